@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need. Idempotent and
+# silent when everything is already there.
+set -euo pipefail
+packages=(
+    build-essential cmake pkg-config ccache
+    qtbase5-dev qtdeclarative5-dev libqt5svg5-dev
+    libmicrohttpd-dev libusb-1.0-0-dev
+    libgtest-dev libgmock-dev
+    clang libclang-rt-14-dev
+    xvfb xauth curl
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace tarvesk::core {
+
+// The exceptions of the core model. Each carries only its message, as what().
+#define QM_DECLARE_CORE_ERROR(Name)                                                                            \
+    class Name : public std::runtime_error                                                                     \
+    {                                                                                                          \
+    public:                                                                                                    \
+        using std::runtime_error::runtime_error;                                                               \
+    };
+
+QM_DECLARE_CORE_ERROR(DeviceError)
+QM_DECLARE_CORE_ERROR(ParameterError)
+QM_DECLARE_CORE_ERROR(FileError)
+QM_DECLARE_CORE_ERROR(DataFileError)
+QM_DECLARE_CORE_ERROR(FeatureError)
+QM_DECLARE_CORE_ERROR(JsonParseError)
+QM_DECLARE_CORE_ERROR(ScriptError)
+QM_DECLARE_CORE_ERROR(GroupFilterException)
+
+#undef QM_DECLARE_CORE_ERROR
+
+} // namespace tarvesk::core

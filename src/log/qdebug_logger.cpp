@@ -1,0 +1,217 @@
+#include "log/qdebug_logger.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QTime>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace tarvesk::service {
+
+namespace {
+
+// The framework's own handler, taken before main runs: installing "no handler"
+// hands back the one that was active, which is the default.
+QtMessageHandler defaultHandler()
+{
+    static const QtMessageHandler handler = [] {
+        QtMessageHandler previous = qInstallMessageHandler(nullptr);
+        if (previous)
+            qInstallMessageHandler(previous);
+        return previous;
+    }();
+    return handler;
+}
+const QtMessageHandler s_takeDefaultEarly = defaultHandler();
+
+std::atomic<bool> s_enableWriteToFile{false};
+QMutex s_fileMutex; // guards s_filePath, the log file and its rotation
+QString s_filePath;
+QMutex s_categoryMutex; // guards s_categoryEnabledState and s_filterRules
+std::map<QString, bool> s_categoryEnabledState;
+QString s_filterRules;
+
+} // namespace
+
+void QDebugLogger::install(bool enableWriteToFile, const QString& path)
+{
+    defaultHandler();
+    s_enableWriteToFile = enableWriteToFile;
+    if (path.isEmpty()) {
+        s_enableWriteToFile = false;
+        qWarning() << "Log to file disabled as no log file path provided";
+    } else if (enableWriteToFile) {
+        QMutexLocker lock(&s_fileMutex);
+        s_filePath = path;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+    }
+    qInstallMessageHandler(&QDebugLogger::messageHandler);
+}
+
+QString QDebugLogger::messageTypeName(QtMsgType type)
+{
+    switch (type) {
+    case QtDebugMsg:
+        return QStringLiteral("DEBUG");
+    case QtWarningMsg:
+        return QStringLiteral("WARN");
+    case QtCriticalMsg:
+    case QtFatalMsg:
+        return QStringLiteral("FATAL");
+    case QtInfoMsg:
+        return QStringLiteral("INFO");
+    }
+    return QStringLiteral("DEBUG");
+}
+
+QString QDebugLogger::fileName(const QString& path)
+{
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+QString QDebugLogger::formatLine(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    // One pass over the template, so that a "%1" inside the message or a file
+    // name is written as it stands.
+    return QStringLiteral("%1 || %2 %3 || %4 (%5) || %6")
+        .arg(messageTypeName(type), QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")),
+             QTime::currentTime().toString(Qt::TextDate),
+             fileName(context.file ? QString::fromUtf8(context.file) : QString()), QString::number(context.line),
+             message);
+}
+
+void QDebugLogger::messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    const QString line = formatLine(type, context, message);
+    if (type == QtFatalMsg) {
+        // The framework calls this handler from a noexcept path: nothing may be
+        // thrown from here. Report, flush and end the process.
+        const QByteArray report = "** CRASH REPORT **  " + line.toUtf8() + '\n';
+        std::fwrite(report.constData(), 1, size_t(report.size()), stdout);
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::abort();
+    }
+    if (QtMessageHandler handler = defaultHandler())
+        handler(type, context, line);
+    if (s_enableWriteToFile)
+        appendToFile(context.category ? QString::fromLatin1(context.category) : QString(), line);
+}
+
+void QDebugLogger::appendToFile(const QString& category, const QString& line)
+{
+    QString failure;
+    {
+        QMutexLocker lock(&s_fileMutex);
+        QFile file(s_filePath);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            trimFileToSize(&file, MaxLogFileSize);
+            QByteArray bytes;
+            if (!category.isEmpty() && category != QLatin1String("default"))
+                bytes += category.toUtf8() + ": ";
+            bytes += line.toUtf8();
+            bytes += '\n';
+            file.write(bytes);
+            file.close();
+            return;
+        }
+        s_enableWriteToFile = false;
+        failure = file.errorString() + QLatin1Char(' ') + s_filePath;
+    }
+    warnDirect(QStringLiteral("Log File could not be opened: ") + failure);
+    warnDirect(QStringLiteral("Disabled write to log file as file write permissions not available"));
+}
+
+void QDebugLogger::trimFileToSize(QFile* file, qint64 maxSize)
+{
+    if (!file || file->size() <= maxSize)
+        return;
+    const QString backup = file->fileName() + QStringLiteral(".bak");
+    QFile::remove(backup);
+    // Copy by name so that the caller's open handle stays usable.
+    QFile::copy(file->fileName(), backup);
+    file->resize(0);
+    // Composed as the debug stream joins its pieces: one blank between each.
+    warnDirect(QStringLiteral("Log file exceeds quota limit of  %1 , new log file created!").arg(maxSize));
+    warnDirect(QStringLiteral("Log file backup created at ") + backup);
+}
+
+// Messages of the handler itself go straight to the default output: they must
+// not come back into the handler (and so never reach the log file).
+void QDebugLogger::warnDirect(const QString& text)
+{
+    const QMessageLogContext context;
+    const QString line = formatLine(QtWarningMsg, context, text);
+    if (QtMessageHandler handler = defaultHandler())
+        handler(QtWarningMsg, context, line);
+}
+
+void QDebugLogger::setEnableWriteToFile(bool enable)
+{
+    s_enableWriteToFile = enable;
+}
+
+bool QDebugLogger::isWriteToFileEnabled()
+{
+    return s_enableWriteToFile;
+}
+
+void QDebugLogger::setEnableDebugCategory(const QString& name, bool enable)
+{
+    QString rules;
+    {
+        QMutexLocker lock(&s_categoryMutex);
+        s_categoryEnabledState[name] = enable;
+        for (const auto& [category, on] : s_categoryEnabledState)
+            rules += category + QStringLiteral(".debug=") + (on ? QStringLiteral("true") : QStringLiteral("false"))
+                + QLatin1Char('\n');
+        s_filterRules = rules;
+    }
+    QLoggingCategory::setFilterRules(rules);
+}
+
+void QDebugLogger::setEnableDebugCategory(const QList<QString>& names, bool enable)
+{
+    for (const QString& name : names)
+        setEnableDebugCategory(name, enable);
+}
+
+QStringList QDebugLogger::customCategories()
+{
+    return {QStringLiteral("qml"),
+            QStringLiteral("js"),
+            QStringLiteral("library.service.file"),
+            QStringLiteral("file.manager"),
+            QStringLiteral("version"),
+            QStringLiteral("database"),
+            QStringLiteral("core.interface"),
+            QStringLiteral("profile.type"),
+            QStringLiteral("rpc.server"),
+            QStringLiteral("rpc.server.method"),
+            QStringLiteral("rpc.server.method.factory"),
+            QStringLiteral("logger.glog"),
+            QStringLiteral("commonapp"),
+            QStringLiteral("lightshape")};
+}
+
+QString QDebugLogger::logFilePath()
+{
+    QMutexLocker lock(&s_fileMutex);
+    return s_filePath;
+}
+
+QString QDebugLogger::filterRules()
+{
+    QMutexLocker lock(&s_categoryMutex);
+    return s_filterRules;
+}
+
+} // namespace tarvesk::service

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QFile>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+namespace tarvesk::service {
+
+// The process-wide message handler: formats every message of the framework's
+// logger into one line, passes it to the default output (standard error) and
+// appends it to the log file, which is kept under a size quota with one backup.
+class QDebugLogger
+{
+public:
+    static constexpr qint64 MaxLogFileSize = 10485760; // 10 MiB
+
+    static void install(bool enableWriteToFile, const QString& path);
+    static void messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
+    static void trimFileToSize(QFile* file, qint64 maxSize);
+    static QString messageTypeName(QtMsgType type);
+    static QString fileName(const QString& path);
+    static QString formatLine(QtMsgType type, const QMessageLogContext& context, const QString& message);
+    static void setEnableWriteToFile(bool enable);
+    static bool isWriteToFileEnabled();
+    static void setEnableDebugCategory(const QString& name, bool enable);
+    static void setEnableDebugCategory(const QList<QString>& names, bool enable);
+    static QStringList customCategories();
+    static QString logFilePath();
+    // The filter rules text last installed (for diagnosis and tests).
+    static QString filterRules();
+
+private:
+    static void appendToFile(const QString& category, const QString& line);
+    static void warnDirect(const QString& text);
+};
+
+} // namespace tarvesk::service
