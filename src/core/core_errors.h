@@ -6,11 +6,11 @@
 namespace tarvesk::core {
 
 // The exceptions of the core model. Each carries only its message, as what().
-#define QM_DECLARE_CORE_ERROR(Name)                                                                            \
-    class Name : public std::runtime_error                                                                     \
-    {                                                                                                          \
-    public:                                                                                                    \
-        using std::runtime_error::runtime_error;                                                               \
+#define QM_DECLARE_CORE_ERROR(Name)                                                                          \
+    class Name : public std::runtime_error                                                                   \
+    {                                                                                                        \
+    public:                                                                                                  \
+        using std::runtime_error::runtime_error;                                                             \
     };
 
 QM_DECLARE_CORE_ERROR(DeviceError)

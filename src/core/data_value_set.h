@@ -9,8 +9,8 @@ namespace tarvesk::core {
 class DataValueSet
 {
 public:
-    DataValueSet(const QString& name, const QString& displayName, const QString& description, const QString& type,
-                 const QVariant& value);
+    DataValueSet(const QString& name, const QString& displayName, const QString& description,
+        const QString& type, const QVariant& value);
     DataValueSet(const DataValueSet&) = delete;
     DataValueSet& operator=(const DataValueSet&) = delete;
 

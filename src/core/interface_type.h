@@ -36,7 +36,8 @@ extern const char* const ITF_TYPE_STR_USB;
 extern const char* const ITF_TYPE_STR_DMX;
 extern const char* const ITF_TYPE_STR_DALI;
 extern const char* const ITF_TYPE_STR_DORVANE;
-extern const char* const ITF_TYPE_STR_DORVANE_WY; // Wystrel variant of the Dorvane family; no value of its own
+extern const char* const
+    ITF_TYPE_STR_DORVANE_WY; // Wystrel variant of the Dorvane family; no value of its own
 extern const char* const ITF_TYPE_STR_SCPI;
 extern const char* const ITF_TYPE_STR_SPI;
 extern const char* const ITF_TYPE_STR_BLE;

@@ -25,10 +25,11 @@ bool ItemList::add(Item* item, bool)
             if (it->second == item)
                 return true;
             qCCritical(service::loggerGlog()).noquote()
-                << GLOG_PREFIX << QStringLiteral("Refused to add item \"%1\": its id %2 belongs to item \"%3\"")
-                                      .arg(item->getName())
-                                      .arg(item->getId())
-                                      .arg(it->second->getName());
+                << GLOG_PREFIX
+                << QStringLiteral("Refused to add item \"%1\": its id %2 belongs to item \"%3\"")
+                       .arg(item->getName())
+                       .arg(item->getId())
+                       .arg(it->second->getName());
             return false;
         }
     }
@@ -96,7 +97,8 @@ void ItemList::getItemList(QList<Item*>& items) const
 void ItemList::reportMissingAttribute(const QString& name, const Item* item)
 {
     qCCritical(service::loggerGlog()).noquote()
-        << GLOG_PREFIX << QStringLiteral("Could not find attribute \"%1\" for item \"%2\"").arg(name, item->getName());
+        << GLOG_PREFIX
+        << QStringLiteral("Could not find attribute \"%1\" for item \"%2\"").arg(name, item->getName());
 }
 
 void ItemList::getItemListByAttribute(QList<Item*>& items, const QString& name, const QVariant& value) const

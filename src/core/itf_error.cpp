@@ -47,11 +47,14 @@ constexpr CodeText kItfErrors[] = {
     {-55, QT_TRANSLATE_NOOP("QObject", "Firmware error, datastore parameter error")},
     {-56, QT_TRANSLATE_NOOP("QObject", "Firmware error, could not remove page")},
     {-100, QT_TRANSLATE_NOOP("QObject", "Datapak error, data package doesn't a version file.")},
-    {-101, QT_TRANSLATE_NOOP("QObject", "Datapak error, failed parsing the JSON version file of the data package.")},
+    {-101,
+        QT_TRANSLATE_NOOP(
+            "QObject", "Datapak error, failed parsing the JSON version file of the data package.")},
     {-102, QT_TRANSLATE_NOOP("QObject", "Datapak error, version file of the data package is empty.")},
     {-103, QT_TRANSLATE_NOOP("QObject", "Datapak error, version file of the data package misses a value")},
-    {-104, QT_TRANSLATE_NOOP("QObject",
-                             "Datapak error, application does not meet minimum version requirement of the data package")},
+    {-104,
+        QT_TRANSLATE_NOOP("QObject",
+            "Datapak error, application does not meet minimum version requirement of the data package")},
 };
 
 constexpr const char* kDorvaneErrors[] = {
@@ -94,6 +97,6 @@ QString itfErrorToString(int code)
     return unknownCode(code);
 }
 
-void errorInitMetaData() {}
+void errorInitMetaData() { }
 
 } // namespace tarvesk::core

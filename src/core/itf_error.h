@@ -51,7 +51,10 @@ enum ItfError : int {
 
 QString itfErrorToString(int code);
 QString dorvaneErrorToString(int error);
-inline int dorvaneErrorToItfError(int error) { return ITF_ERR_DORVANE_BASE - error; }
+inline int dorvaneErrorToItfError(int error)
+{
+    return ITF_ERR_DORVANE_BASE - error;
+}
 void errorInitMetaData();
 
 } // namespace tarvesk::core

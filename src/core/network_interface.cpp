@@ -28,26 +28,30 @@ struct TypeText
 
 // The order in which texts are matched when parsed.
 const TypeText kTypeTexts[] = {
-    {ITF_TYPE_UNKNOWN, &ITF_TYPE_STR_UNKNOWN}, {ITF_TYPE_USB, &ITF_TYPE_STR_USB},
-    {ITF_TYPE_DMX, &ITF_TYPE_STR_DMX},         {ITF_TYPE_DALI, &ITF_TYPE_STR_DALI},
-    {ITF_TYPE_DORVANE, &ITF_TYPE_STR_DORVANE}, {ITF_TYPE_SCPI, &ITF_TYPE_STR_SCPI},
-    {ITF_TYPE_SPI, &ITF_TYPE_STR_SPI},         {ITF_TYPE_VIRTUAL, &ITF_TYPE_STR_VIRTUAL},
-    {ITF_TYPE_BLE, &ITF_TYPE_STR_BLE},         {ITF_TYPE_TCP, &ITF_TYPE_STR_TCP},
-    {ITF_TYPE_DEFAULT, &ITF_TYPE_STR_DEFAULT}, {ITF_TYPE_ALL, &ITF_TYPE_STR_ALL},
+    {ITF_TYPE_UNKNOWN, &ITF_TYPE_STR_UNKNOWN},
+    {ITF_TYPE_USB, &ITF_TYPE_STR_USB},
+    {ITF_TYPE_DMX, &ITF_TYPE_STR_DMX},
+    {ITF_TYPE_DALI, &ITF_TYPE_STR_DALI},
+    {ITF_TYPE_DORVANE, &ITF_TYPE_STR_DORVANE},
+    {ITF_TYPE_SCPI, &ITF_TYPE_STR_SCPI},
+    {ITF_TYPE_SPI, &ITF_TYPE_STR_SPI},
+    {ITF_TYPE_VIRTUAL, &ITF_TYPE_STR_VIRTUAL},
+    {ITF_TYPE_BLE, &ITF_TYPE_STR_BLE},
+    {ITF_TYPE_TCP, &ITF_TYPE_STR_TCP},
+    {ITF_TYPE_DEFAULT, &ITF_TYPE_STR_DEFAULT},
+    {ITF_TYPE_ALL, &ITF_TYPE_STR_ALL},
 };
 
 } // namespace
 
 NetworkInterface::NetworkInterface(InterfaceType type)
     : NetworkInterface(nullptr, type)
-{
-}
+{ }
 
 NetworkInterface::NetworkInterface(Device* parentDevice, InterfaceType type)
     : _parentDevice(parentDevice)
     , _interfaceType(type)
-{
-}
+{ }
 
 NetworkInterface::~NetworkInterface()
 {

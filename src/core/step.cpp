@@ -44,7 +44,8 @@ QList<Step*> Step::children() const
 QString Step::toString(int indent) const
 {
     return QStringLiteral("%1 - %2s %3 : %4")
-        .arg(QString(qMax(indent, 0), QLatin1Char(' ')), QString::number(_elapsed / 1000.0, 'f', 3), _name, _result);
+        .arg(QString(qMax(indent, 0), QLatin1Char(' ')), QString::number(_elapsed / 1000.0, 'f', 3), _name,
+            _result);
 }
 
 void Step::debugPrint(int indent) const
@@ -56,9 +57,8 @@ void Step::debugPrint(int indent) const
 
 QJsonObject Step::toJson() const
 {
-    QJsonObject object{{QStringLiteral("name"), _name},
-                       {QStringLiteral("result"), _result},
-                       {QStringLiteral("elapsed_time"), qint32(_elapsed)}};
+    QJsonObject object {{QStringLiteral("name"), _name}, {QStringLiteral("result"), _result},
+        {QStringLiteral("elapsed_time"), qint32(_elapsed)}};
     if (!_children.empty()) {
         QJsonArray children;
         for (const auto& child : _children)

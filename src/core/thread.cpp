@@ -44,7 +44,9 @@ void Thread::quit()
     if (!_thread->wait(QuitTimeoutMs)) {
         qCCritical(service::loggerGlog()).noquote()
             << GLOG_PREFIX
-            << QStringLiteral("Thread %1 did not stop within %2 ms; giving up waiting").arg(_name).arg(QuitTimeoutMs);
+            << QStringLiteral("Thread %1 did not stop within %2 ms; giving up waiting")
+                   .arg(_name)
+                   .arg(QuitTimeoutMs);
     }
     emit finished(this);
 }

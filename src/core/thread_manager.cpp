@@ -45,7 +45,8 @@ void ThreadManager::threadFinished(const Thread* thread)
     }
     qCCritical(service::loggerGlog()).noquote()
         << GLOG_PREFIX
-        << QStringLiteral("Error: didn't find thread \"%1\" to remove from list.").arg(thread ? thread->getName() : QString());
+        << QStringLiteral("Error: didn't find thread \"%1\" to remove from list.")
+               .arg(thread ? thread->getName() : QString());
 }
 
 void ThreadManager::debugDump() const
@@ -60,7 +61,8 @@ void ThreadManager::debugDump() const
                    .arg(thread->getName(), threadIdentity(thread->getThreadPtr()));
     }
     if (!currentListed)
-        qCDebug(service::loggerGlog()).noquote() << QStringLiteral("Current undefined : %1").arg(threadIdentity(current));
+        qCDebug(service::loggerGlog()).noquote()
+            << QStringLiteral("Current undefined : %1").arg(threadIdentity(current));
 }
 
 } // namespace tarvesk::core

@@ -2,11 +2,11 @@
 
 namespace tarvesk::service {
 
-#define QM_DEFINE_CATEGORY(function, name)                                                                     \
-    const QLoggingCategory& function()                                                                         \
-    {                                                                                                          \
-        static const QLoggingCategory category(name);                                                          \
-        return category;                                                                                       \
+#define QM_DEFINE_CATEGORY(function, name)                                                                   \
+    const QLoggingCategory& function()                                                                       \
+    {                                                                                                        \
+        static const QLoggingCategory category(name);                                                        \
+        return category;                                                                                     \
     }
 
 QM_DEFINE_CATEGORY(database, "database")

@@ -31,7 +31,7 @@ QtMessageHandler defaultHandler()
 }
 const QtMessageHandler s_takeDefaultEarly = defaultHandler();
 
-std::atomic<bool> s_enableWriteToFile{false};
+std::atomic<bool> s_enableWriteToFile {false};
 QMutex s_fileMutex; // guards s_filePath, the log file and its rotation
 QString s_filePath;
 QMutex s_categoryMutex; // guards s_categoryEnabledState and s_filterRules
@@ -83,9 +83,9 @@ QString QDebugLogger::formatLine(QtMsgType type, const QMessageLogContext& conte
     // name is written as it stands.
     return QStringLiteral("%1 || %2 %3 || %4 (%5) || %6")
         .arg(messageTypeName(type), QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")),
-             QTime::currentTime().toString(Qt::TextDate),
-             fileName(context.file ? QString::fromUtf8(context.file) : QString()), QString::number(context.line),
-             message);
+            QTime::currentTime().toString(Qt::TextDate),
+            fileName(context.file ? QString::fromUtf8(context.file) : QString()),
+            QString::number(context.line), message);
 }
 
 void QDebugLogger::messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)
@@ -171,8 +171,8 @@ void QDebugLogger::setEnableDebugCategory(const QString& name, bool enable)
         QMutexLocker lock(&s_categoryMutex);
         s_categoryEnabledState[name] = enable;
         for (const auto& [category, on] : s_categoryEnabledState)
-            rules += category + QStringLiteral(".debug=") + (on ? QStringLiteral("true") : QStringLiteral("false"))
-                + QLatin1Char('\n');
+            rules += category + QStringLiteral(".debug=")
+                + (on ? QStringLiteral("true") : QStringLiteral("false")) + QLatin1Char('\n');
         s_filterRules = rules;
     }
     QLoggingCategory::setFilterRules(rules);
@@ -186,20 +186,11 @@ void QDebugLogger::setEnableDebugCategory(const QList<QString>& names, bool enab
 
 QStringList QDebugLogger::customCategories()
 {
-    return {QStringLiteral("qml"),
-            QStringLiteral("js"),
-            QStringLiteral("library.service.file"),
-            QStringLiteral("file.manager"),
-            QStringLiteral("version"),
-            QStringLiteral("database"),
-            QStringLiteral("core.interface"),
-            QStringLiteral("profile.type"),
-            QStringLiteral("rpc.server"),
-            QStringLiteral("rpc.server.method"),
-            QStringLiteral("rpc.server.method.factory"),
-            QStringLiteral("logger.glog"),
-            QStringLiteral("commonapp"),
-            QStringLiteral("lightshape")};
+    return {QStringLiteral("qml"), QStringLiteral("js"), QStringLiteral("library.service.file"),
+        QStringLiteral("file.manager"), QStringLiteral("version"), QStringLiteral("database"),
+        QStringLiteral("core.interface"), QStringLiteral("profile.type"), QStringLiteral("rpc.server"),
+        QStringLiteral("rpc.server.method"), QStringLiteral("rpc.server.method.factory"),
+        QStringLiteral("logger.glog"), QStringLiteral("commonapp"), QStringLiteral("lightshape")};
 }
 
 QString QDebugLogger::logFilePath()

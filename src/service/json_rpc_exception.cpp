@@ -5,5 +5,4 @@
 JsonRpcException::JsonRpcException(const QString& message, int code, const QString& file, int line)
     : _code(code)
     , _message(appendSourceLocation(message, file, line))
-{
-}
+{ }

@@ -16,4 +16,5 @@ public:
     QString _message;
 };
 
-#define QM_THROW_JSONRPC(message, code) throw JsonRpcException((message), (code), QStringLiteral(__FILE__), __LINE__)
+#define QM_THROW_JSONRPC(message, code)                                                                      \
+    throw JsonRpcException((message), (code), QStringLiteral(__FILE__), __LINE__)

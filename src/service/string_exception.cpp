@@ -4,5 +4,4 @@
 
 StringException::StringException(const QString& message, const QString& file, int line)
     : _message(appendSourceLocation(message, file, line))
-{
-}
+{ }
