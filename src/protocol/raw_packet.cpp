@@ -31,7 +31,7 @@ int hexDigit(QChar c)
 } // namespace
 
 RawPacket::RawPacket()
-    : _creationTime(QDateTime::currentDateTime())
+    : _creationTime(QDateTime::currentMSecsSinceEpoch())
 { }
 
 RawPacket::RawPacket(const unsigned char* data, int size)
@@ -289,11 +289,6 @@ bool RawPacket::operator==(const RawPacket& other) const
     return _packetType == other._packetType && isEqual(&other);
 }
 
-void RawPacket::setCreationTime(qint64 msecsSinceEpoch)
-{
-    _creationTime = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch);
-}
-
 void RawPacket::setSubPacket(RawPacket* packet)
 {
     if (packet != _subPacket.get())
@@ -344,7 +339,7 @@ QString RawPacket::getPacketString(int from, int count) const
 
 QString RawPacket::getTimeStampString() const
 {
-    return _creationTime.toString(QStringLiteral("HH:mm:ss.zzz"));
+    return getTimeStamp().toString(QStringLiteral("HH:mm:ss.zzz"));
 }
 
 QString RawPacket::getInfoString() const

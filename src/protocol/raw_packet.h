@@ -125,9 +125,9 @@ public:
 
     void setPacketType(RawPacketType type) { _packetType = type; }
     RawPacketType getPacketType() const { return _packetType; }
-    void setCreationTime(qint64 msecsSinceEpoch);
-    qint64 getCreationTime() const { return _creationTime.toMSecsSinceEpoch(); }
-    QDateTime getTimeStamp() const { return _creationTime; }
+    void setCreationTime(qint64 msecsSinceEpoch) { _creationTime = msecsSinceEpoch; }
+    qint64 getCreationTime() const { return _creationTime; }
+    QDateTime getTimeStamp() const { return QDateTime::fromMSecsSinceEpoch(_creationTime); }
     void setIndex(int index) { _index = static_cast<quint8>(index); }
     int getIndex() const { return _index; }
     void setTimeSinceLast(double ms) { _timeSinceLast = ms; }
@@ -170,7 +170,9 @@ private:
     void copyFields(const RawPacket& other, bool withLogText);
 
     RawPacketType _packetType = PACKET_TYPE_NOT_SET;
-    QDateTime _creationTime;
+    // Milliseconds since the epoch: taking the time must not touch the time zone
+    // (packets are made on the monitor thread at a high rate).
+    qint64 _creationTime = 0;
     unsigned char _data[MaxDataSize] = {};
     quint16 _dataSize = 0;
     quint8 _index = 0;

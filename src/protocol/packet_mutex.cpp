@@ -1,0 +1,59 @@
+#include "protocol/packet_mutex.h"
+
+#include <chrono>
+
+namespace tarvesk::proto {
+
+PacketMutex::PacketMutex(int index, bool checkIndex)
+    : _index(index)
+    , _checkIndex(checkIndex)
+{ }
+
+PacketMutex::~PacketMutex() = default;
+
+void PacketMutex::setInterfaceType(RawPacketType type)
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    _type = type;
+    _typeSet = true;
+}
+
+bool PacketMutex::matches(const RawPacket* packet) const
+{
+    if (_checkIndex && packet->getIndex() != (_index & 0xFF))
+        return false;
+    return !_typeSet || packet->getPacketType() == _type;
+}
+
+void PacketMutex::checkPacket(const RawPacket* packet)
+{
+    if (!packet)
+        return;
+    std::lock_guard<std::mutex> locker(_mutex);
+    if (!matches(packet))
+        return;
+    _pending.emplace_back(packet->clone());
+    _arrived.notify_all();
+}
+
+bool PacketMutex::waitForReplyIndex(int timeoutMs)
+{
+    _taken.reset();
+    // One deadline for the whole wait, so that spurious wake-ups do not extend it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(qMax(0, timeoutMs));
+    std::unique_lock<std::mutex> locker(_mutex);
+    _arrived.wait_until(locker, deadline, [this] { return !_pending.empty(); });
+    if (_pending.empty())
+        return true;
+    _taken = std::move(_pending.front());
+    _pending.pop_front();
+    return false;
+}
+
+int PacketMutex::pendingCount() const
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    return static_cast<int>(_pending.size());
+}
+
+} // namespace tarvesk::proto

@@ -1,0 +1,132 @@
+#include "protocol/packet_mutex.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+using tarvesk::proto::PacketMutex;
+using tarvesk::proto::RawPacket;
+namespace proto = tarvesk::proto;
+
+namespace {
+
+// Generous: only reached when the hand-over is broken.
+constexpr int kLongWaitMs = 10000;
+
+std::unique_ptr<RawPacket> answer(
+    int index, unsigned char firstByte, proto::RawPacketType type = proto::PACKET_TYPE_DALI)
+{
+    auto p = std::make_unique<RawPacket>(&firstByte, 1);
+    p->setIndex(index);
+    p->setPacketType(type);
+    return p;
+}
+
+TEST(PacketMutex, AnswerBeforeTheWaitIsReturnedAtOnce)
+{
+    PacketMutex mutex(4, true);
+    std::thread monitor([&] { mutex.checkPacket(answer(4, 0xAB).get()); });
+    monitor.join(); // the answer is in before the sender begins to wait
+    EXPECT_FALSE(mutex.waitForReplyIndex(kLongWaitMs));
+    ASSERT_NE(mutex.getPacket(), nullptr);
+    EXPECT_EQ(mutex.getPacket()->getUint8(0), 0xAB);
+    EXPECT_EQ(mutex.pendingCount(), 0);
+}
+
+TEST(PacketMutex, IndexMismatchNeverEndsTheWait)
+{
+    PacketMutex mutex(4, true);
+    mutex.checkPacket(answer(5, 0x01).get());
+    EXPECT_TRUE(mutex.waitForReplyIndex(20));
+    EXPECT_EQ(mutex.getPacket(), nullptr);
+
+    // Mismatches followed by the awaited answer, from the monitor thread while
+    // the sender waits: only the awaited one is taken.
+    std::thread monitor([&] {
+        for (int i = 0; i < 50; ++i)
+            mutex.checkPacket(answer(i == 4 ? 260 : i, 0x02).get()); // 260 wraps to index 4
+        mutex.checkPacket(answer(3, 0x03).get());
+    });
+    EXPECT_FALSE(mutex.waitForReplyIndex(kLongWaitMs));
+    monitor.join();
+    ASSERT_NE(mutex.getPacket(), nullptr);
+    EXPECT_EQ(mutex.getPacket()->getIndex(), 4);
+    EXPECT_EQ(mutex.pendingCount(), 0);
+}
+
+TEST(PacketMutex, TypeFilterWithoutIndexCheck)
+{
+    PacketMutex mutex(0, false);
+    mutex.setInterfaceType(proto::PACKET_TYPE_DALI);
+    mutex.checkPacket(answer(9, 0x10, proto::PACKET_TYPE_DMX).get());
+    mutex.checkPacket(answer(77, 0x11, proto::PACKET_TYPE_DALI).get());
+    EXPECT_EQ(mutex.pendingCount(), 1);
+    EXPECT_FALSE(mutex.waitForReplyIndex(0));
+    EXPECT_EQ(mutex.getPacket()->getUint8(0), 0x11);
+}
+
+TEST(PacketMutex, TimeOutReturnsTrueAndNoPacket)
+{
+    PacketMutex mutex(1, true);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(mutex.waitForReplyIndex(30));
+    EXPECT_GE(clock.elapsed(), 25);
+    EXPECT_EQ(mutex.getPacket(), nullptr);
+    EXPECT_TRUE(mutex.waitForReplyIndex(-5)); // a negative time-out does not block
+}
+
+TEST(PacketMutex, QueuedAnswersAreTakenInOrder)
+{
+    PacketMutex mutex(2, true);
+    std::thread monitor([&] {
+        mutex.checkPacket(answer(2, 0xF1).get()); // e.g. the DALI forward frame
+        mutex.checkPacket(answer(2, 0xF2).get()); // and its backward frame
+    });
+    monitor.join();
+    EXPECT_EQ(mutex.pendingCount(), 2);
+    ASSERT_FALSE(mutex.waitForReplyIndex(kLongWaitMs));
+    EXPECT_EQ(mutex.getPacket()->getUint8(0), 0xF1);
+    ASSERT_FALSE(mutex.waitForReplyIndex(kLongWaitMs));
+    EXPECT_EQ(mutex.getPacket()->getUint8(0), 0xF2);
+    EXPECT_TRUE(mutex.waitForReplyIndex(0));
+}
+
+TEST(PacketMutex, HandedOverPacketIsAnOwnedCopy)
+{
+    PacketMutex mutex(0, false);
+    auto original = answer(0, 0x5A);
+    original->setSubPacket(new RawPacket(*answer(0, 0x5B)));
+    mutex.checkPacket(original.get());
+    original.reset(); // the log evicted and deleted the original
+    ASSERT_FALSE(mutex.waitForReplyIndex(0));
+    EXPECT_EQ(mutex.getPacket()->getUint8(0), 0x5A);
+    ASSERT_NE(mutex.getPacket()->getSubPacket(), nullptr);
+    std::unique_ptr<RawPacket> kept = mutex.takePacket();
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(mutex.getPacket(), nullptr);
+    EXPECT_EQ(kept->getUint8(0), 0x5A);
+}
+
+TEST(PacketMutex, StreamOfAnswersWhileWaitingLosesNothing)
+{
+    constexpr int kCount = 500;
+    PacketMutex mutex(7, true);
+    std::thread monitor([&] {
+        for (int i = 0; i < kCount; ++i) {
+            mutex.checkPacket(answer(6, 0).get());
+            mutex.checkPacket(answer(7, static_cast<unsigned char>(i)).get());
+        }
+    });
+    for (int i = 0; i < kCount; ++i) {
+        ASSERT_FALSE(mutex.waitForReplyIndex(kLongWaitMs)) << i;
+        ASSERT_EQ(mutex.getPacket()->getUint8(0), static_cast<unsigned char>(i));
+    }
+    monitor.join();
+    EXPECT_EQ(mutex.pendingCount(), 0);
+}
+
+} // namespace
