@@ -1,0 +1,110 @@
+#include "service/rpc/rpc_methods/rpc_method_factory.h"
+
+#include "service/rpc/rpc_methods/system/rpc_system_list_methods.h"
+#include "service/string_exception.h"
+
+namespace tarvesk::service {
+
+namespace {
+
+template <class Method> AbstractRpcMethod* make()
+{
+    return new Method;
+}
+
+struct MethodEntry
+{
+    const char* name;
+    // Null until the method's class exists; the name then fails like a
+    // name without a class.
+    AbstractRpcMethod* (*create)();
+};
+
+// Every method name with its class, in the order in which names are compared.
+const MethodEntry methodTable[] = {
+    {"system.listMethods", &make<RpcSystemListMethods>},
+    {"system.method.params.list", nullptr},       // RpcSystemMethodParamsList
+    {"lightshape.profile.create", nullptr},       // RpcLightshapeProfileCreate
+    {"lightshape.profile.verify", nullptr},       // RpcLightshapeProfileVerify
+    {"uut.device.info", nullptr},                 // RpcApiDeviceInfo
+    {"uut.device.convert.rb57", nullptr},         // RpcApiDeviceConvertToRB57
+    {"uut.profiles.list", nullptr},               // RpcApiProfilesList
+    {"uut.profile.program", nullptr},             // RpcApiProfileProgram
+    {"uut.profile.verify", nullptr},              // RpcApiProfileVerify
+    {"application.log", nullptr},                 // RpcApplicationLog
+    {"application.param.get", nullptr},           // RpcApplicationParamGet
+    {"application.param.set", nullptr},           // RpcApplicationParamSet
+    {"application.param.list", nullptr},          // RpcApplicationParamList
+    {"application.restart", nullptr},             // RpcApplicationRestart
+    {"application.reset", nullptr},               // RpcApplicationReset
+    {"application.quit", nullptr},                // RpcApplicationQuit
+    {"device.firmware.upload", nullptr},          // RpcDeviceFirmwareUpload
+    {"device.firmware.blspam", nullptr},          // RpcDeviceFirmwareBlSpam
+    {"device.firmware.datastore.read", nullptr},  // RpcDeviceFirmwareDatastoreRead
+    {"device.firmware.datastore.write", nullptr}, // RpcDeviceFirmwareDatastoreWrite
+    {"device.firmware.datastore.get", nullptr},   // RpcDeviceFirmwareDatastoreGet
+    {"device.firmware.datastore.set", nullptr},   // RpcDeviceFirmwareDatastoreSet
+    {"device.firmware.rawparam.get", nullptr},    // RpcDeviceFirmwareRawParamGet
+    {"device.firmware.modules.list", nullptr},    // RpcDeviceFirmwareModulesList
+    {"device.firmware.do", nullptr},              // RpcDeviceFirmwareDo
+    {"device.firmware.datastore.list", nullptr},  // RpcDeviceFirmwareDatastoreList
+    {"device.flash.write", nullptr},              // RpcDeviceFlashWrite
+    {"device.flash.read", nullptr},               // RpcDeviceFlashRead
+    {"device.create", nullptr},                   // RpcDeviceCreate
+    {"device.list", nullptr},                     // RpcDeviceList
+    {"device.param.get", nullptr},                // RpcDeviceParamGet
+    {"device.param.set", nullptr},                // RpcDeviceParamSet
+    {"device.params.set", nullptr},               // RpcDeviceParamsSet
+    {"device.param.list", nullptr},               // RpcDeviceParamList
+    {"device.rawparam.get", nullptr},             // RpcDeviceRawParamGet
+    {"device.rawparam.set", nullptr},             // RpcDeviceRawParamSet
+    {"device.profile.set", nullptr},              // RpcDeviceProfileSet
+    {"device.type.list", nullptr},                // RpcDeviceTypeList
+    {"device.log", nullptr},                      // RpcDeviceLog
+    {"device.log.get", nullptr},                  // RpcDeviceLogGet
+    {"device.ping", nullptr},                     // RpcDevicePing
+    {"profile.create", nullptr},                  // RpcProfileCreate
+    {"profile.remove", nullptr},                  // RpcProfileRemove
+    {"profile.list", nullptr},                    // RpcProfileList
+    {"profile.type.list", nullptr},               // RpcProfileTypeList
+    {"profile.type.param.create", nullptr},       // RpcProfileTypeParamCreate
+    {"profile.type.param.list", nullptr},         // RpcProfileTypeParamList
+    {"profile.param.list", nullptr},              // RpcProfileParamList
+    {"profile.param.get", nullptr},               // RpcProfileParamGet
+    {"profile.param.set", nullptr},               // RpcProfileParamSet
+    {"profile.update", nullptr},                  // RpcProfileUpdate
+    {"profile.duplicate", nullptr},               // RpcProfileDuplicate
+    {"profile.param.create", nullptr},            // RpcProfileParamCreate
+    {"profile.load", nullptr},                    // RpcProfileLoad
+    {"profile.save", nullptr},                    // RpcProfileSave
+    {"dali.send", nullptr},                       // RpcDaliSend
+    {"dmx.send", nullptr},                        // RpcDmxSend
+    {"dorvane.send", nullptr},                    // RpcDorvaneSend
+    {"spi.send", nullptr},                        // RpcSpiSend
+    {"usb.send", nullptr},                        // RpcUsbSend
+    {"universe.search", nullptr},                 // RpcUniverseSearch
+    {"universe.list", nullptr},                   // RpcUniverseList
+    {"database.module.list", nullptr},            // RpcDatabaseModuleList
+    {"database.module.get", nullptr},             // RpcDatabaseModuleGet
+};
+
+} // namespace
+
+QStringList RpcMethodCachedFactory::tableNames()
+{
+    QStringList names;
+    for (const MethodEntry& entry : methodTable)
+        names.append(QString::fromLatin1(entry.name));
+    return names;
+}
+
+AbstractRpcMethod* RpcMethodCachedFactory::createMethodForName(const QString& name)
+{
+    for (const MethodEntry& entry : methodTable) {
+        if (name == QLatin1String(entry.name) && entry.create)
+            return entry.create();
+    }
+    QM_THROW_STRING(QStringLiteral("missing implementation for creation of method '%1'").arg(name));
+}
+
+} // namespace tarvesk::service

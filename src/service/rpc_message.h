@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <QTime>
+
+namespace tarvesk::service {
+
+// What requests and responses share: the id, an error code and text, the text
+// last parsed, and the JSON-RPC 2.0 envelope rules for reading and writing.
+//
+// The id keeps its JSON type: a request's number id is answered as the same
+// number, a string id as the same string. An id that could not be read from
+// the request is written as null, as JSON-RPC 2.0 asks.
+class RpcMessage
+{
+public:
+    RpcMessage();
+    virtual ~RpcMessage();
+
+    // Sets the error; true when code is 0 (no error).
+    bool error(int code, const QString& text);
+
+    // Reads one JSON-RPC 2.0 message from text. On failure the error code and
+    // text say why (-32700 not JSON, -32600 not a valid envelope) and false
+    // is returned; an id read before the failure stays set.
+    bool parseJsonRpc(const QString& text);
+
+    QJsonObject toJsonObject() const;
+    QJsonArray toJsonArray() const;
+    QString serializeToJson(QJsonDocument::JsonFormat format) const;
+    // The reply body: the message as UTF-8 JSON text.
+    QByteArray serializeToUtf8(QJsonDocument::JsonFormat format) const;
+
+    // The id as text: a string id as it is, a number id in decimal, "" when
+    // there is none.
+    QString getId() const;
+    // Sets a string id.
+    void setId(const QString& id);
+    // The id with its JSON type (string, number, or null when there is none).
+    // Copy ids between messages with these, so that the type is kept.
+    const QJsonValue& getJsonId() const { return _id; }
+    void setJsonId(const QJsonValue& id);
+
+    int getErrorCode() const { return _errorCode; }
+    const QString& getErrorString() const { return _errorString; }
+    const QTime& getCreationTime() const { return _created; }
+    const QString& getRawStringValue() const { return _rawText; }
+
+protected:
+    virtual bool checkRequiredFields(const QJsonObject& object) = 0;
+    virtual void createFields(QJsonObject& object) const = 0;
+
+    RpcMessage(const RpcMessage&) = default;
+    RpcMessage& operator=(const RpcMessage&) = default;
+
+private:
+    QJsonValue _id = QJsonValue(QJsonValue::Null);
+    int _errorCode = 0;
+    QString _errorString;
+    QString _rawText;
+    QTime _created;
+};
+
+} // namespace tarvesk::service
