@@ -1,0 +1,77 @@
+#include "network/http_request.h"
+
+#include "network/http_session.h"
+
+#include <QDebug>
+
+namespace tarvesk::network {
+
+HttpRequest::HttpRequest(const QString& method, const QString& url)
+    : method(method)
+    , url(url, QUrl::TolerantMode)
+{ }
+
+void HttpRequest::setSession(std::shared_ptr<HttpSession> newSession)
+{
+    session = std::move(newSession);
+}
+
+void HttpRequest::appendUploadData(const char* data, unsigned long size)
+{
+    if (bodyRefused || !data || size == 0)
+        return;
+    uploadData.append(data, int(size));
+}
+
+void HttpRequest::refuseBody()
+{
+    bodyRefused = true;
+    uploadData = QByteArray();
+}
+
+QString HttpRequest::getHeaderItem(const QString& name) const
+{
+    const QString wanted = name.toLower();
+    for (auto it = headers.constBegin(); it != headers.constEnd(); ++it) {
+        if (it.key().toLower() == wanted)
+            return it.value();
+    }
+    return QString();
+}
+
+void HttpRequest::addHeaderItem(const QString& name, const QString& value)
+{
+    headers.insert(name, value);
+}
+
+void HttpRequest::addQueryItem(const QString& key, const QString& value)
+{
+    query.addQueryItem(key, value);
+    url.setQuery(query);
+}
+
+void HttpRequest::setUrlPath(const QString& path)
+{
+    url.setPath(path, QUrl::DecodedMode);
+}
+
+bool HttpRequest::setPostRequestIterator(MHD_PostProcessor* processor)
+{
+    postProcessor = processor;
+    return processor != nullptr;
+}
+
+void HttpRequest::debugPrint() const
+{
+    qDebug().noquote() << QStringLiteral("*** HttpRequest *** \"%1\" URL: %2").arg(method, url.toString());
+    qDebug().noquote() << "Headers:";
+    for (auto it = headers.constBegin(); it != headers.constEnd(); ++it)
+        qDebug().noquote() << QStringLiteral(" - %1 : %2").arg(it.key(), it.value());
+    qDebug().noquote() << "Query:";
+    const auto items = query.queryItems();
+    for (const auto& item : items)
+        qDebug().noquote() << QStringLiteral(" - %1 : %2").arg(item.first, item.second);
+    qDebug().noquote() << "***";
+}
+
+} // namespace tarvesk::network

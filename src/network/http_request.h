@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <memory>
+
+struct MHD_PostProcessor;
+
+namespace tarvesk::network {
+
+class HttpSession;
+
+// One HTTP request as libmicrohttpd delivers it: created on the first call of
+// the access handler and deleted when libmicrohttpd reports it completed.
+class HttpRequest
+{
+public:
+    // Bodies larger than this are refused with 413 instead of being buffered.
+    static constexpr qint64 MaxBodySize = 16 * 1024 * 1024;
+
+    HttpRequest(const QString& method, const QString& url);
+
+    void setSession(std::shared_ptr<HttpSession> session);
+    std::shared_ptr<HttpSession> getSession() const { return session; }
+    QString getMethod() const { return method; }
+
+    void appendUploadData(const char* data, unsigned long size);
+    QByteArray getUploadData() const { return uploadData; }
+    // Marks the body as over MaxBodySize: what was buffered is dropped and
+    // further chunks are discarded.
+    void refuseBody();
+    bool isBodyRefused() const { return bodyRefused; }
+
+    QString getHeaderItem(const QString& name) const;
+    void addHeaderItem(const QString& name, const QString& value);
+    void addQueryItem(const QString& key, const QString& value);
+    QUrl getURL() const { return url; }
+    void setUrlPath(const QString& path);
+
+    bool setPostRequestIterator(MHD_PostProcessor* processor);
+    MHD_PostProcessor* getPostProcessor() const { return postProcessor; }
+
+    void debugPrint() const;
+
+private:
+    QString method;
+    QUrl url;
+    QUrlQuery query;
+    MHD_PostProcessor* postProcessor = nullptr; // never used: the body is collected raw
+    QByteArray uploadData;
+    QHash<QString, QString> headers;
+    std::shared_ptr<HttpSession> session;
+    bool bodyRefused = false;
+};
+
+} // namespace tarvesk::network

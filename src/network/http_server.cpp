@@ -1,0 +1,277 @@
+#include "network/http_server.h"
+
+#include "log/logging_categories.h"
+#include "network/http_request.h"
+#include "network/http_request_handler.h"
+#include "network/http_response.h"
+#include "network/http_session.h"
+#include "network/http_session_factory.h"
+
+#include <QDateTime>
+#include <QDebug>
+
+#include <microhttpd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace tarvesk::network {
+
+std::shared_ptr<HttpRequestHandler> installedHandler;
+std::shared_ptr<HttpSessionFactory> httpSessionFactory;
+
+void setInstalledHandler(std::shared_ptr<HttpRequestHandler> handler)
+{
+    std::atomic_store(&installedHandler, std::move(handler));
+}
+
+std::shared_ptr<HttpRequestHandler> currentInstalledHandler()
+{
+    return std::atomic_load(&installedHandler);
+}
+
+void setHttpSessionFactory(std::shared_ptr<HttpSessionFactory> factory)
+{
+    std::atomic_store(&httpSessionFactory, std::move(factory));
+}
+
+std::shared_ptr<HttpSessionFactory> currentSessionFactory()
+{
+    return std::atomic_load(&httpSessionFactory);
+}
+
+namespace {
+
+const char OptionsBody[] = "OPTIONS method.";
+const char IllegalRequestBody[]
+    = "<html><head><title>Illegal request</title></head><body>Go away.</body></html>";
+
+QString fromC(const char* text)
+{
+    return text ? QString::fromUtf8(text) : QString();
+}
+
+MHD_Result collectCookie(void* closure, MHD_ValueKind, const char* key, const char* value)
+{
+    auto* request = static_cast<HttpRequest*>(closure);
+    if (auto session = request->getSession())
+        session->addCookie(fromC(key), fromC(value));
+    return MHD_YES;
+}
+
+MHD_Result collectHeader(void* closure, MHD_ValueKind, const char* key, const char* value)
+{
+    static_cast<HttpRequest*>(closure)->addHeaderItem(fromC(key), fromC(value));
+    return MHD_YES;
+}
+
+MHD_Result collectQueryItem(void* closure, MHD_ValueKind, const char* key, const char* value)
+{
+    static_cast<HttpRequest*>(closure)->addQueryItem(fromC(key), fromC(value));
+    return MHD_YES;
+}
+
+MHD_Result queueBuffer(MHD_Connection* connection, unsigned status, const char* data, size_t size)
+{
+    MHD_Response* response
+        = MHD_create_response_from_buffer(size, const_cast<char*>(data), MHD_RESPMEM_PERSISTENT);
+    if (!response)
+        return MHD_NO;
+    const MHD_Result result = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return result;
+}
+
+MHD_Result queueOptionsReply(MHD_Connection* connection)
+{
+    MHD_Response* response = MHD_create_response_from_buffer(
+        sizeof OptionsBody - 1, const_cast<char*>(OptionsBody), MHD_RESPMEM_PERSISTENT);
+    if (!response)
+        return MHD_NO;
+    MHD_add_response_header(response, "Access-Control-Allow-Origin", "*");
+    MHD_add_response_header(response, "Access-Control-Allow-Headers", "content-type");
+    MHD_add_response_header(response, "Access-Control-Allow-Methods", "POST,GET,OPTIONS");
+    const MHD_Result result = MHD_queue_response(connection, MHD_HTTP_OK, response);
+    MHD_destroy_response(response);
+    return result;
+}
+
+// Sends a response of the handler layer: its headers, the session's cookie
+// echo and its status.
+MHD_Result queueHttpResponse(
+    MHD_Connection* connection, const HttpResponse& reply, const HttpSession* session)
+{
+    const QByteArray body = reply.getData();
+    MHD_Response* response = MHD_create_response_from_buffer(
+        size_t(body.size()), const_cast<char*>(body.constData()), MHD_RESPMEM_MUST_COPY);
+    if (!response)
+        return MHD_NO;
+    for (auto it = reply.headersBegin(); it != reply.headersEnd(); ++it)
+        MHD_add_response_header(response, it.key().toUtf8().constData(), it.value().toUtf8().constData());
+    if (session) {
+        const QString cookies = session->cookieHeader();
+        if (!cookies.isEmpty())
+            MHD_add_response_header(response, "Cookie", cookies.toLocal8Bit().constData());
+    }
+    const MHD_Result result = MHD_queue_response(connection, unsigned(reply.getStatusCode()), response);
+    MHD_destroy_response(response);
+    return result;
+}
+
+MHD_Result queueBodyTooLarge(MHD_Connection* connection, const HttpRequest* request)
+{
+    HttpResponse reply;
+    reply.setStatusCode(MHD_HTTP_CONTENT_TOO_LARGE);
+    reply.setData(QByteArrayLiteral("Request body too large."));
+    return queueHttpResponse(connection, reply, request->getSession().get());
+}
+
+// Session look-up and peer check; false when the connection must be dropped.
+bool admitConnection(MHD_Connection* connection, HttpRequest* request)
+{
+    const auto factory = currentSessionFactory();
+    if (!factory)
+        return false;
+    auto session = factory->getOrCreateNewSession(connection);
+    session->setSessionTime(QDateTime::currentDateTime());
+    request->setSession(session);
+    if (!session->doHostLookupAndCheckIfConnectionIsAllowed(connection)) {
+        qCWarning(service::loggerGlog()) << GLOG_PREFIX << "Someone trying to connect who shouldn't";
+        return false;
+    }
+    return true;
+}
+
+bool declaredBodyTooLarge(MHD_Connection* connection)
+{
+    const char* length
+        = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    if (!length)
+        return false;
+    errno = 0;
+    const unsigned long long declared = std::strtoull(length, nullptr, 10);
+    return errno == ERANGE || declared > static_cast<unsigned long long>(HttpRequest::MaxBodySize);
+}
+
+MHD_Result handleMhdAccess(void*, MHD_Connection* connection, const char* url, const char* method,
+    const char*, const char* uploadData, size_t* uploadDataSize, void** context)
+{
+    auto* request = static_cast<HttpRequest*>(*context);
+    if (!request) {
+        request = new HttpRequest(fromC(method), fromC(url));
+        *context = request;
+        // A body announced as too large is refused before any of it is read.
+        if (request->getMethod() == QLatin1String("POST") && declaredBodyTooLarge(connection)) {
+            request->refuseBody();
+            if (!admitConnection(connection, request))
+                return MHD_NO;
+            return queueBodyTooLarge(connection, request);
+        }
+        return MHD_YES;
+    }
+
+    if (!admitConnection(connection, request))
+        return MHD_NO;
+
+    const QString verb = request->getMethod();
+    if (verb == QLatin1String("OPTIONS"))
+        return queueOptionsReply(connection);
+
+    if (verb == QLatin1String("POST") && *uploadDataSize != 0) {
+        const size_t size = *uploadDataSize;
+        *uploadDataSize = 0;
+        if (request->isBodyRefused())
+            return MHD_YES; // discard the rest of a refused body
+        if (request->getUploadData().size() + qint64(size) > HttpRequest::MaxBodySize) {
+            request->refuseBody();
+            return MHD_YES;
+        }
+        request->appendUploadData(uploadData, size);
+        return MHD_YES;
+    }
+
+    if (verb != QLatin1String("GET") && verb != QLatin1String("HEAD") && verb != QLatin1String("POST"))
+        return queueBuffer(
+            connection, MHD_HTTP_NOT_ACCEPTABLE, IllegalRequestBody, sizeof IllegalRequestBody - 1);
+
+    if (request->isBodyRefused())
+        return queueBodyTooLarge(connection, request);
+
+    MHD_get_connection_values(connection, MHD_COOKIE_KIND, &collectCookie, request);
+    MHD_get_connection_values(connection, MHD_HEADER_KIND, &collectHeader, request);
+    MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &collectQueryItem, request);
+
+    const auto handler = currentInstalledHandler();
+    if (!handler)
+        return MHD_NO;
+    std::unique_ptr<HttpResponse> reply(handler->handleRequest(request));
+    if (!reply)
+        return MHD_NO;
+    return queueHttpResponse(connection, *reply, request->getSession().get());
+}
+
+void onMhdRequestCompleted(void*, MHD_Connection*, void** context, MHD_RequestTerminationCode)
+{
+    delete static_cast<HttpRequest*>(*context);
+    *context = nullptr;
+}
+
+void onMhdConnectionNotify(void*, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code)
+{
+    if (code != MHD_CONNECTION_NOTIFY_CLOSED)
+        return;
+    if (const auto factory = currentSessionFactory())
+        factory->removeSession(connection);
+}
+
+} // namespace
+
+HttpServer::HttpServer(int port)
+    : port(port)
+{ }
+
+HttpServer::~HttpServer()
+{
+    stop();
+}
+
+bool HttpServer::start()
+{
+    if (daemon) {
+        qCWarning(service::loggerGlog())
+            << GLOG_PREFIX << "Trying to start an already running Http server daemon";
+        return false;
+    }
+    if (port >= 1 && port <= 65535) {
+        // One thread per connection needs libmicrohttpd's internal polling
+        // thread; newer versions insist that it is asked for.
+        const unsigned flags = MHD_USE_ERROR_LOG | MHD_USE_THREAD_PER_CONNECTION
+            | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_PEDANTIC_CHECKS;
+        daemon = MHD_start_daemon(flags, uint16_t(port), nullptr, nullptr, &handleMhdAccess, nullptr,
+            MHD_OPTION_CONNECTION_TIMEOUT, ConnectionTimeoutSeconds, MHD_OPTION_NOTIFY_COMPLETED,
+            &onMhdRequestCompleted, nullptr, MHD_OPTION_NOTIFY_CONNECTION, &onMhdConnectionNotify, nullptr,
+            MHD_OPTION_END);
+    }
+    if (!daemon) {
+        qCCritical(service::loggerGlog()) << GLOG_PREFIX << "Couldn't start Http server";
+        return false;
+    }
+    return true;
+}
+
+bool HttpServer::isRunning() const
+{
+    return daemon != nullptr;
+}
+
+void HttpServer::stop()
+{
+    if (!daemon)
+        return;
+    // Joins every connection thread: no callback runs after this returns.
+    MHD_stop_daemon(daemon);
+    daemon = nullptr;
+}
+
+} // namespace tarvesk::network

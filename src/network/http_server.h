@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/service.h"
+
+#include <memory>
+
+struct MHD_Daemon;
+
+namespace tarvesk::network {
+
+class HttpRequestHandler;
+class HttpSessionFactory;
+
+// The two objects every connection thread reads. They are set by the service
+// before the daemon starts and cleared after it stopped; connection threads
+// read them through currentInstalledHandler() and currentSessionFactory().
+extern std::shared_ptr<HttpRequestHandler> installedHandler;
+extern std::shared_ptr<HttpSessionFactory> httpSessionFactory;
+
+void setInstalledHandler(std::shared_ptr<HttpRequestHandler> handler);
+std::shared_ptr<HttpRequestHandler> currentInstalledHandler();
+void setHttpSessionFactory(std::shared_ptr<HttpSessionFactory> factory);
+std::shared_ptr<HttpSessionFactory> currentSessionFactory();
+
+// Starts and stops the libmicrohttpd daemon that serves the service port, one
+// thread per connection. Requests go to the installed handler.
+class HttpServer : public Service
+{
+public:
+    static constexpr unsigned ConnectionTimeoutSeconds = 30;
+
+    explicit HttpServer(int port);
+    ~HttpServer() override;
+
+    bool start() override;
+    bool isRunning() const override;
+    void stop() override;
+    int getPort() const { return port; }
+
+private:
+    int port;
+    MHD_Daemon* daemon = nullptr;
+};
+
+} // namespace tarvesk::network

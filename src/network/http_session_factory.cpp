@@ -1,0 +1,51 @@
+#include "network/http_session_factory.h"
+
+#include "network/http_session.h"
+
+namespace tarvesk::network {
+
+HttpSessionFactory::HttpSessionFactory(std::shared_ptr<HttpHostWhitelist> whitelist)
+    : whitelist(std::move(whitelist))
+{ }
+
+std::shared_ptr<HttpSession> HttpSessionFactory::getOrCreateNewSession(MHD_Connection* connection)
+{
+    checkIfSessionsTimeoutAndClose();
+    QMutexLocker lock(&mutex);
+    auto found = sessions.find(connection);
+    if (found != sessions.end())
+        return found->second;
+    auto session = std::make_shared<HttpSession>(timeout, whitelist);
+    sessions.emplace(connection, session);
+    return session;
+}
+
+void HttpSessionFactory::checkIfSessionsTimeoutAndClose()
+{
+    checkIfSessionsTimeoutAndClose(QDateTime::currentDateTime());
+}
+
+void HttpSessionFactory::checkIfSessionsTimeoutAndClose(const QDateTime& now)
+{
+    QMutexLocker lock(&mutex);
+    for (auto it = sessions.begin(); it != sessions.end();) {
+        if (it->second->timeoutOccurred(now))
+            it = sessions.erase(it);
+        else
+            ++it;
+    }
+}
+
+void HttpSessionFactory::removeSession(MHD_Connection* connection)
+{
+    QMutexLocker lock(&mutex);
+    sessions.erase(connection);
+}
+
+int HttpSessionFactory::sessionCount() const
+{
+    QMutexLocker lock(&mutex);
+    return int(sessions.size());
+}
+
+} // namespace tarvesk::network

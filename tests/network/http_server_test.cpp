@@ -1,0 +1,253 @@
+#include "http_test_client.h"
+#include "wait_until.h"
+
+#include "network/http_host_whitelist.h"
+#include "network/http_request.h"
+#include "network/http_request_handler.h"
+#include "network/http_response.h"
+#include "network/http_server.h"
+#include "network/http_session_factory.h"
+
+#include <QMutex>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace tarvesk::network;
+using qmtest::HttpReply;
+using qmtest::HttpTestClient;
+
+namespace {
+
+// Answers every request with 200 and echoes what it received.
+class RecordingHandler : public HttpRequestHandler
+{
+public:
+    HttpResponse* handleRequest(HttpRequest* request) override
+    {
+        ++calls;
+        {
+            QMutexLocker lock(&mutex);
+            lastBody = request->getUploadData();
+            lastUrl = request->getURL().toString();
+            lastContentType = request->getHeaderItem("content-type");
+        }
+        auto* response = new HttpResponse;
+        response->setStatusCode(200);
+        response->setData("handled " + request->getMethod().toUtf8());
+        return response;
+    }
+
+    std::atomic<int> calls {0};
+    QMutex mutex;
+    QByteArray lastBody;
+    QString lastUrl;
+    QString lastContentType;
+};
+
+class HttpServerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        factory = std::make_shared<HttpSessionFactory>(std::make_shared<HttpHostWhitelist>());
+        setHttpSessionFactory(factory);
+        setInstalledHandler(handler);
+        port = qmtest::freeLoopbackPort();
+        server = std::make_unique<HttpServer>(port);
+        ASSERT_TRUE(server->start());
+    }
+
+    void TearDown() override
+    {
+        server.reset();
+        setInstalledHandler(nullptr);
+        setHttpSessionFactory(nullptr);
+    }
+
+    std::shared_ptr<RecordingHandler> handler = std::make_shared<RecordingHandler>();
+    std::shared_ptr<HttpSessionFactory> factory;
+    std::unique_ptr<HttpServer> server;
+    int port = 0;
+};
+
+} // namespace
+
+TEST_F(HttpServerTest, OptionsIsAnsweredAsPreflightWithoutTheHandler)
+{
+    HttpTestClient client(port);
+    const HttpReply reply = client.request("OPTIONS", "/anything");
+    ASSERT_TRUE(reply.ok);
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.body, "OPTIONS method.");
+    EXPECT_EQ(reply.header("access-control-allow-origin"), "*");
+    EXPECT_EQ(reply.header("access-control-allow-headers"), "content-type");
+    EXPECT_EQ(reply.header("access-control-allow-methods"), "POST,GET,OPTIONS");
+    EXPECT_FALSE(reply.hasHeader("server"));
+    EXPECT_EQ(handler->calls, 0);
+}
+
+TEST_F(HttpServerTest, MethodsOtherThanGetHeadPostAreRefusedWith406)
+{
+    for (const char* method : {"PUT", "DELETE", "PATCH", "get", "TRACE"}) {
+        HttpTestClient client(port);
+        const HttpReply reply = client.request(method, "/");
+        ASSERT_TRUE(reply.ok) << method;
+        EXPECT_EQ(reply.status, 406) << method;
+        EXPECT_EQ(
+            reply.body, "<html><head><title>Illegal request</title></head><body>Go away.</body></html>");
+    }
+    EXPECT_EQ(handler->calls, 0);
+}
+
+TEST_F(HttpServerTest, HandlerRepliesCarryTheDefaultHeaders)
+{
+    HttpTestClient client(port);
+    HttpReply reply = client.request("GET", "/debug?a=1&b=2");
+    ASSERT_TRUE(reply.ok);
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.body, "handled GET");
+    EXPECT_EQ(reply.header("server"), "Quinmark");
+    EXPECT_EQ(reply.header("access-control-allow-origin"), "*");
+    EXPECT_EQ(reply.header("access-control-allow-headers"), "Origin, X-Requested-With, Content-Type, Accept");
+    EXPECT_EQ(handler->lastUrl, "/debug?a=1&b=2");
+
+    reply = client.request("HEAD", "/"); // same connection: keep-alive
+    ASSERT_TRUE(reply.ok);
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_TRUE(reply.body.empty());
+    EXPECT_EQ(handler->calls, 2);
+}
+
+TEST_F(HttpServerTest, PostBodyArrivesWholeAcrossChunks)
+{
+    HttpTestClient client(port);
+    std::string body(200000, 'x');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = char('a' + i % 26);
+    ASSERT_TRUE(client.sendRaw("POST / HTTP/1.1\r\nHost: x\r\nContent-Type: application/json-rpc\r\n"
+                               "Transfer-Encoding: chunked\r\n\r\n"));
+    for (size_t at = 0; at < body.size(); at += 7000) {
+        const std::string piece = body.substr(at, 7000);
+        char size[16];
+        snprintf(size, sizeof size, "%zx\r\n", piece.size());
+        ASSERT_TRUE(client.sendRaw(size + piece + "\r\n"));
+    }
+    ASSERT_TRUE(client.sendRaw("0\r\n\r\n"));
+    const HttpReply reply = client.readReply(false);
+    ASSERT_TRUE(reply.ok);
+    EXPECT_EQ(reply.status, 200);
+    QMutexLocker lock(&handler->mutex);
+    EXPECT_EQ(handler->lastBody.toStdString(), body);
+    EXPECT_EQ(handler->lastContentType, "application/json-rpc");
+}
+
+TEST_F(HttpServerTest, PostWithoutBodyReachesTheHandlerEmpty)
+{
+    HttpTestClient client(port);
+    const HttpReply reply = client.request("POST", "/", {{"Content-Length", "0"}});
+    ASSERT_TRUE(reply.ok);
+    EXPECT_EQ(reply.body, "handled POST");
+    QMutexLocker lock(&handler->mutex);
+    EXPECT_TRUE(handler->lastBody.isEmpty());
+}
+
+TEST_F(HttpServerTest, BodiesOverTheCapAreRefusedWith413)
+{
+    const std::string cap = std::to_string(HttpRequest::MaxBodySize);
+    const std::string over = std::to_string(HttpRequest::MaxBodySize + 1);
+    {
+        // Announced too large: refused before the body is read.
+        HttpTestClient client(port);
+        ASSERT_TRUE(client.sendRaw("POST / HTTP/1.1\r\nHost: x\r\nContent-Length: " + over + "\r\n\r\n"));
+        const HttpReply reply = client.readReply(false);
+        ASSERT_TRUE(reply.ok);
+        EXPECT_EQ(reply.status, 413);
+        EXPECT_EQ(reply.header("access-control-allow-origin"), "*");
+    }
+    {
+        HttpTestClient client(port);
+        ASSERT_TRUE(
+            client.sendRaw("POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 99999999999999999999999\r\n\r\n"));
+        EXPECT_EQ(client.readReply(false).status, 413);
+    }
+    {
+        // Chunked, no length: refused once the cap is passed.
+        HttpTestClient client(port);
+        ASSERT_TRUE(client.sendRaw("POST / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"));
+        const std::string piece(1 << 20, 'y');
+        for (int i = 0; i < 17; ++i) {
+            char size[16];
+            snprintf(size, sizeof size, "%zx\r\n", piece.size());
+            if (!client.sendRaw(size + piece + "\r\n"))
+                break;
+        }
+        client.sendRaw("0\r\n\r\n");
+        EXPECT_EQ(client.readReply(false).status, 413);
+    }
+    EXPECT_EQ(handler->calls, 0);
+    {
+        // Exactly at the cap is still accepted.
+        HttpTestClient client(port);
+        const HttpReply reply
+            = client.request("POST", "/", {}, std::string(size_t(HttpRequest::MaxBodySize), 'z'));
+        EXPECT_EQ(reply.status, 200);
+        EXPECT_EQ(std::to_string(handler->lastBody.size()), cap);
+    }
+}
+
+TEST_F(HttpServerTest, CookiesAreEchoedOnlyToTheClientThatSentThem)
+{
+    HttpTestClient first(port);
+    HttpReply reply = first.request("GET", "/", {{"Cookie", "a=1"}});
+    EXPECT_EQ(reply.header("cookie"), "a=1");
+    reply = first.request("GET", "/", {{"Cookie", "a=2"}});
+    EXPECT_EQ(reply.header("cookie"), "a=2");
+
+    HttpTestClient second(port);
+    reply = second.request("GET", "/");
+    ASSERT_TRUE(reply.ok);
+    EXPECT_FALSE(reply.hasHeader("cookie"));
+}
+
+TEST_F(HttpServerTest, SessionsEndWithTheirConnection)
+{
+    {
+        HttpTestClient a(port);
+        HttpTestClient b(port);
+        ASSERT_TRUE(a.request("GET", "/").ok);
+        ASSERT_TRUE(b.request("GET", "/").ok);
+        EXPECT_EQ(factory->sessionCount(), 2);
+    }
+    EXPECT_TRUE(qmtest::waitUntil([&] { return factory->sessionCount() == 0; }));
+}
+
+TEST_F(HttpServerTest, WithoutInstalledHandlerTheConnectionIsDropped)
+{
+    setInstalledHandler(nullptr);
+    HttpTestClient client(port);
+    EXPECT_FALSE(client.request("GET", "/").ok);
+}
+
+TEST_F(HttpServerTest, StartAndStopAreIdempotentAndATakenPortFails)
+{
+    EXPECT_TRUE(server->isRunning());
+    EXPECT_FALSE(server->start()); // already running: left running
+    EXPECT_TRUE(server->isRunning());
+    EXPECT_TRUE(qmtest::portAcceptsConnections(port));
+
+    HttpServer second(port);
+    EXPECT_FALSE(second.start());
+    EXPECT_FALSE(second.isRunning());
+
+    for (int bad : {0, -1, 65536, 70000}) {
+        HttpServer outOfRange(bad);
+        EXPECT_FALSE(outOfRange.start()) << bad;
+    }
+
+    server->stop();
+    EXPECT_FALSE(server->isRunning());
+    server->stop();
+    EXPECT_FALSE(qmtest::portAcceptsConnections(port));
+}
