@@ -1,0 +1,19 @@
+#pragma once
+
+namespace tarvesk::network {
+class HttpRequest;
+class HttpResponse;
+} // namespace tarvesk::network
+
+namespace tarvesk::service {
+
+// A handler of GET and HEAD requests below one URL path ("/data", "/debug").
+class ServiceRequest
+{
+public:
+    virtual ~ServiceRequest() = default;
+    // Sets the response's body and status for the request.
+    virtual void handleRequest(network::HttpRequest* request, network::HttpResponse* response) = 0;
+};
+
+} // namespace tarvesk::service
