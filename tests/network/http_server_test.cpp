@@ -220,7 +220,7 @@ TEST_F(HttpServerTest, SessionsEndWithTheirConnection)
         ASSERT_TRUE(b.request("GET", "/").ok);
         EXPECT_EQ(factory->sessionCount(), 2);
     }
-    EXPECT_TRUE(qmtest::waitUntil([&] { return factory->sessionCount() == 0; }));
+    EXPECT_TRUE(tarvesk::test::waitUntil([&] { return factory->sessionCount() == 0; }, 30000));
 }
 
 TEST_F(HttpServerTest, WithoutInstalledHandlerTheConnectionIsDropped)
