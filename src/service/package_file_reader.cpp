@@ -1,30 +1,22 @@
 #include "service/package_file_reader.h"
 
-#include "core/core_errors.h"
+#include "core/file/package_file_decoder.h"
 
 namespace tarvesk::service {
 
 namespace {
 
-// Stands in until the data package decoder is part of the build: behaves as a
-// package that is not there, so every "/data" request is a 404.
-class MissingPackageReader : public PackageFileReader
+class PackageFileDecoderReader : public PackageFileReader
 {
 public:
-    explicit MissingPackageReader(QString path)
-        : path(std::move(path))
+    PackageFileDecoderReader(const QString& path, const QString& fileName)
+        : decoder(path, fileName)
     { }
-    void openAndDecodeFile() override
-    {
-        throw core::FileError(QStringLiteral("Package File does not exist: %1").arg(path).toStdString());
-    }
-    QByteArray fileToByteArray(const QString& name) const override
-    {
-        throw core::FileError(QStringLiteral("File not found in package: %1").arg(name).toStdString());
-    }
+    void openAndDecodeFile() override { decoder.openAndDecodeFile(); }
+    QByteArray fileToByteArray(const QString& name) const override { return decoder.fileToByteArray(name); }
 
 private:
-    QString path;
+    core::PackageFileDecoder decoder;
 };
 
 } // namespace
@@ -32,7 +24,7 @@ private:
 PackageFileReaderFactory defaultPackageFileReaderFactory()
 {
     return [](const QString& path, const QString& fileName) -> std::unique_ptr<PackageFileReader> {
-        return std::make_unique<MissingPackageReader>(QStringLiteral("%1/%2").arg(path, fileName));
+        return std::make_unique<PackageFileDecoderReader>(path, fileName);
     };
 }
 

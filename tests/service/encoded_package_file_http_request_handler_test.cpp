@@ -1,4 +1,5 @@
 #include "core/core_errors.h"
+#include "core/file/package_file_decoder.h"
 #include "network/http_request.h"
 #include "network/http_response.h"
 #include "service/encoded_package_file_http_request_handler.h"
@@ -135,11 +136,22 @@ TEST_F(PackageHandlerTest, MissingOrDamagedPackageGives404AndIsRetriedOnlyWhenTh
     EXPECT_EQ(fake.opened, 4);
 }
 
-TEST(PackageHandlerDefault, WithoutADecoderEveryFileIsNotFound)
+TEST(PackageHandlerDefault, ServesARealPackageFile)
 {
-    EncodedPackageFileHttpRequestHandler handler("data.1");
-    network::HttpRequest request("GET", "/data/html/index.html");
+    QTemporaryDir dir;
+    core::PackageFileDecoder writer(dir.path(), "data.1");
+    writer.addFile("data/css/log.css", "body { color: black; }");
+    writer.writePackageFile();
+
+    EncodedPackageFileHttpRequestHandler handler("data.1", dir.path());
+    network::HttpRequest request("GET", "/data/css/log.css");
     network::HttpResponse response;
     handler.handleRequest(&request, &response);
-    EXPECT_EQ(response.getStatusCode(), 404);
+    EXPECT_EQ(response.getStatusCode(), 200);
+    EXPECT_EQ(response.getData(), "body { color: black; }");
+
+    EncodedPackageFileHttpRequestHandler absent("data.1", dir.filePath("nowhere"));
+    network::HttpResponse missing;
+    absent.handleRequest(&request, &missing);
+    EXPECT_EQ(missing.getStatusCode(), 404);
 }
