@@ -191,6 +191,8 @@ public:
 
 protected:
     [[noreturn]] void throwError(const QString& message) const;
+    // Stores the maximum exactly as given (setMaxValue widens whole numbers).
+    void storeMaxValue(const QVariant& maxValue) { _maxValue = maxValue; }
 
 private:
     std::optional<double> lowerLimit() const;
