@@ -154,13 +154,14 @@ bool declaredBodyTooLarge(MHD_Connection* connection)
     return errno == ERANGE || declared > static_cast<unsigned long long>(HttpRequest::MaxBodySize);
 }
 
-MHD_Result handleMhdAccess(void*, MHD_Connection* connection, const char* url, const char* method,
+MHD_Result handleMhdAccess(void* server, MHD_Connection* connection, const char* url, const char* method,
     const char*, const char* uploadData, size_t* uploadDataSize, void** context)
 {
     auto* request = static_cast<HttpRequest*>(*context);
     if (!request) {
         request = new HttpRequest(fromC(method), fromC(url));
         *context = request;
+        static_cast<HttpServer*>(server)->requestStarted();
         // A body announced as too large is refused before any of it is read.
         if (request->getMethod() == QLatin1String("POST") && declaredBodyTooLarge(connection)) {
             request->refuseBody();
@@ -211,10 +212,13 @@ MHD_Result handleMhdAccess(void*, MHD_Connection* connection, const char* url, c
     return queueHttpResponse(connection, *reply, request->getSession().get());
 }
 
-void onMhdRequestCompleted(void*, MHD_Connection*, void** context, MHD_RequestTerminationCode)
+void onMhdRequestCompleted(void* server, MHD_Connection*, void** context, MHD_RequestTerminationCode)
 {
+    if (!*context)
+        return;
     delete static_cast<HttpRequest*>(*context);
     *context = nullptr;
+    static_cast<HttpServer*>(server)->requestFinished();
 }
 
 void onMhdConnectionNotify(void*, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code)
@@ -248,9 +252,9 @@ bool HttpServer::start()
         // thread; newer versions insist that it is asked for.
         const unsigned flags = MHD_USE_ERROR_LOG | MHD_USE_THREAD_PER_CONNECTION
             | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_PEDANTIC_CHECKS;
-        daemon = MHD_start_daemon(flags, uint16_t(port), nullptr, nullptr, &handleMhdAccess, nullptr,
+        daemon = MHD_start_daemon(flags, uint16_t(port), nullptr, nullptr, &handleMhdAccess, this,
             MHD_OPTION_CONNECTION_TIMEOUT, ConnectionTimeoutSeconds, MHD_OPTION_NOTIFY_COMPLETED,
-            &onMhdRequestCompleted, nullptr, MHD_OPTION_NOTIFY_CONNECTION, &onMhdConnectionNotify, nullptr,
+            &onMhdRequestCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &onMhdConnectionNotify, nullptr,
             MHD_OPTION_END);
     }
     if (!daemon) {
@@ -258,6 +262,19 @@ bool HttpServer::start()
         return false;
     }
     return true;
+}
+
+void HttpServer::requestStarted()
+{
+    std::lock_guard<std::mutex> lock(inFlightMutex);
+    ++inFlight;
+}
+
+void HttpServer::requestFinished()
+{
+    std::lock_guard<std::mutex> lock(inFlightMutex);
+    if (--inFlight == 0)
+        inFlightDone.notify_all();
 }
 
 bool HttpServer::isRunning() const
@@ -269,6 +286,12 @@ void HttpServer::stop()
 {
     if (!daemon)
         return;
+    {
+        // A reply being sent (the answer to "application.restart" among them)
+        // is let out before the connections are closed.
+        std::unique_lock<std::mutex> lock(inFlightMutex);
+        inFlightDone.wait_for(lock, DrainTimeout, [this] { return inFlight == 0; });
+    }
     // Joins every connection thread: no callback runs after this returns.
     MHD_stop_daemon(daemon);
     daemon = nullptr;

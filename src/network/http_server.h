@@ -2,7 +2,10 @@
 
 #include "app/service.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 struct MHD_Daemon;
 
@@ -28,6 +31,8 @@ class HttpServer : public Service
 {
 public:
     static constexpr unsigned ConnectionTimeoutSeconds = 30;
+    // How long stop() lets requests in flight finish before it closes every connection.
+    static constexpr std::chrono::milliseconds DrainTimeout {5000};
 
     explicit HttpServer(int port);
     ~HttpServer() override;
@@ -37,9 +42,16 @@ public:
     void stop() override;
     int getPort() const { return port; }
 
+    // Bookkeeping of the requests being handled, called by the daemon's callbacks.
+    void requestStarted();
+    void requestFinished();
+
 private:
     int port;
     MHD_Daemon* daemon = nullptr;
+    std::mutex inFlightMutex; // guards inFlight
+    std::condition_variable inFlightDone;
+    int inFlight = 0;
 };
 
 } // namespace tarvesk::network

@@ -1,0 +1,68 @@
+#include "app/qm_server_lib.h"
+#include "app/qms_command_line_options.h"
+#include "log/qdebug_logger.h"
+
+#include <QApplication>
+#include <QDebug>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) { }
+
+// Without a desktop the service runs headless instead of failing to start.
+void chooseHeadlessPlatformWithoutDesktop()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+        && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Q_INIT_RESOURCE(quinmark_app);
+#ifndef Q_OS_MACOS
+    chooseHeadlessPlatformWithoutDesktop();
+#endif
+    // Every pass gets the arguments as the process received them: the
+    // application object removes the framework's own options from its copy.
+    const std::vector<std::string> arguments(argv, argv + argc);
+
+    for (;;) {
+        std::vector<std::string> passArguments = arguments;
+        std::vector<char*> passArgv;
+        for (auto& argument : passArguments)
+            passArgv.push_back(argument.data());
+        passArgv.push_back(nullptr);
+        int passArgc = argc;
+
+        int code = 0;
+        {
+            QApplication application(passArgc, passArgv.data());
+            tarvesk::QmServerLib::setApplicationIdentity();
+            tarvesk::QmsCommandLineOptions options(&application, QStringLiteral("Quinmark Server"));
+            if (!options.evaluate())
+                return 1;
+
+            using tarvesk::service::QDebugLogger;
+            QDebugLogger::install(options.isLogFileOn(), options.getLogPath());
+            QDebugLogger::setEnableDebugCategory(QDebugLogger::customCategories(), true);
+            QDebugLogger::setEnableDebugCategory(QStringLiteral("js"), false);
+            QDebugLogger::setEnableDebugCategory(QStringLiteral("profile.type"), false);
+            if (options.runAsTest())
+                qInstallMessageHandler(&discardMessage);
+
+            code = tarvesk::QmServerLib::startAsService(
+                &application, options.getPortNumber(), options.runAsDaemon(), options.runAsTest());
+            qDebug() << "QMS service finished. return_value: " << code;
+        }
+        if (code != 1337) {
+            qDebug() << "QMS terminated normally. return_value: " << code;
+            return code;
+        }
+    }
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QThread>
+
+#include <memory>
+
+namespace tarvesk::network {
+class HttpServer;
+} // namespace tarvesk::network
+
+namespace tarvesk::service {
+
+class HttpServiceRequestHandler;
+class QuinmarkRpcServer;
+
+// The service's HTTP side for one pass of the restart loop: the RPC server,
+// the installed request handler with its path handlers, and the HTTP server.
+// The thread body only starts the libmicrohttpd daemon, which then serves on
+// threads of its own.
+class QuinmarkHttpServer : public QThread
+{
+public:
+    QuinmarkHttpServer(bool apiMode, int port, bool firmwareCache);
+    ~QuinmarkHttpServer() override;
+
+    bool init(bool withoutLock);
+    void initHttpRequestHandlers(bool withoutLock);
+    bool initHttpServer(int port);
+    static void initRandomGenerator();
+
+    // The port the HTTP server serves (the setting "network/http_port" may
+    // choose another than the command line); 0 without an HTTP server.
+    int servedPort() const;
+    const std::shared_ptr<QuinmarkRpcServer>& getRpcServer() const { return rpcServer; }
+
+    // Where one pass drops what the process-wide managers hold, before the
+    // database goes: universes force-removed, device and profile managers
+    // cleared. The next pass starts from an empty model.
+    static void releaseProcessModel();
+
+protected:
+    void run() override;
+
+private:
+    std::shared_ptr<HttpServiceRequestHandler> requestHandler;
+    std::shared_ptr<network::HttpServer> httpServer;
+    std::shared_ptr<QuinmarkRpcServer> rpcServer;
+    int port;
+};
+
+} // namespace tarvesk::service

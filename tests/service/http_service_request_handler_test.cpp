@@ -1,0 +1,238 @@
+#include "network/http_request.h"
+#include "network/http_response.h"
+#include "service/database/abstract_database.h"
+#include "service/http_service_request_handler.h"
+#include "service/quinmark_rpc_server.h"
+#include "service/service_request.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSemaphore>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace tarvesk;
+using service::HttpServiceRequestHandler;
+
+namespace {
+
+class EmptyDatabase : public service::AbstractDatabase
+{
+public:
+    bool initialize(bool) override { return true; }
+    core::ProfileType* profileType(const QString&) const override { return nullptr; }
+    QStringList profileTypeNames() const override { return {}; }
+    std::shared_ptr<core::DeviceInfoDatabase> products() const override { return nullptr; }
+    QHash<QString, proto::PacketLookupTable*>* lookupTables() const override { return nullptr; }
+    QStringList firmwareCacheFileNames() const override { return {}; }
+    QMap<QString, QByteArray> firmwareCacheData() const override { return {}; }
+};
+
+// Records which path it served; can be made to block until released.
+class PathHandler : public service::ServiceRequest
+{
+public:
+    explicit PathHandler(QByteArray name)
+        : name(std::move(name))
+    { }
+    void handleRequest(network::HttpRequest* request, network::HttpResponse* response) override
+    {
+        ++active;
+        entered.release();
+        if (blocking)
+            release.acquire();
+        seenPath = request->getURL().path();
+        response->setData(name);
+        response->setStatusCode(200);
+        --active;
+    }
+    QByteArray name;
+    QString seenPath;
+    bool blocking = false;
+    std::atomic<int> active {0};
+    QSemaphore entered;
+    QSemaphore release;
+};
+
+std::shared_ptr<service::QuinmarkRpcServer> makeRpcServer(bool apiMode)
+{
+    service::QuinmarkRpcServer::Dependencies dependencies;
+    dependencies.database = [] { return std::make_shared<EmptyDatabase>(); };
+    auto server = std::make_shared<service::QuinmarkRpcServer>(apiMode, false, dependencies);
+    EXPECT_TRUE(server->init());
+    return server;
+}
+
+class ServiceHandlerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        handler.registerServiceHandler("/debug", debugPage);
+        handler.registerServiceHandler("/data", dataFiles);
+    }
+
+    std::unique_ptr<network::HttpResponse> post(const QString& contentType, const QByteArray& body)
+    {
+        network::HttpRequest request("POST", "/");
+        if (!contentType.isNull())
+            request.addHeaderItem("Content-Type", contentType);
+        request.appendUploadData(body.constData(), body.size());
+        return std::unique_ptr<network::HttpResponse>(handler.handleRequest(&request));
+    }
+
+    std::unique_ptr<network::HttpResponse> get(const QString& path, const QString& method = "GET")
+    {
+        network::HttpRequest request(method, path);
+        return std::unique_ptr<network::HttpResponse>(handler.handleRequest(&request));
+    }
+
+    static QJsonObject json(const network::HttpResponse& response)
+    {
+        return QJsonDocument::fromJson(response.getData()).object();
+    }
+
+    std::shared_ptr<PathHandler> debugPage = std::make_shared<PathHandler>("debug");
+    std::shared_ptr<PathHandler> dataFiles = std::make_shared<PathHandler>("data");
+    HttpServiceRequestHandler handler {makeRpcServer(false), false, 0};
+};
+
+} // namespace
+
+TEST_F(ServiceHandlerTest, ContentTypesDecideWhetherAPostIsRead)
+{
+    const QByteArray call = R"({"jsonrpc": "2.0", "id": 7, "method": "system.listMethods"})";
+    const struct
+    {
+        const char* contentType;
+        int status;
+    } cases[] = {
+        {"application/json-rpc", 200},
+        {"application/json-rpc; charset=utf-8", 200},
+        {"application/x-www-form-urlencoded", 200},
+        {"application/json", 403},
+        {"text/plain", 403},
+        {"APPLICATION/JSON-RPC", 403},
+        {nullptr, 403},
+    };
+    for (const auto& c : cases) {
+        const auto response = post(c.contentType ? QString(c.contentType) : QString(), call);
+        EXPECT_EQ(response->getStatusCode(), c.status) << (c.contentType ? c.contentType : "(none)");
+        if (c.status == 403) {
+            EXPECT_TRUE(response->getData().isEmpty());
+            EXPECT_TRUE(response->getHeaderItem("Content-Type").isEmpty());
+        } else {
+            EXPECT_EQ(response->getHeaderItem("Content-Type"), "application/json-rpc");
+        }
+    }
+}
+
+TEST_F(ServiceHandlerTest, EnvelopesMapToHttpStatusAndErrorCodes)
+{
+    const struct
+    {
+        const char* body;
+        int status;
+        int code; // 0: a result; 1: any error the RPC server chose
+    } cases[] = {
+        {R"({"jsonrpc": "2.0", "id": 7, "method": "system.listMethods"})", 200, 0},
+        {"", 500, -32700},
+        {R"({"jsonrpc": "2.0", "id": 1, "method": )", 500, -32700},
+        {"{}", 400, -32600},
+        {R"([{"jsonrpc": "2.0", "id": 1, "method": "system.listMethods"}])", 400, -32600},
+        {R"({"id": 1, "method": "system.listMethods"})", 400, -32600},
+        {R"({"jsonrpc": "2.0", "id": 1, "method": "no.such.method"})", 500, 1},
+        {R"({"jsonrpc": "2.0", "id": 1, "method": "device.list"})", 500, 1},
+    };
+    for (const auto& c : cases) {
+        const auto response = post("application/json-rpc", c.body);
+        EXPECT_EQ(response->getStatusCode(), c.status) << c.body;
+        const QJsonObject reply = json(*response);
+        EXPECT_EQ(reply.value("jsonrpc").toString(), "2.0") << c.body;
+        if (c.code == 0) {
+            EXPECT_TRUE(reply.value("result").isArray()) << c.body;
+            EXPECT_EQ(reply.value("id").toInt(), 7);
+        } else if (c.code == 1) {
+            EXPECT_LT(reply.value("error").toObject().value("code").toInt(), 0) << c.body;
+            EXPECT_EQ(reply.value("id").toInt(), 1) << c.body;
+        } else {
+            EXPECT_EQ(reply.value("error").toObject().value("code").toInt(), c.code) << c.body;
+        }
+    }
+    const QJsonObject empty = json(*post("application/json-rpc", ""));
+    EXPECT_EQ(empty.value("error").toObject().value("message").toString(), "");
+    EXPECT_TRUE(empty.value("id").isNull());
+}
+
+TEST_F(ServiceHandlerTest, RepliesAreIndentedUtf8)
+{
+    const QByteArray call = "{\"jsonrpc\": \"2.0\", \"id\": \"\xc3\xa4\xe2\x82\xac\", \"method\": \"x.y\"}";
+    const auto response = post("application/json-rpc", call);
+    EXPECT_TRUE(response->getData().contains("\n    \"error\": {"));
+    EXPECT_EQ(json(*response).value("id").toString(), QString::fromUtf8("\xc3\xa4\xe2\x82\xac"));
+    EXPECT_TRUE(response->getData().contains("\xe2\x82\xac"));
+}
+
+TEST_F(ServiceHandlerTest, GetRoutesByFirstKeyContainedInThePath)
+{
+    const struct
+    {
+        const char* path;
+        const char* method;
+        int status;
+        const char* servedBy;
+        const char* seenPath;
+    } cases[] = {
+        {"/", "GET", 200, "data", "/data/html/index.html"},
+        {"", "GET", 200, "data", "/data/html/index.html"},
+        {"/", "HEAD", 200, "data", "/data/html/index.html"},
+        {"/data/css/log.css", "GET", 200, "data", "/data/css/log.css"},
+        {"/debug/data/x", "GET", 200, "data", "/debug/data/x"},
+        {"/x/debug", "GET", 200, "debug", "/x/debug"},
+        {"/debug/info", "GET", 200, "debug", "/debug/info"},
+        {"/favicon.ico", "GET", 404, "", ""},
+        {"/DEBUG", "GET", 404, "", ""},
+    };
+    for (const auto& c : cases) {
+        dataFiles->seenPath.clear();
+        debugPage->seenPath.clear();
+        const auto response = get(c.path, c.method);
+        EXPECT_EQ(response->getStatusCode(), c.status) << c.path;
+        EXPECT_EQ(response->getData(), QByteArray(c.servedBy)) << c.path;
+        const QString seen = QByteArray(c.servedBy) == "data" ? dataFiles->seenPath : debugPage->seenPath;
+        EXPECT_EQ(seen, QString(c.seenPath)) << c.path;
+    }
+}
+
+TEST(ServiceHandlerApiMode, StartPageIsTheApiIndex)
+{
+    HttpServiceRequestHandler handler(makeRpcServer(true), false, 0);
+    auto data = std::make_shared<PathHandler>("data");
+    handler.registerServiceHandler("/data", data);
+    network::HttpRequest request("GET", "/");
+    std::unique_ptr<network::HttpResponse> response(handler.handleRequest(&request));
+    EXPECT_EQ(data->seenPath, "/data/html/api/index.html");
+}
+
+TEST_F(ServiceHandlerTest, RequestsRunOneAtATime)
+{
+    debugPage->blocking = true;
+    std::thread slow([&] { get("/debug"); });
+    debugPage->entered.acquire();
+
+    std::atomic<bool> fastDone {false};
+    std::thread fast([&] {
+        get("/data/x");
+        fastDone = true;
+    });
+    // The second request must not enter while the first holds the handler.
+    EXPECT_FALSE(dataFiles->entered.tryAcquire(1, 200));
+    EXPECT_FALSE(fastDone);
+    debugPage->release.release();
+    slow.join();
+    fast.join();
+    EXPECT_TRUE(fastDone);
+}
