@@ -1,4 +1,5 @@
 #include "core/core_errors.h"
+#include "qt_printers.h"
 #include "service/json_rpc_exception.h"
 #include "service/source_location.h"
 #include "service/string_exception.h"
