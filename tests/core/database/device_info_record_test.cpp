@@ -1,6 +1,6 @@
 #include "core/device_info_record.h"
 #include "core/group_record.h"
-#include "message_collector.h"
+#include "log_capture.h"
 
 #include <QJsonArray>
 #include <gtest/gtest.h>
@@ -39,18 +39,32 @@ TEST(DeviceInfoRecordTest, InterfaceTextsAndProfileNames)
     EXPECT_EQ(record.getProductGroup(), "none");
 }
 
+namespace {
+
+QStringList warnings(const tarvesk::test::LogCapture& log)
+{
+    QStringList texts;
+    for (const auto& entry : log.entries()) {
+        if (entry.type == QtWarningMsg)
+            texts << entry.message;
+    }
+    return texts;
+}
+
+} // namespace
+
 TEST(DeviceInfoRecordTest, FormFactorsWarnOnReplacementAndMiss)
 {
     DeviceInfoRecord record(QJsonObject(), 0, 0, 0, 0, "X");
-    MessageCollector log;
+    tarvesk::test::LogCapture log;
     record.addFormFactor(3, "A");
     record.addFormFactor(3, "A");
-    EXPECT_TRUE(log.warnings().isEmpty());
+    EXPECT_TRUE(warnings(log).isEmpty());
     record.addFormFactor(3, "B");
-    EXPECT_EQ(log.warnings(), QStringList({"Duplicate index '3' in form factor map"}));
+    EXPECT_EQ(warnings(log), QStringList({"Duplicate index '3' in form factor map"}));
     EXPECT_EQ(record.getFormFactorName(3), "B");
     EXPECT_EQ(record.getFormFactorName(9), "Unknown");
-    EXPECT_EQ(log.warnings().last(), "Form factor index '9' not found in form factor map");
+    EXPECT_EQ(warnings(log).last(), "Form factor index '9' not found in form factor map");
 }
 
 TEST(DeviceInfoRecordTest, AttributesKeepJsonTypesAndOnlyScalars)

@@ -3,7 +3,7 @@
 #include "core/json_groups_repository.h"
 #include "core/json_oem_repository.h"
 #include "core/json_product_repository.h"
-#include "message_collector.h"
+#include "log_capture.h"
 
 #include <gtest/gtest.h>
 
@@ -204,7 +204,7 @@ TEST_F(ProductDatabaseTest, FirstEntryOfAKeyWinsAcrossFilesAndListsAccumulate)
 
 TEST_F(ProductDatabaseTest, RecordFieldsFollowTheirJsonKeys)
 {
-    MessageCollector log;
+    tarvesk::test::LogCapture log;
     load(Type::product, product(R"("nordhune_count": 2, "is_imd": true, "single_channel_version": 10,
         "aux_version": 3, "product_group": "G", "profile_support": true, "interface_type": ["DALI", "DMX"],
         "form_factors": [5, {"name": "no value"}, {"datastore_value": 1, "name": "A"},
