@@ -2,6 +2,7 @@
 
 #include "core/iprofile_type_parameters.h"
 #include "core/network_interface.h"
+#include "core/parameters/iparameter.h"
 
 #include <QRegularExpression>
 
@@ -18,6 +19,8 @@ ProfileType::ProfileType(
 void ProfileType::initMeta()
 {
     qRegisterMetaType<IProfileTypeParameters*>("tarvesk::core::IProfileTypeParameters *");
+    // What the schema's script-invokable methods return.
+    qRegisterMetaType<IParameter*>();
 }
 
 QString ProfileType::getInterfaceTypeFromProfileTypeName(const QString& name)

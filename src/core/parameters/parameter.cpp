@@ -124,6 +124,7 @@ Parameter::~Parameter() = default;
 void Parameter::initMeta()
 {
     qRegisterMetaType<Parameter*>("Parameter *");
+    qRegisterMetaType<IParameter*>();
     qRegisterMetaType<ParamType>("ParamType");
     qRegisterMetaType<QStringList>("QStringList&");
     qRegisterMetaType<IParameter::ParamUpdate>("tarvesk::core::IParameter::ParamUpdate");

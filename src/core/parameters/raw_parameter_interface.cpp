@@ -16,6 +16,8 @@ RawParameterInterface::RawParameterInterface(QObject* device, const QString& ide
 void RawParameterInterface::initMeta()
 {
     qRegisterMetaType<RawParameterInterface*>("tarvesk::core::RawParameterInterface *");
+    // The script wrappers take the parameter whose width they use.
+    qRegisterMetaType<IParameter*>();
 }
 
 int RawParameterInterface::getParamWrapper(IParameter* param, int paramNumber)
