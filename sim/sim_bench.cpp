@@ -1,0 +1,268 @@
+#include "sim_bench.h"
+
+#include "sim_bus_model_registry.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
+#include <optional>
+
+namespace tarvesk::sim {
+
+namespace {
+
+// Collects the first error with the place it was found.
+class Reader
+{
+public:
+    explicit Reader(QString* error)
+        : _error(error)
+    { }
+
+    bool failed() const { return _failed; }
+
+    bool fail(const QString& place, const QString& what)
+    {
+        if (!_failed && _error)
+            *_error = place.isEmpty() ? what : place + QStringLiteral(": ") + what;
+        _failed = true;
+        return false;
+    }
+
+    std::optional<qint64> number(const QJsonValue& value, const QString& place, qint64 min, qint64 max)
+    {
+        qint64 result = 0;
+        if (value.isDouble()) {
+            const double d = value.toDouble();
+            if (d != static_cast<double>(static_cast<qint64>(d))) {
+                fail(place, QStringLiteral("%1 is not a whole number").arg(d));
+                return std::nullopt;
+            }
+            result = static_cast<qint64>(d);
+        } else if (value.isString()) {
+            bool ok = false;
+            const QString text = value.toString().trimmed();
+            result = text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)
+                ? text.mid(2).toLongLong(&ok, 16)
+                : text.toLongLong(&ok, 10);
+            if (!ok) {
+                fail(place, QStringLiteral("\"%1\" is not a number").arg(value.toString()));
+                return std::nullopt;
+            }
+        } else {
+            fail(place, QStringLiteral("a number is expected"));
+            return std::nullopt;
+        }
+        if (result < min || result > max) {
+            fail(place, QStringLiteral("%1 is outside %2..%3").arg(result).arg(min).arg(max));
+            return std::nullopt;
+        }
+        return result;
+    }
+
+    bool onlyKeys(const QJsonObject& object, const QString& place, const QStringList& known)
+    {
+        for (const QString& key : object.keys()) {
+            if (!known.contains(key))
+                return fail(place, QStringLiteral("unknown key \"%1\"").arg(key));
+        }
+        return true;
+    }
+
+private:
+    QString* _error;
+    bool _failed = false;
+};
+
+template <typename T>
+void readNumber(Reader& reader, const QJsonObject& object, const QString& key, const QString& place,
+    T* target, qint64 max)
+{
+    if (!object.contains(key))
+        return;
+    if (auto value = reader.number(object.value(key), place + QLatin1Char('.') + key, 0, max))
+        *target = static_cast<T>(*value);
+}
+
+bool readText(
+    Reader& reader, const QJsonObject& object, const QString& key, const QString& place, QString* target)
+{
+    if (!object.contains(key))
+        return true;
+    if (!object.value(key).isString())
+        return reader.fail(place + QLatin1Char('.') + key, QStringLiteral("a text is expected"));
+    *target = object.value(key).toString();
+    return true;
+}
+
+void readValueMap(Reader& reader, const QJsonObject& object, const QString& key, const QString& place,
+    const std::function<void(int, quint16)>& store)
+{
+    if (!object.contains(key))
+        return;
+    const QString mapPlace = place + QLatin1Char('.') + key;
+    if (!object.value(key).isObject()) {
+        reader.fail(mapPlace, QStringLiteral("an object of number: value is expected"));
+        return;
+    }
+    const QJsonObject map = object.value(key).toObject();
+    for (auto it = map.constBegin(); it != map.constEnd() && !reader.failed(); ++it) {
+        const auto address = reader.number(QJsonValue(it.key()), mapPlace, 0, 0xFFFF);
+        if (!address)
+            return;
+        const auto value = reader.number(it.value(), mapPlace + QLatin1Char('.') + it.key(), 0, 0xFFFF);
+        if (!value)
+            return;
+        store(static_cast<int>(*address), static_cast<quint16>(*value));
+    }
+}
+
+void readBusModels(Reader& reader, const QJsonObject& object, const QString& key, SimBusModel::Bus bus,
+    const QString& place, SimVandrelBox& box)
+{
+    if (!object.contains(key))
+        return;
+    const QString busPlace = place + QLatin1Char('.') + key;
+    if (!object.value(key).isArray()) {
+        reader.fail(busPlace, QStringLiteral("a list of bus models is expected"));
+        return;
+    }
+    const QJsonArray entries = object.value(key).toArray();
+    for (int i = 0; i < entries.size() && !reader.failed(); ++i) {
+        const QString entryPlace = QStringLiteral("%1[%2]").arg(busPlace).arg(i);
+        const QJsonObject entry = entries.at(i).toObject();
+        if (!entries.at(i).isObject() || !entry.value(QStringLiteral("model")).isString()) {
+            reader.fail(entryPlace, QStringLiteral("an object with a \"model\" name is expected"));
+            return;
+        }
+        QString reason;
+        auto model = SimBusModelRegistry::instance().create(
+            bus, entry.value(QStringLiteral("model")).toString(), entry, &reason);
+        if (!model) {
+            reader.fail(entryPlace, reason);
+            return;
+        }
+        box.addBusModel(std::move(model));
+    }
+}
+
+std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, const QString& place)
+{
+    if (!value.isObject()) {
+        reader.fail(place, QStringLiteral("an object is expected"));
+        return nullptr;
+    }
+    const QJsonObject object = value.toObject();
+    if (!reader.onlyKeys(object, place,
+            {"release", "firmware", "subversion", "capabilities", "serial", "manufacturer", "product",
+                "serial_text", "vendor_id", "product_id", "registers", "parameters", "status_block", "dali",
+                "dmx", "dorvane"})) {
+        return nullptr;
+    }
+    SimBoxConfig config;
+    readNumber(reader, object, QStringLiteral("release"), place, &config.release, 0xFFFF);
+    readNumber(reader, object, QStringLiteral("firmware"), place, &config.firmwareVersion, 0xFF);
+    readNumber(reader, object, QStringLiteral("subversion"), place, &config.subversion, 0xFF);
+    readNumber(reader, object, QStringLiteral("capabilities"), place, &config.capabilities, 0xFF);
+    readNumber(reader, object, QStringLiteral("serial"), place, &config.serial, 0xFFFFFFFF);
+    readNumber(reader, object, QStringLiteral("vendor_id"), place, &config.vendorId, 0xFFFF);
+    readNumber(reader, object, QStringLiteral("product_id"), place, &config.productId, 0xFFFF);
+    readText(reader, object, QStringLiteral("manufacturer"), place, &config.manufacturer);
+    readText(reader, object, QStringLiteral("product"), place, &config.product);
+    readText(reader, object, QStringLiteral("serial_text"), place, &config.serialText);
+    if (reader.failed())
+        return nullptr;
+
+    auto box = std::make_shared<SimVandrelBox>(config);
+    readValueMap(reader, object, QStringLiteral("registers"), place,
+        [&box](int address, quint16 v) { box->setRegister(address, v); });
+    readValueMap(reader, object, QStringLiteral("parameters"), place,
+        [&box](int number, quint16 v) { box->setParameterValue(number, v); });
+    if (object.contains(QStringLiteral("status_block"))) {
+        const QString blockPlace = place + QStringLiteral(".status_block");
+        const QJsonArray bytes = object.value(QStringLiteral("status_block")).toArray();
+        if (!object.value(QStringLiteral("status_block")).isArray() || bytes.size() > 63) {
+            reader.fail(blockPlace, QStringLiteral("a list of at most 63 bytes is expected"));
+            return nullptr;
+        }
+        QByteArray block;
+        for (int i = 0; i < bytes.size(); ++i) {
+            const auto byte
+                = reader.number(bytes.at(i), QStringLiteral("%1[%2]").arg(blockPlace).arg(i), 0, 0xFF);
+            if (!byte)
+                return nullptr;
+            block.append(char(*byte));
+        }
+        box->setStatusBlock(block);
+    }
+    readBusModels(reader, object, QStringLiteral("dali"), SimBusModel::Dali, place, *box);
+    readBusModels(reader, object, QStringLiteral("dmx"), SimBusModel::Dmx, place, *box);
+    readBusModels(reader, object, QStringLiteral("dorvane"), SimBusModel::Dorvane, place, *box);
+    return reader.failed() ? nullptr : box;
+}
+
+} // namespace
+
+std::shared_ptr<SimLibUsb> SimBench::loadFile(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("cannot read bench file %1: %2").arg(path, file.errorString());
+        return nullptr;
+    }
+    QString reason;
+    auto libUsb = loadJson(file.readAll(), &reason);
+    if (!libUsb && error)
+        *error = QStringLiteral("bench file %1: %2").arg(path, reason);
+    return libUsb;
+}
+
+std::shared_ptr<SimLibUsb> SimBench::loadJson(const QByteArray& json, QString* error)
+{
+    Reader reader(error);
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        reader.fail(QString(),
+            QStringLiteral("not JSON (%1 at offset %2)")
+                .arg(parseError.errorString())
+                .arg(parseError.offset));
+        return nullptr;
+    }
+    if (!document.isObject()) {
+        reader.fail(QString(), QStringLiteral("an object with \"boxes\" is expected"));
+        return nullptr;
+    }
+    const QJsonObject root = document.object();
+    if (!reader.onlyKeys(root, QString(), {"timing", "boxes"}))
+        return nullptr;
+
+    SimTiming timing = SimTiming::Instant;
+    const QString timingText = root.value(QStringLiteral("timing")).toString(QStringLiteral("instant"));
+    if (timingText == QLatin1String("bus")) {
+        timing = SimTiming::BusTime;
+    } else if (timingText != QLatin1String("instant")) {
+        reader.fail(QStringLiteral("timing"), QStringLiteral("\"instant\" or \"bus\" is expected"));
+        return nullptr;
+    }
+    if (!root.value(QStringLiteral("boxes")).isArray()) {
+        reader.fail(QStringLiteral("boxes"), QStringLiteral("a list of boxes is expected"));
+        return nullptr;
+    }
+
+    auto libUsb = std::make_shared<SimLibUsb>(timing);
+    const QJsonArray boxes = root.value(QStringLiteral("boxes")).toArray();
+    for (int i = 0; i < boxes.size(); ++i) {
+        auto box = readBox(reader, boxes.at(i), QStringLiteral("boxes[%1]").arg(i));
+        if (!box)
+            return nullptr;
+        libUsb->addBox(std::move(box));
+    }
+    return libUsb;
+}
+
+} // namespace tarvesk::sim

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "sim_call.h"
+
+#include <QtGlobal>
+
+#include <array>
+#include <deque>
+
+namespace tarvesk::sim {
+
+// What a misbehaving box or cable does, planned ahead by a test or a bench:
+// libusb errors per call, short reads, busy and not-ready replies, monitor
+// records that are dropped, late or split across polling passes. A count below
+// 0 means "for ever". Not thread-safe: the box edits and reads it under its lock.
+class SimFaults
+{
+public:
+    static constexpr int Forever = -1;
+
+    // The next `times` calls of that kind fail with the libusb error code.
+    void failNext(SimCall call, int libusbError, int times = 1);
+    // The next `times` bulk IN reads deliver only `bytes` bytes.
+    void shortReplies(int bytes, int times = 1);
+    // The next `times` replies to `command` (-1: any request but the monitor
+    // poll) carry the not-ready bit and byte 1 = `byte1` (1 "no DALI supply", 2 busy).
+    void notReady(int command, quint8 byte1, int times = 1);
+    // The next `count` monitor records never reach the stream.
+    void dropRecords(int count);
+    // Records made from now on enter the stream only after `polls` more polls.
+    void delayRecords(int polls);
+    // Every poll reply ends the polling pass, even with more data waiting, so
+    // that a record spans several passes.
+    void setSplitPasses(bool on);
+    // Every poll reply asks the host to poll again at once: a box that never
+    // lets a polling pass end.
+    void setEndlessPass(bool on);
+    void clear();
+
+    // Used by the box.
+    int takeCallError(SimCall call);
+    int takeShortReply(); // -1 for a whole reply
+    bool takeNotReady(int command, quint8* byte1);
+    bool takeDropRecord();
+    int recordDelay() const { return _recordDelay; }
+    bool splitPasses() const { return _splitPasses; }
+    bool endlessPass() const { return _endlessPass; }
+
+private:
+    struct Planned
+    {
+        int value;
+        int times;
+    };
+    static bool take(std::deque<Planned>& queue, int* value);
+
+    std::array<std::deque<Planned>, SimCallCount> _callErrors;
+    std::deque<Planned> _shortReplies;
+    struct NotReady
+    {
+        int command;
+        quint8 byte1;
+        int times;
+    };
+    std::deque<NotReady> _notReady;
+    int _dropRecords = 0;
+    int _recordDelay = 0;
+    bool _splitPasses = false;
+    bool _endlessPass = false;
+};
+
+} // namespace tarvesk::sim

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+namespace tarvesk::sim {
+
+// Messages of the simulated hardware ("sim").
+const QLoggingCategory& simLog();
+
+} // namespace tarvesk::sim

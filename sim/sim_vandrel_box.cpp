@@ -1,0 +1,495 @@
+#include "sim_vandrel_box.h"
+
+#include <libusb.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace tarvesk::sim {
+
+namespace {
+
+constexpr int MaxCallLog = 512;
+constexpr quint8 ReplyBit = 0x80;
+constexpr quint8 NotReadyBit = 0x20;
+constexpr quint8 UnsupportedBit = 0x40;
+constexpr quint8 FlagFrameError = 0x04;
+constexpr quint8 FlagTimeoutEvent = 0x08;
+
+// Extended DALI request (byte 1 bit 0x40): byte 3 = length + 0x10, + 0x20 when an answer is expected.
+constexpr quint8 DaliExtended = 0x40;
+constexpr quint8 DaliSendTwice = 0x80;
+constexpr quint8 DaliFullBitbang = 0x02;
+constexpr quint8 DaliExpectAnswer = 0x20;
+
+// DMX first report, byte 5.
+constexpr quint8 DmxExpectAnswer = 0x04;
+
+} // namespace
+
+SimVandrelBox::SimVandrelBox(const SimBoxConfig& config)
+    : _config(config)
+    , _statusBlock(ReportSize - 1, '\0')
+{
+    _registers.insert(0, config.firmwareVersion);
+    _registers.insert(1, config.subversion);
+    _registers.insert(3, config.capabilities);
+    _registers.insert(6, static_cast<quint16>(config.serial >> 16));
+    _registers.insert(7, static_cast<quint16>(config.serial & 0xFFFF));
+    if (config.firmwareVersion >= 18)
+        _registers.insert(14, config.subversion);
+}
+
+SimBoxConfig SimVandrelBox::config() const
+{
+    Lock locker(_mutex);
+    return _config;
+}
+
+void SimVandrelBox::fillDescriptor(libusb_device_descriptor* descriptor) const
+{
+    Lock locker(_mutex);
+    std::memset(descriptor, 0, sizeof(*descriptor));
+    descriptor->bLength = LIBUSB_DT_DEVICE_SIZE;
+    descriptor->bDescriptorType = LIBUSB_DT_DEVICE;
+    descriptor->bcdUSB = 0x0200;
+    descriptor->bMaxPacketSize0 = 64;
+    descriptor->idVendor = _config.vendorId;
+    descriptor->idProduct = _config.productId;
+    descriptor->bcdDevice = _config.release;
+    descriptor->iManufacturer = 1;
+    descriptor->iProduct = 2;
+    descriptor->iSerialNumber = 3;
+    descriptor->bNumConfigurations = 1;
+}
+
+QString SimVandrelBox::stringDescriptor(int index) const
+{
+    Lock locker(_mutex);
+    switch (index) {
+    case 1:
+        return _config.manufacturer;
+    case 2:
+        return _config.product;
+    case 3:
+        return _config.serialText.isEmpty() ? QString::number(_config.serial) : _config.serialText;
+    default:
+        return QString();
+    }
+}
+
+quint16 SimVandrelBox::registerValue(int address) const
+{
+    Lock locker(_mutex);
+    return _registers.value(address, 0);
+}
+
+void SimVandrelBox::setRegister(int address, quint16 value)
+{
+    Lock locker(_mutex);
+    _registers.insert(address, value);
+}
+
+quint16 SimVandrelBox::parameterValue(int number) const
+{
+    Lock locker(_mutex);
+    return _parameters.value(number, 0);
+}
+
+void SimVandrelBox::setParameterValue(int number, quint16 value)
+{
+    Lock locker(_mutex);
+    _parameters.insert(number, value);
+}
+
+void SimVandrelBox::setStatusBlock(const QByteArray& bytes)
+{
+    Lock locker(_mutex);
+    _statusBlock = bytes.left(ReportSize - 1);
+    _statusBlock.append(QByteArray(ReportSize - 1 - _statusBlock.size(), '\0'));
+}
+
+void SimVandrelBox::addBusModel(std::shared_ptr<SimBusModel> model)
+{
+    Lock locker(_mutex);
+    if (model)
+        _models.push_back(std::move(model));
+}
+
+int SimVandrelBox::busModelCount() const
+{
+    Lock locker(_mutex);
+    return static_cast<int>(_models.size());
+}
+
+void SimVandrelBox::pushRecord(quint8 type, quint8 index, quint8 flags, const QByteArray& payload)
+{
+    Lock locker(_mutex);
+    recordLocked(type, index, flags, payload);
+}
+
+void SimVandrelBox::recordLocked(quint8 type, quint8 index, quint8 flags, const QByteArray& payload)
+{
+    const quint16 ticks = _clock.takeRecordTicks();
+    if (_faults.takeDropRecord())
+        return;
+    const QByteArray bytes = SimMonitorStream::encodeRecord(type, index, flags, ticks, payload);
+    if (_faults.recordDelay() > 0 || !_delayed.empty())
+        _delayed.push_back({_pollCount + _faults.recordDelay(), bytes});
+    else
+        _stream.append(bytes);
+}
+
+int SimVandrelBox::pendingStreamBytes() const
+{
+    Lock locker(_mutex);
+    int bytes = _stream.pendingBytes();
+    for (const DelayedRecord& record : _delayed)
+        bytes += record.bytes.size();
+    return bytes;
+}
+
+int SimVandrelBox::pollCount() const
+{
+    Lock locker(_mutex);
+    return _pollCount;
+}
+
+void SimVandrelBox::editFaults(const std::function<void(SimFaults&)>& edit)
+{
+    Lock locker(_mutex);
+    edit(_faults);
+}
+
+void SimVandrelBox::unplug()
+{
+    Lock locker(_mutex);
+    _plugged = false;
+}
+
+void SimVandrelBox::replug()
+{
+    Lock locker(_mutex);
+    if (_plugged)
+        return;
+    _plugged = true;
+    ++_plugGeneration;
+    // A box that comes back has restarted: nothing half-sent survives.
+    _stream = SimMonitorStream();
+    _delayed.clear();
+    _dmxContinuationsLeft = 0;
+    _daliAnswer.reset();
+}
+
+bool SimVandrelBox::isPlugged() const
+{
+    Lock locker(_mutex);
+    return _plugged;
+}
+
+int SimVandrelBox::plugGeneration() const
+{
+    Lock locker(_mutex);
+    return _plugGeneration;
+}
+
+void SimVandrelBox::setTiming(SimTiming timing)
+{
+    Lock locker(_mutex);
+    _clock.setTiming(timing);
+}
+
+SimBusStats SimVandrelBox::busStats() const
+{
+    Lock locker(_mutex);
+    return _clock.stats();
+}
+
+qint64 SimVandrelBox::busTimeUs() const
+{
+    Lock locker(_mutex);
+    return _clock.nowUs();
+}
+
+int SimVandrelBox::callCount(SimCall call) const
+{
+    Lock locker(_mutex);
+    return _callCounts[static_cast<int>(call)];
+}
+
+QStringList SimVandrelBox::callLog() const
+{
+    Lock locker(_mutex);
+    return _callLog;
+}
+
+void SimVandrelBox::clearCallLog()
+{
+    Lock locker(_mutex);
+    _callLog.clear();
+    _callCounts.fill(0);
+}
+
+int SimVandrelBox::beginCall(SimCall call, const QString& detail)
+{
+    Lock locker(_mutex);
+    ++_callCounts[static_cast<int>(call)];
+    _callLog.append(detail.isEmpty() ? simCallName(call) : simCallName(call) + QLatin1Char(' ') + detail);
+    if (_callLog.size() > MaxCallLog)
+        _callLog.removeFirst();
+    return _faults.takeCallError(call);
+}
+
+int SimVandrelBox::takeShortReply()
+{
+    Lock locker(_mutex);
+    return _faults.takeShortReply();
+}
+
+void SimVandrelBox::exchange(const unsigned char* request, int length, unsigned char* reply)
+{
+    Lock locker(_mutex);
+    unsigned char report[ReportSize] = {};
+    std::memcpy(report, request, static_cast<size_t>(qBound(0, length, ReportSize)));
+    std::memset(reply, 0, ReportSize);
+    answerLocked(report, reply);
+}
+
+void SimVandrelBox::answerLocked(const unsigned char* request, unsigned char* reply)
+{
+    const quint8 command = request[0];
+    reply[0] = ReplyBit | (command & 0x1F);
+    quint8 byte1 = 0;
+    if (command != CmdPoll && _faults.takeNotReady(command, &byte1)) {
+        reply[0] |= NotReadyBit;
+        reply[1] = byte1;
+        return;
+    }
+    switch (command) {
+    case CmdGetRegister:
+    case CmdSetRegister: {
+        const int address = (request[1] << 8) | request[2];
+        if (command == CmdSetRegister)
+            _registers.insert(address, static_cast<quint16>((request[3] << 8) | request[4]));
+        const quint16 value = _registers.value(address, 0);
+        reply[1] = request[1];
+        reply[2] = request[2];
+        reply[3] = static_cast<unsigned char>(value >> 8);
+        reply[4] = static_cast<unsigned char>(value & 0xFF);
+        return;
+    }
+    case CmdParameter:
+        answerParameter(request, reply);
+        return;
+    case CmdStatusBlock:
+        reply[0] = ReplyBit | command;
+        std::memcpy(reply + 1, _statusBlock.constData(), ReportSize - 1);
+        return;
+    case CmdPoll:
+        if (hasMonitor()) {
+            answerPoll(reply);
+            return;
+        }
+        break;
+    case CmdDali:
+        answerDali(request);
+        return;
+    case CmdDaliStatus:
+        // Status bit 0x04: an answer waits to be fetched; 0x08: nothing more to wait for.
+        reply[1] = _daliAnswer ? 0x04 : 0x08;
+        reply[2] = 0xFF;
+        return;
+    case CmdDaliGetData:
+        if (_daliAnswer) {
+            reply[3] = *_daliAnswer;
+            reply[4] = static_cast<unsigned char>(qMin<int>(_daliAnswerTicks, 0xFF));
+            _daliAnswer.reset();
+        }
+        return;
+    case CmdDmx:
+        if (hasMonitor()) {
+            answerDmx(request, reply);
+            return;
+        }
+        break;
+    case CmdLegacyDmx:
+        answerLegacyDmx(request, reply);
+        return;
+    default:
+        break;
+    }
+    reply[0] |= UnsupportedBit;
+}
+
+void SimVandrelBox::answerParameter(const unsigned char* request, unsigned char* reply)
+{
+    const int number = (request[7] << 8) | request[8];
+    if (request[1] == CmdSetRegister)
+        _parameters.insert(number, static_cast<quint16>((request[9] << 8) | request[10]));
+    const quint16 value = _parameters.value(number, 0);
+    reply[1] = request[1];
+    reply[6] = 0; // result: success
+    reply[7] = static_cast<unsigned char>(value >> 8);
+    reply[8] = static_cast<unsigned char>(value & 0xFF);
+}
+
+void SimVandrelBox::answerPoll(unsigned char* reply)
+{
+    ++_pollCount;
+    while (!_delayed.empty() && _delayed.front().readyAtPoll <= _pollCount) {
+        _stream.append(_delayed.front().bytes);
+        _delayed.pop_front();
+    }
+    _stream.fillPollReply(reply, _faults.splitPasses(), _faults.endlessPass());
+}
+
+SimDaliAnswer SimVandrelBox::putDaliFrame(const QByteArray& frame)
+{
+    _clock.frame(SimBusModel::Dali, SimBusClock::daliForwardFrameUs(frame.size()));
+    SimDaliAnswer result;
+    int answers = 0;
+    for (const auto& model : _models) {
+        if (model->bus() != SimBusModel::Dali)
+            continue;
+        const SimDaliAnswer answer = model->daliFrame(frame);
+        if (answer.kind == SimDaliAnswer::None)
+            continue;
+        ++answers;
+        result = answer;
+    }
+    // Two backward frames on the wire at once cannot be told apart.
+    if (answers > 1)
+        result = SimDaliAnswer::collision();
+    if (result.kind != SimDaliAnswer::None)
+        _clock.frame(SimBusModel::Dali, SimBusClock::daliBackwardFrameUs());
+    return result;
+}
+
+void SimVandrelBox::answerDali(const unsigned char* request)
+{
+    QByteArray frame;
+    bool expectAnswer = false;
+    const bool twice = (request[1] & DaliSendTwice) != 0;
+    if (request[1] & DaliExtended) {
+        const int length = qMin(request[3] & 0x0F, 4);
+        frame = QByteArray(reinterpret_cast<const char*>(request + 4), length);
+        expectAnswer = (request[3] & DaliExpectAnswer) != 0;
+    } else if (request[1] & DaliFullBitbang) {
+        // Raw bit patterns are not modelled: the bus stays silent.
+        return;
+    } else {
+        frame = QByteArray(reinterpret_cast<const char*>(request + 2), 2);
+    }
+
+    SimDaliAnswer answer;
+    for (int copy = 0; copy < (twice ? 2 : 1); ++copy) {
+        answer = putDaliFrame(frame);
+        if (hasMonitor())
+            recordLocked(SimMonitorStream::RecordDali, _nextIndex++, 0, frame);
+    }
+    if (!hasMonitor()) {
+        _daliAnswer.reset();
+        if (answer.kind == SimDaliAnswer::Answer) {
+            _daliAnswer = answer.value;
+            _daliAnswerTicks
+                = static_cast<quint16>(SimBusClock::daliBackwardFrameUs() / SimBusClock::RecordTickUs);
+        }
+        return;
+    }
+    switch (answer.kind) {
+    case SimDaliAnswer::Answer:
+        recordLocked(SimMonitorStream::RecordDali, _nextIndex++, 0, QByteArray(1, char(answer.value)));
+        break;
+    case SimDaliAnswer::Collision:
+        recordLocked(SimMonitorStream::RecordDali, _nextIndex++, FlagFrameError, QByteArray());
+        break;
+    case SimDaliAnswer::None:
+        if (expectAnswer && _config.firmwareVersion >= TimeoutEventFirmware)
+            recordLocked(SimMonitorStream::RecordDali, _nextIndex++, FlagTimeoutEvent, QByteArray());
+        break;
+    }
+}
+
+std::optional<QByteArray> SimVandrelBox::putDmxFrame(const QByteArray& frame, double breakUs, bool* collided)
+{
+    _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(frame.size(), breakUs));
+    std::optional<QByteArray> result;
+    int answers = 0;
+    for (const auto& model : _models) {
+        if (model->bus() == SimBusModel::Dali)
+            continue;
+        std::optional<QByteArray> answer = model->dmxFrame(frame);
+        if (!answer)
+            continue;
+        ++answers;
+        result = std::move(answer);
+    }
+    *collided = answers > 1;
+    if (result)
+        _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(result->size()));
+    return result;
+}
+
+void SimVandrelBox::answerDmx(const unsigned char* request, unsigned char* reply)
+{
+    if (request[1] & 0x80) {
+        // First report of a frame; a chain left unfinished is dropped.
+        _dmxContinuationsLeft = request[1] & 0x7F;
+        _dmxNextContinuation = 1;
+        _dmxIndex = _nextIndex;
+        _nextIndex = static_cast<quint8>(_nextIndex + 2);
+        const int breakValue = request[2];
+        _dmxBreakUs = breakValue == 0      ? SimBusClock::DmxDefaultBreakUs
+            : _config.firmwareVersion < 16 ? breakValue * 88.0
+                                           : 2.664 * breakValue * breakValue;
+        _dmxExpectAnswer = (request[5] & DmxExpectAnswer) != 0;
+        const int count = qMin<int>(request[7], 56);
+        _dmxFrame = QByteArray(reinterpret_cast<const char*>(request + 8), count);
+        reply[1] = _dmxIndex;
+    } else {
+        reply[1] = request[1];
+        if (_dmxContinuationsLeft <= 0 || request[1] != _dmxNextContinuation) {
+            // A continuation out of order: the frame cannot be put together.
+            _dmxContinuationsLeft = 0;
+            reply[0] |= UnsupportedBit;
+            return;
+        }
+        const int count = qMin<int>(request[3], 60);
+        _dmxFrame.append(reinterpret_cast<const char*>(request + 4), count);
+        --_dmxContinuationsLeft;
+        ++_dmxNextContinuation;
+    }
+    if (_dmxContinuationsLeft == 0)
+        finishDmxFrame();
+}
+
+void SimVandrelBox::finishDmxFrame()
+{
+    bool collided = false;
+    const std::optional<QByteArray> answer = putDmxFrame(_dmxFrame, _dmxBreakUs, &collided);
+    recordLocked(SimMonitorStream::RecordDmx, _dmxIndex, 0, _dmxFrame);
+    const quint8 answerIndex = static_cast<quint8>(_dmxIndex + 1);
+    if (collided)
+        recordLocked(SimMonitorStream::RecordDmx, answerIndex, FlagFrameError, QByteArray());
+    else if (answer)
+        recordLocked(SimMonitorStream::RecordDmx, answerIndex, 0, *answer);
+    else if (_dmxExpectAnswer && _config.firmwareVersion >= TimeoutEventFirmware)
+        recordLocked(SimMonitorStream::RecordDmx, answerIndex, FlagTimeoutEvent, QByteArray());
+    _dmxFrame.clear();
+}
+
+void SimVandrelBox::answerLegacyDmx(const unsigned char* request, unsigned char* reply)
+{
+    const int count = qMin<int>(request[1], 60);
+    bool collided = false;
+    const std::optional<QByteArray> answer
+        = putDmxFrame(QByteArray(reinterpret_cast<const char*>(request + 2), count),
+            SimBusClock::DmxDefaultBreakUs, &collided);
+    if (!answer || collided)
+        return;
+    const int length = qMin<int>(answer->size(), ReportSize - 3);
+    reply[2] = static_cast<unsigned char>(length);
+    std::memcpy(reply + 3, answer->constData(), static_cast<size_t>(length));
+}
+
+} // namespace tarvesk::sim

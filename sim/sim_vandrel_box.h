@@ -1,0 +1,155 @@
+#pragma once
+
+#include "sim_box_config.h"
+#include "sim_bus_clock.h"
+#include "sim_bus_model.h"
+#include "sim_call.h"
+#include "sim_faults.h"
+#include "sim_monitor_stream.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QStringList>
+
+#include <array>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+struct libusb_device_descriptor;
+
+namespace tarvesk::sim {
+
+// One simulated Vandrel USB programming interface: its USB identity, the
+// registers of its firmware, the 64-byte reports it answers, the monitor record
+// stream it keeps for the host to poll (firmware 13 and later), the buses
+// behind it with their models, and the faults planned for it. Thread-safe: the
+// libusb stand-in calls it from request and monitor threads while a test edits
+// faults or unplugs it.
+class SimVandrelBox
+{
+public:
+    static constexpr int ReportSize = 64;
+    // Firmware from which the box keeps a monitor stream, and from which it
+    // reports a missing answer as a time-out event record.
+    static constexpr int MonitorFirmware = 13;
+    static constexpr int TimeoutEventFirmware = 16;
+
+    // Vandrel report commands (byte 0 of a request).
+    enum Command : quint8 {
+        CmdLegacyDmx = 0x02,
+        CmdDali = 0x0A,
+        CmdDaliGetData = 0x0B,
+        CmdDaliStatus = 0x0C,
+        CmdGetRegister = 0x0D,
+        CmdSetRegister = 0x0E,
+        CmdDmx = 0x13,
+        CmdPoll = 0x14,
+        CmdParameter = 0x19,
+        CmdStatusBlock = 0x20
+    };
+
+    explicit SimVandrelBox(const SimBoxConfig& config = SimBoxConfig());
+
+    SimBoxConfig config() const;
+    void fillDescriptor(libusb_device_descriptor* descriptor) const;
+    // String descriptor text: 1 manufacturer, 2 product, 3 serial; null for others.
+    QString stringDescriptor(int index) const;
+
+    // Firmware registers (commands 0x0D/0x0E); unset registers read 0.
+    quint16 registerValue(int address) const;
+    void setRegister(int address, quint16 value);
+    // The box's own parameters (report 0x19).
+    quint16 parameterValue(int number) const;
+    void setParameterValue(int number, quint16 value);
+    // The 63 bytes after byte 0 of the status block reply (report 0x20).
+    void setStatusBlock(const QByteArray& bytes);
+
+    void addBusModel(std::shared_ptr<SimBusModel> model);
+    int busModelCount() const;
+
+    // Puts a record into the monitor stream (subject to the record faults).
+    void pushRecord(quint8 type, quint8 index, quint8 flags, const QByteArray& payload);
+    int pendingStreamBytes() const;
+    int pollCount() const;
+
+    // Plans faults: box->editFaults([](SimFaults& f) { f.failNext(SimCall::BulkIn, LIBUSB_ERROR_TIMEOUT); });
+    void editFaults(const std::function<void(SimFaults&)>& edit);
+    // A pulled cable: every call on the box's handles fails with "no device" and
+    // listings leave it out until it is plugged in again (as a new USB device).
+    void unplug();
+    void replug();
+    bool isPlugged() const;
+    int plugGeneration() const;
+
+    void setTiming(SimTiming timing);
+    SimBusStats busStats() const;
+    qint64 busTimeUs() const;
+
+    // Calls the libusb stand-in made on this box, by kind, and the latest of them
+    // in order (bounded), e.g. "bulk_out 0x01", "clear_halt 0x81".
+    int callCount(SimCall call) const;
+    QStringList callLog() const;
+    void clearCallLog();
+
+    // Used by the libusb stand-in.
+    int beginCall(SimCall call, const QString& detail = QString());
+    int takeShortReply();
+    // Answers one request report; the reply is always 64 bytes.
+    void exchange(const unsigned char* request, int length, unsigned char* reply);
+
+private:
+    using Lock = std::lock_guard<std::recursive_mutex>;
+
+    void answerLocked(const unsigned char* request, unsigned char* reply);
+    void answerDali(const unsigned char* request);
+    void answerDmx(const unsigned char* request, unsigned char* reply);
+    void answerLegacyDmx(const unsigned char* request, unsigned char* reply);
+    void answerParameter(const unsigned char* request, unsigned char* reply);
+    void answerPoll(unsigned char* reply);
+    void finishDmxFrame();
+    SimDaliAnswer putDaliFrame(const QByteArray& frame);
+    std::optional<QByteArray> putDmxFrame(const QByteArray& frame, double breakUs, bool* collided);
+    void recordLocked(quint8 type, quint8 index, quint8 flags, const QByteArray& payload);
+    bool hasMonitor() const { return _config.firmwareVersion >= MonitorFirmware; }
+
+    mutable std::recursive_mutex _mutex; // guards everything below
+    SimBoxConfig _config;
+    QMap<int, quint16> _registers;
+    QMap<int, quint16> _parameters;
+    QByteArray _statusBlock;
+    std::vector<std::shared_ptr<SimBusModel>> _models;
+    SimFaults _faults;
+    SimBusClock _clock;
+    SimMonitorStream _stream;
+    struct DelayedRecord
+    {
+        int readyAtPoll;
+        QByteArray bytes;
+    };
+    std::deque<DelayedRecord> _delayed;
+    int _pollCount = 0;
+    bool _plugged = true;
+    int _plugGeneration = 0;
+    std::array<int, SimCallCount> _callCounts = {};
+    QStringList _callLog;
+
+    // Monitor record indices: every frame the box puts on a bus gets the next one.
+    quint8 _nextIndex = 0;
+    // A DMX frame arriving in a chain of 0x13 reports.
+    QByteArray _dmxFrame;
+    int _dmxContinuationsLeft = 0;
+    int _dmxNextContinuation = 0;
+    quint8 _dmxIndex = 0;
+    bool _dmxExpectAnswer = false;
+    double _dmxBreakUs = SimBusClock::DmxDefaultBreakUs;
+    // Older firmware: the backward frame of the last DALI query, fetched with 0x0C/0x0B.
+    std::optional<quint8> _daliAnswer;
+    quint16 _daliAnswerTicks = 0;
+};
+
+} // namespace tarvesk::sim

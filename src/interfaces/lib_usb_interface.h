@@ -1,0 +1,99 @@
+#pragma once
+
+#include "interfaces/ilib_usb.h"
+#include "interfaces/usb_interface.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+
+namespace tarvesk::proto {
+class RawPacket;
+}
+
+namespace tarvesk::itf {
+
+// The one USB transport: owns the libusb context and carries every exchange with
+// a Vandrel interface, one 64-byte report out on endpoint 0x01 and one 64-byte
+// report back from 0x81, under a transfer mutex so that request threads and the
+// monitor threads never interleave their halves. libusb results become bus
+// status codes here, with the recovery each failure calls for.
+class LibUsbInterface : public UsbInterface
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ReportSize = 64;
+    static constexpr unsigned char EndpointOut = 0x01;
+    static constexpr unsigned char EndpointIn = 0x81;
+    static constexpr int InterfaceNumber = 0;
+    static constexpr unsigned int TransferTimeoutMs = 1000;
+
+    explicit LibUsbInterface(std::shared_ptr<ILibUsb> libUsb = defaultLibUsb());
+    ~LibUsbInterface() override;
+
+    // Initialises the library once; true when a context exists afterwards. A
+    // failure is logged and leaves the interface uninitialised, so the next call
+    // tries again.
+    bool init();
+    // Exits and re-initialises the library, but only while no device of it is
+    // referenced or open: exiting would leave the handles of working devices and
+    // their monitors dangling. Returns true when the library was re-initialised.
+    bool reset();
+    // The first half of reset, under the same condition; true when the context was closed.
+    bool close();
+    bool isInitialised() const;
+    libusb_context* getContext() const;
+    ILibUsb* getLibUsb() const { return _libUsb.get(); }
+
+    // Wrappers that also keep count of what the devices hold of the context.
+    libusb_device* referenceDevice(libusb_device* device);
+    void unreferenceDevice(libusb_device* device);
+    int tryOpen(libusb_device* device, libusb_device_handle** handle);
+    void closeDevice(libusb_device_handle* handle);
+    int tryClaim(libusb_device_handle* handle);
+    int releaseClaim(libusb_device_handle* handle);
+    // Devices referenced and handles open through the wrappers above.
+    int heldDeviceCount() const;
+    int openHandleCount() const;
+
+    // One request report out, one reply report in. The reply packet is refilled
+    // only when a whole 64-byte reply came; after any failure it keeps what it held.
+    int transferPacket(
+        libusb_device_handle* handle, const proto::RawPacket* request, proto::RawPacket* reply);
+    // The same on caller-chosen endpoints; the request goes out with its own size.
+    int endpointTransferPacket(libusb_device_handle* handle, const proto::RawPacket* request,
+        proto::RawPacket* reply, int outEndpoint, int inEndpoint);
+    int endpointWritePacket(libusb_device_handle* handle, const proto::RawPacket* packet, int endpoint);
+    // Byte count of the last reply copied into a reply packet.
+    int getReplyLength() const;
+
+    // Maps a libusb result to a bus status code, with its recovery (a stalled
+    // endpoint is cleared, and the device reset when that fails).
+    int handleUsbError(libusb_device_handle* handle, int result, int endpoint);
+    bool clearHalt(libusb_device_handle* handle);
+    bool resetDevice(libusb_device_handle* handle);
+
+private:
+    // Under _transferMutex.
+    int writeLocked(libusb_device_handle* handle, const unsigned char* data, int length, int endpoint);
+    int readLocked(libusb_device_handle* handle, int endpoint, proto::RawPacket* reply);
+    bool exitLocked(const char* what);
+
+    const std::shared_ptr<ILibUsb> _libUsb;
+    libusb_context* _context = nullptr; // guarded by _transferMutex
+    // Held for a whole exchange; also around libusb init and exit.
+    mutable std::mutex _transferMutex;
+    int _transferred = 0;                        // guarded by _transferMutex
+    int _replyLength = 0;                        // guarded by _transferMutex
+    unsigned char _replyBuffer[ReportSize] = {}; // guarded by _transferMutex
+    bool _initialised = false;                   // guarded by _transferMutex
+
+    // Taken inside _transferMutex, never around it.
+    mutable std::mutex _heldMutex;
+    std::map<libusb_device*, int> _references;    // guarded by _heldMutex
+    std::set<libusb_device_handle*> _openHandles; // guarded by _heldMutex
+};
+
+} // namespace tarvesk::itf
