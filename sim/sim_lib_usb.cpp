@@ -363,7 +363,8 @@ int SimLibUsb::claimInterface(libusb_device_handle* handle, int interfaceNumber)
     if (interfaceNumber != 0)
         return LIBUSB_ERROR_NOT_FOUND;
     for (const auto& other : _handles) {
-        if (other.get() != found && other->live && other->claimed && other->device->box == found->device->box)
+        if (other.get() != found && other->live && other->claimed && other->device->box == found->device->box
+            && isPresent(other->device))
             return LIBUSB_ERROR_BUSY;
     }
     found->claimed = true;

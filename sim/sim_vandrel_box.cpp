@@ -360,8 +360,6 @@ SimDaliAnswer SimVandrelBox::putDaliFrame(const QByteArray& frame)
     // Two backward frames on the wire at once cannot be told apart.
     if (answers > 1)
         result = SimDaliAnswer::collision();
-    if (result.kind != SimDaliAnswer::None)
-        _clock.frame(SimBusModel::Dali, SimBusClock::daliBackwardFrameUs());
     return result;
 }
 
@@ -387,6 +385,8 @@ void SimVandrelBox::answerDali(const unsigned char* request)
         if (hasMonitor())
             recordLocked(SimMonitorStream::RecordDali, _nextIndex++, 0, frame);
     }
+    if (answer.kind != SimDaliAnswer::None)
+        _clock.frame(SimBusModel::Dali, SimBusClock::daliBackwardFrameUs());
     if (!hasMonitor()) {
         _daliAnswer.reset();
         if (answer.kind == SimDaliAnswer::Answer) {
@@ -425,8 +425,6 @@ std::optional<QByteArray> SimVandrelBox::putDmxFrame(const QByteArray& frame, do
         result = std::move(answer);
     }
     *collided = answers > 1;
-    if (result)
-        _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(result->size()));
     return result;
 }
 
@@ -468,6 +466,8 @@ void SimVandrelBox::finishDmxFrame()
     bool collided = false;
     const std::optional<QByteArray> answer = putDmxFrame(_dmxFrame, _dmxBreakUs, &collided);
     recordLocked(SimMonitorStream::RecordDmx, _dmxIndex, 0, _dmxFrame);
+    if (answer)
+        _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(answer->size()));
     const quint8 answerIndex = static_cast<quint8>(_dmxIndex + 1);
     if (collided)
         recordLocked(SimMonitorStream::RecordDmx, answerIndex, FlagFrameError, QByteArray());
@@ -487,6 +487,7 @@ void SimVandrelBox::answerLegacyDmx(const unsigned char* request, unsigned char*
             SimBusClock::DmxDefaultBreakUs, &collided);
     if (!answer || collided)
         return;
+    _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(answer->size()));
     const int length = qMin<int>(answer->size(), ReportSize - 3);
     reply[2] = static_cast<unsigned char>(length);
     std::memcpy(reply + 3, answer->constData(), static_cast<size_t>(length));
