@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev
     clang libclang-rt-14-dev
     xvfb xauth curl
+    trayer xdotool xclip
 )
 missing=()
 for p in "${packages[@]}"; do
