@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QVector>
+
+namespace tarvesk::sim {
+
+// One record of the Vandrel monitor stream as the interface writes it.
+struct MonitorRecord
+{
+    quint8 type = 0;      // 1 DMX, 2 DALI, 3 Dorvane, 4 raw
+    quint8 index = 0;     // sequence number, becomes the packet's index
+    quint8 flags = 0;     // status bits, become the packet's flags
+    quint16 timeUnits = 0; // time since the previous record in units of 0.104 ms
+    QByteArray payload;   // the bus frame
+};
+
+// Turns monitor records into the 64-byte poll replies (command 20) that the
+// interface hands out, the way the interface does: records follow each other
+// without gaps, each reply carries the next 60 stream bytes in bytes 4..63, and
+// the stream is closed by a zero record type so that the host takes the last
+// record (the host takes a record only when at least one byte beyond it has
+// arrived). Byte 1 of a reply is 0 while more stream bytes follow, 1 on the last
+// reply of a burst and 3 on a reply that carries no stream bytes at all.
+class VandrelMonitorStreamEncoder
+{
+public:
+    static constexpr int ReportSize = 64;
+    static constexpr int StreamBytesPerReport = 60;
+    static constexpr int RecordHeaderSize = 7;
+    static constexpr quint8 PollReplyCommandByte = 0x80 | 20;
+
+    // The header and payload of one record. The length field holds the payload
+    // size, or lengthOverride when it is 0 or more (for corrupt streams).
+    static QByteArray encodeRecord(const MonitorRecord& record, int lengthOverride = -1);
+
+    void enqueue(const MonitorRecord& record);
+    // Raw stream bytes, for streams that no well-behaved interface would send.
+    void enqueueRaw(const QByteArray& streamBytes);
+    bool hasPendingReplies() const { return !_pending.isEmpty() || _needsTerminator; }
+    // The next poll reply: stream data while there is some, otherwise a reply
+    // without stream data (byte 1 = 3).
+    QByteArray nextReply();
+
+    // All the replies that carry the given records, in order.
+    static QVector<QByteArray> encode(const QVector<MonitorRecord>& records);
+    static QByteArray emptyReply();
+
+private:
+    QByteArray _pending;
+    bool _needsTerminator = false;
+};
+
+} // namespace tarvesk::sim
