@@ -1,0 +1,44 @@
+// Decodes arbitrary bytes as an RDM discovery response and as an RDM answer.
+#include "protocol/rdm_packet.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace tarvesk::proto;
+
+namespace {
+
+void silence(QtMsgType, const QMessageLogContext&, const QString&) { }
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static bool initialised = [] {
+        qInstallMessageHandler(silence);
+        return true;
+    }();
+    (void)initialised;
+    if (size > size_t(RawPacket::MaxDataSize))
+        return 0;
+
+    RdmPacket packet(data, int(size));
+    QString uid = QStringLiteral("stale");
+    const int status = packet.decodeUid(uid);
+    if (status == 0 && uid.size() != 13)
+        std::abort();
+    if (status != 0 && !uid.isEmpty())
+        std::abort();
+
+    packet.answer_isValid(CHECK_IGNORE_NONE);
+    packet.getDeviceInfo();
+    packet.getSensorDefinition();
+    packet.getSensorValue();
+    packet.calcVariables(nullptr);
+    packet.getPacketInformation(nullptr);
+    packet.getPacketTypeIdentString();
+    return 0;
+}

@@ -1,0 +1,72 @@
+// Feeds arbitrary poll replies to the monitor-stream reassembler and describes
+// every packet it emits. The input is cut into 64-byte reports; when the first
+// input byte is even, each report is made a poll reply with stream data so that
+// most runs reach the record parser.
+#include "protocol/raw_packet.h"
+#include "protocol/usb_vandrel_packet.h"
+#include "protocol/usb_vandrel_packet_factory.h"
+
+#include <QtGlobal>
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace tarvesk::proto;
+
+namespace {
+
+void silence(QtMsgType, const QMessageLogContext&, const QString&) { }
+
+void inspect(RawPacket* packet)
+{
+    if (packet->getDataSize() > RawPacket::MaxDataSize)
+        std::abort();
+    packet->calcVariables(nullptr);
+    packet->getPacketInformation(nullptr);
+    packet->getPacketTypeIdentString();
+    packet->getHexString();
+    packet->answer_isValid(CHECK_IGNORE_NONE);
+    RawPacket* copy = packet->clone();
+    if (!copy->isEqual(packet))
+        std::abort();
+    delete copy;
+    delete packet;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static bool initialised = [] {
+        qInstallMessageHandler(silence);
+        return true;
+    }();
+    (void)initialised;
+    if (size == 0)
+        return 0;
+
+    const bool forcePoll = (data[0] & 1) == 0;
+    ++data;
+    --size;
+
+    UsbVandrelPacketFactory factory;
+    QObject::connect(&factory, &UsbVandrelPacketFactory::newPacket, &inspect);
+    for (size_t at = 0; at < size; at += UsbPacket::ReportSize) {
+        unsigned char report[UsbPacket::ReportSize] = {};
+        const size_t n = qMin<size_t>(UsbPacket::ReportSize, size - at);
+        for (size_t i = 0; i < n; ++i)
+            report[i] = data[at + i];
+        if (forcePoll) {
+            report[0] = 0x80 | UsbVandrelPacket::VD_CMD_POLL_MONITOR;
+            if (report[1] == 3)
+                report[1] = 0;
+        }
+        const int reportSize = forcePoll ? int(UsbPacket::ReportSize) : int(n);
+        UsbVandrelPacket reply(report, reportSize);
+        factory.handlePacket(&reply);
+        if (factory.bufferedBytes() < 0 || factory.bufferedBytes() > UsbVandrelPacketFactory::BufferSize)
+            std::abort();
+    }
+    factory.handleBuffer();
+    return 0;
+}
