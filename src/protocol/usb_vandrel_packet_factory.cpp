@@ -118,8 +118,13 @@ RawPacket* UsbVandrelPacketFactory::createPacketFromBuffer(quint16 length)
         return nullptr;
     }
     // Frames no bus class can hold are kept whole as plain bytes.
-    if (packet == nullptr)
+    if (packet == nullptr) {
         packet = new RawPacket(payload, length);
+        // A text record carries its message as bytes. Taking the text here keeps
+        // the bytes as they came: describing the packet later must not change it.
+        if (_buffer[2] == PACKET_FLAGS_TEXT_RECORD)
+            packet->setLogText(QString::fromLocal8Bit(reinterpret_cast<const char*>(payload), length));
+    }
     packet->setIndex(_buffer[1]);
     packet->setFlags(_buffer[2]);
     packet->setTimeSinceLast((_buffer[3] << 8 | _buffer[4]) * TimeUnitMs);
