@@ -1,6 +1,7 @@
 #include "protocol/usb_vandrel_packet_factory.h"
 
 #include "protocol/dali_packet.h"
+#include "protocol/dali_packet_factory.h"
 #include "protocol/dmx_packet.h"
 #include "protocol/dmx_packet_factory.h"
 #include "protocol/dorvane_packet.h"
@@ -105,8 +106,13 @@ RawPacket* UsbVandrelPacketFactory::createPacketFromBuffer(quint16 length)
         packet = DmxPacketFactory::fromData(payload, length);
         break;
     case RECORD_DALI:
-        if (length <= kMaxShortFrame)
-            packet = DaliPacketFactory::fromData(payload, quint8(length));
+        if (length <= kMaxShortFrame) {
+            DaliPacket* dali = DaliPacketFactory::fromData(payload, quint8(length));
+            // The records of the DALI bus arrive here in bus order, so this is where
+            // the device type enabled by one frame is carried to the frames after it.
+            _daliDeviceType = dali->checkDeviceType(_daliDeviceType);
+            packet = dali;
+        }
         break;
     case RECORD_DORVANE:
         if (length <= kMaxShortFrame)

@@ -65,7 +65,8 @@ private:
 
     unsigned char _buffer[BufferSize] = {};
     int _fill = 0;
-    int _skipRemaining = 0; // bytes still to pass over of a record too long to keep
+    int _skipRemaining = 0;     // bytes still to pass over of a record too long to keep
+    quint8 _daliDeviceType = 0; // DALI device type in force on the monitored DALI bus
 };
 
 } // namespace tarvesk::proto
