@@ -16,6 +16,7 @@ public:
     DmxPacket();
     DmxPacket(const unsigned char* data, int size);
     DmxPacket(const DmxPacket& other);
+    DmxPacket& operator=(const DmxPacket& other) = default;
 
     // A new DmxPacket for a frame with start code 0x00, otherwise null with a warning.
     static DmxPacket* fromData(const unsigned char* data, int size);

@@ -45,6 +45,7 @@ public:
     DorvanePacket(const unsigned char* data, int size);
     DorvanePacket(const DaliPacket* dali, bool internalAddress, bool broadcast);
     DorvanePacket(const DorvanePacket& other);
+    DorvanePacket& operator=(const DorvanePacket& other) = default;
 
     void setDaliCommand(quint8 byte0, quint8 byte1, bool internalAddress, bool broadcast);
     // Does nothing unless the DALI packet holds exactly one forward frame (2 bytes).

@@ -92,6 +92,7 @@ public:
     RdmPacket(const unsigned char* data, int size);
     explicit RdmPacket(const DmxPacket* other);
     RdmPacket(const RdmPacket& other);
+    RdmPacket& operator=(const RdmPacket& other) = default;
 
     // A new RdmPacket for a frame with start code 0xCC, otherwise null.
     static RdmPacket* fromData(const unsigned char* data, int size);

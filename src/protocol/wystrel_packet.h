@@ -63,6 +63,7 @@ public:
     WystrelPacket(const unsigned char* data, int size);
     explicit WystrelPacket(const DmxPacket* received);
     WystrelPacket(const WystrelPacket& other);
+    WystrelPacket& operator=(const WystrelPacket& other) = default;
 
     // Conversions build complete frames with their checksum, or give null (with
     // a warning) where a frame cannot carry the packet; the caller owns the result.
