@@ -19,8 +19,7 @@ DmxPacket::DmxPacket(const unsigned char* data, int size)
 
 DmxPacket::DmxPacket(const DmxPacket& other)
     : RawPacket(other)
-{
-}
+{ }
 
 DmxPacket* DmxPacket::fromData(const unsigned char* data, int size)
 {

@@ -19,8 +19,8 @@ struct BridgeEntry
     const char* field2;
 };
 
-constexpr const char* kSpecificationNames[] = {"BRDG_SPEC_DALI", "BRDG_SPEC_SCALE", "BRDG_SPEC_RDWR",
-                                               "BRDG_SPEC_WYPARAM", "BRDG_SPEC_SETPOINT"};
+constexpr const char* kSpecificationNames[]
+    = {"BRDG_SPEC_DALI", "BRDG_SPEC_SCALE", "BRDG_SPEC_RDWR", "BRDG_SPEC_WYPARAM", "BRDG_SPEC_SETPOINT"};
 
 constexpr BridgeEntry kBridgeEntries[] = {
     {0, 0, "BRDG_CONF_DALI_REGULAR", "dali_byte_0", "dali_byte_1"},
@@ -313,9 +313,9 @@ void DorvanePacket::calcVariables(PacketLookupTables* lookupTables)
         }
     } else if (_dorvaneType == DV_APP || _dorvaneType == DV_BRASK) {
         addAttribute(QStringLiteral("memory"),
-                     _memoryRange == DV_MEMORY_EEPROM ? QStringLiteral("EEPROM") : QStringLiteral("RAM"));
+            _memoryRange == DV_MEMORY_EEPROM ? QStringLiteral("EEPROM") : QStringLiteral("RAM"));
         addAttribute(QStringLiteral("resolution"),
-                     _resolution == DV_RESOLUTION_16BIT ? QStringLiteral("16 bit") : QStringLiteral("8 bit"));
+            _resolution == DV_RESOLUTION_16BIT ? QStringLiteral("16 bit") : QStringLiteral("8 bit"));
         addAttribute(QStringLiteral("address"), int(frameByte(*this, 0)));
         addAttribute(QStringLiteral("value"), int(frameUint16(*this, 1)));
     }

@@ -37,7 +37,7 @@ const PidRequest* findPidRequest(quint16 pid)
 {
     static const PidRequest requests[] = {
         {E120_DISC_UNIQUE_BRANCH, RdmPacket::DISCOVERY_COMMAND,
-         QByteArray(6, '\0') + QByteArray(6, char(0xFF))},
+            QByteArray(6, '\0') + QByteArray(6, char(0xFF))},
         {E120_DISC_MUTE, RdmPacket::DISCOVERY_COMMAND, QByteArray()},
         {E120_DISC_UN_MUTE, RdmPacket::DISCOVERY_COMMAND, QByteArray()},
         {E120_DEVICE_INFO, RdmPacket::GET_COMMAND, QByteArray()},
@@ -69,8 +69,7 @@ QString formatUid(const quint8 (&uid)[6])
 // The six UID bytes of "mmmmdddddddd" or "mmmm:dddddddd", or nothing.
 std::optional<QByteArray> parseUid(const QString& text)
 {
-    static const QRegularExpression uidForm(
-        QStringLiteral("^([0-9A-Fa-f]{4}):?([0-9A-Fa-f]{8})$"));
+    static const QRegularExpression uidForm(QStringLiteral("^([0-9A-Fa-f]{4}):?([0-9A-Fa-f]{8})$"));
     const QRegularExpressionMatch match = uidForm.match(text);
     if (!match.hasMatch())
         return std::nullopt;
@@ -83,8 +82,7 @@ RdmPacket::RdmPacket() = default;
 
 RdmPacket::RdmPacket(const unsigned char* data, int size)
     : DmxPacket(data, size)
-{
-}
+{ }
 
 RdmPacket::RdmPacket(const DmxPacket* other)
 {
@@ -94,8 +92,7 @@ RdmPacket::RdmPacket(const DmxPacket* other)
 
 RdmPacket::RdmPacket(const RdmPacket& other)
     : DmxPacket(other)
-{
-}
+{ }
 
 RdmPacket* RdmPacket::fromData(const unsigned char* data, int size)
 {
@@ -119,11 +116,11 @@ bool RdmPacket::fromPid(quint16 pid)
         appendByte(0xFF); // destination: broadcast until a target is set
     for (int i = 0; i < kUidSize; ++i)
         appendByte(0x00); // source
-    appendByte(0); // transaction number
-    appendByte(0); // port id
-    appendByte(0); // message count
-    appendByte(0); // sub-device, high
-    appendByte(0); // sub-device, low
+    appendByte(0);        // transaction number
+    appendByte(0);        // port id
+    appendByte(0);        // message count
+    appendByte(0);        // sub-device, high
+    appendByte(0);        // sub-device, low
     appendByte(request->commandClass);
     appendByte(quint8(pid >> 8));
     appendByte(quint8(pid & 0xFF));
@@ -194,7 +191,8 @@ int RdmPacket::decodeUid(QString& uidText) const
     }
     quint8 checksumHigh = 0;
     quint8 checksumLow = 0;
-    if (!decodePair(start + kEncodedUidSize, checksumHigh) || !decodePair(start + kEncodedUidSize + 2, checksumLow))
+    if (!decodePair(start + kEncodedUidSize, checksumHigh)
+        || !decodePair(start + kEncodedUidSize + 2, checksumLow))
         return ErrMalformedDiscoveryResponse;
     if (quint16(checksumHigh << 8 | checksumLow) != sum)
         return core::ITF_ERR_PACKET_CHECKSUM;
@@ -263,7 +261,8 @@ RdmPacket::ResponseCheck RdmPacket::checkResponse(PacketCheckIgnore ignore) cons
     }
     if (checkLength) {
         const int messageLength = frameByte(*this, 2);
-        if (messageLength + ChecksumSize != getDataSize() || HeaderSize + parameterDataLength() != messageLength)
+        if (messageLength + ChecksumSize != getDataSize()
+            || HeaderSize + parameterDataLength() != messageLength)
             return RESPONSE_BAD_MESSAGE_LENGTH;
     }
     if (!ignore.testFlag(CHECK_IGNORE_DIRECTION) && !isResponse())
@@ -392,8 +391,8 @@ std::optional<RdmPacket::SensorDefinition> RdmPacket::getSensorDefinition() cons
     definition.normalMaximum = qint16(frameUint16(*this, 34));
     definition.recordedValueSupport = frameByte(*this, 36);
     const int end = HeaderSize + parameterDataLength();
-    definition.description = QString::fromLatin1(reinterpret_cast<const char*>(getData()) + kDescriptionOffset,
-                                                 end - kDescriptionOffset);
+    definition.description = QString::fromLatin1(
+        reinterpret_cast<const char*>(getData()) + kDescriptionOffset, end - kDescriptionOffset);
     return definition;
 }
 

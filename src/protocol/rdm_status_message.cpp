@@ -6,8 +6,7 @@ namespace tarvesk::proto {
 
 RdmStatusMessage::RdmStatusMessage(const unsigned char* data, int size)
     : RawPacket(data, size)
-{
-}
+{ }
 
 RdmStatusMessage* RdmStatusMessage::fromData(const unsigned char* data, int size)
 {
@@ -94,7 +93,10 @@ QString RdmStatusMessage::getMessageText() const
     case 0x8007:
         return QStringLiteral("Chain interrupted, required %1").arg(value1);
     default:
-        return QStringLiteral("Status ID: %1 Val1: %2 Val2:%3").arg(getStatusMessageID()).arg(value1).arg(value2);
+        return QStringLiteral("Status ID: %1 Val1: %2 Val2:%3")
+            .arg(getStatusMessageID())
+            .arg(value1)
+            .arg(value2);
     }
 }
 

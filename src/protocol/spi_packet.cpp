@@ -22,8 +22,7 @@ SpiPacket::SpiPacket() = default;
 
 SpiPacket::SpiPacket(const unsigned char* data, int size)
     : RawPacket(data, size)
-{
-}
+{ }
 
 SpiPacket::SpiPacket(SpiCommandType type)
 {
@@ -133,8 +132,8 @@ int SpiPacket::getUnioWriteCount() const
     return isUnioCommand() ? (getData()[0] >> 2) & 3 : 0;
 }
 
-bool SpiPacket::DV2_setHostCommand(quint8 address, quint8 command, const QByteArray& payload, int lengthField,
-                                   bool flag)
+bool SpiPacket::DV2_setHostCommand(
+    quint8 address, quint8 command, const QByteArray& payload, int lengthField, bool flag)
 {
     if (lengthField < 0 || lengthField > 7) {
         qWarning() << QStringLiteral("DV2 length field %1 does not fit in three bits").arg(lengthField);

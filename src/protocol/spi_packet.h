@@ -58,7 +58,8 @@ public:
     // address: 7 bits, command: 2 bits, lengthField: 3 bits, at most three payload
     // bytes (more are cut with a warning). False, with a warning and an empty
     // packet, when lengthField does not fit its three bits.
-    bool DV2_setHostCommand(quint8 address, quint8 command, const QByteArray& payload, int lengthField, bool flag);
+    bool DV2_setHostCommand(
+        quint8 address, quint8 command, const QByteArray& payload, int lengthField, bool flag);
     bool DV2_setReadCommand(quint8 address, quint8 reg, quint8 count, bool unused);
     bool DV2_setWriteCommand(quint8 address, quint8 reg, const QByteArray& data, bool unused);
     bool DV2_setStatusCommand(quint8 a, quint8 b, quint8 c, bool set);

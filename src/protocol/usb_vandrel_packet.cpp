@@ -51,8 +51,7 @@ UsbVandrelPacket::UsbVandrelPacket() = default;
 
 UsbVandrelPacket::UsbVandrelPacket(const unsigned char* data, int size)
     : UsbPacket(data, size)
-{
-}
+{ }
 
 bool UsbVandrelPacket::isReply() const
 {

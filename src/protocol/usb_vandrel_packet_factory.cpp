@@ -28,8 +28,7 @@ int recordLength(const unsigned char* header)
 
 UsbVandrelPacketFactory::UsbVandrelPacketFactory(QObject* parent)
     : QObject(parent)
-{
-}
+{ }
 
 void UsbVandrelPacketFactory::handlePacket(const UsbVandrelPacket* reply)
 {
@@ -139,7 +138,8 @@ RawPacket* UsbVandrelPacketFactory::createPacketFromBuffer(quint16 length)
 
 void UsbVandrelPacketFactory::dropBuffer(const QString& reason)
 {
-    qWarning() << QStringLiteral("USB monitor stream out of step (%1); dropping %2 buffered bytes to resynchronise")
+    qWarning() << QStringLiteral(
+        "USB monitor stream out of step (%1); dropping %2 buffered bytes to resynchronise")
                       .arg(reason)
                       .arg(_fill);
     _fill = 0;

@@ -20,10 +20,10 @@ constexpr quint8 kDirectionBit = 0x80;
 
 constexpr quint8 kCommandBytes[] = {0x0B, 0x18, 0x08, 0x09, 0x0A, 0x0C, 0x0D, 0x0E};
 
-constexpr const char* kFirstSetNames[] = {"GUID", "WSNUM", "CHECK UID (low)", "SPI",
-                                          "UNMUTE ALL", "READ", "WRITE", "NOP"};
-constexpr const char* kSecondSetNames[] = {"BOOT LOADER", "Undefined", "CHECK UID (high)", "Undefined",
-                                           "MUTE", "FIND", "Undefined", "SHORT"};
+constexpr const char* kFirstSetNames[]
+    = {"GUID", "WSNUM", "CHECK UID (low)", "SPI", "UNMUTE ALL", "READ", "WRITE", "NOP"};
+constexpr const char* kSecondSetNames[]
+    = {"BOOT LOADER", "Undefined", "CHECK UID (high)", "Undefined", "MUTE", "FIND", "Undefined", "SHORT"};
 
 enum CommandNumber : int {
     CMD_GUID = 8,
@@ -37,7 +37,12 @@ enum CommandNumber : int {
 };
 
 // Where the Dorvane request sits in a READ/WRITE frame: byte 5 says which kind.
-enum DorvaneCarrier : quint8 { CARRIES_BRISQUEL = 8, CARRIES_BRIDGE = 9, CARRIES_BRASK = 10, CARRIES_BRIDGE_ALT = 11 };
+enum DorvaneCarrier : quint8 {
+    CARRIES_BRISQUEL = 8,
+    CARRIES_BRIDGE = 9,
+    CARRIES_BRASK = 10,
+    CARRIES_BRIDGE_ALT = 11
+};
 
 constexpr quint8 kBootloaderWrite = 0xFF;
 constexpr quint8 kBootloaderRead = 0xFE;
@@ -70,8 +75,7 @@ WystrelPacket::WystrelPacket(const DmxPacket* received)
 
 WystrelPacket::WystrelPacket(const WystrelPacket& other)
     : DmxPacket(other)
-{
-}
+{ }
 
 WystrelPacket::WystrelPacket(const SpiPacket* spi)
 {
@@ -149,7 +153,8 @@ bool WystrelPacket::buildFromDorvane(const DorvanePacket* dorvane)
     clear();
     if (dorvane == nullptr)
         return false;
-    const quint8 command = dorvane->isReadCommand() ? kCommandBytes[WY_CMD_READ] : kCommandBytes[WY_CMD_WRITE];
+    const quint8 command
+        = dorvane->isReadCommand() ? kCommandBytes[WY_CMD_READ] : kCommandBytes[WY_CMD_WRITE];
     const unsigned char* d = dorvane->getData();
     const bool fourBytes = dorvane->getDataSize() >= 4;
     switch (dorvane->getDorvanePacketType()) {
@@ -269,8 +274,8 @@ DorvanePacket* WystrelPacket::toDorvanePacket() const
     dorvane->setReadCommand(cmd_isRead());
     if (type == DorvanePacket::DV_APP) {
         dorvane->setDorvaneResolution(DorvanePacket::DV_RESOLUTION_16BIT);
-        dorvane->setDorvaneMemoryRange((d[4] & 0x80) ? DorvanePacket::DV_MEMORY_EEPROM
-                                                     : DorvanePacket::DV_MEMORY_RAM);
+        dorvane->setDorvaneMemoryRange(
+            (d[4] & 0x80) ? DorvanePacket::DV_MEMORY_EEPROM : DorvanePacket::DV_MEMORY_RAM);
     }
     return dorvane;
 }
@@ -522,7 +527,8 @@ int WystrelPacket::param_getValue(bool swapBytes, bool applyMask, bool raw) cons
     const quint8 low = frameByte(*this, 6);
     const quint8 high = frameByte(*this, 7);
     const quint16 value = quint16(low | high << 8);
-    const WystrelParameterInfo* info = cmd_isRead() && !raw ? getLookUpInfo(quint16(param_getNumber())) : nullptr;
+    const WystrelParameterInfo* info
+        = cmd_isRead() && !raw ? getLookUpInfo(quint16(param_getNumber())) : nullptr;
     if (info != nullptr) {
         if (!info->is16Bit) {
             if (info->mask == 0 || !applyMask)
@@ -607,14 +613,15 @@ int WystrelPacket::bootloader_setWriteRow(quint16 address, const QString& rowHex
     constexpr int kHeader = 7;
     constexpr int kTrailer = 2;
     RawPacket row;
-    if ((!rowHex.isEmpty() && row.fromHexString(rowHex) != 0) || kHeader + row.getDataSize() + kTrailer > MaxDataSize) {
+    if ((!rowHex.isEmpty() && row.fromHexString(rowHex) != 0)
+        || kHeader + row.getDataSize() + kTrailer > MaxDataSize) {
         qWarning() << "Bootloader row data is not a hex text that fits in a frame";
         clear();
         return core::ITF_ERR_INVALID_PARAM;
     }
     clear();
     for (quint8 b : {StartCode, kCommandBytes[WY_CMD_BOOT_LOADER], quint8(0), module, kBootloaderWrite,
-                     quint8(address >> 8), quint8(address & 0xFF)})
+             quint8(address >> 8), quint8(address & 0xFF)})
         appendByte(b);
     appendData(kHeader, &row);
     appendByte(0);

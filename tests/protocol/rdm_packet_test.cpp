@@ -43,8 +43,8 @@ Bytes withE120Checksum(Bytes message)
 
 // An E1.20 message laid out field by field, independently of the packet class.
 Bytes e120Message(int commandClass, int pid, int responseType, const Bytes& data,
-                  const Bytes& destination = {0x7E, 0x2B, 0x00, 0x00, 0x00, 0x01},
-                  const Bytes& source = {0x7E, 0x2B, 0x00, 0x00, 0x00, 0x42})
+    const Bytes& destination = {0x7E, 0x2B, 0x00, 0x00, 0x00, 0x01},
+    const Bytes& source = {0x7E, 0x2B, 0x00, 0x00, 0x00, 0x42})
 {
     Bytes m = {0xCC, 0x01, int(24 + data.size())};
     m.insert(m.end(), destination.begin(), destination.end());
@@ -121,7 +121,9 @@ TEST(RdmPacket, DeviceInfoRequestBytes)
 {
     RdmPacket p;
     ASSERT_TRUE(p.fromPid(0x0060));
-    EXPECT_EQ(p.getHexString(), "CC0118FFFFFFFFFFFF0000000000000000000000200060" "00075F");
+    EXPECT_EQ(p.getHexString(),
+        "CC0118FFFFFFFFFFFF0000000000000000000000200060"
+        "00075F");
     EXPECT_EQ(p.getDataSize(), 26);
 }
 
@@ -161,8 +163,9 @@ TEST(RdmPacket, GetUidStringIsAcceptedBackBySetUid)
 
 TEST(RdmPacket, AnInvalidUidFailsTheRequestInsteadOfLeavingItBroadcast)
 {
-    for (const QString& text : {QStringLiteral("7e2b"), QStringLiteral("7e2b000000420"), QStringLiteral("7e2b0000004g"),
-                                QStringLiteral("7e2b0:0000042"), QStringLiteral("7e2b::00000042"), QString()}) {
+    for (const QString& text :
+        {QStringLiteral("7e2b"), QStringLiteral("7e2b000000420"), QStringLiteral("7e2b0000004g"),
+            QStringLiteral("7e2b0:0000042"), QStringLiteral("7e2b::00000042"), QString()}) {
         RdmPacket p;
         ASSERT_TRUE(p.fromPid(0x0060));
         MessageCapture capture;
@@ -215,20 +218,23 @@ INSTANTIATE_TEST_SUITE_P(RdmPacket, RdmDecodeUid,
         DiscoveryCase {"no_preamble", e120DiscoveryResponse(kOtherUid, 0), 0, "7e2b:12345678"},
         DiscoveryCase {"three_preamble", e120DiscoveryResponse({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE}, 3), 0,
             "ffff:fffffffe"},
-        DiscoveryCase {"trailing_bytes", [] {
-                           Bytes b = e120DiscoveryResponse(kUid, 7);
-                           b.push_back(0x00);
-                           return b;
-                       }(),
+        DiscoveryCase {"trailing_bytes",
+            [] {
+                Bytes b = e120DiscoveryResponse(kUid, 7);
+                b.push_back(0x00);
+                return b;
+            }(),
             0, "7e2b:00000042"},
-        DiscoveryCase {"eight_preamble", e120DiscoveryResponse(kUid, 8), RdmPacket::ErrMalformedDiscoveryResponse, ""},
+        DiscoveryCase {
+            "eight_preamble", e120DiscoveryResponse(kUid, 8), RdmPacket::ErrMalformedDiscoveryResponse, ""},
         DiscoveryCase {"no_separator", corrupted(e120DiscoveryResponse(kUid, 7), 7, 0xFE),
             RdmPacket::ErrMalformedDiscoveryResponse, ""},
-        DiscoveryCase {"truncated", [] {
-                           Bytes b = e120DiscoveryResponse(kUid, 7);
-                           b.pop_back();
-                           return b;
-                       }(),
+        DiscoveryCase {"truncated",
+            [] {
+                Bytes b = e120DiscoveryResponse(kUid, 7);
+                b.pop_back();
+                return b;
+            }(),
             RdmPacket::ErrMalformedDiscoveryResponse, ""},
         DiscoveryCase {"empty", {}, RdmPacket::ErrMalformedDiscoveryResponse, ""},
         DiscoveryCase {"bad_checksum", corrupted(e120DiscoveryResponse(kUid, 7), 23, 0x55),
@@ -239,8 +245,8 @@ INSTANTIATE_TEST_SUITE_P(RdmPacket, RdmDecodeUid,
             core::ITF_ERR_PACKET_CHECKSUM, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-const Bytes kDeviceInfoData = {0x01, 0x00, 0x12, 0x34, 0x05, 0x09, 0x00, 0x01, 0x02, 0x03, 0x00, 0x04,
-                               0x02, 0x05, 0x00, 0x21, 0x00, 0x03, 0x07};
+const Bytes kDeviceInfoData = {0x01, 0x00, 0x12, 0x34, 0x05, 0x09, 0x00, 0x01, 0x02, 0x03, 0x00, 0x04, 0x02,
+    0x05, 0x00, 0x21, 0x00, 0x03, 0x07};
 
 struct AnswerCase
 {
@@ -275,22 +281,23 @@ Bytes ackBody()
 }
 
 INSTANTIATE_TEST_SUITE_P(RdmPacket, RdmAnswer,
-    ::testing::Values(AnswerCase {"ack", ack(), 0, 0}, AnswerCase {"nack_is_a_valid_answer",
-        e120Message(0x21, 0x0060, 0x02, {0x00, 0x05}), 0, 0},
+    ::testing::Values(AnswerCase {"ack", ack(), 0, 0},
+        AnswerCase {"nack_is_a_valid_answer", e120Message(0x21, 0x0060, 0x02, {0x00, 0x05}), 0, 0},
         AnswerCase {"bad_checksum", corrupted(ack(), 44, 0x00), 0, core::ITF_ERR_PACKET_CHECKSUM},
         AnswerCase {"bad_checksum_ignored", corrupted(ack(), 44, 0x00), proto::CHECK_IGNORE_CHECKSUM, 0},
-        AnswerCase {"bad_sub_start_code", withE120Checksum(corrupted(ackBody(), 1, 0x02)),
-            0, core::ITF_ERR_PACKET_STARTCODE},
-        AnswerCase {"bad_start_code", withE120Checksum(corrupted(ackBody(), 0, 0xCD)),
-            0, core::ITF_ERR_PACKET_STARTCODE},
-        AnswerCase {"message_length_too_long",
-            withE120Checksum(corrupted(ackBody(), 2, 24 + 20)), 0,
+        AnswerCase {"bad_sub_start_code", withE120Checksum(corrupted(ackBody(), 1, 0x02)), 0,
+            core::ITF_ERR_PACKET_STARTCODE},
+        AnswerCase {"bad_start_code", withE120Checksum(corrupted(ackBody(), 0, 0xCD)), 0,
+            core::ITF_ERR_PACKET_STARTCODE},
+        AnswerCase {"message_length_too_long", withE120Checksum(corrupted(ackBody(), 2, 24 + 20)), 0,
             core::ITF_ERR_PACKET_LENGTH},
-        AnswerCase {"data_length_beyond_message",
-            withE120Checksum(corrupted(ackBody(), 23, 40)), 0, core::ITF_ERR_PACKET_LENGTH},
+        AnswerCase {"data_length_beyond_message", withE120Checksum(corrupted(ackBody(), 23, 40)), 0,
+            core::ITF_ERR_PACKET_LENGTH},
         AnswerCase {"too_short", {0xCC, 0x01, 0x18}, 0, core::ITF_ERR_PACKET_LENGTH},
-        AnswerCase {"request_not_answer", e120Message(0x20, 0x0060, 0x00, {}), 0, core::ITF_ERR_PACKET_NOT_ANSWER},
-        AnswerCase {"request_direction_ignored", e120Message(0x20, 0x0060, 0x00, {}), proto::CHECK_IGNORE_DIRECTION, 0},
+        AnswerCase {
+            "request_not_answer", e120Message(0x20, 0x0060, 0x00, {}), 0, core::ITF_ERR_PACKET_NOT_ANSWER},
+        AnswerCase {"request_direction_ignored", e120Message(0x20, 0x0060, 0x00, {}),
+            proto::CHECK_IGNORE_DIRECTION, 0},
         AnswerCase {"unknown_response_type", e120Message(0x21, 0x0060, 0x07, kDeviceInfoData), 0,
             core::ITF_ERR_PACKET_FRAME}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -340,7 +347,8 @@ TEST(RdmPacket, DecodesSensorDefinitionAndValue)
     EXPECT_EQ(def->recordedValueSupport, 1);
     EXPECT_EQ(def->description, "Temp");
 
-    const RdmPacket v = packetOf(e120Message(0x21, 0x0201, 0x00, {0x00, 0x00, 0x2A, 0xFF, 0xF6, 0x00, 0x64, 0x00, 0x30}));
+    const RdmPacket v
+        = packetOf(e120Message(0x21, 0x0201, 0x00, {0x00, 0x00, 0x2A, 0xFF, 0xF6, 0x00, 0x64, 0x00, 0x30}));
     ASSERT_TRUE(v.getSensorValue().has_value());
     EXPECT_EQ(*v.getSensorValue(), 0x0030'0064'FFF6'002Aull);
 }
@@ -382,9 +390,12 @@ TEST(RdmPacket, CommandClassesAndTypeTags)
     };
     for (const Row& r : {Row {0x10, 1, "E120_DISCOVERY_COMMAND", "RDM_CMD_DISC"},
              Row {0x11, 1, "E120_DISCOVERY_COMMAND_RESPONSE", "RDM_ANS_DISC"},
-             Row {0x20, 2, "E120_GET_COMMAND", "RDM_CMD_GET"}, Row {0x21, 2, "E120_GET_COMMAND_RESPONSE", "RDM_ANS_GET"},
-             Row {0x30, 3, "E120_SET_COMMAND", "RDM_CMD_SET"}, Row {0x31, 3, "E120_SET_COMMAND_RESPONSE", "RDM_ANS_SET"},
-             Row {0xFF, 4, "RDM_CMD_TYPE_UNKNOWN", "RDM_CMD_UNKN"}, Row {0x00, 5, "RDM_CMD_TYPE_INVALID", "RDM_CMD_INV"}}) {
+             Row {0x20, 2, "E120_GET_COMMAND", "RDM_CMD_GET"},
+             Row {0x21, 2, "E120_GET_COMMAND_RESPONSE", "RDM_ANS_GET"},
+             Row {0x30, 3, "E120_SET_COMMAND", "RDM_CMD_SET"},
+             Row {0x31, 3, "E120_SET_COMMAND_RESPONSE", "RDM_ANS_SET"},
+             Row {0xFF, 4, "RDM_CMD_TYPE_UNKNOWN", "RDM_CMD_UNKN"},
+             Row {0x00, 5, "RDM_CMD_TYPE_INVALID", "RDM_CMD_INV"}}) {
         const RdmPacket p = packetOf(e120Message(r.commandClass, 0x0060, 0, {}));
         EXPECT_EQ(p.getCommandType(), r.type) << r.commandClass;
         EXPECT_EQ(p.getCommandTypeString(), r.text);
@@ -420,8 +431,10 @@ TEST(RdmPacket, AttributesAndDescription)
     EXPECT_EQ(p.getPacketInformation(nullptr), "7e2b:00000001  E120_DEVICE_INFO");
 
     // Status messages: the first one is described.
-    RdmPacket s = packetOf(e120Message(0x21, 0x0030, 0, {0x00, 0x00, 0x03, 0x80, 0x06, 0x00, 0xF0, 0x00, 0x03}));
-    EXPECT_EQ(s.getPacketInformation(nullptr), "7e2b:00000001  E120_STATUS_MESSAGES  WARNING\t0\tPing 3 Min volt: 240");
+    RdmPacket s
+        = packetOf(e120Message(0x21, 0x0030, 0, {0x00, 0x00, 0x03, 0x80, 0x06, 0x00, 0xF0, 0x00, 0x03}));
+    EXPECT_EQ(s.getPacketInformation(nullptr),
+        "7e2b:00000001  E120_STATUS_MESSAGES  WARNING\t0\tPing 3 Min volt: 240");
 }
 
 struct StatusCase
@@ -447,7 +460,7 @@ TEST(RdmStatusMessage, Texts)
              StatusCase {0x02, 0x8007, 12, 0, "ADVISORY\t7\tChain interrupted, required 12"},
              StatusCase {0x09, 0x0001, 65535, 2, "UNKNOWN\t7\tStatus ID: 1 Val1: 65535 Val2:2"}}) {
         const unsigned char raw[] = {0x00, 0x07, quint8(c.type), quint8(c.id >> 8), quint8(c.id),
-                                     quint8(c.value1 >> 8), quint8(c.value1), quint8(c.value2 >> 8), quint8(c.value2)};
+            quint8(c.value1 >> 8), quint8(c.value1), quint8(c.value2 >> 8), quint8(c.value2)};
         std::unique_ptr<RdmStatusMessage> m(RdmStatusMessage::fromData(raw, sizeof raw));
         ASSERT_NE(m, nullptr);
         EXPECT_EQ(m->getPacketInformation(nullptr), c.text);

@@ -38,18 +38,17 @@ TEST(UsbVandrelPacket, LogStrings)
     };
     for (const Row& r : {Row {0xAA, 1, "Ans: DALI command Error: No DALI supply (Error: not ready)"},
              Row {0xAA, 2, "Ans: DALI command Error: DALI command busy (Error: not ready)"},
-             Row {0xAA, 0, "Ans: DALI command (Error: not ready)"},
-             Row {0x8A, 1, "Ans: DALI command"},
-             Row {0x0A, 1, "Cmd: DALI command"},
-             Row {0x2A, 1, "Cmd: DALI command"},
+             Row {0xAA, 0, "Ans: DALI command (Error: not ready)"}, Row {0x8A, 1, "Ans: DALI command"},
+             Row {0x0A, 1, "Cmd: DALI command"}, Row {0x2A, 1, "Cmd: DALI command"},
              Row {0xC3, 0, "Ans: DMX (Error: unsupported)"},
              Row {0xE1, 0, "Ans: GET DONGLE VERSION (legacy) (Error: not ready) (Error: unsupported)"},
-             Row {0x02, 0, "Cmd: WYSTREL"}, Row {0x04, 0, "Cmd: DMX"}, Row {0x05, 0, "Cmd: GET DMX RECV BUFF (legacy)"},
-             Row {0x06, 0, "Cmd: VD_CMD_SET_USER_FLAGS"}, Row {0x07, 0, "Cmd: VD_CMD_GET_USER_FLAGS"},
-             Row {0x08, 0, "Cmd: VD_CMD_RESET"}, Row {0x09, 0, "Cmd: VD_CMD_GET_DMX"}, Row {0x0B, 0, "Cmd: DALI get data"},
+             Row {0x02, 0, "Cmd: WYSTREL"}, Row {0x04, 0, "Cmd: DMX"},
+             Row {0x05, 0, "Cmd: GET DMX RECV BUFF (legacy)"}, Row {0x06, 0, "Cmd: VD_CMD_SET_USER_FLAGS"},
+             Row {0x07, 0, "Cmd: VD_CMD_GET_USER_FLAGS"}, Row {0x08, 0, "Cmd: VD_CMD_RESET"},
+             Row {0x09, 0, "Cmd: VD_CMD_GET_DMX"}, Row {0x0B, 0, "Cmd: DALI get data"},
              Row {0x0C, 0, "Cmd: DALI get network status"}, Row {0x0D, 0, "Cmd: Get parameter"},
-             Row {0x0E, 0, "Cmd: Set parameter"}, Row {0x0F, 0, "Cmd: VD_CMD_STATUS_UPDATE"}, Row {0x13, 0, "Cmd: Data"},
-             Row {0x14, 0, "Cmd: "}, Row {0x94, 0, "Ans: "}}) {
+             Row {0x0E, 0, "Cmd: Set parameter"}, Row {0x0F, 0, "Cmd: VD_CMD_STATUS_UPDATE"},
+             Row {0x13, 0, "Cmd: Data"}, Row {0x14, 0, "Cmd: "}, Row {0x94, 0, "Ans: "}}) {
         EXPECT_EQ(reportOf(r.byte0, r.byte1).getPacketLogString(), r.text) << r.byte0;
     }
 }

@@ -64,9 +64,8 @@ TEST_P(WystrelBuilders, WriteTheWholeFrameAndItsChecksum)
 }
 
 INSTANTIATE_TEST_SUITE_P(WystrelPacket, WystrelBuilders,
-    ::testing::Values(
-        BuilderCase {"start_app", [](WystrelPacket& p) { p.bootloader_setStartApp(); },
-            {0xD0, 0x18, 0x00, 0x00, 0xFD, 0x01, 0xFF, 0x00}},
+    ::testing::Values(BuilderCase {"start_app", [](WystrelPacket& p) { p.bootloader_setStartApp(); },
+                          {0xD0, 0x18, 0x00, 0x00, 0xFD, 0x01, 0xFF, 0x00}},
         BuilderCase {"read_sys_type", [](WystrelPacket& p) { p.bootloader_setReadSysType(); },
             {0xD0, 0x18, 0x00, 0x00, 0xFD, 0x01, 0xFE, 0x00}},
         BuilderCase {"factory_init", [](WystrelPacket& p) { p.bootloader_setFactoryInit(); },
@@ -85,13 +84,16 @@ INSTANTIATE_TEST_SUITE_P(WystrelPacket, WystrelBuilders,
             {0xD0, 0x18, 0x00, 0x00, 0xFD, 0x02, 0x21, 0x00}},
         BuilderCase {"erase_page_limited", [](WystrelPacket& p) { p.bootloader_setErasePage(200); },
             {0xD0, 0x18, 0x00, 0x00, 0xFD, 0x02, 0x2F, 0x00}},
-        BuilderCase {"page_info_first", [](WystrelPacket& p) { p.bootloader_setReadPageInfoFirst(0x1234, 2); },
+        BuilderCase {"page_info_first",
+            [](WystrelPacket& p) { p.bootloader_setReadPageInfoFirst(0x1234, 2); },
             {0xD0, 0x18, 0x00, 0x02, 0xFD, 0x03, 0x12, 0x00}},
-        BuilderCase {"page_info_second", [](WystrelPacket& p) { p.bootloader_setReadPageInfoSecond(0x1234, 2); },
+        BuilderCase {"page_info_second",
+            [](WystrelPacket& p) { p.bootloader_setReadPageInfoSecond(0x1234, 2); },
             {0xD0, 0x18, 0x00, 0x02, 0xFD, 0x04, 0x12, 0x00}},
         BuilderCase {"read_row", [](WystrelPacket& p) { p.bootloader_setReadRow(0x12F7, 1); },
             {0xD0, 0x18, 0x00, 0x01, 0xFE, 0x12, 0xE0, 0x00}},
-        BuilderCase {"write_row", [](WystrelPacket& p) { ASSERT_EQ(p.bootloader_setWriteRow(0x1240, "0a0B", 1), 0); },
+        BuilderCase {"write_row",
+            [](WystrelPacket& p) { ASSERT_EQ(p.bootloader_setWriteRow(0x1240, "0a0B", 1), 0); },
             {0xD0, 0x18, 0x00, 0x01, 0xFF, 0x12, 0x40, 0x0A, 0x0B, 0x00}},
         BuilderCase {"prime_unlock", [](WystrelPacket& p) { p.special_setPrimeUnlock(); },
             {0xD0, 0x0E, 0x00, 0x00, 0xFE, 0x00, 0xC3, 0x00}},
@@ -101,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(WystrelPacket, WystrelBuilders,
             {0xD0, 0x0E, 0x00, 0x00, 0xFE, 0xAB, 0xCD, 0x00}},
         BuilderCase {"temp_correction", [](WystrelPacket& p) { p.special_setWriteTempCorrection(5); },
             {0xD0, 0x0E, 0x00, 0x00, 0xFE, 0x00, 0x85, 0x00}},
-        BuilderCase {"temp_correction_limited", [](WystrelPacket& p) { p.special_setWriteTempCorrection(100); },
+        BuilderCase {"temp_correction_limited",
+            [](WystrelPacket& p) { p.special_setWriteTempCorrection(100); },
             {0xD0, 0x0E, 0x00, 0x00, 0xFE, 0x00, 0xBF, 0x00}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -169,11 +172,13 @@ TEST(WystrelPacket, CommandByteRules)
         int command;
         const char* name;
     };
-    for (const Row& r : {Row {0x08, "GUID"}, Row {0x18, "BOOT LOADER"}, Row {0x58, "GUID"}, Row {0x09, "WSNUM"},
-             Row {0x0A, "CHECK UID (low)"}, Row {0x1A, "CHECK UID (high)"}, Row {0x0B, "SPI"}, Row {0x1B, "Undefined"},
-             Row {0x0C, "UNMUTE ALL"}, Row {0x1C, "MUTE"}, Row {0x0D, "READ"}, Row {0x1D, "FIND"}, Row {0x0E, "WRITE"},
-             Row {0x0F, "NOP"}, Row {0x1F, "SHORT"}}) {
-        EXPECT_EQ(frameOf(withChecksum({0xD0, r.command, 0, 0, 0, 0, 0, 0})).getCommandName(), r.name) << r.command;
+    for (const Row& r :
+        {Row {0x08, "GUID"}, Row {0x18, "BOOT LOADER"}, Row {0x58, "GUID"}, Row {0x09, "WSNUM"},
+            Row {0x0A, "CHECK UID (low)"}, Row {0x1A, "CHECK UID (high)"}, Row {0x0B, "SPI"},
+            Row {0x1B, "Undefined"}, Row {0x0C, "UNMUTE ALL"}, Row {0x1C, "MUTE"}, Row {0x0D, "READ"},
+            Row {0x1D, "FIND"}, Row {0x0E, "WRITE"}, Row {0x0F, "NOP"}, Row {0x1F, "SHORT"}}) {
+        EXPECT_EQ(frameOf(withChecksum({0xD0, r.command, 0, 0, 0, 0, 0, 0})).getCommandName(), r.name)
+            << r.command;
     }
 
     const WystrelPacket flagged = frameOf(withChecksum({0xD0, 0xEE, 0, 0, 0, 0, 0, 0}));
@@ -219,12 +224,16 @@ INSTANTIATE_TEST_SUITE_P(WystrelPacket, WystrelAnswer,
     ::testing::Values(AnswerCase {"valid", kAnswer, 0, 0},
         AnswerCase {"alternative_start_code", withChecksum({0xD1, 0x8D, 0, 0, 4, 0, 0x10, 0}), 0, 0},
         AnswerCase {"short", {0xD0, 0x8D, 0x5D}, 0, core::ITF_ERR_PACKET_LENGTH},
-        AnswerCase {"start_code", withChecksum({0xD2, 0x8D, 0, 0, 4, 0, 0x10, 0}), 0, core::ITF_ERR_PACKET_STARTCODE},
-        AnswerCase {"start_code_ignored", withChecksum({0xD2, 0x8D, 0, 0, 4, 0, 0x10, 0}), proto::CHECK_IGNORE_STARTCODE, 0},
-        AnswerCase {"command", withChecksum({0xD0, 0x0D, 0, 0, 4, 0, 0x10, 0}), 0, core::ITF_ERR_PACKET_NOT_ANSWER},
+        AnswerCase {
+            "start_code", withChecksum({0xD2, 0x8D, 0, 0, 4, 0, 0x10, 0}), 0, core::ITF_ERR_PACKET_STARTCODE},
+        AnswerCase {"start_code_ignored", withChecksum({0xD2, 0x8D, 0, 0, 4, 0, 0x10, 0}),
+            proto::CHECK_IGNORE_STARTCODE, 0},
+        AnswerCase {
+            "command", withChecksum({0xD0, 0x0D, 0, 0, 4, 0, 0x10, 0}), 0, core::ITF_ERR_PACKET_NOT_ANSWER},
         AnswerCase {"checksum", badChecksum(), 0, core::ITF_ERR_PACKET_CHECKSUM},
         AnswerCase {"checksum_ignored", badChecksum(), proto::CHECK_IGNORE_CHECKSUM, 0},
-        AnswerCase {"short_length_ignored", {0xD0, 0x8D, 0x5D}, proto::CHECK_IGNORE_LENGTH, core::ITF_ERR_PACKET_CHECKSUM}),
+        AnswerCase {"short_length_ignored", {0xD0, 0x8D, 0x5D}, proto::CHECK_IGNORE_LENGTH,
+            core::ITF_ERR_PACKET_CHECKSUM}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WystrelPacket, ParameterValues)
@@ -270,24 +279,33 @@ TEST(WystrelPacket, BootloaderAnswerReaders)
     EXPECT_EQ(a16, 0x5278);
     EXPECT_EQ(a, 0x35);
 
-    ASSERT_EQ(frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 0x21, 0x02, 9})).bootloader_getPageInfoFirst(a16, a, b), 0);
+    ASSERT_EQ(
+        frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 0x21, 0x02, 9})).bootloader_getPageInfoFirst(a16, a, b),
+        0);
     EXPECT_EQ(a16, 0x21);
     EXPECT_EQ(a, 3);
     EXPECT_EQ(b, 9);
-    EXPECT_EQ(frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 0xFF, 0x3F, 0})).bootloader_getPageInfoFirst(a16, a, b),
+    EXPECT_EQ(
+        frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 0xFF, 0x3F, 0})).bootloader_getPageInfoFirst(a16, a, b),
         WystrelPacket::ErrPageDataRange);
-    EXPECT_EQ(frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 101, 0, 0})).bootloader_getPageInfoFirst(a16, a, b),
+    EXPECT_EQ(
+        frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 101, 0, 0})).bootloader_getPageInfoFirst(a16, a, b),
         WystrelPacket::ErrPageDataRange);
-    EXPECT_EQ(frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 0x01, 0x08, 0})).bootloader_getPageInfoFirst(a16, a, b),
+    EXPECT_EQ(
+        frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 0x01, 0x08, 0})).bootloader_getPageInfoFirst(a16, a, b),
         WystrelPacket::ErrPageDataRange); // address 0x101
-    EXPECT_EQ(frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 1, 0, 51})).bootloader_getPageInfoFirst(a16, a, b),
+    EXPECT_EQ(
+        frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 1, 0, 51})).bootloader_getPageInfoFirst(a16, a, b),
         WystrelPacket::ErrPageDataRange);
 
-    ASSERT_EQ(frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 5, 0xC6, 7})).bootloader_getReadPageInfoSecond(a, b, c), 0);
+    ASSERT_EQ(
+        frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 5, 0xC6, 7})).bootloader_getReadPageInfoSecond(a, b, c),
+        0);
     EXPECT_EQ(a, 5);
     EXPECT_EQ(b, 6);
     EXPECT_EQ(c, 7);
-    EXPECT_EQ(frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 0xFF, 0x3F, 0})).bootloader_getReadPageInfoSecond(a, b, c),
+    EXPECT_EQ(frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFD, 0xFF, 0x3F, 0}))
+                  .bootloader_getReadPageInfoSecond(a, b, c),
         WystrelPacket::ErrPageDataRange);
 
     ASSERT_EQ(frameOf(withChecksum({0xD0, 0x98, 0, 0, 0xFF, 0, 0, 0x42})).bootloader_getWriteRow(a), 0);
@@ -357,7 +375,9 @@ TEST(WystrelPacket, DaliPassThrough)
     dali.setCommand(0xFF, 0x05);
     std::unique_ptr<WystrelPacket> frame(WystrelPacket::fromDaliPacket(&dali));
     ASSERT_NE(frame, nullptr);
-    EXPECT_EQ(frame->getHexString(), "D0180000" "00FF0501ED");
+    EXPECT_EQ(frame->getHexString(),
+        "D0180000"
+        "00FF0501ED");
     EXPECT_EQ(bytesOf(WystrelPacket(&dali)), bytesOf(*frame));
     EXPECT_TRUE(frame->hasDaliSubpacket());
 
@@ -365,11 +385,13 @@ TEST(WystrelPacket, DaliPassThrough)
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(bytesOf(*back), (Bytes {0xFF, 0x05}));
 
-    std::unique_ptr<proto::DaliPacket> answer(frameOf(withChecksum({0xD0, 0x98, 0, 0, 0, 0x7F, 0, 1})).toDaliPacket());
+    std::unique_ptr<proto::DaliPacket> answer(
+        frameOf(withChecksum({0xD0, 0x98, 0, 0, 0, 0x7F, 0, 1})).toDaliPacket());
     ASSERT_NE(answer, nullptr);
     EXPECT_EQ(bytesOf(*answer), (Bytes {0x7F}));
 
-    std::unique_ptr<proto::DaliPacket> none(frameOf(withChecksum({0xD0, 0x98, 0, 0, 0, 0x7F, 0, 0})).toDaliPacket());
+    std::unique_ptr<proto::DaliPacket> none(
+        frameOf(withChecksum({0xD0, 0x98, 0, 0, 0, 0x7F, 0, 0})).toDaliPacket());
     ASSERT_NE(none, nullptr);
     EXPECT_TRUE(none->isTimeout());
     EXPECT_TRUE(none->isTimeoutEvent());

@@ -8,11 +8,11 @@ namespace tarvesk::sim {
 // One record of the Vandrel monitor stream as the interface writes it.
 struct MonitorRecord
 {
-    quint8 type = 0;      // 1 DMX, 2 DALI, 3 Dorvane, 4 raw
-    quint8 index = 0;     // sequence number, becomes the packet's index
-    quint8 flags = 0;     // status bits, become the packet's flags
+    quint8 type = 0;       // 1 DMX, 2 DALI, 3 Dorvane, 4 raw
+    quint8 index = 0;      // sequence number, becomes the packet's index
+    quint8 flags = 0;      // status bits, become the packet's flags
     quint16 timeUnits = 0; // time since the previous record in units of 0.104 ms
-    QByteArray payload;   // the bus frame
+    QByteArray payload;    // the bus frame
 };
 
 // Turns monitor records into the 64-byte poll replies (command 20) that the
