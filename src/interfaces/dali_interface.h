@@ -1,0 +1,95 @@
+#pragma once
+
+#include "interfaces/idali.h"
+#include "interfaces/setpoint_interface.h"
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <memory>
+
+namespace tarvesk::proto {
+class DaliPacket;
+class Options;
+} // namespace tarvesk::proto
+
+namespace tarvesk::itf {
+
+// The port to one DALI bus. Turns commands, queries, verified configuration
+// writes and memory-bank accesses into DALI forward frames sent through the one
+// operation that each concrete bus path implements (sendDali), and the backward
+// frames into bus status codes. Never throws; the IDali bridge made here is the
+// exception-throwing view used by the memory-bank machinery.
+class DaliInterface : public SetpointInterface
+{
+    Q_OBJECT
+
+public:
+    // Timing of every frame, in milliseconds.
+    static constexpr double DefaultSettlingTimeMs = 15.0;
+    static constexpr double DefaultAnswerTimeoutMs = 13.4;
+    static constexpr double DefaultStopbitTimeMs = 1.664;
+    // Attempts of a verified configuration write.
+    static constexpr int VerifyAttempts = 6;
+    // A memory-bank value is 1 to 8 bytes.
+    static constexpr int MaxMemBankByteCount = 8;
+
+    explicit DaliInterface(core::Device* device);
+    ~DaliInterface() override;
+
+    // DALI has no set-point channel: always ITF_ERR_UNSUPPORTED_FEATURE.
+    int sendSetpoint(const QList<int>& values, core::NetworkResolution resolution, int offset) override;
+
+    // Sends one forward frame and, when the options ask for one, brings back the
+    // backward frame: a new packet owned by the caller (1 byte: an answer; 0
+    // bytes: nobody answered; frame-error flag: a garbled answer).
+    Q_INVOKABLE virtual int sendDali(
+        tarvesk::proto::DaliPacket* cmd, tarvesk::proto::DaliPacket** reply, tarvesk::proto::Options* options)
+        = 0;
+
+    // A frame without an awaited answer; `answer` is never written.
+    Q_INVOKABLE int sendCommand(uchar cmd, uchar value, uchar* answer = nullptr);
+    // A configuration command, sent twice; ENABLE DEVICE TYPE first when a device type is given.
+    Q_INVOKABLE int sendCommandTwice(uchar cmd, uchar value, uchar enableDeviceType = 0);
+    Q_INVOKABLE int queryCommand(uchar cmd, uchar value, uchar* answer = nullptr, bool moduleCheck = false);
+    Q_INVOKABLE int querySpecialCommand(uchar cmd, uchar value, uchar* answer = nullptr);
+    // A special command without an awaited answer.
+    Q_INVOKABLE int specialCommand(uchar cmd, uchar value, uchar* answer = nullptr);
+    // The data byte of the latest valid backward frame.
+    Q_INVOKABLE uchar getLastAnswer() const { return _lastAnswer.load(); }
+    // DTR0 = value, the command twice, then read back with verifyCommand; up to six attempts.
+    Q_INVOKABLE int setParameterWithVerify(
+        uchar address, uchar cmd, uchar value, uchar verifyCommand, uchar enableDeviceType);
+    // Writes the byteCount (1..8) low-order bytes of value, most significant first.
+    Q_INVOKABLE int setMemBankParam(
+        uchar daliDeviceAddress, uchar memoryBank, uchar memAddress, uchar byteCount, quint64 value);
+    // Reads one byte, or two (the second through DTR2) as a big-endian value.
+    Q_INVOKABLE int getMemBankParam(
+        uchar shortaddr, uchar memBank, uchar memAddr, bool res8bit, quint16& value);
+
+    // A query of a device-type-specific (IEC 62386-2xx) command.
+    int queryExtendedCommand(uchar deviceType, uchar address, uchar command, uchar* answer);
+
+    // Writes the timing defaults into an option set, replacing earlier values.
+    static void setDefaultOptions(proto::Options& options);
+    // The exception-throwing view of this interface; lives no longer than it.
+    std::shared_ptr<IDali> getDaliBridge() const { return _bridge; }
+
+    // Registers "unsigned char *" for the invokable operations with an answer pointer.
+    static void initMeta();
+
+protected:
+    // The two senders that every operation rests on. A null option set stands
+    // for an empty one; the timing defaults are applied before the send.
+    int _sendCommand(uchar cmd, uchar value, proto::Options* options, uchar* answer);
+    int _specialCommand(uchar cmd, uchar value, proto::Options* options, uchar* answer);
+
+private:
+    int sendFrame(uchar first, uchar second, proto::Options* options, uchar* answer);
+
+    // Written by whichever request thread completed the latest exchange.
+    std::atomic<uchar> _lastAnswer {0};
+    std::shared_ptr<IDali> _bridge;
+};
+
+} // namespace tarvesk::itf

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "interfaces/idali_memory_bank.h"
+#include "interfaces/idali_memory_bank_utility.h"
+
+#include <memory>
+
+namespace tarvesk::itf {
+
+class DaliMemoryBank : public IDaliMemoryBank
+{
+public:
+    explicit DaliMemoryBank(std::shared_ptr<IDaliMemoryBankUtility> utility);
+    ~DaliMemoryBank() override;
+
+    MemoryBlockResult readMemoryBlock(std::uint8_t daliAddress, std::uint8_t bank, std::uint8_t location,
+        std::uint8_t count, bool stopAtZero) override;
+    MemoryBlockResult writeMemoryBlock(std::uint8_t daliAddress, std::uint8_t bank, std::uint8_t location,
+        std::vector<std::uint8_t> bytes) override;
+
+private:
+    const std::shared_ptr<IDaliMemoryBankUtility> _utility;
+};
+
+} // namespace tarvesk::itf

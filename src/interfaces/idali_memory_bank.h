@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tarvesk::itf {
+
+// The outcome of a block read or write: a bus status (0 for success) and the
+// bytes read (empty for writes and after any failure).
+struct MemoryBlockResult
+{
+    int status = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+// Block access to the memory banks of DALI control gear. Reports failures as a
+// status and never throws a DaliException.
+class IDaliMemoryBank
+{
+public:
+    virtual ~IDaliMemoryBank() = default;
+
+    // Reads up to count bytes from bank/location on; with stopAtZero the read
+    // ends after the first zero byte (the terminator of a text field).
+    virtual MemoryBlockResult readMemoryBlock(std::uint8_t daliAddress, std::uint8_t bank,
+        std::uint8_t location, std::uint8_t count, bool stopAtZero)
+        = 0;
+    virtual MemoryBlockResult writeMemoryBlock(
+        std::uint8_t daliAddress, std::uint8_t bank, std::uint8_t location, std::vector<std::uint8_t> bytes)
+        = 0;
+};
+
+} // namespace tarvesk::itf

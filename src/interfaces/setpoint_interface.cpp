@@ -1,0 +1,7 @@
+#include "interfaces/setpoint_interface.h"
+
+namespace tarvesk::itf {
+
+SetpointInterface::~SetpointInterface() = default;
+
+} // namespace tarvesk::itf

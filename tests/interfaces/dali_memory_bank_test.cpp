@@ -1,0 +1,160 @@
+#include "scripted_dali_interface.h"
+
+#include "interfaces/dali_exception.h"
+#include "interfaces/dali_memory_bank.h"
+#include "interfaces/dali_memory_bank_utility.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using tarvesk::itf::DaliException;
+using tarvesk::itf::DaliMemoryBank;
+using tarvesk::itf::DaliMemoryBankUtility;
+using tarvesk::test::ScriptedDaliInterface;
+using Outcome = ScriptedDaliInterface::Outcome;
+using Bytes = std::vector<std::uint8_t>;
+namespace core = tarvesk::core;
+
+namespace {
+
+// The whole stack over a scripted bus: interface -> bridge -> utility -> bank.
+struct MemoryBankFixture : ::testing::Test
+{
+    ScriptedDaliInterface dali;
+    std::shared_ptr<DaliMemoryBankUtility> utility
+        = std::make_shared<DaliMemoryBankUtility>(dali.getDaliBridge());
+    DaliMemoryBank bank {utility};
+};
+
+TEST_F(MemoryBankFixture, BridgeTurnsFailuresIntoExceptions)
+{
+    auto bridge = dali.getDaliBridge();
+    dali.responder = [](const auto&) { return Outcome::failure(core::ITF_ERR_TRANSFER); };
+    try {
+        bridge->sendCommandTwice(0x03, 0x81);
+        FAIL() << "no exception";
+    } catch (const DaliException& e) {
+        EXPECT_EQ(e.code(), core::ITF_ERR_TRANSFER);
+        EXPECT_STREQ(e.what(), "sendCommandTwice");
+    }
+    EXPECT_EQ(dali.journal().last(), "03 81 x2");
+
+    // Nobody answering is an ordinary result; a collision is not.
+    dali.responder = [](const auto&) { return Outcome::silence(); };
+    EXPECT_FALSE(bridge->sendCommandExpectingAnswer(0x03, 0xC5).has_value());
+    EXPECT_FALSE(bridge->sendSpecialCommandExpectingAnswer(0xC7, 0x01).has_value());
+    dali.responder = [](const auto&) { return Outcome::collision(); };
+    try {
+        bridge->sendSpecialCommandExpectingAnswer(0xC7, 0x01);
+        FAIL() << "no exception";
+    } catch (const DaliException& e) {
+        EXPECT_EQ(e.code(), core::ITF_ERR_PACKET_FRAME);
+        EXPECT_STREQ(e.what(), "sendSpecialCommandExpectingAnswer");
+    }
+    dali.responder = [](const auto&) { return Outcome::answer(0x07); };
+    EXPECT_EQ(bridge->sendCommandExpectingAnswer(0x03, 0xC5), std::optional<std::uint8_t>(0x07));
+}
+
+TEST_F(MemoryBankFixture, ReadsABlockWithOneSelection)
+{
+    dali.answerQueries({Outcome::answer(1), Outcome::answer(2), Outcome::answer(3), Outcome::answer(4)});
+    const auto result = bank.readMemoryBlock(0xFF, 201, 3, 4, false);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.bytes, (Bytes {1, 2, 3, 4}));
+    EXPECT_EQ(dali.journal(), (QStringList {"C3 C9", "A3 03", "FF C5 ?", "FF C5 ?", "FF C5 ?", "FF C5 ?"}));
+}
+
+TEST_F(MemoryBankFixture, TextReadStopsAfterItsTerminator)
+{
+    dali.answerQueries(
+        {Outcome::answer('A'), Outcome::answer('B'), Outcome::answer(0), Outcome::answer('C')});
+    const auto result = bank.readMemoryBlock(0xFF, 1, 3, 10, true);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.bytes, (Bytes {0x41, 0x42, 0x00}));
+    EXPECT_EQ(dali.sent.size(), 2u + 3u);
+}
+
+TEST_F(MemoryBankFixture, ReadFailuresGiveNoBytes)
+{
+    dali.answerQueries({Outcome::answer(1), Outcome::answer(2), Outcome::silence()});
+    auto result = bank.readMemoryBlock(0xFF, 1, 3, 4, false);
+    EXPECT_EQ(result.status, DaliException::NoAnswer);
+    EXPECT_TRUE(result.bytes.empty());
+    EXPECT_EQ(dali.sent.size(), 2u + 3u);
+
+    dali.answerQueries({Outcome::answer(1), Outcome::collision()});
+    result = bank.readMemoryBlock(0xFF, 1, 3, 4, false);
+    EXPECT_EQ(result.status, core::ITF_ERR_PACKET_FRAME);
+    EXPECT_TRUE(result.bytes.empty());
+
+    dali.sent.clear();
+    dali.responder = [](const auto&) { return Outcome::failure(core::ITF_ERR_TRANSFER); };
+    result = bank.readMemoryBlock(0xFF, 1, 3, 4, false);
+    EXPECT_EQ(result.status, core::ITF_ERR_TRANSFER);
+    EXPECT_EQ(dali.journal(), QStringList {"C3 01"});
+
+    dali.sent.clear();
+    dali.responder = nullptr;
+    result = bank.readMemoryBlock(0xFF, 1, 3, 0, false);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(dali.journal(), (QStringList {"C3 01", "A3 03"}));
+}
+
+TEST_F(MemoryBankFixture, WritesABlockAfterUnlocking)
+{
+    dali.responder = [](const ScriptedDaliInterface::Sent& s) {
+        return s.expectAnswer ? Outcome::answer(s.second) : Outcome::silence();
+    };
+    const auto result = bank.writeMemoryBlock(0x05, 1, 9, {0xAB, 0xCD});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(dali.journal(),
+        (QStringList {"C3 01", "A3 02", "05 81 x2", "C7 55 ?", "A3 09", "C7 AB ?", "C7 CD ?"}));
+
+    dali.sent.clear();
+    EXPECT_EQ(bank.writeMemoryBlock(0x05, 1, 9, {}).status, 0);
+    EXPECT_EQ(dali.journal().size(), 5);
+}
+
+TEST_F(MemoryBankFixture, UnlockFailures)
+{
+    auto utilityOnly = std::make_shared<DaliMemoryBankUtility>(dali.getDaliBridge());
+    try {
+        utilityOnly->unlockMemoryBank(0x05, 7);
+        FAIL() << "no exception";
+    } catch (const DaliException& e) {
+        EXPECT_EQ(e.code(), -42);
+        EXPECT_STREQ(e.what(), "Failed to unlock memory bank: 7: no answer from WRITE MEMORY LOCATION");
+    }
+    dali.answerQueries({Outcome::answer(0x54)});
+    try {
+        utilityOnly->unlockMemoryBank(0x05, 7);
+        FAIL() << "no exception";
+    } catch (const DaliException& e) {
+        EXPECT_EQ(e.code(), -43);
+        EXPECT_STREQ(e.what(), "Failed to unlock memory bank: 7: writing 85 and got answer 84)");
+    }
+
+    // Through the bank: the status, and no data byte written.
+    dali.sent.clear();
+    dali.responder = nullptr;
+    EXPECT_EQ(bank.writeMemoryBlock(0x05, 1, 9, {0xAB}).status, -42);
+    EXPECT_EQ(dali.journal().last(), "C7 55 ?");
+    dali.sent.clear();
+    dali.answerQueries({Outcome::answer(0x54)});
+    EXPECT_EQ(bank.writeMemoryBlock(0x05, 1, 9, {0xAB}).status, -43);
+    EXPECT_EQ(dali.journal().last(), "C7 55 ?");
+}
+
+TEST_F(MemoryBankFixture, AWrongEchoStopsTheWrite)
+{
+    dali.answerQueries({Outcome::answer(0x55), Outcome::answer(0x01), Outcome::answer(0x00)});
+    const auto result = bank.writeMemoryBlock(0x05, 1, 9, {0x01, 0x02, 0x03});
+    EXPECT_EQ(result.status, -43);
+    EXPECT_EQ(dali.journal().mid(5), (QStringList {"C7 01 ?", "C7 02 ?"}));
+
+    dali.answerQueries({Outcome::answer(0x55)});
+    EXPECT_EQ(bank.writeMemoryBlock(0x05, 1, 9, {0x01}).status, -42);
+}
+
+} // namespace
