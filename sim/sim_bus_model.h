@@ -39,6 +39,9 @@ public:
         Q_UNUSED(frame)
         return SimDaliAnswer::none();
     }
+    // False while this model holds the DALI bus without its supply: the box
+    // then refuses DALI requests ("no DALI supply") and sends no frame.
+    virtual bool hasDaliSupply() const { return true; }
     // A frame on the DMX line (start code first; Wystrel-wrapped Dorvane requests
     // travel here too). An answer frame, or nothing.
     virtual std::optional<QByteArray> dmxFrame(const QByteArray& frame)

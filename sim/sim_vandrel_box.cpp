@@ -292,6 +292,11 @@ void SimVandrelBox::answerLocked(const unsigned char* request, unsigned char* re
         }
         break;
     case CmdDali:
+        if (!daliSupplyPresent()) {
+            reply[0] |= NotReadyBit;
+            reply[1] = 1; // no DALI supply
+            return;
+        }
         answerDali(request);
         return;
     case CmdDaliStatus:
@@ -341,6 +346,15 @@ void SimVandrelBox::answerPoll(unsigned char* reply)
         _delayed.pop_front();
     }
     _stream.fillPollReply(reply, _faults.splitPasses(), _faults.endlessPass());
+}
+
+bool SimVandrelBox::daliSupplyPresent() const
+{
+    for (const auto& model : _models) {
+        if (model->bus() == SimBusModel::Dali && !model->hasDaliSupply())
+            return false;
+    }
+    return true;
 }
 
 SimDaliAnswer SimVandrelBox::putDaliFrame(const QByteArray& frame)

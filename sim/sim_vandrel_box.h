@@ -113,6 +113,7 @@ private:
     void answerPoll(unsigned char* reply);
     void finishDmxFrame();
     SimDaliAnswer putDaliFrame(const QByteArray& frame);
+    bool daliSupplyPresent() const;
     std::optional<QByteArray> putDmxFrame(const QByteArray& frame, double breakUs, bool* collided);
     void recordLocked(quint8 type, quint8 index, quint8 flags, const QByteArray& payload);
     bool hasMonitor() const { return _config.firmwareVersion >= MonitorFirmware; }

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+
+#include <optional>
+#include <vector>
+
+namespace tarvesk::sim {
+
+// The memory banks of one control gear (IEC 62386-102). Every bank begins with
+// the address of its last accessible location (location 0); bank 0 holds the
+// gear's identity and is read-only; every other bank has an indicator byte
+// (location 1) and a lock byte (location 2): the bank's other locations take
+// writes only while the lock byte holds 0x55.
+class SimDaliMemoryBanks
+{
+public:
+    static constexpr quint8 LockByteLocation = 2;
+    static constexpr quint8 Unlocked = 0x55;
+    static constexpr quint8 LockedAtPowerUp = 0xFF;
+
+    // Identity fields of bank 0.
+    struct Identity
+    {
+        quint64 gtin = 0x0012345678901ull; // 6 bytes, most significant first
+        quint8 firmwareMajor = 1;
+        quint8 firmwareMinor = 0;
+        quint64 identificationNumber = 1; // 8 bytes
+        quint8 hardwareMajor = 1;
+        quint8 hardwareMinor = 0;
+    };
+
+    SimDaliMemoryBanks();
+
+    void setIdentity(const Identity& identity);
+    // A bank whose data starts at location 3; `writable` says which data bytes
+    // take writes (all of them when empty). Replaces a bank of that number.
+    void addBank(quint8 number, const QByteArray& data, const std::vector<bool>& writable = {});
+    bool hasBank(quint8 number) const { return _banks.contains(number); }
+
+    // The content of an implemented location, or nothing.
+    std::optional<quint8> read(quint8 bank, quint8 location) const;
+    // Stores the value when the location takes it and returns what it holds then; nothing otherwise.
+    std::optional<quint8> write(quint8 bank, quint8 location, quint8 value);
+    // RESET MEMORY BANK: the writable locations of one bank (0: of all) get their first contents back.
+    void reset(quint8 bank);
+    // Mains power cycle: every bank locks again.
+    void powerUp();
+
+private:
+    struct Bank
+    {
+        QByteArray bytes; // from location 0
+        QByteArray initial;
+        std::vector<bool> writable;
+        std::vector<bool> implemented;
+    };
+
+    void rebuildBank0();
+
+    Identity _identity;
+    QMap<quint8, Bank> _banks;
+};
+
+} // namespace tarvesk::sim
