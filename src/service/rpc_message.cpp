@@ -1,5 +1,6 @@
 #include "service/rpc_message.h"
 
+#include "service/json_duplicate_keys.h"
 #include "service/rpc_error_codes.h"
 
 #include <QJsonArray>
@@ -29,8 +30,13 @@ bool RpcMessage::parseJsonRpc(const QString& text)
     // Only an id read from this text may answer it.
     _id = QJsonValue(QJsonValue::Null);
 
+    const QByteArray utf8 = text.toUtf8();
+    QString duplicate;
+    if (findDuplicateJsonKey(utf8, &duplicate))
+        return error(RPC_ERROR_PARSE, QStringLiteral("Duplicate key \"%1\" in a JSON object").arg(duplicate));
+
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(utf8, &parseError);
     if (parseError.error != QJsonParseError::NoError)
         return error(RPC_ERROR_PARSE, parseError.errorString());
 
@@ -81,7 +87,25 @@ QString RpcMessage::serializeToJson(QJsonDocument::JsonFormat format) const
 
 QByteArray RpcMessage::serializeToUtf8(QJsonDocument::JsonFormat format) const
 {
-    return QJsonDocument(toJsonObject()).toJson(format);
+    QJsonObject object = toJsonObject();
+    const QVariant id = _id.toVariant();
+    const qint64 exact = id.toLongLong();
+    constexpr qint64 doubleExact = qint64(1) << 53;
+    if (!_id.isDouble() || id.userType() != QMetaType::LongLong
+        || (exact <= doubleExact && exact >= -doubleExact))
+        return QJsonDocument(object).toJson(format);
+
+    // The framework writes every number through a double, which cannot hold
+    // this id. Write a placeholder text that occurs nowhere else in the
+    // reply, then put the id's exact digits in its place.
+    for (int attempt = 0;; ++attempt) {
+        const QByteArray placeholder = "id-" + QByteArray::number(attempt);
+        object.insert(QStringLiteral("id"), QString::fromLatin1(placeholder));
+        QByteArray text = QJsonDocument(object).toJson(format);
+        const QByteArray quoted = '"' + placeholder + '"';
+        if (text.count(quoted) == 1)
+            return text.replace(quoted, QByteArray::number(exact));
+    }
 }
 
 QString RpcMessage::getId() const

@@ -1,5 +1,6 @@
 #include "service/rpc_value.h"
 
+#include "service/json_duplicate_keys.h"
 #include "service/json_rpc_exception.h"
 #include "service/rpc_array.h"
 #include "service/rpc_error_codes.h"
@@ -207,8 +208,11 @@ void RpcValue::fromJsonArray(const QJsonArray& array)
 
 bool RpcValue::fromJson(const QString& text)
 {
+    const QByteArray utf8 = text.toUtf8();
+    if (findDuplicateJsonKey(utf8))
+        return false;
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(utf8, &error);
     if (document.isObject())
         fromJsonObject(document.object());
     else if (document.isArray())

@@ -64,7 +64,8 @@ public:
     void fromJsonObject(const QJsonObject& object);
     void fromJsonArray(const QJsonArray& array);
     // Parses JSON text (UTF-8); an object or array document replaces the
-    // value. True exactly when the text parsed without error.
+    // value. True exactly when the text parsed without error; text that
+    // repeats a key in an object is refused unread.
     bool fromJson(const QString& text);
 
     // Numbers are written rounded to three decimals.
