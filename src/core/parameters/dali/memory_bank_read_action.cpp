@@ -1,0 +1,45 @@
+#include "core/parameters/dali/memory_bank_read_action.h"
+
+#include "core/core_errors.h"
+#include "core/parameters/dali/memory_bank_location.h"
+#include "core/parameters/iparameter.h"
+#include "interfaces/idali_memory_bank.h"
+
+#include <stdexcept>
+
+namespace tarvesk::core {
+
+MemoryBankReadAction::MemoryBankReadAction(std::shared_ptr<itf::IDaliMemoryBank> bank,
+    std::shared_ptr<IMemoryBlockConverter> converter, std::uint8_t daliAddress)
+    : _bank(std::move(bank))
+    , _converter(std::move(converter))
+    , _daliAddress(daliAddress)
+{
+    if (!_bank)
+        throw std::invalid_argument("Memory bank is null");
+    if (!_converter)
+        throw std::invalid_argument("Memory block converter is null");
+}
+
+std::string MemoryBankReadAction::getName() const
+{
+    return "memory_bank_read_" + _converter->getName();
+}
+
+int MemoryBankReadAction::execute(IParameter* parameter, QVariant value)
+{
+    Q_UNUSED(value)
+    if (!parameter)
+        throw ParameterError("Error reading memory block: no parameter");
+    const MemoryBankLocation where = MemoryBankLocation::fromWord(parameter->getDaliMemoryBankData());
+    // A text field ends at its first zero byte.
+    const bool text = parameter->getParameterType() == PARAM_TYPE_STRING;
+    const itf::MemoryBlockResult result
+        = _bank->readMemoryBlock(_daliAddress, where.bank, where.offset, where.length, text);
+    if (result.status != 0)
+        throw ParameterError("Error reading memory block: " + std::to_string(result.status));
+    parameter->setValue(_converter->convert(result.bytes, where.length), IParameter::UPDATE_NO);
+    return 0;
+}
+
+} // namespace tarvesk::core
