@@ -21,13 +21,18 @@ void inspect(RawPacket* packet)
 {
     if (packet->getDataSize() > RawPacket::MaxDataSize)
         std::abort();
+    // Describing a packet must leave its bytes and flags as they came.
+    const QByteArray bytes = packet->getRawDataString();
+    const quint8 flags = packet->getFlags();
     packet->calcVariables(nullptr);
     packet->getPacketInformation(nullptr);
+    packet->getPacketInformation(nullptr);
     packet->getPacketTypeIdentString();
-    packet->getHexString();
     packet->answer_isValid(CHECK_IGNORE_NONE);
+    if (packet->getRawDataString() != bytes || packet->getFlags() != flags)
+        std::abort();
     RawPacket* copy = packet->clone();
-    if (!copy->isEqual(packet))
+    if (!copy->isEqual(packet) || copy->getFlags() != flags)
         std::abort();
     delete copy;
     delete packet;
