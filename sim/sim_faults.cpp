@@ -20,6 +20,12 @@ void SimFaults::notReady(int command, quint8 byte1, int times)
         _notReady.push_back({command, byte1, times});
 }
 
+void SimFaults::unsupported(int command, int times)
+{
+    if (times != 0)
+        _unsupported.push_back({command, times});
+}
+
 void SimFaults::dropRecords(int count)
 {
     _dropRecords = count;
@@ -80,6 +86,18 @@ bool SimFaults::takeNotReady(int command, quint8* byte1)
     *byte1 = next.byte1;
     if (next.times > 0 && --next.times == 0)
         _notReady.pop_front();
+    return true;
+}
+
+bool SimFaults::takeUnsupported(int command)
+{
+    if (_unsupported.empty())
+        return false;
+    Planned& next = _unsupported.front();
+    if (next.value >= 0 && next.value != command)
+        return false;
+    if (next.times > 0 && --next.times == 0)
+        _unsupported.pop_front();
     return true;
 }
 

@@ -25,6 +25,9 @@ public:
     // The next `times` replies to `command` (-1: any request but the monitor
     // poll) carry the not-ready bit and byte 1 = `byte1` (1 "no DALI supply", 2 busy).
     void notReady(int command, quint8 byte1, int times = 1);
+    // The next `times` replies to `command` (-1: any request but the monitor
+    // poll) carry the unsupported bit and nothing else.
+    void unsupported(int command, int times = 1);
     // The next `count` monitor records never reach the stream.
     void dropRecords(int count);
     // Records made from now on enter the stream only after `polls` more polls.
@@ -41,6 +44,7 @@ public:
     int takeCallError(SimCall call);
     int takeShortReply(); // -1 for a whole reply
     bool takeNotReady(int command, quint8* byte1);
+    bool takeUnsupported(int command);
     bool takeDropRecord();
     int recordDelay() const { return _recordDelay; }
     bool splitPasses() const { return _splitPasses; }
@@ -63,6 +67,7 @@ private:
         int times;
     };
     std::deque<NotReady> _notReady;
+    std::deque<Planned> _unsupported; // value: the command
     int _dropRecords = 0;
     int _recordDelay = 0;
     bool _splitPasses = false;

@@ -265,6 +265,10 @@ void SimVandrelBox::answerLocked(const unsigned char* request, unsigned char* re
         reply[1] = byte1;
         return;
     }
+    if (command != CmdPoll && _faults.takeUnsupported(command)) {
+        reply[0] |= UnsupportedBit;
+        return;
+    }
     switch (command) {
     case CmdGetRegister:
     case CmdSetRegister: {

@@ -1,0 +1,127 @@
+#pragma once
+
+#include "core/device.h"
+#include "core/universe.h"
+#include "dali/sim_dali_bus.h"
+#include "interfaces/iusb_vandrel_device.h"
+#include "interfaces/lib_usb_interface.h"
+#include "interfaces/usb_vandrel_dali_interface.h"
+#include "protocol/packet_mutex.h"
+#include "sim_lib_usb.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace tarvesk::test {
+
+// A Vandrel device as its bus interfaces see it: the open handle of a simulated
+// box, the DALI status, and a data monitor that a test can stand in for.
+class SimVandrelDevice : public core::Device, public itf::IUsbVandrelDevice
+{
+public:
+    explicit SimVandrelDevice(core::Universe* universe)
+        : core::Device(universe)
+    { }
+
+    core::InterfaceType getInterfaceType() const override { return core::ITF_TYPE_USB; }
+    bool isStatusTrue(Status status) override { return status == STATUS_DALI_CONNECTED && daliConnected; }
+    int setStatus(Status status, int value) override
+    {
+        if (status != STATUS_DALI_CONNECTED)
+            return core::Device::setStatus(status, value);
+        daliConnected = value != 0;
+        ++daliStatusSets;
+        return 0;
+    }
+
+    libusb_device_handle* getDeviceHandle() const override { return handle; }
+    bool hasDataMonitor() const override { return monitor != nullptr; }
+    void installPacketMutex(proto::PacketMutex* packetMutex) override
+    {
+        if (monitor)
+            monitor(packetMutex);
+    }
+    void restartMonitor(int intervalMs) override { restarts.push_back(intervalMs); }
+
+    libusb_device_handle* handle = nullptr;
+    // Stands in for the data monitor: called with each installed mutex and with null.
+    std::function<void(proto::PacketMutex*)> monitor;
+    std::vector<int> restarts;
+    bool daliConnected = false;
+    int daliStatusSets = 0;
+};
+
+// A simulated box with a DALI bus, opened and claimed, and the DALI interface of
+// its device. Waits are shortened so that tests of time-outs stay quick.
+class SimVandrelDaliFixture : public ::testing::Test
+{
+protected:
+    void open(const sim::SimBoxConfig& config, std::vector<core::Device::Capability> capabilities)
+    {
+        libUsb = std::make_shared<sim::SimLibUsb>();
+        box = libUsb->addBox(config);
+        box->addBusModel(daliBus);
+        auto* transport = new itf::LibUsbInterface(libUsb);
+        universe = std::make_unique<core::Universe>(QStringLiteral("USB"), transport, nullptr);
+        ASSERT_TRUE(transport->init());
+        libusb_device** list = nullptr;
+        ASSERT_EQ(libUsb->getDeviceList(transport->getContext(), &list), 1);
+        usbDevice = transport->referenceDevice(list[0]);
+        libUsb->freeDeviceList(list, 1);
+        device = std::make_unique<SimVandrelDevice>(universe.get());
+        ASSERT_EQ(transport->tryOpen(usbDevice, &device->handle), LIBUSB_SUCCESS);
+        ASSERT_EQ(transport->tryClaim(device->handle), LIBUSB_SUCCESS);
+        device->setConnectionStatus(core::Device::CONNECTED);
+        for (auto capability : capabilities)
+            device->addCapability(capability);
+        dali = std::make_unique<itf::UsbVandrelDaliInterface>(device.get());
+        dali->init();
+        itf::UsbVandrelDaliInterface::Limits limits;
+        limits.answerQuietMs = 30;
+        limits.answerDeadlineMs = 300;
+        limits.busyDeadlineMs = 50;
+        limits.statusDeadlineMs = 50;
+        dali->setLimits(limits);
+        this->transport = transport;
+    }
+
+    void TearDown() override
+    {
+        dali.reset();
+        if (device && device->handle) {
+            transport->releaseClaim(device->handle);
+            transport->closeDevice(device->handle);
+        }
+        if (usbDevice)
+            transport->unreferenceDevice(usbDevice);
+        device.reset();
+        universe.reset();
+        if (libUsb) {
+            EXPECT_TRUE(libUsb->violations().isEmpty()) << libUsb->violations().join('\n').toStdString();
+        }
+    }
+
+    std::shared_ptr<sim::SimDaliGear> addGear(int shortAddress)
+    {
+        sim::SimDaliGearConfig config;
+        config.shortAddress = shortAddress;
+        auto gear = std::make_shared<sim::SimDaliGear>(config);
+        daliBus->addGear(gear);
+        return gear;
+    }
+
+    std::shared_ptr<sim::SimDaliBus> daliBus = std::make_shared<sim::SimDaliBus>();
+    std::shared_ptr<sim::SimLibUsb> libUsb;
+    std::shared_ptr<sim::SimVandrelBox> box;
+    itf::LibUsbInterface* transport = nullptr; // owned by the universe
+    std::unique_ptr<core::Universe> universe;
+    libusb_device* usbDevice = nullptr;
+    std::unique_ptr<SimVandrelDevice> device;
+    std::unique_ptr<itf::UsbVandrelDaliInterface> dali;
+};
+
+} // namespace tarvesk::test

@@ -1,0 +1,242 @@
+#include "sim_vandrel_dali_fixture.h"
+
+#include "core/itf_error.h"
+#include "log_capture.h"
+#include "protocol/dali_packet.h"
+#include "protocol/options.h"
+#include "protocol/usb_vandrel_packet.h"
+
+#include <future>
+#include <limits>
+
+using namespace tarvesk;
+using core::Device;
+using test::SimVandrelDaliFixture;
+
+namespace {
+
+sim::SimBoxConfig firmware(int version)
+{
+    sim::SimBoxConfig config;
+    config.firmwareVersion = quint8(version);
+    return config;
+}
+
+// The report as hex text, without its trailing zero bytes.
+QString requestText(
+    const itf::UsbVandrelDaliInterface& dali, const QByteArray& frame, const proto::Options& options)
+{
+    const proto::DaliPacket packet(reinterpret_cast<const unsigned char*>(frame.constData()), frame.size());
+    const auto request = dali.buildRequest(packet, options);
+    if (!request)
+        return QStringLiteral("refused");
+    QByteArray bytes(reinterpret_cast<const char*>(request->getData()), request->getDataSize());
+    EXPECT_EQ(bytes.size(), 64);
+    while (bytes.endsWith('\0'))
+        bytes.chop(1);
+    return QString::fromLatin1(bytes.toHex(' ')).toUpper();
+}
+
+struct RequestCase
+{
+    const char* name;
+    bool extended; // the interface can time the bus
+    QByteArray frame;
+    QVariantMap options;
+    const char* expected;
+};
+
+class VandrelDaliRequest : public SimVandrelDaliFixture, public ::testing::WithParamInterface<RequestCase>
+{
+};
+
+TEST_P(VandrelDaliRequest, Bytes)
+{
+    const RequestCase& c = GetParam();
+    std::vector<Device::Capability> capabilities;
+    if (c.extended)
+        capabilities.push_back(Device::CAP_VD_CONFIG_DALI_SETTLING_TIME);
+    open(firmware(21), capabilities);
+    proto::Options options;
+    for (auto it = c.options.cbegin(); it != c.options.cend(); ++it)
+        options.addOption(it.key(), it.value());
+    EXPECT_EQ(requestText(*dali, c.frame, options), QString::fromLatin1(c.expected));
+}
+
+const QByteArray kFrame("\x07\x91", 2);
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Times in units of 0.104 ms: 10 ms = 96 (0x60), 20 ms = 192 (0xC0), 1 ms = 9,
+// 15 ms = 144 (0x90), 13.4 ms = 128 (0x80), 1.664 ms = 16 (0x10).
+INSTANTIATE_TEST_SUITE_P(Reports, VandrelDaliRequest,
+    ::testing::Values(RequestCase {"simple", false, kFrame, {}, "0A 00 07 91"},
+        RequestCase {"simple_twice", false, kFrame, {{"send_twice", true}}, "0A 80 07 91"},
+        RequestCase {"simple_three_bytes", false, QByteArray("\x01\x02\x03", 3), {}, "refused"},
+        RequestCase {
+            "bitbang", false, QByteArray("\x01\x02\x03", 3), {{"full_bitbang", true}}, "0A 02 01 02 03"},
+        RequestCase {"bitbang_on_extended", true, kFrame, {{"full_bitbang", true}, {"send_twice", true}},
+            "0A 82 07 91"},
+        RequestCase {"extended", true, kFrame,
+            {{"expect_answer", true}, {"settling_time", 10.0}, {"answer_timeout", 20.0},
+                {"stopbit_time", 1.0}},
+            "0A 40 01 32 07 91 00 00 00 60 C0 09"},
+        RequestCase {"extended_defaults_twice", true, kFrame,
+            {{"send_twice", true}, {"settling_time", 15.0}, {"answer_timeout", 13.4},
+                {"stopbit_time", 1.664}},
+            "0A C0 01 12 07 91 00 00 00 90 80 10"},
+        // 100 ms is 961 units: the 8-bit field holds its maximum, it does not wrap to 0xC1.
+        RequestCase {"clamped", true, kFrame,
+            {{"settling_time", 10000.0}, {"answer_timeout", 100.0}, {"stopbit_time", 30.0}},
+            "0A 40 01 12 07 91 00 00 FF FF FF FF"},
+        RequestCase {"nonsense_times", true, kFrame,
+            {{"settling_time", -5.0}, {"answer_timeout", kNaN}, {"stopbit_time", QStringLiteral("soon")}},
+            "0A 40 01 12 07 91"},
+        RequestCase {
+            "extended_four_bytes", true, QByteArray("\x01\x02\x03\x04", 4), {}, "0A 40 01 14 01 02 03 04"},
+        RequestCase {"extended_five_bytes", true, QByteArray("\x01\x02\x03\x04\x05", 5), {}, "refused"},
+        RequestCase {"extended_empty", true, QByteArray(), {}, "refused"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class VandrelDali : public SimVandrelDaliFixture
+{
+};
+
+// Older interfaces: the answer is polled with 0x0C and fetched with 0x0B.
+TEST_F(VandrelDali, OlderInterfaceAnswersThroughStatusPolling)
+{
+    open(firmware(12), {});
+    auto gear = addGear(3);
+    device->monitor = [](proto::PacketMutex*) {};
+    unsigned char answer = 0;
+    EXPECT_EQ(dali->queryCommand(0x07, 0xA0, &answer), 0);
+    EXPECT_EQ(answer, 254);
+    EXPECT_EQ(dali->queryCommand(0x09, 0xA0, &answer), core::ITF_ERR_NO_REPLY); // nobody at 4
+    EXPECT_EQ(dali->setParameterWithVerify(0x07, 0x2A, 200, 0xA1, 0), 0);
+    EXPECT_EQ(gear->actualLevel(), 200);
+    EXPECT_EQ(device->daliStatusSets, 1);
+    ASSERT_FALSE(device->restarts.empty());
+    EXPECT_EQ(device->restarts.front(), 5);
+
+    addGear(3); // two gear at one address: the box reports nothing to fetch
+    EXPECT_EQ(dali->queryCommand(0x07, 0xA0, &answer), core::ITF_ERR_NO_REPLY);
+}
+
+TEST_F(VandrelDali, RefusalsOfTheInterface)
+{
+    open(firmware(12), {});
+    addGear(0);
+
+    daliBus->setSupply(false);
+    box->clearCallLog();
+    EXPECT_EQ(dali->sendCommand(0x01, 0x05), core::ITF_ERR_TRANSFER);
+    EXPECT_EQ(box->callCount(sim::SimCall::BulkOut), 1);
+    daliBus->setSupply(true);
+
+    box->editFaults([](sim::SimFaults& f) { f.unsupported(0x0A); });
+    EXPECT_EQ(dali->sendCommand(0x01, 0x05), core::ITF_ERR_UNSUPPORTED_FEATURE);
+
+    // Busy three times, then taken.
+    box->editFaults([](sim::SimFaults& f) { f.notReady(0x0A, 2, 3); });
+    box->clearCallLog();
+    EXPECT_EQ(dali->sendCommand(0x01, 0x05), 0);
+    EXPECT_EQ(box->callCount(sim::SimCall::BulkOut), 4);
+
+    // Busy for ever: the resending ends at its deadline.
+    box->editFaults([](sim::SimFaults& f) { f.notReady(0x0A, 2, sim::SimFaults::Forever); });
+    EXPECT_EQ(dali->sendCommand(0x01, 0x05), core::ITF_ERR_BUSY);
+    box->editFaults([](sim::SimFaults& f) { f.clear(); });
+
+    // A frame the interface cannot send: nothing goes out, the lock stays free.
+    proto::DaliPacket threeBytes(reinterpret_cast<const unsigned char*>("\x01\x02\x03"), 3);
+    proto::DaliPacket* reply = nullptr;
+    proto::Options options;
+    box->clearCallLog();
+    EXPECT_EQ(dali->sendDali(&threeBytes, &reply, &options), core::ITF_ERR_UNSUPPORTED_FEATURE);
+    EXPECT_EQ(box->callCount(sim::SimCall::BulkOut), 0);
+    auto free = std::async(std::launch::async, [&] {
+        transport->lock();
+        transport->unlock();
+    });
+    EXPECT_EQ(free.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+
+    device->setConnectionStatus(Device::DISCONNECTED);
+    EXPECT_EQ(dali->sendCommand(0x01, 0x05), core::ITF_ERR_NO_DEVICE);
+    EXPECT_EQ(box->callCount(sim::SimCall::BulkOut), 0);
+}
+
+TEST_F(VandrelDali, StatusThatNeverSettlesEndsAtItsDeadline)
+{
+    test::LogCapture log;
+    open(firmware(12), {});
+    addGear(0);
+    box->editFaults([](sim::SimFaults& f) { f.notReady(0x0C, 0, sim::SimFaults::Forever); });
+    unsigned char answer = 0;
+    EXPECT_EQ(dali->queryCommand(0x01, 0xA0, &answer), core::ITF_ERR_TIMEOUT);
+    EXPECT_GT(log.count("DALI get status error 172"), 0); // 0x8C with the not-ready bit
+}
+
+// Newer interfaces: the backward frame comes through the monitor's records.
+// The stand-in monitor hands over the records a case lists as soon as the
+// sender installs its mutex, before the request goes out.
+struct RecordCase
+{
+    const char* name;
+    std::vector<QByteArray> records; // "~" a frame error, "?" a time-out event
+    int status;
+    int answer;
+};
+
+class VandrelDaliRecords : public SimVandrelDaliFixture, public ::testing::WithParamInterface<RecordCase>
+{
+};
+
+TEST_P(VandrelDaliRecords, Answer)
+{
+    open(firmware(21), {Device::CAP_VD_LARGE_PACKETS});
+    std::vector<bool> installs;
+    device->monitor = [&](proto::PacketMutex* mutex) {
+        installs.push_back(mutex != nullptr);
+        if (!mutex)
+            return;
+        for (const QByteArray& record : GetParam().records) {
+            proto::DaliPacket packet;
+            if (record == "~")
+                packet.setFlags(proto::PACKET_FLAG_FRAME_ERROR);
+            else if (record == "?")
+                packet.setFlags(proto::PACKET_FLAG_TIMEOUT_EVENT);
+            else
+                packet.append(record);
+            mutex->checkPacket(&packet);
+        }
+    };
+    unsigned char answer = 0;
+    EXPECT_EQ(dali->queryCommand(0x07, 0xA0, &answer), GetParam().status);
+    EXPECT_EQ(answer, GetParam().answer);
+    EXPECT_EQ(installs, (std::vector<bool> {true, false}));
+}
+
+const QByteArray kQuery("\x07\xA0", 2);
+
+INSTANTIATE_TEST_SUITE_P(Records, VandrelDaliRecords,
+    ::testing::Values(RecordCase {"echo_then_answer", {kQuery, "\x42"}, 0, 0x42},
+        // An answer left over from an earlier exchange comes before this one's echo.
+        RecordCase {"stale_answer_skipped", {"\x99", kQuery, "\x42"}, 0, 0x42},
+        RecordCase {"other_traffic_skipped", {kQuery, QByteArray("\x05\x05", 2), "\x42"}, 0, 0x42},
+        RecordCase {"collision", {kQuery, "~"}, core::ITF_ERR_PACKET_FRAME, 0},
+        RecordCase {"timeout_event", {kQuery, "?"}, core::ITF_ERR_NO_REPLY, 0},
+        RecordCase {"echo_only", {kQuery}, core::ITF_ERR_NO_REPLY, 0},
+        RecordCase {"no_echo", {"\x42"}, core::ITF_ERR_NO_REPLY, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VandrelDali, CommandsWithoutAnswerDoNotWaitOnTheMonitor)
+{
+    open(firmware(21), {Device::CAP_VD_LARGE_PACKETS});
+    auto gear = addGear(1);
+    int installs = 0;
+    device->monitor = [&](proto::PacketMutex*) { ++installs; };
+    EXPECT_EQ(dali->sendCommand(0x03, 0x00), 0);
+    EXPECT_EQ(gear->actualLevel(), 0);
+    EXPECT_EQ(installs, 0);
+}
+
+} // namespace
