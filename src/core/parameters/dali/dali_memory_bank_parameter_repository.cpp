@@ -1,0 +1,20 @@
+#include "core/parameters/dali/dali_memory_bank_parameter_repository.h"
+
+#include "core/core_errors.h"
+
+namespace tarvesk::core {
+
+ParameterData DaliMemoryBankParameterRepository::getParameterData(const std::string& pid) const
+{
+    const auto it = _parameters.find(pid);
+    if (it == _parameters.end())
+        throw ParameterError("Parameter with pid " + pid + " does not exist.");
+    return it->second;
+}
+
+void DaliMemoryBankParameterRepository::addParameter(const ParameterData& data)
+{
+    _parameters[data.identifier] = data;
+}
+
+} // namespace tarvesk::core
