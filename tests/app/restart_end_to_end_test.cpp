@@ -1,0 +1,88 @@
+#include "http_test_client.h"
+#include "service_process.h"
+#include "wait_until.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+using qmtest::HttpReply;
+using qmtest::HttpTestClient;
+using qmtest::ServiceProcess;
+
+namespace {
+
+QJsonObject call(int port, const std::string& method)
+{
+    HttpTestClient client(port);
+    const HttpReply reply
+        = client.request("POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody(method));
+    return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+}
+
+// A method answers with a result once it (and the database it needs) is part of the build.
+bool answered(const QJsonObject& reply)
+{
+    return reply.contains("result");
+}
+
+// The number of universes named "USB", or -1 when "universe.list" cannot tell.
+int usbUniverseCount(int port)
+{
+    const QJsonObject reply = call(port, "universe.list");
+    if (!reply.value("result").isArray())
+        return -1;
+    int count = 0;
+    const QJsonArray universes = reply.value("result").toArray();
+    for (const auto& universe : universes)
+        count += universe.toObject().value("name").toString() == "USB" ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+// Five in-process restarts: same process, same port, one "USB" universe, and
+// no thread left over from an earlier pass.
+TEST(Restart, FiveCyclesKeepOneProcessOneUsbUniverseAndNoStrayThreads)
+{
+    ServiceProcess service;
+    const int port = qmtest::freeLoopbackPort();
+    ASSERT_TRUE(service.startServing(port, {"-d"})) << service.standardError().toStdString();
+    const QJsonObject probe = call(port, "application.restart");
+    if (!answered(probe))
+        GTEST_SKIP() << "\"application.restart\" cannot run in this build yet: "
+                     << QJsonDocument(probe).toJson(QJsonDocument::Compact).toStdString();
+    const qint64 pid = service.pid();
+    const auto passesStarted = [&] { return service.log().count("HTTP started at port"); };
+    ASSERT_TRUE(tarvesk::test::waitUntil([&] { return passesStarted() == 2; }, 60000))
+        << service.log().toStdString();
+
+    int threadsAfterFirstRestart = -1;
+    for (int cycle = 2; cycle <= 5; ++cycle) {
+        ASSERT_TRUE(tarvesk::test::waitUntil([&] { return qmtest::portAcceptsConnections(port); }, 60000));
+        if (threadsAfterFirstRestart < 0)
+            threadsAfterFirstRestart = service.threadCount();
+        const QJsonObject reply = call(port, "application.restart");
+        EXPECT_EQ(reply.value("result").toObject().value("status").toString(), "ok") << cycle;
+        ASSERT_TRUE(tarvesk::test::waitUntil([&] { return passesStarted() == cycle + 1; }, 60000)) << cycle;
+    }
+    ASSERT_TRUE(tarvesk::test::waitUntil([&] { return qmtest::portAcceptsConnections(port); }, 60000));
+    EXPECT_TRUE(service.isRunning());
+    EXPECT_EQ(service.pid(), pid);
+    EXPECT_EQ(service.log().count("QMS service finished. return_value:  1337"), 5);
+    // Connection threads of the requests above end with their connections.
+    EXPECT_TRUE(
+        tarvesk::test::waitUntil([&] { return service.threadCount() <= threadsAfterFirstRestart; }, 30000))
+        << service.threadCount() << " threads, " << threadsAfterFirstRestart << " after the first restart";
+    const int usb = usbUniverseCount(port);
+    if (usb >= 0) {
+        EXPECT_EQ(usb, 1);
+    }
+
+    const QJsonObject quit = call(port, "application.quit");
+    if (answered(quit)) {
+        EXPECT_EQ(service.waitForExit(60000), 0);
+    }
+}
