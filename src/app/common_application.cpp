@@ -33,7 +33,7 @@ QString CommonApplication::getApplicationVersionString() const
 
 void CommonApplication::setApplicationVersionString(const QString& text)
 {
-    static const QRegularExpression pattern(QStringLiteral("(?<Major>\\d+)\\.(?<Minor>\\d+)\\.(?<Bug>\\d+)"));
+    const QRegularExpression pattern(QStringLiteral("(?<Major>\\d+)\\.(?<Minor>\\d+)\\.(?<Bug>\\d+)"));
     const QRegularExpressionMatch match = pattern.match(text);
     if (match.hasMatch()) {
         major = match.captured(QStringLiteral("Major")).toInt();

@@ -20,6 +20,15 @@ void chooseHeadlessPlatformWithoutDesktop()
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
+// Every log line and every request reads the local time. Without TZ the C
+// library looks at /etc/localtime again each time; naming the zone file once
+// lets it keep what it read.
+void keepLocalTimeZoneLoaded()
+{
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -27,6 +36,7 @@ int main(int argc, char** argv)
     Q_INIT_RESOURCE(quinmark_app);
 #ifndef Q_OS_MACOS
     chooseHeadlessPlatformWithoutDesktop();
+    keepLocalTimeZoneLoaded();
 #endif
     // Every pass gets the arguments as the process received them: the
     // application object removes the framework's own options from its copy.

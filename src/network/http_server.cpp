@@ -134,7 +134,7 @@ bool admitConnection(MHD_Connection* connection, HttpRequest* request)
     if (!factory)
         return false;
     auto session = factory->getOrCreateNewSession(connection);
-    session->setSessionTime(QDateTime::currentDateTime());
+    session->setSessionTime(QDateTime::currentDateTimeUtc()); // UTC: no time-zone look-up per request
     request->setSession(session);
     if (!session->doHostLookupAndCheckIfConnectionIsAllowed(connection)) {
         qCWarning(service::loggerGlog()) << GLOG_PREFIX << "Someone trying to connect who shouldn't";

@@ -28,7 +28,7 @@ void HttpSession::setSessionTime(const QDateTime& time)
 
 QDateTime HttpSession::getSessionTime() const
 {
-    return QDateTime::fromMSecsSinceEpoch(sessionTime.load());
+    return QDateTime::fromMSecsSinceEpoch(sessionTime.load(), Qt::UTC);
 }
 
 bool HttpSession::doHostLookupAndCheckIfConnectionIsAllowed(MHD_Connection* newConnection)

@@ -22,7 +22,7 @@ std::shared_ptr<HttpSession> HttpSessionFactory::getOrCreateNewSession(MHD_Conne
 
 void HttpSessionFactory::checkIfSessionsTimeoutAndClose()
 {
-    checkIfSessionsTimeoutAndClose(QDateTime::currentDateTime());
+    checkIfSessionsTimeoutAndClose(QDateTime::currentDateTimeUtc());
 }
 
 void HttpSessionFactory::checkIfSessionsTimeoutAndClose(const QDateTime& now)

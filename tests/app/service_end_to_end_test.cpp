@@ -58,6 +58,7 @@ TEST(CommandLine, TestModeAndBadArgumentsEndWithTheirCodes)
         {{"--test"}, {}, {}, 0, "2.66.8-beta.1\n", ""},
         {{"-t", "-d"}, {}, {}, 0, "2.66.8-beta.1\n", ""},
         {{"--test"}, false, {}, 1, "2.66.8-beta.1\n", ""},
+        {{"-d"}, false, {}, 1, "", ""}, // HTTP switched off: no event loop either
         {{"--test"}, {}, 0, 1, "2.66.8-beta.1\n", "network/http_port"},
         {{"--test"}, {}, 65536, 1, "2.66.8-beta.1\n", "network/http_port"},
         {{"--test"}, {}, "abc", 1, "2.66.8-beta.1\n", "network/http_port"},
@@ -82,7 +83,9 @@ TEST(CommandLine, TestModeAndBadArgumentsEndWithTheirCodes)
         EXPECT_TRUE(service.standardError().contains(c.standardError))
             << label << ": " << service.standardError().toStdString();
         // Test mode discards every log message after the logger set-up.
-        EXPECT_TRUE(service.log().isEmpty()) << label << ": " << service.log().toStdString();
+        if (c.arguments.contains("--test") || c.arguments.contains("-t")) {
+            EXPECT_TRUE(service.log().isEmpty()) << label << ": " << service.log().toStdString();
+        }
     }
 }
 
@@ -226,14 +229,22 @@ TEST(Settings, HttpPortSettingChoosesTheServedPortAndLogsIt)
         << service.log().toStdString();
 }
 
-TEST(Settings, LogOffLeavesTheDebugPageWithoutALog)
+TEST(Settings, LogOnValueSwitchesTheLogFile)
 {
-    ServiceProcess service;
-    const int port = qmtest::freeLoopbackPort();
-    ASSERT_TRUE(service.startServing(port, {"-d", "-w", "false"}));
-    HttpTestClient client(port);
-    EXPECT_EQ(client.request("GET", "/debug").status, 404);
-    EXPECT_FALSE(QFile::exists(service.logPath()));
+    const struct
+    {
+        const char* value;
+        bool logFile;
+    } cases[] = {{"false", false}, {"FALSE", false}, {"0", false}, {"", false}, {"no", true}, {"true", true}};
+    for (const auto& c : cases) {
+        ServiceProcess service;
+        const int port = qmtest::freeLoopbackPort();
+        ASSERT_TRUE(service.startServing(port, {"-d", "-w", c.value})) << c.value;
+        HttpTestClient client(port);
+        // Without a log file the debug page has nothing to show.
+        EXPECT_EQ(client.request("GET", "/debug").status, c.logFile ? 200 : 404) << c.value;
+        EXPECT_EQ(QFile::exists(service.logPath()), c.logFile) << c.value;
+    }
 }
 
 TEST(Desktop, TrayModeWithoutADesktopRunsHeadless)

@@ -22,7 +22,9 @@ QString readFile(const QString& path)
 } // namespace
 
 ServiceProcess::ServiceProcess()
-    : env(QProcessEnvironment::systemEnvironment())
+    : dir(
+        QDir::tempPath() + "/quinmark-e2e-XXXXXX") // no blanks: the folder ends up in PATH and command lines
+    , env(QProcessEnvironment::systemEnvironment())
 {
     const QString root = dir.path();
     for (const char* sub : {"home", "config", "data", "cache", "runtime"})

@@ -1,0 +1,299 @@
+// Requests per second and latency of "system.listMethods" over keep-alive
+// connections on loopback, for the running service and for a minimal
+// libmicrohttpd server in the same threading mode, measured in the same run.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <microhttpd.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::string Body = R"({"jsonrpc": "2.0", "id": 1, "method": "system.listMethods"})";
+
+std::string requestText(int port)
+{
+    return "POST / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port)
+        + "\r\nContent-Type: application/json-rpc\r\nContent-Length: " + std::to_string(Body.size())
+        + "\r\n\r\n" + Body;
+}
+
+int connectLoopback(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    timeval tv {10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    return fd;
+}
+
+// Reads one reply with a Content-Length body; returns its status or -1.
+int readReply(int fd, std::string& buffer, std::string* body = nullptr)
+{
+    size_t headerEnd;
+    char chunk[65536];
+    while ((headerEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n <= 0)
+            return -1;
+        buffer.append(chunk, size_t(n));
+    }
+    const int status = std::atoi(buffer.c_str() + 9);
+    std::string head = buffer.substr(0, headerEnd);
+    for (auto& c : head)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const auto at = head.find("content-length:");
+    const size_t length
+        = at == std::string::npos ? 0 : size_t(std::strtoul(head.c_str() + at + 15, nullptr, 10));
+    while (buffer.size() < headerEnd + 4 + length) {
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n <= 0)
+            return -1;
+        buffer.append(chunk, size_t(n));
+    }
+    if (body)
+        *body = buffer.substr(headerEnd + 4, length);
+    buffer.erase(0, headerEnd + 4 + length);
+    return status;
+}
+
+struct Result
+{
+    double requestsPerSecond = 0;
+    double p50Us = 0;
+    double p99Us = 0;
+    long failures = 0;
+    std::map<int, long> statuses;
+};
+
+Result load(int port, int connections, int requestsPerConnection, int warmUp)
+{
+    const std::string request = requestText(port);
+    std::vector<std::vector<double>> latencies(static_cast<size_t>(connections));
+    std::vector<std::map<int, long>> statuses(static_cast<size_t>(connections));
+    std::atomic<long> failures {0};
+    std::atomic<int> ready {0};
+    std::atomic<bool> go {false};
+    std::vector<std::thread> threads;
+    for (int c = 0; c < connections; ++c) {
+        threads.emplace_back([&, c] {
+            const int fd = connectLoopback(port);
+            std::string buffer;
+            if (fd < 0) {
+                ++failures;
+                ++ready;
+                return;
+            }
+            for (int i = 0; i < warmUp; ++i) {
+                if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0 || readReply(fd, buffer) < 0)
+                    break;
+            }
+            ++ready;
+            while (!go)
+                std::this_thread::yield();
+            auto& mine = latencies[size_t(c)];
+            mine.reserve(size_t(requestsPerConnection));
+            for (int i = 0; i < requestsPerConnection; ++i) {
+                const auto start = Clock::now();
+                int status = -1;
+                if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) >= 0)
+                    status = readReply(fd, buffer);
+                if (status < 0) {
+                    ++failures;
+                    break;
+                }
+                mine.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+                ++statuses[size_t(c)][status];
+            }
+            ::close(fd);
+        });
+    }
+    while (ready < connections)
+        std::this_thread::yield();
+    const auto start = Clock::now();
+    go = true;
+    for (auto& thread : threads)
+        thread.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+
+    Result result;
+    std::vector<double> all;
+    for (const auto& each : latencies)
+        all.insert(all.end(), each.begin(), each.end());
+    for (const auto& each : statuses)
+        for (const auto& [status, count] : each)
+            result.statuses[status] += count;
+    std::sort(all.begin(), all.end());
+    if (!all.empty()) {
+        result.requestsPerSecond = double(all.size()) / seconds;
+        result.p50Us = all[all.size() / 2];
+        result.p99Us = all[std::min(all.size() - 1, all.size() * 99 / 100)];
+    }
+    result.failures = failures;
+    return result;
+}
+
+// The minimal server: the same libmicrohttpd threading mode, one fixed reply.
+std::string g_minimalReply;
+
+MHD_Result minimalAccess(void*, MHD_Connection* connection, const char*, const char*, const char*,
+    const char*, size_t* uploadSize, void** context)
+{
+    if (!*context) {
+        *context = connection;
+        return MHD_YES;
+    }
+    if (*uploadSize != 0) {
+        *uploadSize = 0;
+        return MHD_YES;
+    }
+    MHD_Response* response = MHD_create_response_from_buffer(
+        g_minimalReply.size(), const_cast<char*>(g_minimalReply.data()), MHD_RESPMEM_PERSISTENT);
+    MHD_add_response_header(response, "Content-Type", "application/json-rpc");
+    const MHD_Result result = MHD_queue_response(connection, MHD_HTTP_OK, response);
+    MHD_destroy_response(response);
+    return result;
+}
+
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+void print(const char* name, const Result& r)
+{
+    std::printf("%-22s %10.0f req/s   p50 %8.1f us   p99 %8.1f us   failures %ld   statuses", name,
+        r.requestsPerSecond, r.p50Us, r.p99Us, r.failures);
+    for (const auto& [status, count] : r.statuses)
+        std::printf(" %d:%ld", status, count);
+    std::printf("\n");
+}
+
+int argument(const QStringList& arguments, const QString& name, int fallback)
+{
+    const int at = arguments.indexOf(name);
+    return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1).toInt() : fallback;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    const int connections = argument(arguments, "--connections", 8);
+    const int requests = argument(arguments, "--requests", 5000);
+    const int warmUp = argument(arguments, "--warmup", 200);
+    QString binary = QCoreApplication::applicationDirPath() + "/../quinmark-server";
+    if (const int at = arguments.indexOf("--server"); at >= 0 && at + 1 < arguments.size())
+        binary = arguments.at(at + 1);
+
+    // The service, as a user runs it (daemon mode, its log file on), in folders of its own.
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
+    env.insert("XDG_DATA_HOME", home.path() + "/data");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    const int servicePort = freePort();
+    QProcess service;
+    service.setProcessEnvironment(env);
+    service.setStandardOutputFile(QProcess::nullDevice());
+    service.setStandardErrorFile(QProcess::nullDevice());
+    QStringList serviceArguments {"-d", "-p", QString::number(servicePort), "-l", home.path() + "/debug.txt"};
+    if (arguments.contains("--log-off"))
+        serviceArguments << "-w"
+                         << "false";
+    service.start(binary, serviceArguments);
+    if (!service.waitForStarted(10000)) {
+        std::fprintf(stderr, "cannot start %s\n", qPrintable(binary));
+        return 1;
+    }
+    int probe = -1;
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (probe < 0 && Clock::now() < deadline) {
+        probe = connectLoopback(servicePort);
+        if (probe < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (probe < 0) {
+        std::fprintf(stderr, "the service did not start serving\n");
+        return 1;
+    }
+    // The minimal server answers with the very bytes the service answers with.
+    std::string buffer;
+    const std::string request = requestText(servicePort);
+    ::send(probe, request.data(), request.size(), MSG_NOSIGNAL);
+    const int probeStatus = readReply(probe, buffer, &g_minimalReply);
+    ::close(probe);
+
+    const int minimalPort = freePort();
+    sockaddr_in bindAddress {};
+    bindAddress.sin_family = AF_INET;
+    bindAddress.sin_port = htons(uint16_t(minimalPort));
+    bindAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    MHD_Daemon* minimal = MHD_start_daemon(
+        MHD_USE_ERROR_LOG | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD,
+        uint16_t(minimalPort), nullptr, nullptr, &minimalAccess, nullptr, MHD_OPTION_CONNECTION_TIMEOUT, 30u,
+        MHD_OPTION_SOCK_ADDR, &bindAddress, MHD_OPTION_END);
+    if (!minimal) {
+        std::fprintf(stderr, "cannot start the minimal server\n");
+        return 1;
+    }
+
+    std::printf("system.listMethods, %d keep-alive connections x %d requests (after %d warm-up each), "
+                "reply %zu bytes, status %d\n",
+        connections, requests, warmUp, g_minimalReply.size(), probeStatus);
+    const Result minimalResult = load(minimalPort, connections, requests, warmUp);
+    const Result serviceResult = load(servicePort, connections, requests, warmUp);
+    print("minimal libmicrohttpd", minimalResult);
+    print("quinmark-server", serviceResult);
+    if (serviceResult.requestsPerSecond > 0)
+        std::printf("ratio minimal/service: %.2fx throughput, p50 %.2fx, p99 %.2fx\n",
+            minimalResult.requestsPerSecond / serviceResult.requestsPerSecond,
+            serviceResult.p50Us / std::max(minimalResult.p50Us, 0.001),
+            serviceResult.p99Us / std::max(minimalResult.p99Us, 0.001));
+
+    MHD_stop_daemon(minimal);
+    service.kill();
+    service.waitForFinished(10000);
+    return 0;
+}
