@@ -1,5 +1,9 @@
 #include "service/quinmark_http_server.h"
 
+#include "core/device_manager.h"
+#include "core/profile_manager.h"
+#include "core/universe.h"
+#include "core/universe_manager.h"
 #include "network/http_host_whitelist.h"
 #include "network/http_server.h"
 #include "network/http_session_factory.h"
@@ -11,6 +15,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
+#include <QJsonArray>
+#include <QPointer>
 #include <QSettings>
 
 #include <cstdio>
@@ -50,14 +56,46 @@ QuinmarkHttpServer::~QuinmarkHttpServer()
     network::setHttpSessionFactory(nullptr);
     httpServer.reset();
     requestHandler.reset();
-    releaseProcessModel();
+    // The RPC server releases the USB universe it made, then the database.
+    releaseProcessModel(rpcServer->usbUniverse());
     rpcServer.reset();
 }
 
-void QuinmarkHttpServer::releaseProcessModel()
+namespace {
+
+// Guarded: removing one item can take others with it (a box with its buses).
+QList<QPointer<core::Item>> itemsOf(const core::ItemList& list)
 {
-    // The device, universe and profile managers join here as they are built:
-    // force-remove every universe, clear the device and profile managers.
+    QList<core::Item*> items;
+    list.getItemList(items);
+    QList<QPointer<core::Item>> guarded;
+    for (core::Item* item : items)
+        guarded.append(item);
+    return guarded;
+}
+
+void removeAll(core::ItemList& list, const core::Item* keep = nullptr)
+{
+    for (const QPointer<core::Item>& item : itemsOf(list)) {
+        if (item && item != keep)
+            list.remove(item, true);
+    }
+}
+
+} // namespace
+
+void QuinmarkHttpServer::releaseProcessModel(const core::Item* keep)
+{
+    auto& universes = core::UniverseManager::instance();
+    // Devices go first, through their universes: they use the universes' interfaces.
+    for (const QPointer<core::Item>& item : itemsOf(universes)) {
+        if (auto* universe = qobject_cast<core::Universe*>(item.data()))
+            universe->clearDevices(true);
+    }
+    removeAll(universes, keep);
+    removeAll(core::DeviceManager::instance());
+    core::ProfileManager::instance().SetProfileArray(nullptr, QJsonArray());
+    removeAll(core::ProfileManager::instance());
 }
 
 bool QuinmarkHttpServer::init(bool withoutLock)

@@ -4,6 +4,10 @@
 
 #include <memory>
 
+namespace tarvesk::core {
+class Item;
+} // namespace tarvesk::core
+
 namespace tarvesk::network {
 class HttpServer;
 } // namespace tarvesk::network
@@ -34,9 +38,10 @@ public:
     const std::shared_ptr<QuinmarkRpcServer>& getRpcServer() const { return rpcServer; }
 
     // Where one pass drops what the process-wide managers hold, before the
-    // database goes: universes force-removed, device and profile managers
-    // cleared. The next pass starts from an empty model.
-    static void releaseProcessModel();
+    // database goes: every universe but `keep` force-removed with its devices,
+    // the device and profile managers emptied. The next pass starts from an
+    // empty model.
+    static void releaseProcessModel(const core::Item* keep = nullptr);
 
 protected:
     void run() override;
