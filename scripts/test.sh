@@ -8,7 +8,7 @@ build=${QM_TEST_BUILD_DIR:-build/test}
 jobs=$(nproc)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQM_SANITIZE=ON >/dev/null
 cmake --build "$build" -j "$jobs"
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export QT_QPA_PLATFORM=offscreen
