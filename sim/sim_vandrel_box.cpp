@@ -133,20 +133,23 @@ void SimVandrelBox::recordLocked(quint8 type, quint8 index, quint8 flags, const 
     const quint16 ticks = _clock.takeRecordTicks();
     if (_faults.takeDropRecord())
         return;
-    const QByteArray bytes = SimMonitorStream::encodeRecord(type, index, flags, ticks, payload);
+    MonitorRecord record;
+    record.type = type;
+    record.index = index;
+    record.flags = flags;
+    record.timeUnits = ticks;
+    record.payload = payload;
+    const QByteArray bytes = VandrelMonitorStreamEncoder::encodeRecord(record);
     if (_faults.recordDelay() > 0 || !_delayed.empty())
         _delayed.push_back({_pollCount + _faults.recordDelay(), bytes});
     else
-        _stream.append(bytes);
+        _stream.enqueueRaw(bytes);
 }
 
-int SimVandrelBox::pendingStreamBytes() const
+bool SimVandrelBox::hasStreamData() const
 {
     Lock locker(_mutex);
-    int bytes = _stream.pendingBytes();
-    for (const DelayedRecord& record : _delayed)
-        bytes += record.bytes.size();
-    return bytes;
+    return _stream.hasPendingReplies() || !_delayed.empty();
 }
 
 int SimVandrelBox::pollCount() const
@@ -175,7 +178,7 @@ void SimVandrelBox::replug()
     _plugged = true;
     ++_plugGeneration;
     // A box that comes back has restarted: nothing half-sent survives.
-    _stream = SimMonitorStream();
+    _stream = VandrelMonitorStreamEncoder();
     _delayed.clear();
     _dmxContinuationsLeft = 0;
     _daliAnswer.reset();
@@ -346,10 +349,16 @@ void SimVandrelBox::answerPoll(unsigned char* reply)
 {
     ++_pollCount;
     while (!_delayed.empty() && _delayed.front().readyAtPoll <= _pollCount) {
-        _stream.append(_delayed.front().bytes);
+        _stream.enqueueRaw(_delayed.front().bytes);
         _delayed.pop_front();
     }
-    _stream.fillPollReply(reply, _faults.splitPasses(), _faults.endlessPass());
+    QByteArray next = _stream.nextReply();
+    // Byte 1: 0 asks the host to poll again at once, anything else ends its pass.
+    if (_faults.endlessPass())
+        next[1] = 0;
+    else if (_faults.splitPasses() && next.at(1) == 0)
+        next[1] = 1;
+    std::memcpy(reply, next.constData(), ReportSize);
 }
 
 bool SimVandrelBox::daliSupplyPresent() const
@@ -401,7 +410,7 @@ void SimVandrelBox::answerDali(const unsigned char* request)
     for (int copy = 0; copy < (twice ? 2 : 1); ++copy) {
         answer = putDaliFrame(frame);
         if (hasMonitor())
-            recordLocked(SimMonitorStream::RecordDali, _nextIndex++, 0, frame);
+            recordLocked(RecordDali, _nextIndex++, 0, frame);
     }
     if (answer.kind != SimDaliAnswer::None)
         _clock.frame(SimBusModel::Dali, SimBusClock::daliBackwardFrameUs());
@@ -416,14 +425,14 @@ void SimVandrelBox::answerDali(const unsigned char* request)
     }
     switch (answer.kind) {
     case SimDaliAnswer::Answer:
-        recordLocked(SimMonitorStream::RecordDali, _nextIndex++, 0, QByteArray(1, char(answer.value)));
+        recordLocked(RecordDali, _nextIndex++, 0, QByteArray(1, char(answer.value)));
         break;
     case SimDaliAnswer::Collision:
-        recordLocked(SimMonitorStream::RecordDali, _nextIndex++, FlagFrameError, QByteArray());
+        recordLocked(RecordDali, _nextIndex++, FlagFrameError, QByteArray());
         break;
     case SimDaliAnswer::None:
         if (expectAnswer && _config.firmwareVersion >= TimeoutEventFirmware)
-            recordLocked(SimMonitorStream::RecordDali, _nextIndex++, FlagTimeoutEvent, QByteArray());
+            recordLocked(RecordDali, _nextIndex++, FlagTimeoutEvent, QByteArray());
         break;
     }
 }
@@ -483,16 +492,16 @@ void SimVandrelBox::finishDmxFrame()
 {
     bool collided = false;
     const std::optional<QByteArray> answer = putDmxFrame(_dmxFrame, _dmxBreakUs, &collided);
-    recordLocked(SimMonitorStream::RecordDmx, _dmxIndex, 0, _dmxFrame);
+    recordLocked(RecordDmx, _dmxIndex, 0, _dmxFrame);
     if (answer)
         _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(answer->size()));
     const quint8 answerIndex = static_cast<quint8>(_dmxIndex + 1);
     if (collided)
-        recordLocked(SimMonitorStream::RecordDmx, answerIndex, FlagFrameError, QByteArray());
+        recordLocked(RecordDmx, answerIndex, FlagFrameError, QByteArray());
     else if (answer)
-        recordLocked(SimMonitorStream::RecordDmx, answerIndex, 0, *answer);
+        recordLocked(RecordDmx, answerIndex, 0, *answer);
     else if (_dmxExpectAnswer && _config.firmwareVersion >= TimeoutEventFirmware)
-        recordLocked(SimMonitorStream::RecordDmx, answerIndex, FlagTimeoutEvent, QByteArray());
+        recordLocked(RecordDmx, answerIndex, FlagTimeoutEvent, QByteArray());
     _dmxFrame.clear();
 }
 

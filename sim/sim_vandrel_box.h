@@ -5,7 +5,7 @@
 #include "sim_bus_model.h"
 #include "sim_call.h"
 #include "sim_faults.h"
-#include "sim_monitor_stream.h"
+#include "vandrel_monitor_stream_encoder.h"
 
 #include <QByteArray>
 #include <QList>
@@ -72,9 +72,13 @@ public:
     void addBusModel(std::shared_ptr<SimBusModel> model);
     int busModelCount() const;
 
+    // Monitor record types.
+    enum RecordType : quint8 { RecordDmx = 1, RecordDali = 2, RecordDorvane = 3, RecordRaw = 4 };
+
     // Puts a record into the monitor stream (subject to the record faults).
     void pushRecord(quint8 type, quint8 index, quint8 flags, const QByteArray& payload);
-    int pendingStreamBytes() const;
+    // True while the host has stream bytes (or a late record) still to fetch.
+    bool hasStreamData() const;
     int pollCount() const;
 
     // Plans faults: box->editFaults([](SimFaults& f) { f.failNext(SimCall::BulkIn, LIBUSB_ERROR_TIMEOUT); });
@@ -126,7 +130,7 @@ private:
     std::vector<std::shared_ptr<SimBusModel>> _models;
     SimFaults _faults;
     SimBusClock _clock;
-    SimMonitorStream _stream;
+    VandrelMonitorStreamEncoder _stream;
     struct DelayedRecord
     {
         int readyAtPoll;

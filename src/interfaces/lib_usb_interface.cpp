@@ -2,7 +2,7 @@
 
 #include "core/itf_error.h"
 #include "log/logging_categories.h"
-#include "protocol/raw_packet.h"
+#include "protocol/usb_packet.h"
 
 #include <cstring>
 
@@ -179,7 +179,7 @@ int LibUsbInterface::writeLocked(
     return core::ITF_OK;
 }
 
-int LibUsbInterface::readLocked(libusb_device_handle* handle, int endpoint, proto::RawPacket* reply)
+int LibUsbInterface::readLocked(libusb_device_handle* handle, int endpoint, proto::UsbPacket* reply)
 {
     _transferred = 0;
     const int result = _libUsb->bulkTransfer(handle, static_cast<unsigned char>(endpoint | 0x80),
@@ -200,7 +200,7 @@ int LibUsbInterface::readLocked(libusb_device_handle* handle, int endpoint, prot
 }
 
 int LibUsbInterface::transferPacket(
-    libusb_device_handle* handle, const proto::RawPacket* request, proto::RawPacket* reply)
+    libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply)
 {
     if (!handle)
         return core::ITF_ERR_NO_DEVICE;
@@ -218,8 +218,8 @@ int LibUsbInterface::transferPacket(
     return readLocked(handle, EndpointIn, reply);
 }
 
-int LibUsbInterface::endpointTransferPacket(libusb_device_handle* handle, const proto::RawPacket* request,
-    proto::RawPacket* reply, int outEndpoint, int inEndpoint)
+int LibUsbInterface::endpointTransferPacket(libusb_device_handle* handle, const proto::UsbPacket* request,
+    proto::UsbPacket* reply, int outEndpoint, int inEndpoint)
 {
     if (!handle)
         return core::ITF_ERR_NO_DEVICE;
@@ -233,7 +233,7 @@ int LibUsbInterface::endpointTransferPacket(libusb_device_handle* handle, const 
 }
 
 int LibUsbInterface::endpointWritePacket(
-    libusb_device_handle* handle, const proto::RawPacket* packet, int endpoint)
+    libusb_device_handle* handle, const proto::UsbPacket* packet, int endpoint)
 {
     if (!handle)
         return core::ITF_ERR_NO_DEVICE;

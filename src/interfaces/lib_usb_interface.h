@@ -9,7 +9,7 @@
 #include <set>
 
 namespace tarvesk::proto {
-class RawPacket;
+class UsbPacket;
 }
 
 namespace tarvesk::itf {
@@ -61,11 +61,11 @@ public:
     // One request report out, one reply report in. The reply packet is refilled
     // only when a whole 64-byte reply came; after any failure it keeps what it held.
     int transferPacket(
-        libusb_device_handle* handle, const proto::RawPacket* request, proto::RawPacket* reply);
+        libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply);
     // The same on caller-chosen endpoints; the request goes out with its own size.
-    int endpointTransferPacket(libusb_device_handle* handle, const proto::RawPacket* request,
-        proto::RawPacket* reply, int outEndpoint, int inEndpoint);
-    int endpointWritePacket(libusb_device_handle* handle, const proto::RawPacket* packet, int endpoint);
+    int endpointTransferPacket(libusb_device_handle* handle, const proto::UsbPacket* request,
+        proto::UsbPacket* reply, int outEndpoint, int inEndpoint);
+    int endpointWritePacket(libusb_device_handle* handle, const proto::UsbPacket* packet, int endpoint);
     // Byte count of the last reply copied into a reply packet.
     int getReplyLength() const;
 
@@ -78,7 +78,7 @@ public:
 private:
     // Under _transferMutex.
     int writeLocked(libusb_device_handle* handle, const unsigned char* data, int length, int endpoint);
-    int readLocked(libusb_device_handle* handle, int endpoint, proto::RawPacket* reply);
+    int readLocked(libusb_device_handle* handle, int endpoint, proto::UsbPacket* reply);
     bool exitLocked(const char* what);
 
     const std::shared_ptr<ILibUsb> _libUsb;

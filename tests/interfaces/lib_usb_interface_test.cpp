@@ -3,7 +3,7 @@
 #include "core/itf_error.h"
 #include "interfaces/system_lib_usb.h"
 #include "log_capture.h"
-#include "protocol/raw_packet.h"
+#include "protocol/usb_packet.h"
 
 #include <QByteArray>
 
@@ -19,18 +19,18 @@ using tarvesk::test::SimUsbFixture;
 
 namespace {
 
-proto::RawPacket report(const QByteArray& bytes)
+proto::UsbPacket report(const QByteArray& bytes)
 {
-    return proto::RawPacket(bytes);
+    return proto::UsbPacket(reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size());
 }
 
-proto::RawPacket getRegister(int address)
+proto::UsbPacket getRegister(int address)
 {
     return report(QByteArray::fromHex("0d") + char(address >> 8) + char(address & 0xFF));
 }
 
 // A reply packet holding "previous contents" that a failed exchange must leave alone.
-proto::RawPacket previousReply()
+proto::UsbPacket previousReply()
 {
     return report(QByteArray(64, char(0xEE)));
 }
@@ -42,8 +42,8 @@ using LibUsbTransport = SimUsbFixture;
 TEST_F(LibUsbTransport, ExchangeCarriesWholeReports)
 {
     box->setRegister(41, 0x0162);
-    proto::RawPacket reply;
-    const proto::RawPacket request = getRegister(41);
+    proto::UsbPacket reply;
+    const proto::UsbPacket request = getRegister(41);
     ASSERT_EQ(transport->transferPacket(handle, &request, &reply), core::ITF_OK);
     EXPECT_EQ(reply.getDataSize(), 64);
     EXPECT_EQ(transport->getReplyLength(), 64);
@@ -56,21 +56,21 @@ TEST_F(LibUsbTransport, BytesPastTheRequestSizeGoOutAsZeros)
 {
     // A set-register request whose buffer still holds 0xFF from earlier use: only
     // its three own bytes may reach the box, so the value written is 0.
-    proto::RawPacket request = report(QByteArray(64, char(0xFF)));
+    proto::UsbPacket request = report(QByteArray(64, char(0xFF)));
     request.resize(3);
     request.setByte(0, 0x0E);
     request.setByte(1, 0);
     request.setByte(2, 50);
-    proto::RawPacket reply;
+    proto::UsbPacket reply;
     ASSERT_EQ(transport->transferPacket(handle, &request, &reply), core::ITF_OK);
     EXPECT_EQ(box->registerValue(50), 0);
 }
 
 TEST_F(LibUsbTransport, RefusesWhatCannotBeAnExchange)
 {
-    proto::RawPacket reply = previousReply();
-    const proto::RawPacket request = getRegister(0);
-    const proto::RawPacket tooLong = report(QByteArray(65, char(0x0D)));
+    proto::UsbPacket reply = previousReply();
+    const proto::UsbPacket request = getRegister(0);
+    const proto::UsbPacket tooLong = report(QByteArray(65, char(0x0D)));
     EXPECT_EQ(transport->transferPacket(nullptr, &request, &reply), core::ITF_ERR_NO_DEVICE);
     EXPECT_EQ(transport->transferPacket(handle, nullptr, &reply), core::ITF_ERR_INVALID_PARAM);
     EXPECT_EQ(transport->transferPacket(handle, &request, nullptr), core::ITF_ERR_INVALID_PARAM);
@@ -82,8 +82,8 @@ TEST_F(LibUsbTransport, RefusesWhatCannotBeAnExchange)
 TEST_F(LibUsbTransport, ShortReplyIsAFailureAndNotPadded)
 {
     box->editFaults([](SimFaults& f) { f.shortReplies(10); });
-    proto::RawPacket reply = previousReply();
-    const proto::RawPacket request = getRegister(0);
+    proto::UsbPacket reply = previousReply();
+    const proto::UsbPacket request = getRegister(0);
     LogCapture log;
     EXPECT_EQ(transport->transferPacket(handle, &request, &reply), core::ITF_ERR_PACKET_LENGTH);
     EXPECT_EQ(reply, previousReply());
@@ -111,8 +111,8 @@ TEST_P(LibUsbErrorTable, MapsEveryResultAndLeavesTheReplyAlone)
         SCOPED_TRACE(sim::simCallName(call).toStdString());
         box->clearCallLog();
         box->editFaults([&](SimFaults& f) { f.failNext(call, c.libusbError); });
-        proto::RawPacket reply = previousReply();
-        const proto::RawPacket request = getRegister(0);
+        proto::UsbPacket reply = previousReply();
+        const proto::UsbPacket request = getRegister(0);
         LogCapture log;
         EXPECT_EQ(transport->transferPacket(handle, &request, &reply), c.status);
         EXPECT_EQ(reply, previousReply());
@@ -145,8 +145,8 @@ TEST_F(LibUsbTransport, PipeErrorClearsTheHaltOfThatEndpoint)
     for (SimCall call : {SimCall::BulkOut, SimCall::BulkIn}) {
         box->clearCallLog();
         box->editFaults([&](SimFaults& f) { f.failNext(call, LIBUSB_ERROR_PIPE); });
-        proto::RawPacket reply = previousReply();
-        const proto::RawPacket request = getRegister(0);
+        proto::UsbPacket reply = previousReply();
+        const proto::UsbPacket request = getRegister(0);
         LogCapture log;
         // Even with the halt cleared the exchange is lost: the caller must see it.
         EXPECT_EQ(transport->transferPacket(handle, &request, &reply), core::ITF_ERR_PIPE);
@@ -158,8 +158,8 @@ TEST_F(LibUsbTransport, PipeErrorClearsTheHaltOfThatEndpoint)
         EXPECT_EQ(log.count("Libusb: Pipe error, trying to clear halt"), 1);
         EXPECT_EQ(log.count("Libusb: Cleared halt"), 1);
     }
-    proto::RawPacket reply;
-    const proto::RawPacket request = getRegister(0);
+    proto::UsbPacket reply;
+    const proto::UsbPacket request = getRegister(0);
     EXPECT_EQ(transport->transferPacket(handle, &request, &reply), core::ITF_OK);
 }
 
@@ -170,8 +170,8 @@ TEST_F(LibUsbTransport, PipeErrorEscalatesToAResetWhenTheHaltStays)
         f.failNext(SimCall::ClearHalt, LIBUSB_ERROR_NO_DEVICE, 2);
         f.failNext(SimCall::ResetDevice, LIBUSB_ERROR_NOT_FOUND, 1);
     });
-    proto::RawPacket reply = previousReply();
-    const proto::RawPacket request = getRegister(0);
+    proto::UsbPacket reply = previousReply();
+    const proto::UsbPacket request = getRegister(0);
     LogCapture log;
     EXPECT_EQ(transport->transferPacket(handle, &request, &reply), core::ITF_ERR_PIPE);
     EXPECT_EQ(log.count("Libusb: Could not clear halt, trying to reset device: -4"), 1);
@@ -204,8 +204,8 @@ TEST_F(LibUsbTransport, RecoveryHelpers)
 
 TEST_F(LibUsbTransport, EndpointVariantsUseTheirOwnSizeAndKeepTheReplyOnFailure)
 {
-    proto::RawPacket reply = previousReply();
-    const proto::RawPacket request = report(QByteArray::fromHex("0e0033abcd"));
+    proto::UsbPacket reply = previousReply();
+    const proto::UsbPacket request = report(QByteArray::fromHex("0e0033abcd"));
     ASSERT_EQ(transport->endpointTransferPacket(handle, &request, &reply, 0x01, 0x01), core::ITF_OK);
     EXPECT_EQ(box->registerValue(0x33), 0xABCD);
     EXPECT_EQ(reply.getDataSize(), 64);
@@ -218,7 +218,7 @@ TEST_F(LibUsbTransport, EndpointVariantsUseTheirOwnSizeAndKeepTheReplyOnFailure)
 
     // A lone write leaves a reply the next exchange must not mistake for its own:
     // the box reports it, and the test shows the write went out whole.
-    const proto::RawPacket write = report(QByteArray::fromHex("0e0034beef"));
+    const proto::UsbPacket write = report(QByteArray::fromHex("0e0034beef"));
     EXPECT_EQ(transport->endpointWritePacket(handle, &write, 0x01), core::ITF_OK);
     EXPECT_EQ(box->registerValue(0x34), 0xBEEF);
     EXPECT_EQ(transport->endpointTransferPacket(handle, &request, &reply, 0x01, 0x81), core::ITF_OK);
@@ -281,8 +281,8 @@ TEST_F(LibUsbTransport, ResetKeepsTheHandlesOfWorkingDevices)
         EXPECT_EQ(log.count("USB library reset skipped: 1 devices referenced and 1 handles open"), 1);
     }
     EXPECT_EQ(transport->getContext(), before);
-    proto::RawPacket reply;
-    const proto::RawPacket request = getRegister(0);
+    proto::UsbPacket reply;
+    const proto::UsbPacket request = getRegister(0);
     EXPECT_EQ(transport->transferPacket(handle, &request, &reply), core::ITF_OK);
     EXPECT_EQ(reply.getUint16(3), 21);
 
@@ -309,10 +309,10 @@ TEST_F(LibUsbTransport, ExchangesOfSeveralThreadsNeverInterleave)
             const int address = 100 + t;
             for (int i = 0; i < Rounds; ++i) {
                 const quint16 value = static_cast<quint16>(t * 1000 + i);
-                proto::RawPacket reply;
-                const proto::RawPacket set = report(QByteArray::fromHex("0e") + char(0) + char(address)
+                proto::UsbPacket reply;
+                const proto::UsbPacket set = report(QByteArray::fromHex("0e") + char(0) + char(address)
                     + char(value >> 8) + char(value & 0xFF));
-                const proto::RawPacket get = getRegister(address);
+                const proto::UsbPacket get = getRegister(address);
                 if (transport->transferPacket(handle, &set, &reply) != core::ITF_OK
                     || transport->transferPacket(handle, &get, &reply) != core::ITF_OK
                     || reply.getUint16(3) != value || reply[2] != address) {

@@ -59,7 +59,12 @@ SimBoxConfig firmware(int version)
 
 QByteArray daliRecord(quint8 index, quint8 flags, const QByteArray& payload)
 {
-    return sim::SimMonitorStream::encodeRecord(2, index, flags, 0, payload);
+    sim::MonitorRecord record;
+    record.type = 2;
+    record.index = index;
+    record.flags = flags;
+    record.payload = payload;
+    return sim::VandrelMonitorStreamEncoder::encodeRecord(record);
 }
 
 } // namespace

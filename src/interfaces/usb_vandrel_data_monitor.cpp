@@ -1,0 +1,201 @@
+#include "interfaces/usb_vandrel_data_monitor.h"
+
+#include "core/itf_error.h"
+#include "interfaces/lib_usb_interface.h"
+#include "log/logging_categories.h"
+#include "protocol/packet_mutex.h"
+#include "protocol/usb_vandrel_packet.h"
+#include "protocol/usb_vandrel_packet_factory.h"
+
+#include <QMetaMethod>
+#include <QThread>
+#include <QTimer>
+
+#include <chrono>
+
+namespace tarvesk::itf {
+
+namespace {
+
+// Transfer failures that mean the interface is gone.
+bool isDeviceLost(int status)
+{
+    return status == core::ITF_ERR_USB_HANGUP || status == core::ITF_ERR_IO
+        || status == core::ITF_ERR_NOT_FOUND || status == core::ITF_ERR_NO_DEVICE;
+}
+
+} // namespace
+
+UsbVandrelDataMonitor::UsbVandrelDataMonitor(HandleSource handleSource, LibUsbInterface* transport)
+    : _transport(transport)
+    , _handleSource(std::move(handleSource))
+    , _packetFactory(std::make_unique<proto::UsbVandrelPacketFactory>())
+    , _pollRequest(std::make_unique<proto::UsbVandrelPacket>())
+    , _pollReply(std::make_unique<proto::UsbVandrelPacket>())
+{
+    _pollRequest->fromHexString(QStringLiteral("14"));
+    connect(_packetFactory.get(), &proto::UsbVandrelPacketFactory::newPacket, this,
+        &UsbVandrelDataMonitor::newPacket, Qt::DirectConnection);
+    connect(this, &UsbVandrelDataMonitor::initializeLocalObjects, this, &UsbVandrelDataMonitor::initObjects);
+}
+
+UsbVandrelDataMonitor::~UsbVandrelDataMonitor()
+{
+    // No sender may be in the middle of an exchange while the monitor goes.
+    if (_transport)
+        _transport->lock();
+    {
+        std::lock_guard<std::mutex> locker(_stateMutex);
+        _shutDown = true;
+        _polling = false;
+    }
+    if (_pollTimer) {
+        disconnect(_pollTimer, &QTimer::timeout, this, &UsbVandrelDataMonitor::pollForData);
+        _pollTimer = nullptr; // a child: it goes with this object
+    }
+    _packetFactory.reset();
+    _pollRequest.reset();
+    _pollReply.reset();
+    if (_transport)
+        _transport->unlock();
+}
+
+void UsbVandrelDataMonitor::init(int timerVal)
+{
+    emit initializeLocalObjects(timerVal);
+}
+
+void UsbVandrelDataMonitor::initObjects(int timerVal)
+{
+    if (!_pollTimer) {
+        _pollTimer = new QTimer(this);
+        connect(
+            _pollTimer, &QTimer::timeout, this, &UsbVandrelDataMonitor::pollForData, Qt::DirectConnection);
+        connect(this, &UsbVandrelDataMonitor::stopPolling, _pollTimer, &QTimer::stop);
+    }
+    {
+        std::lock_guard<std::mutex> locker(_stateMutex);
+        if (_shutDown)
+            return;
+        _polling = true;
+    }
+    _pollTimer->start(timerVal);
+}
+
+void UsbVandrelDataMonitor::start(int interval)
+{
+    // The timer belongs to the monitor's thread; a caller elsewhere has it restarted there.
+    emit initializeLocalObjects(interval);
+}
+
+void UsbVandrelDataMonitor::installPacketMutex(proto::PacketMutex* packetMutex)
+{
+    std::lock_guard<std::mutex> locker(_installMutex);
+    _packetMutex = packetMutex;
+}
+
+bool UsbVandrelDataMonitor::isPolling() const
+{
+    std::lock_guard<std::mutex> locker(_stateMutex);
+    return _polling;
+}
+
+void UsbVandrelDataMonitor::setPolling(bool polling)
+{
+    std::lock_guard<std::mutex> locker(_stateMutex);
+    _polling = polling;
+}
+
+bool UsbVandrelDataMonitor::stopAndWait(int timeoutMs)
+{
+    bool quiet = false;
+    {
+        std::unique_lock<std::mutex> locker(_stateMutex);
+        _shutDown = true;
+        _polling = false;
+        // On the monitor's own thread a pass cannot be waited for from inside itself.
+        if (QThread::currentThread() != thread()) {
+            _passEnded.wait_for(
+                locker, std::chrono::milliseconds(qMax(0, timeoutMs)), [this] { return !_passActive; });
+        }
+        quiet = !_passActive;
+    }
+    emit stopPolling();
+    if (!quiet) {
+        qCCritical(service::loggerGlog()).noquote()
+            << GLOG_PREFIX
+            << QStringLiteral("USB monitor did not finish its poll within %1 ms").arg(timeoutMs);
+    }
+    return quiet;
+}
+
+void UsbVandrelDataMonitor::newPacket(proto::RawPacket* packet)
+{
+    if (!packet)
+        return;
+    {
+        std::lock_guard<std::mutex> locker(_installMutex);
+        if (_packetMutex)
+            _packetMutex->checkPacket(packet);
+    }
+    // The receiver takes the packet; with nobody to take it, it is not kept.
+    if (isSignalConnected(QMetaMethod::fromSignal(&UsbVandrelDataMonitor::newPacketDetected)))
+        emit newPacketDetected(packet);
+    else
+        delete packet;
+}
+
+void UsbVandrelDataMonitor::deviceLost(int status)
+{
+    emit stopPolling();
+    qCWarning(service::loggerGlog()).noquote()
+        << GLOG_PREFIX << "Warning, device lost: stopping with polling";
+    qWarning().noquote().nospace() << "TRANSFER PACKET ERROR, stop usb monitor polling due to error: "
+                                   << status;
+    // Last: whoever sees the monitor stopped also sees the loss reported.
+    setPolling(false);
+}
+
+void UsbVandrelDataMonitor::pollForData()
+{
+    if (!_pollTimer || !_pollTimer->isActive())
+        return;
+    {
+        std::lock_guard<std::mutex> locker(_stateMutex);
+        if (_shutDown)
+            return;
+        _passActive = true;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(PassDeadlineMs);
+    int polls = 0;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> locker(_stateMutex);
+            if (_shutDown)
+                break;
+        }
+        libusb_device_handle* handle = _handleSource ? _handleSource() : nullptr;
+        const int status = _transport->transferPacket(handle, _pollRequest.get(), _pollReply.get());
+        if (status != core::ITF_OK) {
+            // Anything but a lost device (a time-out, a pipe error) waits for the next tick.
+            if (isDeviceLost(status))
+                deviceLost(status);
+            break;
+        }
+        _packetFactory->handlePacket(_pollReply.get());
+        if (_pollReply->getUint8(1) != 0)
+            break;
+        if (++polls >= MaxPollsPerPass || std::chrono::steady_clock::now() >= deadline) {
+            // The rest follows at the next tick.
+            qCDebug(service::loggerGlog()).noquote() << QStringLiteral(
+                "USB monitor pass cut short after %1 polls; the interface keeps asking for more")
+                                                            .arg(polls);
+            break;
+        }
+    }
+    std::lock_guard<std::mutex> locker(_stateMutex);
+    _passActive = false;
+    _passEnded.notify_all();
+}
+
+} // namespace tarvesk::itf

@@ -1,0 +1,241 @@
+#include "sim_usb_fixture.h"
+
+#include "core/itf_error.h"
+#include "core/thread_manager.h"
+#include "interfaces/usb_vandrel_data_monitor.h"
+#include "log_capture.h"
+#include "protocol/packet_log.h"
+#include "protocol/packet_mutex.h"
+#include "protocol/raw_packet.h"
+#include "protocol/usb_packet.h"
+#include "wait_until.h"
+
+#include <QByteArray>
+
+#include <atomic>
+
+using namespace tarvesk;
+using sim::SimCall;
+using sim::SimFaults;
+using tarvesk::test::LogCapture;
+using tarvesk::test::waitUntil;
+
+namespace {
+
+QByteArray bytesOf(const proto::RawPacket* packet)
+{
+    return QByteArray(reinterpret_cast<const char*>(packet->getData()), packet->getDataSize());
+}
+
+QByteArray pattern(int size, int seed)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((seed + i * 7) & 0xFF);
+    return bytes;
+}
+
+} // namespace
+
+// A data monitor on its own "USB monitor" thread, polling a simulated box and
+// handing its packets to a packet log, as the Vandrel device sets it up.
+class DataMonitor : public test::SimUsbFixture
+{
+protected:
+    void SetUp() override
+    {
+        test::SimUsbFixture::SetUp();
+        currentHandle = handle;
+        monitor = new itf::UsbVandrelDataMonitor([this] { return currentHandle.load(); }, transport.get());
+        thread = core::ThreadManager::instance()->newThread(QStringLiteral("USB monitor"));
+        monitor->moveToThread(thread->getThreadPtr());
+        thread->start();
+        QObject::connect(
+            monitor, &itf::UsbVandrelDataMonitor::newPacketDetected, monitor,
+            [this](proto::RawPacket* packet) { packetLog.addPacket(packet); }, Qt::DirectConnection);
+        monitor->init(itf::UsbVandrelDataMonitor::PollIntervalMs);
+        ASSERT_TRUE(waitUntil([this] { return box->pollCount() > 0; }));
+    }
+
+    void TearDown() override
+    {
+        // The monitor is stopped before the device's handle closes (in the base's TearDown).
+        if (monitor) {
+            EXPECT_TRUE(monitor->stopAndWait());
+        }
+        endMonitorThread();
+        test::SimUsbFixture::TearDown();
+    }
+
+    // Ends the monitor's thread (the monitor goes with it); every tick its timer
+    // still had has run by then.
+    void endMonitorThread()
+    {
+        if (!monitor)
+            return;
+        monitor->deleteLater();
+        monitor = nullptr;
+        thread->quit();
+    }
+
+    std::vector<std::unique_ptr<proto::RawPacket>> loggedPackets() const
+    {
+        std::vector<std::unique_ptr<proto::RawPacket>> packets;
+        packetLog.getPackets(packets, 0, 1);
+        return packets;
+    }
+
+    std::atomic<libusb_device_handle*> currentHandle {nullptr};
+    itf::UsbVandrelDataMonitor* monitor = nullptr;
+    std::shared_ptr<core::Thread> thread;
+    proto::PacketLog packetLog;
+};
+
+TEST_F(DataMonitor, RecordsArriveAsPacketsInOrder)
+{
+    box->pushRecord(2, 10, 0, QByteArray::fromHex("ffa0"));
+    box->pushRecord(2, 11, 0, QByteArray::fromHex("fe"));
+    box->pushRecord(1, 12, 0, pattern(513, 1));
+    ASSERT_TRUE(waitUntil([this] { return packetLog.size() == 3; }));
+    const auto packets = loggedPackets();
+    EXPECT_EQ(packets[0]->getIndex(), 10);
+    EXPECT_EQ(packets[0]->getPacketType(), proto::PACKET_TYPE_DALI);
+    EXPECT_EQ(bytesOf(packets[0].get()), QByteArray::fromHex("ffa0"));
+    EXPECT_EQ(bytesOf(packets[1].get()), QByteArray::fromHex("fe"));
+    EXPECT_EQ(packets[2]->getIndex(), 12);
+    EXPECT_EQ(bytesOf(packets[2].get()), pattern(513, 1));
+    EXPECT_TRUE(monitor->isPolling());
+}
+
+TEST_F(DataMonitor, RecordSplitOverManyPollsReachesTheSenderAndTheLogOnce)
+{
+    proto::PacketMutex answer(42, true);
+    monitor->installPacketMutex(&answer);
+    // Each reply ends its pass, so the record comes together over many ticks.
+    box->editFaults([](SimFaults& f) { f.setSplitPasses(true); });
+    box->pushRecord(1, 41, 0, pattern(40, 2)); // someone else's
+    box->pushRecord(1, 42, 0, pattern(700, 3));
+    ASSERT_FALSE(answer.waitForReplyIndex(5000));
+    EXPECT_EQ(answer.getPacket()->getIndex(), 42);
+    EXPECT_EQ(bytesOf(answer.getPacket()), pattern(700, 3));
+    ASSERT_TRUE(waitUntil([this] { return packetLog.size() == 2; }));
+    monitor->installPacketMutex(nullptr);
+    EXPECT_EQ(answer.pendingCount(), 0);
+    EXPECT_EQ(answer.waitForReplyIndex(0), true);
+    EXPECT_EQ(packetLog.size(), 2);
+}
+
+TEST_F(DataMonitor, TwoMatchingRecordsAreTakenByTwoWaitsInOrder)
+{
+    proto::PacketMutex answer(0, false);
+    answer.setInterfaceType(proto::PACKET_TYPE_DALI);
+    monitor->installPacketMutex(&answer);
+    box->pushRecord(1, 1, 0, pattern(3, 4));               // DMX traffic does not match
+    box->pushRecord(2, 2, 0, QByteArray::fromHex("ffa0")); // the forward frame
+    box->pushRecord(2, 3, 0, QByteArray::fromHex("fe"));   // its backward frame
+    ASSERT_FALSE(answer.waitForReplyIndex(5000));
+    EXPECT_EQ(bytesOf(answer.getPacket()), QByteArray::fromHex("ffa0"));
+    ASSERT_FALSE(answer.waitForReplyIndex(5000));
+    EXPECT_EQ(bytesOf(answer.getPacket()), QByteArray::fromHex("fe"));
+    monitor->installPacketMutex(nullptr);
+    ASSERT_TRUE(waitUntil([this] { return packetLog.size() == 3; }));
+}
+
+TEST_F(DataMonitor, AnswerCompletedBeforeTheSenderWaitsIsTakenAtOnce)
+{
+    box->pushRecord(2, 5, 0, QByteArray::fromHex("01")); // before the install: only logged
+    ASSERT_TRUE(waitUntil([this] { return packetLog.size() == 1; }));
+    proto::PacketMutex answer(6, true);
+    monitor->installPacketMutex(&answer);
+    box->pushRecord(2, 5, 0, QByteArray::fromHex("02"));
+    box->pushRecord(2, 6, 0, QByteArray::fromHex("03"));
+    ASSERT_TRUE(waitUntil([this] { return packetLog.size() == 3; }));
+    EXPECT_FALSE(answer.waitForReplyIndex(0));
+    EXPECT_EQ(bytesOf(answer.getPacket()), QByteArray::fromHex("03"));
+    monitor->installPacketMutex(nullptr);
+}
+
+TEST_F(DataMonitor, UnplugStopsPollingForGood)
+{
+    LogCapture log;
+    box->unplug();
+    ASSERT_TRUE(waitUntil([this] { return !monitor->isPolling(); }));
+    const int outs = box->callCount(SimCall::BulkOut);
+    // The loss is reported before the monitor says it stopped.
+    EXPECT_EQ(log.count(QStringLiteral("Warning, device lost: stopping with polling")), 1);
+    EXPECT_EQ(
+        log.count(QStringLiteral("TRANSFER PACKET ERROR, stop usb monitor polling due to error: -3")), 1)
+        << log.messages().join('\n').toStdString();
+    endMonitorThread();
+    EXPECT_EQ(box->callCount(SimCall::BulkOut), outs);
+}
+
+TEST_F(DataMonitor, OtherFailuresOnlyEndTheirPass)
+{
+    for (int error : {LIBUSB_ERROR_TIMEOUT, LIBUSB_ERROR_PIPE, LIBUSB_ERROR_OVERFLOW}) {
+        box->editFaults([error](SimFaults& f) { f.failNext(SimCall::BulkIn, error); });
+        const int polls = box->pollCount();
+        ASSERT_TRUE(waitUntil([&] { return box->pollCount() > polls + 2; })) << error;
+        EXPECT_TRUE(monitor->isPolling());
+    }
+    // A short reply is a failure too: the record it carried is lost, and none of
+    // its bytes reach the reassembly, so the next record comes through whole.
+    box->editFaults([this](SimFaults& f) {
+        f.shortReplies(20, SimFaults::Forever);
+        box->pushRecord(2, 8, 0, QByteArray::fromHex("0808"));
+    });
+    ASSERT_TRUE(waitUntil([this] { return !box->hasStreamData(); }));
+    // The next request shows that the (short) read of that reply is over.
+    const int polls = box->pollCount();
+    ASSERT_TRUE(waitUntil([&] { return box->pollCount() > polls; }));
+    box->editFaults([](SimFaults& f) { f.clear(); });
+    box->pushRecord(2, 9, 0, QByteArray::fromHex("0909"));
+    ASSERT_TRUE(waitUntil([this] { return packetLog.size() == 1; }));
+    EXPECT_EQ(loggedPackets()[0]->getIndex(), 9);
+    EXPECT_EQ(bytesOf(loggedPackets()[0].get()), QByteArray::fromHex("0909"));
+    EXPECT_TRUE(monitor->isPolling());
+}
+
+TEST_F(DataMonitor, ABoxThatNeverEndsAPassCannotHoldTheMonitor)
+{
+    LogCapture log;
+    box->editFaults([](SimFaults& f) { f.setEndlessPass(true); });
+    // Request threads still get their exchanges in between...
+    proto::UsbPacket reply;
+    const unsigned char getVersion[] = {0x0D, 0x00, 0x00};
+    const proto::UsbPacket request(getVersion, 3);
+    EXPECT_EQ(transport->transferPacket(handle, &request, &reply), core::ITF_OK);
+    EXPECT_EQ(reply.getUint16(3), 21);
+    // ...and every pass ends at its bound, so the next tick starts a new one.
+    const int polls = box->pollCount();
+    ASSERT_TRUE(waitUntil(
+        [&] { return box->pollCount() > polls + 3 * itf::UsbVandrelDataMonitor::MaxPollsPerPass; }, 20000));
+    ASSERT_TRUE(monitor->stopAndWait()); // the passes' messages are all written by now
+    EXPECT_GE(log.count(QStringLiteral("USB monitor pass cut short after")), 2);
+}
+
+TEST_F(DataMonitor, StopAndWaitLeavesTheHandleFreeToClose)
+{
+    box->pushRecord(1, 1, 0, pattern(900, 5));
+    EXPECT_TRUE(monitor->stopAndWait());
+    EXPECT_FALSE(monitor->isPolling());
+    const int outs = box->callCount(SimCall::BulkOut);
+    // Closing the handle now cannot race a poll: none follows.
+    transport->releaseClaim(handle);
+    transport->closeDevice(handle);
+    handle = nullptr;
+    // Stopped for good: a restart request does not revive it.
+    monitor->start(5);
+    endMonitorThread();
+    EXPECT_EQ(box->callCount(SimCall::BulkOut), outs);
+}
+
+TEST_F(DataMonitor, LostDeviceCanBeRestarted)
+{
+    box->editFaults([](SimFaults& f) { f.failNext(SimCall::BulkOut, LIBUSB_ERROR_IO); });
+    ASSERT_TRUE(waitUntil([this] { return !monitor->isPolling(); }));
+    monitor->start(5);
+    ASSERT_TRUE(waitUntil([this] { return monitor->isPolling(); }));
+    box->pushRecord(2, 1, 0, QByteArray::fromHex("aa"));
+    ASSERT_TRUE(waitUntil([this] { return packetLog.size() == 1; }));
+}
