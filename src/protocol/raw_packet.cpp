@@ -119,8 +119,8 @@ QString RawPacket::getPacketTypeIdentString() const
 QString RawPacket::getPacketInformation(PacketLookupTables*)
 {
     if (_logText.isEmpty() && _flags == PACKET_FLAGS_TEXT_RECORD) {
+        // The bytes stay: describing a packet must not change what the log holds.
         _logText = QString::fromLocal8Bit(reinterpret_cast<const char*>(_data), _dataSize);
-        _dataSize = 0;
     } else if (_logText.isEmpty() && _flags == PACKET_FLAGS_USB_RESTART) {
         _logText = QStringLiteral("USB restart");
     }

@@ -294,8 +294,8 @@ TEST(RawPacket, DescriptionsAndTexts)
     RawPacket record(QByteArray("boot ok"));
     record.setFlags(proto::PACKET_FLAGS_TEXT_RECORD);
     EXPECT_EQ(record.getPacketInformation(nullptr), "boot ok");
-    EXPECT_EQ(record.getDataSize(), 0);
-    EXPECT_EQ(record.getPacketInformation(nullptr), "boot ok"); // turned into text once
+    EXPECT_EQ(record.getDataSize(), 7); // describing never changes the packet
+    EXPECT_EQ(record.getPacketInformation(nullptr), "boot ok");
 
     RawPacket restart;
     restart.setFlags(proto::PACKET_FLAGS_USB_RESTART);
