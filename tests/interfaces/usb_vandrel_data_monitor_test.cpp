@@ -13,6 +13,8 @@
 #include <QByteArray>
 
 #include <atomic>
+#include <thread>
+#include <vector>
 
 using namespace tarvesk;
 using sim::SimCall;
@@ -238,4 +240,40 @@ TEST_F(DataMonitor, LostDeviceCanBeRestarted)
     ASSERT_TRUE(waitUntil([this] { return monitor->isPolling(); }));
     box->pushRecord(2, 1, 0, QByteArray::fromHex("aa"));
     ASSERT_TRUE(waitUntil([this] { return packetLog.size() == 1; }));
+}
+
+TEST_F(DataMonitor, RequestThreadsAndTheMonitorShareTheTransport)
+{
+    // Request threads exchange register reports while the monitor polls and
+    // records flow; the box reports any request written over an unread reply
+    // (checked when the fixture ends), and every reply belongs to its request.
+    constexpr int Threads = 3;
+    constexpr int Rounds = 100;
+    constexpr int Records = 60;
+    std::atomic<int> mismatches {0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < Rounds; ++i) {
+                const unsigned char get[] = {0x0D, 0x00, static_cast<unsigned char>(t)};
+                const proto::UsbPacket request(get, 3);
+                proto::UsbPacket reply;
+                if (transport->transferPacket(handle, &request, &reply) != core::ITF_OK || reply[0] != 0x8D
+                    || reply[2] != t) {
+                    ++mismatches;
+                }
+            }
+        });
+    }
+    for (int i = 0; i < Records; ++i)
+        box->pushRecord(1, static_cast<quint8>(i), 0, pattern(20 + i * 5, i));
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches, 0);
+    ASSERT_TRUE(waitUntil([this] { return packetLog.size() == Records; }));
+    const auto packets = loggedPackets();
+    for (int i = 0; i < Records; ++i) {
+        EXPECT_EQ(packets[i]->getIndex(), i);
+        EXPECT_EQ(bytesOf(packets[i].get()), pattern(20 + i * 5, i)) << i;
+    }
 }
