@@ -1,6 +1,6 @@
 #include "service/rpc_message.h"
 
-#include "service/json_duplicate_keys.h"
+#include "service/json_text_guard.h"
 #include "service/rpc_error_codes.h"
 
 #include <QJsonArray>
@@ -31,9 +31,9 @@ bool RpcMessage::parseJsonRpc(const QString& text)
     _id = QJsonValue(QJsonValue::Null);
 
     const QByteArray utf8 = text.toUtf8();
-    QString duplicate;
-    if (findDuplicateJsonKey(utf8, &duplicate))
-        return error(RPC_ERROR_PARSE, QStringLiteral("Duplicate key \"%1\" in a JSON object").arg(duplicate));
+    const QString fault = jsonTextFault(utf8);
+    if (!fault.isEmpty())
+        return error(RPC_ERROR_PARSE, fault);
 
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(utf8, &parseError);

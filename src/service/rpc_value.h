@@ -65,7 +65,7 @@ public:
     void fromJsonArray(const QJsonArray& array);
     // Parses JSON text (UTF-8); an object or array document replaces the
     // value. True exactly when the text parsed without error; text that
-    // repeats a key in an object is refused unread.
+    // the parser cannot take safely (see jsonTextFault) is refused unread.
     bool fromJson(const QString& text);
 
     // Numbers are written rounded to three decimals.

@@ -1,5 +1,5 @@
 #include "qt_printers.h"
-#include "service/json_duplicate_keys.h"
+#include "service/json_text_guard.h"
 #include "service/rpc_request.h"
 #include "service/rpc_value.h"
 
@@ -9,7 +9,7 @@ using namespace tarvesk::service;
 
 namespace {
 
-TEST(JsonDuplicateKeys, FindsKeysRepeatedInOneObject)
+TEST(JsonTextGuard, FindsKeysRepeatedInOneObject)
 {
     const struct
     {
@@ -41,7 +41,7 @@ TEST(JsonDuplicateKeys, FindsKeysRepeatedInOneObject)
     EXPECT_FALSE(findDuplicateJsonKey(QByteArray(200000, '{')));
 }
 
-TEST(JsonDuplicateKeys, RequestsAndValuesRepeatingAKeyAreRefusedUnread)
+TEST(JsonTextGuard, TextTheParserLeaksOnIsRefusedUnread)
 {
     // Qt's parser would leak the first "a" array on every such request.
     RpcRequest request;
@@ -49,8 +49,16 @@ TEST(JsonDuplicateKeys, RequestsAndValuesRepeatingAKeyAreRefusedUnread)
     EXPECT_EQ(request.getErrorCode(), -32700);
     EXPECT_EQ(request.getErrorString(), QString(R"(Duplicate key "a" in a JSON object)"));
 
+    // Qt takes these two keys for one.
+    const char nulKeys[]
+        = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"m\",\"params\":{\"a\0b\":[1],\"a\0c\":[2]}}";
+    EXPECT_FALSE(request.parseJsonRpc(QString::fromUtf8(nulKeys, sizeof(nulKeys) - 1)));
+    EXPECT_EQ(request.getErrorCode(), -32700);
+    EXPECT_EQ(request.getErrorString(), QString("NUL character in the JSON text"));
+
     RpcValue value("kept");
     EXPECT_FALSE(value.fromJson(R"({"a":{},"a":{}})"));
+    EXPECT_FALSE(value.fromJson(QString::fromUtf8("[\"a\0\"]", 6)));
     EXPECT_EQ(value.getStringValue(), QString("kept"));
 }
 

@@ -1,4 +1,4 @@
-#include "service/json_duplicate_keys.h"
+#include "service/json_text_guard.h"
 
 #include <QSet>
 
@@ -189,6 +189,16 @@ private:
 };
 
 } // namespace
+
+QString jsonTextFault(const QByteArray& utf8)
+{
+    if (utf8.contains('\0'))
+        return QStringLiteral("NUL character in the JSON text");
+    QString key;
+    if (findDuplicateJsonKey(utf8, &key))
+        return QStringLiteral("Duplicate key \"%1\" in a JSON object").arg(key);
+    return QString();
+}
 
 bool findDuplicateJsonKey(const QByteArray& utf8, QString* key)
 {
