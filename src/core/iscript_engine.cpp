@@ -14,4 +14,10 @@ QJSValue IScriptEngine::createOwnedArgument(QObject*)
     throw ScriptError("No script engine to create a script value");
 }
 
+QJSValue IScriptEngine::callFunction(const QJSValue& function, const QJSValueList& arguments)
+{
+    QJSValue callable = function;
+    return callable.call(arguments);
+}
+
 } // namespace tarvesk::core

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJSValue>
+#include <QList>
 
 #include <string>
 
@@ -26,6 +27,10 @@ public:
 
     // The object as a script value; the system keeps ownership of it.
     virtual QJSValue createOwnedArgument(QObject* object);
+
+    // Calls a script function (a parameter's script callback). The result is
+    // the function's value, or an error value when it failed.
+    virtual QJSValue callFunction(const QJSValue& function, const QJSValueList& arguments);
 };
 
 } // namespace tarvesk::core

@@ -1,11 +1,14 @@
 #include "core/script_engine.h"
 
 #include "core/core_errors.h"
+#include "core/device.h"
 #include "core/device_info_record.h"
 #include "core/file/ifile_loader.h"
 #include "core/iprofile_type_parameters.h"
+#include "core/network_interface.h"
 #include "core/parameters/iparameter.h"
 #include "core/parameters/parameter.h"
+#include "core/parameters/raw_parameter_interface.h"
 #include "core/profile_type_parameters.h"
 #include "core/script_invoker.h"
 #include "core/script_watchdog.h"
@@ -54,6 +57,9 @@ ScriptEngine::ScriptEngine(
     qRegisterMetaType<IProfileTypeParameters*>();
     qRegisterMetaType<IDeviceInfoRecord*>();
     qRegisterMetaType<DeviceInfoRecord*>();
+    qRegisterMetaType<Device*>();
+    qRegisterMetaType<NetworkInterface*>();
+    qRegisterMetaType<RawParameterInterface*>();
     // Fixed-width names that script-visible signatures use for plain integers.
     qRegisterMetaType<uint8_t>("uint8_t");
     qRegisterMetaType<uint16_t>("uint16_t");

@@ -47,7 +47,7 @@ public:
     // Calls a script function (a parameter's get or set callback) under the
     // time budget. The result is the function's value, or an error value when
     // it threw or was stopped.
-    QJSValue callFunction(const QJSValue& function, const QJSValueList& arguments);
+    QJSValue callFunction(const QJSValue& function, const QJSValueList& arguments) override;
 
     bool isJavaScriptEngineInitialized() const { return _engine != nullptr; }
     bool isJavaScriptLibraryInitialized() const { return _enableFeature.isCallable(); }
