@@ -66,11 +66,12 @@ void JsonGroupsRepository::initializeGroup(
         const auto included = getById(key);
         if (!included)
             throw JsonParseError("Include group " + key + " not found");
-        if (std::find(path.begin(), path.end(), key) != path.end()) {
+        const auto cycleStart = std::find(path.begin(), path.end(), key);
+        if (cycleStart != path.end()) {
             std::string cycle;
-            for (const std::string& step : path)
-                cycle += step + " -> ";
-            throw JsonParseError("Include cycle in group " + path.front() + ": " + cycle + key);
+            for (auto step = cycleStart; step != path.end(); ++step)
+                cycle += *step + " -> ";
+            throw JsonParseError("Include cycle in group " + key + ": " + cycle + key);
         }
         initializeGroup(included, path);
         group->addFeatures(included->getFeatures());

@@ -48,6 +48,12 @@ public:
     virtual QHash<QString, proto::PacketLookupTable*>* lookupTables() const = 0;
     virtual QStringList firmwareCacheFileNames() const = 0;
     virtual QMap<QString, QByteArray> firmwareCacheData() const = 0;
+
+    // The folder of the data package: the application's folder with every
+    // "MacOS" replaced by "Resources" (the resources folder of the bundle).
+    static QString packageFilesPath();
+    // The application's writable data folder, where the firmware package is stored.
+    static QString firmwareCachePath();
 };
 
 } // namespace tarvesk::service

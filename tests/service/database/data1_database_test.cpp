@@ -1,0 +1,310 @@
+#include "core/core_errors.h"
+#include "core/device_info_database.h"
+#include "core/file/package_file_decoder.h"
+#include "core/parameters/parameter.h"
+#include "core/profile_type.h"
+#include "core/profile_type_parameters.h"
+#include "log_capture.h"
+#include "service/database/data1_database.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+using tarvesk::core::PackageFileDecoder;
+using tarvesk::service::Data1Database;
+using tarvesk::test::LogCapture;
+
+namespace {
+
+QString buildDir()
+{
+    return qEnvironmentVariable("QM_BUILD_DIR");
+}
+
+QString sourceDir()
+{
+    return qEnvironmentVariable("QM_SOURCE_DIR");
+}
+
+bool copyTree(const QString& from, const QString& to)
+{
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString target = to + "/" + QDir(from).relativeFilePath(path);
+        QDir().mkpath(QFileInfo(target).path());
+        if (!QFile::copy(path, target))
+            return false;
+    }
+    return true;
+}
+
+// The sample package, loaded so that tests can build broken variants of it.
+QMap<QString, QByteArray> samplePackage()
+{
+    PackageFileDecoder decoder(buildDir(), "data.1");
+    decoder.openAndDecodeFile();
+    return decoder.filesDataMap();
+}
+
+class Data1DatabaseTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (buildDir().isEmpty())
+            GTEST_SKIP() << "QM_BUILD_DIR not set (run through ctest)";
+        database.setPackageFolder(tmp.path());
+        database.setFirmwareCacheFolder(tmp.filePath("cache"));
+    }
+
+    void writePackage(const QMap<QString, QByteArray>& files)
+    {
+        QFile file(tmp.filePath("data.1"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(PackageFileDecoder::encodePackage(files));
+    }
+
+    void useSamplePackage()
+    {
+        QFile::remove(tmp.filePath("data.1"));
+        ASSERT_TRUE(QFile::copy(buildDir() + "/data.1", tmp.filePath("data.1")));
+    }
+
+    QStringList parameterIds(const QString& profileTypeName)
+    {
+        QStringList ids;
+        tarvesk::core::ProfileType* type = database.profileType(profileTypeName);
+        if (!type)
+            return {"<no profile type>"};
+        for (auto* p : type->getParameters()->getList())
+            ids << p->getIdentifier();
+        return ids;
+    }
+
+    QTemporaryDir tmp;
+    Data1Database database;
+};
+
+} // namespace
+
+TEST_F(Data1DatabaseTest, StartsWithTheSamplePackage)
+{
+    useSamplePackage();
+    LogCapture log;
+    ASSERT_TRUE(database.initialize(false));
+    EXPECT_EQ(database.lookupTables()->keys(), QStringList({"DALI"}));
+
+    const QStringList names = database.profileTypeNames();
+    QStringList sorted = names;
+    std::sort(sorted.begin(), sorted.end(),
+        [](const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); });
+    EXPECT_EQ(names, sorted);
+    // One profile type per product and interface among DORVANE_WY, DORVANE, DMX, DMX_WY, SPI, Bootloader.
+    for (const char* name :
+        {"000110_K3408 Dorvane 40W_DORVANE", "000120_Corvalt 560_DORVANE_WY", "000120_Corvalt 560_DMX",
+            "000350_Stagebar Wystrel 2CH_DMX_WY", "000350_Stagebar Wystrel 2CH_DMX",
+            "010001_Brisquel Logic Module_SPI", "0000fe_Ostrevanne Bootloader_Bootloader"})
+        EXPECT_TRUE(names.contains(name)) << name;
+    EXPECT_FALSE(names.contains("000230_Lumeris DALI 25W_DALI")); // DALI alone gives no profile type
+    EXPECT_EQ(log.count("Duplicate profile type name 000231_Lumeris D4i 75W_DMX"), 1);
+
+    auto products = database.products();
+    EXPECT_EQ(products->getOemRecord(0)->getName(), "Tarvesk");
+    EXPECT_EQ(products->getProductRecord(0, 0, 43, 12)->getMinimumVersion(), 0);
+    EXPECT_EQ(products->getProductRecord(0, 0, 43, 20)->getMinimumVersion(), 13);
+    EXPECT_EQ(products->getGroupSorting().front(), "Dorvane drivers");
+}
+
+TEST_F(Data1DatabaseTest, ProfileTypesGetTheirFeatureParametersOnceOnFirstUse)
+{
+    useSamplePackage();
+    ASSERT_TRUE(database.initialize(false));
+    const QString name = "000110_K3408 Dorvane 40W_DORVANE";
+    LogCapture log;
+    tarvesk::core::ProfileType* type = database.profileType(name);
+    ASSERT_TRUE(type);
+    // k3408.dorvane: its own feature, then k3408.base, then dali.basic (from another group file).
+    EXPECT_EQ(parameterIds(name),
+        QStringList({"dali_max_level_percent", "dali_min_level_percent", "dimming_curve", "dorvane_address",
+            "output_current"}));
+    auto* current = dynamic_cast<tarvesk::core::Parameter*>(
+        type->getParameters()->getParameterInterface("output_current"));
+    ASSERT_TRUE(current);
+    EXPECT_EQ(current->getMaxValue().toInt(), 1050); // from the product's "max_current"
+    EXPECT_TRUE(current->getScriptSetCallback().isCallable());
+    EXPECT_EQ(log.count("initializing profile type"), 1);
+
+    const auto before = type->getParameters()->getList();
+    EXPECT_EQ(database.profileType(name), type);
+    EXPECT_EQ(type->getParameters()->getList(), before); // same objects: no second run
+    EXPECT_EQ(log.count("initializing profile type"), 1);
+
+    EXPECT_EQ(database.profileType("nope"), nullptr);
+    EXPECT_EQ(log.count("Profile type nope not found in DB. returning a nullptr @"), 1);
+}
+
+TEST_F(Data1DatabaseTest, AFeatureNoLoaderKnowsLeavesTheOthersInPlace)
+{
+    useSamplePackage();
+    ASSERT_TRUE(database.initialize(false));
+    LogCapture log;
+    const QStringList ids = parameterIds("000231_Lumeris D4i 75W_DMX");
+    EXPECT_TRUE(ids.contains("dimming_curve"));
+    EXPECT_TRUE(ids.contains("dali_min_level_percent"));
+    // The D4i catalogue holds no definitions yet: both loaders refuse, each says why.
+    EXPECT_EQ(
+        log.count("Failed to load feature: Error enabling feature 'd4i_part_250_mb201' for profile : false"),
+        1);
+    EXPECT_EQ(log.count("Failed to load feature: Parameter with pid dali_250_dali_bus_power_supply_status "
+                        "does not exist."),
+        1);
+    EXPECT_EQ(log.count("Failed to load feature: d4i_part_250_mb201"), 1);
+}
+
+TEST_F(Data1DatabaseTest, PacksADataFolderOnceAndKeepsItWhenPackingFails)
+{
+    // Without package or folder there is nothing to read.
+    {
+        LogCapture log;
+        EXPECT_FALSE(database.initialize(false));
+        EXPECT_EQ(log.count("Data dir does not exist."), 1);
+        EXPECT_EQ(log.count("Failed to read data1 package"), 1);
+    }
+
+    ASSERT_TRUE(copyTree(sourceDir() + "/data/data", tmp.filePath("data")));
+    {
+        // A package that cannot be written in full: the folder stays, no package is left.
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit saved {};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit tiny = saved;
+        tiny.rlim_cur = 2000;
+        setrlimit(RLIMIT_FSIZE, &tiny);
+        Data1Database failing;
+        failing.setPackageFolder(tmp.path());
+        LogCapture log;
+        const bool ok = failing.initialize(false);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(log.count("Could not pack the data dir, it is kept"), 1);
+        EXPECT_TRUE(QFileInfo::exists(tmp.filePath("data/product_database/functions.js")));
+        EXPECT_FALSE(QFileInfo::exists(tmp.filePath("data.1")));
+    }
+
+    ASSERT_TRUE(database.initialize(false));
+    EXPECT_FALSE(QFileInfo::exists(tmp.filePath("data")));
+    PackageFileDecoder packed(tmp.path(), "data.1");
+    packed.openAndDecodeFile();
+    EXPECT_EQ(packed.filesDataMap(), samplePackage()); // the same names and bytes as the build's package
+
+    Data1Database second;
+    second.setPackageFolder(tmp.path());
+    EXPECT_TRUE(second.initialize(false));
+    EXPECT_EQ(second.profileTypeNames(), database.profileTypeNames());
+}
+
+TEST_F(Data1DatabaseTest, BrokenPackagesFailStartUpWithAReason)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void(QMap<QString, QByteArray>&)> damage;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"product file missing",
+            [](auto& files) { files.remove("data/product_database/products_k3408.json"); },
+            "File not found in package: data/product_database/products_k3408.json"},
+        {"product file not JSON",
+            [](auto& files) { files["data/product_database/products_k3408.json"] = "{"; },
+            "Could not load device info database.[products_k3408] Failed to parse JSON:"},
+        {"OEM id out of range",
+            [](auto& files) {
+                files["data/product_database/oem.json"] = R"({"oem": [{"oem_id": 256, "name": "X"}]})";
+            },
+            "Value of oem_id in JSON oem object is out of range 0..255: 256"},
+        {"include cycle",
+            [](auto& files) {
+                files["data/product_database/groups_dmx.json"]
+                    = R"({"groups": [{"dot_name": "dmx.basic", "includes": ["dmx.rdm"]},
+                                     {"dot_name": "dmx.rdm", "includes": ["dmx.basic"]}]})";
+            },
+            "Include cycle in group dmx.basic: dmx.basic -> dmx.rdm -> dmx.basic"},
+        {"DALI command table broken", [](auto& files) { files["data/protocol/dali_commands.json"] = "[1"; },
+            "Error while parsing JSON data for DALI lookup table"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QMap<QString, QByteArray> files = samplePackage();
+        c.damage(files);
+        writePackage(files);
+        Data1Database broken;
+        broken.setPackageFolder(tmp.path());
+        LogCapture log;
+        EXPECT_FALSE(broken.initialize(false));
+        EXPECT_EQ(log.count(c.logged), 1) << log.messages().join("\n").toStdString();
+    }
+
+    QFile damaged(tmp.filePath("data.1"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("certainly not a package");
+    damaged.close();
+    LogCapture log;
+    EXPECT_FALSE(database.initialize(false));
+    EXPECT_EQ(log.count("Package file is damaged"), 1);
+}
+
+TEST_F(Data1DatabaseTest, ScriptLibraryFaultsOnlyCostTheScriptedFeatures)
+{
+    QMap<QString, QByteArray> files = samplePackage();
+    files["data/product_database/functions.js"] = "var notAFunction = 1;";
+    writePackage(files);
+    ASSERT_TRUE(database.initialize(false));
+    LogCapture log;
+    EXPECT_EQ(parameterIds("000340_Stagebar DMX 4CH_DMX"), QStringList());
+    EXPECT_EQ(log.count("\"enableFeature\" function in \"functions.js\" is not callable"), 3);
+}
+
+TEST_F(Data1DatabaseTest, FirmwareCacheIsReplacedOnlyByAGoodPackage)
+{
+    useSamplePackage();
+    ASSERT_TRUE(database.initialize(false));
+    EXPECT_TRUE(database.firmwareCacheFileNames().isEmpty());
+    QDir().mkpath(tmp.filePath("cache"));
+    const QString stored = tmp.filePath("cache/fw.pak");
+
+    ASSERT_TRUE(QFile::copy(buildDir() + "/sample/fw.pak", stored));
+    database.handleFileDownloaded("http://host:8013/fw.pak", true, QString());
+    const QStringList names = database.firmwareCacheFileNames();
+    EXPECT_TRUE(names.contains("data/firmware_mods/i001v00203s001.hex")) << names.join(",").toStdString();
+    EXPECT_EQ(database.firmwareCacheData().size(), names.size());
+    EXPECT_TRUE(
+        database.firmwareCacheData().value("data/firmware_mods/i003v00105s001.hex").startsWith("3000"));
+    EXPECT_FALSE(QFileInfo::exists(stored));
+
+    LogCapture log;
+    database.handleFileDownloaded(
+        "http://host:8013/fw.pak", false, "Remote Package file could not be downloaded");
+    EXPECT_EQ(log.count("error: download failed: Remote Package file could not be downloaded (url: "
+                        "http://host:8013/fw.pak)"),
+        1);
+    EXPECT_EQ(database.firmwareCacheFileNames(), names);
+
+    for (const QByteArray& bad : {QByteArray("garbage, not a package"), QByteArray()}) {
+        QFile file(stored);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bad);
+        file.close();
+        database.handleFileDownloaded("http://host:8013/fw.pak", true, QString());
+        EXPECT_EQ(database.firmwareCacheFileNames(), names);
+        EXPECT_FALSE(QFileInfo::exists(stored));
+    }
+    database.handleFileDownloaded("http://host:8013/fw.pak", true, QString()); // no file at all
+    EXPECT_EQ(database.firmwareCacheFileNames(), names);
+}
