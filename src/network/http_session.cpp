@@ -79,7 +79,7 @@ void HttpSession::addCookie(const QString& name, const QString& value)
 {
     if (name.isEmpty() || name.size() + value.size() > MaxCookieBytes)
         return;
-    QMutexLocker lock(&cookieMutex);
+    std::lock_guard<std::mutex> lock(cookieMutex);
     if (!cookies.contains(name) && cookies.size() >= MaxCookies)
         return;
     cookies.insert(name, value);
@@ -87,7 +87,7 @@ void HttpSession::addCookie(const QString& name, const QString& value)
 
 QString HttpSession::cookieHeader() const
 {
-    QMutexLocker lock(&cookieMutex);
+    std::lock_guard<std::mutex> lock(cookieMutex);
     QString text;
     for (auto it = cookies.constBegin(); it != cookies.constEnd(); ++it) {
         if (!text.isEmpty())

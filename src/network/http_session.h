@@ -2,11 +2,11 @@
 
 #include <QDateTime>
 #include <QMap>
-#include <QMutex>
 #include <QString>
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 struct MHD_Connection;
 struct sockaddr;
@@ -50,7 +50,7 @@ private:
     QString service;
     bool allowed = false;
     std::shared_ptr<HttpHostWhitelist> whitelist;
-    mutable QMutex cookieMutex; // guards cookies
+    mutable std::mutex cookieMutex; // guards cookies
     QMap<QString, QString> cookies;
 };
 

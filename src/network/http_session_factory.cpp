@@ -11,7 +11,7 @@ HttpSessionFactory::HttpSessionFactory(std::shared_ptr<HttpHostWhitelist> whitel
 std::shared_ptr<HttpSession> HttpSessionFactory::getOrCreateNewSession(MHD_Connection* connection)
 {
     checkIfSessionsTimeoutAndClose();
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     auto found = sessions.find(connection);
     if (found != sessions.end())
         return found->second;
@@ -27,7 +27,7 @@ void HttpSessionFactory::checkIfSessionsTimeoutAndClose()
 
 void HttpSessionFactory::checkIfSessionsTimeoutAndClose(const QDateTime& now)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     for (auto it = sessions.begin(); it != sessions.end();) {
         if (it->second->timeoutOccurred(now))
             it = sessions.erase(it);
@@ -38,13 +38,13 @@ void HttpSessionFactory::checkIfSessionsTimeoutAndClose(const QDateTime& now)
 
 void HttpSessionFactory::removeSession(MHD_Connection* connection)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     sessions.erase(connection);
 }
 
 int HttpSessionFactory::sessionCount() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return int(sessions.size());
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QDateTime>
-#include <QMutex>
 
 #include <map>
 #include <memory>
+#include <mutex>
 
 struct MHD_Connection;
 
@@ -34,7 +34,7 @@ private:
     std::map<MHD_Connection*, std::shared_ptr<HttpSession>> sessions; // guarded by mutex
     int timeout = SessionTimeoutSeconds;
     std::shared_ptr<HttpHostWhitelist> whitelist;
-    mutable QMutex mutex;
+    mutable std::mutex mutex; // std::mutex: visible to ThreadSanitizer
 };
 
 } // namespace tarvesk::network

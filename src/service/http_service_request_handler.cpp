@@ -30,7 +30,9 @@ void HttpServiceRequestHandler::registerServiceHandler(
 
 network::HttpResponse* HttpServiceRequestHandler::handleRequest(network::HttpRequest* request)
 {
-    QMutexLocker lock(withoutLock ? nullptr : &mutex);
+    std::unique_lock<std::mutex> lock(mutex, std::defer_lock);
+    if (!withoutLock)
+        lock.lock();
     if (debugLevel >= 2)
         request->debugPrint();
     auto* response = new network::HttpResponse;

@@ -2,10 +2,9 @@
 
 #include "network/http_request_handler.h"
 
-#include <QMutex>
-
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace tarvesk::service {
@@ -31,7 +30,7 @@ private:
     void handleHttpGet(network::HttpRequest* request, network::HttpResponse* response) const;
 
     std::map<std::string, std::shared_ptr<ServiceRequest>> serviceHandlers; // filled before serving
-    QMutex mutex; // runs requests one at a time: methods, devices and the bus rely on it
+    std::mutex mutex; // runs requests one at a time: methods, devices and the bus rely on it
     int debugLevel;
     bool withoutLock;
     std::shared_ptr<QuinmarkRpcServer> rpcServer;

@@ -258,3 +258,17 @@ TEST(Desktop, TrayModeWithoutADesktopRunsHeadless)
     HttpTestClient client(port);
     EXPECT_EQ(client.request("GET", "/debug").status, 200);
 }
+
+TEST(Settings, DefaultLogFileIsInTheServicesDataFolder)
+{
+    // The same folder in every pass of the restart loop: the first pass already
+    // knows the service's name.
+    ServiceProcess service;
+    const int port = qmtest::freeLoopbackPort();
+    ASSERT_TRUE(service.launch({"-d", "-p", QString::number(port)}));
+    ASSERT_TRUE(tarvesk::test::waitUntil([&] { return qmtest::portAcceptsConnections(port); }, 60000));
+    const QString expected = service.folder() + "/data/Tarvesk/Quinmark Server/log/debug.txt";
+    EXPECT_TRUE(tarvesk::test::waitUntil([&] { return QFile::exists(expected); }, 10000));
+    HttpTestClient client(port);
+    EXPECT_EQ(client.request("GET", "/debug").status, 200);
+}
