@@ -25,7 +25,10 @@ void FeatureLoader::loadFeature(
             parameter->setIdentifier(QString::fromStdString("dev0_" + id));
             parameters->addParameter(parameter.get());
             // The schema keeps only a pointer in its map; as the parameter's
-            // parent it also frees it.
+            // parent it also frees it. Features load on request threads, so the
+            // parameter first joins the schema's thread.
+            if (parameter->thread() != parameters->thread())
+                parameter->moveToThread(parameters->thread());
             parameter.release()->setParent(parameters);
         }
     } catch (const ParameterError& e) {

@@ -26,6 +26,10 @@ IParameter* ProfileTypeParameters::addParameterByName(const QString& param)
             throw ParameterError("the factory made no parameter");
         addParameter(made.get());
         IParameter* added = made.release();
+        // Feature scripts run on request threads: the parameter joins the
+        // schema's thread before the schema becomes its parent.
+        if (added->thread() != thread())
+            added->moveToThread(thread());
         added->setParent(this);
         if (auto* parameter = dynamic_cast<Parameter*>(added))
             parameter->setScriptEngine(_engine);

@@ -14,8 +14,10 @@
 #include "core/script_watchdog.h"
 #include "protocol/dali/dali_lookup_table.h"
 
+#include <QCoreApplication>
 #include <QJSEngine>
 #include <QQmlEngine>
+#include <QThread>
 
 namespace tarvesk::core {
 
@@ -81,6 +83,14 @@ void ScriptEngine::initializeJavaScriptEngine()
     _engine = std::make_shared<QJSEngine>();
     _engine->installExtensions(QJSEngine::ConsoleExtension);
     _invoker = std::make_unique<ScriptInvoker>(_engine.get());
+    // The engine may be made on a request thread that ends after the request;
+    // its objects belong to the application's thread, which outlives them.
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        if (QThread::currentThread() != application->thread()) {
+            _engine->moveToThread(application->thread());
+            _invoker->moveToThread(application->thread());
+        }
+    }
     _wrap = _invoker->createWrapFunction();
     _trampoline = _engine->evaluate(QString::fromLatin1(trampolineSource));
     if (!_wrap.isCallable() || !_trampoline.isCallable())

@@ -4,6 +4,7 @@
 #include "core/parameters/parameter.h"
 #include "core/profile_type.h"
 #include "core/profile_type_parameters.h"
+#include "core/script_engine.h"
 #include "log_capture.h"
 #include "service/database/data1_database.h"
 
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <thread>
 
 using tarvesk::core::PackageFileDecoder;
 using tarvesk::service::Data1Database;
@@ -171,6 +173,25 @@ TEST_F(Data1DatabaseTest, ProfileTypesGetTheirFeatureParametersOnceOnFirstUse)
 
     EXPECT_EQ(database.profileType("nope"), nullptr);
     EXPECT_EQ(log.count("Profile type nope not found in DB. returning a nullptr @"), 1);
+}
+
+TEST_F(Data1DatabaseTest, FeaturesLoadedOnARequestThreadBelongToTheSchema)
+{
+    useSamplePackage();
+    ASSERT_TRUE(database.initialize(false));
+    LogCapture log;
+    tarvesk::core::ProfileType* type = nullptr;
+    std::thread request([&] { type = database.profileType("000120_Corvalt 560_DMX"); });
+    request.join();
+    ASSERT_TRUE(type);
+    const auto schema = type->getParameters();
+    ASSERT_FALSE(schema->getList().empty());
+    for (auto* p : schema->getList()) {
+        EXPECT_EQ(p->parent(), schema.get()) << p->getIdentifier().toStdString();
+        EXPECT_EQ(p->thread(), schema->thread());
+    }
+    EXPECT_EQ(log.count("Cannot set parent"), 0);
+    EXPECT_EQ(database.scriptEngine()->isJavaScriptEngineInitialized(), true);
 }
 
 TEST_F(Data1DatabaseTest, AFeatureNoLoaderKnowsLeavesTheOthersInPlace)
