@@ -121,7 +121,9 @@ TEST_F(RunningService, RoutesAndMethodsGetTheirStatusAndHeaders)
         {"get", "/", 406, false, "Go away."},
         {"GET", "/favicon.ico", 404, true, ""},
         {"GET", "/data/no/such/file.html", 404, true, ""},
-        {"GET", "/", packageBuilt ? 200 : 404, true, ""},
+        {"GET", "/", packageBuilt ? 200 : 404, true, packageBuilt ? "<html" : ""},
+        {"HEAD", "/", packageBuilt ? 200 : 404, true, ""},
+        {"GET", "/data/css/log.css", packageBuilt ? 200 : 404, true, ""},
         {"GET", "/debug", 200, true, "<title>* DEBUG LOGGER *</title>"},
         {"GET", "/debug/info", 200, true, "<!DOCTYPE html>"},
         {"HEAD", "/debug", 200, true, ""},
@@ -181,6 +183,11 @@ TEST_F(RunningService, PostsMapContentTypesAndEnvelopesToHttpStatus)
         EXPECT_EQ(reply.header("content-type"), "application/json-rpc") << label;
         EXPECT_EQ(jsonOf(reply).value("error").toObject().value("code").toInt(), c.code) << label;
     }
+    // A method that runs answers 200 with its result and the request's id.
+    const HttpReply listed = post(qmtest::rpcBody("system.listMethods", "7"));
+    EXPECT_EQ(listed.status, 200) << listed.body;
+    EXPECT_EQ(jsonOf(listed).value("id").toInt(), 7);
+    EXPECT_TRUE(jsonOf(listed).value("result").toArray().contains("system.listMethods")) << listed.body;
     // A method that fails (here: unknown) is a 500 carrying the server's error.
     const HttpReply failed = post(qmtest::rpcBody("no.such.method", "\"x\""));
     EXPECT_EQ(failed.status, 500);
