@@ -298,13 +298,13 @@ QHash<QString, proto::PacketLookupTable*>* Data1Database::lookupTables() const
 
 QStringList Data1Database::firmwareCacheFileNames() const
 {
-    QMutexLocker lock(&_firmwareCacheMutex);
+    std::lock_guard<std::mutex> lock(_firmwareCacheMutex);
     return _firmwareCacheFileNames;
 }
 
 QMap<QString, QByteArray> Data1Database::firmwareCacheData() const
 {
-    QMutexLocker lock(&_firmwareCacheMutex);
+    std::lock_guard<std::mutex> lock(_firmwareCacheMutex);
     return _firmwareCacheData;
 }
 
@@ -339,7 +339,7 @@ void Data1Database::handleFileDownloaded(
         return;
     }
     {
-        QMutexLocker lock(&_firmwareCacheMutex);
+        std::lock_guard<std::mutex> lock(_firmwareCacheMutex);
         _firmwareCacheFileNames = decoder.fileNames();
         _firmwareCacheData = decoder.filesDataMap();
     }

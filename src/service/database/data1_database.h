@@ -2,9 +2,9 @@
 
 #include "service/database/abstract_database.h"
 
-#include <QMutex>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -74,7 +74,7 @@ private:
     std::shared_ptr<core::DeviceInfoDatabase> _products;
     std::shared_ptr<proto::DaliLookupTable> _daliLookupTable;
     std::map<std::string, std::shared_ptr<core::ProfileType>> _profileTypes;
-    mutable QMutex _firmwareCacheMutex;
+    mutable std::mutex _firmwareCacheMutex;
     QStringList _firmwareCacheFileNames;          // guarded by _firmwareCacheMutex
     QMap<QString, QByteArray> _firmwareCacheData; // guarded by _firmwareCacheMutex
     std::shared_ptr<QHash<QString, proto::PacketLookupTable*>> _lookupTables;
