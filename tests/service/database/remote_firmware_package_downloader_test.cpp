@@ -1,3 +1,4 @@
+#include "service/database/data1_database.h"
 #include "service/database/http_file_request.h"
 #include "service/database/remote_firmware_package_downloader.h"
 #include "tiny_http_server.h"
@@ -140,4 +141,33 @@ TEST(FirmwarePackageServerTest, HostComesFromTheSettingAndNoHostMeansNoDownload)
     EXPECT_EQ(downloader.serverUrl(), "http://fw.example.test:8013/");
     EXPECT_EQ(downloader.queryUrl(), "fw.pak");
     QSettings().remove(RemoteFirmwarePackageDownloader::hostSettingKey());
+}
+
+TEST_F(DownloaderTest, ADownloadedPackageBecomesTheFirmwareCache)
+{
+    QFile sample(qEnvironmentVariable("QM_BUILD_DIR") + "/sample/fw.pak");
+    if (!sample.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "sample fw.pak not built";
+    tarvesk::service::Data1Database database;
+    database.setFirmwareCacheFolder(tmp.filePath("app/data"));
+    QObject::connect(&downloader, &RemoteFirmwarePackageDownloader::result, &database,
+        &tarvesk::service::Data1Database::handleFileDownloaded);
+
+    server.setBody(sample.readAll());
+    run();
+    const QStringList modules = database.firmwareCacheFileNames();
+    EXPECT_EQ(modules.size(), 3);
+    EXPECT_TRUE(modules.contains("data/firmware_mods/i005v00100s001p05diag.hex"));
+    EXPECT_FALSE(QFileInfo::exists(storedFile())); // read into memory, then removed
+
+    for (const auto mode : {TinyHttpServer::NotFound, TinyHttpServer::Garbage}) {
+        server.setMode(mode);
+        run();
+        EXPECT_EQ(database.firmwareCacheFileNames(), modules);
+    }
+    server.setMode(TinyHttpServer::Ok);
+    server.setBody("200, but not a package");
+    run();
+    EXPECT_EQ(database.firmwareCacheFileNames(), modules);
+    EXPECT_FALSE(QFileInfo::exists(storedFile()));
 }
