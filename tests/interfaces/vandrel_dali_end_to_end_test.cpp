@@ -1,18 +1,22 @@
-#include "sim_monitor_poller.h"
 #include "sim_vandrel_dali_fixture.h"
 
 #include "core/itf_error.h"
+#include "core/thread_manager.h"
 #include "interfaces/dali_memory_bank.h"
 #include "interfaces/dali_memory_bank_utility.h"
+#include "interfaces/usb_vandrel_data_monitor.h"
 #include "protocol/dali_packet.h"
 #include "protocol/options.h"
+#include "protocol/packet_log.h"
+#include "wait_until.h"
 
 using namespace tarvesk;
 using core::Device;
 
 namespace {
 
-// DALI through the simulated box and its monitor stream, to simulated gear.
+// DALI through the simulated box, its monitor stream and the data monitor on its
+// own "USB monitor" thread, to simulated gear.
 class VandrelDaliEndToEnd : public test::SimVandrelDaliFixture
 {
 protected:
@@ -22,16 +26,33 @@ protected:
         sim::SimBoxConfig config;
         config.firmwareVersion = 21;
         open(config, capabilities);
-        poller = std::make_unique<test::SimMonitorPoller>(transport, device->handle);
-        device->monitor = [this](proto::PacketMutex* mutex) { poller->install(mutex); };
+        handle = device->handle;
+        monitor = new itf::UsbVandrelDataMonitor([this] { return handle.load(); }, transport);
+        thread = core::ThreadManager::instance()->newThread(QStringLiteral("USB monitor"));
+        monitor->moveToThread(thread->getThreadPtr());
+        thread->start();
+        QObject::connect(
+            monitor, &itf::UsbVandrelDataMonitor::newPacketDetected, monitor,
+            [this](proto::RawPacket* packet) { packetLog.addPacket(packet); }, Qt::DirectConnection);
+        monitor->init(itf::UsbVandrelDataMonitor::PollIntervalMs);
+        ASSERT_TRUE(test::waitUntil([this] { return box->pollCount() > 0; }));
+        device->monitor = [this](proto::PacketMutex* mutex) { monitor->installPacketMutex(mutex); };
     }
     void TearDown() override
     {
-        poller.reset(); // stops polling before the handle closes
+        // The monitor stops before the device's handle closes.
+        if (monitor) {
+            EXPECT_TRUE(monitor->stopAndWait());
+            monitor->deleteLater();
+            thread->quit();
+        }
         SimVandrelDaliFixture::TearDown();
     }
 
-    std::unique_ptr<test::SimMonitorPoller> poller;
+    std::atomic<libusb_device_handle*> handle {nullptr};
+    itf::UsbVandrelDataMonitor* monitor = nullptr;
+    std::shared_ptr<core::Thread> thread;
+    proto::PacketLog packetLog;
 };
 
 TEST_F(VandrelDaliEndToEnd, QueryAnsweredUnansweredAndCollided)
@@ -60,6 +81,14 @@ TEST_F(VandrelDaliEndToEnd, QueryAnsweredUnansweredAndCollided)
     // Two gear at 5 answer at once.
     EXPECT_EQ(dali->queryCommand(0x0B, 0x91, &answer), core::ITF_ERR_PACKET_FRAME);
     EXPECT_EQ(dali->querySpecialCommand(0xA9, 0x00, &answer), core::ITF_ERR_NO_REPLY); // nobody initialising
+    // Every frame and answer also reached the device's packet log, in bus order.
+    ASSERT_TRUE(test::waitUntil([this] { return packetLog.size() == 7; })) << packetLog.size();
+    std::vector<std::unique_ptr<proto::RawPacket>> logged;
+    packetLog.getPackets(logged, 0, 1);
+    QStringList records;
+    for (const auto& packet : logged)
+        records << packet->getHexString() + (packet->isFrameError() ? QStringLiteral("!") : QString());
+    EXPECT_EQ(records, (QStringList {"0791", "FF", "0991", "0991", "0B91", "!", "A900"}));
 }
 
 TEST_F(VandrelDaliEndToEnd, ExtendedRequestsOnATimingInterface)
