@@ -8,6 +8,8 @@
 #include "core/oem_info_record.h"
 #include "core/parameters/parameter.h"
 #include "core/parameters/raw_parameter_interface.h"
+#include "core/script_parameter_read_action.h"
+#include "core/script_parameter_write_action.h"
 #include "core/universe.h"
 #include "core/universe_manager.h"
 #include "log/logging_categories.h"
@@ -104,6 +106,9 @@ int Device::init()
 int Device::initializeDeviceInfo(service::AbstractDatabase* database)
 {
     initializeInterfaces();
+    // Parameters that name these actions are read and written by the feature scripts.
+    _actions.addAction(std::make_shared<ScriptParameterReadAction>(this));
+    _actions.addAction(std::make_shared<ScriptParameterWriteAction>(this));
 
     const int status = readProductIdentifiers();
     if (status != 0) {

@@ -472,6 +472,8 @@ TEST_F(DeviceTest, InitializeDeviceInfoLooksUpTheProductAndItsProfileType)
     // The DALI device asks for the DALI profile type of its product.
     EXPECT_EQ(database.profileTypeQueries(), QStringList {QStringLiteral("0005a2_Driver 40_DALI")});
     EXPECT_NE(device.getParameterInterface(QStringLiteral("fade_time")), nullptr);
+    EXPECT_NE(device.getActionRepository().getAction("script_read"), nullptr);
+    EXPECT_NE(device.getActionRepository().getAction("script_write"), nullptr);
 
     IdentifiedDevice unknown(&universe);
     unknown.initializeInterfaces();
