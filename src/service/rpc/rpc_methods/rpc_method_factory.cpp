@@ -1,5 +1,9 @@
 #include "service/rpc/rpc_methods/rpc_method_factory.h"
 
+#include "service/rpc/rpc_methods/application/rpc_application_log.h"
+#include "service/rpc/rpc_methods/application/rpc_application_restart.h"
+#include "service/rpc/rpc_methods/application/rpc_application_reset.h"
+#include "service/rpc/rpc_methods/application/rpc_application_quit.h"
 #include "service/rpc/rpc_methods/system/rpc_system_list_methods.h"
 #include "service/string_exception.h"
 
@@ -31,13 +35,13 @@ const MethodEntry methodTable[] = {
     {"uut.profiles.list", nullptr},               // RpcApiProfilesList
     {"uut.profile.program", nullptr},             // RpcApiProfileProgram
     {"uut.profile.verify", nullptr},              // RpcApiProfileVerify
-    {"application.log", nullptr},                 // RpcApplicationLog
+    {"application.log", &make<RpcApplicationLog>},
     {"application.param.get", nullptr},           // RpcApplicationParamGet
     {"application.param.set", nullptr},           // RpcApplicationParamSet
     {"application.param.list", nullptr},          // RpcApplicationParamList
-    {"application.restart", nullptr},             // RpcApplicationRestart
-    {"application.reset", nullptr},               // RpcApplicationReset
-    {"application.quit", nullptr},                // RpcApplicationQuit
+    {"application.restart", &make<RpcApplicationRestart>},
+    {"application.reset", &make<RpcApplicationReset>},
+    {"application.quit", &make<RpcApplicationQuit>},
     {"device.firmware.upload", nullptr},          // RpcDeviceFirmwareUpload
     {"device.firmware.blspam", nullptr},          // RpcDeviceFirmwareBlSpam
     {"device.firmware.datastore.read", nullptr},  // RpcDeviceFirmwareDatastoreRead

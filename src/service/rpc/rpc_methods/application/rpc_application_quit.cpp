@@ -1,0 +1,21 @@
+#include "service/rpc/rpc_methods/application/rpc_application_quit.h"
+
+#include "service/rpc/rpc_types/rpc_type_action_result.h"
+#include "service/rpc_response.h"
+
+#include <QCoreApplication>
+
+namespace tarvesk::service {
+
+RpcApplicationQuit::RpcApplicationQuit()
+    : AbstractRpcMethod(QStringLiteral("application.quit"))
+{ }
+
+RpcMethodError RpcApplicationQuit::handleRequest(RpcRequest*, RpcResponse* response)
+{
+    QCoreApplication::quit();
+    response->setResultValue(new RpcTypeActionResult(QStringLiteral("ok"), tr("Quit")));
+    return {};
+}
+
+} // namespace tarvesk::service
