@@ -1,10 +1,12 @@
 #include "app/qm_server_lib.h"
 #include "app/qms_command_line_options.h"
 #include "log/qdebug_logger.h"
+#include "sim_selection.h"
 
 #include <QApplication>
 #include <QDebug>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,14 @@ int main(int argc, char** argv)
     // Every pass gets the arguments as the process received them: the
     // application object removes the framework's own options from its copy.
     const std::vector<std::string> arguments(argv, argv + argc);
+
+    // A bench file named in the environment replaces the USB hardware with
+    // simulated interfaces, for trying the service without a Vandrel box.
+    QString benchError;
+    if (!tarvesk::sim::installBenchFromEnvironment(&benchError)) {
+        std::fprintf(stderr, "%s\n", qPrintable(benchError));
+        return 1;
+    }
 
     for (;;) {
         std::vector<std::string> passArguments = arguments;

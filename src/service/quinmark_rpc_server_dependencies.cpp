@@ -1,15 +1,37 @@
 #include "service/quinmark_rpc_server.h"
 
+#include "core/universe_manager.h"
+#include "interfaces/lib_usb_interface.h"
 #include "service/database/data1_database.h"
+#include "universes/usb_universe.h"
+
+#include <QPointer>
 
 namespace tarvesk::service {
 
-// The concrete classes the running service uses. The product database and
-// the USB universe join here as they are built.
+// The concrete classes the running service uses.
 QuinmarkRpcServer::Dependencies QuinmarkRpcServer::productionDependencies()
 {
     Dependencies dependencies;
     dependencies.database = [] { return std::make_shared<Data1Database>(); };
+
+    // The end of a pass may already have removed every universe by force; the
+    // guarded pointer tells the release whether its universe still exists.
+    auto created = std::make_shared<QPointer<core::Item>>();
+    dependencies.createUsbUniverse = [created](const QString& name) -> core::Item* {
+        auto* universe = new universes::UsbUniverse(name, new itf::LibUsbInterface);
+        if (!core::UniverseManager::instance().add(universe)) {
+            delete universe;
+            return nullptr;
+        }
+        *created = universe;
+        return universe;
+    };
+    dependencies.releaseUsbUniverse = [created](core::Item*) {
+        if (core::Item* universe = created->data())
+            core::UniverseManager::instance().remove(universe, true);
+        *created = nullptr;
+    };
     return dependencies;
 }
 

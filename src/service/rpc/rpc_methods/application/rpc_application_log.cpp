@@ -15,7 +15,7 @@ RpcApplicationLog::RpcApplicationLog()
 QList<RpcRequestParameter> RpcApplicationLog::inputParameters() const
 {
     return {RpcRequestParameter(RpcRequestEnums::PARAM_MSG, QVariant(), true),
-            RpcRequestParameter(RpcRequestEnums::PARAM_LOG_TYPE, QStringLiteral("info"), false)};
+        RpcRequestParameter(RpcRequestEnums::PARAM_LOG_TYPE, QStringLiteral("info"), false)};
 }
 
 RpcMethodError RpcApplicationLog::handleRequest(RpcRequest* request, RpcResponse* response)

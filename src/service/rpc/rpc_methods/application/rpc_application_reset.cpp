@@ -35,7 +35,8 @@ RpcMethodError RpcApplicationReset::handleRequest(RpcRequest*, RpcResponse* resp
             universe->removeDevice(device, false);
     }
     core::ProfileManager::instance().clear();
-    response->setResultValue(new RpcTypeActionResult(QStringLiteral("ok"), QStringLiteral("Application reset")));
+    response->setResultValue(
+        new RpcTypeActionResult(QStringLiteral("ok"), QStringLiteral("Application reset")));
     return {};
 }
 
