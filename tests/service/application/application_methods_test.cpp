@@ -155,7 +155,4 @@ TEST_F(ApplicationMethods, ResetDropsTopLevelDevicesOnly)
     EXPECT_EQ(core::ProfileManager::instance().count(), 0);
 
     core::UniverseManager::instance().cleanupUniverse(usb);
-    usb->setImmortality(false);
-    core::UniverseManager::instance().clear();
-    core::DeviceManager::instance().clear();
 }
