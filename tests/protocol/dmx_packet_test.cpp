@@ -1,4 +1,4 @@
-#include "message_capture.h"
+#include "log_capture.h"
 
 #include "protocol/dmx_packet.h"
 #include "protocol/dmx_packet_factory.h"
@@ -26,7 +26,7 @@ TEST(DmxPacket, FromDataTakesOnlyStartCodeZero)
     EXPECT_EQ(p->getPacketTypeIdentString(), "DMX");
     EXPECT_EQ(p->getPacketInformation(nullptr), "");
 
-    MessageCapture capture;
+    tarvesk::test::LogCapture capture;
     const unsigned char other[] = {0x01, 0x02};
     EXPECT_EQ(DmxPacket::fromData(other, 2), nullptr);
     EXPECT_TRUE(capture.hasWarningContaining("Trying to copy a DMX packet with a startcode other than 0x00"));
@@ -61,7 +61,7 @@ TEST(DmxPacketFactory, PicksTheClassByStartCode)
     std::unique_ptr<DmxPacket> alt(DmxPacketFactory::fromHexString("D18D"));
     EXPECT_NE(dynamic_cast<proto::WystrelPacket*>(alt.get()), nullptr);
 
-    MessageCapture capture;
+    tarvesk::test::LogCapture capture;
     EXPECT_EQ(DmxPacketFactory::fromHexString("1700"), nullptr);
     EXPECT_EQ(DmxPacketFactory::fromHexString("00F"), nullptr);
     EXPECT_EQ(DmxPacketFactory::fromHexString(""), nullptr);

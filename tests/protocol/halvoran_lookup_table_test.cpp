@@ -1,4 +1,4 @@
-#include "message_capture.h"
+#include "log_capture.h"
 
 #include "protocol/halvoran_lookup_table.h"
 
@@ -11,7 +11,7 @@ namespace {
 TEST(HalvoranLookupTable, LoadsNamesAndAddresses)
 {
     HalvoranLookupTable table;
-    MessageCapture capture;
+    tarvesk::test::LogCapture capture;
     ASSERT_TRUE(table.initFromJsonData(R"({"HalvoranLUT": [
         {"Address": 1, "Name": "MODE", "Description": "Operating mode"},
         {"Address": 3.9, "Name": "FADE", "Description": "Fade time"},
@@ -43,7 +43,7 @@ TEST(HalvoranLookupTable, LoadsNamesAndAddresses)
 TEST(HalvoranLookupTable, EmptyAndBadDocuments)
 {
     HalvoranLookupTable table;
-    MessageCapture capture;
+    tarvesk::test::LogCapture capture;
     EXPECT_EQ(table.getAddress("ANY"), -1);
     EXPECT_TRUE(capture.hasWarningContaining("Can't find address for parameter name \"ANY\""));
     EXPECT_EQ(table.getDescription("ANY"), "");

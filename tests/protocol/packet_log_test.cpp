@@ -1,4 +1,4 @@
-#include "message_capture.h"
+#include "log_capture.h"
 
 #include "log/logging_categories.h"
 #include "protocol/packet_log.h"
@@ -80,7 +80,7 @@ TEST(PacketLog, Paging)
 TEST(PacketLog, TextEntriesAndLevels)
 {
     PacketLog log;
-    MessageCapture capture;
+    tarvesk::test::LogCapture capture;
     log.info("plain");
     log.warning("careful");
     log.error("broken");

@@ -1,4 +1,4 @@
-#include "message_capture.h"
+#include "log_capture.h"
 
 #include "core/itf_error.h"
 #include "protocol/raw_packet.h"
@@ -41,7 +41,7 @@ TEST_P(HexText, ParsesOrRefusesWithMessage)
 {
     const HexCase& c = GetParam();
     RawPacket p = packetOf({0x11, 0x22, 0x33});
-    MessageCapture capture;
+    tarvesk::test::LogCapture capture;
     ASSERT_EQ(p.fromHexString(c.text), c.result);
     if (c.result == 0) {
         EXPECT_EQ(bytesOf(p), c.bytes);
@@ -69,7 +69,7 @@ TEST(RawPacket, HexTextAtTheBufferBound)
     EXPECT_EQ(p.getDataSize(), RawPacket::MaxDataSize);
     EXPECT_EQ(p.getUint8(RawPacket::MaxDataSize - 1), 0xAA);
 
-    MessageCapture capture;
+    tarvesk::test::LogCapture capture;
     RawPacket q = packetOf({1});
     EXPECT_EQ(q.fromHexString(QString(2 * RawPacket::MaxDataSize + 2, 'b')), 1);
     EXPECT_EQ(q.getDataSize(), 1);
@@ -163,7 +163,7 @@ TEST(RawPacket, WritersRefuseToLeaveTheBuffer)
     const unsigned char raw[8] = {};
     std::vector<unsigned char> big(max + 1, 0xEE);
 
-    MessageCapture capture;
+    tarvesk::test::LogCapture capture;
     EXPECT_EQ(p.setByte(max, 1), core::ITF_ERR_OVERFLOW);
     EXPECT_EQ(p.setByte(-1, 1), core::ITF_ERR_OVERFLOW);
     EXPECT_EQ(p.appendData(max - 3, &other), core::ITF_ERR_OVERFLOW);

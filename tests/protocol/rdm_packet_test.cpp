@@ -1,4 +1,4 @@
-#include "message_capture.h"
+#include "log_capture.h"
 
 #include "core/itf_error.h"
 #include "protocol/rdm_packet.h"
@@ -168,7 +168,7 @@ TEST(RdmPacket, AnInvalidUidFailsTheRequestInsteadOfLeavingItBroadcast)
             QStringLiteral("7e2b0:0000042"), QStringLiteral("7e2b::00000042"), QString()}) {
         RdmPacket p;
         ASSERT_TRUE(p.fromPid(0x0060));
-        MessageCapture capture;
+        tarvesk::test::LogCapture capture;
         EXPECT_FALSE(p.setTargetUid(text)) << text.toStdString();
         EXPECT_EQ(p.getDataSize(), 0) << text.toStdString();
         EXPECT_TRUE(capture.hasWarningContaining("Invalid uid length"));

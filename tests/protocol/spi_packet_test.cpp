@@ -1,4 +1,4 @@
-#include "message_capture.h"
+#include "log_capture.h"
 
 #include "protocol/spi_packet.h"
 
@@ -134,20 +134,20 @@ TEST(SpiPacket, InvalidInputIsRefusedWithAWarning)
 {
     SpiPacket p = usedPacket();
     {
-        MessageCapture capture;
+        tarvesk::test::LogCapture capture;
         EXPECT_FALSE(p.setUnioCommand(7, 0, 0));
         EXPECT_TRUE(capture.hasWarningContaining("Initializing invalid UNIO command 7"));
         EXPECT_EQ(p.getDataSize(), 0);
     }
     {
-        MessageCapture capture;
+        tarvesk::test::LogCapture capture;
         ASSERT_TRUE(p.DV2_setHostCommand(0x01, 2, QByteArray("\x0A\x0B\x0C\x0D", 4), 3, true));
         EXPECT_TRUE(
             capture.hasWarningContaining("Packet is too long, size shall be lower than or equal to 3"));
         EXPECT_EQ(bytesOf(p), (Bytes {0x40, 0x33, 0x0A, 0x0B, 0x0C}));
     }
     {
-        MessageCapture capture;
+        tarvesk::test::LogCapture capture;
         EXPECT_FALSE(p.DV2_setWriteCommand(0x01, 0x02, QByteArray(), true));
         EXPECT_EQ(p.getDataSize(), 0);
         EXPECT_FALSE(capture.warnings().isEmpty());

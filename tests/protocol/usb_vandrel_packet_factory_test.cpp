@@ -1,4 +1,4 @@
-#include "message_capture.h"
+#include "log_capture.h"
 #include "vandrel_monitor_stream_encoder.h"
 
 #include "protocol/dali_packet.h"
@@ -183,7 +183,7 @@ TEST_F(Reassembly, ReportsWithoutStreamDataChangeNothing)
 TEST_F(Reassembly, UnknownRecordTypesDropTheBufferAndTheStreamRecovers)
 {
     for (int type : {5, 0x7F, 0xFF}) {
-        MessageCapture capture;
+        tarvesk::test::LogCapture capture;
         QByteArray stream = bytes({type, 1, 2, 3, 4, 5, 6, 7, 8});
         feedAll(rawReplies(stream));
         EXPECT_TRUE(capture.hasWarningContaining("resynchronise")) << type;
@@ -198,7 +198,7 @@ TEST_F(Reassembly, UnknownRecordTypesDropTheBufferAndTheStreamRecovers)
 TEST_F(Reassembly, LengthsThatCannotFitDropTheBuffer)
 {
     for (int length : {0xFFFF, 2042, 4000}) {
-        MessageCapture capture;
+        tarvesk::test::LogCapture capture;
         MonitorRecord record {1, 1, 0, 0, QByteArray(10, '\0')};
         feedAll(rawReplies(VandrelMonitorStreamEncoder::encodeRecord(record, length)));
         EXPECT_TRUE(capture.hasWarningContaining("resynchronise")) << length;
@@ -209,7 +209,7 @@ TEST_F(Reassembly, LengthsThatCannotFitDropTheBuffer)
 
 TEST_F(Reassembly, PayloadsLongerThanAPacketAreSkippedNotCopied)
 {
-    MessageCapture capture;
+    tarvesk::test::LogCapture capture;
     // A record of 1500 payload bytes followed, in the same burst, by a DALI record.
     const QVector<QByteArray> replies
         = VandrelMonitorStreamEncoder::encode({MonitorRecord {4, 1, 0, 0, QByteArray(1500, char(0xAB))},

@@ -1,4 +1,4 @@
-#include "message_capture.h"
+#include "log_capture.h"
 
 #include "core/itf_error.h"
 #include "protocol/dali_packet.h"
@@ -121,7 +121,7 @@ TEST(WystrelPacket, CommandTypesAndWorkedChecksums)
 TEST(WystrelPacket, WriteRowRefusesBadHex)
 {
     WystrelPacket p(WystrelPacket::WY_CMD_READ);
-    MessageCapture capture;
+    tarvesk::test::LogCapture capture;
     EXPECT_EQ(p.bootloader_setWriteRow(0x100, "0G", 1), core::ITF_ERR_INVALID_PARAM);
     EXPECT_EQ(p.getDataSize(), 0);
     EXPECT_EQ(p.bootloader_setWriteRow(0x100, QString(2 * 1020, 'a'), 1), core::ITF_ERR_INVALID_PARAM);
@@ -406,7 +406,7 @@ TEST(WystrelPacket, DaliPassThrough)
 
 TEST(WystrelPacket, ConversionsThatAFrameCannotCarryGiveNoPacket)
 {
-    MessageCapture capture;
+    tarvesk::test::LogCapture capture;
     proto::DaliPacket answer;
     answer.appendByte(0x12);
     EXPECT_EQ(WystrelPacket::fromDaliPacket(&answer), nullptr);

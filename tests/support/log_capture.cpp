@@ -50,4 +50,29 @@ int LogCapture::count(const QString& text) const
     return n;
 }
 
+QStringList LogCapture::warnings() const
+{
+    QStringList list;
+    for (const Entry& entry : entries()) {
+        if (entry.type == QtWarningMsg || entry.type == QtCriticalMsg)
+            list.append(entry.message);
+    }
+    return list;
+}
+
+bool LogCapture::hasWarningContaining(const QString& text) const
+{
+    for (const QString& warning : warnings()) {
+        if (warning.contains(text))
+            return true;
+    }
+    return false;
+}
+
+void LogCapture::clear()
+{
+    QMutexLocker lock(&_mutex);
+    _entries.clear();
+}
+
 } // namespace tarvesk::test

@@ -29,6 +29,10 @@ public:
     QStringList messages() const;
     // Messages that contain the given text.
     int count(const QString& text) const;
+    // Warning and critical messages, in order.
+    QStringList warnings() const;
+    bool hasWarningContaining(const QString& text) const;
+    void clear();
 
 private:
     static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message);

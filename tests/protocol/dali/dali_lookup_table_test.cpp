@@ -1,4 +1,4 @@
-#include "../message_capture.h"
+#include "log_capture.h"
 
 #include "protocol/dali/dali_lookup_table.h"
 #include "service/string_exception.h"
@@ -44,7 +44,7 @@ class DaliLookupTableTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        MessageCapture capture;
+        tarvesk::test::LogCapture capture;
         ASSERT_TRUE(table.initFromJsonData(kFixture));
         // The three records without a command byte are skipped with a warning.
         EXPECT_EQ(capture.warnings().size(), 3);
@@ -97,7 +97,7 @@ TEST_F(DaliLookupTableTest, BytesOfCommandNames)
         {"OFF", 0, true, "Can't find value for special command name \"OFF\""},
     };
     for (const Miss& m : misses) {
-        MessageCapture capture;
+        tarvesk::test::LogCapture capture;
         const int value
             = m.special ? table.getSpecialCommand(m.name) : table.getCommand(m.name, m.deviceType);
         EXPECT_EQ(value, -1) << m.name.toStdString(); // never 0, which is OFF
@@ -229,7 +229,7 @@ TEST(DaliLevelCurves, PercentageToLevel)
 
 TEST(DaliLevelCurves, UnknownVariantAndNaN)
 {
-    MessageCapture capture;
+    tarvesk::test::LogCapture capture;
     EXPECT_EQ(DaliLookupTable::levelToPerc("DALI", 100, 0), 0.0); // names are case-sensitive
     EXPECT_EQ(DaliLookupTable::percToLevel("linear", 50, 0, false), 0);
     EXPECT_EQ(capture.warnings().size(), 2);
