@@ -179,10 +179,12 @@ MHD_Result handleMhdAccess(void* server, MHD_Connection* connection, const char*
     if (verb == QLatin1String("OPTIONS"))
         return queueOptionsReply(connection);
 
-    if (verb == QLatin1String("POST") && *uploadDataSize != 0) {
+    if (*uploadDataSize != 0) {
         const size_t size = *uploadDataSize;
         *uploadDataSize = 0;
-        if (request->isBodyRefused())
+        // Only a POST body is read; others are consumed unread, since
+        // libmicrohttpd cannot queue a reply while body bytes are pending.
+        if (verb != QLatin1String("POST") || request->isBodyRefused())
             return MHD_YES; // discard the rest of a refused body
         if (request->getUploadData().size() + qint64(size) > HttpRequest::MaxBodySize) {
             request->refuseBody();
