@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 using namespace tarvesk;
 using namespace tarvesk::service;
 
@@ -125,6 +127,34 @@ TEST_F(ApplicationMethods, RestartAndQuitEndTheEventLoopWithTheirCodes)
         EXPECT_EQ(result.value("status_text").toString(), QLatin1String(c.statusText));
         // Parameters are refused, and then nothing ends the loop.
         EXPECT_EQ(run(*method, QStringLiteral(R"(,"params":{"now":true})")), -32602);
+    }
+}
+
+// The service answers as soon as its port is open, which can be just before
+// the main thread enters its event loop: a restart or quit asked for from a
+// connection thread then must still end the loop once it runs.
+TEST_F(ApplicationMethods, RestartAndQuitFromAConnectionThreadBeforeTheLoopRunsAreKept)
+{
+    const struct
+    {
+        std::function<AbstractRpcMethod*()> make;
+        int exitCode;
+    } cases[] = {
+        {[] { return new RpcApplicationRestart; }, 1337},
+        {[] { return new RpcApplicationQuit; }, 0},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<AbstractRpcMethod> method(c.make());
+        int error = -1;
+        std::thread connection([&] { error = run(*method, QString()); });
+        connection.join();
+        ASSERT_EQ(error, 0);
+        // Only ends the loop when the request was lost.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+        watchdog.start(10000);
+        EXPECT_EQ(QCoreApplication::exec(), c.exitCode);
     }
 }
 

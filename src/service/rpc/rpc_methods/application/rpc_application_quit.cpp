@@ -13,7 +13,10 @@ RpcApplicationQuit::RpcApplicationQuit()
 
 RpcMethodError RpcApplicationQuit::handleRequest(RpcRequest*, RpcResponse* response)
 {
-    QCoreApplication::quit();
+    // Posted to the main thread, as the restart is.
+    if (QCoreApplication* application = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            application, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     response->setResultValue(new RpcTypeActionResult(QStringLiteral("ok"), tr("Quit")));
     return {};
 }

@@ -16,8 +16,12 @@ RpcApplicationRestart::RpcApplicationRestart()
 
 RpcMethodError RpcApplicationRestart::handleRequest(RpcRequest*, RpcResponse* response)
 {
-    // Only marks the main thread's event loop to end; this reply is still sent.
-    QCoreApplication::exit(RestartExitCode);
+    // Posted to the main thread, whose event loop this connection thread must
+    // not touch; a request that comes before the loop runs is kept until it does.
+    // This reply is still sent.
+    if (QCoreApplication* application = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            application, [] { QCoreApplication::exit(RestartExitCode); }, Qt::QueuedConnection);
     response->setResultValue(new RpcTypeActionResult(QStringLiteral("ok"), tr("Application restart")));
     return {};
 }
