@@ -19,6 +19,8 @@ class PackageFileDecoder
 {
 public:
     static constexpr unsigned char packageKey = 0x9E;
+    // The largest record stream a package may hold once uncompressed.
+    static constexpr quint32 maximumPayloadSize = 512u * 1024 * 1024;
 
     PackageFileDecoder(QString folderPath, QString packageFileName);
     virtual ~PackageFileDecoder();

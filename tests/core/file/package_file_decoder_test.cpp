@@ -243,6 +243,45 @@ TEST_F(PackageFileDecoderTest, DamagedPackagesAreReportedAndLeaveTheDecoderUncha
     }
 }
 
+// A package file comes from outside (a download): its length header and its
+// zlib stream must not make the reader allocate more than the header announces
+// or than the limit, nor retry with ever larger buffers on a stream cut short.
+TEST_F(PackageFileDecoderTest, UncompressedPayloadIsBoundedByItsHeaderAndTheLimit)
+{
+    const QByteArray stream = scramble(handMadeStream({{"data/a.bin", QByteArray(64 * 1024, 'z')}}));
+    const QByteArray honest = qCompress(stream, 9);
+    QByteArray understated = honest;
+    qToBigEndian<quint32>(16, understated.data());
+    QByteArray overLimit = honest;
+    qToBigEndian<quint32>(PackageFileDecoder::maximumPayloadSize + 1, overLimit.data());
+    const QByteArray cutShort = honest.left(honest.size() / 2);
+
+    struct Case
+    {
+        const char* what;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        {"payload larger than its header announces", understated},
+        {"header announces more than the limit", overLimit},
+        {"zlib stream cut short", cutShort},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PackageFileDecoder decoder(packageDir(), "fw.pak");
+        try {
+            decoder.decodeData(c.bytes);
+            ADD_FAILURE() << "no error";
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string(e.what()).find("Package file is damaged"), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(decoder.fileNames().isEmpty());
+    }
+    PackageFileDecoder decoder(packageDir(), "fw.pak");
+    decoder.decodeData(honest);
+    EXPECT_EQ(decoder.fileToByteArray("data/a.bin").size(), 64 * 1024);
+}
+
 TEST_F(PackageFileDecoderTest, MissingPackageThrowsFileError)
 {
     PackageFileDecoder decoder(packageDir(), "data.1");
