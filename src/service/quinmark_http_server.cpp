@@ -46,6 +46,9 @@ QuinmarkHttpServer::~QuinmarkHttpServer()
     qDebug() << "Stopping QM server ";
     // The thread only starts the daemon; it must be over before the daemon goes.
     wait();
+    {
+        std::lock_guard<std::mutex> finished(_runFinished);
+    }
     network::setInstalledHandler(nullptr);
     if (httpServer && httpServer->isRunning()) {
         qDebug() << "Stopping HTTP server at port " << httpServer->getPort();
@@ -150,6 +153,7 @@ int QuinmarkHttpServer::servedPort() const
 
 void QuinmarkHttpServer::run()
 {
+    std::lock_guard<std::mutex> finished(_runFinished);
     const bool running = httpServer && httpServer->start();
     qDebug() << "HTTP started at port " << servedPort() << ". running status: " << boolText(running);
     if (!running) {

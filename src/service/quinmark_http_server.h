@@ -3,6 +3,7 @@
 #include <QThread>
 
 #include <memory>
+#include <mutex>
 
 namespace tarvesk::core {
 class Item;
@@ -47,6 +48,10 @@ protected:
     void run() override;
 
 private:
+    // Taken at the end of run() and after wait(): the hand-over of what run()
+    // set up then shows to ThreadSanitizer, which cannot see QThread::wait().
+    std::mutex _runFinished;
+
     std::shared_ptr<HttpServiceRequestHandler> requestHandler;
     std::shared_ptr<network::HttpServer> httpServer;
     std::shared_ptr<QuinmarkRpcServer> rpcServer;
