@@ -7,10 +7,13 @@ packages=(
     qtbase5-dev qtdeclarative5-dev libqt5svg5-dev
     libmicrohttpd-dev libusb-1.0-0-dev
     libgtest-dev libgmock-dev
-    clang libclang-rt-14-dev
     xvfb xauth curl
     trayer xdotool xclip
 )
+# The fuzz targets need clang and its sanitizer runtimes: `install-deps.sh --fuzz`.
+if [ "${1:-}" = "--fuzz" ]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
