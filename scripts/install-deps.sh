@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config ccache
     qtbase5-dev qtdeclarative5-dev libqt5svg5-dev
-    libmicrohttpd-dev libusb-1.0-0-dev
+    libmicrohttpd-dev libusb-1.0-0-dev zlib1g-dev
     libgtest-dev libgmock-dev
     xvfb xauth curl
     trayer xdotool xclip
