@@ -5,21 +5,12 @@
 #include "core/parameters/iparameter.h"
 #include "interfaces/idali_memory_bank.h"
 
-#include <stdexcept>
-
 namespace tarvesk::core {
 
 MemoryBankWriteAction::MemoryBankWriteAction(std::shared_ptr<itf::IDaliMemoryBank> bank,
     std::shared_ptr<IMemoryBlockConverter> converter, std::uint8_t daliAddress)
-    : _bank(std::move(bank))
-    , _converter(std::move(converter))
-    , _daliAddress(daliAddress)
-{
-    if (!_bank)
-        throw std::invalid_argument("Memory bank is null");
-    if (!_converter)
-        throw std::invalid_argument("Memory block converter is null");
-}
+    : MemoryBankAction(std::move(bank), std::move(converter), daliAddress)
+{ }
 
 std::string MemoryBankWriteAction::getName() const
 {
