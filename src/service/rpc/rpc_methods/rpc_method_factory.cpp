@@ -1,9 +1,9 @@
 #include "service/rpc/rpc_methods/rpc_method_factory.h"
 
 #include "service/rpc/rpc_methods/application/rpc_application_log.h"
-#include "service/rpc/rpc_methods/application/rpc_application_restart.h"
-#include "service/rpc/rpc_methods/application/rpc_application_reset.h"
 #include "service/rpc/rpc_methods/application/rpc_application_quit.h"
+#include "service/rpc/rpc_methods/application/rpc_application_reset.h"
+#include "service/rpc/rpc_methods/application/rpc_application_restart.h"
 #include "service/rpc/rpc_methods/system/rpc_system_list_methods.h"
 #include "service/string_exception.h"
 
@@ -27,20 +27,19 @@ struct MethodEntry
 // Every method name with its class, in the order in which names are compared.
 const MethodEntry methodTable[] = {
     {"system.listMethods", &make<RpcSystemListMethods>},
-    {"system.method.params.list", nullptr},       // RpcSystemMethodParamsList
-    {"lightshape.profile.create", nullptr},       // RpcLightshapeProfileCreate
-    {"lightshape.profile.verify", nullptr},       // RpcLightshapeProfileVerify
-    {"uut.device.info", nullptr},                 // RpcApiDeviceInfo
-    {"uut.device.convert.rb57", nullptr},         // RpcApiDeviceConvertToRB57
-    {"uut.profiles.list", nullptr},               // RpcApiProfilesList
-    {"uut.profile.program", nullptr},             // RpcApiProfileProgram
-    {"uut.profile.verify", nullptr},              // RpcApiProfileVerify
+    {"system.method.params.list", nullptr}, // RpcSystemMethodParamsList
+    {"lightshape.profile.create", nullptr}, // RpcLightshapeProfileCreate
+    {"lightshape.profile.verify", nullptr}, // RpcLightshapeProfileVerify
+    {"uut.device.info", nullptr},           // RpcApiDeviceInfo
+    {"uut.device.convert.rb57", nullptr},   // RpcApiDeviceConvertToRB57
+    {"uut.profiles.list", nullptr},         // RpcApiProfilesList
+    {"uut.profile.program", nullptr},       // RpcApiProfileProgram
+    {"uut.profile.verify", nullptr},        // RpcApiProfileVerify
     {"application.log", &make<RpcApplicationLog>},
-    {"application.param.get", nullptr},           // RpcApplicationParamGet
-    {"application.param.set", nullptr},           // RpcApplicationParamSet
-    {"application.param.list", nullptr},          // RpcApplicationParamList
-    {"application.restart", &make<RpcApplicationRestart>},
-    {"application.reset", &make<RpcApplicationReset>},
+    {"application.param.get", nullptr},  // RpcApplicationParamGet
+    {"application.param.set", nullptr},  // RpcApplicationParamSet
+    {"application.param.list", nullptr}, // RpcApplicationParamList
+    {"application.restart", &make<RpcApplicationRestart>}, {"application.reset", &make<RpcApplicationReset>},
     {"application.quit", &make<RpcApplicationQuit>},
     {"device.firmware.upload", nullptr},          // RpcDeviceFirmwareUpload
     {"device.firmware.blspam", nullptr},          // RpcDeviceFirmwareBlSpam
