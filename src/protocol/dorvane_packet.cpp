@@ -7,19 +7,19 @@ namespace tarvesk::proto {
 
 namespace {
 
-// One specification/configuration pair of the bridge control byte and the
+// One special-bits/configuration pair of the bridge control byte and the
 // names of the fields its two data bytes carry (one 16-bit field when the
 // second name is null).
 struct BridgeEntry
 {
-    int specification;
+    int special;
     int configuration;
     const char* name;
     const char* field1;
     const char* field2;
 };
 
-constexpr const char* kSpecificationNames[]
+constexpr const char* kSpecialNames[]
     = {"BRDG_SPEC_DALI", "BRDG_SPEC_SCALE", "BRDG_SPEC_RDWR", "BRDG_SPEC_WYPARAM", "BRDG_SPEC_SETPOINT"};
 
 constexpr BridgeEntry kBridgeEntries[] = {
@@ -52,7 +52,7 @@ constexpr BridgeEntry kBridgeEntries[] = {
     {4, 7, "BRDG_CONF_SETPOINT_78_L", "setpoint7_lo", "setpoint8_lo"},
 };
 
-int specificationOf(quint8 control)
+int specialOf(quint8 control)
 {
     return (control >> 3) & 7;
 }
@@ -60,17 +60,17 @@ int specificationOf(quint8 control)
 const BridgeEntry* findBridgeEntry(quint8 control)
 {
     for (const BridgeEntry& entry : kBridgeEntries) {
-        if (entry.specification == specificationOf(control) && entry.configuration == (control & 7))
+        if (entry.special == specialOf(control) && entry.configuration == (control & 7))
             return &entry;
     }
     return nullptr;
 }
 
-QString specificationName(quint8 control)
+QString specialName(quint8 control)
 {
-    const int specification = specificationOf(control);
-    if (specification < int(std::size(kSpecificationNames)))
-        return QString::fromLatin1(kSpecificationNames[specification]);
+    const int special = specialOf(control);
+    if (special < int(std::size(kSpecialNames)))
+        return QString::fromLatin1(kSpecialNames[special]);
     return QStringLiteral("unknown");
 }
 
@@ -280,7 +280,7 @@ QString DorvanePacket::getPacketInformation(PacketLookupTables*)
     if ((_dorvaneType != DV_APPL && _dorvaneType != DV_APPL_WD) || !getBridgeBytes(control, data1, data2))
         return QString();
     return QStringLiteral("special_bits:%1 config_bits:%2 ")
-        .arg(specificationName(control), configurationName(control));
+        .arg(specialName(control), configurationName(control));
 }
 
 void DorvanePacket::calcVariables(PacketLookupTables* lookupTables)
@@ -294,7 +294,7 @@ void DorvanePacket::calcVariables(PacketLookupTables* lookupTables)
         if (!getBridgeBytes(control, data1, data2))
             return;
         addAttribute(QStringLiteral("current_status"), (control & ControlCurrentStatus) != 0);
-        addAttribute(QStringLiteral("special_bits"), specificationName(control));
+        addAttribute(QStringLiteral("special_bits"), specialName(control));
         addAttribute(QStringLiteral("config_bits"), configurationName(control));
         const BridgeEntry* entry = findBridgeEntry(control);
         if (entry == nullptr)
@@ -305,7 +305,7 @@ void DorvanePacket::calcVariables(PacketLookupTables* lookupTables)
             addAttribute(QString::fromLatin1(entry->field1), int(data1));
             addAttribute(QString::fromLatin1(entry->field2), int(data2));
         }
-        if (entry->specification == BRDG_SPEC_DALI) {
+        if (entry->special == BRDG_SPEC_DALI) {
             const quint8 dali[2] = {data1, data2};
             auto* daliPacket = new DaliPacket(dali, 2);
             setSubPacket(daliPacket);

@@ -28,8 +28,8 @@ public:
     enum DorvaneMemoryRange : int { DV_MEMORY_RAM = 0, DV_MEMORY_EEPROM = 1 };
     enum DorvaneResolution : int { DV_RESOLUTION_8BIT = 0, DV_RESOLUTION_16BIT = 1 };
 
-    // Control byte: bit 6 current status, bits 3-5 specification, bits 0-2 configuration.
-    enum BridgeSpecification : int {
+    // Control byte: bit 6 current status, bits 3-5 special (which bus or function), bits 0-2 configuration.
+    enum BridgeSpecial : int {
         BRDG_SPEC_DALI = 0,
         BRDG_SPEC_SCALE = 1,
         BRDG_SPEC_RDWR = 2,

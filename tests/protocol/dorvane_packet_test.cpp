@@ -120,7 +120,7 @@ struct BridgeCase
 {
     const char* name;
     Bytes bytes;
-    QString specification;
+    QString special;
     QString configuration;
     QVariantMap fields;
 };
@@ -137,11 +137,11 @@ TEST_P(DorvaneBridge, DescribesTheControlByteAndDataBytes)
     p.setDorvanePacketType(DorvanePacket::DV_APPL);
     const QString before = p.getPacketInformation(nullptr);
     p.calcVariables(nullptr);
-    EXPECT_EQ(p.getAttribute("special_bits").toString(), c.specification);
+    EXPECT_EQ(p.getAttribute("special_bits").toString(), c.special);
     EXPECT_EQ(p.getAttribute("config_bits").toString(), c.configuration);
     for (auto it = c.fields.cbegin(); it != c.fields.cend(); ++it)
         EXPECT_EQ(p.getAttribute(it.key()), it.value()) << it.key().toStdString();
-    const QString expected = "special_bits:" + c.specification + " config_bits:" + c.configuration + " ";
+    const QString expected = "special_bits:" + c.special + " config_bits:" + c.configuration + " ";
     EXPECT_EQ(p.getPacketInformation(nullptr), expected);
     EXPECT_EQ(before, expected); // describing needs no earlier calcVariables
     EXPECT_EQ(bytesOf(p), c.bytes);
