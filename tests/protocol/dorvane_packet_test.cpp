@@ -1,3 +1,4 @@
+#include "packet_bytes.h"
 #include "protocol/dali_packet.h"
 #include "protocol/dorvane_packet.h"
 #include "protocol/dorvane_packet_factory.h"
@@ -13,13 +14,8 @@ namespace proto = tarvesk::proto;
 
 namespace {
 
-using Bytes = std::vector<int>;
-
-Bytes bytesOf(const proto::RawPacket& p)
-{
-    const QList<int> list = p.getByteList();
-    return Bytes(list.cbegin(), list.cend());
-}
+using tarvesk::test::Bytes;
+using tarvesk::test::bytesOf;
 
 DorvanePacket usedPacket()
 {

@@ -1,4 +1,5 @@
 #include "log_capture.h"
+#include "packet_bytes.h"
 
 #include "core/itf_error.h"
 #include "protocol/rdm_packet.h"
@@ -15,13 +16,8 @@ namespace core = tarvesk::core;
 
 namespace {
 
-using Bytes = std::vector<int>;
-
-Bytes bytesOf(const proto::RawPacket& p)
-{
-    const QList<int> list = p.getByteList();
-    return Bytes(list.cbegin(), list.cend());
-}
+using tarvesk::test::Bytes;
+using tarvesk::test::bytesOf;
 
 RdmPacket packetOf(const Bytes& bytes)
 {

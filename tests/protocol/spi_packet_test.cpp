@@ -1,4 +1,5 @@
 #include "log_capture.h"
+#include "packet_bytes.h"
 
 #include "protocol/spi_packet.h"
 
@@ -13,13 +14,8 @@ namespace proto = tarvesk::proto;
 
 namespace {
 
-using Bytes = std::vector<int>;
-
-Bytes bytesOf(const proto::RawPacket& p)
-{
-    const QList<int> list = p.getByteList();
-    return Bytes(list.cbegin(), list.cend());
-}
+using tarvesk::test::Bytes;
+using tarvesk::test::bytesOf;
 
 // A packet that has carried a longer frame before, with every bit set.
 SpiPacket usedPacket()

@@ -1,4 +1,5 @@
 #include "log_capture.h"
+#include "packet_bytes.h"
 
 #include "core/itf_error.h"
 #include "protocol/dali_packet.h"
@@ -18,13 +19,8 @@ namespace core = tarvesk::core;
 
 namespace {
 
-using Bytes = std::vector<int>;
-
-Bytes bytesOf(const proto::RawPacket& p)
-{
-    const QList<int> list = p.getByteList();
-    return Bytes(list.cbegin(), list.cend());
-}
+using tarvesk::test::Bytes;
+using tarvesk::test::bytesOf;
 
 // A Wystrel frame closes with the sum of all its other bytes, modulo 256.
 Bytes withChecksum(Bytes frame)
