@@ -5,6 +5,7 @@
 // decode again to the same files.
 #include "core/core_errors.h"
 #include "core/file/package_file_decoder.h"
+#include "quiet_log.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,19 +17,9 @@
 using tarvesk::core::FileError;
 using tarvesk::core::PackageFileDecoder;
 
-namespace {
-
-void silence(QtMsgType, const QMessageLogContext&, const QString&) { }
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static bool initialised = [] {
-        qInstallMessageHandler(silence);
-        return true;
-    }();
-    (void)initialised;
+    silenceLogOnce();
     if (size < 1 || size > 1024 * 1024)
         return 0;
 

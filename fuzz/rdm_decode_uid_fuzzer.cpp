@@ -1,5 +1,6 @@
 // Decodes arbitrary bytes as an RDM discovery response and as an RDM answer.
 #include "protocol/rdm_packet.h"
+#include "quiet_log.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -9,19 +10,9 @@
 
 using namespace tarvesk::proto;
 
-namespace {
-
-void silence(QtMsgType, const QMessageLogContext&, const QString&) { }
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static bool initialised = [] {
-        qInstallMessageHandler(silence);
-        return true;
-    }();
-    (void)initialised;
+    silenceLogOnce();
     if (size > size_t(RawPacket::MaxDataSize))
         return 0;
 

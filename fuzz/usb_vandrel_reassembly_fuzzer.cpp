@@ -5,6 +5,7 @@
 #include "protocol/raw_packet.h"
 #include "protocol/usb_vandrel_packet.h"
 #include "protocol/usb_vandrel_packet_factory.h"
+#include "quiet_log.h"
 
 #include <QtGlobal>
 
@@ -14,8 +15,6 @@
 using namespace tarvesk::proto;
 
 namespace {
-
-void silence(QtMsgType, const QMessageLogContext&, const QString&) { }
 
 void inspect(RawPacket* packet)
 {
@@ -42,11 +41,7 @@ void inspect(RawPacket* packet)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static bool initialised = [] {
-        qInstallMessageHandler(silence);
-        return true;
-    }();
-    (void)initialised;
+    silenceLogOnce();
     if (size == 0)
         return 0;
 
