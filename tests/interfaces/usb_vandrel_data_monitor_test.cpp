@@ -4,6 +4,7 @@
 #include "core/thread_manager.h"
 #include "interfaces/usb_vandrel_data_monitor.h"
 #include "log_capture.h"
+#include "monitor_thread.h"
 #include "protocol/packet_log.h"
 #include "protocol/packet_mutex.h"
 #include "protocol/raw_packet.h"
@@ -49,13 +50,7 @@ protected:
         test::SimUsbFixture::SetUp();
         currentHandle = handle;
         monitor = new itf::UsbVandrelDataMonitor([this] { return currentHandle.load(); }, transport.get());
-        thread = core::ThreadManager::instance()->newThread(QStringLiteral("USB monitor"));
-        monitor->moveToThread(thread->getThreadPtr());
-        thread->start();
-        QObject::connect(
-            monitor, &itf::UsbVandrelDataMonitor::newPacketDetected, monitor,
-            [this](proto::RawPacket* packet) { packetLog.addPacket(packet); }, Qt::DirectConnection);
-        monitor->init(itf::UsbVandrelDataMonitor::PollIntervalMs);
+        thread = test::startMonitorOnThread(monitor, packetLog);
         ASSERT_TRUE(waitUntil([this] { return box->pollCount() > 0; }));
     }
 
@@ -73,11 +68,8 @@ protected:
     // still had has run by then.
     void endMonitorThread()
     {
-        if (!monitor)
-            return;
-        monitor->deleteLater();
-        monitor = nullptr;
-        thread->quit();
+        if (monitor)
+            test::endMonitorOnThread(monitor, thread);
     }
 
     std::vector<std::unique_ptr<proto::RawPacket>> loggedPackets() const

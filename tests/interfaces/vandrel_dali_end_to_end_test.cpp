@@ -5,6 +5,7 @@
 #include "interfaces/dali_memory_bank.h"
 #include "interfaces/dali_memory_bank_utility.h"
 #include "interfaces/usb_vandrel_data_monitor.h"
+#include "monitor_thread.h"
 #include "protocol/dali_packet.h"
 #include "protocol/options.h"
 #include "protocol/packet_log.h"
@@ -28,13 +29,7 @@ protected:
         open(config, capabilities);
         handle = device->handle;
         monitor = new itf::UsbVandrelDataMonitor([this] { return handle.load(); }, transport);
-        thread = core::ThreadManager::instance()->newThread(QStringLiteral("USB monitor"));
-        monitor->moveToThread(thread->getThreadPtr());
-        thread->start();
-        QObject::connect(
-            monitor, &itf::UsbVandrelDataMonitor::newPacketDetected, monitor,
-            [this](proto::RawPacket* packet) { packetLog.addPacket(packet); }, Qt::DirectConnection);
-        monitor->init(itf::UsbVandrelDataMonitor::PollIntervalMs);
+        thread = test::startMonitorOnThread(monitor, packetLog);
         ASSERT_TRUE(test::waitUntil([this] { return box->pollCount() > 0; }));
         device->monitor = [this](proto::PacketMutex* mutex) { monitor->installPacketMutex(mutex); };
     }
@@ -43,8 +38,7 @@ protected:
         // The monitor stops before the device's handle closes.
         if (monitor) {
             EXPECT_TRUE(monitor->stopAndWait());
-            monitor->deleteLater();
-            thread->quit();
+            test::endMonitorOnThread(monitor, thread);
         }
         SimVandrelDaliFixture::TearDown();
     }
