@@ -1,7 +1,5 @@
 #include "service/source_location.h"
 
-#include <QRegularExpression>
-
 QString appendSourceLocation(const QString& message, const QString& file, int line)
 {
     if (file.isEmpty())
@@ -10,12 +8,4 @@ QString appendSourceLocation(const QString& message, const QString& file, int li
     if (last.isEmpty())
         return message;
     return message + QStringLiteral("  @ %1: %2").arg(last).arg(line);
-}
-
-QString stripSourceLocation(const QString& message)
-{
-    static const QRegularExpression tail(QStringLiteral("  @ [^/]*: -?\\d+$"));
-    QString result = message;
-    result.remove(tail);
-    return result;
 }
