@@ -1,5 +1,5 @@
 // Decodes arbitrary bytes as an RDM discovery response and as an RDM answer.
-#include "protocol/rdm_packet.h"
+#include "protocol/dmx/rdm_packet.h"
 #include "quiet_log.h"
 
 #include <QString>

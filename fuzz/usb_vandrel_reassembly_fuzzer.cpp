@@ -3,8 +3,8 @@
 // input byte is even, each report is made a poll reply with stream data so that
 // most runs reach the record parser.
 #include "protocol/raw_packet.h"
-#include "protocol/usb_vandrel_packet.h"
-#include "protocol/usb_vandrel_packet_factory.h"
+#include "protocol/usb/usb_vandrel_packet.h"
+#include "protocol/usb/usb_vandrel_packet_factory.h"
 #include "quiet_log.h"
 
 #include <QtGlobal>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/device_info_record.h"
+#include "core/database/device_info_record.h"
 #include "core/idevice.h"
 #include "core/interface_type.h"
 #include "core/item.h"

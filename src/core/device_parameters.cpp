@@ -4,12 +4,12 @@
 #include "core/core_errors.h"
 #include "core/device.h"
 #include "core/group_filter.h"
-#include "core/iprofile_type_parameters.h"
 #include "core/itf_error.h"
 #include "core/parameters/parameter.h"
 #include "core/parameters/raw_parameter.h"
 #include "core/parameters/raw_parameter_interface.h"
-#include "core/profile_type.h"
+#include "core/profile/iprofile_type_parameters.h"
+#include "core/profile/profile_type.h"
 #include "log/logging_categories.h"
 
 #include <QDebug>

@@ -4,8 +4,8 @@
 #include "core/device.h"
 #include "core/itf_error.h"
 #include "core/parameters/parameter.h"
-#include "core/profile.h"
-#include "core/profile_type.h"
+#include "core/profile/profile.h"
+#include "core/profile/profile_type.h"
 #include "core/step.h"
 #include "log/logging_categories.h"
 

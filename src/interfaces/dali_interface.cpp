@@ -5,7 +5,7 @@
 #include "interfaces/dali_exception.h"
 #include "interfaces/idali_to_dali_interface_bridge.h"
 #include "log/logging_categories.h"
-#include "protocol/dali_packet.h"
+#include "protocol/dali/dali_packet.h"
 #include "protocol/options.h"
 
 #include <QMetaType>

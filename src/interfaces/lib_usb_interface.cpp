@@ -2,7 +2,7 @@
 
 #include "core/itf_error.h"
 #include "log/logging_categories.h"
-#include "protocol/usb_packet.h"
+#include "protocol/usb/usb_packet.h"
 
 #include <cstring>
 

@@ -5,10 +5,10 @@
 #include "interfaces/iusb_vandrel_device.h"
 #include "interfaces/lib_usb_interface.h"
 #include "log/logging_categories.h"
-#include "protocol/dali_packet.h"
+#include "protocol/dali/dali_packet.h"
 #include "protocol/options.h"
 #include "protocol/packet_mutex.h"
-#include "protocol/usb_vandrel_packet.h"
+#include "protocol/usb/usb_vandrel_packet.h"
 
 #include <QDeadlineTimer>
 

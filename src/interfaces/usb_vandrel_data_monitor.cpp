@@ -4,8 +4,8 @@
 #include "interfaces/lib_usb_interface.h"
 #include "log/logging_categories.h"
 #include "protocol/packet_mutex.h"
-#include "protocol/usb_vandrel_packet.h"
-#include "protocol/usb_vandrel_packet_factory.h"
+#include "protocol/usb/usb_vandrel_packet.h"
+#include "protocol/usb/usb_vandrel_packet_factory.h"
 
 #include <QMetaMethod>
 #include <QThread>

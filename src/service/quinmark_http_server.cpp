@@ -1,7 +1,7 @@
 #include "service/quinmark_http_server.h"
 
 #include "core/device_manager.h"
-#include "core/profile_manager.h"
+#include "core/profile/profile_manager.h"
 #include "core/universe.h"
 #include "core/universe_manager.h"
 #include "network/http_host_whitelist.h"

@@ -3,7 +3,7 @@
 #include "core/itf_error.h"
 #include "interfaces/system_lib_usb.h"
 #include "log_capture.h"
-#include "protocol/usb_packet.h"
+#include "protocol/usb/usb_packet.h"
 
 #include <QByteArray>
 

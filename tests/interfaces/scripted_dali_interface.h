@@ -2,7 +2,7 @@
 
 #include "core/itf_error.h"
 #include "interfaces/dali_interface.h"
-#include "protocol/dali_packet.h"
+#include "protocol/dali/dali_packet.h"
 #include "protocol/options.h"
 
 #include <QStringList>

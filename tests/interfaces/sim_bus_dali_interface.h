@@ -3,7 +3,7 @@
 #include "core/itf_error.h"
 #include "dali/sim_dali_bus.h"
 #include "interfaces/dali_interface.h"
-#include "protocol/dali_packet.h"
+#include "protocol/dali/dali_packet.h"
 #include "protocol/options.h"
 
 namespace tarvesk::test {

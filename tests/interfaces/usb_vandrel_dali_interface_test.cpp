@@ -2,9 +2,9 @@
 
 #include "core/itf_error.h"
 #include "log_capture.h"
-#include "protocol/dali_packet.h"
+#include "protocol/dali/dali_packet.h"
 #include "protocol/options.h"
-#include "protocol/usb_vandrel_packet.h"
+#include "protocol/usb/usb_vandrel_packet.h"
 
 #include <future>
 #include <limits>

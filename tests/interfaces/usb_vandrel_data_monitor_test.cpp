@@ -8,7 +8,7 @@
 #include "protocol/packet_log.h"
 #include "protocol/packet_mutex.h"
 #include "protocol/raw_packet.h"
-#include "protocol/usb_packet.h"
+#include "protocol/usb/usb_packet.h"
 #include "wait_until.h"
 
 #include <QByteArray>

@@ -6,7 +6,7 @@
 #include "interfaces/dali_memory_bank_utility.h"
 #include "interfaces/usb_vandrel_data_monitor.h"
 #include "monitor_thread.h"
-#include "protocol/dali_packet.h"
+#include "protocol/dali/dali_packet.h"
 #include "protocol/options.h"
 #include "protocol/packet_log.h"
 #include "wait_until.h"

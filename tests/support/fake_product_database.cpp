@@ -1,10 +1,10 @@
 #include "fake_product_database.h"
 
-#include "core/device_info_database.h"
+#include "core/database/device_info_database.h"
 #include "core/parameters/iparameter.h"
 #include "core/parameters/parameter_factory.h"
-#include "core/profile_type.h"
-#include "core/profile_type_parameters.h"
+#include "core/profile/profile_type.h"
+#include "core/profile/profile_type_parameters.h"
 #include "log/logging_categories.h"
 
 namespace tarvesk::test {

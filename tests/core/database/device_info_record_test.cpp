@@ -1,5 +1,5 @@
-#include "core/device_info_record.h"
-#include "core/group_record.h"
+#include "core/database/device_info_record.h"
+#include "core/database/group_record.h"
 #include "log_capture.h"
 
 #include <QJsonArray>

@@ -1,8 +1,8 @@
 #include "core/core_errors.h"
-#include "core/device_info_database.h"
-#include "core/json_groups_repository.h"
-#include "core/json_oem_repository.h"
-#include "core/json_product_repository.h"
+#include "core/database/device_info_database.h"
+#include "core/database/json_groups_repository.h"
+#include "core/database/json_oem_repository.h"
+#include "core/database/json_product_repository.h"
 #include "log_capture.h"
 
 #include <gtest/gtest.h>

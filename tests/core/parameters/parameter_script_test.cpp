@@ -1,8 +1,8 @@
 #include "core/parameters/parameter.h"
 #include "core/parameters/parameter_factory.h"
 #include "core/parameters/raw_parameter_interface.h"
-#include "core/profile_type.h"
-#include "core/profile_type_parameters.h"
+#include "core/profile/profile_type.h"
+#include "core/profile/profile_type_parameters.h"
 #include "fake_raw_memory.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "core/iscript_engine.h"
 #include "core/parameters/parameter.h"
+#include "core/script/iscript_engine.h"
 #include "error_matchers.h"
 
 #include <gtest/gtest.h>

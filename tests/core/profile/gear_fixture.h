@@ -2,8 +2,8 @@
 
 #include "core/network_interface.h"
 #include "core/parameters/parameter.h"
-#include "core/profile.h"
-#include "core/profile_type.h"
+#include "core/profile/profile.h"
+#include "core/profile/profile_type.h"
 #include "core/step.h"
 #include "core/universe.h"
 #include "fake_dali_device.h"

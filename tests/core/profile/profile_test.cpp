@@ -1,8 +1,8 @@
-#include "core/iprofile_type_parameters.h"
 #include "core/parameters/parameter.h"
-#include "core/profile.h"
-#include "core/profile_manager.h"
-#include "core/profile_type.h"
+#include "core/profile/iprofile_type_parameters.h"
+#include "core/profile/profile.h"
+#include "core/profile/profile_manager.h"
+#include "core/profile/profile_type.h"
 #include "fake_product_database.h"
 
 #include <QDate>

@@ -1,11 +1,11 @@
 #include "core/core_errors.h"
-#include "core/feature.h"
-#include "core/feature_loader.h"
-#include "core/feature_repository.h"
+#include "core/database/feature.h"
+#include "core/database/feature_repository.h"
 #include "core/parameters/dali/dali_memory_bank_parameter_repository.h"
 #include "core/parameters/parameter.h"
 #include "core/parameters/parameter_factory.h"
-#include "core/profile_type_parameters.h"
+#include "core/profile/profile_type_parameters.h"
+#include "core/script/feature_loader.h"
 
 #include <QPointer>
 #include <gtest/gtest.h>

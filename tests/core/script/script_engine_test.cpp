@@ -1,11 +1,11 @@
 #include "core/core_errors.h"
-#include "core/device_info_record.h"
+#include "core/database/device_info_record.h"
 #include "core/file/ifile_loader.h"
 #include "core/parameters/parameter.h"
 #include "core/parameters/parameter_factory.h"
-#include "core/profile_type_parameters.h"
-#include "core/script_engine.h"
-#include "core/script_feature_loader.h"
+#include "core/profile/profile_type_parameters.h"
+#include "core/script/script_engine.h"
+#include "core/script/script_feature_loader.h"
 #include "protocol/dali/dali_lookup_table.h"
 
 #include <QFile>

@@ -1,12 +1,12 @@
 #include "core/core_errors.h"
-#include "core/device_info_record.h"
+#include "core/database/device_info_record.h"
 #include "core/file/ifile_loader.h"
 #include "core/parameters/parameter.h"
 #include "core/parameters/parameter_factory.h"
-#include "core/profile_type_parameters.h"
-#include "core/script_engine.h"
-#include "core/script_parameter_read_action.h"
-#include "core/script_parameter_write_action.h"
+#include "core/profile/profile_type_parameters.h"
+#include "core/script/script_engine.h"
+#include "core/script/script_parameter_read_action.h"
+#include "core/script/script_parameter_write_action.h"
 #include "plain_device.h"
 
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "core/device_manager.h"
 #include "core/network_interface.h"
-#include "core/profile_manager.h"
+#include "core/profile/profile_manager.h"
 #include "core/universe.h"
 #include "core/universe_manager.h"
 #include "fake_database.h"

@@ -3,7 +3,7 @@
 #include "core/device.h"
 #include "core/device_manager.h"
 #include "core/network_interface.h"
-#include "core/profile_manager.h"
+#include "core/profile/profile_manager.h"
 #include "core/universe.h"
 #include "service/rpc/rpc_types/rpc_type_action_result.h"
 #include "service/rpc_response.h"
