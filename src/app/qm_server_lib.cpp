@@ -1,6 +1,7 @@
 #include "app/qm_server_lib.h"
 
 #include "app/common_application.h"
+#include "app/production_dependencies.h"
 #include "app/qm_server_version.h"
 #include "app/service_application.h"
 #include "service/quinmark_http_server.h"
@@ -48,7 +49,8 @@ int QmServerLib::startAsService(QApplication* application, int port, bool daemon
 
     int code = 1;
     {
-        service::QuinmarkHttpServer server(qm_server::api_mode(), port, !daemon);
+        service::QuinmarkHttpServer server(
+            qm_server::api_mode(), port, !daemon, productionRpcServerDependencies());
         const bool ok = server.init(false);
         if (server.servedPort() != 0)
             app->setPort(server.servedPort());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "interfaces/idali_memory_bank.h"
+#include "core/parameters/dali/idali_memory_bank.h"
 #include "interfaces/idali_memory_bank_utility.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/service.h"
+#include "network/service.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -33,8 +33,9 @@ const char* boolText(bool value)
 
 } // namespace
 
-QuinmarkHttpServer::QuinmarkHttpServer(bool apiMode, int port, bool firmwareCache)
-    : rpcServer(std::make_shared<QuinmarkRpcServer>(apiMode, firmwareCache))
+QuinmarkHttpServer::QuinmarkHttpServer(
+    bool apiMode, int port, bool firmwareCache, QuinmarkRpcServer::Dependencies dependencies)
+    : rpcServer(std::make_shared<QuinmarkRpcServer>(apiMode, firmwareCache, std::move(dependencies)))
     , port(port)
 {
     qDebug() << "QM server: API mode = " << boolText(apiMode);

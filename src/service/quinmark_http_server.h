@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/quinmark_rpc_server.h"
+
 #include <QThread>
 
 #include <memory>
@@ -16,7 +18,6 @@ class HttpServer;
 namespace tarvesk::service {
 
 class HttpServiceRequestHandler;
-class QuinmarkRpcServer;
 
 // The service's HTTP side for one pass of the restart loop: the RPC server,
 // the installed request handler with its path handlers, and the HTTP server.
@@ -25,7 +26,9 @@ class QuinmarkRpcServer;
 class QuinmarkHttpServer : public QThread
 {
 public:
-    QuinmarkHttpServer(bool apiMode, int port, bool firmwareCache);
+    // The RPC server is built with the given dependencies.
+    QuinmarkHttpServer(
+        bool apiMode, int port, bool firmwareCache, QuinmarkRpcServer::Dependencies dependencies);
     ~QuinmarkHttpServer() override;
 
     bool init(bool withoutLock);

@@ -25,7 +25,8 @@ class RpcResponse;
 // to a JSON-RPC error.
 //
 // What it builds comes through Dependencies, so that tests run it with fakes
-// and the service plugs in the data-package database and the libusb universe.
+// and the application plugs in the data-package database and the libusb
+// universe (app/production_dependencies.h).
 class QuinmarkRpcServer
 {
 public:
@@ -44,10 +45,7 @@ public:
         std::function<std::unique_ptr<AbstractRpcMethodCachedFactory>()> methodFactory;
     };
 
-    // What the service runs with (see quinmark_rpc_server_dependencies.cpp).
-    static Dependencies productionDependencies();
-
-    QuinmarkRpcServer(bool apiMode, bool firmwareCache, Dependencies dependencies = productionDependencies());
+    QuinmarkRpcServer(bool apiMode, bool firmwareCache, Dependencies dependencies);
     ~QuinmarkRpcServer();
 
     QuinmarkRpcServer(const QuinmarkRpcServer&) = delete;

@@ -3,12 +3,12 @@
 
 #include "core/core_errors.h"
 #include "core/parameter_action_repository.h"
+#include "core/parameters/dali/idali_memory_bank.h"
 #include "core/parameters/dali/memory_bank_read_action.h"
 #include "core/parameters/dali/memory_bank_write_action.h"
 #include "core/parameters/dali/memory_block_integer_converter.h"
 #include "core/parameters/parameter.h"
 #include "interfaces/dali_memory_bank_actions.h"
-#include "interfaces/idali_memory_bank.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,6 @@
 #include "core/script/feature_loader.h"
 #include "core/script/script_engine.h"
 #include "core/script/script_feature_loader.h"
-#include "interfaces/dali_interface.h"
 #include "log/logging_categories.h"
 #include "protocol/dali/dali_lookup_table.h"
 #include "protocol/options.h"
@@ -203,7 +202,6 @@ void Data1Database::registerTypesToUseInJsEngine()
     core::RawParameterInterface::initMeta();
     core::errorInitMetaData();
     core::ProfileType::initMeta();
-    itf::DaliInterface::initMeta();
     proto::Options::initMeta();
 }
 

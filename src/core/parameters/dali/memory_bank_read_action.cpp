@@ -1,9 +1,9 @@
 #include "core/parameters/dali/memory_bank_read_action.h"
 
 #include "core/core_errors.h"
+#include "core/parameters/dali/idali_memory_bank.h"
 #include "core/parameters/dali/memory_bank_location.h"
 #include "core/parameters/iparameter.h"
-#include "interfaces/idali_memory_bank.h"
 
 namespace tarvesk::core {
 

@@ -15,6 +15,9 @@ struct MemoryBlockResult
 
 // Block access to the memory banks of DALI control gear. Reports failures as a
 // status and never throws a DaliException.
+//
+// Declared here, beside the memory-bank actions that call it, so that the
+// model does not include the interfaces that implement it.
 class IDaliMemoryBank
 {
 public:

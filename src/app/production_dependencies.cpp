@@ -1,19 +1,23 @@
-#include "service/quinmark_rpc_server.h"
+#include "app/production_dependencies.h"
 
 #include "core/universe_manager.h"
+#include "interfaces/dali_interface.h"
 #include "interfaces/lib_usb_interface.h"
 #include "service/database/data1_database.h"
 #include "universes/usb_universe.h"
 
 #include <QPointer>
 
-namespace tarvesk::service {
+namespace tarvesk {
 
-// The concrete classes the running service uses.
-QuinmarkRpcServer::Dependencies QuinmarkRpcServer::productionDependencies()
+service::QuinmarkRpcServer::Dependencies productionRpcServerDependencies()
 {
-    Dependencies dependencies;
-    dependencies.database = [] { return std::make_shared<Data1Database>(); };
+    // The feature scripts call the DALI interface's operations that answer
+    // through a byte pointer; the type must be known before they load.
+    itf::DaliInterface::initMeta();
+
+    service::QuinmarkRpcServer::Dependencies dependencies;
+    dependencies.database = [] { return std::make_shared<service::Data1Database>(); };
 
     // The end of a pass may already have removed every universe by force; the
     // guarded pointer tells the release whether its universe still exists.
@@ -35,4 +39,4 @@ QuinmarkRpcServer::Dependencies QuinmarkRpcServer::productionDependencies()
     return dependencies;
 }
 
-} // namespace tarvesk::service
+} // namespace tarvesk
