@@ -2,43 +2,23 @@
 
 #include "sim_dali_timing.h"
 
+#include "protocol/dali/dali_command_table.h"
+
+#include <string_view>
+
 namespace tarvesk::sim {
 
 namespace {
 
-// Special commands: the first byte of their frame.
-enum Special : quint8 {
-    Terminate = 0xA1,
-    Dtr0 = 0xA3,
-    Initialise = 0xA5,
-    Randomise = 0xA7,
-    Compare = 0xA9,
-    Withdraw = 0xAB,
-    SearchAddrH = 0xB1,
-    SearchAddrM = 0xB3,
-    SearchAddrL = 0xB5,
-    ProgramShortAddress = 0xB7,
-    VerifyShortAddress = 0xB9,
-    QueryShortAddress = 0xBB,
-    EnableDeviceType = 0xC1,
-    Dtr1 = 0xC3,
-    Dtr2 = 0xC5,
-    WriteMemoryLocation = 0xC7,
-    WriteMemoryLocationNoReply = 0xC9
-};
+using Dali = proto::DaliCommandTable;
+using Kind = proto::DaliCommandKind;
 
-// Opcodes after an address byte whose meaning the dispatch needs.
-enum Opcode : quint8 {
-    FirstConfiguration = 0x20,
-    EnableWriteMemory = 0x81,
-    QueryContentDtr0 = 0x98,
-    QueryContentDtr1 = 0x9C,
-    QueryContentDtr2 = 0x9D,
-    FirstApplicationExtended = 0xE0,
-    LastLedConfiguration = 0xE4
-};
+// The opcode of a command of the LED module set (device type 6).
+constexpr quint8 led(std::string_view name)
+{
+    return Dali::opcode(name, Dali::LedDeviceType);
+}
 
-constexpr quint8 LedDeviceType = 6;
 constexpr quint8 NoDeviceType = 254;
 constexpr quint8 Version20 = 0x08;
 constexpr quint8 LightSourceLed = 6;
@@ -46,6 +26,11 @@ constexpr quint8 LightSourceLed = 6;
 bool isSpecialByte(quint8 first)
 {
     return first >= 0xA0 && first <= 0xCB;
+}
+
+bool isReservedByte(quint8 first)
+{
+    return first >= 0xCC && first <= 0xFB;
 }
 
 bool isShortAddressByte(quint8 data)
@@ -83,20 +68,15 @@ bool SimDaliGear::isAddressed(quint8 addressByte) const
     return false;
 }
 
-// Configuration commands act only when the same frame comes again within 100 ms
-// with nothing in between: a single garbled frame must not change a setting.
-bool SimDaliGear::takesRepeat(const Frame& frame) const
+// The command a frame carries under the device type enabled for it; none for
+// direct arc power and reserved codes.
+const proto::DaliCommand* SimDaliGear::commandOf(const Frame& frame)
 {
     if (isSpecialByte(frame.first))
-        return frame.first == Initialise || frame.first == Randomise;
-    if (frame.first >= 0xCC && frame.first <= 0xFB)
-        return false;
-    if ((frame.first & 0x01) == 0)
-        return false; // direct arc power
-    if (frame.second >= FirstConfiguration && frame.second <= EnableWriteMemory)
-        return true;
-    return frame.deviceType == LedDeviceType && frame.second >= FirstApplicationExtended
-        && frame.second <= LastLedConfiguration;
+        return Dali::find(Kind::Special, frame.first);
+    if (isReservedByte(frame.first) || (frame.first & 0x01) == 0)
+        return nullptr;
+    return Dali::find(Kind::Standard, frame.second, frame.deviceType);
 }
 
 std::optional<quint8> SimDaliGear::receive(const QByteArray& frameBytes, double nowUs)
@@ -113,17 +93,20 @@ std::optional<quint8> SimDaliGear::receive(const QByteArray& frameBytes, double 
     // ENABLE DEVICE TYPE holds for the next command, and for its repeat.
     frame.deviceType = repeat ? _pending->deviceType : _enabledDeviceType;
     _enabledDeviceType = 0;
+    const proto::DaliCommand* command = commandOf(frame);
+    // Configuration commands act only when the same frame comes again within
+    // 100 ms with nothing in between: a single garbled frame must not change a setting.
     if (repeat)
         _pending.reset();
-    else if (takesRepeat(frame))
+    else if (command && command->sendTwice())
         _pending = frame;
     else
         _pending.reset();
 
     if (isSpecialByte(frame.first))
-        return special(frame, repeat);
-    if (frame.first >= 0xCC && frame.first <= 0xFB)
-        return std::nullopt; // reserved
+        return special(frame, command, repeat);
+    if (isReservedByte(frame.first))
+        return std::nullopt;
     if (!isAddressed(frame.first))
         return std::nullopt;
     if ((frame.first & 0x01) == 0) {
@@ -131,155 +114,171 @@ std::optional<quint8> SimDaliGear::receive(const QByteArray& frameBytes, double 
         arcPower(frame.second);
         return std::nullopt;
     }
-    return command(frame, repeat);
+    return addressed(frame, command, repeat);
 }
 
-std::optional<quint8> SimDaliGear::special(const Frame& frame, bool confirmed)
+std::optional<quint8> SimDaliGear::special(
+    const Frame& frame, const proto::DaliCommand* command, bool confirmed)
 {
     const quint8 data = frame.second;
     switch (frame.first) {
-    case Dtr0:
-    case Dtr1:
-    case Dtr2:
-    case WriteMemoryLocation:
-    case WriteMemoryLocationNoReply:
+    case Dali::special("DTR0"):
+    case Dali::special("DTR1"):
+    case Dali::special("DTR2"):
+    case Dali::special("WRITE MEMORY LOCATION"):
+    case Dali::special("WRITE MEMORY LOCATION - NO REPLY"):
         break; // these keep the memory open for writing
     default:
         _writeEnabled = false;
         break;
     }
+    if (!command)
+        return std::nullopt;
     const bool initialising = _initialisation != Initialisation::Disabled;
     const bool selected = initialising && _randomAddress == _searchAddress;
-    switch (frame.first) {
-    case Terminate:
+    switch (command->code) {
+    case Dali::special("TERMINATE"):
         _initialisation = Initialisation::Disabled;
         break;
-    case Dtr0:
+    case Dali::special("DTR0"):
         _dtr[0] = data;
         break;
-    case Dtr1:
+    case Dali::special("DTR1"):
         _dtr[1] = data;
         break;
-    case Dtr2:
+    case Dali::special("DTR2"):
         _dtr[2] = data;
         break;
-    case Initialise:
+    case Dali::special("INITIALISE"):
         if (confirmed
             && (data == 0x00 || (data == 0xFF && _shortAddress < 0)
                 || (isShortAddressByte(data) && (data >> 1) == _shortAddress)))
             _initialisation = Initialisation::Enabled;
         break;
-    case Randomise:
+    case Dali::special("RANDOMISE"):
         if (confirmed && initialising)
             _randomAddress = _config.fixedRandomAddress ? (*_config.fixedRandomAddress & 0xFFFFFF)
                                                         : (_random() & 0xFFFFFF);
         break;
-    case Compare:
+    case Dali::special("COMPARE"):
         return yesIf(_initialisation == Initialisation::Enabled && _randomAddress <= _searchAddress);
-    case Withdraw:
+    case Dali::special("WITHDRAW"):
         if (_initialisation == Initialisation::Enabled && _randomAddress == _searchAddress
             && !_config.ignoreWithdraw)
             _initialisation = Initialisation::Withdrawn;
         break;
-    case SearchAddrH:
-    case SearchAddrM:
-    case SearchAddrL:
+    case Dali::special("SEARCHADDRH"):
+    case Dali::special("SEARCHADDRM"):
+    case Dali::special("SEARCHADDRL"):
         if (initialising) {
-            const int shift = frame.first == SearchAddrH ? 16 : frame.first == SearchAddrM ? 8 : 0;
+            int shift = 0; // SEARCHADDRL
+            if (command->code == Dali::special("SEARCHADDRH"))
+                shift = 16;
+            else if (command->code == Dali::special("SEARCHADDRM"))
+                shift = 8;
             _searchAddress = (_searchAddress & ~(0xFFu << shift)) | (quint32(data) << shift);
         }
         break;
-    case ProgramShortAddress:
+    case Dali::special("PROGRAM SHORT ADDRESS"):
         if (selected && data == Mask)
             _shortAddress = -1;
         else if (selected && isShortAddressByte(data))
             _shortAddress = data >> 1;
         break;
-    case VerifyShortAddress:
+    case Dali::special("VERIFY SHORT ADDRESS"):
         return yesIf(initialising && isShortAddressByte(data) && (data >> 1) == _shortAddress);
-    case QueryShortAddress:
+    case Dali::special("QUERY SHORT ADDRESS"):
         if (!selected)
             return std::nullopt;
         return _shortAddress < 0 ? Mask : quint8(_shortAddress * 2 + 1);
-    case EnableDeviceType:
+    case Dali::special("ENABLE DEVICE TYPE"):
         _enabledDeviceType = data;
         break;
-    case WriteMemoryLocation:
-    case WriteMemoryLocationNoReply: {
+    case Dali::special("WRITE MEMORY LOCATION"):
+    case Dali::special("WRITE MEMORY LOCATION - NO REPLY"): {
         if (!_writeEnabled)
             return std::nullopt;
         const std::optional<quint8> stored = _memory.write(_dtr[1], _dtr[0], data);
         if (_memory.hasBank(_dtr[1]) && _dtr[0] < 0xFF)
             ++_dtr[0];
-        return frame.first == WriteMemoryLocation ? stored : std::nullopt;
+        return command->expectsAnswer() ? stored : std::nullopt;
     }
     default:
-        break;
+        break; // PING: nothing to do for gear that has a short address
     }
     return std::nullopt;
 }
 
-std::optional<quint8> SimDaliGear::command(const Frame& frame, bool confirmed)
+std::optional<quint8> SimDaliGear::addressed(
+    const Frame& frame, const proto::DaliCommand* command, bool confirmed)
 {
-    const quint8 opcode = frame.second;
-    if (takesRepeat(frame) && !confirmed)
+    if (command && command->sendTwice() && !confirmed)
         return std::nullopt; // waits for its repeat
-    if (opcode != QueryContentDtr0 && opcode != QueryContentDtr1 && opcode != QueryContentDtr2)
+    switch (frame.second) {
+    case Dali::opcode("QUERY CONTENT DTR0"):
+    case Dali::opcode("QUERY CONTENT DTR1"):
+    case Dali::opcode("QUERY CONTENT DTR2"):
+        break; // reading back the DTRs keeps the memory open for writing
+    default:
         _writeEnabled = false;
-    if (opcode >= FirstApplicationExtended)
-        return frame.deviceType == LedDeviceType && _config.deviceType6 ? ledCommand(opcode, confirmed)
-                                                                        : std::nullopt;
-    return standardCommand(opcode, confirmed);
+        break;
+    }
+    if (!command)
+        return std::nullopt; // reserved, or the extension of a device type not enabled
+    if (command->deviceType == Dali::LedDeviceType)
+        return _config.deviceType6 ? ledCommand(*command, confirmed) : std::nullopt;
+    const quint8 index = quint8(frame.second - command->code);
+    if (command->sendTwice()) {
+        configure(*command, index);
+        return std::nullopt;
+    }
+    if (command->expectsAnswer())
+        return query(*command, index);
+    levelCommand(*command, index);
+    return std::nullopt;
 }
 
-std::optional<quint8> SimDaliGear::standardCommand(quint8 opcode, bool confirmed)
+void SimDaliGear::levelCommand(const proto::DaliCommand& command, quint8 index)
 {
-    if (opcode < FirstConfiguration) {
-        _powerCycleSeen = false;
-        switch (opcode) {
-        case 0x00: // OFF
-            _actualLevel = 0;
-            break;
-        case 0x01: // UP
-        case 0x03: // STEP UP
-            if (_actualLevel > 0 && _actualLevel < _maxLevel)
-                ++_actualLevel;
-            break;
-        case 0x02: // DOWN
-        case 0x04: // STEP DOWN
-            if (_actualLevel > _minLevel)
-                --_actualLevel;
-            break;
-        case 0x05:
-            arcPower(_maxLevel);
-            break;
-        case 0x06:
-            arcPower(_minLevel);
-            break;
-        case 0x07: // STEP DOWN AND OFF
-            _actualLevel = _actualLevel <= _minLevel ? 0 : _actualLevel - 1;
-            break;
-        case 0x08: // ON AND STEP UP
-            _actualLevel = _actualLevel == 0 ? _minLevel : qMin<quint8>(_actualLevel + 1, _maxLevel);
-            break;
-        case 0x0A:
-            arcPower(_lastActiveLevel);
-            break;
-        default:
-            if (opcode >= 0x10 && _scenes[opcode & 0x0F] != Mask)
-                arcPower(_scenes[opcode & 0x0F]);
-            break;
-        }
-        if (_actualLevel > 0)
-            _lastActiveLevel = _actualLevel;
-        return std::nullopt;
+    _powerCycleSeen = false;
+    switch (command.code) {
+    case Dali::opcode("OFF"):
+        _actualLevel = 0;
+        break;
+    case Dali::opcode("UP"):
+    case Dali::opcode("STEP UP"):
+        if (_actualLevel > 0 && _actualLevel < _maxLevel)
+            ++_actualLevel;
+        break;
+    case Dali::opcode("DOWN"):
+    case Dali::opcode("STEP DOWN"):
+        if (_actualLevel > _minLevel)
+            --_actualLevel;
+        break;
+    case Dali::opcode("RECALL MAX LEVEL"):
+        arcPower(_maxLevel);
+        break;
+    case Dali::opcode("RECALL MIN LEVEL"):
+        arcPower(_minLevel);
+        break;
+    case Dali::opcode("STEP DOWN AND OFF"):
+        _actualLevel = _actualLevel <= _minLevel ? 0 : _actualLevel - 1;
+        break;
+    case Dali::opcode("ON AND STEP UP"):
+        _actualLevel = _actualLevel == 0 ? _minLevel : qMin<quint8>(_actualLevel + 1, _maxLevel);
+        break;
+    case Dali::opcode("GO TO LAST ACTIVE LEVEL"):
+        arcPower(_lastActiveLevel);
+        break;
+    case Dali::opcode("GO TO SCENE"):
+        if (_scenes[index] != Mask)
+            arcPower(_scenes[index]);
+        break;
+    default:
+        break; // ENABLE DAPC SEQUENCE: nothing fades here
     }
-    if (opcode <= EnableWriteMemory) {
-        if (confirmed)
-            configure(opcode);
-        return std::nullopt;
-    }
-    return query(opcode);
+    if (_actualLevel > 0)
+        _lastActiveLevel = _actualLevel;
 }
 
 void SimDaliGear::arcPower(quint8 level)
@@ -297,133 +296,137 @@ void SimDaliGear::arcPower(quint8 level)
     _lastActiveLevel = _actualLevel;
 }
 
-void SimDaliGear::configure(quint8 opcode)
+void SimDaliGear::configure(const proto::DaliCommand& command, quint8 index)
 {
     const quint8 value = _dtr[0];
-    switch (opcode) {
-    case 0x20:
+    switch (command.code) {
+    case Dali::opcode("RESET"):
         reset();
         break;
-    case 0x21: // STORE ACTUAL LEVEL IN DTR0
+    case Dali::opcode("STORE ACTUAL LEVEL IN DTR0"):
         _dtr[0] = _actualLevel;
         break;
-    case 0x23: // SET OPERATING MODE: only the standard mode exists
+    case Dali::opcode("SET OPERATING MODE"): // only the standard mode exists
         if (value == 0)
             _operatingMode = 0;
         break;
-    case 0x24:
+    case Dali::opcode("RESET MEMORY BANK"):
         _memory.reset(value);
         break;
-    case 0x2A:
+    case Dali::opcode("SET MAX LEVEL"):
         _maxLevel = qBound<quint8>(_minLevel, value, 254);
         _actualLevel = qMin(_actualLevel, _maxLevel);
         break;
-    case 0x2B:
+    case Dali::opcode("SET MIN LEVEL"):
         _minLevel = qBound<quint8>(_config.physicalMinimum, value, _maxLevel);
         if (_actualLevel > 0)
             _actualLevel = qMax(_actualLevel, _minLevel);
         break;
-    case 0x2C:
+    case Dali::opcode("SET SYSTEM FAILURE LEVEL"):
         _systemFailureLevel = value;
         break;
-    case 0x2D:
+    case Dali::opcode("SET POWER ON LEVEL"):
         _powerOnLevel = value;
         break;
-    case 0x2E:
+    case Dali::opcode("SET FADE TIME"):
         _fadeTime = qMin<quint8>(value, 15);
         break;
-    case 0x2F:
+    case Dali::opcode("SET FADE RATE"):
         _fadeRate = value == 0 ? 1 : qMin<quint8>(value, 15);
         break;
-    case 0x30:
+    case Dali::opcode("SET EXTENDED FADE TIME"):
         _extendedFadeTime = value > 0x4F ? 0 : value;
         break;
-    case 0x80: // SET SHORT ADDRESS
+    case Dali::opcode("SET SCENE"):
+        _scenes[index] = value;
+        break;
+    case Dali::opcode("REMOVE FROM SCENE"):
+        _scenes[index] = Mask;
+        break;
+    case Dali::opcode("ADD TO GROUP"):
+        _groups |= quint16(1u << index);
+        break;
+    case Dali::opcode("REMOVE FROM GROUP"):
+        _groups &= quint16(~(1u << index));
+        break;
+    case Dali::opcode("SET SHORT ADDRESS"):
         if (value == Mask)
             _shortAddress = -1;
         else if (isShortAddressByte(value))
             _shortAddress = value >> 1;
         break;
-    case EnableWriteMemory:
+    case Dali::opcode("ENABLE WRITE MEMORY"):
         _writeEnabled = true;
         break;
     default:
-        if (opcode >= 0x40 && opcode <= 0x4F)
-            _scenes[opcode & 0x0F] = value;
-        else if (opcode >= 0x50 && opcode <= 0x5F)
-            _scenes[opcode & 0x0F] = Mask;
-        else if (opcode >= 0x60 && opcode <= 0x6F)
-            _groups |= quint16(1u << (opcode & 0x0F));
-        else if (opcode >= 0x70 && opcode <= 0x7F)
-            _groups &= quint16(~(1u << (opcode & 0x0F)));
         break; // SAVE PERSISTENT VARIABLES, IDENTIFY DEVICE: nothing to do
     }
 }
 
-std::optional<quint8> SimDaliGear::query(quint8 opcode)
+std::optional<quint8> SimDaliGear::query(const proto::DaliCommand& command, quint8 index)
 {
-    if (opcode >= 0xB0 && opcode <= 0xBF)
-        return _scenes[opcode & 0x0F];
-    switch (opcode) {
-    case 0x90:
+    switch (command.code) {
+    case Dali::opcode("QUERY STATUS"):
         return status();
-    case 0x91: // QUERY CONTROL GEAR PRESENT
+    case Dali::opcode("QUERY CONTROL GEAR PRESENT"):
         return Yes;
-    case 0x92:
+    case Dali::opcode("QUERY LAMP FAILURE"):
         return yesIf(_lampFailure);
-    case 0x93:
+    case Dali::opcode("QUERY LAMP POWER ON"):
         return yesIf(_actualLevel > 0);
-    case 0x94:
+    case Dali::opcode("QUERY LIMIT ERROR"):
         return yesIf(_limitError);
-    case 0x95:
+    case Dali::opcode("QUERY RESET STATE"):
         return yesIf(isResetState());
-    case 0x96:
+    case Dali::opcode("QUERY MISSING SHORT ADDRESS"):
         return yesIf(_shortAddress < 0);
-    case 0x97:
+    case Dali::opcode("QUERY VERSION NUMBER"):
         return Version20;
-    case QueryContentDtr0:
+    case Dali::opcode("QUERY CONTENT DTR0"):
         return _dtr[0];
-    case 0x99:
-        return _config.deviceType6 ? LedDeviceType : NoDeviceType;
-    case 0x9A:
+    case Dali::opcode("QUERY DEVICE TYPE"):
+        return _config.deviceType6 ? Dali::LedDeviceType : NoDeviceType;
+    case Dali::opcode("QUERY PHYSICAL MINIMUM"):
         return _config.physicalMinimum;
-    case 0x9B: // QUERY POWER FAILURE
+    case Dali::opcode("QUERY POWER FAILURE"):
         return yesIf(_powerCycleSeen);
-    case QueryContentDtr1:
+    case Dali::opcode("QUERY CONTENT DTR1"):
         return _dtr[1];
-    case QueryContentDtr2:
+    case Dali::opcode("QUERY CONTENT DTR2"):
         return _dtr[2];
-    case 0x9E:
+    case Dali::opcode("QUERY OPERATING MODE"):
         return _operatingMode;
-    case 0x9F:
+    case Dali::opcode("QUERY LIGHT SOURCE TYPE"):
         return LightSourceLed;
-    case 0xA0:
+    case Dali::opcode("QUERY ACTUAL LEVEL"):
         return _actualLevel;
-    case 0xA1:
+    case Dali::opcode("QUERY MAX LEVEL"):
         return _maxLevel;
-    case 0xA2:
+    case Dali::opcode("QUERY MIN LEVEL"):
         return _minLevel;
-    case 0xA3:
+    case Dali::opcode("QUERY POWER ON LEVEL"):
         return _powerOnLevel;
-    case 0xA4:
+    case Dali::opcode("QUERY SYSTEM FAILURE LEVEL"):
         return _systemFailureLevel;
-    case 0xA5:
+    case Dali::opcode("QUERY FADE TIME/FADE RATE"):
         return quint8((_fadeTime << 4) | _fadeRate);
-    case 0xA6:
+    case Dali::opcode("QUERY MANUFACTURER SPECIFIC MODE"):
         return yesIf(_operatingMode >= 0x80);
-    case 0xA8:
+    case Dali::opcode("QUERY EXTENDED FADE TIME"):
         return _extendedFadeTime;
-    case 0xC0:
+    case Dali::opcode("QUERY SCENE LEVEL"):
+        return _scenes[index];
+    case Dali::opcode("QUERY GROUPS 0-7"):
         return quint8(_groups & 0xFF);
-    case 0xC1:
+    case Dali::opcode("QUERY GROUPS 8-15"):
         return quint8(_groups >> 8);
-    case 0xC2:
+    case Dali::opcode("QUERY RANDOM ADDRESS (H)"):
         return quint8(_randomAddress >> 16);
-    case 0xC3:
+    case Dali::opcode("QUERY RANDOM ADDRESS (M)"):
         return quint8(_randomAddress >> 8);
-    case 0xC4:
+    case Dali::opcode("QUERY RANDOM ADDRESS (L)"):
         return quint8(_randomAddress);
-    case 0xC5: { // READ MEMORY LOCATION
+    case Dali::opcode("READ MEMORY LOCATION"): {
         if (!_memory.hasBank(_dtr[1]))
             return std::nullopt;
         const std::optional<quint8> value = _memory.read(_dtr[1], _dtr[0]);
@@ -432,59 +435,69 @@ std::optional<quint8> SimDaliGear::query(quint8 opcode)
         return value;
     }
     default:
-        return std::nullopt; // QUERY NEXT DEVICE TYPE (one type only), QUERY CONTROL GEAR FAILURE, reserved
+        return std::nullopt; // QUERY NEXT DEVICE TYPE (one type only), QUERY CONTROL GEAR FAILURE
     }
 }
 
-std::optional<quint8> SimDaliGear::ledCommand(quint8 opcode, bool confirmed)
+std::optional<quint8> SimDaliGear::ledCommand(const proto::DaliCommand& command, bool confirmed)
 {
     const quint8 value = _dtr[0];
     constexpr quint8 MinFastFadeTime = 1;
-    switch (opcode) {
-    case 0xE1:
-    case 0xE2:
+    // One bit of the failure status byte each.
+    const auto failure = [this](int bit) { return yesIf(_ledFailureStatus & (1u << bit)); };
+    switch (command.code) {
+    case led("ENABLE CURRENT PROTECTOR"):
+    case led("DISABLE CURRENT PROTECTOR"):
         if (confirmed)
-            _currentProtectorEnabled = opcode == 0xE1;
+            _currentProtectorEnabled = command.code == led("ENABLE CURRENT PROTECTOR");
         return std::nullopt;
-    case 0xE3: // SELECT DIMMING CURVE: standard (0) or linear (1)
+    case led("SELECT DIMMING CURVE"): // standard (0) or linear (1)
         if (confirmed && value <= 1)
             _dimmingCurve = value;
         return std::nullopt;
-    case 0xE4: // STORE DTR AS FAST FADE TIME
+    case led("STORE DTR AS FAST FADE TIME"):
         if (confirmed)
             _fastFadeTime = value == 0 ? 0 : qBound<quint8>(MinFastFadeTime, value, 27);
         return std::nullopt;
-    case 0xED: // QUERY GEAR TYPE: integrated power supply, AC supply possible
+    case led("QUERY GEAR TYPE"): // integrated power supply, AC supply possible
         return 0x05;
-    case 0xEE:
+    case led("QUERY DIMMING CURVE"):
         return _dimmingCurve;
-    case 0xEF: // QUERY POSSIBLE OPERATING MODES: AM, output current controlled
+    case led("QUERY POSSIBLE OPERATING MODES"): // AM, output current controlled
         return 0x06;
-    case 0xF0: // QUERY FEATURES: short/open circuit detection, current protector, thermal shut down
+    case led("QUERY FEATURES"): // short/open circuit detection, current protector, thermal shut down
         return 0x33;
-    case 0xF1:
+    case led("QUERY FAILURE STATUS"):
         return _ledFailureStatus;
-    case 0xF9: // QUERY REFERENCE RUNNING
-        return std::nullopt;
-    case 0xFB:
+    case led("QUERY SHORT CIRCUIT"):
+        return failure(0);
+    case led("QUERY OPEN CIRCUIT"):
+        return failure(1);
+    case led("QUERY LOAD DECREASE"):
+        return failure(2);
+    case led("QUERY LOAD INCREASE"):
+        return failure(3);
+    case led("QUERY CURRENT PROTECTOR ACTIVE"):
+        return failure(4);
+    case led("QUERY THERMAL SHUT DOWN"):
+        return failure(5);
+    case led("QUERY THERMAL OVERLOAD"):
+        return failure(6);
+    case led("QUERY REFERENCE MEASUREMENT FAILED"):
+        return failure(7);
+    case led("QUERY CURRENT PROTECTOR ENABLED"):
         return yesIf(_currentProtectorEnabled);
-    case 0xFC: // QUERY OPERATING MODE: current controlled, non-logarithmic curve bit
+    case led("QUERY OPERATING MODE"): // current controlled, non-logarithmic curve bit
         return quint8(0x04 | (_dimmingCurve == 1 ? 0x10 : 0x00));
-    case 0xFD:
+    case led("QUERY FAST FADE TIME"):
         return _fastFadeTime;
-    case 0xFE:
+    case led("QUERY MIN FAST FADE TIME"):
         return MinFastFadeTime;
-    case 0xFF: // QUERY EXTENDED VERSION NUMBER
+    case led("QUERY EXTENDED VERSION NUMBER"):
         return Version20;
     default:
-        break;
+        return std::nullopt; // REFERENCE SYSTEM POWER, QUERY REFERENCE RUNNING: no reference measurement
     }
-    if (opcode >= 0xF2 && opcode <= 0xFA) {
-        // One failure status bit each; bit 7 (reference measurement failed) answers at 0xFA.
-        const int bit = opcode == 0xFA ? 7 : opcode - 0xF2;
-        return yesIf(_ledFailureStatus & (1u << bit));
-    }
-    return std::nullopt;
 }
 
 void SimDaliGear::reset()

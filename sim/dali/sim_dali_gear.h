@@ -10,6 +10,10 @@
 #include <optional>
 #include <random>
 
+namespace tarvesk::proto {
+struct DaliCommand;
+} // namespace tarvesk::proto
+
 namespace tarvesk::sim {
 
 // One DALI control gear (IEC 62386-102) with the LED module extension of
@@ -62,14 +66,16 @@ private:
     };
 
     bool isAddressed(quint8 addressByte) const;
-    bool takesRepeat(const Frame& frame) const;
-    std::optional<quint8> special(const Frame& frame, bool confirmed);
-    std::optional<quint8> command(const Frame& frame, bool confirmed);
-    std::optional<quint8> standardCommand(quint8 opcode, bool confirmed);
-    std::optional<quint8> query(quint8 opcode);
-    std::optional<quint8> ledCommand(quint8 opcode, bool confirmed);
+    static const proto::DaliCommand* commandOf(const Frame& frame);
+    // `command` is null for a reserved code.
+    std::optional<quint8> special(const Frame& frame, const proto::DaliCommand* command, bool confirmed);
+    std::optional<quint8> addressed(const Frame& frame, const proto::DaliCommand* command, bool confirmed);
+    // `index` is the scene or group number of a command that carries one.
+    void levelCommand(const proto::DaliCommand& command, quint8 index);
+    void configure(const proto::DaliCommand& command, quint8 index);
+    std::optional<quint8> query(const proto::DaliCommand& command, quint8 index);
+    std::optional<quint8> ledCommand(const proto::DaliCommand& command, bool confirmed);
     void arcPower(quint8 level);
-    void configure(quint8 opcode);
     void reset();
     bool isResetState() const;
     quint8 status() const;

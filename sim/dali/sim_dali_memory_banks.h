@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/dali/dali_command_table.h"
+
 #include <QByteArray>
 #include <QMap>
 
@@ -16,8 +18,8 @@ namespace tarvesk::sim {
 class SimDaliMemoryBanks
 {
 public:
-    static constexpr quint8 LockByteLocation = 2;
-    static constexpr quint8 Unlocked = 0x55;
+    static constexpr quint8 LockByteLocation = proto::DaliCommandTable::LockByteLocation;
+    static constexpr quint8 Unlocked = proto::DaliCommandTable::UnlockValue;
     static constexpr quint8 LockedAtPowerUp = 0xFF;
 
     // Identity fields of bank 0.

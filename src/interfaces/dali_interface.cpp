@@ -1,10 +1,10 @@
 #include "interfaces/dali_interface.h"
 
 #include "core/itf_error.h"
-#include "interfaces/dali_commands.h"
 #include "interfaces/dali_exception.h"
 #include "interfaces/idali_to_dali_interface_bridge.h"
 #include "log/logging_categories.h"
+#include "protocol/dali/dali_command_table.h"
 #include "protocol/dali/dali_packet.h"
 #include "protocol/options.h"
 
@@ -12,7 +12,20 @@
 
 namespace tarvesk::itf {
 
-using namespace dali;
+namespace {
+
+using Dali = proto::DaliCommandTable;
+
+// The frames this interface builds on its own.
+constexpr const proto::DaliCommand& Dtr0 = Dali::named("DTR0");
+constexpr const proto::DaliCommand& Dtr1 = Dali::named("DTR1");
+constexpr const proto::DaliCommand& EnableDeviceType = Dali::named("ENABLE DEVICE TYPE");
+constexpr const proto::DaliCommand& EnableWriteMemory = Dali::named("ENABLE WRITE MEMORY");
+constexpr const proto::DaliCommand& WriteMemoryLocation = Dali::named("WRITE MEMORY LOCATION");
+constexpr const proto::DaliCommand& ReadMemoryLocation = Dali::named("READ MEMORY LOCATION");
+constexpr const proto::DaliCommand& QueryContentDtr2 = Dali::named("QUERY CONTENT DTR2");
+
+} // namespace
 
 DaliInterface::DaliInterface(core::Device* device)
     : SetpointInterface(device, core::ITF_TYPE_DALI)
@@ -31,9 +44,9 @@ int DaliInterface::sendSetpoint(const QList<int>& values, core::NetworkResolutio
 
 void DaliInterface::setDefaultOptions(proto::Options& options)
 {
-    options.addOption(QStringLiteral("settling_time"), DefaultSettlingTimeMs);
-    options.addOption(QStringLiteral("answer_timeout"), DefaultAnswerTimeoutMs);
-    options.addOption(QStringLiteral("stopbit_time"), DefaultStopbitTimeMs);
+    options.addOption(proto::option::SettlingTime, DefaultSettlingTimeMs);
+    options.addOption(proto::option::AnswerTimeout, DefaultAnswerTimeoutMs);
+    options.addOption(proto::option::StopbitTime, DefaultStopbitTimeMs);
 }
 
 void DaliInterface::initMeta()
@@ -55,7 +68,7 @@ int DaliInterface::sendFrame(uchar first, uchar second, proto::Options* options,
     const std::unique_ptr<proto::DaliPacket> reply(rawReply);
     if (status != core::ITF_OK)
         return status;
-    if (!options->isOptionTrue(QStringLiteral("expect_answer")))
+    if (!options->isOptionTrue(proto::option::ExpectAnswer))
         return core::ITF_OK;
 
     if (!reply)
@@ -96,27 +109,27 @@ int DaliInterface::sendCommand(uchar cmd, uchar value, uchar* answer)
 int DaliInterface::sendCommandTwice(uchar cmd, uchar value, uchar enableDeviceType)
 {
     if (enableDeviceType != 0) {
-        const int status = specialCommand(SPECIAL_ENABLE_DEVICE_TYPE, enableDeviceType);
+        const int status = exchange(EnableDeviceType, enableDeviceType);
         if (status != core::ITF_OK)
             return status;
     }
     proto::Options options;
-    options.addOption(QStringLiteral("send_twice"), true);
+    options.addOption(proto::option::SendTwice, true);
     return _sendCommand(cmd, value, &options, nullptr);
 }
 
 int DaliInterface::queryCommand(uchar cmd, uchar value, uchar* answer, bool moduleCheck)
 {
     proto::Options options;
-    options.addOption(QStringLiteral("expect_answer"), true);
-    options.addOption(QStringLiteral("module_check"), moduleCheck);
+    options.addOption(proto::option::ExpectAnswer, true);
+    options.addOption(proto::option::ModuleCheck, moduleCheck);
     return _sendCommand(cmd, value, &options, answer);
 }
 
 int DaliInterface::querySpecialCommand(uchar cmd, uchar value, uchar* answer)
 {
     proto::Options options;
-    options.addOption(QStringLiteral("expect_answer"), true);
+    options.addOption(proto::option::ExpectAnswer, true);
     return _specialCommand(cmd, value, &options, answer);
 }
 
@@ -129,10 +142,29 @@ int DaliInterface::specialCommand(uchar cmd, uchar value, uchar* answer)
 
 int DaliInterface::queryExtendedCommand(uchar deviceType, uchar address, uchar command, uchar* answer)
 {
-    const int status = specialCommand(SPECIAL_ENABLE_DEVICE_TYPE, deviceType);
+    const int status = exchange(EnableDeviceType, deviceType);
     if (status != core::ITF_OK)
         return status;
     return queryCommand(address, command, answer, false);
+}
+
+int DaliInterface::exchange(const proto::DaliCommand& command, uchar target, uchar* answer)
+{
+    if (command.isSpecial())
+        return command.expectsAnswer() ? querySpecialCommand(command.code, target, answer)
+                                       : specialCommand(command.code, target);
+    if (command.sendTwice())
+        return sendCommandTwice(target, command.code, command.deviceType);
+    if (command.expectsAnswer())
+        return command.deviceType != Dali::AnyDeviceType
+            ? queryExtendedCommand(command.deviceType, target, command.code, answer)
+            : queryCommand(target, command.code, answer, false);
+    if (command.deviceType != Dali::AnyDeviceType) {
+        const int status = exchange(EnableDeviceType, command.deviceType);
+        if (status != core::ITF_OK)
+            return status;
+    }
+    return sendCommand(target, command.code);
 }
 
 int DaliInterface::setParameterWithVerify(
@@ -142,13 +174,13 @@ int DaliInterface::setParameterWithVerify(
         if (attempt > 0)
             qCDebug(service::loggerGlog()).noquote()
                 << QStringLiteral("Retrying (%1) setting DALI parameter %2").arg(attempt).arg(int(cmd), 16);
-        specialCommand(SPECIAL_DTR0, value); // a lost DTR0 shows in the read-back
+        exchange(Dtr0, value); // a lost DTR0 shows in the read-back
         int status = sendCommandTwice(address, cmd, enableDeviceType);
         if (status != core::ITF_OK)
             return status;
         // The enabled device type holds for one command only; the query needs it again.
         if (enableDeviceType != 0)
-            specialCommand(SPECIAL_ENABLE_DEVICE_TYPE, enableDeviceType);
+            exchange(EnableDeviceType, enableDeviceType);
         uchar answer = 0;
         status = queryCommand(address, verifyCommand, &answer, false);
         if (status != core::ITF_OK)
@@ -169,21 +201,23 @@ int DaliInterface::setMemBankParam(
     if (byteCount < 1 || byteCount > MaxMemBankByteCount)
         return core::ITF_ERR_INVALID_PARAM;
 
-    int status = specialCommand(SPECIAL_DTR1, memoryBank);
+    int status = exchange(Dtr1, memoryBank);
     if (status == core::ITF_OK)
-        status = specialCommand(SPECIAL_DTR0, LockByteLocation);
+        status = exchange(Dtr0, Dali::LockByteLocation);
     if (status == core::ITF_OK)
-        status = sendCommandTwice(daliDeviceAddress, OPCODE_ENABLE_WRITE_MEMORY, 0);
+        status = exchange(EnableWriteMemory, daliDeviceAddress);
+    // The lock byte's echo is not awaited: a bank that stayed locked shows in
+    // the echo of the first data byte below.
     if (status == core::ITF_OK)
-        status = specialCommand(SPECIAL_WRITE_MEMORY_LOCATION, UnlockValue);
+        status = specialCommand(WriteMemoryLocation.code, Dali::UnlockValue);
     if (status == core::ITF_OK)
-        status = specialCommand(SPECIAL_DTR0, memAddress);
+        status = exchange(Dtr0, memAddress);
     // Each location echoes what it stored: a location that kept another value
     // (locked, read-only, missing) must not pass for a successful write.
     for (int i = 0; status == core::ITF_OK && i < byteCount; ++i) {
         const uchar byte = static_cast<uchar>(value >> (8 * (byteCount - 1 - i)));
         uchar echo = 0;
-        status = querySpecialCommand(SPECIAL_WRITE_MEMORY_LOCATION, byte, &echo);
+        status = exchange(WriteMemoryLocation, byte, &echo);
         if (status == core::ITF_OK && echo != byte)
             status = DaliException::WrongAnswer;
     }
@@ -193,18 +227,18 @@ int DaliInterface::setMemBankParam(
 int DaliInterface::getMemBankParam(
     uchar shortaddr, uchar memBank, uchar memAddr, bool res8bit, quint16& value)
 {
-    int status = specialCommand(SPECIAL_DTR1, memBank);
+    int status = exchange(Dtr1, memBank);
     if (status == core::ITF_OK)
-        status = specialCommand(SPECIAL_DTR0, memAddr);
+        status = exchange(Dtr0, memAddr);
     uchar first = 0;
     if (status == core::ITF_OK)
-        status = queryCommand(shortaddr, OPCODE_READ_MEMORY_LOCATION, &first, false);
+        status = exchange(ReadMemoryLocation, shortaddr, &first);
     if (status != core::ITF_OK)
         return status;
     quint16 result = first;
     if (!res8bit) {
         uchar second = 0;
-        status = queryCommand(shortaddr, OPCODE_QUERY_CONTENT_DTR2, &second, false);
+        status = exchange(QueryContentDtr2, shortaddr, &second);
         if (status != core::ITF_OK)
             return status;
         result = static_cast<quint16>(first * 256 + second);

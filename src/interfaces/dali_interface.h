@@ -11,6 +11,7 @@
 namespace tarvesk::proto {
 class DaliPacket;
 class Options;
+struct DaliCommand;
 } // namespace tarvesk::proto
 
 namespace tarvesk::itf {
@@ -86,6 +87,10 @@ protected:
 
 private:
     int sendFrame(uchar first, uchar second, proto::Options* options, uchar* answer);
+    // One command of the command table, exchanged as its row says: twice, with
+    // an awaited answer, after ENABLE DEVICE TYPE. `target` is the address byte
+    // of a standard command and the data byte of a special one.
+    int exchange(const proto::DaliCommand& command, uchar target, uchar* answer = nullptr);
 
     // Written by whichever request thread completed the latest exchange.
     std::atomic<uchar> _lastAnswer {0};

@@ -1,13 +1,23 @@
 #include "interfaces/dali_memory_bank_utility.h"
 
-#include "interfaces/dali_commands.h"
 #include "interfaces/dali_exception.h"
+#include "protocol/dali/dali_command_table.h"
 
 #include <string>
 
 namespace tarvesk::itf {
 
-using namespace dali;
+namespace {
+
+using Dali = proto::DaliCommandTable;
+
+constexpr quint8 Dtr0 = Dali::special("DTR0");
+constexpr quint8 Dtr1 = Dali::special("DTR1");
+constexpr quint8 WriteMemoryLocation = Dali::special("WRITE MEMORY LOCATION");
+constexpr quint8 EnableWriteMemory = Dali::opcode("ENABLE WRITE MEMORY");
+constexpr quint8 ReadMemoryLocation = Dali::opcode("READ MEMORY LOCATION");
+
+} // namespace
 
 DaliMemoryBankUtility::DaliMemoryBankUtility(std::shared_ptr<IDali> dali)
     : _dali(std::move(dali))
@@ -17,12 +27,12 @@ DaliMemoryBankUtility::~DaliMemoryBankUtility() = default;
 
 void DaliMemoryBankUtility::selectMemoryBank(std::uint8_t bank)
 {
-    _dali->sendSpecialCommand(SPECIAL_DTR1, bank);
+    _dali->sendSpecialCommand(Dtr1, bank);
 }
 
 void DaliMemoryBankUtility::selectMemoryAddress(std::uint8_t location)
 {
-    _dali->sendSpecialCommand(SPECIAL_DTR0, location);
+    _dali->sendSpecialCommand(Dtr0, location);
 }
 
 void DaliMemoryBankUtility::selectMemoryBankAndAddress(std::uint8_t bank, std::uint8_t location)
@@ -33,27 +43,27 @@ void DaliMemoryBankUtility::selectMemoryBankAndAddress(std::uint8_t bank, std::u
 
 void DaliMemoryBankUtility::unlockMemoryBank(std::uint8_t daliAddress, std::uint8_t bank)
 {
-    selectMemoryBankAndAddress(bank, LockByteLocation);
-    _dali->sendCommandTwice(daliAddress, OPCODE_ENABLE_WRITE_MEMORY);
+    selectMemoryBankAndAddress(bank, Dali::LockByteLocation);
+    _dali->sendCommandTwice(daliAddress, EnableWriteMemory);
     const DaliAnswer answer
-        = _dali->sendSpecialCommandExpectingAnswer(SPECIAL_WRITE_MEMORY_LOCATION, UnlockValue);
+        = _dali->sendSpecialCommandExpectingAnswer(WriteMemoryLocation, Dali::UnlockValue);
     const std::string prefix = "Failed to unlock memory bank: " + std::to_string(bank);
     if (!answer)
         throw DaliException(prefix + ": no answer from WRITE MEMORY LOCATION", DaliException::NoAnswer);
-    if (*answer != UnlockValue)
-        throw DaliException(prefix + ": writing " + std::to_string(UnlockValue) + " and got answer "
+    if (*answer != Dali::UnlockValue)
+        throw DaliException(prefix + ": writing " + std::to_string(Dali::UnlockValue) + " and got answer "
                 + std::to_string(*answer) + ")",
             DaliException::WrongAnswer);
 }
 
 DaliAnswer DaliMemoryBankUtility::readMemoryLocation(std::uint8_t daliAddress)
 {
-    return _dali->sendCommandExpectingAnswer(daliAddress, OPCODE_READ_MEMORY_LOCATION);
+    return _dali->sendCommandExpectingAnswer(daliAddress, ReadMemoryLocation);
 }
 
 DaliAnswer DaliMemoryBankUtility::writeMemoryLocation(std::uint8_t value)
 {
-    return _dali->sendSpecialCommandExpectingAnswer(SPECIAL_WRITE_MEMORY_LOCATION, value);
+    return _dali->sendSpecialCommandExpectingAnswer(WriteMemoryLocation, value);
 }
 
 } // namespace tarvesk::itf

@@ -115,23 +115,23 @@ std::unique_ptr<proto::UsbVandrelPacket> UsbVandrelDaliInterface::buildRequest(
     const proto::DaliPacket& packet, const proto::Options& options) const
 {
     const int size = packet.getDataSize();
-    const bool bitbang = options.isOptionTrue(QStringLiteral("full_bitbang"));
-    const quint8 twice = options.isOptionTrue(QStringLiteral("send_twice")) ? FlagSendTwice : 0;
+    const bool bitbang = options.isOptionTrue(proto::option::FullBitbang);
+    const quint8 twice = options.isOptionTrue(proto::option::SendTwice) ? FlagSendTwice : 0;
     auto request = report(RequestCommand);
 
     if (hasCapability(core::ITF_CAP_CONFIG_DALI_SETTLING_TIME) && !bitbang) {
         if (size < 1 || size > MaxExtendedFrame)
             return nullptr;
-        const bool expect = options.isOptionTrue(QStringLiteral("expect_answer"));
-        const int settling = timeUnits(options, QStringLiteral("settling_time"), 0xFFFF);
+        const bool expect = options.isOptionTrue(proto::option::ExpectAnswer);
+        const int settling = timeUnits(options, proto::option::SettlingTime, 0xFFFF);
         request->setByte(1, FlagExtended | twice);
         request->setByte(2, 1);
         request->setByte(3, quint8(size + LengthMarker + (expect ? ExpectAnswerMarker : 0)));
         request->appendData(4, packet.getData(), size);
         request->setByte(8, quint8(settling >> 8));
         request->setByte(9, quint8(settling & 0xFF));
-        request->setByte(10, quint8(timeUnits(options, QStringLiteral("answer_timeout"), 0xFF)));
-        request->setByte(11, quint8(timeUnits(options, QStringLiteral("stopbit_time"), 0xFF)));
+        request->setByte(10, quint8(timeUnits(options, proto::option::AnswerTimeout, 0xFF)));
+        request->setByte(11, quint8(timeUnits(options, proto::option::StopbitTime, 0xFF)));
         request->resize(ReportSize);
         return request;
     }
@@ -184,7 +184,7 @@ int UsbVandrelDaliInterface::sendDali(
     const std::unique_ptr<proto::UsbVandrelPacket> request = buildRequest(*packet, *options);
     if (!request)
         return core::ITF_ERR_UNSUPPORTED_FEATURE;
-    const bool expectAnswer = options->isOptionTrue(QStringLiteral("expect_answer"));
+    const bool expectAnswer = options->isOptionTrue(proto::option::ExpectAnswer);
 
     std::unique_lock<core::NetworkInterface> exchange(*_transport);
     if (device->hasCapability(core::Device::CAP_VD_LARGE_PACKETS)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLatin1String>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -7,9 +8,36 @@
 
 namespace tarvesk::proto {
 
-// The named settings that travel with one send call into a bus interface
-// ("expect_answer", "answer_timeout", "retry_count", ...). A reader takes its own
-// default for an absent key. One send call owns its options, so there is no lock.
+// The keys of Options that senders and bus interfaces agree on, spelled here
+// only. The texts are seen by scripts and by callers of the send methods.
+namespace option {
+// Flags: present and bool true, or off.
+inline constexpr QLatin1String ExpectAnswer("expect_answer");
+inline constexpr QLatin1String SendTwice("send_twice");
+inline constexpr QLatin1String ModuleCheck("module_check");
+inline constexpr QLatin1String FullBitbang("full_bitbang");
+inline constexpr QLatin1String SendToPhysicalDali("send_to_physical_dali");
+inline constexpr QLatin1String InternalAddressing("internal_addressing");
+inline constexpr QLatin1String RetryInvalid("retry_invalid");
+inline constexpr QLatin1String Internal("internal");
+inline constexpr QLatin1String BananaMode("banana_mode");
+inline constexpr QLatin1String WaitForIdle("wait_for_idle");
+inline constexpr QLatin1String Encryption("encryption");
+inline constexpr QLatin1String DorvaneMaster("dorvane_master");
+inline constexpr QLatin1String Dorvane2("dorvane2");
+inline constexpr QLatin1String IsDorvane("is_dorvane");
+inline constexpr QLatin1String DorvaneCorvalt("dorvane_corvalt");
+// Numbers: times (DALI in milliseconds), counts.
+inline constexpr QLatin1String AnswerTimeout("answer_timeout");
+inline constexpr QLatin1String SettlingTime("settling_time");
+inline constexpr QLatin1String StopbitTime("stopbit_time");
+inline constexpr QLatin1String RetryCount("retry_count");
+inline constexpr QLatin1String BreakTime("break_time");
+} // namespace option
+
+// The named settings that travel with one send call into a bus interface (keys
+// in proto::option). A reader takes its own default for an absent key. One send
+// call owns its options, so there is no lock.
 class Options : public QObject
 {
     Q_OBJECT

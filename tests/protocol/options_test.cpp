@@ -2,9 +2,12 @@
 
 #include <QMetaType>
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 using tarvesk::proto::Options;
+namespace option = tarvesk::proto::option;
 
 namespace {
 
@@ -37,6 +40,39 @@ TEST(Options, AddReplacesAndAbsentIsInvalid)
 
     Options::initMeta();
     EXPECT_NE(QMetaType::type("tarvesk::proto::Options *"), QMetaType::UnknownType);
+}
+
+// Scripts and callers of the send methods spell these texts themselves.
+TEST(Options, KeysKeepTheirTexts)
+{
+    const std::pair<QLatin1String, const char*> keys[] = {
+        {option::ExpectAnswer, "expect_answer"},
+        {option::SendTwice, "send_twice"},
+        {option::ModuleCheck, "module_check"},
+        {option::FullBitbang, "full_bitbang"},
+        {option::SendToPhysicalDali, "send_to_physical_dali"},
+        {option::InternalAddressing, "internal_addressing"},
+        {option::RetryInvalid, "retry_invalid"},
+        {option::Internal, "internal"},
+        {option::BananaMode, "banana_mode"},
+        {option::WaitForIdle, "wait_for_idle"},
+        {option::Encryption, "encryption"},
+        {option::DorvaneMaster, "dorvane_master"},
+        {option::Dorvane2, "dorvane2"},
+        {option::IsDorvane, "is_dorvane"},
+        {option::DorvaneCorvalt, "dorvane_corvalt"},
+        {option::AnswerTimeout, "answer_timeout"},
+        {option::SettlingTime, "settling_time"},
+        {option::StopbitTime, "stopbit_time"},
+        {option::RetryCount, "retry_count"},
+        {option::BreakTime, "break_time"},
+    };
+    Options options;
+    for (const auto& [key, text] : keys) {
+        EXPECT_EQ(QString(key), QString::fromLatin1(text));
+        options.addOption(key, true);
+        EXPECT_TRUE(options.isOptionTrue(QString::fromLatin1(text))) << text;
+    }
 }
 
 } // namespace

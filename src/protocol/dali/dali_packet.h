@@ -1,5 +1,6 @@
 #pragma once
 
+#include "protocol/dali/dali_command_table.h"
 #include "protocol/raw_packet.h"
 
 namespace tarvesk::proto {
@@ -17,7 +18,7 @@ class DaliPacket : public RawPacket
     Q_OBJECT
 
 public:
-    static constexpr unsigned char ENABLE_DEVICE_TYPE = 0xC1;
+    static constexpr unsigned char ENABLE_DEVICE_TYPE = DaliCommandTable::special("ENABLE DEVICE TYPE");
 
     DaliPacket();
     // A frame from bytes; an ENABLE DEVICE TYPE frame records its own device type.
