@@ -5,6 +5,7 @@
 #include "protocol/raw_packet.h"
 #include "protocol/usb/usb_vandrel_packet.h"
 #include "protocol/usb/usb_vandrel_packet_factory.h"
+#include "protocol/usb/vandrel_commands.h"
 #include "quiet_log.h"
 
 #include <QtGlobal>
@@ -57,9 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (size_t i = 0; i < n; ++i)
             report[i] = data[at + i];
         if (forcePoll) {
-            report[0] = 0x80 | UsbVandrelPacket::VD_CMD_POLL_MONITOR;
-            if (report[1] == 3)
-                report[1] = 0;
+            report[0] = vandrel::ReplyBit | vandrel::VD_CMD_POLL_MONITOR;
+            if (report[1] == vandrel::PollNoStreamData)
+                report[1] = vandrel::PollMoreData;
         }
         const int reportSize = forcePoll ? int(UsbPacket::ReportSize) : int(n);
         UsbVandrelPacket reply(report, reportSize);

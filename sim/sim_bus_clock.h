@@ -2,6 +2,8 @@
 
 #include "sim_bus_model.h"
 
+#include "protocol/usb/vandrel_commands.h"
+
 #include <QtGlobal>
 
 namespace tarvesk::sim {
@@ -32,7 +34,7 @@ public:
     static constexpr double DmxMarkAfterBreakUs = 12.0;
     static constexpr double DmxSlotUs = 44.0;
     // One tick of the monitor records' time field.
-    static constexpr double RecordTickUs = 104.0;
+    static constexpr double RecordTickUs = proto::vandrel::TimeUnitMs * 1000.0;
 
     explicit SimBusClock(SimTiming timing = SimTiming::Instant)
         : _timing(timing)

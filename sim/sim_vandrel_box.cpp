@@ -1,5 +1,9 @@
 #include "sim_vandrel_box.h"
 
+#include "protocol/raw_packet.h"
+#include "protocol/usb/usb_vandrel_packet_factory.h"
+#include "protocol/usb/vandrel_commands.h"
+
 #include <libusb.h>
 
 #include <cmath>
@@ -9,21 +13,14 @@ namespace tarvesk::sim {
 
 namespace {
 
+using namespace proto::vandrel;
+using Factory = proto::UsbVandrelPacketFactory;
+
 constexpr int MaxCallLog = 512;
-constexpr quint8 ReplyBit = 0x80;
-constexpr quint8 NotReadyBit = 0x20;
-constexpr quint8 UnsupportedBit = 0x40;
-constexpr quint8 FlagFrameError = 0x04;
-constexpr quint8 FlagTimeoutEvent = 0x08;
-
-// Extended DALI request (byte 1 bit 0x40): byte 3 = length + 0x10, + 0x20 when an answer is expected.
-constexpr quint8 DaliExtended = 0x40;
-constexpr quint8 DaliSendTwice = 0x80;
-constexpr quint8 DaliFullBitbang = 0x02;
-constexpr quint8 DaliExpectAnswer = 0x20;
-
-// DMX first report, byte 5.
-constexpr quint8 DmxExpectAnswer = 0x04;
+constexpr quint8 FlagFrameError = proto::PACKET_FLAG_FRAME_ERROR;
+constexpr quint8 FlagTimeoutEvent = proto::PACKET_FLAG_TIMEOUT_EVENT;
+// Byte 3 of an extended DALI request below the length marker: the frame length.
+constexpr quint8 DaliLengthBits = DaliLengthMarker - 1;
 
 } // namespace
 
@@ -261,22 +258,22 @@ void SimVandrelBox::exchange(const unsigned char* request, int length, unsigned 
 void SimVandrelBox::answerLocked(const unsigned char* request, unsigned char* reply)
 {
     const quint8 command = request[0];
-    reply[0] = ReplyBit | (command & 0x1F);
+    reply[0] = ReplyBit | (command & CommandMask);
     quint8 byte1 = 0;
-    if (command != CmdPoll && _faults.takeNotReady(command, &byte1)) {
+    if (command != VD_CMD_POLL_MONITOR && _faults.takeNotReady(command, &byte1)) {
         reply[0] |= NotReadyBit;
         reply[1] = byte1;
         return;
     }
-    if (command != CmdPoll && _faults.takeUnsupported(command)) {
+    if (command != VD_CMD_POLL_MONITOR && _faults.takeUnsupported(command)) {
         reply[0] |= UnsupportedBit;
         return;
     }
     switch (command) {
-    case CmdGetRegister:
-    case CmdSetRegister: {
+    case VD_CMD_GET_PARAMETER:
+    case VD_CMD_SET_PARAMETER: {
         const int address = (request[1] << 8) | request[2];
-        if (command == CmdSetRegister)
+        if (command == VD_CMD_SET_PARAMETER)
             _registers.insert(address, static_cast<quint16>((request[3] << 8) | request[4]));
         const quint16 value = _registers.value(address, 0);
         reply[1] = request[1];
@@ -285,46 +282,46 @@ void SimVandrelBox::answerLocked(const unsigned char* request, unsigned char* re
         reply[4] = static_cast<unsigned char>(value & 0xFF);
         return;
     }
-    case CmdParameter:
+    case VD_CMD_BOX_PARAMETER:
         answerParameter(request, reply);
         return;
-    case CmdStatusBlock:
+    case VD_CMD_STATUS_BLOCK:
         reply[0] = ReplyBit | command;
         std::memcpy(reply + 1, _statusBlock.constData(), ReportSize - 1);
         return;
-    case CmdPoll:
+    case VD_CMD_POLL_MONITOR:
         if (hasMonitor()) {
             answerPoll(reply);
             return;
         }
         break;
-    case CmdDali:
+    case VD_CMD_DALI:
         if (!daliSupplyPresent()) {
             reply[0] |= NotReadyBit;
-            reply[1] = 1; // no DALI supply
+            reply[1] = DaliNoSupply;
             return;
         }
         answerDali(request);
         return;
-    case CmdDaliStatus:
-        // Status bit 0x04: an answer waits to be fetched; 0x08: nothing more to wait for.
-        reply[1] = _daliAnswer ? 0x04 : 0x08;
-        reply[2] = 0xFF;
+    case VD_CMD_DALI_STATUS:
+        // Either an answer waits to be fetched or there is nothing more to wait for.
+        reply[1] = _daliAnswer ? DaliStatusDataReady : DaliStatusDone;
+        reply[2] = DaliProgressDone;
         return;
-    case CmdDaliGetData:
+    case VD_CMD_DALI_GET_DATA:
         if (_daliAnswer) {
             reply[3] = *_daliAnswer;
             reply[4] = static_cast<unsigned char>(qMin<int>(_daliAnswerTicks, 0xFF));
             _daliAnswer.reset();
         }
         return;
-    case CmdDmx:
+    case VD_CMD_DATA:
         if (hasMonitor()) {
             answerDmx(request, reply);
             return;
         }
         break;
-    case CmdLegacyDmx:
+    case VD_CMD_LEGACY_DMX:
         answerLegacyDmx(request, reply);
         return;
     default:
@@ -336,7 +333,7 @@ void SimVandrelBox::answerLocked(const unsigned char* request, unsigned char* re
 void SimVandrelBox::answerParameter(const unsigned char* request, unsigned char* reply)
 {
     const int number = (request[7] << 8) | request[8];
-    if (request[1] == CmdSetRegister)
+    if (request[1] == VD_CMD_SET_PARAMETER)
         _parameters.insert(number, static_cast<quint16>((request[9] << 8) | request[10]));
     const quint16 value = _parameters.value(number, 0);
     reply[1] = request[1];
@@ -353,11 +350,11 @@ void SimVandrelBox::answerPoll(unsigned char* reply)
         _delayed.pop_front();
     }
     QByteArray next = _stream.nextReply();
-    // Byte 1: 0 asks the host to poll again at once, anything else ends its pass.
+    // Byte 1 asks the host to poll again at once or ends its pass.
     if (_faults.endlessPass())
-        next[1] = 0;
-    else if (_faults.splitPasses() && next.at(1) == 0)
-        next[1] = 1;
+        next[1] = PollMoreData;
+    else if (_faults.splitPasses() && next.at(1) == PollMoreData)
+        next[1] = VandrelMonitorStreamEncoder::LastOfBurst;
     std::memcpy(reply, next.constData(), ReportSize);
 }
 
@@ -396,7 +393,7 @@ void SimVandrelBox::answerDali(const unsigned char* request)
     bool expectAnswer = false;
     const bool twice = (request[1] & DaliSendTwice) != 0;
     if (request[1] & DaliExtended) {
-        const int length = qMin(request[3] & 0x0F, 4);
+        const int length = qMin(request[3] & DaliLengthBits, DaliExtendedMaxFrame);
         frame = QByteArray(reinterpret_cast<const char*>(request + 4), length);
         expectAnswer = (request[3] & DaliExpectAnswer) != 0;
     } else if (request[1] & DaliFullBitbang) {
@@ -410,7 +407,7 @@ void SimVandrelBox::answerDali(const unsigned char* request)
     for (int copy = 0; copy < (twice ? 2 : 1); ++copy) {
         answer = putDaliFrame(frame);
         if (hasMonitor())
-            recordLocked(RecordDali, _nextIndex++, 0, frame);
+            recordLocked(Factory::RECORD_DALI, _nextIndex++, 0, frame);
     }
     if (answer.kind != SimDaliAnswer::None)
         _clock.frame(SimBusModel::Dali, SimBusClock::daliBackwardFrameUs());
@@ -425,14 +422,14 @@ void SimVandrelBox::answerDali(const unsigned char* request)
     }
     switch (answer.kind) {
     case SimDaliAnswer::Answer:
-        recordLocked(RecordDali, _nextIndex++, 0, QByteArray(1, char(answer.value)));
+        recordLocked(Factory::RECORD_DALI, _nextIndex++, 0, QByteArray(1, char(answer.value)));
         break;
     case SimDaliAnswer::Collision:
-        recordLocked(RecordDali, _nextIndex++, FlagFrameError, QByteArray());
+        recordLocked(Factory::RECORD_DALI, _nextIndex++, FlagFrameError, QByteArray());
         break;
     case SimDaliAnswer::None:
         if (expectAnswer && _config.firmwareVersion >= TimeoutEventFirmware)
-            recordLocked(RecordDali, _nextIndex++, FlagTimeoutEvent, QByteArray());
+            recordLocked(Factory::RECORD_DALI, _nextIndex++, FlagTimeoutEvent, QByteArray());
         break;
     }
 }
@@ -457,9 +454,9 @@ std::optional<QByteArray> SimVandrelBox::putDmxFrame(const QByteArray& frame, do
 
 void SimVandrelBox::answerDmx(const unsigned char* request, unsigned char* reply)
 {
-    if (request[1] & 0x80) {
+    if (request[1] & DmxFirstReport) {
         // First report of a frame; a chain left unfinished is dropped.
-        _dmxContinuationsLeft = request[1] & 0x7F;
+        _dmxContinuationsLeft = request[1] & ~DmxFirstReport;
         _dmxNextContinuation = 1;
         _dmxIndex = _nextIndex;
         _nextIndex = static_cast<quint8>(_nextIndex + 2);
@@ -492,16 +489,16 @@ void SimVandrelBox::finishDmxFrame()
 {
     bool collided = false;
     const std::optional<QByteArray> answer = putDmxFrame(_dmxFrame, _dmxBreakUs, &collided);
-    recordLocked(RecordDmx, _dmxIndex, 0, _dmxFrame);
+    recordLocked(Factory::RECORD_DMX, _dmxIndex, 0, _dmxFrame);
     if (answer)
         _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(answer->size()));
     const quint8 answerIndex = static_cast<quint8>(_dmxIndex + 1);
     if (collided)
-        recordLocked(RecordDmx, answerIndex, FlagFrameError, QByteArray());
+        recordLocked(Factory::RECORD_DMX, answerIndex, FlagFrameError, QByteArray());
     else if (answer)
-        recordLocked(RecordDmx, answerIndex, 0, *answer);
+        recordLocked(Factory::RECORD_DMX, answerIndex, 0, *answer);
     else if (_dmxExpectAnswer && _config.firmwareVersion >= TimeoutEventFirmware)
-        recordLocked(RecordDmx, answerIndex, FlagTimeoutEvent, QByteArray());
+        recordLocked(Factory::RECORD_DMX, answerIndex, FlagTimeoutEvent, QByteArray());
     _dmxFrame.clear();
 }
 

@@ -39,20 +39,6 @@ public:
     static constexpr int MonitorFirmware = 13;
     static constexpr int TimeoutEventFirmware = 16;
 
-    // Vandrel report commands (byte 0 of a request).
-    enum Command : quint8 {
-        CmdLegacyDmx = 0x02,
-        CmdDali = 0x0A,
-        CmdDaliGetData = 0x0B,
-        CmdDaliStatus = 0x0C,
-        CmdGetRegister = 0x0D,
-        CmdSetRegister = 0x0E,
-        CmdDmx = 0x13,
-        CmdPoll = 0x14,
-        CmdParameter = 0x19,
-        CmdStatusBlock = 0x20
-    };
-
     explicit SimVandrelBox(const SimBoxConfig& config = SimBoxConfig());
 
     SimBoxConfig config() const;
@@ -60,22 +46,20 @@ public:
     // String descriptor text: 1 manufacturer, 2 product, 3 serial; null for others.
     QString stringDescriptor(int index) const;
 
-    // Firmware registers (commands 0x0D/0x0E); unset registers read 0.
+    // Firmware registers (the get and set parameter commands); unset registers read 0.
     quint16 registerValue(int address) const;
     void setRegister(int address, quint16 value);
-    // The box's own parameters (report 0x19).
+    // The box's own parameters (the box parameter report).
     quint16 parameterValue(int number) const;
     void setParameterValue(int number, quint16 value);
-    // The 63 bytes after byte 0 of the status block reply (report 0x20).
+    // The 63 bytes after byte 0 of the status block reply.
     void setStatusBlock(const QByteArray& bytes);
 
     void addBusModel(std::shared_ptr<SimBusModel> model);
     int busModelCount() const;
 
-    // Monitor record types.
-    enum RecordType : quint8 { RecordDmx = 1, RecordDali = 2, RecordDorvane = 3, RecordRaw = 4 };
-
-    // Puts a record into the monitor stream (subject to the record faults).
+    // Puts a record into the monitor stream (subject to the record faults); the
+    // record types are those of proto::UsbVandrelPacketFactory.
     void pushRecord(quint8 type, quint8 index, quint8 flags, const QByteArray& payload);
     // True while the host has stream bytes (or a late record) still to fetch.
     bool hasStreamData() const;
@@ -145,14 +129,15 @@ private:
 
     // Monitor record indices: every frame the box puts on a bus gets the next one.
     quint8 _nextIndex = 0;
-    // A DMX frame arriving in a chain of 0x13 reports.
+    // A DMX frame arriving in a chain of data reports.
     QByteArray _dmxFrame;
     int _dmxContinuationsLeft = 0;
     int _dmxNextContinuation = 0;
     quint8 _dmxIndex = 0;
     bool _dmxExpectAnswer = false;
     double _dmxBreakUs = SimBusClock::DmxDefaultBreakUs;
-    // Older firmware: the backward frame of the last DALI query, fetched with 0x0C/0x0B.
+    // Older firmware: the backward frame of the last DALI query, fetched with
+    // the DALI status and data requests.
     std::optional<quint8> _daliAnswer;
     quint16 _daliAnswerTicks = 0;
 };

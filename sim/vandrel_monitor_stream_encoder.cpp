@@ -34,7 +34,7 @@ QByteArray VandrelMonitorStreamEncoder::emptyReply()
 {
     QByteArray reply(ReportSize, '\0');
     reply[0] = char(PollReplyCommandByte);
-    reply[1] = 3;
+    reply[1] = char(proto::vandrel::PollNoStreamData);
     return reply;
 }
 
@@ -51,16 +51,16 @@ QByteArray VandrelMonitorStreamEncoder::nextReply()
     _pending.remove(0, taken);
 
     if (!_pending.isEmpty()) {
-        reply[1] = 0;
+        reply[1] = char(proto::vandrel::PollMoreData);
     } else if (taken == StreamBytesPerReport) {
         // The stream ended exactly on the reply boundary: one more reply whose
         // first byte is the zero record type lets the host take the last record.
         _needsTerminator = true;
-        reply[1] = 0;
+        reply[1] = char(proto::vandrel::PollMoreData);
     } else {
         // The zero padding after the stream bytes is the closing zero record type.
         _needsTerminator = false;
-        reply[1] = 1;
+        reply[1] = char(LastOfBurst);
     }
     return reply;
 }

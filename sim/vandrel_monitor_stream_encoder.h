@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/usb/vandrel_commands.h"
+
 #include <QByteArray>
 #include <QVector>
 
@@ -8,27 +10,30 @@ namespace tarvesk::sim {
 // One record of the Vandrel monitor stream as the interface writes it.
 struct MonitorRecord
 {
-    quint8 type = 0;       // 1 DMX, 2 DALI, 3 Dorvane, 4 raw
+    quint8 type = 0;       // a record type of proto::UsbVandrelPacketFactory
     quint8 index = 0;      // sequence number, becomes the packet's index
     quint8 flags = 0;      // status bits, become the packet's flags
-    quint16 timeUnits = 0; // time since the previous record in units of 0.104 ms
+    quint16 timeUnits = 0; // time since the previous record in the box's time units
     QByteArray payload;    // the bus frame
 };
 
-// Turns monitor records into the 64-byte poll replies (command 20) that the
-// interface hands out, the way the interface does: records follow each other
-// without gaps, each reply carries the next 60 stream bytes in bytes 4..63, and
-// the stream is closed by a zero record type so that the host takes the last
-// record (the host takes a record only when at least one byte beyond it has
-// arrived). Byte 1 of a reply is 0 while more stream bytes follow, 1 on the last
-// reply of a burst and 3 on a reply that carries no stream bytes at all.
+// Turns monitor records into the 64-byte poll replies that the interface hands
+// out, the way the interface does: records follow each other without gaps,
+// each reply carries the next 60 stream bytes in bytes 4..63, and the stream is
+// closed by a zero record type so that the host takes the last record (the host
+// takes a record only when at least one byte beyond it has arrived). Byte 1 of
+// a reply says that more stream bytes follow, that this is the last reply of a
+// burst, or that the reply carries no stream bytes at all.
 class VandrelMonitorStreamEncoder
 {
 public:
     static constexpr int ReportSize = 64;
     static constexpr int StreamBytesPerReport = 60;
     static constexpr int RecordHeaderSize = 7;
-    static constexpr quint8 PollReplyCommandByte = 0x80 | 20;
+    static constexpr quint8 PollReplyCommandByte
+        = proto::vandrel::ReplyBit | proto::vandrel::VD_CMD_POLL_MONITOR;
+    // Byte 1 of the last reply of a burst: any value but "more data" ends the host's pass.
+    static constexpr quint8 LastOfBurst = 1;
 
     // The header and payload of one record. The length field holds the payload
     // size, or lengthOverride when it is 0 or more (for corrupt streams).

@@ -9,46 +9,26 @@
 #include "protocol/options.h"
 #include "protocol/packet_mutex.h"
 #include "protocol/usb/usb_vandrel_packet.h"
+#include "protocol/usb/vandrel_dali_request.h"
 
 #include <QDeadlineTimer>
 
 #include <chrono>
-#include <cmath>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace tarvesk::itf {
 
 namespace {
 
-constexpr int ReportSize = 64;
-constexpr int SimpleFrameOffset = 2;
-constexpr int MaxBitbangBytes = ReportSize - SimpleFrameOffset;
+namespace vandrel = proto::vandrel;
 
-// Byte 1 of a DALI request.
-constexpr quint8 FlagFullBitbang = 0x02;
-constexpr quint8 FlagExtended = 0x40;
-constexpr quint8 FlagSendTwice = 0x80;
-// Byte 3 of an extended request: frame length + 0x10, + 0x20 when an answer is awaited.
-constexpr quint8 LengthMarker = 0x10;
-constexpr quint8 ExpectAnswerMarker = 0x20;
-// Byte 1 of a not-ready reply.
-constexpr quint8 NoDaliSupply = 1;
-
-// The DALI status reply of older interfaces.
-constexpr quint8 StatusReplyByte0 = 0x8C;
-constexpr quint8 StatusDataReady = 0x04;
-constexpr quint8 StatusDone = 0x08;
-constexpr quint8 ProgressAnswerWindowOver = 0xBD;
-constexpr quint8 ProgressDone = 0xFF;
 constexpr int MonitorIntervalMs = 5;
 
-std::unique_ptr<proto::UsbVandrelPacket> report(quint8 command)
+std::unique_ptr<proto::UsbVandrelPacket> report(const proto::VandrelReport& bytes)
 {
-    auto packet = std::make_unique<proto::UsbVandrelPacket>();
-    packet->resize(ReportSize);
-    packet->setByte(0, command);
-    return packet;
+    return std::make_unique<proto::UsbVandrelPacket>(bytes.data(), int(bytes.size()));
 }
 
 proto::DaliPacket* timeoutAnswer()
@@ -99,50 +79,6 @@ void UsbVandrelDaliInterface::init()
         addCapability(core::ITF_CAP_CONFIG_DALI_SETTLING_TIME);
 }
 
-int UsbVandrelDaliInterface::timeUnits(const proto::Options& options, const QString& name, int maxUnits)
-{
-    bool ok = false;
-    const double ms = options.getOption(name).toDouble(&ok);
-    if (!ok || !std::isfinite(ms) || ms <= 0)
-        return 0;
-    // The epsilon keeps exact multiples of the unit (1.664 ms = 16 units) from
-    // truncating one unit short through rounding of the division.
-    const double units = std::trunc(ms / TimeUnitMs + 1e-9);
-    return units >= maxUnits ? maxUnits : int(units);
-}
-
-std::unique_ptr<proto::UsbVandrelPacket> UsbVandrelDaliInterface::buildRequest(
-    const proto::DaliPacket& packet, const proto::Options& options) const
-{
-    const int size = packet.getDataSize();
-    const bool bitbang = options.isOptionTrue(proto::option::FullBitbang);
-    const quint8 twice = options.isOptionTrue(proto::option::SendTwice) ? FlagSendTwice : 0;
-    auto request = report(RequestCommand);
-
-    if (hasCapability(core::ITF_CAP_CONFIG_DALI_SETTLING_TIME) && !bitbang) {
-        if (size < 1 || size > MaxExtendedFrame)
-            return nullptr;
-        const bool expect = options.isOptionTrue(proto::option::ExpectAnswer);
-        const int settling = timeUnits(options, proto::option::SettlingTime, 0xFFFF);
-        request->setByte(1, FlagExtended | twice);
-        request->setByte(2, 1);
-        request->setByte(3, quint8(size + LengthMarker + (expect ? ExpectAnswerMarker : 0)));
-        request->appendData(4, packet.getData(), size);
-        request->setByte(8, quint8(settling >> 8));
-        request->setByte(9, quint8(settling & 0xFF));
-        request->setByte(10, quint8(timeUnits(options, proto::option::AnswerTimeout, 0xFF)));
-        request->setByte(11, quint8(timeUnits(options, proto::option::StopbitTime, 0xFF)));
-        request->resize(ReportSize);
-        return request;
-    }
-    if ((!bitbang && size != 2) || size > MaxBitbangBytes)
-        return nullptr;
-    request->setByte(1, quint8((bitbang ? FlagFullBitbang : 0) | twice));
-    request->appendData(SimpleFrameOffset, packet.getData(), size);
-    request->resize(ReportSize);
-    return request;
-}
-
 int UsbVandrelDaliInterface::sendRequest(const proto::UsbVandrelPacket& request)
 {
     proto::UsbVandrelPacket reply;
@@ -153,7 +89,7 @@ int UsbVandrelDaliInterface::sendRequest(const proto::UsbVandrelPacket& request)
             return status;
         if (!reply.isNotReady())
             return reply.isUnsupported() ? core::ITF_ERR_UNSUPPORTED_FEATURE : core::ITF_OK;
-        if (reply.getUint8(1) == NoDaliSupply)
+        if (reply.getUint8(1) == vandrel::DaliNoSupply)
             return core::ITF_ERR_TRANSFER;
         // Busy: the interface takes the request once its bus is free, but a box
         // that stays busy must not hold this thread and the interface lock.
@@ -181,9 +117,12 @@ int UsbVandrelDaliInterface::sendDali(
     if (!device->isStatusTrue(core::Device::STATUS_DALI_CONNECTED))
         device->setStatus(core::Device::STATUS_DALI_CONNECTED, 1);
 
-    const std::unique_ptr<proto::UsbVandrelPacket> request = buildRequest(*packet, *options);
-    if (!request)
+    const std::optional<proto::VandrelReport> bytes
+        = proto::buildVandrelDaliRequest(proto::VandrelDaliRequest::fromOptions(
+            packet->getRawDataString(), hasCapability(core::ITF_CAP_CONFIG_DALI_SETTLING_TIME), *options));
+    if (!bytes)
         return core::ITF_ERR_UNSUPPORTED_FEATURE;
+    const std::unique_ptr<proto::UsbVandrelPacket> request = report(*bytes);
     const bool expectAnswer = options->isOptionTrue(proto::option::ExpectAnswer);
 
     std::unique_lock<core::NetworkInterface> exchange(*_transport);
@@ -248,7 +187,8 @@ proto::DaliPacket* UsbVandrelDaliInterface::waitForBackwardFrame(
 
 int UsbVandrelDaliInterface::pollForAnswer(proto::DaliPacket** answer)
 {
-    const std::unique_ptr<proto::UsbVandrelPacket> statusRequest = report(StatusCommand);
+    const std::unique_ptr<proto::UsbVandrelPacket> statusRequest
+        = report(proto::vandrelCommandRequest(vandrel::VD_CMD_DALI_STATUS));
     proto::UsbVandrelPacket reply;
     quint8 bits = 0;
     QDeadlineTimer deadline(_limits.statusDeadlineMs);
@@ -262,13 +202,13 @@ int UsbVandrelDaliInterface::pollForAnswer(proto::DaliPacket** answer)
             if (status == core::ITF_ERR_NO_DEVICE || status == core::ITF_ERR_NOT_FOUND)
                 return status;
         } else {
-            if (reply.getUint8(0) != StatusReplyByte0)
+            if (reply.getUint8(0) != (vandrel::ReplyBit | vandrel::VD_CMD_DALI_STATUS))
                 qCWarning(service::loggerGlog()).noquote()
                     << QStringLiteral(GLOG_PREFIX "DALI get status error %1").arg(reply.getUint8(0));
             bits = reply.getUint8(1);
             const quint8 progress = reply.getUint8(2);
-            if ((bits & (StatusDone | StatusDataReady)) || progress >= ProgressAnswerWindowOver
-                || progress == ProgressDone)
+            if ((bits & (vandrel::DaliStatusDone | vandrel::DaliStatusDataReady))
+                || progress >= vandrel::DaliProgressAnswerWindowOver || progress == vandrel::DaliProgressDone)
                 break;
         }
         if (deadline.hasExpired()) {
@@ -279,16 +219,17 @@ int UsbVandrelDaliInterface::pollForAnswer(proto::DaliPacket** answer)
         }
         pause(_limits.pauseMs);
     }
-    if (!(bits & StatusDataReady))
+    if (!(bits & vandrel::DaliStatusDataReady))
         return core::ITF_OK; // nobody answered
 
-    const std::unique_ptr<proto::UsbVandrelPacket> dataRequest = report(DataCommand);
+    const std::unique_ptr<proto::UsbVandrelPacket> dataRequest
+        = report(proto::vandrelCommandRequest(vandrel::VD_CMD_DALI_GET_DATA));
     const int status = _transport->transferPacket(_vandrel->getDeviceHandle(), dataRequest.get(), &reply);
     if (status != core::ITF_OK || !answer)
         return status; // a failed fetch hands back no answer
     const quint8 byte = reply.getUint8(3);
     *answer = new proto::DaliPacket(&byte, 1);
-    (*answer)->setTimeSinceLast(reply.getUint8(4) * TimeUnitMs);
+    (*answer)->setTimeSinceLast(reply.getUint8(4) * vandrel::TimeUnitMs);
     return core::ITF_OK;
 }
 

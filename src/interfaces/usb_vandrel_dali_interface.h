@@ -2,8 +2,6 @@
 
 #include "interfaces/dali_interface.h"
 
-#include <memory>
-
 namespace tarvesk::proto {
 class PacketMutex;
 class UsbVandrelPacket;
@@ -14,11 +12,11 @@ namespace tarvesk::itf {
 class IUsbVandrelDevice;
 class LibUsbInterface;
 
-// The DALI port of a Vandrel USB programming interface (report 0x0A). Newer
-// interfaces (large packets) deliver the backward frame through the data
-// monitor's record stream; older ones are polled for the DALI status (0x0C)
-// and the answer is fetched with 0x0B. Interfaces that can time the bus take an
-// extended request with settling, answer and stop-bit times.
+// The DALI port of a Vandrel USB programming interface (the DALI request).
+// Newer interfaces (large packets) deliver the backward frame through the data
+// monitor's record stream; older ones are polled for the DALI status and the
+// answer is fetched with the DALI data request. Interfaces that can time the
+// bus take an extended request with settling, answer and stop-bit times.
 //
 // Every wait on the interface is bounded: busy replies are resent with short
 // pauses until a deadline, the status polling has a deadline, and the wait for
@@ -28,14 +26,6 @@ class UsbVandrelDaliInterface : public DaliInterface
     Q_OBJECT
 
 public:
-    static constexpr int RequestCommand = 0x0A;
-    static constexpr int StatusCommand = 0x0C;
-    static constexpr int DataCommand = 0x0B;
-    // The interface's time unit for the timing fields of the extended request.
-    static constexpr double TimeUnitMs = 0.104;
-    // A DALI frame of the extended request holds up to 4 bytes.
-    static constexpr int MaxExtendedFrame = 4;
-
     // Bounds of the waits; tests shorten them.
     struct Limits
     {
@@ -55,13 +45,6 @@ public:
     void setLimits(const Limits& limits) { _limits = limits; }
 
     int sendDali(proto::DaliPacket* packet, proto::DaliPacket** answer, proto::Options* options) override;
-
-    // The request report for a frame, or null when the interface cannot send that frame.
-    std::unique_ptr<proto::UsbVandrelPacket> buildRequest(
-        const proto::DaliPacket& packet, const proto::Options& options) const;
-    // T(ms): the option's value in interface time units, truncated and held to
-    // what its report field can carry (never wrapped); 0 when absent or not a number.
-    static int timeUnits(const proto::Options& options, const QString& name, int maxUnits);
 
 private:
     int sendRequest(const proto::UsbVandrelPacket& request);

@@ -6,6 +6,7 @@
 #include "protocol/packet_mutex.h"
 #include "protocol/usb/usb_vandrel_packet.h"
 #include "protocol/usb/usb_vandrel_packet_factory.h"
+#include "protocol/usb/vandrel_request.h"
 
 #include <QMetaMethod>
 #include <QThread>
@@ -30,10 +31,10 @@ UsbVandrelDataMonitor::UsbVandrelDataMonitor(HandleSource handleSource, LibUsbIn
     : _transport(transport)
     , _handleSource(std::move(handleSource))
     , _packetFactory(std::make_unique<proto::UsbVandrelPacketFactory>())
-    , _pollRequest(std::make_unique<proto::UsbVandrelPacket>())
     , _pollReply(std::make_unique<proto::UsbVandrelPacket>())
 {
-    _pollRequest->fromHexString(QStringLiteral("14"));
+    const proto::VandrelReport poll = proto::vandrelCommandRequest(proto::vandrel::VD_CMD_POLL_MONITOR);
+    _pollRequest = std::make_unique<proto::UsbVandrelPacket>(poll.data(), int(poll.size()));
     connect(_packetFactory.get(), &proto::UsbVandrelPacketFactory::newPacket, this,
         &UsbVandrelDataMonitor::newPacket, Qt::DirectConnection);
     connect(this, &UsbVandrelDataMonitor::initializeLocalObjects, this, &UsbVandrelDataMonitor::initObjects);
@@ -183,7 +184,7 @@ void UsbVandrelDataMonitor::pollForData()
             break;
         }
         _packetFactory->handlePacket(_pollReply.get());
-        if (_pollReply->getUint8(1) != 0)
+        if (_pollReply->getUint8(1) != proto::vandrel::PollMoreData)
             break;
         if (++polls >= MaxPollsPerPass || std::chrono::steady_clock::now() >= deadline) {
             // The rest follows at the next tick.

@@ -23,7 +23,7 @@ class LibUsbInterface;
 
 // Polls a Vandrel interface (firmware 13 and later) for its monitor record
 // stream on the interface's own "USB monitor" thread: every tick one polling
-// pass of data requests (0x14), whose replies are reassembled into packets.
+// pass of monitor polls, whose replies are reassembled into packets.
 // Each packet goes to a sender waiting for it (through the installed packet
 // mutex) and then out by newPacketDetected to the device's packet log.
 //

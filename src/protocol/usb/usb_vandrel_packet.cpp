@@ -6,43 +6,39 @@ namespace tarvesk::proto {
 
 namespace {
 
+struct CommandName
+{
+    vandrel::Command command;
+    const char* name;
+};
+
+// The commands a packet log names; the others are logged without a name.
+constexpr CommandName kCommandNames[] = {
+    {vandrel::VD_CMD_DONGLE_VERSION, "GET DONGLE VERSION (legacy)"},
+    {vandrel::VD_CMD_LEGACY_DMX, "WYSTREL"},
+    {vandrel::VD_CMD_DMX_3, "DMX"},
+    {vandrel::VD_CMD_DMX_4, "DMX"},
+    {vandrel::VD_CMD_DMX_RECV_BUFFER, "GET DMX RECV BUFF (legacy)"},
+    {vandrel::VD_CMD_SET_USER_FLAGS, "VD_CMD_SET_USER_FLAGS"},
+    {vandrel::VD_CMD_GET_USER_FLAGS, "VD_CMD_GET_USER_FLAGS"},
+    {vandrel::VD_CMD_RESET, "VD_CMD_RESET"},
+    {vandrel::VD_CMD_GET_DMX, "VD_CMD_GET_DMX"},
+    {vandrel::VD_CMD_DALI, "DALI command"},
+    {vandrel::VD_CMD_DALI_GET_DATA, "DALI get data"},
+    {vandrel::VD_CMD_DALI_STATUS, "DALI get network status"},
+    {vandrel::VD_CMD_GET_PARAMETER, "Get parameter"},
+    {vandrel::VD_CMD_SET_PARAMETER, "Set parameter"},
+    {vandrel::VD_CMD_STATUS_UPDATE, "VD_CMD_STATUS_UPDATE"},
+    {vandrel::VD_CMD_DATA, "Data"},
+};
+
 QString commandName(int command)
 {
-    switch (command) {
-    case 1:
-        return QStringLiteral("GET DONGLE VERSION (legacy)");
-    case 2:
-        return QStringLiteral("WYSTREL");
-    case 3:
-    case 4:
-        return QStringLiteral("DMX");
-    case 5:
-        return QStringLiteral("GET DMX RECV BUFF (legacy)");
-    case 6:
-        return QStringLiteral("VD_CMD_SET_USER_FLAGS");
-    case 7:
-        return QStringLiteral("VD_CMD_GET_USER_FLAGS");
-    case 8:
-        return QStringLiteral("VD_CMD_RESET");
-    case 9:
-        return QStringLiteral("VD_CMD_GET_DMX");
-    case 10:
-        return QStringLiteral("DALI command");
-    case 11:
-        return QStringLiteral("DALI get data");
-    case 12:
-        return QStringLiteral("DALI get network status");
-    case 13:
-        return QStringLiteral("Get parameter");
-    case 14:
-        return QStringLiteral("Set parameter");
-    case 15:
-        return QStringLiteral("VD_CMD_STATUS_UPDATE");
-    case 19:
-        return QStringLiteral("Data");
-    default:
-        return QString();
+    for (const CommandName& entry : kCommandNames) {
+        if (entry.command == command)
+            return QString::fromLatin1(entry.name);
     }
+    return QString();
 }
 
 } // namespace
@@ -55,22 +51,22 @@ UsbVandrelPacket::UsbVandrelPacket(const unsigned char* data, int size)
 
 bool UsbVandrelPacket::isReply() const
 {
-    return (frameByte(*this, 0) & ReplyBit) != 0;
+    return (frameByte(*this, 0) & vandrel::ReplyBit) != 0;
 }
 
 bool UsbVandrelPacket::isNotReady() const
 {
-    return (frameByte(*this, 0) & NotReadyBit) != 0;
+    return (frameByte(*this, 0) & vandrel::NotReadyBit) != 0;
 }
 
 bool UsbVandrelPacket::isUnsupported() const
 {
-    return (frameByte(*this, 0) & UnsupportedBit) != 0;
+    return (frameByte(*this, 0) & vandrel::UnsupportedBit) != 0;
 }
 
 int UsbVandrelPacket::getCommand() const
 {
-    return frameByte(*this, 0) & CommandMask;
+    return frameByte(*this, 0) & vandrel::CommandMask;
 }
 
 QString UsbVandrelPacket::getPacketLogString() const
@@ -80,10 +76,10 @@ QString UsbVandrelPacket::getPacketLogString() const
     text += commandName(getCommand());
     if (!reply)
         return text;
-    if (getCommand() == VD_CMD_DALI && isNotReady()) {
-        if (frameByte(*this, 1) == 1)
+    if (getCommand() == vandrel::VD_CMD_DALI && isNotReady()) {
+        if (frameByte(*this, 1) == vandrel::DaliNoSupply)
             text += QStringLiteral(" Error: No DALI supply");
-        else if (frameByte(*this, 1) == 2)
+        else if (frameByte(*this, 1) == vandrel::DaliBusy)
             text += QStringLiteral(" Error: DALI command busy");
     }
     if (isNotReady())

@@ -7,6 +7,7 @@
 #include "protocol/dorvane/dorvane_packet.h"
 #include "protocol/dorvane/dorvane_packet_factory.h"
 #include "protocol/usb/usb_vandrel_packet.h"
+#include "protocol/usb/vandrel_commands.h"
 
 #include <QDebug>
 
@@ -16,7 +17,6 @@ namespace tarvesk::proto {
 
 namespace {
 
-constexpr quint8 kNoStreamData = 3;
 constexpr int kMaxShortFrame = 255; // DALI and Dorvane frames are short
 
 int recordLength(const unsigned char* header)
@@ -34,7 +34,8 @@ void UsbVandrelPacketFactory::handlePacket(const UsbVandrelPacket* reply)
 {
     if (reply == nullptr || reply->getDataSize() < StreamOffset + StreamBytesPerReport)
         return;
-    if (reply->getCommand() != UsbVandrelPacket::VD_CMD_POLL_MONITOR || reply->getData()[1] == kNoStreamData)
+    if (reply->getCommand() != vandrel::VD_CMD_POLL_MONITOR
+        || reply->getData()[1] == vandrel::PollNoStreamData)
         return;
     if (appendDataToBuffer(reply->getData() + StreamOffset))
         handleBuffer();
@@ -132,7 +133,7 @@ RawPacket* UsbVandrelPacketFactory::createPacketFromBuffer(quint16 length)
     }
     packet->setIndex(_buffer[1]);
     packet->setFlags(_buffer[2]);
-    packet->setTimeSinceLast((_buffer[3] << 8 | _buffer[4]) * TimeUnitMs);
+    packet->setTimeSinceLast((_buffer[3] << 8 | _buffer[4]) * vandrel::TimeUnitMs);
     return packet;
 }
 

@@ -8,9 +8,9 @@ class RawPacket;
 class UsbVandrelPacket;
 
 // Reassembles the monitor record stream of a Vandrel interface into packets.
-// Each poll reply (command 20) carries the next 60 stream bytes in bytes 4..63;
-// records follow each other without gaps, each a 7-byte header (type, index,
-// flags, time since the previous record in 0.104 ms units, payload length, the
+// Each poll reply carries the next 60 stream bytes in bytes 4..63; records
+// follow each other without gaps, each a 7-byte header (type, index, flags,
+// time since the previous record in the box's time units, payload length, the
 // 16-bit fields big-endian) and its payload. A zero record type ends what the
 // reply holds.
 //
@@ -29,7 +29,6 @@ public:
     static constexpr int RecordHeaderSize = 7;
     static constexpr int StreamOffset = 4;
     static constexpr int StreamBytesPerReport = 60;
-    static constexpr double TimeUnitMs = 0.104;
 
     enum RecordType : quint8 {
         RECORD_END = 0,
