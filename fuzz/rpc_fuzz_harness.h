@@ -4,7 +4,7 @@
 // (envelope, method lookup, declared-parameter check, method, reply) and
 // checks the reply. Shared by the libFuzzer target and the CTest smoke run.
 
-#include "service/database/abstract_database.h"
+#include "fake_product_database.h"
 #include "service/json_rpc_exception.h"
 #include "service/quinmark_rpc_server.h"
 #include "service/rpc/rpc_methods/rpc_method.h"
@@ -24,21 +24,6 @@
 #include <string>
 
 namespace tarvesk::fuzz {
-
-class EmptyDatabase : public service::AbstractDatabase
-{
-public:
-    bool initialize(bool) override { return true; }
-    core::ProfileType* profileType(const QString&) const override { return nullptr; }
-    QStringList profileTypeNames() const override { return {}; }
-    std::shared_ptr<core::DeviceInfoDatabase> products() const override { return nullptr; }
-    QHash<QString, proto::PacketLookupTable*>* lookupTables() const override { return &_tables; }
-    QStringList firmwareCacheFileNames() const override { return {}; }
-    QMap<QString, QByteArray> firmwareCacheData() const override { return {}; }
-
-private:
-    mutable QHash<QString, proto::PacketLookupTable*> _tables;
-};
 
 // A method with declarations of every type that puts its parameters through
 // the value model's conversions and answers what it made of them.
@@ -120,7 +105,7 @@ public:
     RpcFuzzHarness()
     {
         service::QuinmarkRpcServer::Dependencies dependencies;
-        dependencies.database = [] { return std::make_shared<EmptyDatabase>(); };
+        dependencies.database = [] { return std::make_shared<test::FakeProductDatabase>(); };
         dependencies.methodFactory = [] { return std::make_unique<FuzzFactory>(); };
         _server = std::make_unique<service::QuinmarkRpcServer>(false, false, dependencies);
         _ready = _server->init();

@@ -1,6 +1,6 @@
+#include "fake_product_database.h"
 #include "network/http_request.h"
 #include "network/http_response.h"
-#include "service/database/abstract_database.h"
 #include "service/http_service_request_handler.h"
 #include "service/quinmark_rpc_server.h"
 #include "service/service_request.h"
@@ -18,18 +18,6 @@ using namespace tarvesk;
 using service::HttpServiceRequestHandler;
 
 namespace {
-
-class EmptyDatabase : public service::AbstractDatabase
-{
-public:
-    bool initialize(bool) override { return true; }
-    core::ProfileType* profileType(const QString&) const override { return nullptr; }
-    QStringList profileTypeNames() const override { return {}; }
-    std::shared_ptr<core::DeviceInfoDatabase> products() const override { return nullptr; }
-    QHash<QString, proto::PacketLookupTable*>* lookupTables() const override { return nullptr; }
-    QStringList firmwareCacheFileNames() const override { return {}; }
-    QMap<QString, QByteArray> firmwareCacheData() const override { return {}; }
-};
 
 // Records which path it served; can be made to block until released.
 class PathHandler : public service::ServiceRequest
@@ -60,7 +48,7 @@ public:
 std::shared_ptr<service::QuinmarkRpcServer> makeRpcServer(bool apiMode)
 {
     service::QuinmarkRpcServer::Dependencies dependencies;
-    dependencies.database = [] { return std::make_shared<EmptyDatabase>(); };
+    dependencies.database = [] { return std::make_shared<test::FakeProductDatabase>(); };
     auto server = std::make_shared<service::QuinmarkRpcServer>(apiMode, false, dependencies);
     EXPECT_TRUE(server->init());
     return server;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fake_database.h"
+#include "fake_product_database.h"
 #include "service/rpc/rpc_methods/irpc_method_cached_factory.h"
 #include "service/rpc/rpc_methods/rpc_method.h"
 #include "service/rpc_request.h"
@@ -66,7 +66,7 @@ class MethodFrameworkTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        database = std::make_shared<FakeDatabase>();
+        database = std::make_shared<FakeProductDatabase>();
         service::AbstractRpcMethod::setDatabase(database);
         service::AbstractRpcMethod::setApiMode(false);
     }
@@ -76,7 +76,7 @@ protected:
         service::AbstractRpcMethod::setApiMode(false);
     }
 
-    std::shared_ptr<FakeDatabase> database;
+    std::shared_ptr<FakeProductDatabase> database;
 };
 
 // Builds a request from a JSON-RPC body; fails the test when it does not parse.

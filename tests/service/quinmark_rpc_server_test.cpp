@@ -15,7 +15,7 @@
 
 using namespace tarvesk;
 using namespace tarvesk::service;
-using tarvesk::test::FakeDatabase;
+using tarvesk::test::FakeProductDatabase;
 using tarvesk::test::ProbeFactory;
 using tarvesk::test::ProbeMethod;
 
@@ -37,7 +37,7 @@ protected:
         QuinmarkRpcServer::Dependencies d;
         d.database = [this, initializeResult] {
             steps << "database";
-            database = std::make_shared<FakeDatabase>(initializeResult);
+            database = std::make_shared<FakeProductDatabase>(initializeResult);
             return database;
         };
         d.methodFactory = [this]() -> std::unique_ptr<AbstractRpcMethodCachedFactory> {
@@ -81,7 +81,7 @@ protected:
     }
 
     QStringList steps;
-    std::shared_ptr<FakeDatabase> database;
+    std::shared_ptr<FakeProductDatabase> database;
     core::Item* universe = nullptr;
     bool useProbes = false;
     ProbeMethod::Work work;

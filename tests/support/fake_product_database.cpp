@@ -9,8 +9,9 @@
 
 namespace tarvesk::test {
 
-FakeProductDatabase::FakeProductDatabase()
-    : _products(std::make_shared<core::DeviceInfoDatabase>())
+FakeProductDatabase::FakeProductDatabase(bool initializeResult)
+    : _initializeResult(initializeResult)
+    , _products(std::make_shared<core::DeviceInfoDatabase>())
 {
     _products->initializeRepositories();
 }
@@ -28,6 +29,13 @@ void FakeProductDatabase::loadProducts(const std::string& json)
 void FakeProductDatabase::loadOems(const std::string& json)
 {
     _products->initDataFromString(core::DeviceInfoDatabaseType::oem, "oem", json);
+}
+
+bool FakeProductDatabase::initialize(bool withFirmwareCache)
+{
+    ++initializeCalls;
+    lastFirmwareCacheFlag = withFirmwareCache;
+    return _initializeResult;
 }
 
 core::ProfileType* FakeProductDatabase::addProfileType(

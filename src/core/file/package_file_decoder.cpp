@@ -134,6 +134,10 @@ void PackageFileDecoder::decodeData(const QByteArray& packageBytes)
     in.setVersion(streamVersion);
     QVector<std::pair<QString, QByteArray>> records;
     while (!in.atEnd()) {
+        // The leading length fields repeat what the name's and the data's own
+        // byte counts say. The data package comes from a separate packer, so
+        // they are read past and not compared: a reader stricter than the
+        // format would refuse a package whose contents are whole.
         qint32 nameLength = 0;
         QString name;
         qint32 dataLength = 0;
@@ -141,8 +145,6 @@ void PackageFileDecoder::decodeData(const QByteArray& packageBytes)
         in >> nameLength >> name >> dataLength >> data;
         if (in.status() != QDataStream::Ok)
             throwDamaged(path, QStringLiteral("record %1 is cut short").arg(records.size() + 1));
-        if (nameLength != name.size() || dataLength != data.size())
-            throwDamaged(path, QStringLiteral("record %1 has inconsistent lengths").arg(records.size() + 1));
         records.append({name, data});
     }
     // Only a package read whole is added: a damaged one leaves the decoder as it was.

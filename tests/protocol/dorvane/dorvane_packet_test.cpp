@@ -158,8 +158,8 @@ INSTANTIATE_TEST_SUITE_P(DorvanePacket, DorvaneBridge,
             {{"param_number", 0x0102}}},
         BridgeCase {"setpoint", {0x66, 1, 2}, "BRDG_SPEC_SETPOINT", "BRDG_CONF_SETPOINT_56_L",
             {{"setpoint5_lo", 1}, {"setpoint6_lo", 2}}},
-        BridgeCase {"config_unknown", {0x53, 1, 2}, "BRDG_SPEC_RDWR", "unknown", {}},
-        BridgeCase {"spec_unknown", {0x7F, 1, 2}, "unknown", "unknown", {{"current_status", true}}}),
+        BridgeCase {"config_bits_unknown", {0x53, 1, 2}, "BRDG_SPEC_RDWR", "unknown", {}},
+        BridgeCase {"special_bits_unknown", {0x7F, 1, 2}, "unknown", "unknown", {{"current_status", true}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DorvanePacket, UnknownBridgeCombinationHasNoFields)

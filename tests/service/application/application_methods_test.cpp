@@ -3,7 +3,7 @@
 #include "core/profile/profile_manager.h"
 #include "core/universe.h"
 #include "core/universe_manager.h"
-#include "fake_database.h"
+#include "fake_product_database.h"
 #include "log_capture.h"
 #include "plain_device.h"
 #include "service/json_rpc_exception.h"
@@ -34,7 +34,7 @@ class ApplicationMethods : public ::testing::Test
 protected:
     void SetUp() override
     {
-        database = std::make_shared<test::FakeDatabase>(true);
+        database = std::make_shared<test::FakeProductDatabase>(true);
         AbstractRpcMethod::setDatabase(database);
         QLoggingCategory::setFilterRules(QStringLiteral("logger.glog.debug=true"));
     }
@@ -58,7 +58,7 @@ protected:
         }
     }
 
-    std::shared_ptr<test::FakeDatabase> database;
+    std::shared_ptr<test::FakeProductDatabase> database;
 };
 
 } // namespace

@@ -100,6 +100,7 @@ TEST_F(Data1DatabaseTest, StartsWithTheSamplePackage)
     useSamplePackage();
     LogCapture log;
     ASSERT_TRUE(database.initialize(false));
+    EXPECT_EQ(log.warnings(), QStringList()); // the sample is clean: a warning at start-up is a fault
     EXPECT_EQ(database.lookupTables()->keys(), QStringList({"DALI"}));
 
     const QStringList names = database.profileTypeNames();
@@ -114,7 +115,9 @@ TEST_F(Data1DatabaseTest, StartsWithTheSamplePackage)
             "010001_Brisquel Logic Module_SPI", "0000fe_Ostrevanne Bootloader_Bootloader"})
         EXPECT_TRUE(names.contains(name)) << name;
     EXPECT_FALSE(names.contains("000230_Lumeris DALI 25W_DALI")); // DALI alone gives no profile type
-    EXPECT_EQ(log.count("Duplicate profile type name 000231_Lumeris D4i 75W_DMX"), 1);
+    // Each version record of a product with its own name gets its own profile type.
+    EXPECT_TRUE(names.contains("000231_Lumeris D4i 75W_DMX"));
+    EXPECT_TRUE(names.contains("000231_Lumeris D4i 75W v2_DMX"));
 
     auto products = database.products();
     EXPECT_EQ(products->getOemRecord(0)->getName(), "Tarvesk");
@@ -140,11 +143,17 @@ TEST_F(Data1DatabaseTest, WarnsAboutProductNamesThatMakeAmbiguousProfileNames)
     QMap<QString, QByteArray> files = samplePackage();
     QByteArray& stagebar = files["data/product_database/products_stagebar_dmx.json"];
     stagebar.replace("Stagebar DMX 4CH", "Stagebar_DMX");
+    // Two version records of one product under one name make one profile type name.
+    QByteArray& d4i = files["data/product_database/products_lumeris_d4i.json"];
+    ASSERT_TRUE(d4i.contains("\"Lumeris D4i 75W v2\""));
+    d4i.replace("\"Lumeris D4i 75W v2\"", "\"Lumeris D4i 75W\"");
     writePackage(files);
     LogCapture log;
     ASSERT_TRUE(database.initialize(false));
     EXPECT_EQ(log.count("Product name \"Stagebar_DMX\" contains \"_\""), 1);
     EXPECT_TRUE(database.profileTypeNames().contains("000340_Stagebar_DMX_DMX"));
+    EXPECT_EQ(log.count("Duplicate profile type name 000231_Lumeris D4i 75W_DMX"), 1);
+    EXPECT_EQ(database.profileTypeNames().filter("000231_").size(), 1);
 }
 
 TEST_F(Data1DatabaseTest, ProfileTypesGetTheirFeatureParametersOnceOnFirstUse)

@@ -1,8 +1,10 @@
 #include "http_test_client.h"
 #include "wait_until.h"
 
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -47,6 +49,36 @@ TEST(ServiceDataPackageTest, ServesThePackagePagesAndAnswersListMethods)
         "POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody("system.listMethods"));
     EXPECT_EQ(methods.status, 200);
     EXPECT_NE(methods.body.find("\"device.type.list\""), std::string::npos) << methods.body;
+
+    // Every example on the package's pages works as printed (on this test's
+    // port): each curl call is answered with a result, each link is served.
+    const QRegularExpression curl(
+        R"(curl [^<]*?-H '([^:']+): ([^']*)'[^<]*?-d '([^']*)'[^<]*?http://127\.0\.0\.1:\d+(/[^\s<]*))");
+    const QRegularExpression link(R"re(href="(/[^"]*)")re");
+    const QRegularExpression refusedType(R"(application/json(?!-rpc))");
+    int examples = 0;
+    QDirIterator pages(qEnvironmentVariable("QM_SOURCE_DIR") + "/data/data/html", {"*.html"}, QDir::Files,
+        QDirIterator::Subdirectories);
+    while (pages.hasNext()) {
+        QFile file(pages.next());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(file.readAll());
+        SCOPED_TRACE(file.fileName().toStdString());
+        EXPECT_FALSE(html.contains(refusedType)); // the service answers that type with 403
+        for (auto matches = curl.globalMatch(html); matches.hasNext(); ++examples) {
+            const QRegularExpressionMatch example = matches.next();
+            const qmtest::HttpReply reply = client.request("POST", example.captured(4).toStdString(),
+                {{example.captured(1).toStdString(), example.captured(2).toStdString()}},
+                example.captured(3).toStdString());
+            EXPECT_EQ(reply.status, 200) << example.captured(0).toStdString();
+            EXPECT_NE(reply.body.find("\"result\""), std::string::npos) << reply.body;
+        }
+        for (auto matches = link.globalMatch(html); matches.hasNext();) {
+            const QString target = matches.next().captured(1);
+            EXPECT_EQ(client.request("GET", target.toStdString()).status, 200) << target.toStdString();
+        }
+    }
+    EXPECT_GE(examples, 2);
 
     service.terminate();
     if (!service.waitForFinished(20000))
