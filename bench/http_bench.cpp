@@ -2,16 +2,14 @@
 // connections on loopback, for the running service and for a minimal
 // libmicrohttpd server in the same threading mode, measured in the same run.
 
+#include "bench_support.h"
+
 #include <QCoreApplication>
-#include <QDir>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <microhttpd.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,58 +32,12 @@ const std::string Body = R"({"jsonrpc": "2.0", "id": 1, "method": "system.listMe
 
 std::string requestText(int port)
 {
-    return "POST / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port)
-        + "\r\nContent-Type: application/json-rpc\r\nContent-Length: " + std::to_string(Body.size())
-        + "\r\n\r\n" + Body;
+    return qmbench::postText(port, Body);
 }
 
-int connectLoopback(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    timeval tv {10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    return fd;
-}
-
-// Reads one reply with a Content-Length body; returns its status or -1.
-int readReply(int fd, std::string& buffer, std::string* body = nullptr)
-{
-    size_t headerEnd;
-    char chunk[65536];
-    while ((headerEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0)
-            return -1;
-        buffer.append(chunk, size_t(n));
-    }
-    const int status = std::atoi(buffer.c_str() + 9);
-    std::string head = buffer.substr(0, headerEnd);
-    for (auto& c : head)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    const auto at = head.find("content-length:");
-    const size_t length
-        = at == std::string::npos ? 0 : size_t(std::strtoul(head.c_str() + at + 15, nullptr, 10));
-    while (buffer.size() < headerEnd + 4 + length) {
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0)
-            return -1;
-        buffer.append(chunk, size_t(n));
-    }
-    if (body)
-        *body = buffer.substr(headerEnd + 4, length);
-    buffer.erase(0, headerEnd + 4 + length);
-    return status;
-}
+using qmbench::connectLoopback;
+using qmbench::freePort;
+using qmbench::readReply;
 
 struct Result
 {
@@ -185,19 +137,6 @@ MHD_Result minimalAccess(void*, MHD_Connection* connection, const char*, const c
     return result;
 }
 
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 void print(const char* name, const Result& r)
 {
     std::printf("%-22s %10.0f req/s   p50 %8.1f us   p99 %8.1f us   failures %ld   statuses", name,
@@ -227,35 +166,17 @@ int main(int argc, char** argv)
         binary = arguments.at(at + 1);
 
     // The service, as a user runs it (daemon mode, its log file on), in folders of its own.
-    QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", home.path());
-    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
-    env.insert("XDG_DATA_HOME", home.path() + "/data");
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    const int servicePort = freePort();
-    QProcess service;
-    service.setProcessEnvironment(env);
-    service.setStandardOutputFile(QProcess::nullDevice());
-    service.setStandardErrorFile(QProcess::nullDevice());
-    QStringList serviceArguments {"-d", "-p", QString::number(servicePort), "-l", home.path() + "/debug.txt"};
+    QStringList serviceArguments;
     if (arguments.contains("--log-off"))
         serviceArguments << "-w"
                          << "false";
-    service.start(binary, serviceArguments);
-    if (!service.waitForStarted(10000)) {
-        std::fprintf(stderr, "cannot start %s\n", qPrintable(binary));
+    qmbench::ServiceProcess service;
+    if (!service.start(binary, serviceArguments))
         return 1;
-    }
-    int probe = -1;
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    while (probe < 0 && Clock::now() < deadline) {
-        probe = connectLoopback(servicePort);
-        if (probe < 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const int servicePort = service.port();
+    const int probe = connectLoopback(servicePort);
     if (probe < 0) {
-        std::fprintf(stderr, "the service did not start serving\n");
+        std::fprintf(stderr, "the service does not answer\n");
         return 1;
     }
     // The minimal server answers with the very bytes the service answers with.
@@ -293,7 +214,6 @@ int main(int argc, char** argv)
             serviceResult.p99Us / std::max(minimalResult.p99Us, 0.001));
 
     MHD_stop_daemon(minimal);
-    service.kill();
-    service.waitForFinished(10000);
+    service.stop();
     return 0;
 }

@@ -4,12 +4,31 @@
 
 #include <QDebug>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace tarvesk::network {
 
 HttpRequest::HttpRequest(const QString& method, const QString& url)
     : method(method)
     , url(url, QUrl::TolerantMode)
 { }
+
+HttpRequest::~HttpRequest()
+{
+    // Handling a large body (its buffer, the parsed JSON, the reply) leaves
+    // the allocator with many free pieces that it returns to the system only
+    // from the top of a heap; after a burst of large requests they would stay
+    // resident while the service idles. The request goes after its reply, so
+    // by now that memory is free.
+    if (receivedBytes < ReleaseMemoryBodySize)
+        return;
+    uploadData = QByteArray();
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 void HttpRequest::setSession(std::shared_ptr<HttpSession> newSession)
 {
@@ -20,6 +39,7 @@ void HttpRequest::appendUploadData(const char* data, unsigned long size)
 {
     if (bodyRefused || !data || size == 0)
         return;
+    receivedBytes += qint64(size);
     uploadData.append(data, int(size));
 }
 

@@ -21,8 +21,13 @@ class HttpRequest
 public:
     // Bodies larger than this are refused with 413 instead of being buffered.
     static constexpr qint64 MaxBodySize = 16 * 1024 * 1024;
+    // After a body of this size the allocator is asked to return its free memory.
+    static constexpr qint64 ReleaseMemoryBodySize = 256 * 1024;
 
     HttpRequest(const QString& method, const QString& url);
+    ~HttpRequest();
+    HttpRequest(const HttpRequest&) = delete;
+    HttpRequest& operator=(const HttpRequest&) = delete;
 
     void setSession(std::shared_ptr<HttpSession> session);
     std::shared_ptr<HttpSession> getSession() const { return session; }
@@ -55,6 +60,7 @@ private:
     QHash<QString, QString> headers;
     std::shared_ptr<HttpSession> session;
     bool bodyRefused = false;
+    qint64 receivedBytes = 0; // body bytes buffered, also those a later refusal dropped
 };
 
 } // namespace tarvesk::network

@@ -1,6 +1,7 @@
 #include "network/http_server.h"
 
 #include "log/logging_categories.h"
+#include "network/http_host_whitelist.h"
 #include "network/http_request.h"
 #include "network/http_request_handler.h"
 #include "network/http_response.h"
@@ -154,6 +155,18 @@ bool declaredBodyTooLarge(MHD_Connection* connection)
     return errno == ERANGE || declared > static_cast<unsigned long long>(HttpRequest::MaxBodySize);
 }
 
+// A foreign peer is turned away as its connection is accepted: refused only
+// once its headers had arrived, it could hold a connection thread (and one of
+// the daemon's connection slots) for the whole timeout by sending nothing, and
+// enough such peers would lock the local clients out.
+MHD_Result admitPeer(void* server, const sockaddr* address, socklen_t length)
+{
+    if (static_cast<const HttpServer*>(server)->acceptsPeer(address, length))
+        return MHD_YES;
+    qCWarning(service::loggerGlog()) << GLOG_PREFIX << "Someone trying to connect who shouldn't";
+    return MHD_NO;
+}
+
 MHD_Result handleMhdAccess(void* server, MHD_Connection* connection, const char* url, const char* method,
     const char*, const char* uploadData, size_t* uploadDataSize, void** context)
 {
@@ -233,8 +246,9 @@ void onMhdConnectionNotify(void*, MHD_Connection* connection, void**, MHD_Connec
 
 } // namespace
 
-HttpServer::HttpServer(int port)
+HttpServer::HttpServer(int port, PeerPolicy peerPolicy)
     : port(port)
+    , peerPolicy(peerPolicy ? std::move(peerPolicy) : &HttpHostWhitelist::isPeerAllowed)
 { }
 
 HttpServer::~HttpServer()
@@ -254,7 +268,7 @@ bool HttpServer::start()
         // thread; newer versions insist that it is asked for.
         const unsigned flags = MHD_USE_ERROR_LOG | MHD_USE_THREAD_PER_CONNECTION
             | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_PEDANTIC_CHECKS;
-        daemon = MHD_start_daemon(flags, uint16_t(port), nullptr, nullptr, &handleMhdAccess, this,
+        daemon = MHD_start_daemon(flags, uint16_t(port), &admitPeer, this, &handleMhdAccess, this,
             MHD_OPTION_CONNECTION_TIMEOUT, ConnectionTimeoutSeconds, MHD_OPTION_NOTIFY_COMPLETED,
             &onMhdRequestCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &onMhdConnectionNotify, nullptr,
             MHD_OPTION_END);
@@ -277,6 +291,11 @@ void HttpServer::requestFinished()
     std::lock_guard<std::mutex> lock(inFlightMutex);
     if (--inFlight == 0)
         inFlightDone.notify_all();
+}
+
+bool HttpServer::acceptsPeer(const sockaddr* address, socklen_t length) const
+{
+    return peerPolicy(address, length);
 }
 
 bool HttpServer::isRunning() const

@@ -4,8 +4,11 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
+
+#include <sys/socket.h>
 
 struct MHD_Daemon;
 
@@ -30,17 +33,22 @@ std::shared_ptr<HttpSessionFactory> currentSessionFactory();
 class HttpServer : public Service
 {
 public:
+    // Asked for every connection as it is accepted, before it gets a thread:
+    // false closes it at once. The host whitelist unless another is given.
+    using PeerPolicy = std::function<bool(const sockaddr* address, socklen_t length)>;
+
     static constexpr unsigned ConnectionTimeoutSeconds = 30;
     // How long stop() lets requests in flight finish before it closes every connection.
     static constexpr std::chrono::milliseconds DrainTimeout {5000};
 
-    explicit HttpServer(int port);
+    explicit HttpServer(int port, PeerPolicy peerPolicy = {});
     ~HttpServer() override;
 
     bool start() override;
     bool isRunning() const override;
     void stop() override;
     int getPort() const { return port; }
+    bool acceptsPeer(const sockaddr* address, socklen_t length) const;
 
     // Bookkeeping of the requests being handled, called by the daemon's callbacks.
     void requestStarted();
@@ -48,6 +56,7 @@ public:
 
 private:
     int port;
+    PeerPolicy peerPolicy;
     MHD_Daemon* daemon = nullptr;
     std::mutex inFlightMutex; // guards inFlight
     std::condition_variable inFlightDone;

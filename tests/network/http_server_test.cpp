@@ -12,7 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <atomic>
+#include <cstring>
 
 using namespace tarvesk::network;
 using qmtest::HttpReply;
@@ -268,4 +272,52 @@ TEST_F(HttpServerTest, StartAndStopAreIdempotentAndATakenPortFails)
     EXPECT_FALSE(server->isRunning());
     server->stop();
     EXPECT_FALSE(qmtest::portAcceptsConnections(port));
+}
+
+// Peers are judged as their connection is accepted, before any request or
+// session exists: a refused peer gets its socket closed and costs no thread.
+TEST_F(HttpServerTest, ThePeerPolicyDecidesAtAccept)
+{
+    std::atomic<bool> admit {false};
+    std::atomic<int> asked {0};
+    std::atomic<bool> sawLoopback {false};
+    server.reset();
+    port = qmtest::freeLoopbackPort();
+    server = std::make_unique<HttpServer>(port, [&](const sockaddr* address, socklen_t length) {
+        ++asked;
+        if (address && address->sa_family == AF_INET && length >= socklen_t(sizeof(sockaddr_in))) {
+            sockaddr_in peer;
+            std::memcpy(&peer, address, sizeof peer);
+            sawLoopback = peer.sin_addr.s_addr == htonl(INADDR_LOOPBACK);
+        }
+        return admit.load();
+    });
+    ASSERT_TRUE(server->start());
+
+    {
+        HttpTestClient client(port);
+        EXPECT_FALSE(client.request("GET", "/").ok);
+        EXPECT_TRUE(client.peerClosed());
+    }
+    EXPECT_GE(asked, 1);
+    EXPECT_TRUE(sawLoopback);
+    EXPECT_EQ(handler->calls, 0);
+    EXPECT_EQ(factory->sessionCount(), 0);
+
+    admit = true;
+    HttpTestClient client(port);
+    EXPECT_TRUE(client.request("GET", "/").ok);
+    EXPECT_EQ(handler->calls, 1);
+}
+
+// Without a policy of its own the server asks the host whitelist.
+TEST(HttpServer, DefaultPeerPolicyIsTheHostWhitelist)
+{
+    HttpServer server(8012);
+    sockaddr_in peer {};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_TRUE(server.acceptsPeer(reinterpret_cast<const sockaddr*>(&peer), sizeof peer));
+    peer.sin_addr.s_addr = htonl(0x0a000001); // 10.0.0.1
+    EXPECT_FALSE(server.acceptsPeer(reinterpret_cast<const sockaddr*>(&peer), sizeof peer));
 }

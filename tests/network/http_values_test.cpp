@@ -110,6 +110,63 @@ sockaddr_in6 ipv6(const char* text, uint16_t port)
 
 } // namespace
 
+// The accept-time check works on socket addresses; it must agree with the
+// text check on every address the text check knows.
+TEST(HttpHostWhitelist, AdmitsLoopbackPeersAtAccept)
+{
+    const struct
+    {
+        const char* host;
+        bool allowed;
+    } cases[] = {
+        {"127.0.0.1", true},
+        {"127.1.2.3", true},
+        {"127.255.255.254", true},
+        {"10.0.0.1", false},
+        {"192.168.1.20", false},
+        {"128.0.0.1", false},
+        {"0.0.0.0", false},
+        {"::1", true},
+        {"::ffff:127.0.0.1", true},
+        {"::ffff:127.9.8.7", true},
+        {"::ffff:10.0.0.1", false},
+        {"::ffff:128.0.0.1", false},
+        {"2001:db8::7", false},
+        {"fe80::1", false},
+        {"::", false},
+        {"::2", false},
+    };
+    HttpHostWhitelist whitelist;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.host);
+        EXPECT_EQ(whitelist.isHostAllowed(QString::fromLatin1(c.host)), c.allowed);
+        if (std::strchr(c.host, ':')) {
+            const sockaddr_in6 address = ipv6(c.host, 4000);
+            EXPECT_EQ(
+                HttpHostWhitelist::isPeerAllowed(reinterpret_cast<const sockaddr*>(&address), sizeof address),
+                c.allowed);
+        } else {
+            const sockaddr_in address = ipv4(c.host, 4000);
+            EXPECT_EQ(
+                HttpHostWhitelist::isPeerAllowed(reinterpret_cast<const sockaddr*>(&address), sizeof address),
+                c.allowed);
+        }
+    }
+
+    // What is not a whole IP socket address is refused.
+    const sockaddr_in local = ipv4("127.0.0.1", 4000);
+    const sockaddr_in6 local6 = ipv6("::1", 4000);
+    EXPECT_FALSE(HttpHostWhitelist::isPeerAllowed(nullptr, 0));
+    EXPECT_FALSE(HttpHostWhitelist::isPeerAllowed(reinterpret_cast<const sockaddr*>(&local), 0));
+    EXPECT_FALSE(
+        HttpHostWhitelist::isPeerAllowed(reinterpret_cast<const sockaddr*>(&local), sizeof local - 1));
+    EXPECT_FALSE(
+        HttpHostWhitelist::isPeerAllowed(reinterpret_cast<const sockaddr*>(&local6), sizeof local6 - 1));
+    sockaddr_storage unix {};
+    unix.ss_family = AF_UNIX;
+    EXPECT_FALSE(HttpHostWhitelist::isPeerAllowed(reinterpret_cast<const sockaddr*>(&unix), sizeof unix));
+}
+
 TEST(HttpSession, PeerCheckUsesTheNumericAddressOfBothFamilies)
 {
     auto whitelist = std::make_shared<HttpHostWhitelist>();

@@ -24,6 +24,7 @@
 #include "service/string_exception.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <set>
 #include <vector>
 
@@ -55,6 +56,24 @@ const std::pair<const char*, DeviceInfoDatabaseType> productDatabaseFiles[] = {
     {"products_general", DeviceInfoDatabaseType::product},
     {"products_wystrel_dmx", DeviceInfoDatabaseType::product},
 };
+
+const char GroupSortingFile[] = "data/product_database/group_sorting.json";
+const char DaliCommandsFile[] = "data/protocol/dali_commands.json";
+
+QString productDatabaseFile(const char* name)
+{
+    return QStringLiteral("data/product_database/%1.json").arg(QLatin1String(name));
+}
+
+// The files without which the service cannot start, as named in the package.
+QStringList requiredPackageFiles()
+{
+    QStringList files;
+    for (const auto& entry : productDatabaseFiles)
+        files << productDatabaseFile(entry.first);
+    files << QLatin1String(GroupSortingFile) << QLatin1String(DaliCommandsFile);
+    return files;
+}
 
 // The interface kinds that get a profile type, in this order.
 const core::DeviceInfoRecord::InterfaceType profileInterfaces[] = {
@@ -139,11 +158,26 @@ std::shared_ptr<core::PackageFileDecoder> Data1Database::readDataPackage()
             qCCritical(database()) << "Data dir does not exist.";
             return nullptr;
         }
-        if (!packDataFolder(folder))
+        if (!isDataPackageFolder(folder) || !packDataFolder(folder))
             return nullptr;
     }
     decoder->openAndDecodeFile();
     return decoder;
+}
+
+bool Data1Database::isDataPackageFolder(const QString& folder)
+{
+    // Another folder of that name (a build tree's own "data" folder, say)
+    // would be packed into a package that fails every start, and deleted: it
+    // is only taken when it holds what the service reads at start-up.
+    for (const QString& file : requiredPackageFiles()) {
+        if (!QFileInfo(folder + QLatin1Char('/') + file).isFile()) {
+            qCCritical(database()).noquote() << "The data dir " + folder
+                    + "/data is not a data package, it is left as it is: " + file + " is missing";
+            return false;
+        }
+    }
+    return true;
 }
 
 bool Data1Database::packDataFolder(const QString& folder)
@@ -177,15 +211,14 @@ bool Data1Database::loadJsonData(const core::PackageFileDecoder& package)
     _products->initializeRepositories();
     try {
         for (const auto& [name, type] : productDatabaseFiles) {
-            const QString path = QStringLiteral("data/product_database/%1.json").arg(QLatin1String(name));
-            _products->initDataFromString(type, name, text(package.fileToByteArray(path)));
+            _products->initDataFromString(
+                type, name, text(package.fileToByteArray(productDatabaseFile(name))));
         }
-        _products->initializeProductGroupSorting("hello",
-            text(package.fileToByteArray(QStringLiteral("data/product_database/group_sorting.json"))));
+        _products->initializeProductGroupSorting(
+            "hello", text(package.fileToByteArray(QLatin1String(GroupSortingFile))));
         _products->resolveGroupsAndFeatures();
         _daliLookupTable = std::make_shared<proto::DaliLookupTable>();
-        _daliLookupTable->initFromJsonData(
-            package.fileToByteArray(QStringLiteral("data/protocol/dali_commands.json")));
+        _daliLookupTable->initFromJsonData(package.fileToByteArray(QLatin1String(DaliCommandsFile)));
         _lookupTables->insert(QStringLiteral("DALI"), _daliLookupTable.get());
     } catch (const core::JsonParseError& e) {
         qCCritical(database()).noquote()

@@ -65,6 +65,7 @@ public slots:
 
 private:
     std::shared_ptr<core::PackageFileDecoder> readDataPackage();
+    static bool isDataPackageFolder(const QString& folder);
     bool packDataFolder(const QString& folder);
     bool loadJsonData(const core::PackageFileDecoder& package);
     void initProfileTypes();

@@ -263,6 +263,82 @@ TEST_F(Data1DatabaseTest, PacksADataFolderOnceAndKeepsItWhenPackingFails)
     EXPECT_EQ(second.profileTypeNames(), database.profileTypeNames());
 }
 
+// A "data" folder that is not a data package (a build tree's own "data"
+// folder, one with a start-up file missing) is neither packed nor removed.
+TEST_F(Data1DatabaseTest, AFolderThatIsNotADataPackageIsLeftAlone)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void(const QString& data)> make;
+        const char* missing;
+    };
+    const auto writeFile = [](const QString& path, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    const Case cases[] = {
+        {"build tree folder",
+            [&](const QString& data) {
+                writeFile(data + "/Makefile", "all:\n");
+                writeFile(data + "/cmake_install.cmake", "# install\n");
+                writeFile(data + "/CMakeFiles/sample_packages.dir/build.make", "# rules\n");
+            },
+            "data/product_database/oem.json"},
+        {"DALI command table missing",
+            [&](const QString& data) {
+                ASSERT_TRUE(copyTree(sourceDir() + "/data/data", data));
+                ASSERT_TRUE(QFile::remove(data + "/protocol/dali_commands.json"));
+            },
+            "data/protocol/dali_commands.json"},
+        {"a product file missing",
+            [&](const QString& data) {
+                ASSERT_TRUE(copyTree(sourceDir() + "/data/data", data));
+                ASSERT_TRUE(QFile::remove(data + "/product_database/products_wystrel_dmx.json"));
+            },
+            "data/product_database/products_wystrel_dmx.json"},
+        {"a required file that is a folder",
+            [&](const QString& data) {
+                ASSERT_TRUE(copyTree(sourceDir() + "/data/data", data));
+                ASSERT_TRUE(QFile::remove(data + "/product_database/group_sorting.json"));
+                ASSERT_TRUE(QDir().mkpath(data + "/product_database/group_sorting.json"));
+            },
+            "data/product_database/group_sorting.json"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir folder;
+        const QString data = folder.filePath("data");
+        c.make(data);
+        QStringList before;
+        for (QDirIterator it(data, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+             it.hasNext();)
+            before << it.next();
+        before.sort();
+
+        Data1Database start;
+        start.setPackageFolder(folder.path());
+        LogCapture log;
+        EXPECT_FALSE(start.initialize(false));
+        EXPECT_EQ(log.count("/data is not a data package, it is left as it is: " + QString(c.missing)
+                      + " is missing"),
+            1)
+            << log.messages().join("\n").toStdString();
+        EXPECT_EQ(log.count("Failed to read data1 package"), 1);
+        EXPECT_EQ(log.count("Removing data dir."), 0);
+        EXPECT_FALSE(QFileInfo::exists(folder.filePath("data.1")));
+
+        QStringList after;
+        for (QDirIterator it(data, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+             it.hasNext();)
+            after << it.next();
+        after.sort();
+        EXPECT_EQ(after, before);
+    }
+}
+
 TEST_F(Data1DatabaseTest, BrokenPackagesFailStartUpWithAReason)
 {
     struct Case
