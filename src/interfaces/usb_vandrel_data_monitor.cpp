@@ -89,6 +89,15 @@ void UsbVandrelDataMonitor::start(int interval)
     emit initializeLocalObjects(interval);
 }
 
+void UsbVandrelDataMonitor::resume(int interval)
+{
+    {
+        std::lock_guard<std::mutex> locker(_stateMutex);
+        _shutDown = false;
+    }
+    emit initializeLocalObjects(interval);
+}
+
 void UsbVandrelDataMonitor::installPacketMutex(proto::PacketMutex* packetMutex)
 {
     std::lock_guard<std::mutex> locker(_installMutex);

@@ -54,6 +54,8 @@ public:
     void init(int timerVal);
     // Restarts polling with a new interval; carried out on the monitor's thread.
     void start(int interval);
+    // Polls again after stopAndWait (the device was connected again).
+    void resume(int interval);
     proto::UsbVandrelPacketFactory* getPacketFactory() const { return _packetFactory.get(); }
     // One sender waits at a time. Once installPacketMutex(nullptr) has returned,
     // the monitor thread no longer touches the removed mutex.
@@ -94,7 +96,7 @@ private:
 
     mutable std::mutex _stateMutex;
     std::condition_variable _passEnded;
-    bool _shutDown = false;   // guarded by _stateMutex; set once, never cleared
+    bool _shutDown = false;   // guarded by _stateMutex; cleared only by resume()
     bool _passActive = false; // guarded by _stateMutex
     bool _polling = false;    // guarded by _stateMutex
 };

@@ -1,9 +1,11 @@
 #include "universes/usb_universe.h"
 
+#include "search/lib_usb_search.h"
+
 namespace tarvesk::universes {
 
-UsbUniverse::UsbUniverse(const QString& name, core::NetworkInterface* itf, search::UniverseSearcher* searcher)
-    : core::Universe(name, itf, searcher)
+UsbUniverse::UsbUniverse(const QString& name, core::NetworkInterface* itf)
+    : core::Universe(name, itf, new search::LibUsbSearch(this))
 {
     setImmortality(true);
 }

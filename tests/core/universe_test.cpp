@@ -16,6 +16,16 @@ using tarvesk::test::PlainDevice;
 
 namespace {
 
+// A searcher that finds nothing, to watch the universe delete it.
+class NothingSearcher : public tarvesk::search::UniverseSearcher
+{
+public:
+    NothingSearcher()
+        : UniverseSearcher(QStringLiteral("nothing"), nullptr)
+    { }
+    int search(tarvesk::search::SearchOptions*, tarvesk::search::SearchResults*) override { return 0; }
+};
+
 // Every test leaves both process-wide lists as it found them.
 class UniverseTest : public ::testing::Test
 {
@@ -84,7 +94,7 @@ TEST_F(UniverseTest, TheUniverseOwnsItsInterfacesAndSearcherAndNoInterfaceHasTwo
 {
     auto* dali = new NetworkInterface(ITF_TYPE_DALI);
     auto* replaced = new NetworkInterface(ITF_TYPE_DALI);
-    auto* searcher = new tarvesk::search::UniverseSearcher;
+    auto* searcher = new NothingSearcher;
     QPointer<NetworkInterface> watchDali(dali), watchReplaced(replaced);
     QPointer<QObject> watchSearcher(searcher);
     {

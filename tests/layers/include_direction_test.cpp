@@ -47,6 +47,8 @@ const std::vector<IncludeException> exceptions = {
         "enum look-ups report failures with StringException (message and source location)"},
     {"src/core/device.cpp", "src/service/database/abstract_database.h",
         "a device looks up its product record and profile type in the product database"},
+    {"src/devices/usb_vandrel_device.cpp", "src/service/database/abstract_database.h",
+        "the Vandrel device looks up its own product record and profile type in the product database"},
     {"src/core/profile/profile_manager.cpp", "src/service/database/abstract_database.h",
         "a profile read from JSON finds its profile type in the product database"},
     {"src/core/universe.cpp", "src/search/universe_searcher.h", "a universe owns and deletes its searcher"},

@@ -133,7 +133,7 @@ TEST_F(ServiceHandlerTest, EnvelopesMapToHttpStatusAndErrorCodes)
         {R"([{"jsonrpc": "2.0", "id": 1, "method": "system.listMethods"}])", 400, -32600},
         {R"({"id": 1, "method": "system.listMethods"})", 400, -32600},
         {R"({"jsonrpc": "2.0", "id": 1, "method": "no.such.method"})", 500, 1},
-        {R"({"jsonrpc": "2.0", "id": 1, "method": "device.list"})", 500, 1},
+        {R"({"jsonrpc": "2.0", "id": 1, "method": "device.ping"})", 500, 1},
     };
     for (const auto& c : cases) {
         const auto response = post("application/json-rpc", c.body);

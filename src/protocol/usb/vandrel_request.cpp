@@ -11,6 +11,30 @@ VandrelReport vandrelCommandRequest(vandrel::Command command)
     return report;
 }
 
+namespace {
+
+VandrelReport parameterRequest(vandrel::Command command, quint16 address, quint16 value)
+{
+    VandrelReport report = vandrelCommandRequest(command);
+    report[1] = quint8(address >> 8);
+    report[2] = quint8(address & 0xFF);
+    report[3] = quint8(value >> 8);
+    report[4] = quint8(value & 0xFF);
+    return report;
+}
+
+} // namespace
+
+VandrelReport vandrelGetParameterRequest(quint16 address)
+{
+    return parameterRequest(vandrel::VD_CMD_GET_PARAMETER, address, 0);
+}
+
+VandrelReport vandrelSetParameterRequest(quint16 address, quint16 value)
+{
+    return parameterRequest(vandrel::VD_CMD_SET_PARAMETER, address, value);
+}
+
 int vandrelTimeUnits(double ms, int maxUnits)
 {
     if (!std::isfinite(ms) || ms <= 0)

@@ -4,7 +4,11 @@
 #include "service/rpc/rpc_methods/application/rpc_application_quit.h"
 #include "service/rpc/rpc_methods/application/rpc_application_reset.h"
 #include "service/rpc/rpc_methods/application/rpc_application_restart.h"
+#include "service/rpc/rpc_methods/device/rpc_device_list.h"
+#include "service/rpc/rpc_methods/device/rpc_device_type_list.h"
 #include "service/rpc/rpc_methods/system/rpc_system_list_methods.h"
+#include "service/rpc/rpc_methods/universe/rpc_universe_list.h"
+#include "service/rpc/rpc_methods/universe/rpc_universe_search.h"
 #include "service/string_exception.h"
 
 namespace tarvesk::service {
@@ -41,54 +45,51 @@ const MethodEntry methodTable[] = {
     {"application.param.list", nullptr}, // RpcApplicationParamList
     {"application.restart", &make<RpcApplicationRestart>}, {"application.reset", &make<RpcApplicationReset>},
     {"application.quit", &make<RpcApplicationQuit>},
-    {"device.firmware.upload", nullptr},          // RpcDeviceFirmwareUpload
-    {"device.firmware.blspam", nullptr},          // RpcDeviceFirmwareBlSpam
-    {"device.firmware.datastore.read", nullptr},  // RpcDeviceFirmwareDatastoreRead
-    {"device.firmware.datastore.write", nullptr}, // RpcDeviceFirmwareDatastoreWrite
-    {"device.firmware.datastore.get", nullptr},   // RpcDeviceFirmwareDatastoreGet
-    {"device.firmware.datastore.set", nullptr},   // RpcDeviceFirmwareDatastoreSet
-    {"device.firmware.rawparam.get", nullptr},    // RpcDeviceFirmwareRawParamGet
-    {"device.firmware.modules.list", nullptr},    // RpcDeviceFirmwareModulesList
-    {"device.firmware.do", nullptr},              // RpcDeviceFirmwareDo
-    {"device.firmware.datastore.list", nullptr},  // RpcDeviceFirmwareDatastoreList
-    {"device.flash.write", nullptr},              // RpcDeviceFlashWrite
-    {"device.flash.read", nullptr},               // RpcDeviceFlashRead
-    {"device.create", nullptr},                   // RpcDeviceCreate
-    {"device.list", nullptr},                     // RpcDeviceList
-    {"device.param.get", nullptr},                // RpcDeviceParamGet
-    {"device.param.set", nullptr},                // RpcDeviceParamSet
-    {"device.params.set", nullptr},               // RpcDeviceParamsSet
-    {"device.param.list", nullptr},               // RpcDeviceParamList
-    {"device.rawparam.get", nullptr},             // RpcDeviceRawParamGet
-    {"device.rawparam.set", nullptr},             // RpcDeviceRawParamSet
-    {"device.profile.set", nullptr},              // RpcDeviceProfileSet
-    {"device.type.list", nullptr},                // RpcDeviceTypeList
-    {"device.log", nullptr},                      // RpcDeviceLog
-    {"device.log.get", nullptr},                  // RpcDeviceLogGet
-    {"device.ping", nullptr},                     // RpcDevicePing
-    {"profile.create", nullptr},                  // RpcProfileCreate
-    {"profile.remove", nullptr},                  // RpcProfileRemove
-    {"profile.list", nullptr},                    // RpcProfileList
-    {"profile.type.list", nullptr},               // RpcProfileTypeList
-    {"profile.type.param.create", nullptr},       // RpcProfileTypeParamCreate
-    {"profile.type.param.list", nullptr},         // RpcProfileTypeParamList
-    {"profile.param.list", nullptr},              // RpcProfileParamList
-    {"profile.param.get", nullptr},               // RpcProfileParamGet
-    {"profile.param.set", nullptr},               // RpcProfileParamSet
-    {"profile.update", nullptr},                  // RpcProfileUpdate
-    {"profile.duplicate", nullptr},               // RpcProfileDuplicate
-    {"profile.param.create", nullptr},            // RpcProfileParamCreate
-    {"profile.load", nullptr},                    // RpcProfileLoad
-    {"profile.save", nullptr},                    // RpcProfileSave
-    {"dali.send", nullptr},                       // RpcDaliSend
-    {"dmx.send", nullptr},                        // RpcDmxSend
-    {"dorvane.send", nullptr},                    // RpcDorvaneSend
-    {"spi.send", nullptr},                        // RpcSpiSend
-    {"usb.send", nullptr},                        // RpcUsbSend
-    {"universe.search", nullptr},                 // RpcUniverseSearch
-    {"universe.list", nullptr},                   // RpcUniverseList
-    {"database.module.list", nullptr},            // RpcDatabaseModuleList
-    {"database.module.get", nullptr},             // RpcDatabaseModuleGet
+    {"device.firmware.upload", nullptr},                                  // RpcDeviceFirmwareUpload
+    {"device.firmware.blspam", nullptr},                                  // RpcDeviceFirmwareBlSpam
+    {"device.firmware.datastore.read", nullptr},                          // RpcDeviceFirmwareDatastoreRead
+    {"device.firmware.datastore.write", nullptr},                         // RpcDeviceFirmwareDatastoreWrite
+    {"device.firmware.datastore.get", nullptr},                           // RpcDeviceFirmwareDatastoreGet
+    {"device.firmware.datastore.set", nullptr},                           // RpcDeviceFirmwareDatastoreSet
+    {"device.firmware.rawparam.get", nullptr},                            // RpcDeviceFirmwareRawParamGet
+    {"device.firmware.modules.list", nullptr},                            // RpcDeviceFirmwareModulesList
+    {"device.firmware.do", nullptr},                                      // RpcDeviceFirmwareDo
+    {"device.firmware.datastore.list", nullptr},                          // RpcDeviceFirmwareDatastoreList
+    {"device.flash.write", nullptr},                                      // RpcDeviceFlashWrite
+    {"device.flash.read", nullptr},                                       // RpcDeviceFlashRead
+    {"device.create", nullptr},                                           // RpcDeviceCreate
+    {"device.list", &make<RpcDeviceList>}, {"device.param.get", nullptr}, // RpcDeviceParamGet
+    {"device.param.set", nullptr},                                        // RpcDeviceParamSet
+    {"device.params.set", nullptr},                                       // RpcDeviceParamsSet
+    {"device.param.list", nullptr},                                       // RpcDeviceParamList
+    {"device.rawparam.get", nullptr},                                     // RpcDeviceRawParamGet
+    {"device.rawparam.set", nullptr},                                     // RpcDeviceRawParamSet
+    {"device.profile.set", nullptr},                                      // RpcDeviceProfileSet
+    {"device.type.list", &make<RpcDeviceTypeList>}, {"device.log", nullptr}, // RpcDeviceLog
+    {"device.log.get", nullptr},                                             // RpcDeviceLogGet
+    {"device.ping", nullptr},                                                // RpcDevicePing
+    {"profile.create", nullptr},                                             // RpcProfileCreate
+    {"profile.remove", nullptr},                                             // RpcProfileRemove
+    {"profile.list", nullptr},                                               // RpcProfileList
+    {"profile.type.list", nullptr},                                          // RpcProfileTypeList
+    {"profile.type.param.create", nullptr},                                  // RpcProfileTypeParamCreate
+    {"profile.type.param.list", nullptr},                                    // RpcProfileTypeParamList
+    {"profile.param.list", nullptr},                                         // RpcProfileParamList
+    {"profile.param.get", nullptr},                                          // RpcProfileParamGet
+    {"profile.param.set", nullptr},                                          // RpcProfileParamSet
+    {"profile.update", nullptr},                                             // RpcProfileUpdate
+    {"profile.duplicate", nullptr},                                          // RpcProfileDuplicate
+    {"profile.param.create", nullptr},                                       // RpcProfileParamCreate
+    {"profile.load", nullptr},                                               // RpcProfileLoad
+    {"profile.save", nullptr},                                               // RpcProfileSave
+    {"dali.send", nullptr},                                                  // RpcDaliSend
+    {"dmx.send", nullptr},                                                   // RpcDmxSend
+    {"dorvane.send", nullptr},                                               // RpcDorvaneSend
+    {"spi.send", nullptr},                                                   // RpcSpiSend
+    {"usb.send", nullptr},                                                   // RpcUsbSend
+    {"universe.search", &make<RpcUniverseSearch>}, {"universe.list", &make<RpcUniverseList>},
+    {"database.module.list", nullptr}, // RpcDatabaseModuleList
+    {"database.module.get", nullptr},  // RpcDatabaseModuleGet
 };
 
 } // namespace

@@ -1,0 +1,284 @@
+#include "devices/usb_vandrel_device.h"
+
+#include "core/database/device_info_database.h"
+#include "core/database/oem_info_record.h"
+#include "core/itf_error.h"
+#include "core/thread.h"
+#include "core/thread_manager.h"
+#include "core/universe_manager.h"
+#include "devices/usb_vandrel_raw_brask_interface.h"
+#include "interfaces/lib_usb_interface.h"
+#include "interfaces/usb_vandrel_dali_interface.h"
+#include "interfaces/usb_vandrel_data_monitor.h"
+#include "log/logging_categories.h"
+#include "protocol/raw_packet.h"
+#include "service/database/abstract_database.h"
+#include "universes/dali_universe.h"
+
+namespace tarvesk::devices {
+
+namespace {
+
+// The box's product record in the product database.
+constexpr unsigned char kVandrelDeviceClass = 0;
+constexpr unsigned char kVandrelOemId = 0;
+constexpr unsigned char kVandrelProductId = 43;
+
+} // namespace
+
+UsbVandrelDevice::UsbVandrelDevice(core::Universe* universe)
+    : LibUsbDevice(universe)
+{
+    addCapability(CAP_ESTABLISH_CONNECTION);
+    addMode(QStringLiteral("off"), 0);
+    addMode(QStringLiteral("dv1_host"), 1);
+    addMode(QStringLiteral("dv1_device"), 2);
+}
+
+UsbVandrelDevice::~UsbVandrelDevice()
+{
+    qCDebug(service::loggerGlog()).noquote()
+        << QStringLiteral("Removing USB Vandrel device %1").arg(QString::fromUtf8(getIdentificationString()));
+    // The monitor polls through this device's handle: it ends before the handle
+    // closes, and before the interfaces it hands packets to.
+    if (_monitor) {
+        qCDebug(service::loggerGlog()).noquote() << "Stopping USB Vandrel log monitor";
+        _monitor->stopAndWait();
+        // Deleted on its own thread as that thread ends; joined by quit().
+        _monitor->deleteLater();
+        _monitor = nullptr;
+    }
+    if (_monitorThread) {
+        _monitorThread->quit();
+        _monitorThread.reset();
+    }
+    removeChildUniverses();
+    if (isOpen())
+        LibUsbDevice::deviceDisconnect();
+}
+
+void UsbVandrelDevice::addMode(const QString& name, int number)
+{
+    _modes.insert(name, number);
+    _modeNames.insert(number, name);
+}
+
+int UsbVandrelDevice::initializeDeviceInfo(service::AbstractDatabase* database)
+{
+    _products = database ? database->products() : nullptr;
+    if (_products) {
+        if (std::shared_ptr<core::OemInfoRecord> oem = _products->getOemRecord(kVandrelOemId))
+            setManufacturerString(QString::fromStdString(oem->getName()));
+    }
+    lookUpProductRecord();
+    _usbProfileType = database ? database->profileType(QStringLiteral("usb")) : nullptr;
+    return 0;
+}
+
+void UsbVandrelDevice::lookUpProductRecord()
+{
+    std::shared_ptr<core::DeviceInfoRecord> record = _products
+        ? _products->getProductRecord(
+            kVandrelDeviceClass, kVandrelOemId, kVandrelProductId, uint16_t(getVersion() & 0xFFFF))
+        : nullptr;
+    // The product database keeps its records for as long as it lives.
+    setDeviceInfoRecord(record.get());
+}
+
+void UsbVandrelDevice::initializeInterfaces()
+{
+    if (_interfacesMade) {
+        startMonitor();
+        return;
+    }
+    _interfacesMade = true;
+    qCDebug(service::loggerGlog()).noquote() << "Initializing USB Vandrel interfaces";
+    if (basicSetUp() != 0) {
+        qCWarning(service::loggerGlog()).noquote() << GLOG_PREFIX
+                                                   << "Failed to initialize the basic Vandrel parameters "
+                                                      "which are required to initialize the interfaces";
+    }
+    if (getVersion() >= FirstMonitorFirmware)
+        startMonitor();
+    createBusInterfaces();
+    if (!hasCapability(CAP_VD_FIX_DORVANE_HANGUP))
+        setStatus(STATUS_DORVANE_RESET_TRIGGER, 1);
+}
+
+void UsbVandrelDevice::createBusInterfaces()
+{
+    _dali = new itf::UsbVandrelDaliInterface(this);
+    _dali->init();
+    _daliUniverse = new universes::DaliUniverse(QStringLiteral("DALI"), _dali);
+    addChildUniverse(_daliUniverse);
+
+    // DMX and Dorvane: the box's DMX line and Dorvane port, with the universes
+    // "DMX" and "Dorvane", the DMX-SPI interface (capability bit 0x02) and the
+    // raw interfaces "dorvane_ee" and "dorvane_ram" of the Dorvane controller,
+    // are not built yet. Until they are, this box has no such universes and the
+    // parameters in the Dorvane controller's RAM answer -13.
+}
+
+void UsbVandrelDevice::removeChildUniverses()
+{
+    // Each bus interface goes with its universe; none may outlive the one it
+    // sends through, hence this order.
+    for (QPointer<core::Universe>* universe : {&_dorvaneUniverse, &_daliUniverse, &_dmxUniverse}) {
+        if (*universe)
+            removeChildUniverse(universe->data());
+        *universe = nullptr;
+    }
+    _dali = nullptr;
+}
+
+int UsbVandrelDevice::basicSetUp()
+{
+    setSubversion(0);
+    addRawParameterInterface(
+        new UsbVandrelRawBraskInterface(this, QStringLiteral("presmonde"), getLibUsbInterface()), true);
+    core::RawParameterInterface* raw = presmonde();
+
+    unsigned int value = 0;
+    int status = core::ITF_ERR_TRANSFER;
+    for (int read = 0; read < VersionReads; ++read) {
+        status = raw->getParameter(core::ITF_RES_BYTE, 0, value);
+        if (status == 0 && value >= 256)
+            status = core::ITF_ERR_TRANSFER;
+        if (status == 0)
+            break;
+    }
+    if (status != 0) {
+        qCCritical(service::loggerGlog()).noquote()
+            << GLOG_PREFIX << tr("Failed to read the version of the Vandrel");
+        return status;
+    }
+    setVersion(value);
+    // Firmware 13 and later have a product record of their own.
+    lookUpProductRecord();
+    if (_usbProfileType)
+        setProfileType(_usbProfileType);
+
+    if (raw->getParameter(core::ITF_RES_BYTE, 1, value) == 0)
+        setSubversion(value);
+
+    for (const char* group : {"Calibration", "Info", "Config", "DALI", "DMX"})
+        createParameterGroup(QString::fromLatin1(group));
+    initDorvaneInfoParameters();
+    createParameterGroup(QStringLiteral("Dorvane Config"));
+    setRevisionString(QStringLiteral("%1.%2").arg(getVersion()).arg(getSubversion()));
+
+    addCapabilitiesFromVersion();
+    if (raw->getParameter(core::ITF_RES_BYTE, 3, value) == 0)
+        _capabilityByte = value;
+    addCapabilitiesFromCapabilityByte();
+    return 0;
+}
+
+void UsbVandrelDevice::initDorvaneInfoParameters()
+{
+    createParameterGroup(QStringLiteral("Dorvane Info"));
+}
+
+void UsbVandrelDevice::addCapabilitiesFromVersion()
+{
+    const unsigned version = getVersion();
+    const unsigned subversion = getSubversion();
+    const struct
+    {
+        bool condition;
+        Capability capability;
+    } table[] = {
+        {version >= 13, CAP_VD_LARGE_PACKETS},
+        {version >= 19, CAP_VD_CONFIG_DALI_SETTLING_TIME},
+        {version >= 16, CAP_VD_TIMEOUT_EVENT},
+        {subversion >= 7, CAP_VD_DORVANE_ATOMIC_READ},
+        {subversion >= 12, CAP_VD_CORRECT_CHECKSUM},
+        {version >= 18, CAP_VD_BOOTLOADER_SPAM},
+        {version >= 19, CAP_VD_BOOTLOADER_SPAM_RELIABILITY_UPDATE},
+        {version >= 21, CAP_VD_PARAM_GETSET},
+    };
+    for (const auto& row : table) {
+        if (row.condition)
+            addCapability(row.capability);
+    }
+}
+
+void UsbVandrelDevice::addCapabilitiesFromCapabilityByte()
+{
+    const unsigned bits = _capabilityByte;
+    const unsigned subversion = getSubversion();
+    if (bits & 0x20)
+        addCapability(CAP_VD_BANANA_MODE);
+    if ((bits & 0x40) || subversion >= 11) {
+        addCapability(CAP_DV2);
+        if (subversion >= 12)
+            addCapability(CAP_VD_FIX_DORVANE_HANGUP);
+    }
+    if (bits & 0x10)
+        addCapability(CAP_VD_CORVALT_DALI);
+    if (bits & 0x04)
+        addCapability(CAP_VD_DV_MASTER);
+    if (getVersion() >= 14)
+        addCapability(CAP_VD_DALI_REPLY_SUPPORT);
+    if (bits & 0x20)
+        addCapability(CAP_VD_FACTORY);
+    if (getVersion() >= 20)
+        addCapability(CAP_VD_EMBEDDED_BOOTLOADER_FUNCTIONS);
+}
+
+void UsbVandrelDevice::startMonitor()
+{
+    if (getVersion() < FirstMonitorFirmware)
+        return;
+    if (_monitor) {
+        _monitor->resume(MonitorPeriodMs);
+        return;
+    }
+    itf::LibUsbInterface* usb = getLibUsbInterface();
+    if (!usb)
+        return;
+    _monitor = new itf::UsbVandrelDataMonitor([this] { return getDeviceHandle(); }, usb);
+    _monitorThread = core::ThreadManager::instance()->newThread(QStringLiteral("USB monitor"));
+    _monitor->moveToThread(_monitorThread->getThreadPtr());
+    _monitorThread->start();
+    connect(_monitor, &itf::UsbVandrelDataMonitor::newPacketDetected, this, &UsbVandrelDevice::logPacket,
+        Qt::DirectConnection);
+    _monitor->init(MonitorPeriodMs);
+}
+
+void UsbVandrelDevice::stopMonitor()
+{
+    if (_monitor)
+        _monitor->stopAndWait();
+}
+
+bool UsbVandrelDevice::deviceDisconnect()
+{
+    stopMonitor();
+    return LibUsbDevice::deviceDisconnect();
+}
+
+void UsbVandrelDevice::installPacketMutex(proto::PacketMutex* packetMutex)
+{
+    if (_monitor)
+        _monitor->installPacketMutex(packetMutex);
+}
+
+void UsbVandrelDevice::restartMonitor(int intervalMs)
+{
+    if (_monitor)
+        _monitor->start(intervalMs);
+}
+
+void UsbVandrelDevice::logPacket(proto::RawPacket* packet)
+{
+    if (packet)
+        getPacketLog()->addPacket(packet);
+}
+
+int UsbVandrelDevice::getStatusData(QByteArray&)
+{
+    return 0;
+}
+
+} // namespace tarvesk::devices

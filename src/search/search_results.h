@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+#include <set>
+#include <vector>
+
+namespace tarvesk::search {
+
+class SearchResult;
+
+// The results of one search in the order found. A second result with an
+// identity already held (a driver that answers two protocols) is refused and
+// deleted; results without identity are always kept.
+class SearchResults
+{
+public:
+    using const_iterator = std::vector<SearchResult*>::const_iterator;
+
+    SearchResults();
+    ~SearchResults();
+
+    SearchResults(const SearchResults&) = delete;
+    SearchResults& operator=(const SearchResults&) = delete;
+
+    // Takes the result over; the caller must not touch it afterwards.
+    void append(SearchResult* result);
+    int size() const { return int(_results.size()); }
+    const_iterator begin() const { return _results.cbegin(); }
+    const_iterator end() const { return _results.cend(); }
+
+private:
+    std::vector<SearchResult*> _results; // owned
+    std::set<unsigned int> _uids;
+};
+
+} // namespace tarvesk::search
