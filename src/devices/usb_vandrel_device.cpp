@@ -141,7 +141,9 @@ int UsbVandrelDevice::basicSetUp()
     unsigned int value = 0;
     int status = core::ITF_ERR_TRANSFER;
     for (int read = 0; read < VersionReads; ++read) {
-        status = raw->getParameter(core::ITF_RES_BYTE, 0, value);
+        // Read whole: a version register is one byte, so a set high byte means
+        // the box did not answer sensibly (a byte read would hide it).
+        status = raw->getParameter(core::ITF_RES_WORD, 0, value);
         if (status == 0 && value >= 256)
             status = core::ITF_ERR_TRANSFER;
         if (status == 0)
