@@ -38,17 +38,21 @@ private:
 
 } // namespace
 
-TEST(SimBench, DefaultBenchHasOneNewerBox)
+TEST(SimBench, DefaultBenchHasANewerAndAnOlderBox)
 {
     QString error;
     auto libUsb = SimBench::loadFile(defaultBenchPath(), &error);
     ASSERT_TRUE(libUsb) << error.toStdString();
-    ASSERT_EQ(libUsb->boxes().size(), 1u);
+    ASSERT_EQ(libUsb->boxes().size(), 2u);
     const sim::SimBoxConfig config = libUsb->boxes()[0]->config();
     EXPECT_EQ(config.release, 0x2014);
     EXPECT_EQ(config.vendorId, 0x04D8);
     EXPECT_EQ(config.productId, 0xFF00);
     EXPECT_GE(config.firmwareVersion, 13); // with a monitor stream
+    const sim::SimBoxConfig older = libUsb->boxes()[1]->config();
+    EXPECT_EQ(older.release, 0x1810);
+    EXPECT_EQ(older.firmwareVersion, 15);
+    EXPECT_EQ(older.subversion, 6);
     EXPECT_EQ(libUsb->timing(), sim::SimTiming::Instant);
 }
 
@@ -188,10 +192,10 @@ TEST(SimSelection, EnvironmentChoosesTheBench)
     auto installed = std::dynamic_pointer_cast<sim::SimLibUsb>(itf::defaultLibUsb());
     ASSERT_TRUE(installed);
     EXPECT_EQ(installed, sim::installedBench());
-    // A transport made now finds the bench's box.
+    // A transport made now finds the bench's boxes.
     itf::LibUsbInterface transport;
     ASSERT_TRUE(transport.init());
     libusb_device** list = nullptr;
-    EXPECT_EQ(transport.getLibUsb()->getDeviceList(transport.getContext(), &list), 1);
+    EXPECT_EQ(transport.getLibUsb()->getDeviceList(transport.getContext(), &list), 2);
     transport.getLibUsb()->freeDeviceList(list, 1);
 }
