@@ -14,11 +14,11 @@ using qmtest::ServiceProcess;
 
 namespace {
 
-QJsonObject call(int port, const std::string& method)
+QJsonObject call(int port, const std::string& method, const std::string& params = "{}")
 {
     HttpTestClient client(port);
-    const HttpReply reply
-        = client.request("POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody(method));
+    const HttpReply reply = client.request(
+        "POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody(method, "1", params));
     return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
 }
 
@@ -38,10 +38,12 @@ int usbUniverseCount(int port)
 } // namespace
 
 // Five in-process restarts: same process, same port, one "USB" universe, and
-// no thread left over from an earlier pass.
+// no thread left over from an earlier pass, also of the boxes found before a restart.
 TEST(Restart, FiveCyclesKeepOneProcessOneUsbUniverseAndNoStrayThreads)
 {
     ServiceProcess service;
+    service.environment().insert(
+        "QM_SIM_BENCH", QString::fromLocal8Bit(qgetenv("QM_SOURCE_DIR")) + "/sim/benches/default.json");
     const int port = qmtest::freeLoopbackPort();
     ASSERT_TRUE(service.startServing(port, {"-d"})) << service.standardError().toStdString();
     const QJsonObject first = call(port, "application.restart");
@@ -57,6 +59,8 @@ TEST(Restart, FiveCyclesKeepOneProcessOneUsbUniverseAndNoStrayThreads)
         ASSERT_TRUE(tarvesk::test::waitUntil([&] { return qmtest::portAcceptsConnections(port); }, 60000));
         if (threadsAfterFirstRestart < 0)
             threadsAfterFirstRestart = service.threadCount();
+        const QJsonObject found = call(port, "universe.search", R"({"interface_type": "usb"})");
+        EXPECT_EQ(found.value("result").toArray().size(), 2) << cycle;
         const QJsonObject reply = call(port, "application.restart");
         EXPECT_EQ(reply.value("result").toObject().value("status").toString(), "ok") << cycle;
         ASSERT_TRUE(tarvesk::test::waitUntil([&] { return passesStarted() == cycle + 1; }, 60000)) << cycle;
@@ -65,6 +69,8 @@ TEST(Restart, FiveCyclesKeepOneProcessOneUsbUniverseAndNoStrayThreads)
     EXPECT_TRUE(service.isRunning());
     EXPECT_EQ(service.pid(), pid);
     EXPECT_EQ(service.log().count("QMS service finished. return_value:  1337"), 5);
+    // Every pass let go of its boxes before it closed the USB library.
+    EXPECT_EQ(service.log().count("devices still hold it"), 0);
     // Connection threads of the requests above end with their connections.
     EXPECT_TRUE(
         tarvesk::test::waitUntil([&] { return service.threadCount() <= threadsAfterFirstRestart; }, 30000))
