@@ -4,6 +4,7 @@
 #include "core/parameters/iparameter.h"
 #include "interfaces/lib_usb_interface.h"
 #include "log/logging_categories.h"
+#include "protocol/usb/usb_string_descriptor.h"
 
 namespace tarvesk::devices {
 
@@ -115,17 +116,14 @@ int LibUsbDevice::getDeviceString(int index, QString& text)
             uint16_t((LIBUSB_DT_STRING << 8) | (index & 0xFF)), kStringLanguage, buffer, kStringBufferSize,
             StringTimeoutMs);
         if (result >= 0) {
-            // The length byte is the device's word: it must fit what came and the buffer.
-            const int length = result >= 2 ? buffer[0] : 0;
-            if (length >= 2 && length <= result && length <= kStringBufferSize) {
-                text.clear();
-                for (int i = 2; i + 1 < length; i += 2)
-                    text.append(QChar(ushort(buffer[i] | (buffer[i + 1] << 8))));
+            if (std::optional<QString> decoded
+                = proto::decodeUsbStringDescriptor(buffer, result, kStringBufferSize)) {
+                text = *decoded;
                 return 0;
             }
             QM_GLOG_CRITICAL() << QStringLiteral("String descriptor %1 is malformed: length %2 in %3 bytes")
                                       .arg(index)
-                                      .arg(length)
+                                      .arg(result > 0 ? buffer[0] : 0)
                                       .arg(result);
             result = LIBUSB_ERROR_OVERFLOW;
             continue;
