@@ -239,7 +239,8 @@ void UsbVandrelDevice::startMonitor()
     itf::LibUsbInterface* usb = getLibUsbInterface();
     if (!usb)
         return;
-    _monitor = new itf::UsbVandrelDataMonitor([this] { return getDeviceHandle(); }, usb);
+    // Not the virtual accessor: the monitor may still poll while the classes above this one are destroyed.
+    _monitor = new itf::UsbVandrelDataMonitor([this] { return LibUsbDevice::getDeviceHandle(); }, usb);
     _monitorThread = core::ThreadManager::instance()->newThread(QStringLiteral("USB monitor"));
     _monitor->moveToThread(_monitorThread->getThreadPtr());
     _monitorThread->start();
