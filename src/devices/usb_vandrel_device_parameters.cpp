@@ -182,6 +182,26 @@ constexpr double kMaximumVolts = 23.0;
 constexpr double kMeasurementDivisor = 35.363;
 constexpr double kDmxTimeScale = 2.664;
 
+// How a register value becomes the parameter's value.
+enum class Reading { AsRead, Flag, MeasuredVolts, SetVolts, DorvaneMode };
+
+QVariant readValue(Reading reading, unsigned int value, unsigned int mask)
+{
+    switch (reading) {
+    case Reading::Flag:
+        return (value & mask) == mask ? 1 : 0;
+    case Reading::MeasuredVolts:
+        return value / kMeasurementDivisor;
+    case Reading::SetVolts:
+        return value < kVoltageBase ? (kVoltageBase - value) / kVoltageStep + kMinimumVolts : kMinimumVolts;
+    case Reading::DorvaneMode:
+        return dorvaneModeName(value);
+    case Reading::AsRead:
+    default:
+        return value;
+    }
+}
+
 unsigned maskOf(const Parameter* param)
 {
     return param->getBitmask();
@@ -311,11 +331,9 @@ int UsbVandrelDevice::getParamCallback(Parameter* param)
     if (!param)
         return core::ITF_ERR_INVALID_PARAM;
     const QString id = param->getIdentifier();
-    const NetworkResolution width = param->getNetworkResolution();
     core::RawParameterInterface* raw = nullptr;
     int address = 0;
-    unsigned int value = 0;
-
+    Reading reading = Reading::AsRead;
     if (id == QLatin1String("subversion")) {
         if (getVersion() < 18)
             return core::ITF_ERR_UNSUPPORTED_PARAMETER;
@@ -329,48 +347,32 @@ int UsbVandrelDevice::getParamCallback(Parameter* param)
             return core::ITF_ERR_UNSUPPORTED_PARAMETER;
         raw = dorvaneRam();
         address = 130;
-    } else if (id == QLatin1String("dali_voltage_measurement") || id == QLatin1String("dali_voltage_setting")
-        || id == QLatin1String("dorvane_mode")) {
-        const bool mode = id == QLatin1String("dorvane_mode");
-        raw = mode ? dorvaneRam() : presmonde();
-        address = mode ? 16 : id == QLatin1String("dali_voltage_setting") ? 39 : 41;
-        if (!raw)
-            return core::ITF_ERR_UNSUPPORTED_FEATURE;
-        const int status = raw->getParameter(width, address, value);
-        if (status != 0)
-            return status;
-        QVariant result;
-        if (mode)
-            result = dorvaneModeName(value);
-        else if (id == QLatin1String("dali_voltage_measurement"))
-            result = value / kMeasurementDivisor;
-        else
-            result = value < kVoltageBase ? (kVoltageBase - value) / kVoltageStep + kMinimumVolts
-                                          : kMinimumVolts;
-        param->setValue(result, core::IParameter::UPDATE_NO);
-        return 0;
+    } else if (id == QLatin1String("dali_voltage_measurement")) {
+        raw = presmonde();
+        address = 41;
+        reading = Reading::MeasuredVolts;
+    } else if (id == QLatin1String("dali_voltage_setting")) {
+        raw = presmonde();
+        address = 39;
+        reading = Reading::SetVolts;
+    } else if (id == QLatin1String("dorvane_mode")) {
+        raw = dorvaneRam();
+        address = 16;
+        reading = Reading::DorvaneMode;
     } else if (const RegisterSpec* spec = findRegister(id, false)) {
         raw = spec->space == P ? presmonde() : dorvaneRam();
         address = spec->address;
-        if (!raw)
-            return core::ITF_ERR_UNSUPPORTED_FEATURE;
-        const int status = raw->getParameter(width, address, value);
-        if (status != 0)
-            return status;
-        if (spec->flag)
-            value = (value & maskOf(param)) == maskOf(param) ? 1 : 0;
-        param->setValue(value, core::IParameter::UPDATE_NO);
-        return 0;
+        reading = spec->flag ? Reading::Flag : Reading::AsRead;
     } else {
         return core::Device::getParamCallback(param);
     }
-
     if (!raw)
         return core::ITF_ERR_UNSUPPORTED_FEATURE;
-    const int status = raw->getParameter(width, address, value);
+    unsigned int value = 0;
+    const int status = raw->getParameter(param->getNetworkResolution(), address, value);
     if (status != 0)
         return status;
-    param->setValue(value, core::IParameter::UPDATE_NO);
+    param->setValue(readValue(reading, value, maskOf(param)), core::IParameter::UPDATE_NO);
     return 0;
 }
 
