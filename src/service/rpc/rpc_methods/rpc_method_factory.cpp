@@ -4,6 +4,8 @@
 #include "service/rpc/rpc_methods/application/rpc_application_quit.h"
 #include "service/rpc/rpc_methods/application/rpc_application_reset.h"
 #include "service/rpc/rpc_methods/application/rpc_application_restart.h"
+#include "service/rpc/rpc_methods/lightshape/rpc_lightshape_profile_create.h"
+#include "service/rpc/rpc_methods/lightshape/rpc_lightshape_profile_verify.h"
 #include "service/rpc/rpc_methods/system/rpc_system_list_methods.h"
 #include "service/string_exception.h"
 
@@ -28,13 +30,13 @@ struct MethodEntry
 const MethodEntry methodTable[] = {
     {"system.listMethods", &make<RpcSystemListMethods>},
     {"system.method.params.list", nullptr}, // RpcSystemMethodParamsList
-    {"lightshape.profile.create", nullptr}, // RpcLightshapeProfileCreate
-    {"lightshape.profile.verify", nullptr}, // RpcLightshapeProfileVerify
-    {"uut.device.info", nullptr},           // RpcApiDeviceInfo
-    {"uut.device.convert.rb57", nullptr},   // RpcApiDeviceConvertToRB57
-    {"uut.profiles.list", nullptr},         // RpcApiProfilesList
-    {"uut.profile.program", nullptr},       // RpcApiProfileProgram
-    {"uut.profile.verify", nullptr},        // RpcApiProfileVerify
+    {"lightshape.profile.create", &make<RpcLightshapeProfileCreate>},
+    {"lightshape.profile.verify", &make<RpcLightshapeProfileVerify>},
+    {"uut.device.info", nullptr},         // RpcApiDeviceInfo
+    {"uut.device.convert.rb57", nullptr}, // RpcApiDeviceConvertToRB57
+    {"uut.profiles.list", nullptr},       // RpcApiProfilesList
+    {"uut.profile.program", nullptr},     // RpcApiProfileProgram
+    {"uut.profile.verify", nullptr},      // RpcApiProfileVerify
     {"application.log", &make<RpcApplicationLog>},
     {"application.param.get", nullptr},  // RpcApplicationParamGet
     {"application.param.set", nullptr},  // RpcApplicationParamSet
