@@ -24,16 +24,28 @@ namespace {
 struct Case
 {
     const char* name;
+    bool timed;
     const char* strategy;
     const char* optimization;
     int cctMin, cctMax, cct1, cct2, lumens1, lumens2, lumensMax;
+    bool dt8;
 };
 
 const Case cases[] = {
     // A typical tunable-white driver: 2700 K and 6500 K LEDs over their whole range.
-    {"tw 2700-6500 constant", "tw", "constant", 2700, 6500, 2700, 6500, 1000, 1100, 1000},
+    {"tw 2700-6500 constant", true, "tw", "constant", 2700, 6500, 2700, 6500, 1000, 1100, 1000, false},
     // The longest path the validation admits: 5120 kelvins.
-    {"tw 1000-6119 constant", "tw", "constant", 1000, 6119, 1800, 6500, 1000, 1100, 1000},
+    {"tw 1000-6119 constant", true, "tw", "constant", 1000, 6119, 1800, 6500, 1000, 1100, 1000, false},
+    // The other golden inputs of tests/service/lightshape/version10_library_test.cpp, only compared.
+    {"tw maximize 2700-6500", false, "tw", "maximize", 2700, 6500, 2700, 6500, 1000, 1100, 1000, false},
+    {"tw constant dt8", false, "tw", "constant", 2700, 6500, 2700, 6500, 1000, 1100, 1000, true},
+    {"tw channel 1 cool", false, "tw", "constant", 3000, 5700, 5700, 3000, 1200, 900, 1500, false},
+    {"tw maximize limited", false, "tw", "maximize", 3500, 4500, 3000, 5000, 900, 1200, 800, false},
+    {"wd 1800-2000 65 points", false, "wd", "constant", 1800, 2000, 1800, 2000, 800, 1000, 1000, false},
+    {"wd 1800-3000", false, "wd", "constant", 1800, 6500, 1800, 3000, 800, 1000, 1000, false},
+    {"wd 129 points", false, "wd", "maximize", 1900, 2500, 1800, 2500, 800, 1000, 1000, false},
+    {"wd shift 2", false, "wd", "constant", 1900, 2500, 1800, 2500, 500, 1500, 1000, false},
+    {"wd warm brighter", false, "wd", "constant", 2000, 3000, 1800, 3000, 1000, 800, 1000, false},
 };
 
 QJsonObject inputsOf(const Case& c)
@@ -41,7 +53,7 @@ QJsonObject inputsOf(const Case& c)
     return QJsonObject {{"strategy", c.strategy}, {"optimization_method", c.optimization},
         {"cct_min", c.cctMin}, {"cct_max", c.cctMax}, {"cct_1", c.cct1}, {"cct_2", c.cct2},
         {"lumens_1", c.lumens1}, {"lumens_2", c.lumens2}, {"lumens_max", c.lumensMax},
-        {"dali_device_type_8", false}};
+        {"dali_device_type_8", c.dt8}};
 }
 
 struct Run
@@ -122,11 +134,11 @@ int main(int argc, char** argv)
     QJsonArray referenceCases;
     std::vector<Run> ours;
     for (const Case& c : cases) {
-        ours.push_back(runLibrary(c, repeat));
+        ours.push_back(runLibrary(c, c.timed ? repeat : 1));
         QJsonObject input {{"name", c.name}, {"strategy", c.strategy}, {"optimization", c.optimization},
             {"cct_min", c.cctMin}, {"cct_max", c.cctMax}, {"cct_1", c.cct1}, {"cct_2", c.cct2},
             {"lumens_1", c.lumens1}, {"lumens_2", c.lumens2}, {"lumens_max", c.lumensMax},
-            {"repeat", referenceRepeat}};
+            {"dali_device_type_8", c.dt8}, {"repeat", c.timed ? referenceRepeat : 1}};
         referenceCases.append(input);
     }
 
@@ -160,9 +172,14 @@ int main(int argc, char** argv)
             & compare("profile", run.profile, intsOf(result["profile"]));
         allIdentical = allIdentical && identical;
         const double numpySeconds = result["seconds"].toDouble();
-        std::printf("%-24s %6d %12.3f %12.1f %7.0fx %s\n", cases[i].name, int(run.curve1.size()),
-            run.seconds * 1e3, numpySeconds * 1e3, numpySeconds / run.seconds,
-            identical ? "identical" : "DIFFERENT");
+        if (cases[i].timed) {
+            std::printf("%-24s %6d %12.3f %12.1f %7.0fx %s\n", cases[i].name, int(run.curve1.size()),
+                run.seconds * 1e3, numpySeconds * 1e3, numpySeconds / run.seconds,
+                identical ? "identical" : "DIFFERENT");
+        } else {
+            std::printf("%-24s %6d %12s %12s %8s %s\n", cases[i].name, int(run.curve1.size()), "-", "-", "-",
+                identical ? "identical" : "DIFFERENT");
+        }
     }
     std::printf("C++: fastest of %d runs; numpy: fastest of %d runs, CCT table built beforehand in both.\n",
         repeat, referenceRepeat);
