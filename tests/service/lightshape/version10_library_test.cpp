@@ -204,7 +204,8 @@ TEST(Version10Library, GoldenProfiles)
 TEST(Version10Library, ProfileOf129PointsIsReturnedWhole)
 {
     // Longer than the 180 bytes a driver's lightshape region holds: the client
-    // gets every byte, and the write of such a profile is refused whole.
+    // still gets every byte, never a profile cut to fit; refusing to write it
+    // is the lightshape settings parameter's part.
     Version1Rev0LightshapeColorLibrary library;
     const Golden& longest = goldens[8];
     ASSERT_EQ(longest.points, 129);
