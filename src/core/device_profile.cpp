@@ -8,6 +8,7 @@
 #include "core/profile/profile_type.h"
 #include "core/step.h"
 #include "log/logging_categories.h"
+#include "service/json_text_guard.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -587,7 +588,12 @@ int Device::finalParameterValidation(Profile* profile, QString accessLevel, bool
 QList<int> Device::bytesFromLightShapeProfileString(const QString& text) const
 {
     QList<int> bytes;
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
+    // The profile's text may come from a client: only strict JSON reaches the
+    // framework's parser, which leaks on some other text.
+    const QByteArray utf8 = text.toUtf8();
+    if (!service::jsonTextFault(utf8).isEmpty())
+        return bytes;
+    const QJsonDocument document = QJsonDocument::fromJson(utf8);
     if (document.isObject()) {
         const QJsonObject object = document.object();
         for (int i = 0; i < object.size(); ++i)
