@@ -3,7 +3,7 @@
 // nesting, escapes and long numbers. The time per byte must stay flat as the
 // texts grow (the check is linear).
 
-#include "service/json_text_guard.h"
+#include "core/json_text_guard.h"
 
 #include <chrono>
 #include <cstdio>
@@ -62,7 +62,7 @@ int main()
         for (int size = 1 << 20; size <= 16 << 20; size *= 2) {
             const QByteArray text = shape.make(size);
             const auto start = Clock::now();
-            const QString fault = tarvesk::service::jsonTextFault(text);
+            const QString fault = tarvesk::core::jsonTextFault(text);
             const double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
             std::printf("%-14s %10d %12.2f %10s\n", shape.name, text.size(), ns / text.size(),
                 fault.isEmpty() ? "none" : qPrintable(fault));

@@ -4,9 +4,9 @@
 // (envelope, method lookup, declared-parameter check, method, reply) and
 // checks the reply. Shared by the libFuzzer target and the CTest smoke run.
 
+#include "core/json_text_guard.h"
 #include "fake_product_database.h"
 #include "service/json_rpc_exception.h"
-#include "service/json_text_guard.h"
 #include "service/quinmark_rpc_server.h"
 #include "service/rpc/rpc_methods/rpc_method.h"
 #include "service/rpc/rpc_methods/rpc_method_factory.h"
@@ -160,7 +160,7 @@ private:
     static std::string checkReply(const QByteArray& reply, const service::RpcMessage& message, bool remote)
     {
         QByteArray idJson;
-        if (!service::jsonTextFault(reply, QStringLiteral("id"), &idJson).isEmpty())
+        if (!core::jsonTextFault(reply, QStringLiteral("id"), &idJson).isEmpty())
             return "reply is no strict JSON";
         if (idJson != message.getIdJson())
             return "reply id text differs from the request id";

@@ -3,12 +3,12 @@
 
 #include "core/device.h"
 #include "core/itf_error.h"
+#include "core/json_text_guard.h"
 #include "core/parameters/parameter.h"
 #include "core/profile/profile.h"
 #include "core/profile/profile_type.h"
 #include "core/step.h"
 #include "log/logging_categories.h"
-#include "service/json_text_guard.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -591,7 +591,7 @@ QList<int> Device::bytesFromLightShapeProfileString(const QString& text) const
     // The profile's text may come from a client: only strict JSON reaches the
     // framework's parser, which leaks on some other text.
     const QByteArray utf8 = text.toUtf8();
-    if (!service::jsonTextFault(utf8).isEmpty())
+    if (!core::jsonTextFault(utf8).isEmpty())
         return bytes;
     const QJsonDocument document = QJsonDocument::fromJson(utf8);
     if (document.isObject()) {

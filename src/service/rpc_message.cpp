@@ -1,6 +1,6 @@
 #include "service/rpc_message.h"
 
-#include "service/json_text_guard.h"
+#include "core/json_text_guard.h"
 #include "service/rpc_error_codes.h"
 
 #include <QJsonArray>
@@ -75,7 +75,7 @@ bool RpcMessage::parse(const QByteArray& utf8)
     _idJson.clear();
 
     QByteArray idJson;
-    const QString fault = jsonTextFault(utf8, QStringLiteral("id"), &idJson);
+    const QString fault = core::jsonTextFault(utf8, QStringLiteral("id"), &idJson);
     if (!fault.isEmpty())
         return error(RPC_ERROR_PARSE, fault);
 

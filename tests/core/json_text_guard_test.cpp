@@ -1,14 +1,12 @@
+#include "core/json_text_guard.h"
 #include "qt_printers.h"
-#include "service/json_text_guard.h"
-#include "service/rpc_request.h"
-#include "service/rpc_value.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>
 
 #include <gtest/gtest.h>
 
-using namespace tarvesk::service;
+using namespace tarvesk::core;
 
 namespace {
 
@@ -192,30 +190,6 @@ TEST(JsonTextGuard, TopMemberIsGivenAsWritten)
         jsonTextFault(c.text, QStringLiteral("id"), &id);
         EXPECT_EQ(id, c.id) << c.text.toStdString();
     }
-}
-
-TEST(JsonTextGuard, TextTheParserTakesWronglyIsRefusedUnread)
-{
-    RpcRequest request;
-    EXPECT_FALSE(request.parseJsonRpc(QString::fromUtf8(kLeakingRequest)));
-    EXPECT_EQ(request.getErrorCode(), -32700);
-    EXPECT_EQ(request.getErrorString(), words(QJsonParseError::IllegalEscapeSequence));
-    EXPECT_EQ(request.getJsonId(), QJsonValue(QJsonValue::Null));
-
-    EXPECT_FALSE(request.parseJsonRpc(R"({"jsonrpc":"2.0","id":1,"method":"m","params":{"a":[1],"a":[2]}})"));
-    EXPECT_EQ(request.getErrorCode(), -32700);
-    EXPECT_EQ(request.getErrorString(), QString(R"(Duplicate key "a" in a JSON object)"));
-
-    // Bytes that are not UTF-8 are refused, not replaced.
-    EXPECT_FALSE(request.parseJsonRpcUtf8("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"m\xff\"}"));
-    EXPECT_EQ(request.getErrorString(), words(QJsonParseError::IllegalUTF8String));
-    EXPECT_TRUE(request.parseJsonRpcUtf8("\xef\xbb\xbf{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"m\"}"));
-
-    RpcValue value("kept");
-    EXPECT_FALSE(value.fromJson(R"({"a":{},"a":{}})"));
-    EXPECT_FALSE(value.fromJson(R"(["\q"])"));
-    EXPECT_FALSE(value.fromJson(QString::fromUtf8("[\"a\0\"]", 6)));
-    EXPECT_EQ(value.getStringValue(), QString("kept"));
 }
 
 } // namespace

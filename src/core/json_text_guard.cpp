@@ -1,11 +1,11 @@
-#include "service/json_text_guard.h"
+#include "core/json_text_guard.h"
 
 #include <QJsonParseError>
 #include <QSet>
 
 #include <vector>
 
-namespace tarvesk::service {
+namespace tarvesk::core {
 
 namespace {
 
@@ -439,4 +439,4 @@ QString jsonTextFault(const QByteArray& utf8, const QString& topKey, QByteArray*
     return fault;
 }
 
-} // namespace tarvesk::service
+} // namespace tarvesk::core

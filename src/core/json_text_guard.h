@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace tarvesk::service {
+namespace tarvesk::core {
 
 // Text from clients passes this check before the framework parses it, so
 // that only strict JSON (RFC 8259) reaches Qt 5.15's parser. That parser
@@ -35,4 +35,4 @@ QString jsonTextFault(const QByteArray& utf8);
 // quotes and escapes); otherwise *topValue is cleared.
 QString jsonTextFault(const QByteArray& utf8, const QString& topKey, QByteArray* topValue);
 
-} // namespace tarvesk::service
+} // namespace tarvesk::core
