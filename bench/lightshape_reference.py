@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Reference computation of the version 1.0 lightshape curves in numpy.
+"""Reference computation of the lightshape curves in numpy.
 
 The same formulas as the service's version 1.0 colour engine, written
 straightforwardly: numpy vectorises where a formula is elementwise (the
@@ -18,6 +18,15 @@ Reads a JSON array of cases on standard input, each an object with "name",
 "curve2", "profile" and "seconds" (the fastest run; the CCT table is built
 once before any run, as the service builds it once per process).
 
+A case with "version" "1.1" or "1.3" is computed by
+lightshape_modelled_reference.py instead; its keys are the inputs of the
+library ("strategy", "optimization_strategy" (optional), "current_cs1",
+"current_cs2", "cct_min", "cct_max", "cct_1", "cct_2", "lumens_1",
+"lumens_2", "lumens_max", "vf1", "vf2", "vsupply", "dali_device_type_8",
+for "1.3" optionally "led_current_1" and "led_current_2"), and its result
+has for "1.3" also "cct" and "ptot", the colour temperature and the total
+power of each point.
+
 Run by bench/lightshape_bench (see bench/README.md) under Debian's python3
 with python3-numpy.
 """
@@ -28,6 +37,8 @@ import sys
 import time
 
 import numpy as np
+
+import lightshape_modelled_reference as modelled
 
 f32 = np.float32
 
@@ -290,9 +301,23 @@ def compute(case):
     return status, path.N, curve1, curve2, profile + [255]
 
 
+def run_modelled(case):
+    best = None
+    for _ in range(max(1, case.get("repeat", 1))):
+        start = time.perf_counter()
+        result = modelled.compute(case)
+        elapsed = time.perf_counter() - start
+        best = elapsed if best is None else min(best, elapsed)
+    result.update({"name": case["name"], "status": 0, "points": len(result["curve1"]), "seconds": best})
+    return result
+
+
 def main():
     results = []
     for case in json.load(sys.stdin):
+        if case.get("version", "1.0") != "1.0":
+            results.append(run_modelled(case))
+            continue
         best = None
         for _ in range(max(1, case.get("repeat", 1))):
             start = time.perf_counter()

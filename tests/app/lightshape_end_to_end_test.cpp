@@ -62,6 +62,15 @@ QJsonObject with(QJsonObject inputs, const QString& key, const QJsonValue& value
     return inputs;
 }
 
+// Inputs of the versions that model LEDs and driver: 2700 K and 6500 K LEDs at 350 mA.
+QJsonObject modelled(const char* version, const char* strategy)
+{
+    return QJsonObject {{"version", version}, {"strategy", strategy}, {"optimization_method", "unused"},
+        {"cct_min", 2700}, {"cct_max", 6500}, {"cct_1", 2700}, {"cct_2", 6500}, {"lumens_1", 1000},
+        {"lumens_2", 1100}, {"lumens_max", 1000}, {"current_cs1", 350}, {"current_cs2", 350}, {"vf1", 3},
+        {"vf2", 3}, {"vsupply", 48}};
+}
+
 } // namespace
 
 TEST_F(LightshapeOverHttp, CreateAndVerifyProfiles)
@@ -108,6 +117,50 @@ TEST_F(LightshapeOverHttp, CreateAndVerifyProfiles)
     }
 }
 
+TEST_F(LightshapeOverHttp, ModelledVersionsCreateAndVerifyProfiles)
+{
+    const struct
+    {
+        const char* name;
+        QJsonObject inputs;
+        int size;
+    } profiles[] = {
+        {"1.1 tw", modelled("1.1", "tw"), 147},
+        {"1.1 tw dt8", with(modelled("1.1", "tw"), "dali_device_type_8", true), 145},
+        {"1.1 wd", modelled("1.1", "wd"), 145},
+        {"1.1 tw perfect_life", with(modelled("1.1", "tw"), "optimization_strategy", "perfect_life"), 147},
+        {"1.3 tw", modelled("1.3", "tw"), 147},
+        {"1.3 tw dt8", with(modelled("1.3", "tw"), "dali_device_type_8", true), 145},
+        {"1.3 wd", modelled("1.3", "wd"), 145},
+        {"1.3 tw perfect_life", with(modelled("1.3", "TW"), "optimization_strategy", "PERFECT_LIFE"), 147},
+    };
+    for (const auto& p : profiles) {
+        const QJsonObject result = call("lightshape.profile.create", p.inputs)["result"].toObject();
+        const QJsonArray bytes = result["bytes"].toArray();
+        ASSERT_EQ(bytes.size(), p.size) << p.name;
+        EXPECT_EQ(bytes[p.size - 2 * 66 - 1].toInt(), 66) << p.name;
+        EXPECT_EQ(result["adjustedBytes"].toArray().size(), p.size) << p.name;
+        EXPECT_EQ(
+            call("lightshape.profile.verify", with(p.inputs, "bytes", bytes))["result"], QJsonValue(true))
+            << p.name;
+        const bool v13 = p.inputs["version"] == "1.3";
+        EXPECT_EQ(result.contains("CCTset"), v13) << p.name;
+        if (!v13)
+            continue;
+        const QJsonArray cct = result["CCTset"].toArray();
+        const QJsonArray power = result["Ptot"].toArray();
+        ASSERT_EQ(cct.size(), 65) << p.name;
+        ASSERT_EQ(power.size(), 65) << p.name;
+        for (const QJsonValue& v : power)
+            EXPECT_TRUE(v.isDouble()) << p.name; // a JSON null would not be
+        // The kelvin path runs from cct_max to cct_min (of the adjusted pass,
+        // which keeps the CCTs); DT8 follows mirek from 154 to 370.
+        const bool dt8 = p.inputs["dali_device_type_8"].toBool();
+        EXPECT_EQ(cct.first().toInt(), dt8 ? 6493 : 6500) << p.name;
+        EXPECT_EQ(cct.last().toInt(), dt8 ? 2702 : 2700) << p.name;
+    }
+}
+
 TEST_F(LightshapeOverHttp, FailuresAreClearErrors)
 {
     const struct
@@ -115,8 +168,16 @@ TEST_F(LightshapeOverHttp, FailuresAreClearErrors)
         QJsonObject params;
         const char* message; // contained
     } cases[] = {
-        {with(twInputs(), "version", "1.1"), "Library version '1.1' is not available in this build yet"},
-        {with(twInputs(), "version", "1.3"), "Library version '1.3' is not available in this build yet"},
+        {with(twInputs(), "version", "1.2"), "Invalid library version '1.2'"},
+        {with(modelled("1.3", "tw"), "optimization_strategy", "open_loop"),
+            "optimization strategy 'open_loop' computes no curve levels in library version 1.3"},
+        {with(modelled("1.1", "tw"), "cct_2", 999), "Parameter cct_2 must lie in 1000..25000, not 999"},
+        {with(modelled("1.3", "tw"), "vsupply", 0),
+            "Parameter vsupply must be a positive whole number, not 0"},
+        {with(modelled("1.3", "twdt8"), "dali_device_type_8", false),
+            "Invalid light shape strategy code 'twdt8'"},
+        {with(modelled("1.1", "wd"), "dali_device_type_8", true),
+            "Warm dimming strategy not available for dali color dt8"},
         {with(wdInputs(), "dali_device_type_8", true),
             "Warm dimming strategy not available for dali color dt8"},
         {with(twInputs(), "cct_min", 6500), "Parameter cct_min (6500) must be below cct_max (6500)"},

@@ -153,7 +153,7 @@ TEST_F(LightshapeMethods, ProfileMadeEarlierStillVerifiesAfterAnother)
     EXPECT_EQ(run(verify, withBytes(twInputs(3000), a)).result, QJsonValue(false));
 }
 
-TEST_F(LightshapeMethods, VersionsWithoutLibraryAndBadInputsFail)
+TEST_F(LightshapeMethods, UnknownVersionsAndBadInputsFail)
 {
     const struct
     {
@@ -162,9 +162,9 @@ TEST_F(LightshapeMethods, VersionsWithoutLibraryAndBadInputsFail)
         const char* message; // contained
     } cases[] = {
         {testInputs.chopped(1).replace("\"0.0\"", "\"1.1\"") + "}", -32603,
-            "Library version '1.1' is not available in this build yet"},
+            "is required and not provided in list of input parameters"},
         {testInputs.chopped(1).replace("\"0.0\"", "\"1.3\"") + "}", -32603,
-            "Library version '1.3' is not available in this build yet"},
+            "is required and not provided in list of input parameters"},
         {testInputs.chopped(1).replace("\"0.0\"", "\"1.2\"") + "}", -32603, "Invalid library version '1.2'"},
         {testInputs.chopped(1).replace("\"0.0\"", "1") + "}", -32602, "parameter version must be a string"},
         {twInputs(40000), -32603, "Parameter lumens_1 must lie in 1..32767, not 40000"},
@@ -178,4 +178,73 @@ TEST_F(LightshapeMethods, VersionsWithoutLibraryAndBadInputsFail)
         EXPECT_TRUE(outcome.message.contains(QLatin1String(c.message))) << outcome.message.toStdString();
     }
     EXPECT_EQ(run(verify, testInputs).code, -32602); // "bytes" is required
+}
+
+namespace {
+
+QString modelledInputs(const char* version, const char* extra = "")
+{
+    return QStringLiteral(R"({"version":"%1","strategy":"tw","optimization_method":"unused","cct_min":2700,
+        "cct_max":6500,"cct_1":2700,"cct_2":6500,"lumens_1":1000,"lumens_2":1100,"lumens_max":1000,
+        "current_cs1":350,"current_cs2":350,"vf1":3,"vf2":3,"vsupply":48%2})")
+        .arg(QLatin1String(version), QLatin1String(extra));
+}
+
+} // namespace
+
+TEST_F(LightshapeMethods, ModelledVersionsCreateAndVerify)
+{
+    for (const char* version : {"1.1", "1.3"}) {
+        const Outcome outcome = run(create, modelledInputs(version));
+        ASSERT_EQ(outcome.code, 0) << outcome.message.toStdString();
+        const QJsonObject result = outcome.result.toObject();
+        const QJsonArray bytes = result["bytes"].toArray();
+        EXPECT_EQ(bytes.size(), 147);
+        EXPECT_EQ(result["curve1"].toArray().size(), 65);
+
+        // The adjusted pass scales the currents and lumens by the curves' peaks.
+        int max1 = 0, max2 = 0;
+        for (const QJsonValue& v : result["curve1"].toArray())
+            max1 = std::max(max1, v.toInt());
+        for (const QJsonValue& v : result["curve2"].toArray())
+            max2 = std::max(max2, v.toInt());
+        EXPECT_EQ(
+            result["adjusted_current_cs1"].toInt(), std::max(int(std::floor(350 * (max1 / 255.0))), 150));
+        EXPECT_EQ(
+            result["adjusted_current_cs2"].toInt(), std::max(int(std::floor(350 * (max2 / 255.0))), 150));
+        EXPECT_EQ(result["adjusted_lumens_1"].toInt(), int(std::floor(max1 / 255.0 * 1000)));
+        EXPECT_EQ(result["adjusted_lumens_2"].toInt(), int(std::floor(max2 / 255.0 * 1100)));
+        EXPECT_EQ(result["adjustedBytes"].toArray().size(), 147);
+        EXPECT_EQ(result["adjustedCurve2"].toArray().size(), 65);
+
+        // Only 1.3 reports colour temperatures and powers, 65 finite numbers each.
+        EXPECT_EQ(result.contains("CCTset"), QLatin1String(version) == "1.3");
+        EXPECT_EQ(result.contains("Ptot"), QLatin1String(version) == "1.3");
+        if (result.contains("CCTset")) {
+            const QJsonArray cct = result["CCTset"].toArray();
+            const QJsonArray power = result["Ptot"].toArray();
+            ASSERT_EQ(cct.size(), 65);
+            ASSERT_EQ(power.size(), 65);
+            for (int i = 0; i < 65; ++i) {
+                EXPECT_TRUE(cct[i].isDouble() && std::isfinite(cct[i].toDouble()));
+                EXPECT_TRUE(
+                    power[i].isDouble() && std::isfinite(power[i].toDouble()) && power[i].toDouble() > 0);
+            }
+        }
+
+        EXPECT_EQ(run(verify, withBytes(modelledInputs(version), bytes)).result, QJsonValue(true)) << version;
+        QJsonArray changed = bytes;
+        changed[20] = changed[20].toInt() ^ 1;
+        EXPECT_EQ(run(verify, withBytes(modelledInputs(version), changed)).result, QJsonValue(false))
+            << version;
+        // The mode changes the profile; without "optimization_strategy" it is feed_forward.
+        EXPECT_EQ(run(verify,
+                      withBytes(modelledInputs(version, R"(,"optimization_strategy":"feed_forward")"), bytes))
+                      .result,
+            QJsonValue(true));
+        EXPECT_EQ(run(verify,
+                      withBytes(modelledInputs(version, R"(,"optimization_strategy":"perfect_life")"), bytes))
+                      .result,
+            QJsonValue(false));
+    }
 }
