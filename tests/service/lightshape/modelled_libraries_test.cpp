@@ -1,4 +1,4 @@
-#include "../qt_printers.h"
+#include "qt_printers.h"
 #include "service/rpc/rpc_methods/lightshape/colorlib/engines/lightshape_engine_v1_1.h"
 #include "service/rpc/rpc_methods/lightshape/colorlib/version11_lightshape_color_library.h"
 #include "service/rpc/rpc_methods/lightshape/colorlib/version13_lightshape_color_library.h"
