@@ -198,6 +198,10 @@ bool Firmware::isPageEmpty(int page) const
 
 void Firmware::randomPageData(int page)
 {
+    if (page < 0 || page >= kWordLimit / kWordsPerPage) {
+        glogWarning(QStringLiteral("Invalid page number: %1").arg(page, 10));
+        return;
+    }
     const int start = page * kWordsPerPage;
     for (int i = 0; i < kWordsPerPage; ++i)
         setWord(start + i, std::rand() % kErasedWord);
