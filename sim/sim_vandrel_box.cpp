@@ -142,6 +142,12 @@ int SimVandrelBox::busModelCount() const
     return static_cast<int>(_models.size());
 }
 
+int SimVandrelBox::busModelCount(SimBusModel::Bus bus) const
+{
+    Lock locker(_mutex);
+    return static_cast<int>(modelsOn(bus).size());
+}
+
 void SimVandrelBox::pushRecord(quint8 type, quint8 index, quint8 flags, const QByteArray& payload)
 {
     Lock locker(_mutex);

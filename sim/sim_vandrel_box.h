@@ -70,6 +70,7 @@ public:
 
     void addBusModel(std::shared_ptr<SimBusModel> model);
     int busModelCount() const;
+    int busModelCount(SimBusModel::Bus bus) const;
 
     // Puts a record into the monitor stream (subject to the record faults); the
     // record types are those of proto::UsbVandrelPacketFactory.

@@ -24,7 +24,7 @@ namespace tarvesk::sim {
 // as a frame that is no answer when the request could not be carried (nobody
 // connected, no reply, an unknown command).
 //
-// Memory: word w holds byte addresses 2w (high byte) and 2w + 1 (low byte);
+// Memory: 96 words; word w holds byte addresses 2w (high byte) and 2w + 1 (low byte);
 // the configuration word sits at byte address 16, the target of a write in
 // the Dorvane 2 device role at byte address 4, and the answer to a request
 // that did not await it (read back by the value request 02 08) at byte address 4 too.
@@ -35,7 +35,7 @@ public:
 
     static constexpr int ConfigAddress = 16;
     static constexpr int MailboxAddress = 4;
-    static constexpr int MemoryWords = 128;
+    static constexpr int MemoryWords = 96;
 
     explicit SimDorvaneController(bool swappedWords = false);
 

@@ -6,7 +6,9 @@ namespace {
 
 constexpr quint8 Dv1ReadRam16 = 0x66;
 constexpr quint8 Dv1WriteRam8 = 0x68;
-constexpr quint8 UnioMask = 0xE0, UnioMark = 0x60;
+// UNI/O frames start with 0x70 | write count << 2 | read count; DV2 host
+// commands with 0x40 | the address' high part.
+constexpr quint8 KindMask = 0xF0, UnioMark = 0x70, Dv2Mark = 0x40;
 enum Unio : quint8 { UNIO_READ = 0x03, UNIO_WRITE = 0x6C, UNIO_ERAL = 0x6D, UNIO_WREN = 0x96 };
 enum Dv2Command : int { DV2_QUERY = 0, DV2_READ = 1, DV2_WRITE = 2, DV2_STATUS = 3 };
 // The EEPROM mailboxes in RAM.
@@ -51,9 +53,11 @@ std::optional<QByteArray> SimDorvaneSlaveModule::slaveSpiFrame(const QByteArray&
 {
     if (_silent)
         return std::nullopt;
-    if ((byteAt(spi, 0) & UnioMask) == UnioMark)
+    if ((byteAt(spi, 0) & KindMask) == UnioMark)
         return unioFrame(spi);
-    return _generation == Generation::Dv1 ? dv1Frame(spi) : dv2Frame(spi);
+    if (_generation == Generation::Dv2)
+        return (byteAt(spi, 0) & KindMask) == Dv2Mark ? dv2Frame(spi) : std::nullopt;
+    return dv1Frame(spi);
 }
 
 std::optional<QByteArray> SimDorvaneSlaveModule::dv1Frame(const QByteArray& spi)

@@ -23,7 +23,7 @@ constexpr quint16 NordhuneWindowEnd = SimDriverCore::NordhuneRamBase + 2 * SimDr
 
 // SPI answer bytes: bit 0x02 of the last one says the module gave no answer.
 constexpr quint8 NoModuleAnswer = 0x02;
-constexpr quint8 UnioMask = 0xE0, UnioMark = 0x60;
+constexpr quint8 UnioMask = 0xF0, UnioMark = 0x70;
 enum Unio : quint8 {
     UNIO_READ = 0x03,
     UNIO_RDSR = 0x05,
