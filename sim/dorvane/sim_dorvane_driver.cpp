@@ -112,14 +112,13 @@ std::optional<QByteArray> SimDorvaneDriver::legacyRequest(const QByteArray& requ
         return std::nullopt;
     const quint8 first = byteAt(request, 0);
     const bool word = first & LegacyWordBit;
+    // The legacy parameter space: addresses 0 to 127, unset ones read 0.
     const quint16 address = first & 0x7F;
-    quint16 value = 0;
-    if (!_core.readParameter(address, value))
-        return std::nullopt;
+    const quint16 value = _core.parameter(address);
     if (!read) {
         const quint16 written
             = word ? quint16(byteAt(request, 2) | byteAt(request, 3) << 8) : byteAt(request, 2);
-        _core.writeParameter(address, written);
+        _core.setParameter(address, written);
         return request.left(4).leftJustified(4, '\0');
     }
     return answerOf(first, LegacyControl, quint8(value & 0xFF), word ? quint8(value >> 8) : 0);

@@ -12,7 +12,8 @@ namespace tarvesk::sim {
 // 0x5F writes the value taken to an address, 0x5B writes it (with a high
 // byte) into a special parameter, 0x40..0x43 carries a DALI frame (opcode,
 // address) to its DALI side. The legacy generation answers the frames
-// address (+0x80 for a word), 0x0A, value low, high, and DALI frames.
+// address (+0x80 for a word), 0x0A, value low, high over its parameters 0 to
+// 127, and DALI frames.
 //
 // A Corvalt driver's DALI module reports in answer byte 2: 0x81 with the
 // backward frame in byte 3, 0x80 when its DALI side stayed silent; other
