@@ -39,15 +39,15 @@ public:
     // A RAM word or byte (ITF_RES_LONG: ITF_ERR_UNSUPPORTED_FEATURE, nothing sent).
     // Kind 0 reads module 1 at paramNo; other kinds read register paramNo of the
     // module at address.
-    Q_INVOKABLE int getRamParameter(core::NetworkResolution lcRes, tarvesk::itf::SpiDeviceType devType,
-        int address, int paramNo, unsigned int& paramVal);
-    Q_INVOKABLE int setRamParameter(core::NetworkResolution lcRes, tarvesk::itf::SpiDeviceType devType,
-        int address, int paramNo, int paramVal);
+    Q_INVOKABLE int getRamParameter(tarvesk::core::NetworkResolution lcRes,
+        tarvesk::itf::SpiDeviceType devType, int address, int paramNo, unsigned int& paramVal);
+    Q_INVOKABLE int setRamParameter(tarvesk::core::NetworkResolution lcRes,
+        tarvesk::itf::SpiDeviceType devType, int address, int paramNo, int paramVal);
     // The UNI/O EEPROM at address paramNo; a word is stored big-endian.
-    Q_INVOKABLE int getEEParameter(core::NetworkResolution lcRes, tarvesk::itf::SpiDeviceType devType,
-        int paramNo, unsigned int& paramVal);
-    Q_INVOKABLE int setEEParameter(
-        core::NetworkResolution lcRes, tarvesk::itf::SpiDeviceType devType, int paramNo, int paramVal);
+    Q_INVOKABLE int getEEParameter(tarvesk::core::NetworkResolution lcRes,
+        tarvesk::itf::SpiDeviceType devType, int paramNo, unsigned int& paramVal);
+    Q_INVOKABLE int setEEParameter(tarvesk::core::NetworkResolution lcRes,
+        tarvesk::itf::SpiDeviceType devType, int paramNo, int paramVal);
 
     // One UNI/O instruction (ITF_ERR_INVALID_PARAM for one that is not UNI/O).
     int sendUnioCommand(int instruction, int address, int value);
