@@ -4,6 +4,7 @@
 // (envelope, method lookup, declared-parameter check, method, reply) and
 // checks the reply. Shared by the libFuzzer target and the CTest smoke run.
 
+#include "core/json_text_guard.h"
 #include "fake_product_database.h"
 #include "service/json_rpc_exception.h"
 #include "service/quinmark_rpc_server.h"
@@ -117,7 +118,8 @@ public:
     {
         if (!_ready)
             return "server did not initialise";
-        const QString body = QString::fromUtf8(reinterpret_cast<const char*>(data), int(size));
+        // The bytes as received, as the HTTP handler passes them on.
+        const QByteArray body(reinterpret_cast<const char*>(data), int(size));
         for (bool apiMode : {false, true}) {
             service::AbstractRpcMethod::setApiMode(apiMode);
             const std::string fault = runOnce(body);
@@ -128,16 +130,16 @@ public:
 
         // The same text read as a response from another server.
         service::RpcResponse remote;
-        remote.parseJsonRpc(body);
-        return checkReply(remote.serializeToUtf8(QJsonDocument::Compact), remote.getJsonId(), true);
+        remote.parseJsonRpcUtf8(body);
+        return checkReply(remote.serializeToUtf8(QJsonDocument::Compact), remote, true);
     }
 
 private:
-    std::string runOnce(const QString& body)
+    std::string runOnce(const QByteArray& body)
     {
         service::RpcRequest request;
         service::RpcResponse response;
-        if (request.parseJsonRpc(body)) {
+        if (request.parseJsonRpcUtf8(body)) {
             std::unique_ptr<service::RpcRequest> copy(request.clone());
             copy->serializeToUtf8(QJsonDocument::Compact);
             const service::RpcMethodError result = _server->handleRequest(&request, &response);
@@ -150,12 +152,18 @@ private:
                 return "envelope fault with an unexpected code";
             response.error(request.getErrorCode(), request.getErrorString());
         }
-        response.setJsonId(request.getJsonId());
-        return checkReply(response.serializeToUtf8(QJsonDocument::Indented), request.getJsonId(), false);
+        response.setIdFrom(request);
+        return checkReply(response.serializeToUtf8(QJsonDocument::Indented), request, false);
     }
 
-    static std::string checkReply(const QByteArray& reply, const QJsonValue& id, bool remote)
+    // The reply must answer with the id exactly as the message was read with it.
+    static std::string checkReply(const QByteArray& reply, const service::RpcMessage& message, bool remote)
     {
+        QByteArray idJson;
+        if (!core::jsonTextFault(reply, QStringLiteral("id"), &idJson).isEmpty())
+            return "reply is no strict JSON";
+        if (idJson != message.getIdJson())
+            return "reply id text differs from the request id";
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(reply, &error);
         if (error.error != QJsonParseError::NoError || !document.isObject())
@@ -163,7 +171,7 @@ private:
         const QJsonObject object = document.object();
         if (object.value("jsonrpc") != QJsonValue("2.0"))
             return "reply lacks jsonrpc 2.0";
-        if (!object.contains("id") || object.value("id") != id)
+        if (!object.contains("id") || object.value("id") != message.getJsonId())
             return "reply id differs from the request id";
         if (object.contains("error")) {
             if (object.contains("result") || object.contains("debug"))

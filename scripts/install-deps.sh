@@ -14,6 +14,10 @@ packages=(
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-14-dev)
 fi
+# The benchmarks' reference computations run under python3 with numpy: `install-deps.sh --bench`.
+if [ "${1:-}" = "--bench" ]; then
+    packages+=(python3 python3-numpy)
+fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

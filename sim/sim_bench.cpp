@@ -158,7 +158,7 @@ std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, 
     const QJsonObject object = value.toObject();
     if (!reader.onlyKeys(object, place,
             {"release", "firmware", "subversion", "capabilities", "serial", "manufacturer", "product",
-                "serial_text", "vendor_id", "product_id", "registers", "parameters", "status_block", "dali",
+                "serial_text", "vendor_id", "product_id", "registers", "dorvane_ram", "status_block", "dali",
                 "dmx", "dorvane"})) {
         return nullptr;
     }
@@ -179,8 +179,8 @@ std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, 
     auto box = std::make_shared<SimVandrelBox>(config);
     readValueMap(reader, object, QStringLiteral("registers"), place,
         [&box](int address, quint16 v) { box->setRegister(address, v); });
-    readValueMap(reader, object, QStringLiteral("parameters"), place,
-        [&box](int number, quint16 v) { box->setParameterValue(number, v); });
+    readValueMap(reader, object, QStringLiteral("dorvane_ram"), place,
+        [&box](int address, quint16 v) { box->dorvaneController().setRamWord(address, v); });
     if (object.contains(QStringLiteral("status_block"))) {
         const QString blockPlace = place + QStringLiteral(".status_block");
         const QJsonArray bytes = object.value(QStringLiteral("status_block")).toArray();

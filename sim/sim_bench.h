@@ -22,14 +22,30 @@ namespace tarvesk::sim {
 //         "manufacturer": "...", "product": "...",   USB strings
 //         "serial_text": "...",                      optional USB serial string
 //         "vendor_id": "0x04D8", "product_id": "0xFF00",
-//         "registers": {"4": 0, "41": 354},          further firmware registers
-//         "parameters": {"2": 7},                    the box's own parameters
+//         "registers": {"4": 0, "48": 2},            further firmware registers (48: the Dorvane
+//                                                    mode on release 0x2014, 0 off, 1 dv1_host,
+//                                                    2 dv1_device, 3 dv2_host, 4 dv2_device)
+//         "dorvane_ram": {"16": 4},                  words of the box's Dorvane controller by byte
+//                                                    address (16: the mode on older releases, bits
+//                                                    0x45: 0x04 dv1_device, 0x05 dv1_host, 0x40
+//                                                    dv2_device, 0x41 dv2_host)
 //         "status_block": [1, 2, 3],                 up to 63 bytes
 //         "dali": [{"model": "name", ...}],          bus models by name
 //         "dmx": [...], "dorvane": [...]
 //       }
 //     ]
 //   }
+//
+// Bus models (their keys at the top of their headers):
+//   "dali":    "dali_gear"                                    sim/dali/sim_dali_gear_bench.h
+//   "dmx":     "wystrel_driver", "rdm_responder"              sim/dmx/sim_dmx_bench.h
+//   "dorvane": "dorvane_driver", "dorvane_legacy_driver",     sim/dorvane/sim_dorvane_bench.h
+//              "dv1_slave", "dv2_slave"
+//
+// In a device mode (dv1_device, dv2_device) the driver on the Dorvane port
+// answers the box's Dorvane requests and its parameter report; in a host mode
+// (dv1_host, dv2_host) the slave modules answer its SPI frames. Bit 0x02 of
+// register 4 is set while no driver is connected in a device mode.
 //
 // Numbers are JSON numbers or texts ("0x2014", "21"). Every key is checked: an
 // unknown key, a value out of range or an unknown bus model is an error that

@@ -20,6 +20,18 @@ struct SimDaliAnswer
     static SimDaliAnswer collision() { return {Collision, 0}; }
 };
 
+// What a driver on the Dorvane port did with one request: answered with its
+// four bytes, answered flagging an error, answered garbled, or nothing.
+struct SimDorvaneAnswer
+{
+    enum Kind { None, Answer, ErrorFlag, BadChecksum };
+    Kind kind = None;
+    QByteArray bytes;
+
+    static SimDorvaneAnswer none() { return {}; }
+    static SimDorvaneAnswer answer(const QByteArray& bytes) { return {Answer, bytes}; }
+};
+
 // Something on one of a box's buses: DALI control gear, a DMX/RDM/Wystrel
 // driver, a Dorvane driver. The box offers every frame it puts on a bus to each
 // model on that bus; answers of several models collide as they would on the
@@ -42,11 +54,51 @@ public:
     // False while this model holds the DALI bus without its supply: the box
     // then refuses DALI requests ("no DALI supply") and sends no frame.
     virtual bool hasDaliSupply() const { return true; }
-    // A frame on the DMX line (start code first; Wystrel-wrapped Dorvane requests
-    // travel here too). An answer frame, or nothing.
+    // A frame on the DMX line (start code first): Wystrel, RDM or plain DMX.
+    // An answer frame, or nothing.
     virtual std::optional<QByteArray> dmxFrame(const QByteArray& frame)
     {
         Q_UNUSED(frame)
+        return std::nullopt;
+    }
+
+    // The Dorvane side, as the box's Dorvane controller reaches it.
+    // A driver on the Dorvane port: true while it holds the line.
+    virtual bool isDorvaneDriver() const { return false; }
+    // One Dorvane request (3 or 4 bytes); read: the host awaits an answer.
+    virtual SimDorvaneAnswer dorvaneRequest(const QByteArray& request, bool read)
+    {
+        Q_UNUSED(request)
+        Q_UNUSED(read)
+        return SimDorvaneAnswer::none();
+    }
+    // A Wystrel frame for the driver on the port (the bootloader's banana mode).
+    virtual std::optional<QByteArray> dorvaneWystrelFrame(const QByteArray& frame)
+    {
+        Q_UNUSED(frame)
+        return std::nullopt;
+    }
+    // The driver's parameter space, reached by the box parameter report; false
+    // when the driver does not answer.
+    virtual bool readDorvaneParameter(quint16 number, quint16& value)
+    {
+        Q_UNUSED(number)
+        Q_UNUSED(value)
+        return false;
+    }
+    virtual bool writeDorvaneParameter(quint16 number, quint16 value)
+    {
+        Q_UNUSED(number)
+        Q_UNUSED(value)
+        return false;
+    }
+    // A slave module behind the port: one 5-byte SPI frame (target chip 1 or 2)
+    // and the module's answer (the 5 bytes of the answer frame's bytes 3 to 7),
+    // or nothing when the frame is not for this module.
+    virtual std::optional<QByteArray> slaveSpiFrame(const QByteArray& spi, int chip)
+    {
+        Q_UNUSED(spi)
+        Q_UNUSED(chip)
         return std::nullopt;
     }
 };

@@ -3,6 +3,7 @@
 #include "protocol/raw_packet.h"
 #include "protocol/usb/usb_vandrel_packet_factory.h"
 #include "protocol/usb/vandrel_commands.h"
+#include "protocol/usb/vandrel_timing.h"
 
 #include <libusb.h>
 
@@ -21,11 +22,15 @@ constexpr quint8 FlagFrameError = proto::PACKET_FLAG_FRAME_ERROR;
 constexpr quint8 FlagTimeoutEvent = proto::PACKET_FLAG_TIMEOUT_EVENT;
 // Byte 3 of an extended DALI request below the length marker: the frame length.
 constexpr quint8 DaliLengthBits = DaliLengthMarker - 1;
+// Dorvane controllers of older firmware send their words high byte first.
+constexpr int SwappedWordsBelowSubversion = 7;
+constexpr quint8 BananaBit = 0x01;
 
 } // namespace
 
 SimVandrelBox::SimVandrelBox(const SimBoxConfig& config)
     : _config(config)
+    , _dorvane(config.subversion < SwappedWordsBelowSubversion)
     , _statusBlock(ReportSize - 1, '\0')
 {
     _registers.insert(0, config.firmwareVersion);
@@ -87,16 +92,34 @@ void SimVandrelBox::setRegister(int address, quint16 value)
     _registers.insert(address, value);
 }
 
-quint16 SimVandrelBox::parameterValue(int number) const
+SimDorvaneController::Mode SimVandrelBox::dorvaneMode() const
 {
     Lock locker(_mutex);
-    return _parameters.value(number, 0);
+    if (_config.release == NewerRelease)
+        return SimDorvaneController::modeFromNumber(_registers.value(DorvaneModeRegister, 0));
+    return _dorvane.modeFromRam();
 }
 
-void SimVandrelBox::setParameterValue(int number, quint16 value)
+bool SimVandrelBox::isDorvaneDriverConnected() const
 {
     Lock locker(_mutex);
-    _parameters.insert(number, value);
+    if (!SimDorvaneController::isDeviceMode(dorvaneMode()))
+        return false;
+    for (const auto& model : _models) {
+        if (model->isDorvaneDriver())
+            return true;
+    }
+    return false;
+}
+
+std::vector<std::shared_ptr<SimBusModel>> SimVandrelBox::modelsOn(SimBusModel::Bus bus) const
+{
+    std::vector<std::shared_ptr<SimBusModel>> models;
+    for (const auto& model : _models) {
+        if (model->bus() == bus)
+            models.push_back(model);
+    }
+    return models;
 }
 
 void SimVandrelBox::setStatusBlock(const QByteArray& bytes)
@@ -117,6 +140,12 @@ int SimVandrelBox::busModelCount() const
 {
     Lock locker(_mutex);
     return static_cast<int>(_models.size());
+}
+
+int SimVandrelBox::busModelCount(SimBusModel::Bus bus) const
+{
+    Lock locker(_mutex);
+    return static_cast<int>(modelsOn(bus).size());
 }
 
 void SimVandrelBox::pushRecord(quint8 type, quint8 index, quint8 flags, const QByteArray& payload)
@@ -275,7 +304,12 @@ void SimVandrelBox::answerLocked(const unsigned char* request, unsigned char* re
         const int address = (request[1] << 8) | request[2];
         if (command == VD_CMD_SET_PARAMETER)
             _registers.insert(address, static_cast<quint16>((request[3] << 8) | request[4]));
-        const quint16 value = _registers.value(address, 0);
+        quint16 value = _registers.value(address, 0);
+        if (address == StatusRegister) {
+            value = static_cast<quint16>(value & ~DorvaneNotConnected);
+            if (!isDorvaneDriverConnected())
+                value |= DorvaneNotConnected;
+        }
         reply[1] = request[1];
         reply[2] = request[2];
         reply[3] = static_cast<unsigned char>(value >> 8);
@@ -330,16 +364,30 @@ void SimVandrelBox::answerLocked(const unsigned char* request, unsigned char* re
     reply[0] |= UnsupportedBit;
 }
 
+// The box parameter report reaches the parameter space of the driver on the
+// Dorvane port; without one that answers, the box reports a time-out.
 void SimVandrelBox::answerParameter(const unsigned char* request, unsigned char* reply)
 {
-    const int number = (request[7] << 8) | request[8];
-    if (request[1] == VD_CMD_SET_PARAMETER)
-        _parameters.insert(number, static_cast<quint16>((request[9] << 8) | request[10]));
-    const quint16 value = _parameters.value(number, 0);
+    const quint16 number = static_cast<quint16>((request[7] << 8) | request[8]);
     reply[1] = request[1];
-    reply[6] = 0; // result: success
-    reply[7] = static_cast<unsigned char>(value >> 8);
-    reply[8] = static_cast<unsigned char>(value & 0xFF);
+    reply[6] = BoxParameterTimeout;
+    if (!SimDorvaneController::isDeviceMode(dorvaneMode()))
+        return;
+    for (const auto& model : _models) {
+        if (!model->isDorvaneDriver())
+            continue;
+        quint16 value = 0;
+        const bool done = request[1] == BoxParameterSet
+            ? model->writeDorvaneParameter(number, static_cast<quint16>((request[9] << 8) | request[10]))
+                && model->readDorvaneParameter(number, value)
+            : model->readDorvaneParameter(number, value);
+        if (!done)
+            return;
+        reply[6] = BoxParameterOk;
+        reply[7] = static_cast<unsigned char>(value >> 8);
+        reply[8] = static_cast<unsigned char>(value & 0xFF);
+        return;
+    }
 }
 
 void SimVandrelBox::answerPoll(unsigned char* reply)
@@ -440,7 +488,7 @@ std::optional<QByteArray> SimVandrelBox::putDmxFrame(const QByteArray& frame, do
     std::optional<QByteArray> result;
     int answers = 0;
     for (const auto& model : _models) {
-        if (model->bus() == SimBusModel::Dali)
+        if (model->bus() != SimBusModel::Dmx)
             continue;
         std::optional<QByteArray> answer = model->dmxFrame(frame);
         if (!answer)
@@ -461,10 +509,11 @@ void SimVandrelBox::answerDmx(const unsigned char* request, unsigned char* reply
         _dmxIndex = _nextIndex;
         _nextIndex = static_cast<quint8>(_nextIndex + 2);
         const int breakValue = request[2];
-        _dmxBreakUs = breakValue == 0      ? SimBusClock::DmxDefaultBreakUs
-            : _config.firmwareVersion < 16 ? breakValue * 88.0
-                                           : 2.664 * breakValue * breakValue;
+        _dmxBreakUs = breakValue == 0 ? SimBusClock::DmxDefaultBreakUs
+                                      : proto::vandrelValueToTime(proto::VandrelTimeKind::BreakTime,
+                                          breakValue, _config.firmwareVersion);
         _dmxExpectAnswer = (request[5] & DmxExpectAnswer) != 0;
+        _dmxInternal = (request[5] & DmxInternal) != 0;
         const int count = qMin<int>(request[7], 56);
         _dmxFrame = QByteArray(reinterpret_cast<const char*>(request + 8), count);
         reply[1] = _dmxIndex;
@@ -485,10 +534,32 @@ void SimVandrelBox::answerDmx(const unsigned char* request, unsigned char* reply
         finishDmxFrame();
 }
 
+// An internal frame is for the box's own Dorvane controller; one in banana
+// mode (bit 0 of its start code set) is a Wystrel frame for the driver on the
+// Dorvane port, taken once that bit is cleared.
+std::optional<QByteArray> SimVandrelBox::internalFrame(QByteArray frame)
+{
+    if (frame.isEmpty())
+        return std::nullopt;
+    const std::vector<std::shared_ptr<SimBusModel>> dorvane = modelsOn(SimBusModel::Dorvane);
+    if (quint8(frame.at(0)) & BananaBit) {
+        frame[0] = char(quint8(frame.at(0)) & ~BananaBit);
+        if (!isDorvaneDriverConnected())
+            return std::nullopt;
+        for (const auto& model : dorvane) {
+            if (model->isDorvaneDriver())
+                return model->dorvaneWystrelFrame(frame);
+        }
+        return std::nullopt;
+    }
+    return _dorvane.frame(frame, dorvaneMode(), dorvane);
+}
+
 void SimVandrelBox::finishDmxFrame()
 {
     bool collided = false;
-    const std::optional<QByteArray> answer = putDmxFrame(_dmxFrame, _dmxBreakUs, &collided);
+    const std::optional<QByteArray> answer
+        = _dmxInternal ? internalFrame(_dmxFrame) : putDmxFrame(_dmxFrame, _dmxBreakUs, &collided);
     recordLocked(Factory::RECORD_DMX, _dmxIndex, 0, _dmxFrame);
     if (answer)
         _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(answer->size()));

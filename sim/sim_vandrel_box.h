@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dorvane/sim_dorvane_controller.h"
 #include "sim_box_config.h"
 #include "sim_bus_clock.h"
 #include "sim_bus_model.h"
@@ -46,17 +47,30 @@ public:
     // String descriptor text: 1 manufacturer, 2 product, 3 serial; null for others.
     QString stringDescriptor(int index) const;
 
-    // Firmware registers (the get and set parameter commands); unset registers read 0.
+    // Registers of the box's Dorvane side.
+    static constexpr int StatusRegister = 4;
+    static constexpr quint16 DorvaneNotConnected = 0x02; // in the status register
+    static constexpr int DorvaneModeRegister = 48;       // release 0x2014
+    static constexpr quint16 NewerRelease = 0x2014;
+
+    // Firmware registers (the get and set parameter commands); unset registers
+    // read 0. Bit 0x02 of the status register is the box's own: set while no
+    // Dorvane driver answers on the port.
     quint16 registerValue(int address) const;
     void setRegister(int address, quint16 value);
-    // The box's own parameters (the box parameter report).
-    quint16 parameterValue(int number) const;
-    void setParameterValue(int number, quint16 value);
+    // The box's Dorvane controller (its RAM holds the Dorvane mode on boxes
+    // before release 0x2014).
+    SimDorvaneController& dorvaneController() { return _dorvane; }
+    // The Dorvane mode: register 48 on release 0x2014, the controller's
+    // configuration word on older releases.
+    SimDorvaneController::Mode dorvaneMode() const;
+    bool isDorvaneDriverConnected() const;
     // The 63 bytes after byte 0 of the status block reply.
     void setStatusBlock(const QByteArray& bytes);
 
     void addBusModel(std::shared_ptr<SimBusModel> model);
     int busModelCount() const;
+    int busModelCount(SimBusModel::Bus bus) const;
 
     // Puts a record into the monitor stream (subject to the record faults); the
     // record types are those of proto::UsbVandrelPacketFactory.
@@ -98,6 +112,8 @@ private:
     void answerDmx(const unsigned char* request, unsigned char* reply);
     void answerLegacyDmx(const unsigned char* request, unsigned char* reply);
     void answerParameter(const unsigned char* request, unsigned char* reply);
+    std::optional<QByteArray> internalFrame(QByteArray frame);
+    std::vector<std::shared_ptr<SimBusModel>> modelsOn(SimBusModel::Bus bus) const;
     void answerPoll(unsigned char* reply);
     void finishDmxFrame();
     SimDaliAnswer putDaliFrame(const QByteArray& frame);
@@ -109,7 +125,7 @@ private:
     mutable std::recursive_mutex _mutex; // guards everything below
     SimBoxConfig _config;
     QMap<int, quint16> _registers;
-    QMap<int, quint16> _parameters;
+    SimDorvaneController _dorvane;
     QByteArray _statusBlock;
     std::vector<std::shared_ptr<SimBusModel>> _models;
     SimFaults _faults;
@@ -135,6 +151,7 @@ private:
     int _dmxNextContinuation = 0;
     quint8 _dmxIndex = 0;
     bool _dmxExpectAnswer = false;
+    bool _dmxInternal = false;
     double _dmxBreakUs = SimBusClock::DmxDefaultBreakUs;
     // Older firmware: the backward frame of the last DALI query, fetched with
     // the DALI status and data requests.

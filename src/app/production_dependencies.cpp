@@ -2,6 +2,7 @@
 
 #include "core/universe_manager.h"
 #include "interfaces/dali_interface.h"
+#include "interfaces/dmx/spi_interface.h"
 #include "interfaces/lib_usb_interface.h"
 #include "service/database/data1_database.h"
 #include "universes/usb_universe.h"
@@ -15,6 +16,8 @@ service::QuinmarkRpcServer::Dependencies productionRpcServerDependencies()
     // The feature scripts call the DALI interface's operations that answer
     // through a byte pointer; the type must be known before they load.
     itf::DaliInterface::initMeta();
+    // The same for the SPI interface's operations and its module kinds.
+    itf::SpiInterface::initMeta();
 
     service::QuinmarkRpcServer::Dependencies dependencies;
     dependencies.database = [] { return std::make_shared<service::Data1Database>(); };

@@ -3,6 +3,7 @@
 
 #include "core/device.h"
 #include "core/itf_error.h"
+#include "core/json_text_guard.h"
 #include "core/parameters/parameter.h"
 #include "core/profile/profile.h"
 #include "core/profile/profile_type.h"
@@ -587,7 +588,12 @@ int Device::finalParameterValidation(Profile* profile, QString accessLevel, bool
 QList<int> Device::bytesFromLightShapeProfileString(const QString& text) const
 {
     QList<int> bytes;
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
+    // The profile's text may come from a client: only strict JSON reaches the
+    // framework's parser, which leaks on some other text.
+    const QByteArray utf8 = text.toUtf8();
+    if (!core::jsonTextFault(utf8).isEmpty())
+        return bytes;
+    const QJsonDocument document = QJsonDocument::fromJson(utf8);
     if (document.isObject()) {
         const QJsonObject object = document.object();
         for (int i = 0; i < object.size(); ++i)

@@ -8,6 +8,7 @@
 #include <QMutexLocker>
 #include <QTime>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +38,35 @@ QString s_filePath;
 QMutex s_categoryMutex; // guards s_categoryEnabledState and s_filterRules
 std::map<QString, bool> s_categoryEnabledState;
 QString s_filterRules;
+
+bool breaksLine(QChar c)
+{
+    const ushort u = c.unicode();
+    return (u < 0x20 && u != '\t') || u == 0x7F || u == 0x85 || u == 0x2028 || u == 0x2029;
+}
+
+// Messages carry text from clients (method names, parameters, headers): line
+// ends and other control characters in them are written as visible escapes,
+// so that no message can start a line of its own (a forged "FATAL" line on
+// the debug page) or steer a terminal. Tabs stay as they are.
+QString asOneLine(const QString& message)
+{
+    if (std::none_of(message.begin(), message.end(), breaksLine))
+        return message;
+    QString line;
+    line.reserve(message.size() + 16);
+    for (const QChar c : message) {
+        if (c == QLatin1Char('\n'))
+            line += QLatin1String("\\n");
+        else if (c == QLatin1Char('\r'))
+            line += QLatin1String("\\r");
+        else if (breaksLine(c))
+            line += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            line += c;
+    }
+    return line;
+}
 
 } // namespace
 
@@ -85,7 +115,7 @@ QString QDebugLogger::formatLine(QtMsgType type, const QMessageLogContext& conte
         .arg(messageTypeName(type), QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")),
             QTime::currentTime().toString(Qt::TextDate),
             fileName(context.file ? QString::fromUtf8(context.file) : QString()),
-            QString::number(context.line), message);
+            QString::number(context.line), asOneLine(message));
 }
 
 void QDebugLogger::messageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message)

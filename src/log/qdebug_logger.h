@@ -21,6 +21,8 @@ public:
     static void trimFileToSize(QFile* file, qint64 maxSize);
     static QString messageTypeName(QtMsgType type);
     static QString fileName(const QString& path);
+    // The line for a message; line ends and other control characters in the
+    // message are written as escapes ("\n", "\r", "\u001b"), so it stays one line.
     static QString formatLine(QtMsgType type, const QMessageLogContext& context, const QString& message);
     static void setEnableWriteToFile(bool enable);
     static bool isWriteToFileEnabled();

@@ -75,7 +75,7 @@ void HttpServiceRequestHandler::handleHttpPost(
         response->setStatusCode(500);
     } else {
         RpcRequest rpcRequest {QString()};
-        if (!rpcRequest.parseJsonRpc(QString::fromUtf8(body))) {
+        if (!rpcRequest.parseJsonRpcUtf8(body)) {
             // Envelope faults are answered without an id: it may not have been read.
             switch (rpcRequest.getErrorCode()) {
             case RPC_ERROR_INVALID_REQUEST:
@@ -102,7 +102,7 @@ void HttpServiceRequestHandler::handleHttpPost(
                 ? rpcServer->handleRequest(&rpcRequest, &rpcResponse)
                 : RpcMethodError(RPC_ERROR_INTERNAL, QStringLiteral("No RPC server installed"));
             if (result.isError()) {
-                rpcResponse.setJsonId(rpcRequest.getJsonId());
+                rpcResponse.setIdFrom(rpcRequest);
                 rpcResponse.error(result.getErrorCode(), result.getErrorMessage());
                 response->setStatusCode(500);
             } else {

@@ -111,7 +111,7 @@ RpcMethodError QuinmarkRpcServer::handleRequest(RpcRequest* request, RpcResponse
         qCInfo(rpcServer()).noquote() << result.getErrorMessage();
         if (response) {
             if (request)
-                response->setJsonId(request->getJsonId());
+                response->setIdFrom(*request);
             response->error(result.getErrorCode(), result.getErrorMessage());
         }
     }

@@ -1,15 +1,47 @@
 #include "service/rpc_message.h"
 
-#include "service/json_text_guard.h"
+#include "core/json_text_guard.h"
 #include "service/rpc_error_codes.h"
 
 #include <QJsonArray>
 #include <QJsonParseError>
 #include <QVariant>
 
-#include <cmath>
+#include <algorithm>
 
 namespace tarvesk::service {
+
+namespace {
+
+// The text the framework writes for a value.
+QByteArray frameworkJson(const QJsonValue& value)
+{
+    const QByteArray array = QJsonDocument(QJsonArray {value}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+// The exact text of a value: the framework's writer goes through a double,
+// which loses digits of the 64-bit integers the framework holds.
+QByteArray exactJson(const QJsonValue& value)
+{
+    const QVariant variant = value.toVariant();
+    if (value.isDouble() && variant.userType() == QMetaType::LongLong)
+        return QByteArray::number(variant.toLongLong());
+    return frameworkJson(value);
+}
+
+int longestRun(const QByteArray& text, char c)
+{
+    int longest = 0;
+    int run = 0;
+    for (const char byte : text) {
+        run = byte == c ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return longest;
+}
+
+} // namespace
 
 RpcMessage::RpcMessage()
     : _created(QTime::currentTime())
@@ -27,11 +59,23 @@ bool RpcMessage::error(int code, const QString& text)
 bool RpcMessage::parseJsonRpc(const QString& text)
 {
     _rawText = text;
+    return parse(text.toUtf8());
+}
+
+bool RpcMessage::parseJsonRpcUtf8(const QByteArray& utf8)
+{
+    _rawText = QString::fromUtf8(utf8);
+    return parse(utf8);
+}
+
+bool RpcMessage::parse(const QByteArray& utf8)
+{
     // Only an id read from this text may answer it.
     _id = QJsonValue(QJsonValue::Null);
+    _idJson.clear();
 
-    const QByteArray utf8 = text.toUtf8();
-    const QString fault = jsonTextFault(utf8);
+    QByteArray idJson;
+    const QString fault = core::jsonTextFault(utf8, QStringLiteral("id"), &idJson);
     if (!fault.isEmpty())
         return error(RPC_ERROR_PARSE, fault);
 
@@ -47,10 +91,12 @@ bool RpcMessage::parseJsonRpc(const QString& text)
         return error(RPC_ERROR_INVALID_REQUEST, QStringLiteral("No ID"));
 
     const QJsonValue id = object.value(QLatin1String("id"));
-    if ((id.isString() && !id.toString().isEmpty()) || id.isDouble())
+    if ((id.isString() && !id.toString().isEmpty()) || id.isDouble()) {
         _id = id;
-    else
+        _idJson = idJson.isEmpty() ? exactJson(id) : idJson;
+    } else {
         return error(RPC_ERROR_INVALID_REQUEST, QStringLiteral("Invalid id, not a number or a string"));
+    }
 
     if (object.value(QLatin1String("jsonrpc")).toString() != QLatin1String("2.0")) {
         return error(RPC_ERROR_INVALID_REQUEST,
@@ -88,49 +134,53 @@ QString RpcMessage::serializeToJson(QJsonDocument::JsonFormat format) const
 QByteArray RpcMessage::serializeToUtf8(QJsonDocument::JsonFormat format) const
 {
     QJsonObject object = toJsonObject();
-    const QVariant id = _id.toVariant();
-    const qint64 exact = id.toLongLong();
-    constexpr qint64 doubleExact = qint64(1) << 53;
-    if (!_id.isDouble() || id.userType() != QMetaType::LongLong
-        || (exact <= doubleExact && exact >= -doubleExact))
-        return QJsonDocument(object).toJson(format);
+    QByteArray text = QJsonDocument(object).toJson(format);
+    if (_idJson.isEmpty() || frameworkJson(_id) == _idJson)
+        return text;
 
-    // The framework writes every number through a double, which cannot hold
-    // this id. Write a placeholder text that occurs nowhere else in the
-    // reply, then put the id's exact digits in its place.
-    for (int attempt = 0;; ++attempt) {
-        const QByteArray placeholder = "id-" + QByteArray::number(attempt);
-        object.insert(QStringLiteral("id"), QString::fromLatin1(placeholder));
-        QByteArray text = QJsonDocument(object).toJson(format);
-        const QByteArray quoted = '"' + placeholder + '"';
-        if (text.count(quoted) == 1)
-            return text.replace(quoted, QByteArray::number(exact));
-    }
+    // The framework would write the id otherwise than it was read. Write a
+    // placeholder text in its place that occurs nowhere else in the reply (a
+    // run of '#' longer than any in it: the rest of the reply stays the same),
+    // then put the id's own text where the placeholder stands.
+    const QByteArray placeholder(longestRun(text, '#') + 1, '#');
+    object.insert(QStringLiteral("id"), QString::fromLatin1(placeholder));
+    text = QJsonDocument(object).toJson(format);
+    const QByteArray quoted = '"' + placeholder + '"';
+    const int at = text.indexOf(quoted);
+    return at < 0 ? QJsonDocument(toJsonObject()).toJson(format) : text.replace(at, quoted.size(), _idJson);
 }
 
 QString RpcMessage::getId() const
 {
     if (_id.isString())
         return _id.toString();
-    if (!_id.isDouble())
-        return QString();
-    const QVariant variant = _id.toVariant();
-    if (variant.userType() == QMetaType::LongLong)
-        return QString::number(variant.toLongLong());
-    const double number = _id.toDouble();
-    if (std::trunc(number) == number && std::fabs(number) < 9.0e18)
-        return QString::number(qint64(number));
-    return QString::number(number, 'g', QLocale::FloatingPointShortest);
+    if (_id.isDouble())
+        return QString::fromUtf8(_idJson);
+    return QString();
 }
 
 void RpcMessage::setId(const QString& id)
 {
     _id = QJsonValue(id);
+    _idJson = frameworkJson(_id);
 }
 
 void RpcMessage::setJsonId(const QJsonValue& id)
 {
-    _id = (id.isString() || id.isDouble()) ? id : QJsonValue(QJsonValue::Null);
+    const bool valid = id.isString() || id.isDouble();
+    _id = valid ? id : QJsonValue(QJsonValue::Null);
+    _idJson = valid ? exactJson(id) : QByteArray();
+}
+
+QByteArray RpcMessage::getIdJson() const
+{
+    return _idJson.isEmpty() ? QByteArrayLiteral("null") : _idJson;
+}
+
+void RpcMessage::setIdFrom(const RpcMessage& other)
+{
+    _id = other._id;
+    _idJson = other._idJson;
 }
 
 } // namespace tarvesk::service

@@ -12,9 +12,10 @@ namespace tarvesk::service {
 // What requests and responses share: the id, an error code and text, the text
 // last parsed, and the JSON-RPC 2.0 envelope rules for reading and writing.
 //
-// The id keeps its JSON type: a request's number id is answered as the same
-// number, a string id as the same string. An id that could not be read from
-// the request is written as null, as JSON-RPC 2.0 asks.
+// A reply carries the request's id exactly as the request wrote it: a number
+// with its own digits (1.50, -0, 1e3, 123456789012345678901234567890, none
+// of which a double keeps), a string with its own escapes. An id that could
+// not be read from the request is written as null, as JSON-RPC 2.0 asks.
 class RpcMessage
 {
 public:
@@ -28,6 +29,9 @@ public:
     // text say why (-32700 not JSON, -32600 not a valid envelope) and false
     // is returned; an id read before the failure stays set.
     bool parseJsonRpc(const QString& text);
+    // The same for a body as received: bytes that are not UTF-8 are refused
+    // with -32700 rather than replaced.
+    bool parseJsonRpcUtf8(const QByteArray& utf8);
 
     QJsonObject toJsonObject() const;
     QJsonArray toJsonArray() const;
@@ -35,15 +39,21 @@ public:
     // The reply body: the message as UTF-8 JSON text.
     QByteArray serializeToUtf8(QJsonDocument::JsonFormat format) const;
 
-    // The id as text: a string id as it is, a number id in decimal, "" when
-    // there is none.
+    // The id as text: a string id as it is, a number id with its own digits,
+    // "" when there is none.
     QString getId() const;
     // Sets a string id.
     void setId(const QString& id);
-    // The id with its JSON type (string, number, or null when there is none).
-    // Copy ids between messages with these, so that the type is kept.
+    // The id with its JSON type (string, number, or null when there is none),
+    // as the framework reads it.
     const QJsonValue& getJsonId() const { return _id; }
     void setJsonId(const QJsonValue& id);
+    // The id as JSON text, exactly as the message was read with it ("null"
+    // when there is none).
+    QByteArray getIdJson() const;
+    // Answers other's id: copies it with its JSON text. Copy ids between
+    // messages with this, so that nothing of the id is lost.
+    void setIdFrom(const RpcMessage& other);
 
     int getErrorCode() const { return _errorCode; }
     const QString& getErrorString() const { return _errorString; }
@@ -58,7 +68,10 @@ protected:
     RpcMessage& operator=(const RpcMessage&) = default;
 
 private:
+    bool parse(const QByteArray& utf8);
+
     QJsonValue _id = QJsonValue(QJsonValue::Null);
+    QByteArray _idJson; // the id's JSON text; empty when there is none
     int _errorCode = 0;
     QString _errorString;
     QString _rawText;

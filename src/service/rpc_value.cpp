@@ -1,7 +1,7 @@
 #include "service/rpc_value.h"
 
+#include "core/json_text_guard.h"
 #include "service/json_rpc_exception.h"
-#include "service/json_text_guard.h"
 #include "service/rpc_array.h"
 #include "service/rpc_error_codes.h"
 #include "service/rpc_object.h"
@@ -209,7 +209,7 @@ void RpcValue::fromJsonArray(const QJsonArray& array)
 bool RpcValue::fromJson(const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
-    if (!jsonTextFault(utf8).isEmpty())
+    if (!core::jsonTextFault(utf8).isEmpty())
         return false;
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(utf8, &error);

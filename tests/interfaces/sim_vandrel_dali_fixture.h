@@ -1,15 +1,20 @@
 #pragma once
 
 #include "core/device.h"
+#include "core/itf_error.h"
+#include "core/parameters/parameter.h"
 #include "core/universe.h"
 #include "dali/sim_dali_bus.h"
 #include "interfaces/iusb_vandrel_device.h"
 #include "interfaces/lib_usb_interface.h"
 #include "interfaces/usb_vandrel_dali_interface.h"
 #include "protocol/packet_mutex.h"
+#include "protocol/usb/usb_vandrel_packet.h"
 #include "sim_lib_usb.h"
 
 #include <gtest/gtest.h>
+
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -19,7 +24,8 @@
 namespace tarvesk::test {
 
 // A Vandrel device as its bus interfaces see it: the open handle of a simulated
-// box, the DALI status, and a data monitor that a test can stand in for.
+// box, the DALI and Dorvane status, the Dorvane mode parameter (register 48,
+// as on release 0x2014), and a data monitor that a test can stand in for.
 class SimVandrelDevice : public core::Device, public itf::IUsbVandrelDevice
 {
 public:
@@ -28,14 +34,68 @@ public:
     { }
 
     core::InterfaceType getInterfaceType() const override { return core::ITF_TYPE_USB; }
-    bool isStatusTrue(Status status) override { return status == STATUS_DALI_CONNECTED && daliConnected; }
+    bool isStatusTrue(Status status) override
+    {
+        if (status == STATUS_DORVANE_CONNECTED) {
+            // Bit 0x02 of the box's status register: no Dorvane driver connected.
+            quint16 value = 0;
+            return readRegister(4, value) == 0 && !(value & 0x02);
+        }
+        return status == STATUS_DALI_CONNECTED && daliConnected;
+    }
     int setStatus(Status status, int value) override
     {
+        if (status == STATUS_DORVANE_RESET_TRIGGER)
+            return 0;
         if (status != STATUS_DALI_CONNECTED)
             return core::Device::setStatus(status, value);
         daliConnected = value != 0;
         ++daliStatusSets;
         return 0;
+    }
+
+    // The Dorvane mode as a box of release 0x2014 keeps it: register 48.
+    int getParamCallback(core::Parameter* param) override
+    {
+        if (param->getIdentifier() != QLatin1String("dorvane_mode"))
+            return core::Device::getParamCallback(param);
+        quint16 value = 0;
+        const int status = readRegister(48, value);
+        if (status == 0)
+            param->setValue(modeTexts().value(value, QStringLiteral("unkown")), core::IParameter::UPDATE_NO);
+        return status;
+    }
+    int setParamCallback(core::Parameter* param, QVariant value) override
+    {
+        if (param->getIdentifier() != QLatin1String("dorvane_mode"))
+            return core::Device::setParamCallback(param, value);
+        const int number = modeTexts().indexOf(value.toString());
+        if (number < 0)
+            return core::ITF_ERR_UNSUPPORTED_PARAMETER;
+        return writeRegister(48, quint16(number));
+    }
+    static QStringList modeTexts()
+    {
+        return {"off", "dv1_host", "dv1_device", "dv2_host", "dv2_device", "dv2_log"};
+    }
+    void addModeParameter()
+    {
+        addParameter(new core::Parameter(
+            QStringLiteral("dorvane_mode"), core::ITF_RES_WORD, core::Parameter::PARAM_READ_WRITE));
+    }
+
+    // Firmware registers through the get and set parameter reports.
+    int readRegister(int address, quint16& value)
+    {
+        const unsigned char bytes[64] = {0x0D, quint8(address >> 8), quint8(address & 0xFF)};
+        return registerExchange(bytes, value);
+    }
+    int writeRegister(int address, quint16 value)
+    {
+        const unsigned char bytes[64]
+            = {0x0E, quint8(address >> 8), quint8(address & 0xFF), quint8(value >> 8), quint8(value & 0xFF)};
+        quint16 unused = 0;
+        return registerExchange(bytes, unused);
     }
 
     libusb_device_handle* getDeviceHandle() const override { return handle; }
@@ -48,11 +108,25 @@ public:
     void restartMonitor(int intervalMs) override { restarts.push_back(intervalMs); }
 
     libusb_device_handle* handle = nullptr;
+    itf::LibUsbInterface* transport = nullptr;
     // Stands in for the data monitor: called with each installed mutex and with null.
     std::function<void(proto::PacketMutex*)> monitor;
     std::vector<int> restarts;
     bool daliConnected = false;
     int daliStatusSets = 0;
+
+private:
+    int registerExchange(const unsigned char* bytes, quint16& value)
+    {
+        if (!transport)
+            return core::ITF_ERR_NO_DEVICE;
+        proto::UsbVandrelPacket request(bytes, 64);
+        proto::UsbVandrelPacket reply;
+        const int status = transport->transferPacket(handle, &request, &reply);
+        if (status == 0)
+            value = reply.getUint16(3);
+        return status;
+    }
 };
 
 // A simulated box with a DALI bus, opened and claimed, and the DALI interface of
@@ -73,6 +147,8 @@ protected:
         usbDevice = transport->referenceDevice(list[0]);
         libUsb->freeDeviceList(list, 1);
         device = std::make_unique<SimVandrelDevice>(universe.get());
+        device->transport = transport;
+        device->setVersion(config.firmwareVersion);
         ASSERT_EQ(transport->tryOpen(usbDevice, &device->handle), LIBUSB_SUCCESS);
         ASSERT_EQ(transport->tryClaim(device->handle), LIBUSB_SUCCESS);
         device->setConnectionStatus(core::Device::CONNECTED);

@@ -78,6 +78,34 @@ TEST(QDebugLoggerFormat, LineTemplate)
     }
 }
 
+// Whatever a message holds, it is written as one line: line ends and other
+// control characters become visible escapes.
+TEST(QDebugLoggerFormat, MessageStaysOneLine)
+{
+    const struct
+    {
+        QString message;
+        QString written;
+    } cases[] = {
+        {"m\nFATAL || 01.01.2000 00:00:00 || x (1) || forged",
+            "m\\nFATAL || 01.01.2000 00:00:00 || x (1) || forged"},
+        {"a\r\nb\rc", "a\\r\\nb\\rc"},
+        {"\x1b[31mred\x1b[0m", "\\u001b[31mred\\u001b[0m"},
+        {QString("nul") + QChar(0) + "x\x7f", "nul\\u0000x\\u007f"},
+        {QString("a") + QChar(0x85) + "b" + QChar(0x2028) + "c" + QChar(0x2029), "a\\u0085b\\u2028c\\u2029"},
+        {"tab\tstays", "tab\tstays"},
+        {QString::fromUtf8("Gr\xc3\xbc\xc3\x9f"
+                           "e \xe2\x82\xac \xf0\x9f\x98\x80 \\n"),
+            QString::fromUtf8("Gr\xc3\xbc\xc3\x9f"
+                              "e \xe2\x82\xac \xf0\x9f\x98\x80 \\n")},
+    };
+    for (const auto& c : cases) {
+        const QMessageLogContext context(nullptr, 0, nullptr, "default");
+        const QString line = QDebugLogger::formatLine(QtWarningMsg, context, c.message);
+        EXPECT_TRUE(line.endsWith(QStringLiteral(" || ") + c.written)) << line.toStdString();
+    }
+}
+
 TEST(QDebugLoggerFormat, FileNamePart)
 {
     EXPECT_EQ(QDebugLogger::fileName(QStringLiteral("src/log/qdebug_logger.cpp")),
@@ -98,6 +126,19 @@ TEST_F(LoggerFixture, WritesCategoryPrefixAndCreatesFolder)
     EXPECT_TRUE(lines[0].endsWith(QStringLiteral("|| from rpc")));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("WARN || ")));
     EXPECT_TRUE(lines[1].endsWith(QStringLiteral("|| plain line")));
+}
+
+TEST_F(LoggerFixture, OneMessageIsOneLineInTheFile)
+{
+    QDebugLogger::install(true, logPath);
+    qWarning().noquote() << "name x\r\nFATAL || 01.01.2000 00:00:00 || x (1) || forged";
+    qCInfo(tarvesk::service::rpcServer()).noquote() << "a\nb\n";
+    const QStringList lines = readLines(logPath);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(
+        lines[0].endsWith(QStringLiteral("|| name x\\r\\nFATAL || 01.01.2000 00:00:00 || x (1) || forged")))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral("|| a\\nb\\n"))) << lines[1].toStdString();
 }
 
 TEST_F(LoggerFixture, FileLoggingOffWritesNothing)

@@ -1,13 +1,18 @@
 #include "fake_product_database.h"
+#include "log/qdebug_logger.h"
 #include "network/http_request.h"
 #include "network/http_response.h"
 #include "service/http_service_request_handler.h"
+#include "service/qdebug_logger_http_request_handler.h"
 #include "service/quinmark_rpc_server.h"
 #include "service/service_request.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSemaphore>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -134,6 +139,10 @@ TEST_F(ServiceHandlerTest, EnvelopesMapToHttpStatusAndErrorCodes)
         {R"({"id": 1, "method": "system.listMethods"})", 400, -32600},
         {R"({"jsonrpc": "2.0", "id": 1, "method": "no.such.method"})", 500, 1},
         {R"({"jsonrpc": "2.0", "id": 1, "method": "device.ping"})", 500, 1},
+        // Text the framework's parser takes, and leaks on, is no JSON.
+        {R"({"jsonrpc":"2.0","id":1,"x\q":0,"method":"system.listMethods","params":{"a":{"b":[1]},"a":{"c":[2]}}})",
+            500, -32700},
+        {"{\"jsonrpc\": \"2.0\", \"id\": 1, \"method\": \"system.listMethods\xff\"}", 500, -32700},
     };
     for (const auto& c : cases) {
         const auto response = post("application/json-rpc", c.body);
@@ -153,6 +162,30 @@ TEST_F(ServiceHandlerTest, EnvelopesMapToHttpStatusAndErrorCodes)
     const QJsonObject empty = json(*post("application/json-rpc", ""));
     EXPECT_EQ(empty.value("error").toObject().value("message").toString(), "");
     EXPECT_TRUE(empty.value("id").isNull());
+}
+
+// The reply's id is the request's id text, digit for digit: a double would
+// turn 1.50 into 1.5, 1e3 into 1000 and the long number into 1.2345678901234568e+29.
+TEST_F(ServiceHandlerTest, ReplyIdIsTheRequestIdTextUnchanged)
+{
+    const char* ids[] = {"7", "1.50", "-0", "0.0", "1e3", "1E+3", "-2.5e-7", "123456789012345678901234567890",
+        "-123456789012345678901234567890.000", "9223372036854775807", "-9007199254740993",
+        "18446744073709551616", R"("abc")", R"("a\/b")", R"("\u00e4\n")", R"("0")"};
+    // The top-level members of an indented reply stand on lines of their own.
+    const QRegularExpression idLine(QStringLiteral("\n    \"id\": ([^\n]*),\n"));
+    for (const char* id : ids) {
+        for (const char* method : {"system.listMethods", "no.such.method"}) {
+            const QByteArray body
+                = QStringLiteral(R"({"jsonrpc": "2.0", "id": %1, "method": "%2"})").arg(id, method).toUtf8();
+            const auto response = post("application/json-rpc", body);
+            const QRegularExpressionMatch match = idLine.match(QString::fromUtf8(response->getData()));
+            ASSERT_TRUE(match.hasMatch()) << response->getData().toStdString();
+            EXPECT_EQ(match.captured(1), QString(id)) << method;
+            EXPECT_NE(json(*response).value(QByteArray(method) == "no.such.method" ? "error" : "result"),
+                QJsonValue(QJsonValue::Undefined))
+                << id;
+        }
+    }
 }
 
 TEST_F(ServiceHandlerTest, RepliesAreIndentedUtf8)
@@ -223,4 +256,58 @@ TEST_F(ServiceHandlerTest, RequestsRunOneAtATime)
     slow.join();
     fast.join();
     EXPECT_TRUE(fastDone);
+}
+
+// A client's text never starts a log line of its own: a method name holding a
+// line end and a made-up "FATAL" line stays inside the lines that name it, and
+// the debug page's error view shows nothing of it.
+TEST(ServiceHandlerLog, ClientTextCannotForgeLogLines)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString logPath = dir.filePath("log/debug.txt");
+    service::QDebugLogger::install(true, logPath);
+    HttpServiceRequestHandler handler(makeRpcServer(false), false, 1);
+    handler.registerServiceHandler("/debug", std::make_shared<service::QDebugLoggerHttpRequestHandler>());
+
+    const QString forged = QStringLiteral("FATAL || 01.01.2000 00:00:00 || forged (1) || pwned");
+    const QString lineEnds[] = {"\n", "\r\n", "\r", "\n\n"};
+    for (const QString& lineEnd : lineEnds) {
+        const QJsonObject call {{"jsonrpc", "2.0"}, {"id", 1}, {"method", "x" + lineEnd + forged}};
+        network::HttpRequest request("POST", "/");
+        request.addHeaderItem("Content-Type", "application/json-rpc");
+        const QByteArray body = QJsonDocument(call).toJson();
+        request.appendUploadData(body.constData(), body.size());
+        std::unique_ptr<network::HttpResponse> response(handler.handleRequest(&request));
+        EXPECT_EQ(response->getStatusCode(), 500);
+    }
+
+    QFile file(logPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray log = file.readAll();
+    EXPECT_FALSE(log.contains('\r'));
+    int naming = 0;
+    for (const QByteArray& line : log.split('\n')) {
+        if (!line.contains("pwned"))
+            continue;
+        ++naming;
+        EXPECT_TRUE(line.contains("x\\nFATAL || 01.01.2000") || line.contains("x\\r\\nFATAL || 01.01.2000")
+            || line.contains("x\\rFATAL || 01.01.2000") || line.contains("x\\n\\nFATAL || 01.01.2000"))
+            << line.toStdString();
+        EXPECT_FALSE(line.startsWith("FATAL || 01.01.2000")) << line.toStdString();
+    }
+    EXPECT_GE(naming, 4); // every request is named in the log at least once
+
+    for (const char* path : {"/debug/error", "/debug"}) {
+        network::HttpRequest request("GET", path);
+        std::unique_ptr<network::HttpResponse> page(handler.handleRequest(&request));
+        ASSERT_EQ(page->getStatusCode(), 200);
+        const QString text = QString::fromUtf8(page->getData());
+        if (QByteArray(path) == "/debug/error") {
+            EXPECT_FALSE(text.contains("pwned")) << text.toStdString();
+        }
+        EXPECT_FALSE(text.contains("<br>FATAL || 01.01.2000")) << text.toStdString();
+    }
+    service::QDebugLogger::setEnableWriteToFile(false);
+    qInstallMessageHandler(nullptr);
 }

@@ -211,6 +211,40 @@ TEST(RpcResponse, WrittenMembers)
     EXPECT_EQ(full.getMemorySize(), 24u);
 }
 
+// The reply's id is written with the request's own text, also where the
+// reply holds texts that look like the stand-in used while writing it.
+TEST(RpcResponse, IdIsWrittenAsTheRequestWroteIt)
+{
+    const struct
+    {
+        const char* id;
+        const char* compactReply;
+    } cases[] = {
+        {"1.50", R"({"debug":["#","##"],"id":1.50,"jsonrpc":"2.0","result":"###"})"},
+        {"-0", R"({"debug":["#","##"],"id":-0,"jsonrpc":"2.0","result":"###"})"},
+        {"12345678901234567890123",
+            R"({"debug":["#","##"],"id":12345678901234567890123,"jsonrpc":"2.0","result":"###"})"},
+        {R"("a\/b")", R"({"debug":["#","##"],"id":"a\/b","jsonrpc":"2.0","result":"###"})"},
+        {"7", R"({"debug":["#","##"],"id":7,"jsonrpc":"2.0","result":"###"})"},
+    };
+    for (const auto& c : cases) {
+        RpcRequest request;
+        ASSERT_TRUE(
+            request.parseJsonRpc(QStringLiteral(R"({"jsonrpc":"2.0","method":"m","id":%1})").arg(c.id)));
+        EXPECT_EQ(request.getIdJson(), QByteArray(c.id));
+        RpcResponse reply;
+        reply.setIdFrom(request);
+        reply.setResultValue(new RpcValue(QStringLiteral("###")));
+        reply.setDebugValue(new RpcValue(QJsonArray {"#", "##"}));
+        EXPECT_EQ(reply.serializeToJson(QJsonDocument::Compact), QString(c.compactReply));
+        EXPECT_EQ(reply.getIdJson(), QByteArray(c.id));
+
+        reply.error(-32601, "no such method");
+        EXPECT_TRUE(reply.serializeToUtf8(QJsonDocument::Indented)
+                        .contains(QByteArray("\n    \"id\": ") + c.id + ",\n"));
+    }
+}
+
 TEST(RpcResponse, BodyIsUtf8)
 {
     RpcResponse response;

@@ -64,7 +64,7 @@ TEST(SimBench, ReadsEveryField)
         "boxes": [
             {"release": "0x1810", "firmware": "12", "subversion": 6, "capabilities": "0x24", "serial": 70000,
              "manufacturer": "M", "product": "P", "serial_text": "S-1", "vendor_id": "0x1234", "product_id": 17,
-             "registers": {"41": 354, "0x30": "0x0102"}, "parameters": {"2": 7}, "status_block": [1, 255],
+             "registers": {"41": 354, "0x30": "0x0102"}, "dorvane_ram": {"16": 4}, "status_block": [1, 255],
              "dali": [], "dmx": [], "dorvane": []},
             {}
         ]})",
@@ -87,7 +87,8 @@ TEST(SimBench, ReadsEveryField)
     EXPECT_EQ(box->registerValue(7), 70000 - 65536);
     EXPECT_EQ(box->registerValue(41), 354);
     EXPECT_EQ(box->registerValue(0x30), 0x0102);
-    EXPECT_EQ(box->parameterValue(2), 7);
+    EXPECT_EQ(box->dorvaneController().ramWord(16), 4);
+    EXPECT_EQ(box->dorvaneMode(), sim::SimDorvaneController::Mode::Dv1Device);
     unsigned char status[64] = {0x20};
     unsigned char reply[64] = {};
     box->exchange(status, 64, reply);

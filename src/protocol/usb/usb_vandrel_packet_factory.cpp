@@ -103,7 +103,13 @@ RawPacket* UsbVandrelPacketFactory::createPacketFromBuffer(quint16 length)
     RawPacket* packet = nullptr;
     switch (_buffer[0]) {
     case RECORD_DMX:
+        // Everything seen on the DMX line is a DMX packet, also a record without
+        // bytes (a time-out event, a frame error) and a frame whose first byte is
+        // no start code of ours (an RDM discovery answer begins with 0xFE): a
+        // sender waiting for its answer matches it by its type.
         packet = DmxPacketFactory::fromData(payload, length);
+        if (packet == nullptr)
+            packet = new DmxPacket(payload, length);
         break;
     case RECORD_DALI:
         if (length <= kMaxShortFrame) {

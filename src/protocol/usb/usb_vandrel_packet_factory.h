@@ -19,6 +19,9 @@ class UsbVandrelPacket;
 // buffer with a resynchronisation warning, and a record whose payload exceeds
 // a packet's buffer is skipped over (not copied) with a warning.
 //
+// A record of DMX type always becomes a DmxPacket (a Wystrel or RDM packet by
+// its start code), also when it is empty or its start code is unknown.
+//
 // Runs on the monitor thread only; it has no lock.
 class UsbVandrelPacketFactory : public QObject
 {

@@ -72,5 +72,55 @@ constexpr quint8 DmxExpectAnswer = 0x04;
 constexpr quint8 DmxInternal = 0x08;
 constexpr quint8 DmxEncryption = 0x10;
 constexpr quint8 DmxWaitForIdle = 0x20;
+// Frame bytes a report of the chain carries: the first report from byte 8, a
+// continuation (byte 1 its number, byte 3 its count) from byte 4.
+constexpr int DmxFirstReportMaxFrame = 56;
+constexpr int DmxContinuationMaxFrame = 60;
+constexpr int DmxMaxContinuations = 0x7F;
+// Legacy DMX report (VD_CMD_LEGACY_DMX): byte 1 the frame size, the frame from
+// byte 2; the reply's byte 2 the answer size, the answer from byte 3.
+constexpr int LegacyDmxMaxFrame = 60;
+
+// The host's wait for a DMX answer before the box reported time-outs itself
+// (firmware before 16) and after.
+constexpr int DmxAnswerWaitMs = 36;
+constexpr int DmxAnswerWaitTimeoutEventsMs = 131;
+// Firmware from which the DMX timing registers count in the newer units.
+constexpr int NewDmxTimingFirmware = 16;
+
+// Box parameter report (VD_CMD_BOX_PARAMETER): byte 1 the sub-command, bytes
+// 7-8 the parameter number, 9-10 the value; the reply's byte 6 the result and
+// bytes 7-8 the value (big-endian).
+constexpr quint8 BoxParameterGet = 0x0D;
+constexpr quint8 BoxParameterSet = 0x0E;
+enum BoxParameterResult : quint8 {
+    BoxParameterOk = 0,
+    BoxParameterTimeout = 1,
+    BoxParameterFrameError = 2,
+    BoxParameterTransferFailed = 3,
+    BoxParameterTooManyRetries = 4
+};
+
+// Error codes of the box's Dorvane controller, in byte 6 of an error answer.
+enum DorvaneControllerError : quint8 {
+    VDERR_APPLPARAM_RANGE = 0,
+    VDERR_STARTCODE = 1,
+    VDERR_CHECKSUM = 2,
+    VDERR_UNSUPP_CMD = 3,
+    VDERR_MSTR_CL_IDX = 4,
+    VDERR_MSTR_SPICMD = 5,
+    VDERR_PNRANGE = 6,
+    VDERR_WYSTRELOVERRUN = 7,
+    VDERR_SLAVE_NOTCONNECTED = 8,
+    VDERR_SLAVE_CMD_NOTRETRIEVED = 9,
+    VDERR_SLAVE_NO_REPLY_RECEIVED = 10,
+    VDERR_SLAVE_DATA_NOTRETRIEVED = 11,
+    VDERR_DV1_HOST = 12,
+    VDERR_DV2_ERROR = 13,
+    VDERR_DV2_COMMAND_NOT_PLACED = 14,
+    VDERR_DV2_HOST_TIMEOUT_ERROR = 15,
+    VDERR_DV2_HOST_EXTRA_BYTE_RX = 16,
+    VDERR_INVALID_MODE = 17
+};
 
 } // namespace tarvesk::proto::vandrel

@@ -342,6 +342,9 @@ TEST(ProfileProgramming, LightShapeTextsToByteLists)
         {"17", {}},
         {"not json", {}},
         {"", {}},
+        // Text the framework's parser would take, and leak on, is read as no bytes.
+        {R"({"0": [1], "0": {"a": 2}})", {}},
+        {R"([1, "\q"])", {}},
     };
     for (const auto& [text, bytes] : table)
         EXPECT_EQ(gear.device->bytesFromLightShapeProfileString(QString::fromLatin1(text)), bytes) << text;

@@ -126,8 +126,8 @@ TEST_F(Reassembly, ARecordEndingOnAReplyBoundaryWaitsForTheNextReply)
     ASSERT_EQ(replies.size(), 2);
     EXPECT_EQ(feedAll(replies), (std::vector<size_t> {2, 3}));
     EXPECT_NE(dynamic_cast<proto::RdmPacket*>(packets[2].get()), nullptr);
-    // An unknown start code keeps the frame as plain bytes.
-    EXPECT_EQ(packets[1]->metaObject(), &proto::RawPacket::staticMetaObject);
+    // An unknown start code keeps the frame whole, as a DMX packet.
+    EXPECT_EQ(packets[1]->metaObject(), &proto::DmxPacket::staticMetaObject);
     EXPECT_EQ(payloadOf(*packets[1]), bytes({0x17, 0x00}));
 }
 
@@ -157,6 +157,24 @@ TEST_F(Reassembly, EveryRecordTypeMakesItsPacketClass)
         EXPECT_EQ(packets[size_t(i)]->getIndex(), i + 1);
         EXPECT_DOUBLE_EQ(packets[size_t(i)]->getTimeSinceLast(), (i + 1) * 0.104);
     }
+}
+
+// A sender on the DMX line waits for packets of DMX type: empty records (a
+// time-out event, a frame error) and a discovery answer, which starts with
+// 0xFE, are DMX packets too.
+TEST_F(Reassembly, EveryDmxRecordIsADmxPacket)
+{
+    feedAll(VandrelMonitorStreamEncoder::encode(
+        {MonitorRecord {1, 1, 0x08, 0, QByteArray()}, MonitorRecord {1, 2, 0x04, 0, QByteArray()},
+            MonitorRecord {1, 3, 0x00, 0, bytes({0xFE, 0xFE, 0xAA, 0xFA, 0xBF})}}));
+    ASSERT_EQ(packets.size(), 3u);
+    for (const auto& packet : packets) {
+        EXPECT_EQ(packet->metaObject(), &proto::DmxPacket::staticMetaObject);
+        EXPECT_EQ(packet->getPacketType(), proto::PACKET_TYPE_DMX);
+    }
+    EXPECT_TRUE(packets[0]->isTimeoutEvent());
+    EXPECT_TRUE(packets[1]->isFrameError());
+    EXPECT_EQ(payloadOf(*packets[2]), bytes({0xFE, 0xFE, 0xAA, 0xFA, 0xBF}));
 }
 
 TEST_F(Reassembly, ReportsWithoutStreamDataChangeNothing)

@@ -58,7 +58,7 @@ TEST(SimDaliGearBench, DefaultBenchCarriesGear)
             + QStringLiteral("/sim/benches/default.json"),
         &error);
     ASSERT_TRUE(libUsb) << error.toStdString();
-    EXPECT_EQ(libUsb->boxes()[0]->busModelCount(), 2);
+    EXPECT_EQ(libUsb->boxes()[0]->busModelCount(SimBusModel::Dali), 2);
 }
 
 } // namespace

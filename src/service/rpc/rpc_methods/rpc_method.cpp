@@ -275,7 +275,7 @@ RpcMethodError AbstractRpcMethod::execute(RpcRequest* request, RpcResponse* resp
             QM_THROW_JSONRPC(
                 QStringLiteral("rpc response object must be provided!"), RPC_ERROR_INVALID_REQUEST);
 
-        response->setJsonId(request->getJsonId());
+        response->setIdFrom(*request);
         if (request->getMethodName() != _name) {
             QM_THROW_JSONRPC(
                 QStringLiteral("Invalid request %1 for method '%2'").arg(request->getMethodName(), _name),

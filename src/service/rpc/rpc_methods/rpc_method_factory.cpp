@@ -6,6 +6,8 @@
 #include "service/rpc/rpc_methods/application/rpc_application_restart.h"
 #include "service/rpc/rpc_methods/device/rpc_device_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_type_list.h"
+#include "service/rpc/rpc_methods/lightshape/rpc_lightshape_profile_create.h"
+#include "service/rpc/rpc_methods/lightshape/rpc_lightshape_profile_verify.h"
 #include "service/rpc/rpc_methods/system/rpc_system_list_methods.h"
 #include "service/rpc/rpc_methods/universe/rpc_universe_list.h"
 #include "service/rpc/rpc_methods/universe/rpc_universe_search.h"
@@ -32,13 +34,13 @@ struct MethodEntry
 const MethodEntry methodTable[] = {
     {"system.listMethods", &make<RpcSystemListMethods>},
     {"system.method.params.list", nullptr}, // RpcSystemMethodParamsList
-    {"lightshape.profile.create", nullptr}, // RpcLightshapeProfileCreate
-    {"lightshape.profile.verify", nullptr}, // RpcLightshapeProfileVerify
-    {"uut.device.info", nullptr},           // RpcApiDeviceInfo
-    {"uut.device.convert.rb57", nullptr},   // RpcApiDeviceConvertToRB57
-    {"uut.profiles.list", nullptr},         // RpcApiProfilesList
-    {"uut.profile.program", nullptr},       // RpcApiProfileProgram
-    {"uut.profile.verify", nullptr},        // RpcApiProfileVerify
+    {"lightshape.profile.create", &make<RpcLightshapeProfileCreate>},
+    {"lightshape.profile.verify", &make<RpcLightshapeProfileVerify>},
+    {"uut.device.info", nullptr},         // RpcApiDeviceInfo
+    {"uut.device.convert.rb57", nullptr}, // RpcApiDeviceConvertToRB57
+    {"uut.profiles.list", nullptr},       // RpcApiProfilesList
+    {"uut.profile.program", nullptr},     // RpcApiProfileProgram
+    {"uut.profile.verify", nullptr},      // RpcApiProfileVerify
     {"application.log", &make<RpcApplicationLog>},
     {"application.param.get", nullptr},  // RpcApplicationParamGet
     {"application.param.set", nullptr},  // RpcApplicationParamSet

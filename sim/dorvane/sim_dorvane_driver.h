@@ -1,0 +1,66 @@
+#pragma once
+
+#include "drivers/sim_driver_core.h"
+#include "drivers/sim_driver_faults.h"
+#include "sim_bus_model.h"
+
+namespace tarvesk::sim {
+
+// A driver on the Dorvane port of a box. The current generation answers the
+// bridge requests: 0x59 reads the parameter at an address (low, high; the
+// answer carries the value low, high in bytes 2 and 3), 0x58 takes a value,
+// 0x5F writes the value taken to an address, 0x5B writes it (with a high
+// byte) into a special parameter, 0x40..0x43 carries a DALI frame (opcode,
+// address) to its DALI side. The legacy generation answers the frames
+// address (+0x80 for a word), 0x0A, value low, high over its parameters 0 to
+// 127, and DALI frames.
+//
+// A Corvalt driver's DALI module reports in answer byte 2: 0x81 with the
+// backward frame in byte 3, 0x80 when its DALI side stayed silent; other
+// drivers answer the backward frame in byte 2 and say nothing without one.
+class SimDorvaneDriver : public SimBusModel
+{
+public:
+    struct Config
+    {
+        SimDriverIdentity identity;
+        bool legacy = false;
+        bool corvalt = false;
+        int subversion = 0; // legacy drivers: parameter 31
+        SimDriverFaults faults;
+    };
+
+    SimDorvaneDriver();
+    explicit SimDorvaneDriver(const Config& config);
+    ~SimDorvaneDriver() override;
+
+    SimDriverCore& core() { return _core; }
+    SimDriverFaults& faults() { return _faults; }
+    bool isLegacy() const { return _legacy; }
+    int requestCount() const { return _requests; }
+
+    Bus bus() const override { return Dorvane; }
+    QString modelName() const override
+    {
+        return _legacy ? QStringLiteral("dorvane_legacy_driver") : QStringLiteral("dorvane_driver");
+    }
+    bool isDorvaneDriver() const override { return true; }
+    SimDorvaneAnswer dorvaneRequest(const QByteArray& request, bool read) override;
+    std::optional<QByteArray> dorvaneWystrelFrame(const QByteArray& frame) override;
+    bool readDorvaneParameter(quint16 number, quint16& value) override;
+    bool writeDorvaneParameter(quint16 number, quint16 value) override;
+
+private:
+    std::optional<QByteArray> bridgeRequest(const QByteArray& request);
+    std::optional<QByteArray> legacyRequest(const QByteArray& request, bool read);
+    std::optional<QByteArray> daliRequest(const QByteArray& request);
+
+    SimDriverCore _core;
+    SimDriverFaults _faults;
+    const bool _legacy;
+    const bool _corvalt;
+    quint16 _latched = 0;
+    int _requests = 0;
+};
+
+} // namespace tarvesk::sim

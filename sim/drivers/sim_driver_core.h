@@ -1,0 +1,108 @@
+#pragma once
+
+#include "sim_bus_model.h"
+
+#include <QByteArray>
+#include <QMap>
+
+#include <memory>
+#include <optional>
+
+namespace tarvesk::sim {
+
+class SimDaliGear;
+
+// Who a simulated driver is.
+struct SimDriverIdentity
+{
+    quint32 uid = 0x00A1B2C3;
+    quint16 version = 276;
+    quint16 productId = 20;
+    quint16 oemId = 1;
+};
+
+// What a driver is inside, whichever bus reaches it: its identity, its
+// parameter space (which the Wystrel frames of a DMX line, the Dorvane
+// requests of a Dorvane port and the box parameter report all read and
+// write), the RAM and EEPROM of its two Nordhune current-control chips, its
+// UNI/O serial EEPROM and its DALI side. A value written one way reads back
+// the other.
+//
+// Parameter space: the identity (version at 0; product and OEM id at 0x97 and
+// 0x301 below version 270, at 0x3FF9 and 0x3FF8 from 270 on), whatever the
+// bench adds, and the Nordhune RAM windows 0x4000 (chip 1) and 0x4200 (chip
+// 2), 0x200 words each. A Nordhune EEPROM read leaves its answer word, bytes
+// swapped, in 0x403E (chip 1) or 0x423E (chip 2).
+class SimDriverCore
+{
+public:
+    static constexpr quint16 NordhuneRamBase = 0x4000;
+    static constexpr quint16 NordhuneChipOffset = 0x200;
+    static constexpr quint16 NordhuneAnswerRegister = 0x403E;
+    static constexpr quint8 SpecialParameter = 0xFE;
+    static constexpr quint16 PrimeUnlockCode = 0x00C3;
+    static constexpr quint16 StartBootloaderCode = 0x00E6;
+
+    explicit SimDriverCore(const SimDriverIdentity& identity = SimDriverIdentity());
+    ~SimDriverCore();
+
+    quint32 uid() const { return _uid; }
+    void setUid(quint32 uid) { _uid = uid; }
+
+    bool readParameter(quint16 number, quint16& value) const;
+    // False (nothing written) outside the parameter space.
+    bool writeParameter(quint16 number, quint16 value);
+    // Adds a parameter to the space or sets it.
+    void setParameter(quint16 number, quint16 value) { _parameters.insert(number, value); }
+    quint16 parameter(quint16 number) const { return _parameters.value(number, 0); }
+    // Parameter numbers below 256 in order: the list a find-next walk goes through.
+    QList<quint16> findList() const;
+
+    quint8 nordhuneEeprom(int chip, int address) const;
+    void setNordhuneEeprom(int chip, int address, quint8 value);
+    quint8 unioByte(int address) const { return _unio.value(address, 0xFF); }
+    void setUnioByte(int address, quint8 value) { _unio.insert(address, value); }
+
+    void setDaliGear(std::shared_ptr<SimDaliGear> gear) { _daliGear = std::move(gear); }
+    SimDaliGear* daliGear() const { return _daliGear.get(); }
+
+    // Writes into special parameter 254: the prime unlock is acknowledged, the
+    // start code after it counts a bootloader start (the driver then stays
+    // silent: true is returned only for codes it answers).
+    bool writeSpecial(quint16 value);
+    int primeUnlocks() const { return _primeUnlocks; }
+    int bootloaderStarts() const { return _bootloaderStarts; }
+    quint16 lastSpecialValue() const { return _lastSpecial; }
+
+    // One Wystrel command frame meant for this driver (checksum and addressing
+    // already checked): the answer frame with its checksum, or nothing.
+    std::optional<QByteArray> wystrelCommand(const QByteArray& frame);
+    // One 5-byte SPI frame for a Nordhune chip or the UNI/O EEPROM: the 5 answer
+    // bytes (bit 0x02 of the last set when nothing answered).
+    QByteArray spiFrame(const QByteArray& spi, int chip);
+
+private:
+    std::optional<QByteArray> daliPassThrough(const QByteArray& frame);
+    QByteArray unioFrame(const QByteArray& spi);
+
+    quint32 _uid;
+    QMap<quint16, quint16> _parameters;
+    QMap<int, quint8> _nordhuneEeprom[2];
+    QMap<int, quint8> _unio;
+    bool _unioWriteEnabled = false;
+    std::shared_ptr<SimDaliGear> _daliGear;
+    bool _unlocked = false;
+    int _primeUnlocks = 0;
+    int _bootloaderStarts = 0;
+    quint16 _lastSpecial = 0;
+};
+
+// The answer frame to a Wystrel command: the command's first bytes with the
+// direction bit turned, four data bytes and the checksum.
+QByteArray simWystrelAnswer(
+    const QByteArray& command, quint8 b4, quint8 b5, quint8 b6, quint8 b7, bool error = false);
+// Sets the checksum of a Wystrel frame (the sum of every byte before the last).
+void simWystrelChecksum(QByteArray& frame);
+bool simWystrelChecksumValid(const QByteArray& frame);
+
+} // namespace tarvesk::sim

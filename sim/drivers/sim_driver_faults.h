@@ -1,0 +1,27 @@
+#pragma once
+
+namespace tarvesk::sim {
+
+// How a simulated driver misbehaves, counted in answers: the next n answers
+// are left out (the box records a time-out), carry a wrong checksum, or carry
+// the error flag. A count below 0 means "for ever".
+struct SimDriverFaults
+{
+    static constexpr int Forever = -1;
+
+    int silent = 0;
+    int badChecksum = 0;
+    int errorFlag = 0;
+
+    // Takes one answer's worth of a fault; true when it applies to this answer.
+    static bool take(int& count)
+    {
+        if (count == 0)
+            return false;
+        if (count > 0)
+            --count;
+        return true;
+    }
+};
+
+} // namespace tarvesk::sim

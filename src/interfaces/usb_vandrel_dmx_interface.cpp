@@ -1,0 +1,168 @@
+#include "interfaces/usb_vandrel_dmx_interface.h"
+
+#include "core/device.h"
+#include "core/itf_error.h"
+#include "interfaces/iusb_vandrel_device.h"
+#include "interfaces/lib_usb_interface.h"
+#include "log/logging_categories.h"
+#include "protocol/dmx/dmx_packet.h"
+#include "protocol/options.h"
+#include "protocol/packet_mutex.h"
+#include "protocol/usb/usb_vandrel_packet.h"
+#include "protocol/usb/vandrel_dmx_request.h"
+#include "protocol/usb/vandrel_timing.h"
+#include "protocol/wystrel/wystrel_packet.h"
+
+#include <QDeadlineTimer>
+
+#include <memory>
+#include <mutex>
+
+namespace tarvesk::itf {
+
+namespace {
+
+// The answer as a DMX packet of its own, whatever class the record became.
+proto::DmxPacket* dmxCopyOf(const proto::RawPacket& record)
+{
+    auto* copy = new proto::DmxPacket(record.getData(), record.getDataSize());
+    copy->copyFrom(&record);
+    copy->setPacketType(proto::PACKET_TYPE_DMX);
+    return copy;
+}
+
+} // namespace
+
+UsbVandrelDmxInterface::UsbVandrelDmxInterface(core::Device* device)
+    : DmxInterface(device)
+{ }
+
+UsbVandrelDmxInterface::~UsbVandrelDmxInterface() = default;
+
+void UsbVandrelDmxInterface::init()
+{
+    core::Device* device = getParentDevice();
+    _transport = device ? qobject_cast<LibUsbInterface*>(device->getInterface()) : nullptr;
+    _vandrel = dynamic_cast<IUsbVandrelDevice*>(device);
+    if (device && device->hasCapability(core::Device::CAP_VD_FACTORY)
+        && !hasCapability(core::ITF_CAP_FACTORY))
+        addCapability(core::ITF_CAP_FACTORY);
+}
+
+int UsbVandrelDmxInterface::sendChain(
+    const proto::DmxPacket& packet, const proto::VandrelDmxOptions& options, int& index)
+{
+    const std::vector<proto::VandrelReport> reports
+        = proto::buildVandrelDmxReports(packet.getRawDataString(), options);
+    // One chain at a time: another sender's reports between ours would tear the frame.
+    std::lock_guard<core::NetworkInterface> exchange(*_transport);
+    proto::UsbVandrelPacket reply;
+    for (size_t k = 0; k < reports.size(); ++k) {
+        const proto::UsbVandrelPacket request(reports[k].data(), int(reports[k].size()));
+        const int status = _transport->transferPacket(_vandrel->getDeviceHandle(), &request, &reply);
+        if (status != core::ITF_OK) {
+            if (k == 0) {
+                qCWarning(service::loggerGlog()).noquote()
+                    << QStringLiteral(GLOG_PREFIX "USB errcode %1").arg(status);
+                qCWarning(service::loggerGlog()).noquote()
+                    << QStringLiteral(GLOG_PREFIX "Error sending DMX packet: %1").arg(status);
+            }
+            return status;
+        }
+        if (k == 0)
+            index = reply.getUint8(1);
+    }
+    return core::ITF_OK;
+}
+
+proto::DmxPacket* UsbVandrelDmxInterface::waitForAnswer(proto::PacketMutex& mutex, int index, int waitMs)
+{
+    const int expected = (index + 1) % 256;
+    QDeadlineTimer deadline(waitMs);
+    for (;;) {
+        const int remaining = int(deadline.remainingTime());
+        if (remaining <= 0 || mutex.waitForReplyIndex(remaining))
+            return nullptr;
+        const proto::RawPacket* record = mutex.getPacket();
+        // Records of other frames (the frame itself, traffic nobody waits for)
+        // reach only the packet log.
+        if (record && record->getIndex() == expected)
+            return dmxCopyOf(*record);
+    }
+}
+
+bool UsbVandrelDmxInterface::accepts(
+    proto::DmxPacket& request, proto::DmxPacket* answer, const proto::VandrelDmxOptions& options) const
+{
+    if (!options.expectAnswerGiven || !answer || answer->isTimeoutEvent())
+        return false;
+    if (!options.retryInvalid)
+        return true;
+    const core::Device* device = getParentDevice();
+    const bool skipChecksum
+        = options.isDorvane && !device->hasCapability(core::Device::CAP_VD_CORRECT_CHECKSUM);
+    const int check = proto::WystrelPacket(answer).answer_isValid(
+        skipChecksum ? proto::CHECK_IGNORE_CHECKSUM : proto::CHECK_IGNORE_NONE);
+    if (check == core::ITF_OK)
+        return true;
+    qCWarning(service::loggerGlog()).noquote()
+        << QStringLiteral(GLOG_PREFIX "@e[%1] Invalid wystrel answer: %2")
+               .arg(check)
+               .arg(core::itfErrorToString(check));
+    request.debugPrint();
+    answer->debugPrint();
+    return false;
+}
+
+int UsbVandrelDmxInterface::sendDmx(
+    proto::DmxPacket* packet, proto::DmxPacket** answer, proto::Options* options)
+{
+    core::Device* device = getParentDevice();
+    if (!device || !device->isConnected() || !_transport || !_vandrel)
+        return core::ITF_ERR_NO_DEVICE;
+    if (answer)
+        *answer = nullptr;
+    if (!packet || packet->getDataSize() == 0)
+        return core::ITF_ERR_INVALID_PARAM;
+    proto::Options noOptions;
+    proto::VandrelDmxOptions settings;
+    const unsigned firmware = device->getVersion();
+    const int read = proto::VandrelDmxOptions::read(options ? *options : noOptions, firmware, 1, settings);
+    if (read != core::ITF_OK)
+        return read;
+    if (proto::buildVandrelDmxReports(packet->getRawDataString(), settings).empty())
+        return core::ITF_ERR_INVALID_PARAM;
+    if (settings.bananaMode)
+        packet->setByte(0, packet->getUint8(0) | 0x01);
+    const bool wait = settings.expectAnswer && answer && _vandrel->hasDataMonitor();
+    const int waitMs = proto::vandrelDmxAnswerWaitMs(
+        settings.answerTimeout, firmware, device->hasCapability(core::Device::CAP_VD_TIMEOUT_EVENT));
+
+    std::unique_ptr<proto::DmxPacket> received;
+    int status = core::ITF_OK;
+    for (int attempt = 0; attempt < settings.attempts; ++attempt) {
+        received.reset();
+        int index = 0;
+        if (wait) {
+            // Installed before the frame goes out, so that a quick answer cannot
+            // slip past; the answer is picked out by its index afterwards.
+            proto::PacketMutex mutex(0, false);
+            mutex.setInterfaceType(proto::PACKET_TYPE_DMX);
+            _vandrel->installPacketMutex(&mutex);
+            status = sendChain(*packet, settings, index);
+            if (status == core::ITF_OK)
+                received.reset(waitForAnswer(mutex, index, waitMs));
+            _vandrel->installPacketMutex(nullptr);
+        } else {
+            status = sendChain(*packet, settings, index);
+        }
+        if (status == core::ITF_OK && accepts(*packet, received.get(), settings))
+            break;
+        packet->setRetryAttempt(packet->getRetryAttempt() + 1);
+    }
+    if (answer)
+        *answer = received.release();
+    return status;
+}
+
+} // namespace tarvesk::itf

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "interfaces/dmx/dmx_interface.h"
+
+namespace tarvesk::proto {
+class PacketMutex;
+class RawPacket;
+struct VandrelDmxOptions;
+} // namespace tarvesk::proto
+
+namespace tarvesk::itf {
+
+class IUsbVandrelDevice;
+class LibUsbInterface;
+
+// The DMX line of a Vandrel box with firmware 13 or later: a frame of any
+// length goes out in a chain of data reports with the line timing and the
+// answer options, and its answer comes back through the data monitor's record
+// stream, matched by its index (the frame's index plus one) and its type.
+//
+// Options are checked before anything is sent ("retry_count" below 1 counts as
+// one attempt; a negative or non-finite time or an "answer_timeout" beyond 16
+// bits is refused with ITF_ERR_INVALID_PARAM). The wait for an answer is never
+// shorter than the box's default; a long "answer_timeout" only lengthens it.
+class UsbVandrelDmxInterface : public DmxInterface
+{
+    Q_OBJECT
+
+public:
+    explicit UsbVandrelDmxInterface(core::Device* device);
+    ~UsbVandrelDmxInterface() override;
+
+    // Finds the transport and the Vandrel device on the parent device; a
+    // factory box makes the interface a factory one.
+    void init() override;
+    int sendDmx(proto::DmxPacket* packet, proto::DmxPacket** answer, proto::Options* options) override;
+
+private:
+    // Sends the chain of one attempt; the index the box gave the frame goes to index.
+    int sendChain(const proto::DmxPacket& packet, const proto::VandrelDmxOptions& options, int& index);
+    proto::DmxPacket* waitForAnswer(proto::PacketMutex& mutex, int index, int waitMs);
+    // Whether the answer ends the attempts.
+    bool accepts(
+        proto::DmxPacket& request, proto::DmxPacket* answer, const proto::VandrelDmxOptions& options) const;
+
+    LibUsbInterface* _transport = nullptr; // the parent device's own interface
+    IUsbVandrelDevice* _vandrel = nullptr; // the parent device, as a Vandrel device
+};
+
+} // namespace tarvesk::itf
