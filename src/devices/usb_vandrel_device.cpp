@@ -7,13 +7,20 @@
 #include "core/thread_manager.h"
 #include "core/universe_manager.h"
 #include "devices/usb_vandrel_raw_brask_interface.h"
+#include "devices/usb_vandrel_raw_dorvane_interface.h"
+#include "interfaces/dmx/dmx_spi_internal_interface.h"
 #include "interfaces/lib_usb_interface.h"
 #include "interfaces/usb_vandrel_dali_interface.h"
 #include "interfaces/usb_vandrel_data_monitor.h"
+#include "interfaces/usb_vandrel_dmx_interface.h"
+#include "interfaces/usb_vandrel_dorvane_interface.h"
+#include "interfaces/usb_vandrel_legacy_dmx_interface.h"
 #include "log/logging_categories.h"
 #include "protocol/raw_packet.h"
 #include "service/database/abstract_database.h"
 #include "universes/dali_universe.h"
+#include "universes/dmx_universe.h"
+#include "universes/dorvane_universe.h"
 
 namespace tarvesk::devices {
 
@@ -23,6 +30,8 @@ namespace {
 constexpr unsigned char kVandrelDeviceClass = 0;
 constexpr unsigned char kVandrelOemId = 0;
 constexpr unsigned char kVandrelProductId = 43;
+// Capability byte: the box carries SPI in its DMX frames.
+constexpr unsigned int kDmxSpiBit = 0x02;
 
 } // namespace
 
@@ -107,16 +116,39 @@ void UsbVandrelDevice::initializeInterfaces()
 
 void UsbVandrelDevice::createBusInterfaces()
 {
+    // Each interface is owned by the universe it is added to; the DMX-SPI and
+    // Dorvane interfaces send through the DMX interface, so their universe goes first.
+    itf::DmxInterface* dmx = nullptr;
+    itf::DmxSpiInternalInterface* dmxSpi = nullptr;
+    if (getVersion() < FirstMonitorFirmware) {
+        dmx = new itf::UsbVandrelLegacyDmxInterface(this);
+    } else {
+        dmx = new itf::UsbVandrelDmxInterface(this);
+        if (_capabilityByte & kDmxSpiBit)
+            dmxSpi = new itf::DmxSpiInternalInterface(this, dmx);
+    }
+    dmx->init();
+    _dmx = dmx;
+    _dmxUniverse = new universes::DmxUniverse(QStringLiteral("DMX"), dmx);
+    addChildUniverse(_dmxUniverse);
+
     _dali = new itf::UsbVandrelDaliInterface(this);
     _dali->init();
     _daliUniverse = new universes::DaliUniverse(QStringLiteral("DALI"), _dali);
     addChildUniverse(_daliUniverse);
 
-    // DMX and Dorvane: the box's DMX line and Dorvane port, with the universes
-    // "DMX" and "Dorvane", the DMX-SPI interface (capability bit 0x02) and the
-    // raw interfaces "dorvane_ee" and "dorvane_ram" of the Dorvane controller,
-    // are not built yet. Until they are, this box has no such universes and the
-    // parameters in the Dorvane controller's RAM answer -13.
+    auto* dorvane = new itf::UsbVandrelDorvaneInterface(this, dmx);
+    dorvane->init();
+    _dorvaneUniverse = new universes::DorvaneUniverse(QStringLiteral("Dorvane"), dorvane);
+    if (dmxSpi && !_dorvaneUniverse->addInterface(dmxSpi))
+        delete dmxSpi;
+    addChildUniverse(_dorvaneUniverse);
+
+    addRawParameterInterface(
+        new UsbVandrelRawDorvaneInterface(this, QStringLiteral("dorvane_ee"), dmx, MEM_EE, false), false);
+    addRawParameterInterface(new UsbVandrelRawDorvaneInterface(
+                                 this, QStringLiteral("dorvane_ram"), dmx, MEM_RAM, getSubversion() < 7),
+        false);
 }
 
 void UsbVandrelDevice::removeChildUniverses()
@@ -129,6 +161,7 @@ void UsbVandrelDevice::removeChildUniverses()
         *universe = nullptr;
     }
     _dali = nullptr;
+    _dmx = nullptr;
 }
 
 int UsbVandrelDevice::basicSetUp()

@@ -16,6 +16,7 @@ class Thread;
 } // namespace tarvesk::core
 
 namespace tarvesk::itf {
+class DmxInterface;
 class UsbVandrelDaliInterface;
 class UsbVandrelDataMonitor;
 } // namespace tarvesk::itf
@@ -73,6 +74,7 @@ public:
 
     itf::UsbVandrelDataMonitor* getDataMonitor() const { return _monitor; }
     itf::UsbVandrelDaliInterface* getVandrelDaliInterface() const { return _daliUniverse ? _dali : nullptr; }
+    itf::DmxInterface* getDmxInterface() const { return _dmxUniverse ? _dmx : nullptr; }
     unsigned int getCapabilityByte() const { return _capabilityByte; }
     unsigned int getSerialNumber() const { return _serialNumber; }
     const QMap<QString, int>& modeMap() const { return _modes; }
@@ -115,6 +117,7 @@ private:
 
     QMap<QString, int> _modes;
     QMap<int, QString> _modeNames;
+    itf::DmxInterface* _dmx = nullptr;             // owned by the DMX universe
     itf::UsbVandrelDaliInterface* _dali = nullptr; // owned by the DALI universe
     QPointer<core::Universe> _dmxUniverse;
     QPointer<core::Universe> _daliUniverse;

@@ -7,10 +7,14 @@
 #include "devices/usb_vandrel_18_10_device.h"
 #include "devices/usb_vandrel_20_14_device.h"
 #include "devices/usb_vandrel_device_factory.h"
+#include "dorvane/sim_dorvane_driver.h"
 #include "fake_product_database.h"
+#include "interfaces/dmx/wystrel_dali_interface.h"
+#include "interfaces/dorvane/dorvane_dali_interface.h"
 #include "interfaces/lib_usb_interface.h"
 #include "interfaces/usb_vandrel_dali_interface.h"
 #include "interfaces/usb_vandrel_data_monitor.h"
+#include "interfaces/usb_vandrel_legacy_dmx_interface.h"
 #include "log_capture.h"
 #include "protocol/raw_packet.h"
 #include "sim_usb_universe.h"
@@ -38,6 +42,8 @@ sim::SimBoxConfig boxConfig(quint16 release, quint8 firmware, quint8 subversion,
     config.capabilities = capabilities;
     return config;
 }
+
+const QStringList kBuses = {QStringLiteral("DMX"), QStringLiteral("DALI"), QStringLiteral("Dorvane")};
 
 QStringList capabilityNames(const core::Device& device)
 {
@@ -130,6 +136,8 @@ TEST_F(VandrelDeviceTest, CapabilitiesFollowFirmwareSubversionAndCapabilityByte)
         QStringList expected;
     } cases[] = {
         {12, 6, 0x00, {"connection"}},
+        {12, 6, 0x02, {"connection"}},
+        {13, 6, 0x02, {"connection", "dmx512"}},
         {13, 7, 0x20,
             {"connection", "dmx512", "dorvane_atomic_read", "dorvane_wystrel_passthrough", "factory"}},
         {15, 11, 0x00, {"connection", "dmx512", "dorvane_atomic_read", "dorvane2", "dali_answer"}},
@@ -146,9 +154,20 @@ TEST_F(VandrelDeviceTest, CapabilitiesFollowFirmwareSubversionAndCapabilityByte)
         EXPECT_EQ(capabilityNames(*vandrel), c.expected) << int(c.firmware);
         EXPECT_EQ(vandrel->getRevisionString(), QStringLiteral("%1.%2").arg(c.firmware).arg(c.subversion));
         EXPECT_EQ(vandrel->getCapabilityByte(), c.capabilities);
-        EXPECT_EQ(childUniverseNames(*vandrel), QStringList {QStringLiteral("DALI")});
+        EXPECT_EQ(childUniverseNames(*vandrel), kBuses);
         EXPECT_EQ(vandrel->getDataMonitor() != nullptr, c.firmware >= 13) << int(c.firmware);
-        EXPECT_NE(vandrel->getRawParameterInterface(QStringLiteral("presmonde")), nullptr);
+        EXPECT_EQ(qobject_cast<itf::UsbVandrelLegacyDmxInterface*>(vandrel->getDmxInterface()) != nullptr,
+            c.firmware < 13);
+        // The DMX line and the Dorvane port also carry DALI; the DMX-SPI interface needs the large reports.
+        core::Universe* dmx = vandrel->getChildUniverses().value(0);
+        core::Universe* dorvane = vandrel->getChildUniverses().value(2);
+        EXPECT_TRUE(qobject_cast<itf::WystrelDaliInterface*>(dmx->getInterface(core::ITF_TYPE_DALI)));
+        EXPECT_TRUE(qobject_cast<itf::DorvaneDaliInterface*>(dorvane->getInterface(core::ITF_TYPE_DALI)));
+        const bool dmxSpi = c.firmware >= 13 && (c.capabilities & 0x02);
+        LogCapture quiet;
+        EXPECT_EQ(dorvane->getInterface(core::ITF_TYPE_SPI) != nullptr, dmxSpi) << int(c.firmware);
+        for (const char* raw : {"presmonde", "dorvane_ee", "dorvane_ram"})
+            EXPECT_NE(vandrel->getRawParameterInterface(QString::fromLatin1(raw)), nullptr) << raw;
         EXPECT_EQ(vandrel->getRawParameterInterface(QStringLiteral("main")),
             vandrel->getRawParameterInterface(QStringLiteral("presmonde")));
         // Firmware 13 and later have a product record of their own.
@@ -216,7 +235,7 @@ TEST_F(VandrelDeviceTest, AnUnreadableVersionLeavesABoxWithoutParametersThatStil
     EXPECT_EQ(vandrel->getParameterInterface(QStringLiteral("version")), nullptr);
     EXPECT_NE(vandrel->getParameterInterface(QStringLiteral("connection_status")), nullptr);
     EXPECT_EQ(vandrel->getDataMonitor(), nullptr);
-    EXPECT_EQ(childUniverseNames(*vandrel), QStringList {QStringLiteral("DALI")});
+    EXPECT_EQ(childUniverseNames(*vandrel), kBuses);
     // What looks up the box's parameters copes with their absence.
     EXPECT_FALSE(vandrel->isStatusTrue(core::Device::STATUS_DALI_CONNECTED));
     EXPECT_FALSE(vandrel->isStatusTrue(core::Device::STATUS_DORVANE_CONNECTED));
@@ -301,9 +320,37 @@ TEST_F(VandrelDeviceTest, RegisterParametersReadAndWriteTheirRegisters)
     EXPECT_EQ(
         write(QStringLiteral("dali_voltage_setting"), QStringLiteral("high")), core::ITF_ERR_INVALID_PARAM);
     EXPECT_EQ(write(QStringLiteral("identify"), QStringLiteral("on")), core::ITF_ERR_INVALID_PARAM);
-    // The Dorvane controller's RAM is not reachable on this box.
-    QVariant value;
-    EXPECT_EQ(read(QStringLiteral("calibration_status"), value), core::ITF_ERR_UNSUPPORTED_FEATURE);
+}
+
+TEST_F(VandrelDeviceTest, DorvaneControllerParametersLiveInItsRam)
+{
+    open(boxConfig(0x1810, 15, 12));
+    sim::SimDorvaneController& controller = box->dorvaneController();
+    controller.setRamWord(16, 0x0141);
+    EXPECT_EQ(read(QStringLiteral("dorvane_mode")).toString(), QStringLiteral("dv2_host"));
+    EXPECT_EQ(read(QStringLiteral("dorvane_master_enabled")).toInt(), 1);
+    EXPECT_EQ(read(QStringLiteral("dorvane2_slave_enabled")).toInt(), 1);
+    EXPECT_EQ(read(QStringLiteral("dorvane_slave_enabled")).toInt(), 0);
+    EXPECT_EQ(read(QStringLiteral("dorvane_auto_placement")).toInt(), 1);
+    // Release 18.10 sets the mode bits 0x45 of the configuration word and keeps the rest.
+    EXPECT_EQ(write(QStringLiteral("dorvane_mode"), QStringLiteral("dv1_device")), 0);
+    EXPECT_EQ(controller.ramWord(16), 0x0104);
+    EXPECT_EQ(write(QStringLiteral("dorvane_mode"), QStringLiteral("dv2_host")),
+        core::ITF_ERR_UNSUPPORTED_PARAMETER);
+    EXPECT_EQ(controller.ramWord(16), 0x0104);
+    controller.setRamWord(16, 0x0105);
+    EXPECT_EQ(read(QStringLiteral("dorvane_mode")).toString(), QStringLiteral("dv1_host"));
+    controller.setRamWord(16, 0x0001);
+    EXPECT_EQ(read(QStringLiteral("dorvane_mode")).toString(), QStringLiteral("undefined"));
+
+    EXPECT_EQ(write(QStringLiteral("dorvane_short"), 1), 0);
+    EXPECT_EQ(controller.ramWord(16), 0x0009);
+    EXPECT_EQ(write(QStringLiteral("calibration_temperature"), 0x21), 0);
+    EXPECT_EQ(read(QStringLiteral("calibration_temperature")).toInt(), 0x21);
+    EXPECT_EQ(write(QStringLiteral("dorvane_address"), 9), 0);
+    EXPECT_EQ(read(QStringLiteral("dorvane_address")).toInt(), 9);
+    controller.setRamWord(130, 0x0300); // a byte at an even address is the high byte of its word
+    EXPECT_EQ(read(QStringLiteral("dorvane_subversion")).toInt(), 3);
 }
 
 TEST_F(VandrelDeviceTest, OlderFirmwareHasNoSubversionRegisterAndAFailedTransferIsReported)
@@ -360,9 +407,7 @@ TEST_F(VandrelDeviceTest, Release1810SwitchesPowerAndRolesThroughItsParameters)
     EXPECT_TRUE(vandrel->isStatusTrue(core::Device::STATUS_DALI_CONNECTED));
     box->setRegister(41, 330);
     EXPECT_FALSE(vandrel->isStatusTrue(core::Device::STATUS_DALI_CONNECTED));
-    box->setRegister(4, 0x00);
-    EXPECT_TRUE(vandrel->isStatusTrue(core::Device::STATUS_DORVANE_CONNECTED));
-    box->setRegister(4, 0x02);
+    // No Dorvane driver on the port.
     EXPECT_FALSE(vandrel->isStatusTrue(core::Device::STATUS_DORVANE_CONNECTED));
     EXPECT_FALSE(vandrel->isStatusTrue(core::Device::STATUS_DORVANE_RESET_TRIGGER));
 }
@@ -372,7 +417,9 @@ TEST_F(VandrelDeviceTest, Release2014LeavesPowerToTheBoxAndHandsOutItsStatusBloc
     UsbVandrelDevice* vandrel = open(boxConfig(0x2014, 21, 12));
     EXPECT_EQ(vandrel->setStatus(core::Device::STATUS_DALI_CONNECTED, 1), core::ITF_ERR_UNSUPPORTED_FEATURE);
     EXPECT_EQ(vandrel->setStatus(core::Device::STATUS_DORVANE_CONNECTED, 1), 0);
-    box->setRegister(4, 0x00);
+    EXPECT_FALSE(vandrel->isStatusTrue(core::Device::STATUS_DORVANE_CONNECTED));
+    box->addBusModel(std::make_shared<sim::SimDorvaneDriver>());
+    box->setRegister(48, 2); // "dv1_device": the driver on the port answers
     EXPECT_TRUE(vandrel->isStatusTrue(core::Device::STATUS_DORVANE_CONNECTED));
     EXPECT_FALSE(vandrel->isStatusTrue(core::Device::STATUS_DALI_CONNECTED));
 
@@ -420,12 +467,15 @@ TEST_F(VandrelDeviceTest, DestructionStopsTheMonitorRemovesTheBusesAndClosesTheB
 {
     const int threadsBefore = core::ThreadManager::instance()->getThreadCount();
     const int universesBefore = core::UniverseManager::instance().count();
-    UsbVandrelDevice* vandrel = open(boxConfig(0x2014, 21, 12));
-    QPointer<core::Universe> dali = vandrel->getChildUniverses().value(0);
-    ASSERT_TRUE(dali);
-    EXPECT_EQ(core::UniverseManager::instance().count(), universesBefore + 1);
+    UsbVandrelDevice* vandrel = open(boxConfig(0x2014, 21, 12, 0x02));
+    QList<QPointer<core::Universe>> buses;
+    for (core::Universe* universe : vandrel->getChildUniverses())
+        buses.append(universe);
+    ASSERT_EQ(buses.size(), 3);
+    EXPECT_EQ(core::UniverseManager::instance().count(), universesBefore + 3);
     device.reset();
-    EXPECT_FALSE(dali);
+    for (const QPointer<core::Universe>& bus : buses)
+        EXPECT_FALSE(bus);
     EXPECT_EQ(core::UniverseManager::instance().count(), universesBefore);
     EXPECT_EQ(core::ThreadManager::instance()->getThreadCount(), threadsBefore);
     EXPECT_EQ(usb.transport->openHandleCount(), 0);

@@ -180,13 +180,13 @@ TEST_F(UniverseMethods, ASecondSearchReplacesTheBoxesAndLeavesNothingOfTheOldOne
     QList<QPointer<core::Device>> first;
     for (core::Device* device : usb.universe->getDevices())
         first.append(device);
-    EXPECT_EQ(core::UniverseManager::instance().count(), universesBefore + 2);
+    EXPECT_EQ(core::UniverseManager::instance().count(), universesBefore + 6); // three buses per box
     EXPECT_EQ(core::ThreadManager::instance()->getThreadCount(), threadsBefore + 2);
 
     ASSERT_EQ(search(R"({"interface_type": "usb"})").result.toArray().size(), 2);
     for (const QPointer<core::Device>& device : first)
         EXPECT_FALSE(device);
-    EXPECT_EQ(core::UniverseManager::instance().count(), universesBefore + 2);
+    EXPECT_EQ(core::UniverseManager::instance().count(), universesBefore + 6); // three buses per box
     EXPECT_EQ(core::ThreadManager::instance()->getThreadCount(), threadsBefore + 2);
     EXPECT_EQ(usb.transport->openHandleCount(), 2);
 
