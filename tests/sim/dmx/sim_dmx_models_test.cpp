@@ -1,9 +1,9 @@
 #include "../sim_test_support.h"
 
+#include "core/itf_error.h"
 #include "dali/sim_dali_gear.h"
 #include "dmx/sim_rdm_responder.h"
 #include "dmx/sim_wystrel_driver.h"
-#include "core/itf_error.h"
 #include "protocol/dali/dali_packet.h"
 #include "protocol/dmx/rdm_packet.h"
 #include "protocol/wystrel/wystrel_packet.h"

@@ -104,8 +104,7 @@ TEST_F(DorvaneSide, ControllerMemory)
     EXPECT_EQ(host->box->dorvaneController().eepromWord(16), 0x1122);
     EXPECT_EQ(host->box->dorvaneController().ramWord(16), 0x0141);
     // Past the memory: a range error, flagged in an answer.
-    EXPECT_EQ(
-        send(wy({0xD0, 0x0D, 0, 0, 0x7F, 0x08, 0, 0})).value_or(QByteArray()).left(2), hex("d0cd"));
+    EXPECT_EQ(send(wy({0xD0, 0x0D, 0, 0, 0x7F, 0x08, 0, 0})).value_or(QByteArray()).left(2), hex("d0cd"));
     EXPECT_EQ(send(wy({0xD0, 0x0D, 0, 0, 0x7F, 0x08, 0, 0})).value_or(QByteArray()).at(6), 0);
 
     // Older controllers send the high byte first.
