@@ -118,7 +118,7 @@ private:
     const char* const _group;
 };
 
-// The three banks of Part 252 share one layout: a scale factor, a 6-byte
+// The three banks of IEC 62386-252 share one layout: a scale factor, a 6-byte
 // energy, a scale factor and a 4-byte power. The scale factors are signed
 // powers of ten (-6..6); their negative minimum makes the parameter show the
 // byte as a signed number.

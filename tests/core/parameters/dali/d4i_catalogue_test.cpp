@@ -170,7 +170,7 @@ TEST(D4iCatalogue, ADuplicatePidIsRefusedAndStopsItsLoader)
     EXPECT_EQ(
         repository->getParameterData("dali_252_active_energy_scale_factor").daliMemoryBankData, 0x0104CA01u);
 
-    // Part 253 stops inside bank 206: what comes before stays, the rest never arrives.
+    // The IEC 62386-253 loader stops inside bank 206: what comes before stays, the rest never arrives.
     ParameterData clash;
     clash.identifier = "dali_253_light_source_voltage";
     clash.displayName = "first";
