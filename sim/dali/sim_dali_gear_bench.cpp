@@ -83,7 +83,7 @@ std::shared_ptr<SimBusModel> createDaliGearFromBench(const QJsonObject& entry, Q
 {
     static const QSet<QString> keys
         = {"model", "short_address", "random_seed", "random_address", "ignore_withdraw", "device_type_6",
-            "physical_minimum", "gtin", "firmware", "identification_number", "banks"};
+            "physical_minimum", "gtin", "firmware", "identification_number", "banks", "energy_step"};
     EntryReader reader {entry, error};
     for (auto it = entry.constBegin(); it != entry.constEnd(); ++it) {
         if (!keys.contains(it.key()))
@@ -129,7 +129,16 @@ std::shared_ptr<SimBusModel> createDaliGearFromBench(const QJsonObject& entry, Q
         // Locations run to 255; the data starts at location 3.
         const QByteArray data = reader.bytes(it.value(), QStringLiteral("bank %1").arg(it.key()), 253);
         if (!reader.failed)
-            gear->memory().addBank(quint8(*bank), data);
+            gear->memory().addBank(quint8(*bank), data,
+                SimDaliMemoryBanks::d4iWritable(quint8(*bank), data.size()).value_or(std::vector<bool>()));
+    }
+    if (!reader.failed && entry.contains(QStringLiteral("energy_step"))) {
+        quint64 step = 0;
+        reader.read("energy_step", 0xFFFFFFFFFFFFull, step);
+        // The active energy: 6 bytes at location 5 of bank 202.
+        if (!reader.failed && !gear->memory().setAdvancingCounter(202, 5, 6, step))
+            reader.fail(
+                QStringLiteral("\"energy_step\" needs bank 202 with its active energy (locations 5 to 10)"));
     }
     if (reader.failed)
         return nullptr;

@@ -21,7 +21,13 @@ namespace tarvesk::sim {
 //    "gtin": "0x0012345678901",           6 bytes
 //    "firmware": [1, 0],                  major, minor (memory bank 0)
 //    "identification_number": 1,
-//    "banks": {"1": [0, 0, 0]}}           writable banks: their data from location 3 on
+//    "banks": {"1": [0, 0, 0]},           banks 1..255: their data from location 3 on
+//    "energy_step": 16}                   the active energy of bank 202 grows by this at every read
+//                                         of the bank (bank 202 must hold locations 5 to 10)
+//
+// Banks 201 to 207 are D4i banks: they take writes only where IEC 62386-250
+// to 253 allow it, and 202 to 204 latch their data while their lock byte
+// holds 0xAA (SimDaliMemoryBanks). Every other bank takes writes throughout.
 //
 // Numbers are JSON numbers or texts ("0x..."). An unknown key or a value out of
 // range refuses the entry with the reason.

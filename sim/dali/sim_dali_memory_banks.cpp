@@ -78,12 +78,72 @@ void SimDaliMemoryBanks::addBank(quint8 number, const QByteArray& data, const st
     rebuildBank0();
 }
 
-std::optional<quint8> SimDaliMemoryBanks::read(quint8 bank, quint8 location) const
+std::optional<std::vector<bool>> SimDaliMemoryBanks::d4iWritable(quint8 number, int dataSize)
 {
-    const auto it = _banks.constFind(bank);
-    if (it == _banks.constEnd() || location >= it->bytes.size() || !it->implemented[location])
+    // Locations that take writes, as [first, last] ranges; location 3 (the
+    // bank's version) never does.
+    std::vector<std::pair<int, int>> ranges;
+    switch (number) {
+    case 201: // the bus power supply's status
+        ranges = {{6, 6}};
+        break;
+    case 202: // energy, power and diagnostics are the gear's own
+    case 203:
+    case 204:
+    case 205:
+        break;
+    case 206: // the resettable start counter and on time
+        ranges = {{4, 6}, {10, 13}};
+        break;
+    case 207: // luminaire maintenance data
+        ranges = {{4, 7}};
+        break;
+    default:
         return std::nullopt;
-    return quint8(it->bytes.at(location));
+    }
+    std::vector<bool> writable(dataSize, false);
+    for (const auto& [first, last] : ranges) {
+        for (int location = first; location <= last; ++location) {
+            if (location - FirstDataLocation < dataSize)
+                writable[location - FirstDataLocation] = true;
+        }
+    }
+    return writable;
+}
+
+bool SimDaliMemoryBanks::setAdvancingCounter(quint8 bank, quint8 location, quint8 length, quint64 step)
+{
+    const auto it = _banks.find(bank);
+    if (it == _banks.end() || length == 0 || length > 8 || location < FirstDataLocation
+        || location + length > it->bytes.size())
+        return false;
+    it->counterLocation = location;
+    it->counterLength = length;
+    it->counterStep = step;
+    return true;
+}
+
+void SimDaliMemoryBanks::advance(Bank& bank)
+{
+    if (bank.counterLength == 0)
+        return;
+    quint64 value = 0;
+    for (int i = 0; i < bank.counterLength; ++i)
+        value = (value << 8) | quint8(bank.bytes.at(bank.counterLocation + i));
+    value += bank.counterStep;
+    for (int i = bank.counterLength - 1; i >= 0; --i, value >>= 8)
+        bank.bytes[bank.counterLocation + i] = char(value & 0xFF);
+}
+
+std::optional<quint8> SimDaliMemoryBanks::read(quint8 bank, quint8 location)
+{
+    const auto it = _banks.find(bank);
+    if (it == _banks.end() || location >= it->bytes.size() || !it->implemented[location])
+        return std::nullopt;
+    const bool fromLatch = !it->latched.isEmpty() && location >= FirstDataLocation;
+    const quint8 value = quint8((fromLatch ? it->latched : it->bytes).at(location));
+    advance(*it);
+    return value;
 }
 
 std::optional<quint8> SimDaliMemoryBanks::write(quint8 bank, quint8 location, quint8 value)
@@ -95,6 +155,8 @@ std::optional<quint8> SimDaliMemoryBanks::write(quint8 bank, quint8 location, qu
     if (location != LockByteLocation && !unlocked)
         return std::nullopt;
     it->bytes[location] = char(value);
+    if (location == LockByteLocation && latches(bank))
+        it->latched = value == Latched ? it->bytes : QByteArray();
     return value;
 }
 
@@ -115,6 +177,7 @@ void SimDaliMemoryBanks::powerUp()
     for (auto it = _banks.begin(); it != _banks.end(); ++it) {
         if (it.key() != 0)
             it->bytes[LockByteLocation] = char(LockedAtPowerUp);
+        it->latched.clear();
     }
 }
 

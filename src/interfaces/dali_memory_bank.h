@@ -7,6 +7,9 @@
 
 namespace tarvesk::itf {
 
+// Block access over the memory-bank primitives. Values of several bytes in
+// the D4i energy banks (202 to 204) are read under the bank's latch, which is
+// released again afterwards.
 class DaliMemoryBank : public IDaliMemoryBank
 {
 public:
@@ -19,6 +22,9 @@ public:
         std::vector<std::uint8_t> bytes) override;
 
 private:
+    MemoryBlockResult readBytes(std::uint8_t daliAddress, std::uint8_t bank, std::uint8_t location,
+        std::uint8_t count, bool stopAtZero);
+
     const std::shared_ptr<IDaliMemoryBankUtility> _utility;
 };
 

@@ -43,15 +43,26 @@ void DaliMemoryBankUtility::selectMemoryBankAndAddress(std::uint8_t bank, std::u
 
 void DaliMemoryBankUtility::unlockMemoryBank(std::uint8_t daliAddress, std::uint8_t bank)
 {
+    setLockByte(
+        daliAddress, bank, Dali::UnlockValue, "Failed to unlock memory bank: " + std::to_string(bank));
+}
+
+void DaliMemoryBankUtility::writeLockByte(std::uint8_t daliAddress, std::uint8_t bank, std::uint8_t value)
+{
+    setLockByte(
+        daliAddress, bank, value, "Failed to write the lock byte of memory bank: " + std::to_string(bank));
+}
+
+void DaliMemoryBankUtility::setLockByte(
+    std::uint8_t daliAddress, std::uint8_t bank, std::uint8_t value, const std::string& prefix)
+{
     selectMemoryBankAndAddress(bank, Dali::LockByteLocation);
     _dali->sendCommandTwice(daliAddress, EnableWriteMemory);
-    const DaliAnswer answer
-        = _dali->sendSpecialCommandExpectingAnswer(WriteMemoryLocation, Dali::UnlockValue);
-    const std::string prefix = "Failed to unlock memory bank: " + std::to_string(bank);
+    const DaliAnswer answer = _dali->sendSpecialCommandExpectingAnswer(WriteMemoryLocation, value);
     if (!answer)
         throw DaliException(prefix + ": no answer from WRITE MEMORY LOCATION", DaliException::NoAnswer);
-    if (*answer != Dali::UnlockValue)
-        throw DaliException(prefix + ": writing " + std::to_string(Dali::UnlockValue) + " and got answer "
+    if (*answer != value)
+        throw DaliException(prefix + ": writing " + std::to_string(value) + " and got answer "
                 + std::to_string(*answer) + ")",
             DaliException::WrongAnswer);
 }

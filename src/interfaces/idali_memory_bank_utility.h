@@ -19,6 +19,9 @@ public:
     virtual void selectMemoryBankAndAddress(std::uint8_t bank, std::uint8_t location) = 0;
     // Opens a bank for writing through its lock byte; throws when the gear does not confirm it.
     virtual void unlockMemoryBank(std::uint8_t daliAddress, std::uint8_t bank) = 0;
+    // Writes a value to a bank's lock byte (the latch of the D4i energy banks);
+    // throws when the gear does not confirm it.
+    virtual void writeLockByte(std::uint8_t daliAddress, std::uint8_t bank, std::uint8_t value) = 0;
     virtual DaliAnswer readMemoryLocation(std::uint8_t daliAddress) = 0;
     // The answer is the value that the location now holds.
     virtual DaliAnswer writeMemoryLocation(std::uint8_t value) = 0;

@@ -26,6 +26,33 @@ bool fitsInt(double value)
         && truncated <= double(std::numeric_limits<int>::max());
 }
 
+// Beyond 2^53 a double no longer holds every whole number.
+constexpr qulonglong LargestExactDouble = 9007199254740992ull;
+
+// A whole number that a double cannot hold, read exactly from a client's
+// decimal digits (an optional minus sign first) or base-16 digits; invalid
+// for anything else, for numbers a double holds, and beyond 64 bits.
+QVariant wholeNumberBeyondDoubles(const QString& text, int base)
+{
+    bool ok = false;
+    const bool negative = base == 10 && text.startsWith(QLatin1Char('-'));
+    const QString digits = negative ? text.mid(1) : text;
+    if (digits.isEmpty())
+        return {};
+    for (const QChar c : digits) {
+        if (!(c.isDigit() || (base == 16 && QStringLiteral("abcdefABCDEF").contains(c))))
+            return {};
+    }
+    const qulonglong magnitude = digits.toULongLong(&ok, base);
+    if (!ok || magnitude <= LargestExactDouble)
+        return {};
+    if (!negative)
+        return QVariant(magnitude);
+    if (magnitude > 9223372036854775808ull)
+        return {};
+    return QVariant(qlonglong(0ull - magnitude));
+}
+
 } // namespace
 
 RpcValue::RpcValue() = default;
@@ -114,6 +141,14 @@ RpcValue::RpcValue(const QVariant& value)
     case QMetaType::Double:
         fromDouble(value.toDouble());
         break;
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+        fromExactInteger(value.toLongLong());
+        break;
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+        fromExactInteger(value.toULongLong());
+        break;
     case QMetaType::QString:
         fromString(value.toString());
         break;
@@ -130,6 +165,24 @@ void RpcValue::clearContainers()
 {
     _object.reset();
     _array.reset();
+    _exactInteger = QVariant();
+}
+
+void RpcValue::fromExactInteger(qlonglong value)
+{
+    fromDouble(double(value));
+    _exactInteger = QVariant(value);
+}
+
+void RpcValue::fromExactInteger(qulonglong value)
+{
+    fromDouble(double(value));
+    _exactInteger = QVariant(value);
+}
+
+QString RpcValue::exactIntegerText() const
+{
+    return _exactInteger.isValid() ? _exactInteger.toString() : QString();
 }
 
 void RpcValue::fromString(const QString& value)
@@ -264,7 +317,7 @@ QVariant RpcValue::getVariantValue() const
     case RPC_VALUE_BOOL:
         return QVariant(_boolValue);
     case RPC_VALUE_DOUBLE:
-        return QVariant(_doubleValue);
+        return _exactInteger.isValid() ? _exactInteger : QVariant(_doubleValue);
     case RPC_VALUE_STRING:
         return QVariant(_stringValue);
     case RPC_VALUE_ARRAY:
@@ -319,11 +372,21 @@ bool RpcValue::convertToDouble()
     bool ok = false;
     double number = 0.0;
     QString text = _stringValue;
+    QVariant exact;
     if (text.contains(QLatin1String("0x"))) {
         text.remove(QLatin1String("0x"));
         number = double(text.toLongLong(&ok, 16));
+        exact = wholeNumberBeyondDoubles(text, 16);
     } else if (text.size() <= 5) {
         number = text.toDouble(&ok);
+    } else {
+        // Only a text carries a number beyond 2^53 exactly; JSON numbers reach
+        // us as doubles.
+        exact = wholeNumberBeyondDoubles(text, 10);
+    }
+    if (exact.isValid()) {
+        ok = true;
+        number = exact.toDouble();
     }
     // "inf" and "nan" read as numbers; a client's text must never turn into one.
     if (!ok || !std::isfinite(number))
@@ -332,6 +395,7 @@ bool RpcValue::convertToDouble()
     _stringValue = text;
     _type = RPC_VALUE_DOUBLE;
     _doubleValue = number;
+    _exactInteger = exact;
     return true;
 }
 
@@ -403,6 +467,7 @@ RpcValue* RpcValue::clone() const
     copy->_stringValue = _stringValue;
     copy->_doubleValue = _doubleValue;
     copy->_boolValue = _boolValue;
+    copy->_exactInteger = _exactInteger;
     if (_object)
         copy->_object.reset(_object->clone());
     if (_array)

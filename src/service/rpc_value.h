@@ -22,6 +22,13 @@ class RpcArray;
 // Numbers are held as double. Whatever turns a number into an int checks
 // first that it is finite and in range, so a client's 1e300 or NaN can never
 // reach a cast.
+//
+// A whole number of the 64-bit ranges may also be held exactly beside its
+// double (an 8-byte identification number beyond 2^53, which a double
+// rounds): it comes from a 64-bit variant, fromExactInteger, or a decimal or
+// hexadecimal text beyond 2^53 that convertToDouble reads. Such a value is
+// still a number to every reader of the double; getVariantValue gives the
+// exact number, and exactIntegerText its digits for a writer of replies.
 class RpcValue
 {
 public:
@@ -60,6 +67,8 @@ public:
     void fromString(const QString& value);
     void fromBool(bool value);
     void fromDouble(double value);
+    void fromExactInteger(qlonglong value);
+    void fromExactInteger(qulonglong value);
     void fromJsonValue(const QJsonValue& value);
     void fromJsonObject(const QJsonObject& object);
     void fromJsonArray(const QJsonArray& array);
@@ -74,6 +83,10 @@ public:
 
     int getType() const { return _type; }
     QString getTypeString() const;
+
+    bool hasExactInteger() const { return _exactInteger.isValid(); }
+    // The exact whole number in decimal digits; empty when the value holds none.
+    QString exactIntegerText() const;
 
     const QString& getStringValue() const { return _stringValue; }
     double getDoubleValue() const { return _doubleValue; }
@@ -122,6 +135,7 @@ private:
     std::unique_ptr<RpcObject> _object;
     std::unique_ptr<RpcArray> _array;
     bool _defaultValue = false;
+    QVariant _exactInteger; // qlonglong or qulonglong, beside _doubleValue; invalid when not held
 };
 
 } // namespace tarvesk::service

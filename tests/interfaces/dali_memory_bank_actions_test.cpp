@@ -173,7 +173,8 @@ TEST_F(MemoryBankOnGear, TextWrittenIsReadBack)
         repository.getAction("memory_bank_write_string")->execute(text.get(), QStringLiteral("LED")), 0);
     text->setValue(QString(), core::IParameter::UPDATE_NO);
     EXPECT_EQ(repository.getAction("memory_bank_read_string")->execute(text.get(), QVariant()), 0);
-    EXPECT_EQ(text->getActualValue().toString(), QString::fromUtf8("LED\0", 4)); // read up to the terminator
+    EXPECT_EQ(
+        text->getActualValue().toString(), QStringLiteral("LED")); // read up to the terminator, without it
 
     auto version = memoryParameter(core::PARAM_TYPE_NUMBER, 0x01090001, "memory_bank_read_integer", "");
     EXPECT_EQ(repository.getAction("memory_bank_read_integer")->execute(version.get(), QVariant()), 0);

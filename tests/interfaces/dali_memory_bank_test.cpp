@@ -101,6 +101,44 @@ TEST_F(MemoryBankFixture, ReadFailuresGiveNoBytes)
     EXPECT_EQ(dali.journal(), (QStringList {"C3 01", "A3 03"}));
 }
 
+TEST_F(MemoryBankFixture, EnergyValuesAreReadUnderTheBanksLatch)
+{
+    auto bytes = [](std::vector<int> values) {
+        std::vector<Outcome> outcomes;
+        for (int v : values)
+            outcomes.push_back(v < 0 ? Outcome::silence() : Outcome::answer(std::uint8_t(v)));
+        return outcomes;
+    };
+    // Latch (0xAA in the lock byte), read, release (0xFF).
+    dali.answerQueries(bytes({0xAA, 0, 0, 0, 1, 2, 3, 0xFF}));
+    auto result = bank.readMemoryBlock(0x07, 202, 5, 6, false);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.bytes, (Bytes {0, 0, 0, 1, 2, 3}));
+    EXPECT_EQ(dali.journal(),
+        (QStringList {"C3 CA", "A3 02", "07 81 x2", "C7 AA ?", "C3 CA", "A3 05", "07 C5 ?", "07 C5 ?",
+            "07 C5 ?", "07 C5 ?", "07 C5 ?", "07 C5 ?", "C3 CA", "A3 02", "07 81 x2", "C7 FF ?"}));
+
+    // A gear that keeps the bank latched would show frozen values from then on: an error.
+    dali.answerQueries(bytes({0xAA, 0, 0, 0, 1, -1}));
+    result = bank.readMemoryBlock(0x07, 204, 12, 4, false);
+    EXPECT_EQ(result.status, DaliException::NoAnswer);
+    EXPECT_TRUE(result.bytes.empty());
+    // No latch, no read; a failed read is still released.
+    dali.sent.clear();
+    dali.answerQueries(bytes({-1}));
+    EXPECT_EQ(bank.readMemoryBlock(0x07, 203, 5, 6, false).status, DaliException::NoAnswer);
+    EXPECT_EQ(dali.sent.size(), 4u);
+    dali.sent.clear();
+    dali.answerQueries(bytes({0xAA, 0, -1, 0xFF}));
+    EXPECT_EQ(bank.readMemoryBlock(0x07, 203, 5, 6, false).status, DaliException::NoAnswer);
+    EXPECT_EQ(dali.journal().last(), "C7 FF ?");
+    // Single bytes, and other banks, are read as they are.
+    dali.sent.clear();
+    dali.answerQueries(bytes({0xFD}));
+    EXPECT_EQ(bank.readMemoryBlock(0x07, 202, 4, 1, false).bytes, Bytes {0xFD});
+    EXPECT_EQ(dali.journal(), (QStringList {"C3 CA", "A3 04", "07 C5 ?"}));
+}
+
 TEST_F(MemoryBankFixture, WritesABlockAfterUnlocking)
 {
     dali.responder = [](const ScriptedDaliInterface::Sent& s) {

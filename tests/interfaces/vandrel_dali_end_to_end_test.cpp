@@ -1,8 +1,12 @@
 #include "sim_vandrel_dali_fixture.h"
 
 #include "core/itf_error.h"
+#include "core/parameter_action_repository.h"
+#include "core/parameters/dali/dali_memory_bank_parameter_repository.h"
+#include "core/parameters/parameter.h"
 #include "core/thread_manager.h"
 #include "interfaces/dali_memory_bank.h"
+#include "interfaces/dali_memory_bank_actions.h"
 #include "interfaces/dali_memory_bank_utility.h"
 #include "interfaces/usb_vandrel_data_monitor.h"
 #include "monitor_thread.h"
@@ -123,6 +127,27 @@ TEST_F(VandrelDaliEndToEnd, MemoryBankReadAndWriteThroughTheMonitor)
     EXPECT_EQ(dali->getMemBankParam(0x01, 1, 6, true, value), 0);
     EXPECT_EQ(value, 0x33);
     EXPECT_EQ(dali->setMemBankParam(0x01, 0, 3, 1, 0x01), core::ITF_ERR_NO_REPLY); // read-only bank
+}
+
+TEST_F(VandrelDaliEndToEnd, LatchedEnergyReadThroughTheMonitor)
+{
+    openMonitored();
+    auto gear = addGear(0);
+    // Active energy 0x0000000000FFFE Wh, one more at every read of bank 202.
+    const char energyBank[] = {1, 0, 0, 0, 0, 0, char(0xFF), char(0xFE), 0, 0, 0, 0, 0};
+    gear->memory().addBank(202, QByteArray(energyBank, sizeof energyBank), std::vector<bool>(13, false));
+    ASSERT_TRUE(gear->memory().setAdvancingCounter(202, 5, 6, 1));
+
+    core::ParameterActionRepository actions;
+    itf::addActionsForDaliInterfaceToRepository(actions, dali->getDaliBridge(), 0x01);
+    auto definitions = std::make_shared<core::DaliMemoryBankParameterRepository>();
+    core::loadDaliMemoryBanksForPart252(definitions);
+    core::Parameter energy(definitions->getParameterData("dali_252_active_energy"));
+    EXPECT_EQ(actions.getAction("memory_bank_read_integer")->execute(&energy, QVariant()), 0);
+    // The value at the latch, although the counter carried past 0xFFFF while it was read.
+    EXPECT_EQ(energy.getActualValue().toULongLong(), 0xFFFEu);
+    EXPECT_EQ(gear->memory().read(202, 2), 0xFF);  // released
+    EXPECT_EQ(gear->memory().read(202, 10), 0x05); // 0xFFFE, six reads and this one: 0x10005
 }
 
 TEST_F(VandrelDaliEndToEnd, NoSupply)

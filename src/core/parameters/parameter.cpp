@@ -37,6 +37,30 @@ std::optional<double> finiteNumber(const QVariant& value)
 constexpr double kRawMinimum = -2147483648.0;
 constexpr double kRawMaximum = 4294967295.0;
 
+// Beyond 2^53 a double no longer holds every whole number.
+constexpr WideInteger kLargestExactDouble = WideInteger(1) << 53;
+
+bool beyondDoubles(WideInteger value)
+{
+    return value > kLargestExactDouble || value < -kLargestExactDouble;
+}
+
+QVariant wholeNumberVariant(WideInteger value)
+{
+    return value < 0 ? QVariant(static_cast<qlonglong>(value)) : QVariant(static_cast<qulonglong>(value));
+}
+
+// A limit as a whole number, rounded to the side that keeps values within it.
+std::optional<WideInteger> wholeLimit(const QVariant& limit, bool upper)
+{
+    if (const std::optional<WideInteger> exact = exactIntegerValue(limit))
+        return exact;
+    const std::optional<double> d = finiteNumber(limit);
+    if (!d || std::fabs(*d) >= 9.2e18)
+        return std::nullopt;
+    return WideInteger(upper ? std::floor(*d) : std::ceil(*d));
+}
+
 void registerParamType()
 {
     static const bool registered = [] {
@@ -240,7 +264,14 @@ int Parameter::setScaledValue(QVariant scaledVal, ParamUpdate update)
         if (status != 0)
             return status;
     }
-    const std::optional<double> scaled = numericValue(scaledVal);
+    // A whole number beyond 2^53 (an 8-byte identification number) goes to
+    // the raw value without a double in between, which would round it.
+    const std::optional<WideInteger> whole = exactIntegerValue(scaledVal);
+    if (whole && beyondDoubles(*whole) && passesWholeNumbersExactly())
+        return setValue(exactRawValue(*whole), update);
+    // The whole-number reading also takes hexadecimal texts.
+    const std::optional<double> scaled
+        = whole ? std::optional<double>(double(*whole)) : numericValue(scaledVal);
     if (!scaled)
         throwError(QStringLiteral("Value \"%1\" of parameter %2 is not a number")
                        .arg(scaledVal.toString(), _identifier));
@@ -255,9 +286,11 @@ int Parameter::setScaledValue(QVariant scaledVal, ParamUpdate update)
     // A step of zero or less (or not a number) means "no quantisation".
     if (step > 0.0 && std::isfinite(step)) {
         const double steps = q / step;
-        // Half up; the tolerance keeps decimal inputs such as 1.05 at step
-        // 0.1 on the side that a person expects.
-        q = std::floor(steps + 0.5 + tolerance(steps)) * step;
+        // Half up; the nudge keeps decimal inputs such as 1.05 at step 0.1 on
+        // the side that a person expects. It stays far below half a step, so
+        // a large whole number (a 6-byte GTIN) is not moved by it.
+        const double nudge = std::min(tolerance(steps), 1e-6);
+        q = std::floor(steps + 0.5 + nudge) * step;
     }
     const std::optional<double> hi = upperLimit();
     const std::optional<double> lo = lowerLimit();
@@ -291,12 +324,81 @@ QVariant Parameter::rawFromQuantised(double q) const
         if (rounded < 0.0)
             rounded += 256.0; // two's complement in the byte
     }
-    if (rounded < kRawMinimum || rounded > kRawMaximum)
+    // A memory-bank field holds its bytes as an unsigned number of its own
+    // width; other raw values are 32-bit memory words.
+    const unsigned length = memoryFieldLength();
+    const double rawMinimum = length != 0 ? 0.0 : kRawMinimum;
+    const double rawMaximum = length != 0 ? std::ldexp(1.0, int(8 * length)) - 1.0 : kRawMaximum;
+    if (rounded < rawMinimum || rounded > rawMaximum)
         throwError(QStringLiteral("Value %1 of parameter %2 is out of range").arg(q).arg(_identifier));
+    if (rounded >= 9223372036854775808.0) // only an 8-byte field gets here; 2^64 - 1 rounds up to 2^64
+        return QVariant(rounded >= 18446744073709551616.0 ? std::numeric_limits<qulonglong>::max()
+                                                          : static_cast<qulonglong>(rounded));
     const qint64 whole = static_cast<qint64>(rounded);
     if (whole >= std::numeric_limits<int>::min() && whole <= std::numeric_limits<int>::max())
         return QVariant(static_cast<int>(whole));
     return QVariant(static_cast<qlonglong>(whole));
+}
+
+bool Parameter::passesWholeNumbersExactly() const
+{
+    const double step = getStepSize();
+    return !_scaleParameter && _scale == 1.0 && _offset == 0 && !(step > 1.0) && hasIntegralRawValue()
+        && !isSignedByteParameter();
+}
+
+QVariant Parameter::exactRawValue(WideInteger requested) const
+{
+    WideInteger value = requested;
+    const std::optional<WideInteger> hi = wholeLimit(_maxValue, true);
+    const std::optional<WideInteger> lo = wholeLimit(_minValue, false);
+    if (hi && value > *hi)
+        value = *hi;
+    else if (lo && value < *lo)
+        value = *lo;
+    const unsigned length = memoryFieldLength();
+    const WideInteger rawMinimum = length != 0 ? 0 : WideInteger(kRawMinimum);
+    const WideInteger rawMaximum
+        = length != 0 ? (WideInteger(1) << (8 * length)) - 1 : WideInteger(kRawMaximum);
+    if (value < rawMinimum || value > rawMaximum)
+        throwError(QStringLiteral("Value %1 of parameter %2 is out of range")
+                       .arg(wholeNumberVariant(requested).toString(), _identifier));
+    return wholeNumberVariant(value);
+}
+
+unsigned Parameter::memoryFieldLength() const
+{
+    const unsigned length = _daliMemoryBankData >> 24;
+    return _daliMemoryBankData != 0 && length >= 1 && length <= 8 ? length : 0;
+}
+
+std::optional<QString> Parameter::specialValueText() const
+{
+    if (_specialValues.empty())
+        return std::nullopt;
+    const unsigned length = memoryFieldLength();
+    if (length == 0) {
+        const std::optional<qint64> whole = integralValue(_value);
+        if (!whole || *whole < std::numeric_limits<std::int32_t>::min()
+            || *whole > std::numeric_limits<std::int32_t>::max())
+            return std::nullopt;
+        const auto special = _specialValues.find(static_cast<std::int32_t>(*whole));
+        if (special == _specialValues.end())
+            return std::nullopt;
+        return QString::fromStdString(special->second);
+    }
+    // The reserved codes of a memory-bank field are the top values of its own
+    // width: a negative key counts down from there, so -2 of a 6-byte energy
+    // is 0xFFFFFFFFFFFE, while 0x0000FFFFFFFE is an ordinary reading.
+    const std::optional<WideInteger> raw = exactIntegerValue(_value);
+    if (!raw)
+        return std::nullopt;
+    const WideInteger span = WideInteger(1) << (8 * length);
+    for (const auto& [key, text] : _specialValues) {
+        if (*raw == (key < 0 ? span + key : WideInteger(key)))
+            return QString::fromStdString(text);
+    }
+    return std::nullopt;
 }
 
 bool Parameter::rawWithinLimits(double raw) const
@@ -361,15 +463,27 @@ std::optional<double> Parameter::numericScaledValue() const
 
 QVariant Parameter::getScaledValue() const
 {
+    // A memory-bank flag read as a byte other than 0 and 1: a reserved code
+    // shows its text, any other byte counts as set.
+    if (_parameterType == PARAM_TYPE_BOOLEAN && memoryFieldLength() != 0
+        && _value.userType() != QMetaType::Bool) {
+        if (const std::optional<QString> text = specialValueText())
+            return *text;
+        if (const std::optional<WideInteger> whole = exactIntegerValue(_value))
+            return QVariant(*whole != 0);
+        return _value;
+    }
     // Other types pass through unchanged, as they do when written.
     if (_parameterType != PARAM_TYPE_NUMBER)
         return _value;
-    const std::optional<qint64> whole = integralValue(_value);
-    if (whole && !is8BitSignedTwosComplement() && *whole >= std::numeric_limits<std::int32_t>::min()
-        && *whole <= std::numeric_limits<std::int32_t>::max()) {
-        const auto special = _specialValues.find(static_cast<std::int32_t>(*whole));
-        if (special != _specialValues.end())
-            return QString::fromStdString(special->second);
+    if (!is8BitSignedTwosComplement()) {
+        if (const std::optional<QString> text = specialValueText())
+            return *text;
+    }
+    if (passesWholeNumbersExactly()) {
+        const std::optional<WideInteger> whole = exactIntegerValue(_value);
+        if (whole && beyondDoubles(*whole))
+            return wholeNumberVariant(*whole);
     }
     const std::optional<double> scaled = numericScaledValue();
     return scaled ? QVariant(*scaled) : QVariant();

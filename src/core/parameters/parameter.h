@@ -3,6 +3,7 @@
 #include "core/parameters/iparameter.h"
 #include "core/parameters/param_unit.h"
 #include "core/parameters/parameter_data.h"
+#include "core/parameters/parameter_value.h"
 
 #include <QJSValue>
 #include <QStringList>
@@ -203,6 +204,15 @@ private:
     bool rawWithinLimits(double raw) const;
     QVariant rawFromQuantised(double q) const;
     int refreshScale();
+    // The length in bytes of the memory-bank field the value lives in; 0 for
+    // a parameter that is not a memory-bank field.
+    unsigned memoryFieldLength() const;
+    // The text of a special value that the held value equals, if any.
+    std::optional<QString> specialValueText() const;
+    // Whether whole numbers pass between shown and raw value unchanged, so
+    // that numbers beyond 2^53 can go without a double in between.
+    bool passesWholeNumbersExactly() const;
+    QVariant exactRawValue(WideInteger requested) const;
 
     QString _identifier = QStringLiteral("unknown");
     QString _displayName;

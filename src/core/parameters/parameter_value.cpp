@@ -82,6 +82,82 @@ std::optional<qint64> integralValue(const QVariant& value)
     return static_cast<qint64>(*d);
 }
 
+namespace {
+
+constexpr WideInteger TwoToThe63 = WideInteger(1) << 63;
+constexpr WideInteger TwoToThe64 = WideInteger(1) << 64;
+
+bool within64Bits(WideInteger value)
+{
+    return value >= -TwoToThe63 && value < TwoToThe64;
+}
+
+std::optional<WideInteger> exactIntegerText(QString text)
+{
+    text = text.trimmed();
+    bool negative = false;
+    if (text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+'))) {
+        negative = text.front() == QLatin1Char('-');
+        text.remove(0, 1);
+    }
+    int base = 10;
+    if (text.startsWith(QLatin1String("0x")) || text.startsWith(QLatin1String("0X"))) {
+        base = 16;
+        text.remove(0, 2);
+    }
+    if (text.isEmpty())
+        return std::nullopt;
+    for (const QChar c : text) {
+        const bool digit = c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        const bool hexLetter = (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+            || (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+        if (!digit && !(base == 16 && hexLetter))
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qulonglong magnitude = text.toULongLong(&ok, base);
+    if (!ok)
+        return std::nullopt;
+    const WideInteger result = negative ? -WideInteger(magnitude) : WideInteger(magnitude);
+    if (!within64Bits(result))
+        return std::nullopt;
+    return result;
+}
+
+} // namespace
+
+std::optional<WideInteger> exactIntegerValue(const QVariant& value)
+{
+    switch (static_cast<QMetaType::Type>(value.userType())) {
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+        return WideInteger(value.toLongLong());
+    case QMetaType::UInt:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+        return WideInteger(value.toULongLong());
+    case QMetaType::Double:
+    case QMetaType::Float: {
+        const double d = value.toDouble();
+        if (!std::isfinite(d) || std::floor(d) != d || d < -9223372036854775808.0
+            || d >= 18446744073709551616.0)
+            return std::nullopt;
+        return WideInteger(d);
+    }
+    case QMetaType::QString:
+    case QMetaType::QByteArray:
+        return exactIntegerText(value.toString());
+    default:
+        return std::nullopt;
+    }
+}
+
 qint64 checkedInteger(const QVariant& value, const QString& pid, qint64 minimum, qint64 maximum)
 {
     const std::optional<double> d = numericValue(value);

@@ -16,6 +16,15 @@ std::optional<double> numericValue(const QVariant& value);
 // that fits 64 bits.
 std::optional<qint64> integralValue(const QVariant& value);
 
+// A whole number of the signed or the unsigned 64-bit range, held exactly.
+using WideInteger = __int128;
+
+// The value as an exact whole number: any integer type, a double without a
+// fraction inside the 64-bit ranges, or a text holding a decimal or a "0x"
+// hexadecimal whole number (with an optional sign) that fits them. Numbers
+// beyond 2^53 keep every digit this way, which a double would round.
+std::optional<WideInteger> exactIntegerValue(const QVariant& value);
+
 // The value for a raw memory word: a finite number, rounded to the nearest
 // integer, within [minimum, maximum]. Throws ParameterError naming the
 // parameter otherwise.

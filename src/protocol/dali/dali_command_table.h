@@ -63,6 +63,12 @@ public:
     // LOCATION opens the bank by writing UnlockValue there after ENABLE WRITE MEMORY.
     static constexpr quint8 LockByteLocation = 2;
     static constexpr quint8 UnlockValue = 0x55;
+    // The D4i energy banks (202 to 204) freeze their multi-byte values while
+    // their lock byte holds LatchValue, so that a value read byte by byte
+    // cannot change half-way; any other value (LockedValue, as at power-up)
+    // lets them run again.
+    static constexpr quint8 LatchValue = 0xAA;
+    static constexpr quint8 LockedValue = 0xFF;
 
     // The command that `code` stands for while `deviceType` is enabled: that
     // device type's own commands first, then those of every gear; null for a

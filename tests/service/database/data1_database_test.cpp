@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -203,7 +204,7 @@ TEST_F(Data1DatabaseTest, FeaturesLoadedOnARequestThreadBelongToTheSchema)
     EXPECT_EQ(database.scriptEngine()->isJavaScriptEngineInitialized(), true);
 }
 
-TEST_F(Data1DatabaseTest, AFeatureNoLoaderKnowsLeavesTheOthersInPlace)
+TEST_F(Data1DatabaseTest, D4iFeaturesComeFromTheCatalogueBesideTheScriptedOnes)
 {
     useSamplePackage();
     ASSERT_TRUE(database.initialize(false));
@@ -211,14 +212,12 @@ TEST_F(Data1DatabaseTest, AFeatureNoLoaderKnowsLeavesTheOthersInPlace)
     const QStringList ids = parameterIds("000231_Lumeris D4i 75W_DMX");
     EXPECT_TRUE(ids.contains("dimming_curve"));
     EXPECT_TRUE(ids.contains("dali_min_level_percent"));
-    // The D4i catalogue holds no definitions yet: both loaders refuse, each says why.
-    EXPECT_EQ(
-        log.count("Failed to load feature: Error enabling feature 'd4i_part_250_mb201' for profile : false"),
-        1);
-    EXPECT_EQ(log.count("Failed to load feature: Parameter with pid dali_250_dali_bus_power_supply_status "
-                        "does not exist."),
-        1);
-    EXPECT_EQ(log.count("Failed to load feature: d4i_part_250_mb201"), 1);
+    // The group's five D4i features (banks 201, 1, 202, 205, 206): 3 + 15 + 4 + 19 + 17 records.
+    EXPECT_EQ(ids.filter(QRegularExpression(QStringLiteral("^dev0_dali_25[0-3]_"))).size(), 58);
+    EXPECT_TRUE(ids.contains("dev0_dali_251_luminaire_identification_number"));
+    EXPECT_FALSE(ids.contains("dev0_dali_252_apparent_energy")); // bank 203 is not among them
+    EXPECT_EQ(log.count("Failed to load feature: d4i_part_"), 0);
+    EXPECT_EQ(log.count("does not exist."), 0);
 }
 
 TEST_F(Data1DatabaseTest, PacksADataFolderOnceAndKeepsItWhenPackingFails)

@@ -2,7 +2,10 @@
 #include "dali/sim_dali_gear_bench.h"
 #include "sim_bench.h"
 
+#include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -59,6 +62,36 @@ TEST(SimDaliGearBench, DefaultBenchCarriesGear)
         &error);
     ASSERT_TRUE(libUsb) << error.toStdString();
     EXPECT_EQ(libUsb->boxes()[0]->busModelCount(SimBusModel::Dali), 2);
+}
+
+TEST(SimDaliGearBench, D4iBenchCarriesTwoD4iGear)
+{
+    const QString path = qEnvironmentVariable("QM_SOURCE_DIR", QStringLiteral(".")) + "/sim/benches/d4i.json";
+    QString error;
+    auto libUsb = SimBench::loadFile(path, &error);
+    ASSERT_TRUE(libUsb) << error.toStdString();
+    EXPECT_EQ(libUsb->boxes()[0]->busModelCount(SimBusModel::Dali), 2);
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonArray entries
+        = QJsonDocument::fromJson(file.readAll()).object()["boxes"].toArray()[0].toObject()["dali"].toArray();
+    ASSERT_EQ(entries.size(), 2);
+    auto first = createDaliGearFromBench(entries[0].toObject(), &error);
+    auto second = createDaliGearFromBench(entries[1].toObject(), &error);
+    ASSERT_TRUE(first && second) << error.toStdString();
+    SimDaliMemoryBanks& full = dynamic_cast<SimDaliBus&>(*first).gear(0).memory();
+    SimDaliMemoryBanks& plain = dynamic_cast<SimDaliBus&>(*second).gear(0).memory();
+    EXPECT_EQ(full.read(0, 2), 207); // the last bank
+    for (int bank : {1, 201, 202, 203, 204, 205, 206, 207})
+        EXPECT_TRUE(full.hasBank(quint8(bank))) << bank;
+    EXPECT_EQ(full.read(1, 0), 119);     // luminaire data up to location 119
+    EXPECT_EQ(full.read(1, 16), 0xFE);   // identification number 2^64 - 2
+    EXPECT_EQ(full.read(203, 10), 0xFE); // apparent energy "Unavailable"
+    const auto energyLow = full.read(202, 10);
+    EXPECT_NE(full.read(202, 10), energyLow); // the energy counts as it is read
+    EXPECT_TRUE(plain.hasBank(1));
+    EXPECT_FALSE(plain.hasBank(202));
 }
 
 } // namespace

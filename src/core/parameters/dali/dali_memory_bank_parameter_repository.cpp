@@ -14,7 +14,10 @@ ParameterData DaliMemoryBankParameterRepository::getParameterData(const std::str
 
 void DaliMemoryBankParameterRepository::addParameter(const ParameterData& data)
 {
-    _parameters[data.identifier] = data;
+    // A second definition under the same pid would silently change what a
+    // feature's parameter means; the first one stays.
+    if (!_parameters.emplace(data.identifier, data).second)
+        throw ParameterError("Parameter with pid " + data.identifier + " already exists.");
 }
 
 } // namespace tarvesk::core

@@ -12,7 +12,16 @@ QVariant MemoryBlockBoolConverter::convert(const std::vector<unsigned char>& byt
                                  .arg(bytes.size())
                                  .arg(length)
                                  .toStdString());
-    return QVariant(!bytes.empty() && bytes.front() != 0);
+    if (bytes.empty())
+        return QVariant(false);
+    // Any other byte is kept as read: D4i flags hold reserved codes (0xFE
+    // "Unavailable", 0xFF "Unsupported") there, which must not pass for a
+    // condition that is present. The parameter shows such a byte by its value
+    // text, or as true when it has none.
+    const unsigned char byte = bytes.front();
+    if (byte <= 1)
+        return QVariant(byte == 1);
+    return QVariant(qulonglong(byte));
 }
 
 std::vector<unsigned char> MemoryBlockBoolConverter::convert(const QVariant& value, unsigned int length)

@@ -4,7 +4,7 @@
 
 namespace tarvesk::core {
 
-// One byte: 0 is false, anything else true.
+// One byte: 0 is false, 1 true; any other byte is kept as its number.
 class MemoryBlockBoolConverter : public IMemoryBlockConverter
 {
 public:

@@ -2,6 +2,7 @@
 
 #include "core/core_errors.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace tarvesk::core {
@@ -32,11 +33,14 @@ QVariant MemoryBlockStringConverter::convert(const std::vector<unsigned char>& b
 {
     if (bytes.size() > length)
         tooLong(bytes.size(), length);
-    for (const unsigned char byte : bytes) {
-        if (!isTextByte(byte))
+    // The text ends at its first zero byte: the terminator, and whatever
+    // follows it in the field, is not part of the value.
+    const auto end = std::find(bytes.begin(), bytes.end(), 0);
+    for (auto it = bytes.begin(); it != end; ++it) {
+        if (!isTextByte(*it))
             return QStringLiteral("<N/A>");
     }
-    return QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), int(bytes.size()));
+    return QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()), int(end - bytes.begin()));
 }
 
 std::vector<unsigned char> MemoryBlockStringConverter::convert(const QVariant& value, unsigned int length)

@@ -4,7 +4,8 @@
 
 namespace tarvesk::core {
 
-// UTF-8 text padded with zero bytes to the field length.
+// UTF-8 text padded with zero bytes to the field length; read, it ends at its
+// first zero byte.
 class MemoryBlockStringConverter : public IMemoryBlockConverter
 {
 public:

@@ -78,7 +78,10 @@ TEST(MemoryBlockConverters, Bool)
 TEST(MemoryBlockConverters, String)
 {
     MemoryBlockStringConverter c;
-    EXPECT_EQ(c.convert(Bytes {0x41, 0x42, 0x00, 0x00}, 4).toString(), QString::fromUtf8("AB\0\0", 4));
+    // The text ends at its first NUL; what follows it is not looked at.
+    EXPECT_EQ(c.convert(Bytes {0x41, 0x42, 0x00, 0x00}, 4).toString(), QStringLiteral("AB"));
+    EXPECT_EQ(c.convert(Bytes {0x41, 0x00, 0x07}, 4).toString(), QStringLiteral("A"));
+    EXPECT_EQ(c.convert(Bytes {0x00}, 4).toString(), QString());
     EXPECT_EQ(c.convert(Bytes {0x41, 0x07}, 4).toString(), "<N/A>");
     EXPECT_EQ(c.convert(Bytes {}, 4).toString(), "");
     EXPECT_EQ(c.convert(QVariant(QStringLiteral("AB")), 4), (Bytes {0x41, 0x42, 0x00, 0x00}));
