@@ -139,7 +139,7 @@ std::optional<QByteArray> SimDorvaneDriver::daliRequest(const QByteArray& reques
 
 std::optional<QByteArray> SimDorvaneDriver::dorvaneWystrelFrame(const QByteArray& frame)
 {
-    return _core.wystrelCommand(frame);
+    return simApplyFaults(_faults, _core.wystrelCommand(frame, &_faults));
 }
 
 bool SimDorvaneDriver::readDorvaneParameter(quint16 number, quint16& value)

@@ -49,6 +49,7 @@ public:
     std::optional<QByteArray> dorvaneWystrelFrame(const QByteArray& frame) override;
     bool readDorvaneParameter(quint16 number, quint16& value) override;
     bool writeDorvaneParameter(quint16 number, quint16 value) override;
+    bool takeUnplugRequest() override { return _core.takeUnplugRequest(); }
 
 private:
     std::optional<QByteArray> bridgeRequest(const QByteArray& request);

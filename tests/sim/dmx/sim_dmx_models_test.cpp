@@ -1,9 +1,9 @@
 #include "../sim_test_support.h"
 
+#include "core/itf_error.h"
 #include "dali/sim_dali_gear.h"
 #include "dmx/sim_rdm_responder.h"
 #include "dmx/sim_wystrel_driver.h"
-#include "core/itf_error.h"
 #include "protocol/dali/dali_packet.h"
 #include "protocol/dmx/rdm_packet.h"
 #include "protocol/wystrel/wystrel_packet.h"
@@ -122,7 +122,12 @@ TEST(SimWystrelDriver, SpecialParameter)
     EXPECT_FALSE(driver.dmxFrame(frame.getRawDataString()));
     EXPECT_EQ(driver.core().primeUnlocks(), 1);
     EXPECT_EQ(driver.core().bootloaderStarts(), 1);
-    // A start code without the unlock does nothing.
+    EXPECT_TRUE(driver.core().inBootloader());
+    // Back in the application, a start code without the unlock does nothing.
+    proto::WystrelPacket startApp(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    startApp.bootloader_setStartApp();
+    EXPECT_FALSE(driver.dmxFrame(startApp.getRawDataString()));
+    EXPECT_FALSE(driver.core().inBootloader());
     EXPECT_TRUE(driver.dmxFrame(frame.getRawDataString()));
     EXPECT_EQ(driver.core().bootloaderStarts(), 1);
 }
