@@ -177,6 +177,13 @@ int SimVandrelBox::busModelCount(SimBusModel::Bus bus) const
     return static_cast<int>(modelsOn(bus).size());
 }
 
+std::shared_ptr<SimBusModel> SimVandrelBox::busModel(SimBusModel::Bus bus, int index) const
+{
+    Lock locker(_mutex);
+    const std::vector<std::shared_ptr<SimBusModel>> models = modelsOn(bus);
+    return index >= 0 && index < int(models.size()) ? models[size_t(index)] : nullptr;
+}
+
 void SimVandrelBox::pushRecord(quint8 type, quint8 index, quint8 flags, const QByteArray& payload)
 {
     Lock locker(_mutex);

@@ -76,6 +76,8 @@ public:
     void addBusModel(std::shared_ptr<SimBusModel> model);
     int busModelCount() const;
     int busModelCount(SimBusModel::Bus bus) const;
+    // The index-th model on a bus, in the order they were added; null when there is none.
+    std::shared_ptr<SimBusModel> busModel(SimBusModel::Bus bus, int index) const;
 
     // Puts a record into the monitor stream (subject to the record faults); the
     // record types are those of proto::UsbVandrelPacketFactory.
