@@ -101,9 +101,12 @@ int UsbVandrelLegacyBootloader::waitForBox(
     unsigned char reply[proto::UsbPacket::ReportSize];
     for (;;) {
         int status = core::ITF_OK;
-        {
-            // The monitor of the interface may poll between two status exchanges.
+        if (runningOnlyInStateOne) {
+            // The spam's exchanges hold the interface lock one at a time, so that
+            // the monitor of the interface may poll between two of them.
             std::lock_guard<core::NetworkInterface> exchange(*_usb);
+            status = transfer(proto::vandrelBootloaderStatusRequest(), reply);
+        } else {
             status = transfer(proto::vandrelBootloaderStatusRequest(), reply);
         }
         if (status != core::ITF_OK)

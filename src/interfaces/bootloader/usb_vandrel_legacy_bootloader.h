@@ -51,8 +51,9 @@ protected:
     // One report to the box on the device's current handle; the reply's bytes
     // go to reply (64 of them).
     int transfer(const proto::VandrelReport& report, unsigned char* reply);
-    // Polls the status until it leaves the running state, a transfer fails or
-    // the deadline passes; pauses between polls.
+    // Polls the status until it leaves the running state (only state 1 runs for
+    // the spam of firmware 18, any state but 2 and 3 for the functions), a
+    // transfer fails or the deadline passes; pauses between polls.
     int waitForBox(qint64 deadline, bool runningOnlyInStateOne, proto::VandrelBootloaderStatus& last);
 
     LibUsbInterface* usb() const { return _usb; }
