@@ -42,6 +42,11 @@ namespace tarvesk::sim {
 //   "dorvane": "dorvane_driver", "dorvane_legacy_driver",     sim/dorvane/sim_dorvane_bench.h
 //              "dv1_slave", "dv2_slave"
 //
+// A "wystrel_driver" or "dorvane_driver" may carry a "bootloader" (its flash,
+// modules and datastore words; keys in sim/drivers/sim_driver_bench.h). The
+// box's bootloader report (spam and status from firmware 18, start and stop
+// from 20) acts on the driver on its Dorvane port; older boxes refuse it.
+//
 // In a device mode (dv1_device, dv2_device) the driver on the Dorvane port
 // answers the box's Dorvane requests and its parameter report; in a host mode
 // (dv1_host, dv2_host) the slave modules answer its SPI frames. Bit 0x02 of

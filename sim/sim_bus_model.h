@@ -92,6 +92,9 @@ public:
         Q_UNUSED(value)
         return false;
     }
+    // True once when the model wants the box's cable pulled (a fault of a driver
+    // counted in the rows its bootloader wrote).
+    virtual bool takeUnplugRequest() { return false; }
     // A slave module behind the port: one 5-byte SPI frame (target chip 1 or 2)
     // and the module's answer (the 5 bytes of the answer frame's bytes 3 to 7),
     // or nothing when the frame is not for this module.

@@ -38,6 +38,8 @@ public:
     // Every poll reply asks the host to poll again at once: a box that never
     // lets a polling pass end.
     void setEndlessPass(bool on);
+    // The box's bootloader wait never ends: its status stays "running".
+    void setBootloaderWaitStuck(bool on) { _bootloaderWaitStuck = on; }
     void clear();
 
     // Used by the box.
@@ -49,6 +51,7 @@ public:
     int recordDelay() const { return _recordDelay; }
     bool splitPasses() const { return _splitPasses; }
     bool endlessPass() const { return _endlessPass; }
+    bool bootloaderWaitStuck() const { return _bootloaderWaitStuck; }
 
 private:
     struct Planned
@@ -72,6 +75,7 @@ private:
     int _recordDelay = 0;
     bool _splitPasses = false;
     bool _endlessPass = false;
+    bool _bootloaderWaitStuck = false;
 };
 
 } // namespace tarvesk::sim

@@ -1,5 +1,6 @@
 #include "sim_vandrel_box.h"
 
+#include "drivers/sim_driver_core.h"
 #include "protocol/raw_packet.h"
 #include "protocol/usb/usb_vandrel_packet_factory.h"
 #include "protocol/usb/vandrel_commands.h"
@@ -25,6 +26,34 @@ constexpr quint8 DaliLengthBits = DaliLengthMarker - 1;
 // Dorvane controllers of older firmware send their words high byte first.
 constexpr int SwappedWordsBelowSubversion = 7;
 constexpr quint8 BananaBit = 0x01;
+// Command byte of a bootloader-class Wystrel frame: code 0 with the sub-command bit.
+constexpr quint8 BootloaderClassMask = 0x17;
+constexpr quint8 BootloaderClass = 0x10;
+
+QByteArray wystrelFrame(std::initializer_list<quint8> bytes)
+{
+    QByteArray frame;
+    quint8 sum = 0;
+    for (quint8 b : bytes) {
+        frame.append(char(b));
+        sum = quint8(sum + b);
+    }
+    frame.append(char(sum));
+    return frame;
+}
+
+// The bootloader probe (row 0x780 of device address 0), the special parameter
+// writes of a bootloader start and the start of the application.
+const QByteArray ProbeFrame = wystrelFrame({0xD0, 0x18, 0, 0, 0xFE, 0x07, 0x80, 0});
+const QByteArray PrimeUnlockFrame = wystrelFrame({0xD0, 0x0E, 0, 0, 0xFE, 0x00, 0xC3, 0});
+const QByteArray StartBootloaderFrame = wystrelFrame({0xD0, 0x0E, 0, 0, 0xFE, 0x00, 0xE6, 0});
+const QByteArray StartApplicationFrame = wystrelFrame({0xD0, 0x18, 0, 0, 0xFD, 0x01, 0xFF, 0});
+
+bool isBootloaderLineFrame(const QByteArray& frame)
+{
+    return frame.size() >= 2 && !(quint8(frame.at(0)) & BananaBit)
+        && (quint8(frame.at(1)) & BootloaderClassMask) == BootloaderClass;
+}
 
 } // namespace
 
@@ -146,6 +175,13 @@ int SimVandrelBox::busModelCount(SimBusModel::Bus bus) const
 {
     Lock locker(_mutex);
     return static_cast<int>(modelsOn(bus).size());
+}
+
+std::shared_ptr<SimBusModel> SimVandrelBox::busModel(SimBusModel::Bus bus, int index) const
+{
+    Lock locker(_mutex);
+    const std::vector<std::shared_ptr<SimBusModel>> models = modelsOn(bus);
+    return index >= 0 && index < int(models.size()) ? models[size_t(index)] : nullptr;
 }
 
 void SimVandrelBox::pushRecord(quint8 type, quint8 index, quint8 flags, const QByteArray& payload)
@@ -358,6 +394,12 @@ void SimVandrelBox::answerLocked(const unsigned char* request, unsigned char* re
     case VD_CMD_LEGACY_DMX:
         answerLegacyDmx(request, reply);
         return;
+    case VD_CMD_BOOTLOADER:
+        if (_config.firmwareVersion >= BootloaderSpamFirmware) {
+            answerBootloader(request, reply);
+            return;
+        }
+        break;
     default:
         break;
     }
@@ -534,6 +576,23 @@ void SimVandrelBox::answerDmx(const unsigned char* request, unsigned char* reply
         finishDmxFrame();
 }
 
+std::optional<QByteArray> SimVandrelBox::dorvaneDriverFrame(const QByteArray& frame)
+{
+    if (!isDorvaneDriverConnected())
+        return std::nullopt;
+    // The driver's link is timed as a DMX frame of the same length, each way.
+    _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(frame.size()));
+    for (const auto& model : modelsOn(SimBusModel::Dorvane)) {
+        if (!model->isDorvaneDriver())
+            continue;
+        std::optional<QByteArray> answer = model->dorvaneWystrelFrame(frame);
+        if (answer)
+            _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(answer->size()));
+        return answer;
+    }
+    return std::nullopt;
+}
+
 // An internal frame is for the box's own Dorvane controller; one in banana
 // mode (bit 0 of its start code set) is a Wystrel frame for the driver on the
 // Dorvane port, taken once that bit is cleared.
@@ -541,25 +600,89 @@ std::optional<QByteArray> SimVandrelBox::internalFrame(QByteArray frame)
 {
     if (frame.isEmpty())
         return std::nullopt;
-    const std::vector<std::shared_ptr<SimBusModel>> dorvane = modelsOn(SimBusModel::Dorvane);
     if (quint8(frame.at(0)) & BananaBit) {
         frame[0] = char(quint8(frame.at(0)) & ~BananaBit);
-        if (!isDorvaneDriverConnected())
-            return std::nullopt;
-        for (const auto& model : dorvane) {
-            if (model->isDorvaneDriver())
-                return model->dorvaneWystrelFrame(frame);
-        }
-        return std::nullopt;
+        return dorvaneDriverFrame(frame);
     }
-    return _dorvane.frame(frame, dorvaneMode(), dorvane);
+    return _dorvane.frame(frame, dorvaneMode(), modelsOn(SimBusModel::Dorvane));
+}
+
+void SimVandrelBox::takeUnplugRequests()
+{
+    for (const auto& model : _models) {
+        if (model->takeUnplugRequest())
+            _plugged = false;
+    }
+}
+
+// The box's bootloader functions act on the driver on its Dorvane port.
+void SimVandrelBox::answerBootloader(const unsigned char* request, unsigned char* reply)
+{
+    const bool functions = _config.firmwareVersion >= BootloaderFunctionsFirmware;
+    const int units = (request[2] << 8) | request[3];
+    reply[1] = request[1];
+    switch (request[1]) {
+    case BootloaderStart:
+    case BootloaderSpam:
+        if (request[1] == BootloaderStart) {
+            if (!functions)
+                break;
+            if (dorvaneDriverFrame(PrimeUnlockFrame))
+                dorvaneDriverFrame(StartBootloaderFrame);
+        }
+        _bootloaderWait = BootloaderWait();
+        _bootloaderWait.state = BootloaderWaitRunning;
+        _bootloaderWait.functions = functions;
+        _bootloaderWait.budgetMs = units * (functions ? BootloaderFunctionUnitMs : LegacySpamUnitMs);
+        return;
+    case BootloaderStop:
+        if (!functions)
+            break;
+        dorvaneDriverFrame(StartApplicationFrame);
+        _bootloaderWait = BootloaderWait();
+        return;
+    case BootloaderStatus: {
+        pollBootloaderWait();
+        const BootloaderWait& wait = _bootloaderWait;
+        reply[2] = _faults.bootloaderWaitStuck() ? quint8(BootloaderWaitRunning) : quint8(wait.state);
+        reply[5] = quint8(wait.count >> 8);
+        reply[6] = quint8(wait.count & 0xFF);
+        reply[11] = wait.entered ? 1 : 0;
+        return;
+    }
+    default:
+        break;
+    }
+    reply[0] |= UnsupportedBit;
+}
+
+void SimVandrelBox::pollBootloaderWait()
+{
+    BootloaderWait& wait = _bootloaderWait;
+    if (wait.state != BootloaderWaitRunning || _faults.bootloaderWaitStuck())
+        return;
+    const std::optional<QByteArray> answer = dorvaneDriverFrame(ProbeFrame);
+    constexpr quint8 ErrorBit = 0x40;
+    if (answer && simWystrelChecksumValid(*answer) && answer->size() > 1
+        && !(quint8(answer->at(1)) & ErrorBit)) {
+        wait.state = BootloaderWaitAnswered;
+        wait.entered = true;
+        wait.count = quint16(qMin(0xFFFF, wait.functions ? wait.spentMs : wait.spentMs / LegacySpamUnitMs));
+        return;
+    }
+    wait.spentMs += BootloaderProbeMs;
+    if (wait.spentMs >= wait.budgetMs)
+        wait.state = BootloaderWaitTimedOut;
 }
 
 void SimVandrelBox::finishDmxFrame()
 {
     bool collided = false;
+    // Bootloader frames marked internal still go out on the line: the box's
+    // Dorvane controller takes only its own READ, WRITE and SPI frames.
+    const bool internal = _dmxInternal && !isBootloaderLineFrame(_dmxFrame);
     const std::optional<QByteArray> answer
-        = _dmxInternal ? internalFrame(_dmxFrame) : putDmxFrame(_dmxFrame, _dmxBreakUs, &collided);
+        = internal ? internalFrame(_dmxFrame) : putDmxFrame(_dmxFrame, _dmxBreakUs, &collided);
     recordLocked(Factory::RECORD_DMX, _dmxIndex, 0, _dmxFrame);
     if (answer)
         _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(answer->size()));
@@ -571,6 +694,7 @@ void SimVandrelBox::finishDmxFrame()
     else if (_dmxExpectAnswer && _config.firmwareVersion >= TimeoutEventFirmware)
         recordLocked(Factory::RECORD_DMX, answerIndex, FlagTimeoutEvent, QByteArray());
     _dmxFrame.clear();
+    takeUnplugRequests();
 }
 
 void SimVandrelBox::answerLegacyDmx(const unsigned char* request, unsigned char* reply)
@@ -580,6 +704,7 @@ void SimVandrelBox::answerLegacyDmx(const unsigned char* request, unsigned char*
     const std::optional<QByteArray> answer
         = putDmxFrame(QByteArray(reinterpret_cast<const char*>(request + 2), count),
             SimBusClock::DmxDefaultBreakUs, &collided);
+    takeUnplugRequests();
     if (!answer || collided)
         return;
     _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(answer->size()));

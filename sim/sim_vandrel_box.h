@@ -39,6 +39,11 @@ public:
     // reports a missing answer as a time-out event record.
     static constexpr int MonitorFirmware = 13;
     static constexpr int TimeoutEventFirmware = 16;
+    // The bootloader report: spam and status from firmware 18, start and stop
+    // (and the spam in 3 ms units) from firmware 20. The box probes the driver
+    // on its Dorvane port (a row read) once for each status request, each probe
+    // standing for this much of the time the request gave.
+    static constexpr int BootloaderProbeMs = 12;
 
     explicit SimVandrelBox(const SimBoxConfig& config = SimBoxConfig());
 
@@ -71,6 +76,8 @@ public:
     void addBusModel(std::shared_ptr<SimBusModel> model);
     int busModelCount() const;
     int busModelCount(SimBusModel::Bus bus) const;
+    // The index-th model on a bus, in the order they were added; null when there is none.
+    std::shared_ptr<SimBusModel> busModel(SimBusModel::Bus bus, int index) const;
 
     // Puts a record into the monitor stream (subject to the record faults); the
     // record types are those of proto::UsbVandrelPacketFactory.
@@ -112,7 +119,11 @@ private:
     void answerDmx(const unsigned char* request, unsigned char* reply);
     void answerLegacyDmx(const unsigned char* request, unsigned char* reply);
     void answerParameter(const unsigned char* request, unsigned char* reply);
+    void answerBootloader(const unsigned char* request, unsigned char* reply);
+    void pollBootloaderWait();
     std::optional<QByteArray> internalFrame(QByteArray frame);
+    std::optional<QByteArray> dorvaneDriverFrame(const QByteArray& frame);
+    void takeUnplugRequests();
     std::vector<std::shared_ptr<SimBusModel>> modelsOn(SimBusModel::Bus bus) const;
     void answerPoll(unsigned char* reply);
     void finishDmxFrame();
@@ -157,6 +168,19 @@ private:
     // the DALI status and data requests.
     std::optional<quint8> _daliAnswer;
     quint16 _daliAnswerTicks = 0;
+    // The box's own wait for the bootloader of the driver on its Dorvane port
+    // (spam and start): one probe a status request, each standing for
+    // BootloaderProbeMs of the time it was given.
+    struct BootloaderWait
+    {
+        int state = 0; // proto::vandrel::BootloaderWaitState
+        bool functions = false;
+        int budgetMs = 0;
+        int spentMs = 0;
+        quint16 count = 0;
+        bool entered = false;
+    };
+    BootloaderWait _bootloaderWait;
 };
 
 } // namespace tarvesk::sim

@@ -7,26 +7,10 @@ namespace {
 constexpr quint8 StartCode = 0xD0;
 constexpr quint8 NormalBit = 0x08;
 constexpr quint8 DirectionBit = 0x80;
-constexpr quint8 ErrorBit = 0x40;
 constexpr quint8 SpiCode = 0x03;
 constexpr int FrameSize = 9;
 
 } // namespace
-
-std::optional<QByteArray> simApplyFaults(SimDriverFaults& faults, std::optional<QByteArray> answer)
-{
-    if (!answer)
-        return std::nullopt;
-    if (SimDriverFaults::take(faults.silent))
-        return std::nullopt;
-    if (SimDriverFaults::take(faults.errorFlag)) {
-        (*answer)[1] = char(quint8(answer->at(1)) | ErrorBit);
-        simWystrelChecksum(*answer);
-    }
-    if (SimDriverFaults::take(faults.badChecksum))
-        (*answer)[answer->size() - 1] = char(quint8(answer->back()) + 1);
-    return answer;
-}
 
 SimWystrelDriver::SimWystrelDriver()
     : SimWystrelDriver(Config())
@@ -61,7 +45,7 @@ std::optional<QByteArray> SimWystrelDriver::dmxFrame(const QByteArray& frame)
     const bool isCommand = bool(command & DirectionBit) != bool(command & NormalBit);
     if (!isCommand || !isAddressed(frame))
         return std::nullopt;
-    std::optional<QByteArray> answer = simApplyFaults(_faults, _core.wystrelCommand(frame));
+    std::optional<QByteArray> answer = simApplyFaults(_faults, _core.wystrelCommand(frame, &_faults));
     if (answer)
         ++_answered;
     return answer;

@@ -32,6 +32,7 @@ public:
     Bus bus() const override { return Dmx; }
     QString modelName() const override { return QStringLiteral("wystrel_driver"); }
     std::optional<QByteArray> dmxFrame(const QByteArray& frame) override;
+    bool takeUnplugRequest() override { return _core.takeUnplugRequest(); }
 
 private:
     bool isAddressed(const QByteArray& frame) const;
@@ -42,9 +43,5 @@ private:
     quint16 _localId;
     int _answered = 0;
 };
-
-// Applies the answer faults of a driver to one answer frame: none when it stays
-// silent, a corrupted checksum, or the error flag (checksum kept right).
-std::optional<QByteArray> simApplyFaults(SimDriverFaults& faults, std::optional<QByteArray> answer);
 
 } // namespace tarvesk::sim

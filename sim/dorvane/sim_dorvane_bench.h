@@ -17,7 +17,10 @@ namespace tarvesk::sim {
 //    "corvalt": false,                     a Corvalt DALI module reports its answers
 //    "parameters": {"16358": 5},           parameter number: 16-bit value
 //    "dali_short_address": 0,              0..63: a DALI side behind the DALI frames
-//    "faults": {"silent": 0, "bad_checksum": 0, "error_flag": 0}}
+//    "bootloader": {...},                  its bootloader and flash (sim/drivers/sim_driver_bench.h),
+//                                          reached in Wystrel frames through the box (banana mode)
+//    "faults": {"silent": 0, "bad_checksum": 0, "error_flag": 0,
+//               "row_not_programmed": 0, "unplug_after_rows": 0}}
 std::shared_ptr<SimBusModel> createDorvaneDriverFromBench(const QJsonObject& entry, QString* error);
 std::shared_ptr<SimBusModel> createDorvaneLegacyDriverFromBench(const QJsonObject& entry, QString* error);
 

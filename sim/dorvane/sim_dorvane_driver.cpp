@@ -58,6 +58,8 @@ SimDorvaneDriver::~SimDorvaneDriver() = default;
 SimDorvaneAnswer SimDorvaneDriver::dorvaneRequest(const QByteArray& request, bool read)
 {
     ++_requests;
+    if (_core.inBootloader())
+        return SimDorvaneAnswer::none(); // the bootloader speaks only Wystrel frames
     std::optional<QByteArray> answer;
     if ((byteAt(request, 0) & DaliFrameMask) == DaliFrame && byteAt(request, 1) == BridgeControl)
         answer = daliRequest(request);
@@ -96,8 +98,9 @@ std::optional<QByteArray> SimDorvaneDriver::bridgeRequest(const QByteArray& requ
             return std::nullopt;
         break;
     case WriteSpecial:
+        // The bridge acknowledges a start code before the driver restarts into its bootloader.
         if (low != SimDriverCore::SpecialParameter
-            || !_core.writeSpecial(quint16(high << 8 | (_latched & 0xFF))))
+            || (!_core.writeSpecial(quint16(high << 8 | (_latched & 0xFF))) && !_core.inBootloader()))
             return std::nullopt;
         break;
     default:
@@ -139,19 +142,19 @@ std::optional<QByteArray> SimDorvaneDriver::daliRequest(const QByteArray& reques
 
 std::optional<QByteArray> SimDorvaneDriver::dorvaneWystrelFrame(const QByteArray& frame)
 {
-    return _core.wystrelCommand(frame);
+    return simApplyFaults(_faults, _core.wystrelCommand(frame, &_faults));
 }
 
 bool SimDorvaneDriver::readDorvaneParameter(quint16 number, quint16& value)
 {
-    if (SimDriverFaults::take(_faults.silent))
+    if (_core.inBootloader() || SimDriverFaults::take(_faults.silent))
         return false;
     return _core.readParameter(number, value);
 }
 
 bool SimDorvaneDriver::writeDorvaneParameter(quint16 number, quint16 value)
 {
-    if (SimDriverFaults::take(_faults.silent))
+    if (_core.inBootloader() || SimDriverFaults::take(_faults.silent))
         return false;
     return _core.writeParameter(number, value);
 }

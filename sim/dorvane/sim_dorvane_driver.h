@@ -15,6 +15,10 @@ namespace tarvesk::sim {
 // address (+0x80 for a word), 0x0A, value low, high over its parameters 0 to
 // 127, and DALI frames.
 //
+// While the driver runs its bootloader it answers only the Wystrel frames the
+// box passes on in banana mode (the bridge still acknowledges the start code
+// that sends it there).
+//
 // A Corvalt driver's DALI module reports in answer byte 2: 0x81 with the
 // backward frame in byte 3, 0x80 when its DALI side stayed silent; other
 // drivers answer the backward frame in byte 2 and say nothing without one.
@@ -49,6 +53,7 @@ public:
     std::optional<QByteArray> dorvaneWystrelFrame(const QByteArray& frame) override;
     bool readDorvaneParameter(quint16 number, quint16& value) override;
     bool writeDorvaneParameter(quint16 number, quint16 value) override;
+    bool takeUnplugRequest() override { return _core.takeUnplugRequest(); }
 
 private:
     std::optional<QByteArray> bridgeRequest(const QByteArray& request);

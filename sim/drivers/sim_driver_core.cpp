@@ -1,6 +1,9 @@
 #include "sim_driver_core.h"
 
 #include "dali/sim_dali_gear.h"
+#include "sim_driver_faults.h"
+
+#include <QElapsedTimer>
 
 namespace tarvesk::sim {
 
@@ -11,6 +14,8 @@ namespace {
 constexpr quint8 CodeMask = 0x07;
 constexpr quint8 SubCommand = 0x10;
 constexpr quint8 ErrorBit = 0x40;
+// Byte 4 of a bootloader frame: extended, read, write (0 is the DALI pass-through).
+constexpr quint8 FirstBootloaderCommand = 0xFD;
 constexpr quint8 DirectionBit = 0x80;
 enum Code : quint8 { GUID = 0, WSNUM = 1, SPI = 3, READ = 5, WRITE = 6 };
 constexpr quint8 BootLoaderClass = 0; // with the sub-command bit
@@ -67,6 +72,21 @@ bool simWystrelChecksumValid(const QByteArray& frame)
     return copy == frame;
 }
 
+std::optional<QByteArray> simApplyFaults(SimDriverFaults& faults, std::optional<QByteArray> answer)
+{
+    if (!answer)
+        return std::nullopt;
+    if (SimDriverFaults::take(faults.silent))
+        return std::nullopt;
+    if (SimDriverFaults::take(faults.errorFlag)) {
+        (*answer)[1] = char(quint8(answer->at(1)) | ErrorBit);
+        simWystrelChecksum(*answer);
+    }
+    if (SimDriverFaults::take(faults.badChecksum))
+        (*answer)[answer->size() - 1] = char(quint8(answer->back()) + 1);
+    return answer;
+}
+
 QByteArray simWystrelAnswer(const QByteArray& command, quint8 b4, quint8 b5, quint8 b6, quint8 b7, bool error)
 {
     QByteArray answer = command.left(4).leftJustified(4, '\0');
@@ -81,6 +101,14 @@ QByteArray simWystrelAnswer(const QByteArray& command, quint8 b4, quint8 b5, qui
 
 SimDriverCore::SimDriverCore(const SimDriverIdentity& identity)
     : _uid(identity.uid)
+    , _nowMs([] {
+        static QElapsedTimer steady = [] {
+            QElapsedTimer timer;
+            timer.start();
+            return timer;
+        }();
+        return steady.elapsed();
+    })
 {
     const bool newLayout = identity.version >= VersionThreshold;
     _parameters.insert(0, identity.version);
@@ -142,6 +170,7 @@ bool SimDriverCore::writeSpecial(quint16 value)
     if (value == StartBootloaderCode && _unlocked) {
         _unlocked = false;
         ++_bootloaderStarts;
+        enterBootloader();
         return false; // restarting into the bootloader: no answer
     }
     _unlocked = false;
@@ -158,12 +187,64 @@ std::optional<QByteArray> SimDriverCore::daliPassThrough(const QByteArray& frame
     return simWystrelAnswer(frame, 0, backward.value_or(0), byteAt(frame, 6), backward ? 0x01 : 0x00);
 }
 
-std::optional<QByteArray> SimDriverCore::wystrelCommand(const QByteArray& frame)
+void SimDriverCore::enterBootloader()
+{
+    _inBootloader = true;
+    _lastBootloaderFrameMs = _nowMs();
+}
+
+void SimDriverCore::restart()
+{
+    _unlocked = false;
+    enterBootloader();
+}
+
+bool SimDriverCore::inBootloader() const
+{
+    const int idle = _bootloader.idleTimeoutMs();
+    return _inBootloader && (idle <= 0 || _nowMs() - _lastBootloaderFrameMs <= idle);
+}
+
+bool SimDriverCore::takeUnplugRequest()
+{
+    const bool requested = _unplugRequested;
+    _unplugRequested = false;
+    return requested;
+}
+
+std::optional<QByteArray> SimDriverCore::bootloaderFrame(const QByteArray& frame, SimDriverFaults* faults)
+{
+    _lastBootloaderFrameMs = _nowMs();
+    const int rowsBefore = _bootloader.rowsWritten();
+    bool startApplication = false;
+    std::optional<QByteArray> answer = _bootloader.command(frame, faults, startApplication);
+    if (startApplication) {
+        _inBootloader = false;
+        ++_applicationStarts;
+    }
+    if (faults && faults->unplugAfterRows > 0 && _bootloader.rowsWritten() > rowsBefore
+        && --faults->unplugAfterRows == 0)
+        _unplugRequested = true;
+    return answer;
+}
+
+std::optional<QByteArray> SimDriverCore::wystrelCommand(const QByteArray& frame, SimDriverFaults* faults)
 {
     if (frame.size() < 9)
         return std::nullopt;
     const quint8 command = byteAt(frame, 1);
     const quint8 code = command & CodeMask;
+    const bool bootloaderCommand
+        = (command & SubCommand) && code == BootLoaderClass && byteAt(frame, 4) >= FirstBootloaderCommand;
+    if (_inBootloader && !inBootloader()) {
+        // Idle too long: the bootloader started the application.
+        _inBootloader = false;
+        ++_applicationStarts;
+    }
+    if (_inBootloader)
+        return bootloaderCommand ? bootloaderFrame(frame, faults) : std::nullopt;
+    if (bootloaderCommand)
+        return std::nullopt; // the application does not speak the bootloader's frames
     const quint16 number = quint16(byteAt(frame, 4) | byteAt(frame, 5) << 8);
     if (command & SubCommand) {
         if (code == BootLoaderClass)

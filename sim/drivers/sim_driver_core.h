@@ -1,16 +1,19 @@
 #pragma once
 
 #include "sim_bus_model.h"
+#include "sim_driver_bootloader.h"
 
 #include <QByteArray>
 #include <QMap>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 namespace tarvesk::sim {
 
 class SimDaliGear;
+struct SimDriverFaults;
 
 // Who a simulated driver is.
 struct SimDriverIdentity
@@ -33,6 +36,13 @@ struct SimDriverIdentity
 // bench adds, and the Nordhune RAM windows 0x4000 (chip 1) and 0x4200 (chip
 // 2), 0x200 words each. A Nordhune EEPROM read leaves its answer word, bytes
 // swapped, in 0x403E (chip 1) or 0x423E (chip 2).
+//
+// The driver runs its application or its bootloader. The application answers
+// the prime unlock in special parameter 254; the start code after it restarts
+// the driver into its bootloader, which answers only bootloader frames (see
+// SimDriverBootloader) until it is told to start the application, or, with an
+// idle time-out, until that long passed without a bootloader frame. A power
+// cycle (restart) also starts in the bootloader, as a driver does after reset.
 class SimDriverCore
 {
 public:
@@ -75,14 +85,29 @@ public:
     quint16 lastSpecialValue() const { return _lastSpecial; }
 
     // One Wystrel command frame meant for this driver (checksum and addressing
-    // already checked): the answer frame with its checksum, or nothing.
-    std::optional<QByteArray> wystrelCommand(const QByteArray& frame);
+    // already checked): the answer frame with its checksum, or nothing. The
+    // faults are those of the bootloader's row writes.
+    std::optional<QByteArray> wystrelCommand(const QByteArray& frame, SimDriverFaults* faults = nullptr);
+
+    SimDriverBootloader& bootloader() { return _bootloader; }
+    void setBootloader(const SimBootloaderConfig& config) { _bootloader = SimDriverBootloader(config); }
+    bool inBootloader() const;
+    // A power cycle: the driver starts in its bootloader.
+    void restart();
+    int applicationStarts() const { return _applicationStarts; }
+    // The time the idle time-out is measured in (milliseconds, any origin);
+    // a steady clock unless a test gives another.
+    void setClock(std::function<qint64()> nowMs) { _nowMs = std::move(nowMs); }
+    // True once after the row write that the unplug fault counts down to.
+    bool takeUnplugRequest();
     // One 5-byte SPI frame for a Nordhune chip or the UNI/O EEPROM: the 5 answer
     // bytes (bit 0x02 of the last set when nothing answered).
     QByteArray spiFrame(const QByteArray& spi, int chip);
 
 private:
     std::optional<QByteArray> daliPassThrough(const QByteArray& frame);
+    std::optional<QByteArray> bootloaderFrame(const QByteArray& frame, SimDriverFaults* faults);
+    void enterBootloader();
     QByteArray unioFrame(const QByteArray& spi);
 
     quint32 _uid;
@@ -95,7 +120,17 @@ private:
     int _primeUnlocks = 0;
     int _bootloaderStarts = 0;
     quint16 _lastSpecial = 0;
+    SimDriverBootloader _bootloader;
+    bool _inBootloader = false;
+    qint64 _lastBootloaderFrameMs = 0;
+    int _applicationStarts = 0;
+    bool _unplugRequested = false;
+    std::function<qint64()> _nowMs;
 };
+
+// Applies the answer faults of a driver to one answer frame: none when it stays
+// silent, a corrupted checksum, or the error flag (checksum kept right).
+std::optional<QByteArray> simApplyFaults(SimDriverFaults& faults, std::optional<QByteArray> answer);
 
 // The answer frame to a Wystrel command: the command's first bytes with the
 // direction bit turned, four data bytes and the checksum.

@@ -2,6 +2,8 @@
 
 #include "core/device.h"
 #include "core/itf_error.h"
+#include "interfaces/bootloader/ibootloader.h"
+#include "interfaces/bootloader/vandrel_bootloader_setup.h"
 #include "interfaces/iusb_vandrel_device.h"
 #include "interfaces/lib_usb_interface.h"
 #include "log/logging_categories.h"
@@ -44,9 +46,12 @@ void UsbVandrelDmxInterface::init()
     core::Device* device = getParentDevice();
     _transport = device ? qobject_cast<LibUsbInterface*>(device->getInterface()) : nullptr;
     _vandrel = dynamic_cast<IUsbVandrelDevice*>(device);
-    if (device && device->hasCapability(core::Device::CAP_VD_FACTORY)
-        && !hasCapability(core::ITF_CAP_FACTORY))
+    if (!device || !device->hasCapability(core::Device::CAP_VD_FACTORY))
+        return;
+    if (!hasCapability(core::ITF_CAP_FACTORY))
         addCapability(core::ITF_CAP_FACTORY);
+    _bootloader = createVandrelBootloader(*device, _transport, _vandrel, this, false, false);
+    installBootloaderProxy(this, this, device, _bootloader, {});
 }
 
 int UsbVandrelDmxInterface::sendChain(

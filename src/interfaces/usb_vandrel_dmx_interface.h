@@ -10,6 +10,7 @@ struct VandrelDmxOptions;
 
 namespace tarvesk::itf {
 
+class IBootloader;
 class IUsbVandrelDevice;
 class LibUsbInterface;
 
@@ -31,8 +32,11 @@ public:
     ~UsbVandrelDmxInterface() override;
 
     // Finds the transport and the Vandrel device on the parent device; a
-    // factory box makes the interface a factory one.
+    // factory box makes the interface a factory one and gives it its
+    // bootloader stack (the proxy, which the interface keeps).
     void init() override;
+    // The bootloader of a factory box (owned by the proxy), else null.
+    IBootloader* getBootloader() const { return _bootloader; }
     int sendDmx(proto::DmxPacket* packet, proto::DmxPacket** answer, proto::Options* options) override;
 
 private:
@@ -45,6 +49,7 @@ private:
 
     LibUsbInterface* _transport = nullptr; // the parent device's own interface
     IUsbVandrelDevice* _vandrel = nullptr; // the parent device, as a Vandrel device
+    IBootloader* _bootloader = nullptr;    // owned by the bootloader proxy
 };
 
 } // namespace tarvesk::itf

@@ -4,6 +4,8 @@
 #include "core/itf_error.h"
 #include "core/parameters/parameter.h"
 #include "core/parameters/raw_parameter_interface.h"
+#include "interfaces/bootloader/usb_vandrel_bootloader.h"
+#include "interfaces/bootloader/vandrel_bootloader_setup.h"
 #include "interfaces/dmx/dmx_interface.h"
 #include "interfaces/iusb_vandrel_device.h"
 #include "interfaces/lib_usb_interface.h"
@@ -99,6 +101,13 @@ void UsbVandrelDorvaneInterface::init()
     if (device->hasCapability(core::Device::CAP_VD_PARAM_GETSET)
         && !hasCapability(core::ITF_CAP_PARAM_GETSET))
         addCapability(core::ITF_CAP_PARAM_GETSET);
+    if (device->hasCapability(core::Device::CAP_VD_EMBEDDED_BOOTLOADER_FUNCTIONS)
+        && !hasCapability(core::ITF_CAP_EMBEDDED_BOOTLOADER_FUNCTIONS))
+        addCapability(core::ITF_CAP_EMBEDDED_BOOTLOADER_FUNCTIONS);
+    _bootloader = createVandrelBootloader(
+        *device, _transport, _vandrel, _dmx, true, device->hasCapability(core::Device::CAP_VD_BANANA_MODE));
+    installBootloaderProxy(this, this, device, _bootloader,
+        {BootloaderStateFactory::USE_VD_CHECK_READY, BootloaderStateFactory::USE_VD_MAKE_READY});
 }
 
 UsbVandrelDorvaneInterface::DorvaneState UsbVandrelDorvaneInterface::getDorvaneState() const
@@ -300,8 +309,21 @@ int UsbVandrelDorvaneInterface::setParameter(core::NetworkResolution, int addres
     return exchangeBoxParameter(true, quint16(address), quint16(value), unused);
 }
 
-int UsbVandrelDorvaneInterface::sendBootloaderSpam(int, bool&, int&)
+int UsbVandrelDorvaneInterface::startBootloader(int timeoutMs, bool& entered, int& elapsedMs)
 {
+    auto* functions = qobject_cast<UsbVandrelBootloader*>(_bootloader);
+    if (hasCapability(core::ITF_CAP_EMBEDDED_BOOTLOADER_FUNCTIONS) && functions)
+        return functions->sendFirmwareFunction(
+            UsbVandrelBootloader::FUNCTION_START_BOOTLOADER, timeoutMs, entered, elapsedMs);
+    return DorvaneInterface::startBootloader(timeoutMs, entered, elapsedMs);
+}
+
+int UsbVandrelDorvaneInterface::sendBootloaderSpam(int timeMs, bool& entered, int& elapsedMs)
+{
+    // Each kind of bootloader has its own spam; a box without the functions
+    // never gets a function request it does not know.
+    if (hasCapability(core::ITF_CAP_FACTORY) && _bootloader)
+        return _bootloader->sendBootloaderSpam(timeMs, entered, elapsedMs);
     return core::ITF_ERR_UNSUPPORTED_FEATURE;
 }
 

@@ -5,6 +5,7 @@
 namespace tarvesk::itf {
 
 class DmxInterface;
+class IBootloader;
 class IUsbVandrelDevice;
 class LibUsbInterface;
 
@@ -45,9 +46,13 @@ public:
 
     DorvaneState getDorvaneState() const override;
     void setDorvaneState(DorvaneState state) override;
-    // Takes the device, the transport and the Dorvane capabilities of the box.
-    // The bootloader stack is not built here.
+    // Takes the device, the transport and the Dorvane capabilities of the box;
+    // a factory box also gives the interface its bootloader stack (the proxy,
+    // which the interface keeps), reaching the driver on the port through the
+    // box's DMX side.
     void init() override;
+    // The bootloader of a factory box (owned by the proxy), else null.
+    IBootloader* getBootloader() const { return _bootloader; }
     int sendDorvane(proto::DorvanePacket* packet, proto::DorvanePacket** reply, proto::Options* options,
         DorvaneAction action) override;
     // Up to four checks of the device's Dorvane status, 60 ms apart.
@@ -60,7 +65,12 @@ public:
     int getParameter(core::NetworkResolution resolution, int address, unsigned int& value) override;
     int setParameter(core::NetworkResolution resolution, int address, unsigned int value) override;
 
-    // Without the box's bootloader functions (not built yet) the spam is unsupported.
+    // With the box's bootloader functions, the box starts the driver's
+    // bootloader itself; otherwise the access commands of the base.
+    int startBootloader(int timeoutMs, bool& entered, int& elapsedMs) override;
+    using DorvaneInterface::startBootloader;
+    // The spam of the interface's own bootloader on a factory box (whichever
+    // kind it is), else ITF_ERR_UNSUPPORTED_FEATURE.
     int sendBootloaderSpam(int timeMs, bool& entered, int& elapsedMs) override;
     // Pulses the box's Dorvane reset unless the box keeps its master state itself.
     void initializeForEnterBootloader() override;
@@ -73,6 +83,7 @@ private:
     DmxInterface* _dmx;
     IUsbVandrelDevice* _vandrel = nullptr; // the parent device, as a Vandrel device
     LibUsbInterface* _transport = nullptr; // the parent device's own interface
+    IBootloader* _bootloader = nullptr;    // owned by the bootloader proxy
 };
 
 } // namespace tarvesk::itf

@@ -52,6 +52,8 @@ const std::vector<IncludeException> exceptions = {
     {"src/core/profile/profile_manager.cpp", "src/service/database/abstract_database.h",
         "a profile read from JSON finds its profile type in the product database"},
     {"src/core/universe.cpp", "src/search/universe_searcher.h", "a universe owns and deletes its searcher"},
+    {"src/interfaces/bootloader/bootloader_proxy.cpp", "src/service/json_rpc_exception.h",
+        "the bootloader proxy reports failures to the firmware methods as JSON-RPC errors with their code"},
     {"src/service/quinmark_rpc_server.cpp", "src/service/rpc/rpc_methods/rpc_method.h",
         "the RPC server hands the database and API mode to the method base class and runs each method"},
     {"src/service/quinmark_rpc_server.cpp", "src/service/rpc/rpc_methods/rpc_method_factory.h",

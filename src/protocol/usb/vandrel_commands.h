@@ -101,6 +101,31 @@ enum BoxParameterResult : quint8 {
     BoxParameterTooManyRetries = 4
 };
 
+// Bootloader report (VD_CMD_BOOTLOADER): byte 1 the function, bytes 2-3 its
+// time (big-endian, in the function's unit), bytes 4-5 a fixed tail. Spam and
+// status come with firmware 18; start and stop with firmware 20, which also
+// counts the spam time in the finer unit.
+enum BootloaderFunction : quint8 {
+    BootloaderSpam = 0x01,
+    BootloaderStatus = 0x02,
+    BootloaderStart = 0x03,
+    BootloaderStop = 0x04
+};
+constexpr int BootloaderSpamFirmware = 18;
+constexpr int BootloaderFunctionsFirmware = 20;
+constexpr int LegacySpamUnitMs = 12;
+constexpr int BootloaderFunctionUnitMs = 3;
+constexpr quint16 BootloaderReportTail = 0x01F4;
+// Status reply: byte 2 the state of the box's wait for the bootloader, bytes
+// 5-6 a count (big-endian), byte 11 1 when the driver really entered its
+// bootloader, byte 12 the bootloader's remaining time-out in function units.
+enum BootloaderWaitState : quint8 {
+    BootloaderWaitIdle = 0,
+    BootloaderWaitRunning = 1,
+    BootloaderWaitAnswered = 2,
+    BootloaderWaitTimedOut = 3
+};
+
 // Error codes of the box's Dorvane controller, in byte 6 of an error answer.
 enum DorvaneControllerError : quint8 {
     VDERR_APPLPARAM_RANGE = 0,

@@ -122,7 +122,12 @@ TEST(SimWystrelDriver, SpecialParameter)
     EXPECT_FALSE(driver.dmxFrame(frame.getRawDataString()));
     EXPECT_EQ(driver.core().primeUnlocks(), 1);
     EXPECT_EQ(driver.core().bootloaderStarts(), 1);
-    // A start code without the unlock does nothing.
+    EXPECT_TRUE(driver.core().inBootloader());
+    // Back in the application, a start code without the unlock does nothing.
+    proto::WystrelPacket startApp(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    startApp.bootloader_setStartApp();
+    EXPECT_FALSE(driver.dmxFrame(startApp.getRawDataString()));
+    EXPECT_FALSE(driver.core().inBootloader());
     EXPECT_TRUE(driver.dmxFrame(frame.getRawDataString()));
     EXPECT_EQ(driver.core().bootloaderStarts(), 1);
 }

@@ -1,0 +1,276 @@
+#include "interfaces/bootloader/wystrel_bootloader.h"
+
+#include "core/itf_error.h"
+#include "interfaces/bootloader/bootloader_clock.h"
+#include "interfaces/dmx/dmx_interface.h"
+#include "log/logging_categories.h"
+#include "protocol/options.h"
+#include "protocol/wystrel/wystrel_packet.h"
+
+#include <memory>
+
+namespace tarvesk::itf {
+
+namespace {
+
+bool isHex(const QString& text)
+{
+    for (QChar c : text) {
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+                || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))
+                || (c >= QLatin1Char('A') && c <= QLatin1Char('F'))))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+WystrelBootloader::WystrelBootloader(DmxInterface* dmx, bool bananaMode)
+    : _dmx(dmx)
+    , _bananaMode(bananaMode)
+    , _clock(&BootloaderClock::system())
+{ }
+
+WystrelBootloader::~WystrelBootloader() = default;
+
+void WystrelBootloader::setClock(BootloaderClock* clock)
+{
+    _clock = clock ? clock : &BootloaderClock::system();
+}
+
+int WystrelBootloader::sendBootloaderCommand(
+    proto::WystrelPacket& request, proto::Options& options, proto::WystrelPacket& answer)
+{
+    if (!_dmx)
+        return core::ITF_ERR_NO_DEVICE;
+    options.addOption(proto::option::Internal, true);
+    options.addOption(proto::option::BananaMode, _bananaMode);
+    if (!options.hasOption(proto::option::RetryCount))
+        options.addOption(proto::option::RetryCount, CommandRetries);
+    if (!options.hasOption(proto::option::ExpectAnswer)) {
+        options.addOption(proto::option::ExpectAnswer, true);
+        options.addOption(proto::option::RetryInvalid, true);
+    }
+    if (!options.hasOption(proto::option::AnswerTimeout))
+        options.addOption(proto::option::AnswerTimeout, CommandAnswerTimeout);
+    proto::DmxPacket* received = nullptr;
+    const int status = _dmx->sendDmx(&request, &received, &options);
+    const std::unique_ptr<proto::DmxPacket> holder(received);
+    if (status != core::ITF_OK)
+        return status;
+    if (!options.isOptionTrue(proto::option::ExpectAnswer))
+        return core::ITF_OK;
+    if (!received || received->isTimeoutEvent())
+        return core::ITF_ERR_NO_REPLY;
+    answer = proto::WystrelPacket(received);
+    const int check = answer.answer_isValid(proto::CHECK_IGNORE_NONE);
+    emit bootloaderModeVerified(VerifiedTimeoutMs, 0);
+    return check;
+}
+
+bool WystrelBootloader::checkDeviceInBootloaderMode()
+{
+    unsigned char version = 0;
+    QString text;
+    return readRowAddress(DatastoreRowAddress, version, text, 0) == core::ITF_OK;
+}
+
+int WystrelBootloader::readRowAddress(
+    int address, unsigned char& version, QString& rowText, unsigned char deviceAddress)
+{
+    proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    request.bootloader_setReadRow(quint16(address), deviceAddress);
+    proto::Options options;
+    proto::WystrelPacket answer;
+    const int status = sendBootloaderCommand(request, options, answer);
+    qCDebug(service::loggerGlog()).noquote() << QStringLiteral("Sending: %1").arg(status);
+    if (status != core::ITF_OK)
+        return status;
+    quint8 versionByte = 0;
+    const int decoded = answer.bootloader_getReadRow(rowText, versionByte);
+    if (decoded == core::ITF_OK)
+        version = versionByte;
+    qCDebug(service::loggerGlog()).noquote()
+        << QStringLiteral("Answer: %1 %2 %3").arg(decoded).arg(versionByte).arg(rowText);
+    return decoded;
+}
+
+int WystrelBootloader::writeRowAddress(
+    unsigned short address, QString rowData, unsigned char& status, int&, unsigned char deviceAddress)
+{
+    proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    const int built = request.bootloader_setWriteRow(address, rowData, deviceAddress);
+    if (built != core::ITF_OK)
+        return built;
+    proto::Options options;
+    proto::WystrelPacket answer;
+    const int sent = sendBootloaderCommand(request, options, answer);
+    if (sent != core::ITF_OK)
+        return sent;
+    quint8 statusByte = 0;
+    const int decoded = answer.bootloader_getWriteRow(statusByte);
+    if (decoded == core::ITF_OK) {
+        status = statusByte;
+        qCDebug(service::loggerGlog()).noquote() << QStringLiteral("Row %1 written, status byte %2")
+                                                        .arg(address, 4, 16, QLatin1Char('0'))
+                                                        .arg(statusByte);
+    }
+    return decoded;
+}
+
+int WystrelBootloader::checkRows(const QStringList& rows, QString* badRow)
+{
+    for (const QString& row : rows) {
+        int fault = core::ITF_OK;
+        if (row.size() != 4 + RowDigits)
+            fault = core::ITF_ERR_FW_HEX_LENGTH;
+        else if (!isHex(row))
+            fault = core::ITF_ERR_FW_HEX_CONVERSION;
+        else if (row.left(4).toUInt(nullptr, 16) % RowWords != 0)
+            fault = core::ITF_ERR_FW_ADDRESS_RANGE;
+        if (fault != core::ITF_OK) {
+            if (badRow)
+                *badRow = row;
+            return fault;
+        }
+    }
+    return core::ITF_OK;
+}
+
+int WystrelBootloader::writeRowList(const QStringList& rows, int& retryCount, unsigned char deviceAddress,
+    const QString& failureText, bool withRowText)
+{
+    QString badRow;
+    const int check = checkRows(rows, &badRow);
+    if (check != core::ITF_OK) {
+        qCCritical(service::loggerGlog()).noquote()
+            << GLOG_PREFIX
+            << QStringLiteral("Error converting \"%1\" to a valid address, aborting.. invalid firmware")
+                   .arg(badRow.left(4));
+        return check;
+    }
+    for (const QString& row : rows) {
+        const auto address = static_cast<unsigned short>(row.left(4).toUInt(nullptr, 16));
+        unsigned char status = 0;
+        int retries = 0;
+        const int result = writeRowAddress(address, row.mid(4), status, retries, deviceAddress);
+        retryCount += retries;
+        if (result != core::ITF_OK) {
+            qCCritical(service::loggerGlog()).noquote()
+                << GLOG_PREFIX << (withRowText ? failureText.arg(row) : failureText);
+            return result;
+        }
+    }
+    return core::ITF_OK;
+}
+
+int WystrelBootloader::writeRows(QStringList rows, int&, int& retryCount, unsigned char deviceAddress)
+{
+    return writeRowList(rows, retryCount, deviceAddress,
+        QStringLiteral("Breaking off firmware upload due to a few failures in a row."), false);
+}
+
+int WystrelBootloader::erasePage(unsigned char page)
+{
+    proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    request.bootloader_setErasePage(page);
+    proto::Options options;
+    options.addOption(proto::option::AnswerTimeout, EraseAnswerTimeout);
+    proto::WystrelPacket answer;
+    const int status = sendBootloaderCommand(request, options, answer);
+    if (status != core::ITF_OK)
+        return status;
+    return answer.getUint8(5) == 0 ? core::ITF_OK : core::ITF_ERR_FW_ADDRESS_RANGE;
+}
+
+int WystrelBootloader::getHardwareSystemInfo(unsigned short& first, unsigned short& second)
+{
+    proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    request.bootloader_setReadSysType();
+    proto::Options options;
+    proto::WystrelPacket answer;
+    const int status = sendBootloaderCommand(request, options, answer);
+    if (status != core::ITF_OK)
+        return status;
+    quint16 a = 0;
+    quint16 b = 0;
+    const int decoded = answer.bootloader_getReadSysType(a, b);
+    if (decoded == core::ITF_OK) {
+        first = a;
+        second = b;
+    }
+    return decoded;
+}
+
+int WystrelBootloader::stopBootloaderMode()
+{
+    proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    request.bootloader_setStartApp();
+    proto::Options options;
+    options.addOption(proto::option::ExpectAnswer, false);
+    proto::WystrelPacket answer;
+    const int status = sendBootloaderCommand(request, options, answer);
+    if (status == core::ITF_OK)
+        emit bootloaderModeStopped();
+    return status;
+}
+
+void WystrelBootloader::finalizeWriteRows() { }
+
+int WystrelBootloader::sendBootloaderSpam(int timeMs, bool& entered, int& elapsedMs)
+{
+    if (!_dmx)
+        return core::ITF_ERR_NO_DEVICE;
+    proto::WystrelPacket probe(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    probe.bootloader_setReadRow(DatastoreRowAddress, 0);
+    probe.checksum_recalculate();
+    const qint64 start = _clock->nowMs();
+    int result = core::ITF_OK;
+    while (_clock->nowMs() - start < timeMs && !entered) {
+        proto::Options options;
+        options.addOption(proto::option::ExpectAnswer, true);
+        options.addOption(proto::option::AnswerTimeout, SpamAnswerTimeout);
+        options.addOption(proto::option::RetryCount, SpamRetries);
+        options.addOption(proto::option::RetryInvalid, true);
+        options.addOption(proto::option::BananaMode, _bananaMode);
+        proto::DmxPacket* received = nullptr;
+        result = _dmx->sendDmx(&probe, &received, &options);
+        const std::unique_ptr<proto::DmxPacket> holder(received);
+        if (result != core::ITF_OK) {
+            qCCritical(service::loggerGlog()).noquote()
+                << GLOG_PREFIX << QStringLiteral("Bootloader spam error, USB transaction failed.");
+            continue;
+        }
+        if (!received) {
+            qCWarning(service::loggerGlog()).noquote()
+                << GLOG_PREFIX << QStringLiteral("Bootloader spam error, no answer.");
+            continue;
+        }
+        if (received->isTimeoutEvent()) {
+            qCWarning(service::loggerGlog()).noquote()
+                << GLOG_PREFIX << QStringLiteral("Bootloader spam error, timeout event.");
+            continue;
+        }
+        const proto::WystrelPacket answer(received);
+        const int check = answer.answer_isValid(proto::CHECK_IGNORE_NONE);
+        if (check == core::ITF_OK && !answer.cmd_hasErrorFlag()) {
+            entered = true;
+            elapsedMs = int(_clock->nowMs() - start);
+            break;
+        }
+        qCWarning(service::loggerGlog()).noquote()
+            << GLOG_PREFIX
+            << QStringLiteral("An error occured during bootloader spam (%1) : %2")
+                   .arg(check)
+                   .arg(core::itfErrorToString(check));
+        if (answer.cmd_hasErrorFlag()) {
+            qCWarning(service::loggerGlog()).noquote()
+                << GLOG_PREFIX << QStringLiteral("Driver reply contains error flag");
+            proto::WystrelPacket(answer).debugPrint();
+        }
+    }
+    return result;
+}
+
+} // namespace tarvesk::itf

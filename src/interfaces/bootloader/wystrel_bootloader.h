@@ -1,0 +1,72 @@
+#pragma once
+
+#include "interfaces/bootloader/ibootloader.h"
+
+namespace tarvesk::itf {
+
+class BootloaderClock;
+class DmxInterface;
+
+// The bootloader protocol in Wystrel bootloader frames on a DMX interface
+// (with banana mode, on to the driver behind the box's Dorvane port). Row
+// reads carry each word low byte first, row writes high byte first.
+//
+// A row list is checked whole before the first row goes out (four hex digits
+// of an address on a row boundary, then 128 hex digits): a bad row writes
+// nothing. The status byte of a row write is logged, not judged; a read back
+// tells whether the row took.
+class WystrelBootloader : public IBootloader
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DatastoreRowAddress = 0x780;
+    static constexpr int RowWords = 32;
+    static constexpr int RowDigits = 4 * RowWords;
+    static constexpr unsigned int VerifiedTimeoutMs = 400;
+    static constexpr int CommandRetries = 5;
+    static constexpr int CommandAnswerTimeout = 5000;
+    static constexpr int EraseAnswerTimeout = 65000;
+    static constexpr int SpamAnswerTimeout = 3000;
+    static constexpr int SpamRetries = 3;
+
+    WystrelBootloader(DmxInterface* dmx, bool bananaMode);
+    ~WystrelBootloader() override;
+
+    bool checkDeviceInBootloaderMode() override;
+    int writeRows(QStringList rows, int& count, int& retryCount, unsigned char deviceAddress) override;
+    int sendBootloaderSpam(int timeMs, bool& entered, int& elapsedMs) override;
+    int erasePage(unsigned char page) override;
+    int readRowAddress(
+        int address, unsigned char& version, QString& rowText, unsigned char deviceAddress) override;
+    int getHardwareSystemInfo(unsigned short& first, unsigned short& second) override;
+    int stopBootloaderMode() override;
+    int sendBootloaderCommand(
+        proto::WystrelPacket& request, proto::Options& options, proto::WystrelPacket& answer) override;
+    void finalizeWriteRows() override;
+    virtual int writeRowAddress(unsigned short address, QString rowData, unsigned char& status, int& retries,
+        unsigned char deviceAddress);
+
+    // 0, or the reason the list cannot be written (-51 a row of the wrong
+    // length, -52 not hexadecimal, -53 an address off a row boundary).
+    static int checkRows(const QStringList& rows, QString* badRow = nullptr);
+
+    DmxInterface* getDmxInterface() const { return _dmx; }
+    bool isBananaMode() const { return _bananaMode; }
+    BootloaderClock& clock() const { return *_clock; }
+    // The clock of the spam and the pauses; the system clock unless a test gives another.
+    void setClock(BootloaderClock* clock);
+
+protected:
+    // The row loop shared with the Vandrel bootloaders: the list is checked,
+    // then the rows go out in order until one fails (logged with failureText).
+    int writeRowList(const QStringList& rows, int& retryCount, unsigned char deviceAddress,
+        const QString& failureText, bool withRowText);
+
+private:
+    DmxInterface* _dmx; // not owned
+    const bool _bananaMode;
+    BootloaderClock* _clock;
+};
+
+} // namespace tarvesk::itf
