@@ -64,14 +64,12 @@ RpcMethodError RpcDaliSend::handleRequest(RpcRequest* request, RpcResponse* resp
         = bitbang ? proto::vandrelDaliBitbangPattern(requestIntegers(request)) : requestBytes(request);
     const itf::DaliInterface::FrameSizes sizes = dali->frameSizes(bitbang);
     if (frame.size() < sizes.min || frame.size() > sizes.max) {
-        refuse(
-            QStringLiteral("parameter bytes: the DALI line of universe %1 takes %2 of %3 to %4 bytes, not %5")
-                .arg(universe->getId())
-                .arg(bitbang ? QStringLiteral("bit-bang patterns with their count byte")
-                             : QStringLiteral("frames"))
-                .arg(sizes.min)
-                .arg(sizes.max)
-                .arg(frame.size()));
+        refuse(QStringLiteral("parameter bytes: the DALI line of universe %1 takes %2 of %3 bytes, not %4")
+                   .arg(universe->getId())
+                   .arg(bitbang ? QStringLiteral("bit-bang patterns with their count byte")
+                                : QStringLiteral("frames"),
+                       countText(sizes.min, sizes.max))
+                   .arg(frame.size()));
     }
 
     // Held until the reply is set; released on every way out.

@@ -113,10 +113,14 @@ void RpcSend::checkCount(int count, int min, int max, const QString& what)
 {
     if (count >= min && count <= max)
         return;
-    const QString range = min == max ? QString::number(min) : QStringLiteral("%1 to %2").arg(min).arg(max);
     refuse(QStringLiteral("parameter bytes must hold %1 elements%2, not %3")
-               .arg(range, what.isEmpty() ? QString() : QStringLiteral(" for ") + what)
+               .arg(countText(min, max), what.isEmpty() ? QString() : QStringLiteral(" for ") + what)
                .arg(count));
+}
+
+QString RpcSend::countText(int min, int max)
+{
+    return min == max ? QString::number(min) : QStringLiteral("%1 to %2").arg(min).arg(max);
 }
 
 void RpcSend::checkTime(RpcRequest* request, const QString& name)

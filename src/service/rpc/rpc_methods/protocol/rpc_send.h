@@ -70,6 +70,8 @@ protected:
     // Checks for checkValues, each throwing -32602. "bytes" holds min to max
     // elements ("what" names the frame in the message).
     static void checkCount(int count, int min, int max, const QString& what);
+    // "2" or "1 to 4".
+    static QString countText(int min, int max);
     // A number option given as a number is finite and not negative.
     static void checkTime(RpcRequest* request, const QString& name);
     // A parameter given as a number lies in min..max once truncated;
