@@ -55,9 +55,7 @@ RpcMethodError RpcDaliSend::handleRequest(RpcRequest* request, RpcResponse* resp
     core::Universe* universe = context.getUniverse();
     if (!universe)
         QM_THROW_JSONRPC(QStringLiteral("Could not find a valid DALI universe"), RPC_ERROR_INTERNAL);
-    auto* dali = qobject_cast<itf::DaliInterface*>(getInterface(universe, core::ITF_TYPE_DALI));
-    if (!dali)
-        QM_THROW_JSONRPC(QStringLiteral("Could not find a valid DALI universe"), RPC_ERROR_INTERNAL);
+    auto* dali = getInterface<itf::DaliInterface>(universe, core::ITF_TYPE_DALI);
 
     const bool bitbang = isTrue(request, option::FullBitbang);
     const QByteArray frame

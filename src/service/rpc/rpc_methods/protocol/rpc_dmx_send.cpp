@@ -45,9 +45,7 @@ RpcMethodError RpcDmxSend::handleRequest(RpcRequest* request, RpcResponse* respo
     core::Universe* universe = context.getUniverse();
     if (!universe)
         QM_THROW_JSONRPC(QStringLiteral("No universe found to initialize context"), RPC_ERROR_INTERNAL);
-    auto* dmx = qobject_cast<itf::DmxInterface*>(getInterface(universe, core::ITF_TYPE_DMX));
-    if (!dmx)
-        QM_THROW_JSONRPC(QStringLiteral("No universe found to initialize context"), RPC_ERROR_INTERNAL);
+    auto* dmx = getInterface<itf::DmxInterface>(universe, core::ITF_TYPE_DMX);
 
     proto::DmxPacket packet;
     initializePacket(request, packet);

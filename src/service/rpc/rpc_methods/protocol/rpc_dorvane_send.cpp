@@ -162,9 +162,7 @@ RpcMethodError RpcDorvaneSend::handleRequest(RpcRequest* request, RpcResponse* r
     core::Universe* universe = context.getUniverse();
     if (!universe)
         QM_THROW_JSONRPC(QStringLiteral("Could not find a valid dorvane universe"), RPC_ERROR_INTERNAL);
-    auto* dorvane = qobject_cast<itf::DorvaneInterface*>(getInterface(universe, core::ITF_TYPE_DORVANE));
-    if (!dorvane)
-        QM_THROW_JSONRPC(QStringLiteral("Could not find a valid dorvane universe"), RPC_ERROR_INTERNAL);
+    auto* dorvane = getInterface<itf::DorvaneInterface>(universe, core::ITF_TYPE_DORVANE);
 
     const int scratch = scratchRegisterOf(request);
     if (scratch >= 0)
@@ -228,14 +226,7 @@ void RpcDorvaneSend::sendRaw(
 void RpcDorvaneSend::sendDv2(
     RpcRequest* request, RpcResponse* response, RpcSendContext& context, int dv2Type) const
 {
-    auto* spi = qobject_cast<itf::SpiInterface*>(getInterface(context.getUniverse(), core::ITF_TYPE_SPI));
-    if (!spi) {
-        QM_THROW_JSONRPC(QStringLiteral("Universe '%1' not available for '%2'")
-                             .arg(core::NetworkInterface::interfaceTypeToString(
-                                      context.getUniverse()->getDefaultInterfaceType()),
-                                 getName()),
-            RPC_ERROR_INTERNAL);
-    }
+    auto* spi = getInterface<itf::SpiInterface>(context.getUniverse(), core::ITF_TYPE_SPI);
     RpcValue* addressValue = request->getParam(kAddress);
     const int address = addressValue ? addressValue->getIntegerValue() : DefaultModuleAddress;
     proto::SpiPacket packet;

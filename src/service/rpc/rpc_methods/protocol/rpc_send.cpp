@@ -185,14 +185,18 @@ void RpcSend::initializeContext(
 core::NetworkInterface* RpcSend::getInterface(core::Universe* universe, core::InterfaceType type) const
 {
     core::NetworkInterface* itf = universe->getInterface(type);
-    if (!itf) {
-        QM_THROW_JSONRPC(
-            QStringLiteral("Universe '%1' not available for '%2'")
-                .arg(core::NetworkInterface::interfaceTypeToString(universe->getDefaultInterfaceType()),
-                    getName()),
-            RPC_ERROR_INTERNAL);
-    }
+    if (!itf)
+        notAvailable(universe);
     return itf;
+}
+
+void RpcSend::notAvailable(core::Universe* universe) const
+{
+    QM_THROW_JSONRPC(
+        QStringLiteral("Universe '%1' not available for '%2'")
+            .arg(core::NetworkInterface::interfaceTypeToString(universe->getDefaultInterfaceType()),
+                getName()),
+        RPC_ERROR_INTERNAL);
 }
 
 void RpcSend::buildResponse(

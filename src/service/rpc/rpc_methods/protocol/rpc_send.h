@@ -53,6 +53,16 @@ protected:
     void initializeContext(RpcRequest* request, RpcSendContext& context, core::InterfaceType protocol) const;
     // The universe's interface of the type; throws -32603 when it has none.
     core::NetworkInterface* getInterface(core::Universe* universe, core::InterfaceType type) const;
+    // The same as the interface class of the bus.
+    template <class Interface>
+    Interface* getInterface(core::Universe* universe, core::InterfaceType type) const
+    {
+        auto* itf = qobject_cast<Interface*>(getInterface(universe, type));
+        if (!itf)
+            notAvailable(universe);
+        return itf;
+    }
+    [[noreturn]] void notAvailable(core::Universe* universe) const;
     // Sets the reply of a send that returned 0, otherwise throws -32603 with the
     // status text. The answer (may be null) is released either way.
     static void buildResponse(
