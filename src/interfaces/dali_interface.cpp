@@ -34,6 +34,11 @@ DaliInterface::DaliInterface(core::Device* device)
 
 DaliInterface::~DaliInterface() = default;
 
+DaliInterface::FrameSizes DaliInterface::frameSizes(bool) const
+{
+    return {1, proto::RawPacket::MaxDataSize};
+}
+
 int DaliInterface::sendSetpoint(const QList<int>& values, core::NetworkResolution resolution, int offset)
 {
     Q_UNUSED(values)

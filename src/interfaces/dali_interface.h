@@ -48,6 +48,17 @@ public:
         tarvesk::proto::DaliPacket* cmd, tarvesk::proto::DaliPacket** reply, tarvesk::proto::Options* options)
         = 0;
 
+    // The smallest and largest frame, in bytes, that this bus path can put on
+    // the wire (with fullBitbang: a bit-bang pattern with its count byte), so
+    // that a sender of a client's frame can refuse one that does not fit
+    // before sending. Here: whatever a packet holds.
+    struct FrameSizes
+    {
+        int min = 1;
+        int max = 0;
+    };
+    virtual FrameSizes frameSizes(bool fullBitbang) const;
+
     // A frame without an awaited answer; `answer` is never written.
     Q_INVOKABLE int sendCommand(uchar cmd, uchar value, uchar* answer = nullptr);
     // A configuration command, sent twice; ENABLE DEVICE TYPE first when a device type is given.

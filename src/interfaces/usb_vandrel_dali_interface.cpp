@@ -103,6 +103,13 @@ int UsbVandrelDaliInterface::sendRequest(const proto::UsbVandrelPacket& request)
     }
 }
 
+DaliInterface::FrameSizes UsbVandrelDaliInterface::frameSizes(bool fullBitbang) const
+{
+    const proto::VandrelDaliFrameSizes sizes
+        = proto::vandrelDaliFrameSizes(hasCapability(core::ITF_CAP_CONFIG_DALI_SETTLING_TIME), fullBitbang);
+    return {sizes.min, sizes.max};
+}
+
 int UsbVandrelDaliInterface::sendDali(
     proto::DaliPacket* packet, proto::DaliPacket** answer, proto::Options* options)
 {

@@ -45,6 +45,9 @@ public:
     void setLimits(const Limits& limits) { _limits = limits; }
 
     int sendDali(proto::DaliPacket* packet, proto::DaliPacket** answer, proto::Options* options) override;
+    // What the box's DALI request carries: 1 to 4 bytes on a box that times
+    // the bus, exactly 2 on older firmware, bit-bang patterns up to the rest of the report.
+    FrameSizes frameSizes(bool fullBitbang) const override;
 
 private:
     int sendRequest(const proto::UsbVandrelPacket& request);

@@ -24,11 +24,21 @@ void putFrame(VandrelReport& report, int offset, const QByteArray& frame)
     std::copy(frame.cbegin(), frame.cend(), report.begin() + offset);
 }
 
+constexpr double BitbangTickUs = 6.25;
+constexpr double BitbangEvenOffsetUs = -22.0;
+constexpr double BitbangOddOffsetUs = 20.0;
+constexpr double BitbangMinTicks = 1.0;
+constexpr double BitbangMaxTicks = 255.0;
+
+bool fits(const VandrelDaliRequest& request)
+{
+    const VandrelDaliFrameSizes sizes = vandrelDaliFrameSizes(request.timedBus, request.fullBitbang);
+    return request.frame.size() >= sizes.min && request.frame.size() <= sizes.max;
+}
+
 std::optional<VandrelReport> extendedRequest(const VandrelDaliRequest& request)
 {
     const int size = request.frame.size();
-    if (size < 1 || size > vandrel::DaliExtendedMaxFrame)
-        return std::nullopt;
     const int settling = vandrelTimeUnits(request.settlingTimeMs, 0xFFFF);
     VandrelReport report = vandrelCommandRequest(vandrel::VD_CMD_DALI);
     report[1] = quint8(vandrel::DaliExtended | (request.sendTwice ? vandrel::DaliSendTwice : 0));
@@ -45,9 +55,6 @@ std::optional<VandrelReport> extendedRequest(const VandrelDaliRequest& request)
 
 std::optional<VandrelReport> simpleRequest(const VandrelDaliRequest& request)
 {
-    const int size = request.frame.size();
-    if ((!request.fullBitbang && size != 2) || size > MaxBitbangBytes)
-        return std::nullopt;
     VandrelReport report = vandrelCommandRequest(vandrel::VD_CMD_DALI);
     report[1] = quint8((request.fullBitbang ? vandrel::DaliFullBitbang : 0)
         | (request.sendTwice ? vandrel::DaliSendTwice : 0));
@@ -72,11 +79,34 @@ VandrelDaliRequest VandrelDaliRequest::fromOptions(
     return request;
 }
 
+VandrelDaliFrameSizes vandrelDaliFrameSizes(bool timedBus, bool fullBitbang)
+{
+    if (fullBitbang)
+        return {1, MaxBitbangBytes};
+    if (timedBus)
+        return {1, vandrel::DaliExtendedMaxFrame};
+    return {2, 2};
+}
+
 std::optional<VandrelReport> buildVandrelDaliRequest(const VandrelDaliRequest& request)
 {
+    if (!fits(request))
+        return std::nullopt;
     if (request.timedBus && !request.fullBitbang)
         return extendedRequest(request);
     return simpleRequest(request);
+}
+
+QByteArray vandrelDaliBitbangPattern(const QVector<int>& timesUs)
+{
+    QByteArray pattern;
+    pattern.append(char(timesUs.size() & 0xFF));
+    for (int i = 0; i < timesUs.size(); ++i) {
+        const double offset = i % 2 == 0 ? BitbangEvenOffsetUs : BitbangOddOffsetUs;
+        const double ticks = (double(timesUs.at(i)) + offset) / BitbangTickUs;
+        pattern.append(char(int(std::clamp(ticks, BitbangMinTicks, BitbangMaxTicks))));
+    }
+    return pattern;
 }
 
 } // namespace tarvesk::proto

@@ -3,6 +3,7 @@
 #include "protocol/usb/vandrel_request.h"
 
 #include <QByteArray>
+#include <QVector>
 
 #include <optional>
 
@@ -31,9 +32,25 @@ struct VandrelDaliRequest
     static VandrelDaliRequest fromOptions(const QByteArray& frame, bool timedBus, const Options& options);
 };
 
+// The smallest and largest frame, in bytes, that a request can carry: the
+// extended form 1 to 4, the simple form exactly 2, a bit-bang pattern (always
+// the simple form) 1 up to the rest of the report.
+struct VandrelDaliFrameSizes
+{
+    int min = 0;
+    int max = 0;
+};
+VandrelDaliFrameSizes vandrelDaliFrameSizes(bool timedBus, bool fullBitbang);
+
 // The request report, or nothing when the form asked for cannot carry the
-// frame: the simple form takes exactly 2 bytes (bit patterns: up to the rest of
-// the report), the extended form 1 to 4.
+// frame (vandrelDaliFrameSizes).
 std::optional<VandrelReport> buildVandrelDaliRequest(const VandrelDaliRequest& request);
+
+// A bit-bang pattern of level times in microseconds (the even positions one
+// level, the odd ones the other) as the box takes it: byte 0 the number of
+// times (low 8 bits), then each time in the box's 6.25 us ticks, less the
+// box's own 22 us at even positions and plus 20 us at odd ones, held to
+// 1..255 and truncated.
+QByteArray vandrelDaliBitbangPattern(const QVector<int>& timesUs);
 
 } // namespace tarvesk::proto

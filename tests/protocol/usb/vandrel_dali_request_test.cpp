@@ -78,7 +78,72 @@ INSTANTIATE_TEST_SUITE_P(Reports, VandrelDaliRequest,
         RequestCase {
             "extended_four_bytes", true, QByteArray("\x01\x02\x03\x04", 4), {}, "0A 40 01 14 01 02 03 04"},
         RequestCase {"extended_five_bytes", true, QByteArray("\x01\x02\x03\x04\x05", 5), {}, "refused"},
-        RequestCase {"extended_empty", true, QByteArray(), {}, "refused"}),
+        RequestCase {"extended_empty", true, QByteArray(), {}, "refused"},
+        RequestCase {
+            "bitbang_past_the_report", false, QByteArray(63, '\x05'), {{"full_bitbang", true}}, "refused"},
+        RequestCase {"bitbang_empty", true, QByteArray(), {{"full_bitbang", true}}, "refused"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(VandrelDaliFrameSizes, FollowTheRequestForm)
+{
+    const struct
+    {
+        bool timedBus;
+        bool bitbang;
+        int min;
+        int max;
+    } cases[] = {{true, false, 1, 4}, {false, false, 2, 2}, {true, true, 1, 62}, {false, true, 1, 62}};
+    for (const auto& c : cases) {
+        const proto::VandrelDaliFrameSizes sizes = proto::vandrelDaliFrameSizes(c.timedBus, c.bitbang);
+        EXPECT_EQ(sizes.min, c.min) << c.timedBus << c.bitbang;
+        EXPECT_EQ(sizes.max, c.max) << c.timedBus << c.bitbang;
+    }
+    // A pattern of 62 bytes fills the report up to its last byte.
+    proto::VandrelDaliRequest request;
+    request.fullBitbang = true;
+    request.frame = QByteArray(62, '\x05');
+    const auto report = proto::buildVandrelDaliRequest(request);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->at(1), proto::vandrel::DaliFullBitbang);
+    EXPECT_EQ(report->at(2), 0x05);
+    EXPECT_EQ(report->back(), 0x05);
+}
+
+// The box counts bit-bang levels in 6.25 us ticks, 22 us short at even and
+// 20 us long at odd positions; the count is held to 1..255.
+TEST(VandrelDaliBitbangPattern, CountThenTicksPerTime)
+{
+    const struct
+    {
+        QVector<int> timesUs;
+        QByteArray expected;
+    } cases[] = {
+        {{100, 100, 1700},
+            QByteArray::fromHex("03"
+                                "0c"
+                                "13"
+                                "ff")}, // 12.48, 19.2, 268.48
+        {{0, 0},
+            QByteArray::fromHex("02"
+                                "01"
+                                "03")}, // -3.52 held to 1, 3.2
+        {{22, -20},
+            QByteArray::fromHex("02"
+                                "01"
+                                "01")}, // 0 and 0, held to 1
+        {{1615, 1574},
+            QByteArray::fromHex("02"
+                                "fe"
+                                "ff")}, // 254.88, 255.04
+        {{-2000000000, 2000000000},
+            QByteArray::fromHex("02"
+                                "01"
+                                "ff")},
+        {QVector<int>(256, 50),
+            QByteArray::fromHex("00" + QByteArray("040b").repeated(128))}, // 256 counts as 0
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(proto::vandrelDaliBitbangPattern(c.timesUs).toHex(), c.expected.toHex());
+}
 
 } // namespace

@@ -8,6 +8,11 @@
 #include "service/rpc/rpc_methods/device/rpc_device_type_list.h"
 #include "service/rpc/rpc_methods/lightshape/rpc_lightshape_profile_create.h"
 #include "service/rpc/rpc_methods/lightshape/rpc_lightshape_profile_verify.h"
+#include "service/rpc/rpc_methods/protocol/rpc_dali_send.h"
+#include "service/rpc/rpc_methods/protocol/rpc_dmx_send.h"
+#include "service/rpc/rpc_methods/protocol/rpc_dorvane_send.h"
+#include "service/rpc/rpc_methods/protocol/rpc_spi_send.h"
+#include "service/rpc/rpc_methods/protocol/rpc_usb_send.h"
 #include "service/rpc/rpc_methods/system/rpc_system_list_methods.h"
 #include "service/rpc/rpc_methods/universe/rpc_universe_list.h"
 #include "service/rpc/rpc_methods/universe/rpc_universe_search.h"
@@ -84,11 +89,8 @@ const MethodEntry methodTable[] = {
     {"profile.param.create", nullptr},                                       // RpcProfileParamCreate
     {"profile.load", nullptr},                                               // RpcProfileLoad
     {"profile.save", nullptr},                                               // RpcProfileSave
-    {"dali.send", nullptr},                                                  // RpcDaliSend
-    {"dmx.send", nullptr},                                                   // RpcDmxSend
-    {"dorvane.send", nullptr},                                               // RpcDorvaneSend
-    {"spi.send", nullptr},                                                   // RpcSpiSend
-    {"usb.send", nullptr},                                                   // RpcUsbSend
+    {"dali.send", &make<RpcDaliSend>}, {"dmx.send", &make<RpcDmxSend>},
+    {"dorvane.send", &make<RpcDorvaneSend>}, {"spi.send", &make<RpcSpiSend>}, {"usb.send", &make<RpcUsbSend>},
     {"universe.search", &make<RpcUniverseSearch>}, {"universe.list", &make<RpcUniverseList>},
     {"database.module.list", nullptr}, // RpcDatabaseModuleList
     {"database.module.get", nullptr},  // RpcDatabaseModuleGet
