@@ -36,6 +36,22 @@ bool toDataByte(const QVariant& value, int& byte)
     return true;
 }
 
+// A parameter of the DALI table: a value outside 0..255 is refused (-8) rather
+// than clamped to the byte's range, which would store what nobody asked for.
+class DaliTableParameter : public core::Parameter
+{
+public:
+    using Parameter::Parameter;
+
+    int setScaledValue(QVariant scaledVal, ParamUpdate update) override
+    {
+        int byte = 0;
+        if (getParameterType() == core::PARAM_TYPE_NUMBER && !toDataByte(scaledVal, byte))
+            return core::ITF_ERR_INVALID_PARAM;
+        return Parameter::setScaledValue(scaledVal, update);
+    }
+};
+
 } // namespace
 
 const std::vector<std::string>& DaliDevice::d4iFeatureIds()
@@ -111,7 +127,7 @@ void DaliDevice::readRevision()
 void DaliDevice::addTableParameter(const DaliParamEntry& entry, const QString& displayName,
     const QString& group, core::ParamType type, bool readOnly)
 {
-    auto param = std::make_unique<core::Parameter>(
+    auto param = std::make_unique<DaliTableParameter>(
         entry.identifier, core::ITF_RES_BYTE, core::Parameter::PARAM_READ_WRITE);
     param->setDisplayName(displayName);
     param->setGroup(group);
