@@ -11,13 +11,16 @@ namespace tarvesk::sim {
 // What a DALI bus did with one forward frame.
 struct SimDaliAnswer
 {
-    enum Kind { None, Answer, Collision };
+    // Late: the gear answered after the answer window; the sender has given up
+    // on it (a time-out) by the time the backward frame is on the wire.
+    enum Kind { None, Answer, Collision, Late };
     Kind kind = None;
     quint8 value = 0;
 
     static SimDaliAnswer none() { return {}; }
     static SimDaliAnswer answer(quint8 value) { return {Answer, value}; }
     static SimDaliAnswer collision() { return {Collision, 0}; }
+    static SimDaliAnswer late(quint8 value) { return {Late, value}; }
 };
 
 // What a driver on the Dorvane port did with one request: answered with its

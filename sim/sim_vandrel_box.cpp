@@ -468,6 +468,12 @@ SimDaliAnswer SimVandrelBox::putDaliFrame(const QByteArray& frame)
         const SimDaliAnswer answer = model->daliFrame(frame);
         if (answer.kind == SimDaliAnswer::None)
             continue;
+        // A late answer counts only when nobody answered in time.
+        if (answer.kind == SimDaliAnswer::Late) {
+            if (answers == 0)
+                result = answer;
+            continue;
+        }
         ++answers;
         result = answer;
     }
@@ -520,6 +526,13 @@ void SimVandrelBox::answerDali(const unsigned char* request)
     case SimDaliAnswer::None:
         if (expectAnswer && _config.firmwareVersion >= TimeoutEventFirmware)
             recordLocked(Factory::RECORD_DALI, _nextIndex++, FlagTimeoutEvent, QByteArray());
+        break;
+    case SimDaliAnswer::Late:
+        // The box gives up on the answer window, then hears the frame anyway:
+        // a stray record that belongs to no request.
+        if (expectAnswer && _config.firmwareVersion >= TimeoutEventFirmware)
+            recordLocked(Factory::RECORD_DALI, _nextIndex++, FlagTimeoutEvent, QByteArray());
+        recordLocked(Factory::RECORD_DALI, _nextIndex++, 0, QByteArray(1, char(answer.value)));
         break;
     }
 }

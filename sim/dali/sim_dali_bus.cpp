@@ -39,10 +39,17 @@ SimDaliAnswer SimDaliBus::transmit(const QByteArray& frame)
 
     SimDaliAnswer result;
     int answers = 0;
+    int lateAnswers = 0;
     for (const auto& gear : _gear) {
         const std::optional<quint8> answer = gear->receive(frame, _nowUs);
         if (!answer)
             continue;
+        if (gear->answersLate()) {
+            // Outside the answer window: only heard when nobody answered in it.
+            if (++lateAnswers == 1 && answers == 0)
+                result = SimDaliAnswer::late(*answer);
+            continue;
+        }
         ++answers;
         result = SimDaliAnswer::answer(*answer);
     }
@@ -52,9 +59,12 @@ SimDaliAnswer SimDaliBus::transmit(const QByteArray& frame)
 
     // An unanswered query costs no extra time: its answer window ends inside
     // the settling time before the next forward frame.
-    _lastWasBackward = answers > 0;
+    _lastWasBackward = answers > 0 || lateAnswers > 0;
     if (answers > 0) {
         pass(SimDaliTiming::BackwardDelayUs + SimDaliTiming::backwardFrameUs());
+        ++_backwardFrames;
+    } else if (lateAnswers > 0) {
+        pass(SimDaliTiming::LateBackwardDelayUs + SimDaliTiming::backwardFrameUs());
         ++_backwardFrames;
     }
     return result;

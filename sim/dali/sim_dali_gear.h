@@ -45,6 +45,8 @@ public:
     void setLedFailureStatus(quint8 bits) { _ledFailureStatus = bits; }
     void setRandomAddress(quint32 address) { _randomAddress = address & 0xFFFFFF; }
     void setIgnoreWithdraw(bool ignore) { _config.ignoreWithdraw = ignore; }
+    void setAnswerLate(bool late) { _config.answerLate = late; }
+    bool answersLate() const { return _config.answerLate; }
 
     int shortAddress() const { return _shortAddress; }
     quint32 randomAddress() const { return _randomAddress; }

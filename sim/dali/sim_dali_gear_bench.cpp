@@ -81,9 +81,9 @@ struct EntryReader
 
 std::shared_ptr<SimBusModel> createDaliGearFromBench(const QJsonObject& entry, QString* error)
 {
-    static const QSet<QString> keys
-        = {"model", "short_address", "random_seed", "random_address", "ignore_withdraw", "device_type_6",
-            "physical_minimum", "gtin", "firmware", "identification_number", "banks", "energy_step"};
+    static const QSet<QString> keys = {"model", "short_address", "random_seed", "random_address",
+        "ignore_withdraw", "answer_late", "bus_supply", "device_type_6", "physical_minimum", "gtin",
+        "firmware", "identification_number", "banks", "energy_step"};
     EntryReader reader {entry, error};
     for (auto it = entry.constBegin(); it != entry.constEnd(); ++it) {
         if (!keys.contains(it.key()))
@@ -99,6 +99,9 @@ std::shared_ptr<SimBusModel> createDaliGearFromBench(const QJsonObject& entry, Q
         config.fixedRandomAddress = address;
     }
     reader.readBool("ignore_withdraw", config.ignoreWithdraw);
+    reader.readBool("answer_late", config.answerLate);
+    bool supply = true;
+    reader.readBool("bus_supply", supply);
     reader.readBool("device_type_6", config.deviceType6);
     reader.read("physical_minimum", 254, config.physicalMinimum);
     reader.read("gtin", 0xFFFFFFFFFFFFull, config.identity.gtin);
@@ -144,6 +147,7 @@ std::shared_ptr<SimBusModel> createDaliGearFromBench(const QJsonObject& entry, Q
         return nullptr;
     auto bus = std::make_shared<SimDaliBus>();
     bus->addGear(gear);
+    bus->setSupply(supply);
     return bus;
 }
 

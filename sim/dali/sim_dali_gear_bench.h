@@ -16,6 +16,8 @@ namespace tarvesk::sim {
 //    "random_seed": 7,                    seed of RANDOMISE, default 1
 //    "random_address": "0x123456",        optional; RANDOMISE always gives it (shared addresses)
 //    "ignore_withdraw": false,
+//    "answer_late": false,                backward frames after the answer window
+//    "bus_supply": true,                  false: this gear's bus has no supply
 //    "device_type_6": true,
 //    "physical_minimum": 1,
 //    "gtin": "0x0012345678901",           6 bytes

@@ -18,6 +18,8 @@ struct SimDaliTiming
     static constexpr double SettlingAfterBackwardUs = 2400.0;
     // A backward frame starts 5.5 to 10.5 ms after the forward frame; gear here answer at once.
     static constexpr double BackwardDelayUs = 5500.0;
+    // Where a late gear starts its backward frame: past the 10.5 ms window.
+    static constexpr double LateBackwardDelayUs = 12500.0;
     // Configuration commands only count when their repeat follows within this time.
     static constexpr double SendTwiceWindowUs = 100000.0;
 

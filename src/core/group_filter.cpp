@@ -1,8 +1,19 @@
 #include "core/group_filter.h"
 
+#include "core/core_errors.h"
+
 #include <algorithm>
 
 namespace tarvesk::core {
+
+GroupFilter::OperationOptionsEnum GroupFilter::operationFromString(const std::string& text)
+{
+    if (text == "in")
+        return OPERATION_IN;
+    if (text == "not_in")
+        return OPERATION_NOT_IN;
+    throw GroupFilterException("Not implemented Operation: " + text);
+}
 
 void GroupFilter::setOperation(OperationOptionsEnum operation)
 {

@@ -12,6 +12,9 @@ class GroupFilter
 public:
     enum OperationOptionsEnum : int { OPERATION_IN = 0, OPERATION_NOT_IN = 1 };
 
+    // "in" or "not_in", exactly; any other text throws GroupFilterException.
+    static OperationOptionsEnum operationFromString(const std::string& text);
+
     void setGroups(const std::vector<std::string>& groups) { _groups = groups; }
     const std::vector<std::string>& getGroups() const { return _groups; }
     void setOperation(OperationOptionsEnum operation);

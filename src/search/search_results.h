@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QString>
+#include <QStringList>
+
 #include <memory>
 #include <set>
 #include <vector>
@@ -28,9 +31,15 @@ public:
     const_iterator begin() const { return _results.cbegin(); }
     const_iterator end() const { return _results.cend(); }
 
+    // What a search could not settle (gear it found but could not address,
+    // budgets it ran out of), for the client to read beside the results.
+    void addWarning(const QString& text) { _warnings.append(text); }
+    const QStringList& warnings() const { return _warnings; }
+
 private:
     std::vector<SearchResult*> _results; // owned
     std::set<unsigned int> _uids;
+    QStringList _warnings;
 };
 
 } // namespace tarvesk::search

@@ -8,7 +8,8 @@ class DaliInterface;
 
 namespace tarvesk::universes {
 
-// A DALI bus. It has no searcher yet: a search here finds nothing and succeeds.
+// A DALI bus, searched by the DALI search (presence queries and the
+// random-address binary search).
 class DaliUniverse : public core::Universe
 {
     Q_OBJECT

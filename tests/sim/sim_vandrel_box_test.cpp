@@ -224,6 +224,25 @@ TEST(SimBox, DaliFramesAndTheirAnswersBecomeRecords)
     EXPECT_EQ(host.pollRecords().value(1), daliRecord(7, 0x04, {}));
 }
 
+TEST(SimBox, ALateAnswerFollowsTheTimeOutAsAStrayRecord)
+{
+    const QByteArray query = hex("0a40013201a100000060c00900"); // 01 A1, an answer expected
+    SimHost host(firmware(21));
+    host.box->addBusModel(std::make_shared<AnsweringGear>(
+        QHash<QByteArray, SimDaliAnswer> {{hex("01a1"), SimDaliAnswer::late(0x42)}}));
+    host.exchange(query);
+    EXPECT_EQ(host.pollRecords(),
+        QList<QByteArray>(
+            {daliRecord(0, 0, hex("01a1")), daliRecord(1, 0x08, {}), daliRecord(2, 0, hex("42"))}));
+
+    // An answer in time is the answer; the late one is not heard beside it.
+    host.box->addBusModel(std::make_shared<AnsweringGear>(
+        QHash<QByteArray, SimDaliAnswer> {{hex("01a1"), SimDaliAnswer::answer(0x10)}}));
+    host.exchange(query);
+    EXPECT_EQ(
+        host.pollRecords(), QList<QByteArray>({daliRecord(3, 0, hex("01a1")), daliRecord(4, 0, hex("10"))}));
+}
+
 TEST(SimBox, DaliOnOlderFirmwareIsFetchedWithStatusAndData)
 {
     SimHost host(firmware(12));

@@ -53,4 +53,26 @@ TEST_F(SimDaliBusTest, BusTimeFollowsTheFrameDurations)
     EXPECT_EQ(bus.backwardFrames(), 2);
 }
 
+TEST_F(SimDaliBusTest, ALateGearAnswersAfterTheWindowAndOnlyWhenNobodyElseDoes)
+{
+    SimDaliGearConfig late;
+    late.shortAddress = 2;
+    late.answerLate = true;
+    add(late);
+    bus.setTiming(SimDaliBus::Timing::BusTime);
+    frame(0x05, 0x00); // a forward frame first: the settling time below is the one after it
+    const double start = bus.nowUs();
+    const SimDaliAnswer answer = frame(0x05, 0x91);
+    EXPECT_EQ(answer.kind, SimDaliAnswer::Late);
+    EXPECT_EQ(answer.value, 0xFF);
+    const double bitUs = 1e6 / 1200.0;
+    EXPECT_NEAR(bus.nowUs() - start, 13500.0 + 19 * bitUs + 12500.0 + 11 * bitUs, 0.01);
+    EXPECT_EQ(bus.backwardFrames(), 1);
+
+    SimDaliGearConfig inTime;
+    inTime.shortAddress = 2;
+    add(inTime);
+    EXPECT_EQ(frame(0x05, 0x91).kind, SimDaliAnswer::Answer);
+}
+
 } // namespace

@@ -36,6 +36,19 @@ TEST(SimDaliGearBench, BuildsGearFromItsEntry)
     EXPECT_EQ(model->daliFrame(QByteArray("\x0B\x99", 2)).value, 254); // no device type
 }
 
+TEST(SimDaliGearBench, LateGearAndABusWithoutSupply)
+{
+    QString error;
+    auto late = gearFrom(R"({"model": "dali_gear", "short_address": 1, "answer_late": true})", &error);
+    ASSERT_TRUE(late) << error.toStdString();
+    EXPECT_TRUE(dynamic_cast<SimDaliBus&>(*late).gear(0).answersLate());
+    EXPECT_EQ(late->daliFrame(QByteArray("\x03\x91", 2)).kind, SimDaliAnswer::Late);
+    auto unpowered = gearFrom(R"({"model": "dali_gear", "bus_supply": false})", &error);
+    ASSERT_TRUE(unpowered) << error.toStdString();
+    EXPECT_FALSE(unpowered->hasDaliSupply());
+    EXPECT_TRUE(gearFrom(R"({"model": "dali_gear"})", &error)->hasDaliSupply());
+}
+
 TEST(SimDaliGearBench, RefusesWhatItCannotBuild)
 {
     const char* bad[] = {
@@ -43,6 +56,8 @@ TEST(SimDaliGearBench, RefusesWhatItCannotBuild)
         R"({"model": "dali_gear", "short_address": 64})",
         R"({"model": "dali_gear", "random_address": "0x1000000"})",
         R"({"model": "dali_gear", "ignore_withdraw": 1})",
+        R"({"model": "dali_gear", "answer_late": "yes"})",
+        R"({"model": "dali_gear", "bus_supply": 0})",
         R"({"model": "dali_gear", "firmware": [1]})",
         R"({"model": "dali_gear", "banks": {"0": [1]}})",
         R"({"model": "dali_gear", "banks": {"1": [256]}})",

@@ -5,6 +5,10 @@
 #include "service/rpc/rpc_methods/application/rpc_application_reset.h"
 #include "service/rpc/rpc_methods/application/rpc_application_restart.h"
 #include "service/rpc/rpc_methods/device/rpc_device_list.h"
+#include "service/rpc/rpc_methods/device/rpc_device_param_get.h"
+#include "service/rpc/rpc_methods/device/rpc_device_param_list.h"
+#include "service/rpc/rpc_methods/device/rpc_device_param_set.h"
+#include "service/rpc/rpc_methods/device/rpc_device_params_set.h"
 #include "service/rpc/rpc_methods/device/rpc_device_type_list.h"
 #include "service/rpc/rpc_methods/lightshape/rpc_lightshape_profile_create.h"
 #include "service/rpc/rpc_methods/lightshape/rpc_lightshape_profile_verify.h"
@@ -52,26 +56,25 @@ const MethodEntry methodTable[] = {
     {"application.param.list", nullptr}, // RpcApplicationParamList
     {"application.restart", &make<RpcApplicationRestart>}, {"application.reset", &make<RpcApplicationReset>},
     {"application.quit", &make<RpcApplicationQuit>},
-    {"device.firmware.upload", nullptr},                                  // RpcDeviceFirmwareUpload
-    {"device.firmware.blspam", nullptr},                                  // RpcDeviceFirmwareBlSpam
-    {"device.firmware.datastore.read", nullptr},                          // RpcDeviceFirmwareDatastoreRead
-    {"device.firmware.datastore.write", nullptr},                         // RpcDeviceFirmwareDatastoreWrite
-    {"device.firmware.datastore.get", nullptr},                           // RpcDeviceFirmwareDatastoreGet
-    {"device.firmware.datastore.set", nullptr},                           // RpcDeviceFirmwareDatastoreSet
-    {"device.firmware.rawparam.get", nullptr},                            // RpcDeviceFirmwareRawParamGet
-    {"device.firmware.modules.list", nullptr},                            // RpcDeviceFirmwareModulesList
-    {"device.firmware.do", nullptr},                                      // RpcDeviceFirmwareDo
-    {"device.firmware.datastore.list", nullptr},                          // RpcDeviceFirmwareDatastoreList
-    {"device.flash.write", nullptr},                                      // RpcDeviceFlashWrite
-    {"device.flash.read", nullptr},                                       // RpcDeviceFlashRead
-    {"device.create", nullptr},                                           // RpcDeviceCreate
-    {"device.list", &make<RpcDeviceList>}, {"device.param.get", nullptr}, // RpcDeviceParamGet
-    {"device.param.set", nullptr},                                        // RpcDeviceParamSet
-    {"device.params.set", nullptr},                                       // RpcDeviceParamsSet
-    {"device.param.list", nullptr},                                       // RpcDeviceParamList
-    {"device.rawparam.get", nullptr},                                     // RpcDeviceRawParamGet
-    {"device.rawparam.set", nullptr},                                     // RpcDeviceRawParamSet
-    {"device.profile.set", nullptr},                                      // RpcDeviceProfileSet
+    {"device.firmware.upload", nullptr},          // RpcDeviceFirmwareUpload
+    {"device.firmware.blspam", nullptr},          // RpcDeviceFirmwareBlSpam
+    {"device.firmware.datastore.read", nullptr},  // RpcDeviceFirmwareDatastoreRead
+    {"device.firmware.datastore.write", nullptr}, // RpcDeviceFirmwareDatastoreWrite
+    {"device.firmware.datastore.get", nullptr},   // RpcDeviceFirmwareDatastoreGet
+    {"device.firmware.datastore.set", nullptr},   // RpcDeviceFirmwareDatastoreSet
+    {"device.firmware.rawparam.get", nullptr},    // RpcDeviceFirmwareRawParamGet
+    {"device.firmware.modules.list", nullptr},    // RpcDeviceFirmwareModulesList
+    {"device.firmware.do", nullptr},              // RpcDeviceFirmwareDo
+    {"device.firmware.datastore.list", nullptr},  // RpcDeviceFirmwareDatastoreList
+    {"device.flash.write", nullptr},              // RpcDeviceFlashWrite
+    {"device.flash.read", nullptr},               // RpcDeviceFlashRead
+    {"device.create", nullptr},                   // RpcDeviceCreate
+    {"device.list", &make<RpcDeviceList>}, {"device.param.get", &make<RpcDeviceParamGet>},
+    {"device.param.set", &make<RpcDeviceParamSet>}, {"device.params.set", &make<RpcDeviceParamsSet>},
+    {"device.param.list", &make<RpcDeviceParamList>},
+    {"device.rawparam.get", nullptr},                                        // RpcDeviceRawParamGet
+    {"device.rawparam.set", nullptr},                                        // RpcDeviceRawParamSet
+    {"device.profile.set", nullptr},                                         // RpcDeviceProfileSet
     {"device.type.list", &make<RpcDeviceTypeList>}, {"device.log", nullptr}, // RpcDeviceLog
     {"device.log.get", nullptr},                                             // RpcDeviceLogGet
     {"device.ping", nullptr},                                                // RpcDevicePing

@@ -185,12 +185,16 @@ void RpcUniverseSearch::searchUniverse(
             const int status = searcher->search(options, &results);
             if (status != 0) {
                 qWarning().noquote() << QStringLiteral("Search failed, error code %1").arg(status);
-                // The client asked for this universe: an empty reply would read as an empty bus.
-                if (namedUniverse) {
+                // The client asked for this universe (an empty reply would read
+                // as an empty bus), or asked for something no searcher does.
+                const bool refused = status == core::ITF_ERR_INVALID_PARAM;
+                if (namedUniverse || refused) {
+                    QStringList reasons(core::itfErrorToString(status));
+                    reasons << results.warnings();
                     QM_THROW_JSONRPC(QStringLiteral("Search of universe %1 \"%2\" failed: %3")
                                          .arg(universe->getId())
-                                         .arg(universe->getName(), core::itfErrorToString(status)),
-                        RPC_ERROR_INTERNAL);
+                                         .arg(universe->getName(), reasons.join(QLatin1Char(' '))),
+                        refused ? RPC_ERROR_INVALID_PARAMS : RPC_ERROR_INTERNAL);
                 }
                 return;
             }
@@ -224,6 +228,12 @@ void RpcUniverseSearch::searchUniverse(
                         qWarning().noquote() << "Cast error .. not a libusb interface";
                     }
                 }
+            }
+            // What the searcher could not settle follows the devices it found.
+            for (const QString& text : results.warnings()) {
+                auto* warning = new RpcObject;
+                warning->addChild(QStringLiteral("warning"), new RpcValue(text));
+                reply->addChild(warning);
             }
         }
         // The reset waits until the results and the failed devices have let go

@@ -20,6 +20,9 @@ public:
 
     int sendDali(proto::DaliPacket* cmd, proto::DaliPacket** reply, proto::Options* options) override
     {
+        // The box refuses to send on a bus without supply.
+        if (!_bus.hasSupply())
+            return core::ITF_ERR_TRANSFER;
         const QByteArray frame(reinterpret_cast<const char*>(cmd->getData()), cmd->getDataSize());
         sim::SimDaliAnswer answer = _bus.transmit(frame);
         if (options->isOptionTrue(QStringLiteral("send_twice")))
@@ -35,6 +38,7 @@ public:
             (*reply)->setFlags(proto::PACKET_FLAG_FRAME_ERROR);
             break;
         case sim::SimDaliAnswer::None:
+        case sim::SimDaliAnswer::Late: // the answer window closed before it came
             *reply = new proto::DaliPacket();
             (*reply)->setFlags(proto::PACKET_FLAG_TIMEOUT_EVENT);
             break;
