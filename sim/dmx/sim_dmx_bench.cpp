@@ -25,7 +25,7 @@ std::shared_ptr<SimBusModel> createWystrelDriverFromBench(const QJsonObject& ent
 {
     SimBenchEntry reader(entry, error);
     reader.onlyKeys({"uid", "version", "product_id", "oem_id", "skip_position", "local_id", "parameters",
-        "unio_eeprom", "dali_short_address", "faults", "bootloader"});
+        "unio_eeprom", "dali_short_address", "faults", "bootloader", "presmonde"});
     SimWystrelDriver::Config config;
     readIdentity(reader, config.identity);
     reader.read("skip_position", 0xFF, config.skipPosition);

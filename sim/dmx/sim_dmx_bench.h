@@ -20,6 +20,7 @@ namespace tarvesk::sim {
 //    "unio_eeprom": [1, 2, 3],             UNI/O EEPROM from address 0
 //    "dali_short_address": 0,              0..63: a DALI side behind its pass-through
 //    "bootloader": {...},                  its bootloader and flash (sim/drivers/sim_driver_bench.h)
+//    "presmonde": true,                    the memory of a Presmonde driver (sim/drivers/sim_driver_core.h)
 //    "faults": {"silent": 0, "bad_checksum": 0, "error_flag": 0,    answers, -1 for ever
 //               "row_not_programmed": 0,   row writes answered but not stored, -1 for ever
 //               "unplug_after_rows": 0}}   the box's cable is pulled after that many rows written

@@ -13,7 +13,7 @@ std::shared_ptr<SimBusModel> driverFromBench(const QJsonObject& entry, QString* 
 {
     SimBenchEntry reader(entry, error);
     reader.onlyKeys({"version", "product_id", "oem_id", "subversion", "corvalt", "parameters",
-        "dali_short_address", "faults", "bootloader"});
+        "dali_short_address", "faults", "bootloader", "presmonde"});
     SimDorvaneDriver::Config config;
     config.legacy = legacy;
     reader.read("version", 0xFFFF, config.identity.version);

@@ -102,6 +102,10 @@ void simFillDriverCore(SimBenchEntry& reader, SimDriverCore& core)
         core.setDaliGear(std::make_shared<SimDaliGear>(config));
     }
     readBootloader(reader, core, reader.errorText());
+    bool presmonde = false;
+    reader.readBool("presmonde", presmonde);
+    if (presmonde)
+        core.enablePresmondeMemory();
 }
 
 } // namespace tarvesk::sim

@@ -6,7 +6,8 @@ class SimBenchEntry;
 class SimDriverCore;
 
 // Fills what a driver core holds beyond its identity from a bench entry:
-// "parameters", "unio_eeprom", "dali_short_address" and "bootloader":
+// "parameters", "unio_eeprom", "dali_short_address", "presmonde" (true: the
+// memory of a Presmonde driver, see SimDriverCore) and "bootloader":
 //
 //   "bootloader": {"device_id": "0x302B",     word 0x8006 (the chip's device id)
 //                  "version": 5,             bootloader version byte of row reads

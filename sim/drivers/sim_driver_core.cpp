@@ -118,8 +118,79 @@ SimDriverCore::SimDriverCore(const SimDriverIdentity& identity)
 
 SimDriverCore::~SimDriverCore() = default;
 
+void SimDriverCore::enablePresmondeMemory()
+{
+    _presmonde = true;
+    // A driver leaves the factory with an empty profile: zero words, not erased flash.
+    for (int word = FirstProfileWord; word <= LastProfileWord; ++word) {
+        if (_bootloader.word(word) == SimDriverBootloader::ErasedWord)
+            _bootloader.setWord(word, 0);
+    }
+    for (quint16 number : {1, 10, 11, 12, 13, 52, 81, 105, 180, 181, 16358, 16361}) {
+        if (!_parameters.contains(number))
+            _parameters.insert(number, 0);
+    }
+}
+
+std::optional<quint16> SimDriverCore::readPresmonde(quint16 number) const
+{
+    if (number >= FirstProfileWord && number <= LastProfileWord)
+        return _bootloader.word(number);
+    if (number == DumpStatusParameter)
+        return _dumpStatus;
+    if ((number & ~WideAccessFlag) == FlashTargetParameter)
+        return _flashTarget;
+    const int index = (number & ~WideAccessFlag) - BufferParameter;
+    if (index < 0 || index >= BufferBytes)
+        return std::nullopt;
+    const quint16 low = quint8(_buffer.at(index));
+    const bool wide = number & WideAccessFlag;
+    return wide && index + 1 < BufferBytes ? quint16(low | quint8(_buffer.at(index + 1)) << 8) : low;
+}
+
+bool SimDriverCore::writePresmonde(quint16 number, quint16 value)
+{
+    if ((number & ~WideAccessFlag) == FlashTargetParameter) {
+        _flashTarget = quint8(value);
+        return true;
+    }
+    const int index = (number & ~WideAccessFlag) - BufferParameter;
+    const bool wide = number & WideAccessFlag;
+    if (index < 0 || index + (wide ? 1 : 0) >= BufferBytes)
+        return false;
+    _buffer[index] = char(value & 0xFF);
+    if (wide)
+        _buffer[index + 1] = char(value >> 8);
+    return true;
+}
+
+void SimDriverCore::dumpBuffer()
+{
+    ++_dumps;
+    // Region r lies at 0x3C00 + 16 * r; only the four profile rows take a dump.
+    const int row = 0x3C00 + 16 * _flashTarget;
+    if (_flashTarget < 10 || _flashTarget > 16 || _flashTarget % 2 != 0) {
+        _dumpStatus = DumpRefused;
+        return;
+    }
+    for (int i = 0; i < 45; i += 3) {
+        const quint8 b0 = quint8(_buffer.at(i)), b1 = quint8(_buffer.at(i + 1)),
+                     b2 = quint8(_buffer.at(i + 2));
+        _bootloader.setWord(row + i / 3 * 2, quint16(b0 | (b2 & 0x0F) << 8));
+        _bootloader.setWord(row + i / 3 * 2 + 1, quint16(b1 | (b2 & 0xF0) << 4));
+    }
+    _buffer.fill('\0');
+    _dumpStatus = 0;
+}
+
 bool SimDriverCore::readParameter(quint16 number, quint16& value) const
 {
+    if (_presmonde) {
+        if (const std::optional<quint16> presmonde = readPresmonde(number)) {
+            value = *presmonde;
+            return true;
+        }
+    }
     const auto it = _parameters.constFind(number);
     if (it != _parameters.constEnd()) {
         value = *it;
@@ -134,6 +205,8 @@ bool SimDriverCore::readParameter(quint16 number, quint16& value) const
 
 bool SimDriverCore::writeParameter(quint16 number, quint16 value)
 {
+    if (_presmonde && readPresmonde(number))
+        return writePresmonde(number, value);
     quint16 unused = 0;
     if (!readParameter(number, unused))
         return false;
@@ -165,6 +238,11 @@ bool SimDriverCore::writeSpecial(quint16 value)
     if (value == PrimeUnlockCode) {
         _unlocked = true;
         ++_primeUnlocks;
+        return true;
+    }
+    if (value == DumpBufferCode && _unlocked && _presmonde) {
+        _unlocked = false;
+        dumpBuffer();
         return true;
     }
     if (value == StartBootloaderCode && _unlocked) {

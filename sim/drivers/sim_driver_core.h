@@ -52,12 +52,27 @@ public:
     static constexpr quint8 SpecialParameter = 0xFE;
     static constexpr quint16 PrimeUnlockCode = 0x00C3;
     static constexpr quint16 StartBootloaderCode = 0x00E6;
+    static constexpr quint16 DumpBufferCode = 0x00B7;
+    static constexpr quint16 FlashTargetParameter = 0x740;
+    static constexpr quint16 BufferParameter = 0x741;
+    static constexpr quint16 WideAccessFlag = 0x4000;
+    static constexpr int BufferBytes = 48;
+    static constexpr quint16 DumpStatusParameter = 7864;
+    static constexpr quint16 FirstProfileWord = 0x3CA0;
+    static constexpr quint16 LastProfileWord = 0x3D1F;
+    static constexpr quint8 DumpRefused = 1;
 
     explicit SimDriverCore(const SimDriverIdentity& identity = SimDriverIdentity());
     ~SimDriverCore();
 
     quint32 uid() const { return _uid; }
     void setUid(quint32 uid) { _uid = uid; }
+
+    // Adds the memory of a Presmonde driver (above); the parameters it names
+    // that the driver does not hold yet start at 0.
+    void enablePresmondeMemory();
+    bool hasPresmondeMemory() const { return _presmonde; }
+    int dumps() const { return _dumps; }
 
     bool readParameter(quint16 number, quint16& value) const;
     // False (nothing written) outside the parameter space.
@@ -106,6 +121,9 @@ public:
 
 private:
     std::optional<QByteArray> daliPassThrough(const QByteArray& frame);
+    std::optional<quint16> readPresmonde(quint16 number) const;
+    bool writePresmonde(quint16 number, quint16 value);
+    void dumpBuffer();
     std::optional<QByteArray> bootloaderFrame(const QByteArray& frame, SimDriverFaults* faults);
     void enterBootloader();
     QByteArray unioFrame(const QByteArray& spi);
@@ -126,6 +144,11 @@ private:
     int _applicationStarts = 0;
     bool _unplugRequested = false;
     std::function<qint64()> _nowMs;
+    bool _presmonde = false;
+    quint8 _flashTarget = 0;
+    QByteArray _buffer = QByteArray(BufferBytes, '\0');
+    quint8 _dumpStatus = 0;
+    int _dumps = 0;
 };
 
 // Applies the answer faults of a driver to one answer frame: none when it stays

@@ -21,6 +21,8 @@ QM_DECLARE_CORE_ERROR(FeatureError)
 QM_DECLARE_CORE_ERROR(JsonParseError)
 QM_DECLARE_CORE_ERROR(ScriptError)
 QM_DECLARE_CORE_ERROR(GroupFilterException)
+// A block transfer to or from driver memory failed; what() says where and why.
+QM_DECLARE_CORE_ERROR(MemoryAccessError)
 
 #undef QM_DECLARE_CORE_ERROR
 

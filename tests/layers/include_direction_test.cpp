@@ -45,6 +45,13 @@ const std::vector<IncludeException> exceptions = {
         "a StringException thrown by an invoked call becomes the script's error text"},
     {"src/core/parameters/enum_raw_parameter.cpp", "src/service/string_exception.h",
         "enum look-ups report failures with StringException (message and source location)"},
+    {"src/core/parameters/datastore/core_version_string_parameter.cpp", "src/service/string_exception.h",
+        "core version look-ups report failures with StringException (message and source location)"},
+    {"src/core/parameters/datastore/dmx_scene_parameters.cpp", "src/service/string_exception.h",
+        "a scene output that reports a failed core version look-up reads its StringException's text"},
+    {"src/core/parameters/datastore/lightshape_cct_balance_curve_parameter.cpp", "src/interfaces/idali.h",
+        "the CCT balance curve is a DALI setting of the driver, reached through the device's DALI command "
+        "port"},
     {"src/core/device.cpp", "src/service/database/abstract_database.h",
         "a device looks up its product record and profile type in the product database"},
     {"src/devices/usb_vandrel_device.cpp", "src/service/database/abstract_database.h",

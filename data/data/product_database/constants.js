@@ -28,3 +28,20 @@ var DMX_PERSONALITIES = ["1 channel", "2 channels", "4 channels", "8 bit + fine"
 var STATUS_OK = 0;
 var STATUS_NO_DEVICE = -3;
 var STATUS_INVALID_PARAMETER = -8;
+
+// The driver parameters that the service builds in (their behaviour is fixed
+// in code): core version, lightshape, start-up, DMX scenes and output limits.
+var PRESMONDE_BUILTINS = [
+    "core_version_string",
+    "light_shaping_enable", "light_shaping_active", "light_shaping_dali_dim_curve_compliant",
+    "light_shaping_version", "light_shaping_default_forward_voltages", "light_shaping_led_output_1",
+    "light_shaping_led_output_2", "light_shaping_cct_balance_curve", "light_shaping_settings",
+    "light_shaping_cct_max", "light_shaping_cct_min", "light_shaping_cct_output_1", "light_shaping_cct_output_2",
+    "light_shaping_flux_output_1", "light_shaping_flux_output_2", "light_shaping_maximum_flux",
+    "light_shaping_flux_optimization_method", "light_shaping_control_strategy",
+    "light_shaping_forward_voltage_1", "light_shaping_forward_voltage_2", "light_shaping_dt8",
+    "startup_force_480ms_fade", "extra_startup_delay", "startup_behaviour", "dmx_failure_behaviour",
+    "scene_1_output_1", "scene_1_output_2", "scene_1_output_3", "scene_1_output_4",
+    "scene_2_output_1", "scene_2_output_2", "scene_2_output_3", "scene_2_output_4",
+    "cumulative_current", "equal_output"
+];

@@ -88,6 +88,12 @@ var FEATURES = {
         });
         return true;
     },
+    presmonde_builtins: function (parameters, record, feature) {
+        // The service makes these by identifier, each with its own behaviour.
+        for (var i = 0; i < PRESMONDE_BUILTINS.length; ++i)
+            requireParameter(feature, parameters.addParameterByName(PRESMONDE_BUILTINS[i]), PRESMONDE_BUILTINS[i]);
+        return true;
+    },
     dmx_address: function (parameters, record, feature) {
         addRawParameter(parameters, feature, {
             id: "dmx_start_address", name: "DMX start address", group: GROUP_DMX, resolution: "ITF_RES_WORD",

@@ -1,6 +1,7 @@
 #include "core/core_errors.h"
 #include "core/database/device_info_database.h"
 #include "core/file/package_file_decoder.h"
+#include "core/parameters/builtin_parameter_table.h"
 #include "core/parameters/parameter.h"
 #include "core/profile/profile_type.h"
 #include "core/profile/profile_type_parameters.h"
@@ -436,4 +437,27 @@ TEST_F(Data1DatabaseTest, FirmwareCacheIsReplacedOnlyByAGoodPackage)
     }
     database.handleFileDownloaded("http://host:8013/fw.pak", true, QString()); // no file at all
     EXPECT_EQ(database.firmwareCacheFileNames(), names);
+}
+
+// The sample Wystrel and Corvalt drivers carry the built-in driver parameters,
+// each made by the factory with its own class.
+TEST_F(Data1DatabaseTest, SampleDriversCarryTheBuiltInParameters)
+{
+    useSamplePackage();
+    ASSERT_TRUE(database.initialize(false));
+    for (const char* name : {"000350_Stagebar Wystrel 2CH_DMX_WY", "000120_Corvalt 560_DORVANE_WY"}) {
+        tarvesk::core::ProfileType* type = database.profileType(name);
+        ASSERT_TRUE(type) << name;
+        int builtins = 0;
+        for (const tarvesk::core::BuiltinParameter& entry : tarvesk::core::builtinParameters()) {
+            tarvesk::core::IParameter* p
+                = type->getParameters()->getParameterInterface(QString::fromLatin1(entry.identifier));
+            ASSERT_TRUE(p) << name << " " << entry.identifier;
+            EXPECT_NE(QString::fromLatin1(typeid(*p).name()).indexOf(QLatin1String(entry.className)), -1)
+                << entry.identifier;
+            ++builtins;
+        }
+        EXPECT_EQ(builtins, 36);
+    }
+    EXPECT_FALSE(parameterIds("000110_K3408 Dorvane 40W_DORVANE").contains("core_version_string"));
 }

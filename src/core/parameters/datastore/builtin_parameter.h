@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/parameters/parameter.h"
+
+// A built-in driver parameter makes its copies with its own constructor, so
+// that a copy keeps its class and its behaviour; copyFrom brings the fields.
+#define QM_BUILTIN_CLONE(Class)                                                                              \
+    IParameter* clone() override                                                                             \
+    {                                                                                                        \
+        auto* copy = new Class();                                                                            \
+        copy->copyFrom(this);                                                                                \
+        return copy;                                                                                         \
+    }
+
+namespace tarvesk::core {
+
+// The raw interface through which every built-in parameter reaches its driver.
+inline const QString& presmondeInterface()
+{
+    static const QString name = QStringLiteral("presmonde");
+    return name;
+}
+
+// The fields every built-in parameter sets in its constructor.
+inline void describeBuiltin(
+    Parameter& p, const QString& displayName, const QString& accessLevel, const QString& group, bool readOnly)
+{
+    p.setDisplayName(displayName);
+    p.setAccessLevel(accessLevel);
+    p.setGroup(group);
+    p.setReadOnly(readOnly);
+}
+
+} // namespace tarvesk::core
