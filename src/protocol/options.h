@@ -11,28 +11,35 @@ namespace tarvesk::proto {
 // The keys of Options that senders and bus interfaces agree on, spelled here
 // only. The texts are seen by scripts and by callers of the send methods.
 namespace option {
+// QLatin1String's constructor from a C string counts with strlen, which not
+// every compiler evaluates at compile time; the literal's size is known.
+template <int N> constexpr QLatin1String key(const char (&text)[N])
+{
+    return QLatin1String(text, N - 1);
+}
+
 // Flags: present and bool true, or off.
-inline constexpr QLatin1String ExpectAnswer("expect_answer");
-inline constexpr QLatin1String SendTwice("send_twice");
-inline constexpr QLatin1String ModuleCheck("module_check");
-inline constexpr QLatin1String FullBitbang("full_bitbang");
-inline constexpr QLatin1String SendToPhysicalDali("send_to_physical_dali");
-inline constexpr QLatin1String InternalAddressing("internal_addressing");
-inline constexpr QLatin1String RetryInvalid("retry_invalid");
-inline constexpr QLatin1String Internal("internal");
-inline constexpr QLatin1String BananaMode("banana_mode");
-inline constexpr QLatin1String WaitForIdle("wait_for_idle");
-inline constexpr QLatin1String Encryption("encryption");
-inline constexpr QLatin1String DorvaneMaster("dorvane_master");
-inline constexpr QLatin1String Dorvane2("dorvane2");
-inline constexpr QLatin1String IsDorvane("is_dorvane");
-inline constexpr QLatin1String DorvaneCorvalt("dorvane_corvalt");
+inline constexpr QLatin1String ExpectAnswer = key("expect_answer");
+inline constexpr QLatin1String SendTwice = key("send_twice");
+inline constexpr QLatin1String ModuleCheck = key("module_check");
+inline constexpr QLatin1String FullBitbang = key("full_bitbang");
+inline constexpr QLatin1String SendToPhysicalDali = key("send_to_physical_dali");
+inline constexpr QLatin1String InternalAddressing = key("internal_addressing");
+inline constexpr QLatin1String RetryInvalid = key("retry_invalid");
+inline constexpr QLatin1String Internal = key("internal");
+inline constexpr QLatin1String BananaMode = key("banana_mode");
+inline constexpr QLatin1String WaitForIdle = key("wait_for_idle");
+inline constexpr QLatin1String Encryption = key("encryption");
+inline constexpr QLatin1String DorvaneMaster = key("dorvane_master");
+inline constexpr QLatin1String Dorvane2 = key("dorvane2");
+inline constexpr QLatin1String IsDorvane = key("is_dorvane");
+inline constexpr QLatin1String DorvaneCorvalt = key("dorvane_corvalt");
 // Numbers: times (DALI in milliseconds), counts.
-inline constexpr QLatin1String AnswerTimeout("answer_timeout");
-inline constexpr QLatin1String SettlingTime("settling_time");
-inline constexpr QLatin1String StopbitTime("stopbit_time");
-inline constexpr QLatin1String RetryCount("retry_count");
-inline constexpr QLatin1String BreakTime("break_time");
+inline constexpr QLatin1String AnswerTimeout = key("answer_timeout");
+inline constexpr QLatin1String SettlingTime = key("settling_time");
+inline constexpr QLatin1String StopbitTime = key("stopbit_time");
+inline constexpr QLatin1String RetryCount = key("retry_count");
+inline constexpr QLatin1String BreakTime = key("break_time");
 } // namespace option
 
 // The named settings that travel with one send call into a bus interface (keys

@@ -105,4 +105,14 @@ void RpcRequest::createFields(QJsonObject& object) const
     object.insert(QStringLiteral("params"), _params ? _params->toJsonValue() : QJsonValue(QJsonValue::Null));
 }
 
+void RpcRequest::collectFields(JsonMembers& members) const
+{
+    JsonMember method {QLatin1String("method")};
+    method.text = &_methodName;
+    members.append(method);
+    JsonMember params {QLatin1String("params")};
+    params.value = _params.get(); // null when there are none
+    members.append(params);
+}
+
 } // namespace tarvesk::service

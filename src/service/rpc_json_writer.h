@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QLatin1String>
+#include <QString>
+
+namespace tarvesk::service {
+
+class RpcValue;
+
+// Writes JSON text straight from a value tree, byte for byte as
+// QJsonDocument::toJson writes the tree that RpcValue::toJsonValue() would
+// build: members in ascending key order (UTF-16 code units, as RpcObject
+// keeps them), four spaces per level in the indented form, the framework's
+// escapes (lone surrogates as \udxxx), integers up to 2^53 in plain digits,
+// other numbers in the framework's shortest form, and null for numbers that
+// are not finite. Replies are written this way without building the
+// framework's JSON objects first.
+class RpcJsonWriter
+{
+public:
+    explicit RpcJsonWriter(QJsonDocument::JsonFormat format);
+
+    // Opens an object or an array; members and elements follow, then close().
+    // The outermost close() of the indented form ends the text with a line
+    // break, as the framework's documents do.
+    void beginObject();
+    void beginArray();
+    void close();
+    // Starts the next member of the open object. A QLatin1String name is
+    // written unescaped: it is for the envelope's own plain ASCII names.
+    void key(QLatin1String name);
+    void key(const QString& name);
+    // Element of the open array or value of the member just started.
+    void value(const RpcValue* value);
+    void string(const QString& text);
+    void number(double value);
+    // JSON text written as it stands (an id exactly as the client wrote it).
+    void raw(const QByteArray& json);
+
+    const QByteArray& text() const { return _out; }
+    QByteArray take() { return std::move(_out); }
+
+    // The escaped form of a text without its quotes, as the framework writes it.
+    static void appendEscaped(QByteArray& out, const QString& text);
+
+private:
+    void beforeValue();
+    void beginKey();
+    void endKey();
+    void indent(int level);
+
+    QByteArray _out;
+    QByteArray _open; // '{' or '[' for each container not closed yet
+    const bool _compact;
+    bool _first = true;     // no member or element in the open container yet
+    bool _afterKey = false; // a member's key is written, its value comes next
+};
+
+} // namespace tarvesk::service
