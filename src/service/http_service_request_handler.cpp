@@ -28,11 +28,14 @@ void HttpServiceRequestHandler::registerServiceHandler(
     serviceHandlers[path] = std::move(handler);
 }
 
+std::unique_lock<std::mutex> HttpServiceRequestHandler::requestLock()
+{
+    return withoutLock ? std::unique_lock<std::mutex>(mutex, std::defer_lock)
+                       : std::unique_lock<std::mutex>(mutex);
+}
+
 network::HttpResponse* HttpServiceRequestHandler::handleRequest(network::HttpRequest* request)
 {
-    std::unique_lock<std::mutex> lock(mutex, std::defer_lock);
-    if (!withoutLock)
-        lock.lock();
     if (debugLevel >= 2)
         request->debugPrint();
     auto* response = new network::HttpResponse;
@@ -98,9 +101,11 @@ void HttpServiceRequestHandler::handleHttpPost(
             if (debugLevel >= 1)
                 qCDebug(loggerGlog()).noquote()
                     << QStringLiteral("[ *** JSON RPC method \"%1\" ***").arg(rpcRequest.getMethodName());
-            const RpcMethodError result = rpcServer
-                ? rpcServer->handleRequest(&rpcRequest, &rpcResponse)
-                : RpcMethodError(RPC_ERROR_INTERNAL, QStringLiteral("No RPC server installed"));
+            RpcMethodError result(RPC_ERROR_INTERNAL, QStringLiteral("No RPC server installed"));
+            if (rpcServer) {
+                const auto lock = requestLock();
+                result = rpcServer->handleRequest(&rpcRequest, &rpcResponse);
+            }
             if (result.isError()) {
                 rpcResponse.setIdFrom(rpcRequest);
                 rpcResponse.error(result.getErrorCode(), result.getErrorMessage());
@@ -115,8 +120,7 @@ void HttpServiceRequestHandler::handleHttpPost(
     response->setData(rpcResponse.serializeToUtf8(QJsonDocument::Indented));
 }
 
-void HttpServiceRequestHandler::handleHttpGet(
-    network::HttpRequest* request, network::HttpResponse* response) const
+void HttpServiceRequestHandler::handleHttpGet(network::HttpRequest* request, network::HttpResponse* response)
 {
     if (debugLevel >= 1)
         qCDebug(loggerGlog()).noquote()
@@ -131,6 +135,9 @@ void HttpServiceRequestHandler::handleHttpGet(
     const std::string bytes = path.toStdString();
     for (const auto& [key, handler] : serviceHandlers) {
         if (bytes.find(key) != std::string::npos) {
+            std::unique_lock<std::mutex> lock;
+            if (handler->needsRequestLock())
+                lock = requestLock();
             handler->handleRequest(request, response);
             return;
         }
