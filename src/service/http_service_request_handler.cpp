@@ -67,11 +67,15 @@ void HttpServiceRequestHandler::handleHttpPost(
     }
     response->setContentType(QStringLiteral("application/json-rpc"));
 
-    RpcResponse rpcResponse;
     QByteArray body = request->getUploadData();
     const int nul = body.indexOf('\0');
     if (nul >= 0)
         body.truncate(nul);
+    std::unique_lock<std::mutex> largeBody(largeBodyMutex, std::defer_lock);
+    if (body.size() >= network::HttpRequest::ReleaseMemoryBodySize && !withoutLock)
+        largeBody.lock();
+
+    RpcResponse rpcResponse;
 
     if (body.isEmpty()) {
         rpcResponse.error(RPC_ERROR_PARSE, QString());

@@ -25,6 +25,11 @@ class ServiceRequest;
 // the request's own RpcRequest, mapping the outcome to a status and writing
 // the reply from the request's own RpcResponse (its trees are owned by the
 // response and no longer reachable from any method), and sending it.
+//
+// A body of HttpRequest::ReleaseMemoryBodySize or more parses into tens of
+// megabytes; such requests are handled whole one at a time (largeBodyMutex,
+// always taken before mutex), so that a burst of them costs the memory of one,
+// as when every request ran under the mutex.
 class HttpServiceRequestHandler : public network::HttpRequestHandler
 {
 public:
@@ -42,8 +47,9 @@ private:
     std::unique_lock<std::mutex> requestLock();
 
     std::map<std::string, std::shared_ptr<ServiceRequest>> serviceHandlers; // filled before serving
-    std::mutex
-        mutex; // runs the shared work of requests one at a time: methods, devices and the bus rely on it
+    std::mutex largeBodyMutex; // one large request at a time, parsing and writing included
+    // The shared work of requests one at a time: methods, devices and the bus rely on it.
+    std::mutex mutex;
     int debugLevel;
     bool withoutLock;
     std::shared_ptr<QuinmarkRpcServer> rpcServer;

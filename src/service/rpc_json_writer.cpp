@@ -7,6 +7,11 @@
 #include <QLocale>
 
 #include <cmath>
+#include <cstring>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace tarvesk::service {
 
@@ -22,201 +27,50 @@ char hexDigit(unsigned value)
     return char(value < 10 ? '0' + value : 'a' + value - 10);
 }
 
-void appendInteger(QByteArray& out, qint64 value)
+// Whether a UTF-16 unit goes out as the one byte it is.
+bool isPlainAscii(ushort unit)
 {
-    char digits[24];
-    char* end = digits + sizeof digits;
-    char* at = end;
-    quint64 magnitude = value < 0 ? quint64(0) - quint64(value) : quint64(value);
-    do {
-        *--at = char('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (value < 0)
-        *--at = '-';
-    out.append(at, int(end - at));
+    return unit >= 0x20 && unit < 0x80 && unit != '"' && unit != '\\';
 }
 
-} // namespace
-
-RpcJsonWriter::RpcJsonWriter(QJsonDocument::JsonFormat format)
-    : _compact(format == QJsonDocument::Compact)
-{ }
-
-void RpcJsonWriter::indent(int level)
+// Copies the leading units that go out as the bytes they are, eight at a
+// time; returns where the first other unit (or the end) is.
+const ushort* copyPlainAscii(char*& cursor, const ushort* src, const ushort* const end)
 {
-    if (!_compact && level > 0)
-        _out.append(4 * level, ' ');
-}
-
-void RpcJsonWriter::beforeValue()
-{
-    if (_afterKey) {
-        _afterKey = false;
-        return;
+#ifdef __SSE2__
+    const __m128i below = _mm_set1_epi16(0x20);
+    const __m128i above = _mm_set1_epi16(0x7f);
+    const __m128i quote = _mm_set1_epi16('"');
+    const __m128i backslash = _mm_set1_epi16('\\');
+    while (end - src >= 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        // Signed compares: units from 0x8000 up read as negative, so below 0x20.
+        const __m128i special
+            = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi16(units, below), _mm_cmpgt_epi16(units, above)),
+                _mm_or_si128(_mm_cmpeq_epi16(units, quote), _mm_cmpeq_epi16(units, backslash)));
+        if (_mm_movemask_epi8(special) != 0)
+            break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(cursor), _mm_packus_epi16(units, units));
+        cursor += 8;
+        src += 8;
     }
-    if (_open.isEmpty())
-        return;
-    if (!_first)
-        _out.append(_compact ? "," : ",\n");
-    _first = false;
-    indent(_open.size());
+#endif
+    while (src != end && isPlainAscii(*src))
+        *cursor++ = char(*src++);
+    return src;
 }
 
-void RpcJsonWriter::beginObject()
+// Appends the escaped form at cursor, which has room for six bytes per unit.
+char* escape(char* cursor, const ushort* src, const ushort* const end)
 {
-    beforeValue();
-    _out.append(_compact ? "{" : "{\n");
-    _open.append('{');
-    _first = true;
-}
-
-void RpcJsonWriter::beginArray()
-{
-    beforeValue();
-    _out.append(_compact ? "[" : "[\n");
-    _open.append('[');
-    _first = true;
-}
-
-void RpcJsonWriter::close()
-{
-    if (_open.isEmpty())
-        return;
-    const char closer = _open.back() == '[' ? ']' : '}';
-    _open.chop(1);
-    if (!_first && !_compact)
-        _out.append('\n');
-    indent(_open.size());
-    _out.append(closer);
-    _first = false;
-    if (_open.isEmpty() && !_compact)
-        _out.append('\n');
-}
-
-void RpcJsonWriter::beginKey()
-{
-    if (!_first)
-        _out.append(_compact ? "," : ",\n");
-    _first = false;
-    indent(_open.size());
-    _out.append('"');
-}
-
-void RpcJsonWriter::endKey()
-{
-    _out.append(_compact ? "\":" : "\": ");
-    _afterKey = true;
-}
-
-void RpcJsonWriter::key(QLatin1String name)
-{
-    beginKey();
-    _out.append(name.data(), name.size());
-    endKey();
-}
-
-void RpcJsonWriter::key(const QString& name)
-{
-    beginKey();
-    appendEscaped(_out, name);
-    endKey();
-}
-
-void RpcJsonWriter::string(const QString& text)
-{
-    beforeValue();
-    _out.append('"');
-    appendEscaped(_out, text);
-    _out.append('"');
-}
-
-void RpcJsonWriter::number(double value)
-{
-    beforeValue();
-    if (!std::isfinite(value)) {
-        _out.append("null"); // as the framework writes NaN and the infinities
-        return;
-    }
-    const double magnitude = std::fabs(value);
-    if (std::trunc(value) == value && magnitude <= LargestExactInteger) {
-        appendInteger(_out, qint64(value)); // -0 too is written 0
-        return;
-    }
-    const bool integral = magnitude < TwoToThe64 && std::trunc(magnitude) == magnitude;
-    _out.append(QByteArray::number(value, integral ? 'f' : 'g', QLocale::FloatingPointShortest));
-}
-
-void RpcJsonWriter::raw(const QByteArray& json)
-{
-    beforeValue();
-    _out.append(json);
-}
-
-void RpcJsonWriter::value(const RpcValue* value)
-{
-    if (!value) {
-        beforeValue();
-        _out.append("null");
-        return;
-    }
-    switch (value->getType()) {
-    case RpcValue::RPC_VALUE_BOOL:
-        beforeValue();
-        _out.append(value->getBoolValue() ? "true" : "false");
-        return;
-    case RpcValue::RPC_VALUE_DOUBLE:
-        number(RpcValue::roundToThreeDecimals(value->getDoubleValue()));
-        return;
-    case RpcValue::RPC_VALUE_STRING:
-        string(value->getStringValue());
-        return;
-    case RpcValue::RPC_VALUE_ARRAY:
-        beginArray();
-        if (const RpcArray* array = value->getArrayValue()) {
-            for (const RpcValue* child : *array)
-                this->value(child);
-        }
-        close();
-        return;
-    case RpcValue::RPC_VALUE_OBJECT:
-        beginObject();
-        if (const RpcObject* object = value->getObjectValue()) {
-            for (auto it = object->begin(); it != object->end(); ++it) {
-                key(it.key());
-                this->value(it.value());
-            }
-        }
-        close();
-        return;
-    default:
-        beforeValue();
-        _out.append("null");
-        return;
-    }
-}
-
-void RpcJsonWriter::appendEscaped(QByteArray& out, const QString& text)
-{
-    const ushort* src = reinterpret_cast<const ushort*>(text.constData());
-    const ushort* const end = src + text.size();
-    int length = out.size();
-    // At most six bytes per UTF-16 unit (\u00xx); grown as needed.
-    out.resize(length + qMax(16, text.size() + text.size() / 4 + 8));
-    uchar* cursor = reinterpret_cast<uchar*>(out.data()) + length;
-    const uchar* limit = reinterpret_cast<const uchar*>(out.constData()) + out.size();
-
     while (src != end) {
-        if (cursor + 6 >= limit) {
-            length = int(cursor - reinterpret_cast<const uchar*>(out.constData()));
-            out.resize(out.size() * 2);
-            cursor = reinterpret_cast<uchar*>(out.data()) + length;
-            limit = reinterpret_cast<const uchar*>(out.constData()) + out.size();
-        }
+        src = copyPlainAscii(cursor, src, end);
+        if (src == end)
+            break;
         const unsigned u = *src++;
         if (u < 0x80) {
-            if (u >= 0x20 && u != '"' && u != '\\') {
-                *cursor++ = uchar(u);
+            if (isPlainAscii(ushort(u))) {
+                *cursor++ = char(u);
                 continue;
             }
             *cursor++ = '\\';
@@ -246,35 +100,258 @@ void RpcJsonWriter::appendEscaped(QByteArray& out, const QString& text)
                 *cursor++ = 'u';
                 *cursor++ = '0';
                 *cursor++ = '0';
-                *cursor++ = uchar(hexDigit(u >> 4));
-                *cursor++ = uchar(hexDigit(u & 0xf));
+                *cursor++ = hexDigit(u >> 4);
+                *cursor++ = hexDigit(u & 0xf);
                 break;
             }
         } else if (u < 0x800) {
-            *cursor++ = uchar(0xc0 | (u >> 6));
-            *cursor++ = uchar(0x80 | (u & 0x3f));
+            *cursor++ = char(0xc0 | (u >> 6));
+            *cursor++ = char(0x80 | (u & 0x3f));
         } else if (u < 0xd800 || u > 0xdfff) {
-            *cursor++ = uchar(0xe0 | (u >> 12));
-            *cursor++ = uchar(0x80 | ((u >> 6) & 0x3f));
-            *cursor++ = uchar(0x80 | (u & 0x3f));
+            *cursor++ = char(0xe0 | (u >> 12));
+            *cursor++ = char(0x80 | ((u >> 6) & 0x3f));
+            *cursor++ = char(0x80 | (u & 0x3f));
         } else if (u < 0xdc00 && src != end && *src >= 0xdc00 && *src <= 0xdfff) {
             const unsigned point = 0x10000 + ((u - 0xd800) << 10) + (*src++ - 0xdc00);
-            *cursor++ = uchar(0xf0 | (point >> 18));
-            *cursor++ = uchar(0x80 | ((point >> 12) & 0x3f));
-            *cursor++ = uchar(0x80 | ((point >> 6) & 0x3f));
-            *cursor++ = uchar(0x80 | (point & 0x3f));
+            *cursor++ = char(0xf0 | (point >> 18));
+            *cursor++ = char(0x80 | ((point >> 12) & 0x3f));
+            *cursor++ = char(0x80 | ((point >> 6) & 0x3f));
+            *cursor++ = char(0x80 | (point & 0x3f));
         } else {
             // A surrogate without its partner is no UTF-8: the framework
             // writes it as an escape, and so must we.
             *cursor++ = '\\';
             *cursor++ = 'u';
-            *cursor++ = uchar(hexDigit((u >> 12) & 0xf));
-            *cursor++ = uchar(hexDigit((u >> 8) & 0xf));
-            *cursor++ = uchar(hexDigit((u >> 4) & 0xf));
-            *cursor++ = uchar(hexDigit(u & 0xf));
+            *cursor++ = hexDigit((u >> 12) & 0xf);
+            *cursor++ = hexDigit((u >> 8) & 0xf);
+            *cursor++ = hexDigit((u >> 4) & 0xf);
+            *cursor++ = hexDigit(u & 0xf);
         }
     }
-    out.resize(int(cursor - reinterpret_cast<const uchar*>(out.constData())));
+    return cursor;
+}
+
+} // namespace
+
+RpcJsonWriter::RpcJsonWriter(QJsonDocument::JsonFormat format)
+    : _compact(format == QJsonDocument::Compact)
+{ }
+
+char* RpcJsonWriter::room(qsizetype bytes)
+{
+    // _out is the buffer, grown by doubling; only its first _size bytes are text.
+    if (_size + bytes > _out.size())
+        _out.resize(int(qMax<qsizetype>(qMax<qsizetype>(2 * _out.size(), _size + bytes), 256)));
+    return _out.data() + _size;
+}
+
+void RpcJsonWriter::put(const char* bytes, qsizetype count)
+{
+    std::memcpy(room(count), bytes, size_t(count));
+    _size += count;
+}
+
+void RpcJsonWriter::put(char byte)
+{
+    *room(1) = byte;
+    ++_size;
+}
+
+QByteArray RpcJsonWriter::take()
+{
+    _out.resize(int(_size));
+    _size = 0;
+    return std::move(_out);
+}
+
+void RpcJsonWriter::indent(qsizetype level)
+{
+    if (_compact || level <= 0)
+        return;
+    std::memset(room(4 * level), ' ', size_t(4 * level));
+    _size += 4 * level;
+}
+
+void RpcJsonWriter::separate()
+{
+    if (!_first) {
+        if (_compact)
+            put(',');
+        else
+            put(",\n", 2);
+    }
+    _first = false;
+    indent(_open.size());
+}
+
+void RpcJsonWriter::beforeValue()
+{
+    if (_afterKey) {
+        _afterKey = false;
+        return;
+    }
+    if (!_open.isEmpty())
+        separate();
+}
+
+void RpcJsonWriter::beginObject()
+{
+    beforeValue();
+    if (_compact)
+        put('{');
+    else
+        put("{\n", 2);
+    _open.append('{');
+    _first = true;
+}
+
+void RpcJsonWriter::beginArray()
+{
+    beforeValue();
+    if (_compact)
+        put('[');
+    else
+        put("[\n", 2);
+    _open.append('[');
+    _first = true;
+}
+
+void RpcJsonWriter::close()
+{
+    if (_open.isEmpty())
+        return;
+    const char closer = _open.last() == '[' ? ']' : '}';
+    _open.removeLast();
+    if (!_first && !_compact)
+        put('\n');
+    indent(_open.size());
+    put(closer);
+    _first = false;
+    if (_open.isEmpty() && !_compact)
+        put('\n');
+}
+
+void RpcJsonWriter::key(QLatin1String name)
+{
+    separate();
+    put('"');
+    put(name.data(), name.size());
+    put('"');
+    endKey();
+}
+
+void RpcJsonWriter::key(const QString& name)
+{
+    separate();
+    quoted(name);
+    endKey();
+}
+
+void RpcJsonWriter::endKey()
+{
+    if (_compact)
+        put(':');
+    else
+        put(": ", 2);
+    _afterKey = true;
+}
+
+void RpcJsonWriter::quoted(const QString& text)
+{
+    const ushort* src = reinterpret_cast<const ushort*>(text.constData());
+    const qsizetype units = text.size();
+    char* start = room(6 * units + 2);
+    char* cursor = start;
+    *cursor++ = '"';
+    cursor = escape(cursor, src, src + units);
+    *cursor++ = '"';
+    _size += cursor - start;
+}
+
+void RpcJsonWriter::string(const QString& text)
+{
+    beforeValue();
+    quoted(text);
+}
+
+void RpcJsonWriter::number(double value)
+{
+    beforeValue();
+    if (!std::isfinite(value)) {
+        put("null", 4); // as the framework writes NaN and the infinities
+        return;
+    }
+    const double magnitude = std::fabs(value);
+    if (std::trunc(value) == value && magnitude <= LargestExactInteger) {
+        char digits[24];
+        char* end = digits + sizeof digits;
+        char* at = end;
+        const qint64 integer = qint64(value); // -0 too is written 0
+        quint64 rest = integer < 0 ? quint64(0) - quint64(integer) : quint64(integer);
+        do {
+            *--at = char('0' + rest % 10);
+            rest /= 10;
+        } while (rest != 0);
+        if (integer < 0)
+            *--at = '-';
+        put(at, end - at);
+        return;
+    }
+    const bool integral = magnitude < TwoToThe64 && std::trunc(magnitude) == magnitude;
+    const QByteArray text = QByteArray::number(value, integral ? 'f' : 'g', QLocale::FloatingPointShortest);
+    put(text.constData(), text.size());
+}
+
+void RpcJsonWriter::raw(const QByteArray& json)
+{
+    beforeValue();
+    put(json.constData(), json.size());
+}
+
+void RpcJsonWriter::value(const RpcValue* value)
+{
+    if (!value) {
+        beforeValue();
+        put("null", 4);
+        return;
+    }
+    switch (value->getType()) {
+    case RpcValue::RPC_VALUE_BOOL:
+        beforeValue();
+        if (value->getBoolValue())
+            put("true", 4);
+        else
+            put("false", 5);
+        return;
+    case RpcValue::RPC_VALUE_DOUBLE:
+        number(RpcValue::roundToThreeDecimals(value->getDoubleValue()));
+        return;
+    case RpcValue::RPC_VALUE_STRING:
+        string(value->getStringValue());
+        return;
+    case RpcValue::RPC_VALUE_ARRAY:
+        beginArray();
+        if (const RpcArray* array = value->getArrayValue()) {
+            for (const RpcValue* child : *array)
+                this->value(child);
+        }
+        close();
+        return;
+    case RpcValue::RPC_VALUE_OBJECT:
+        beginObject();
+        if (const RpcObject* object = value->getObjectValue()) {
+            for (auto it = object->begin(); it != object->end(); ++it) {
+                key(it.key());
+                this->value(it.value());
+            }
+        }
+        close();
+        return;
+    default:
+        beforeValue();
+        put("null", 4);
+        return;
+    }
 }
 
 } // namespace tarvesk::service

@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QLatin1String>
 #include <QString>
+#include <QVarLengthArray>
 
 namespace tarvesk::service {
 
@@ -39,20 +40,22 @@ public:
     // JSON text written as it stands (an id exactly as the client wrote it).
     void raw(const QByteArray& json);
 
-    const QByteArray& text() const { return _out; }
-    QByteArray take() { return std::move(_out); }
-
-    // The escaped form of a text without its quotes, as the framework writes it.
-    static void appendEscaped(QByteArray& out, const QString& text);
+    // The text written so far; the writer starts empty again.
+    QByteArray take();
 
 private:
+    char* room(qsizetype bytes);
+    void put(const char* bytes, qsizetype count);
+    void put(char byte);
+    void separate();
     void beforeValue();
-    void beginKey();
     void endKey();
-    void indent(int level);
+    void indent(qsizetype level);
+    void quoted(const QString& text);
 
-    QByteArray _out;
-    QByteArray _open; // '{' or '[' for each container not closed yet
+    QByteArray _out; // the buffer: its first _size bytes are the text
+    qsizetype _size = 0;
+    QVarLengthArray<char, 32> _open; // '{' or '[' for each container not closed yet
     const bool _compact;
     bool _first = true;     // no member or element in the open container yet
     bool _afterKey = false; // a member's key is written, its value comes next

@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <string_view>
 
 namespace tarvesk::service {
 
@@ -158,7 +159,10 @@ QByteArray RpcMessage::serializeToUtf8(QJsonDocument::JsonFormat format) const
     }
     // The framework's objects keep their members in key order.
     std::sort(members.begin(), members.end(),
-        [](const JsonMember& a, const JsonMember& b) { return a.key < b.key; });
+        [](const JsonMember& a, const JsonMember& b) {
+            return std::string_view(a.key.data(), size_t(a.key.size()))
+                < std::string_view(b.key.data(), size_t(b.key.size()));
+        });
 
     RpcJsonWriter writer(format);
     writer.beginObject();

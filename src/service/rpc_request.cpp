@@ -44,10 +44,10 @@ RpcValue* RpcRequest::getParam(const QString& name) const
 
 bool RpcRequest::hasParameters() const
 {
-    if (!_params)
-        return false;
-    const QJsonValue json = _params->toJsonValue();
-    return json.isObject() && !json.toObject().isEmpty();
+    // What toJsonValue() would make of the params: an object only for an
+    // object value, and one with members only when its object has children.
+    return _params && _params->getType() == RpcValue::RPC_VALUE_OBJECT && _params->getObjectValue()
+        && _params->getObjectValue()->childCount() > 0;
 }
 
 bool RpcRequest::hasNamedParameters() const

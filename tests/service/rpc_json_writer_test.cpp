@@ -83,6 +83,27 @@ TEST(RpcJsonWriter, StringsAndEscapesAsTheFrameworkWritesThem)
         expectSameAsFramework(RpcValue(text), "string of " + std::to_string(text.size()) + " units");
 }
 
+// Every unit that needs care at every position of a text long enough for the
+// writer's eight-units-at-a-time copy, so that each lands in and around a block.
+TEST(RpcJsonWriter, SpecialUnitsAtEveryPosition)
+{
+    const ushort specials[] = {0x00, 0x1f, '"', '\\', 0x7f, 0x80, 0xff, 0x7ff, 0x800, 0x8000, 0xd800, 0xdbff,
+        0xdc00, 0xdfff, 0xfffe, 0xffff};
+    const QString plain = QStringLiteral("abcdefghijklmnopqrstu");
+    for (const ushort special : specials) {
+        for (int at = 0; at < plain.size(); ++at) {
+            QString text = plain;
+            text[at] = QChar(special);
+            expectSameAsFramework(
+                RpcValue(text), "unit " + std::to_string(special) + " at " + std::to_string(at));
+        }
+    }
+    // A surrogate pair split across the eight-unit blocks.
+    expectSameAsFramework(
+        RpcValue(QStringLiteral("abcdefg") + QString::fromUcs4(U"\U0001F600") + QStringLiteral("xyz")),
+        "pair across blocks");
+}
+
 TEST(RpcJsonWriter, TreesAsTheFrameworkWritesThem)
 {
     expectSameAsFramework(RpcValue(), "undefined");
