@@ -133,34 +133,26 @@ char* escape(char* cursor, const ushort* src, const ushort* const end)
 
 } // namespace
 
-RpcJsonWriter::RpcJsonWriter(QJsonDocument::JsonFormat format)
+RpcJsonWriter::RpcJsonWriter(QJsonDocument::JsonFormat format, qsizetype initialCapacity)
     : _compact(format == QJsonDocument::Compact)
+    , _initialCapacity(qMax<qsizetype>(initialCapacity, 16))
 { }
 
-char* RpcJsonWriter::room(qsizetype bytes)
+char* RpcJsonWriter::grow(qsizetype bytes)
 {
     // _out is the buffer, grown by doubling; only its first _size bytes are text.
-    if (_size + bytes > _out.size())
-        _out.resize(int(qMax<qsizetype>(qMax<qsizetype>(2 * _out.size(), _size + bytes), 256)));
-    return _out.data() + _size;
-}
-
-void RpcJsonWriter::put(const char* bytes, qsizetype count)
-{
-    std::memcpy(room(count), bytes, size_t(count));
-    _size += count;
-}
-
-void RpcJsonWriter::put(char byte)
-{
-    *room(1) = byte;
-    ++_size;
+    _out.resize(int(qMax<qsizetype>(qMax<qsizetype>(2 * _out.size(), _size + bytes), _initialCapacity)));
+    _buffer = _out.data();
+    _capacity = _out.size();
+    return _buffer + _size;
 }
 
 QByteArray RpcJsonWriter::take()
 {
     _out.resize(int(_size));
     _size = 0;
+    _buffer = nullptr;
+    _capacity = 0;
     return std::move(_out);
 }
 
@@ -168,7 +160,9 @@ void RpcJsonWriter::indent(qsizetype level)
 {
     if (_compact || level <= 0)
         return;
-    std::memset(room(4 * level), ' ', size_t(4 * level));
+    char* at = room(4 * level);
+    for (qsizetype i = 0; i < 4 * level; ++i)
+        at[i] = ' ';
     _size += 4 * level;
 }
 

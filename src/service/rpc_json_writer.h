@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVarLengthArray>
 
+#include <cstring>
+
 namespace tarvesk::service {
 
 class RpcValue;
@@ -21,7 +23,8 @@ class RpcValue;
 class RpcJsonWriter
 {
 public:
-    explicit RpcJsonWriter(QJsonDocument::JsonFormat format);
+    // The buffer starts with room for initialCapacity bytes (most replies fit).
+    explicit RpcJsonWriter(QJsonDocument::JsonFormat format, qsizetype initialCapacity = 4096);
 
     // Opens an object or an array; members and elements follow, then close().
     // The outermost close() of the indented form ends the text with a line
@@ -44,19 +47,32 @@ public:
     QByteArray take();
 
 private:
-    char* room(qsizetype bytes);
-    void put(const char* bytes, qsizetype count);
-    void put(char byte);
+    // Where the next bytes go, with room for this many.
+    char* room(qsizetype bytes) { return _size + bytes <= _capacity ? _buffer + _size : grow(bytes); }
+    char* grow(qsizetype bytes);
+    void put(const char* bytes, qsizetype count)
+    {
+        std::memcpy(room(count), bytes, size_t(count));
+        _size += count;
+    }
+    void put(char byte)
+    {
+        *room(1) = byte;
+        ++_size;
+    }
     void separate();
     void beforeValue();
     void endKey();
     void indent(qsizetype level);
     void quoted(const QString& text);
 
-    QByteArray _out; // the buffer: its first _size bytes are the text
+    QByteArray _out;         // the buffer: its first _size bytes are the text
+    char* _buffer = nullptr; // _out's bytes
+    qsizetype _capacity = 0; // _out's size
     qsizetype _size = 0;
     QVarLengthArray<char, 32> _open; // '{' or '[' for each container not closed yet
     const bool _compact;
+    const qsizetype _initialCapacity;
     bool _first = true;     // no member or element in the open container yet
     bool _afterKey = false; // a member's key is written, its value comes next
 };

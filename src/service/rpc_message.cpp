@@ -19,7 +19,7 @@ namespace {
 // The text the framework writes for a string or number id.
 QByteArray frameworkJson(const QJsonValue& value)
 {
-    RpcJsonWriter writer(QJsonDocument::Compact);
+    RpcJsonWriter writer(QJsonDocument::Compact, 64);
     if (value.isString())
         writer.string(value.toString());
     else if (value.isDouble())
@@ -158,11 +158,10 @@ QByteArray RpcMessage::serializeToUtf8(QJsonDocument::JsonFormat format) const
         collectFields(members);
     }
     // The framework's objects keep their members in key order.
-    std::sort(members.begin(), members.end(),
-        [](const JsonMember& a, const JsonMember& b) {
-            return std::string_view(a.key.data(), size_t(a.key.size()))
-                < std::string_view(b.key.data(), size_t(b.key.size()));
-        });
+    std::sort(members.begin(), members.end(), [](const JsonMember& a, const JsonMember& b) {
+        return std::string_view(a.key.data(), size_t(a.key.size()))
+            < std::string_view(b.key.data(), size_t(b.key.size()));
+    });
 
     RpcJsonWriter writer(format);
     writer.beginObject();

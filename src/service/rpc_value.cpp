@@ -95,9 +95,9 @@ void RpcValue::operator delete(void* block, std::size_t size) noexcept
 RpcValue::RpcValue() = default;
 
 RpcValue::RpcValue(const QString& value)
-{
-    fromString(value);
-}
+    : _type(RPC_VALUE_STRING)
+    , _stringValue(value)
+{ }
 
 RpcValue::RpcValue(const char* value)
 {
