@@ -5,6 +5,7 @@
 #include "bench_support.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <microhttpd.h>
 
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,6 +115,74 @@ Result load(int port, int connections, int requestsPerConnection, int warmUp)
     }
     result.failures = failures;
     return result;
+}
+
+// Clients that read the /debug page over and over while a load runs; what
+// one page took them, on average.
+class DebugPageReaders
+{
+public:
+    DebugPageReaders(int port, int readers)
+    {
+        for (int r = 0; r < readers; ++r) {
+            threads.emplace_back([this, port] {
+                const int fd = connectLoopback(port);
+                if (fd < 0)
+                    return;
+                const std::string request = "GET /debug HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+                std::string buffer;
+                std::string body;
+                while (!stop) {
+                    const auto start = Clock::now();
+                    if (!qmbench::sendAll(fd, request) || readReply(fd, buffer, &body) != 200)
+                        break;
+                    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                    std::lock_guard<std::mutex> lock(mutex);
+                    totalMs += ms;
+                    ++pages;
+                    pageBytes = body.size();
+                }
+                ::close(fd);
+            });
+        }
+    }
+    ~DebugPageReaders() { finish(); }
+    void finish()
+    {
+        stop = true;
+        for (auto& thread : threads)
+            thread.join();
+        threads.clear();
+    }
+    void print() const
+    {
+        if (pages > 0)
+            std::printf("  /debug page of %zu bytes: %ld pages read, %.1f ms each on average\n", pageBytes,
+                pages, totalMs / double(pages));
+    }
+
+private:
+    std::vector<std::thread> threads;
+    std::atomic<bool> stop {false};
+    mutable std::mutex mutex; // guards the figures
+    double totalMs = 0;
+    long pages = 0;
+    size_t pageBytes = 0;
+};
+
+// A full log: about 10 MB of lines as the service writes them.
+void writeFullLog(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    const QByteArray line = "rpc.server: INFO || 09.12.2026 12:00:00 || quinmark_rpc_server.cpp (100) || "
+                            "Error executing method device.param.get: <no device> & \"quoted\" text\n";
+    QByteArray block;
+    while (block.size() < 1000000)
+        block += line;
+    for (int i = 0; i < 10; ++i)
+        file.write(block);
 }
 
 // The minimal server: the same libmicrohttpd threading mode, one fixed reply.
@@ -238,6 +308,9 @@ int main(int argc, char** argv)
         serviceArguments << "-w"
                          << "false";
     qmbench::ServiceProcess service;
+    const int debugReaders = argument(arguments, "--debug-readers", 0);
+    if (debugReaders > 0)
+        writeFullLog(service.logPath());
     if (!service.start(binary, serviceArguments))
         return 1;
     const int servicePort = service.port();
@@ -247,6 +320,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the service does not answer\n");
         return 1;
     }
+    // Start-up work of the service (the product database, the package) may
+    // still be finishing: let it settle before the first measurement.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
     const int minimalPort = freePort();
     MHD_Daemon* minimal = startMinimal(minimalPort);
     if (!minimal) {
@@ -261,9 +337,12 @@ int main(int argc, char** argv)
     for (const int connections : connectionCounts) {
         std::printf("%d connection%s\n", connections, connections == 1 ? "" : "s");
         const Result minimalResult = load(minimalPort, connections, requests, warmUp);
+        DebugPageReaders readers(servicePort, debugReaders);
         const Result serviceResult = load(servicePort, connections, requests, warmUp);
+        readers.finish();
         print("minimal libmicrohttpd", minimalResult);
         print("quinmark-server", serviceResult);
+        readers.print();
         const double ratio = minimalResult.requestsPerSecond > 0
             ? serviceResult.requestsPerSecond / minimalResult.requestsPerSecond
             : 0;

@@ -7,6 +7,7 @@
 #include "service/rpc_error_codes.h"
 #include "service/rpc_request.h"
 #include "service/rpc_response.h"
+#include "service/rpc_value.h"
 #include "service/service_request.h"
 
 #include <QDebug>
@@ -40,9 +41,13 @@ network::HttpResponse* HttpServiceRequestHandler::handleRequest(network::HttpReq
         request->debugPrint();
     auto* response = new network::HttpResponse;
     const QString method = request->getMethod();
-    if (method == QLatin1String("POST"))
+    if (method == QLatin1String("POST")) {
         handleHttpPost(request, response);
-    else if (method == QLatin1String("GET") || method == QLatin1String("HEAD"))
+        // Its values are freed by now; the memory of a large one goes back
+        // to the system after the reply (HttpRequest), not into this thread's keep.
+        if (request->getUploadData().size() >= network::HttpRequest::ReleaseMemoryBodySize)
+            RpcValue::releaseKeptBlocks();
+    } else if (method == QLatin1String("GET") || method == QLatin1String("HEAD"))
         handleHttpGet(request, response);
     else
         response->setStatusCode(405);

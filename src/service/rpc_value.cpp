@@ -33,21 +33,26 @@ constexpr bool KeepFreedValues = true;
 // data, so that it stays usable until the thread's very end.
 struct FreedValues
 {
-    static constexpr int Capacity = 1024; // at most 1024 values' memory kept per thread
+    static constexpr int Capacity = 256; // enough for a reply of a few hundred values
     void* blocks[Capacity];
     int count;
     bool released; // the thread is ending: blocks go back to the allocator
 };
 thread_local FreedValues t_freed; // zero-initialised
 
+void releaseFreedValues()
+{
+    for (int i = 0; i < t_freed.count; ++i)
+        ::operator delete(t_freed.blocks[i]);
+    t_freed.count = 0;
+}
+
 // Gives the kept blocks back when the thread ends.
 struct FreedValuesRelease
 {
     ~FreedValuesRelease()
     {
-        for (int i = 0; i < t_freed.count; ++i)
-            ::operator delete(t_freed.blocks[i]);
-        t_freed.count = 0;
+        releaseFreedValues();
         t_freed.released = true;
     }
 };
@@ -90,6 +95,11 @@ void RpcValue::operator delete(void* block, std::size_t size) noexcept
         return;
     if (size != sizeof(RpcValue) || !keepBlock(block))
         ::operator delete(block);
+}
+
+void RpcValue::releaseKeptBlocks()
+{
+    releaseFreedValues();
 }
 
 RpcValue::RpcValue() = default;

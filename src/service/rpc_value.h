@@ -61,6 +61,9 @@ public:
     // ones it makes, rather than going through the allocator's locks.
     static void* operator new(std::size_t size);
     static void operator delete(void* block, std::size_t size) noexcept;
+    // Gives the blocks this thread keeps back to the allocator: after a
+    // large request, whose last values lie scattered over its many pages.
+    static void releaseKeptBlocks();
 
     RpcValue(const RpcValue&) = delete;
     RpcValue& operator=(const RpcValue&) = delete;
