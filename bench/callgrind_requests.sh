@@ -7,7 +7,7 @@
 #
 #   bash bench/callgrind_requests.sh [build dir, default build/release] [requests, default 2000]
 #
-# Needs valgrind (bash scripts/install-deps.sh --bench) and a Release build of
+# Needs valgrind and python3 (bash scripts/install-deps.sh --bench) and a Release build of
 # quinmark-server and http_bench (bench/README.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
