@@ -5,6 +5,7 @@
 #include "bench_support.h"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <microhttpd.h>
 
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -115,6 +117,74 @@ Result load(int port, int connections, int requestsPerConnection, int warmUp)
     return result;
 }
 
+// Clients that read the /debug page over and over while a load runs; what
+// one page took them, on average.
+class DebugPageReaders
+{
+public:
+    DebugPageReaders(int port, int readers)
+    {
+        for (int r = 0; r < readers; ++r) {
+            threads.emplace_back([this, port] {
+                const int fd = connectLoopback(port);
+                if (fd < 0)
+                    return;
+                const std::string request = "GET /debug HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+                std::string buffer;
+                std::string body;
+                while (!stop) {
+                    const auto start = Clock::now();
+                    if (!qmbench::sendAll(fd, request) || readReply(fd, buffer, &body) != 200)
+                        break;
+                    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                    std::lock_guard<std::mutex> lock(mutex);
+                    totalMs += ms;
+                    ++pages;
+                    pageBytes = body.size();
+                }
+                ::close(fd);
+            });
+        }
+    }
+    ~DebugPageReaders() { finish(); }
+    void finish()
+    {
+        stop = true;
+        for (auto& thread : threads)
+            thread.join();
+        threads.clear();
+    }
+    void print() const
+    {
+        if (pages > 0)
+            std::printf("  /debug page of %zu bytes: %ld pages read, %.1f ms each on average\n", pageBytes,
+                pages, totalMs / double(pages));
+    }
+
+private:
+    std::vector<std::thread> threads;
+    std::atomic<bool> stop {false};
+    mutable std::mutex mutex; // guards the figures
+    double totalMs = 0;
+    long pages = 0;
+    size_t pageBytes = 0;
+};
+
+// A full log: about 10 MB of lines as the service writes them.
+void writeFullLog(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    const QByteArray line = "rpc.server: INFO || 09.12.2026 12:00:00 || quinmark_rpc_server.cpp (100) || "
+                            "Error executing method device.param.get: <no device> & \"quoted\" text\n";
+    QByteArray block;
+    while (block.size() < 1000000)
+        block += line;
+    for (int i = 0; i < 10; ++i)
+        file.write(block);
+}
+
 // The minimal server: the same libmicrohttpd threading mode, one fixed reply.
 std::string g_minimalReply;
 
@@ -139,7 +209,7 @@ MHD_Result minimalAccess(void*, MHD_Connection* connection, const char*, const c
 
 void print(const char* name, const Result& r)
 {
-    std::printf("%-22s %10.0f req/s   p50 %8.1f us   p99 %8.1f us   failures %ld   statuses", name,
+    std::printf("  %-22s %9.0f req/s   p50 %8.1f us   p99 %8.1f us   failures %ld   statuses", name,
         r.requestsPerSecond, r.p50Us, r.p99Us, r.failures);
     for (const auto& [status, count] : r.statuses)
         std::printf(" %d:%ld", status, count);
@@ -152,18 +222,85 @@ int argument(const QStringList& arguments, const QString& name, int fallback)
     return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1).toInt() : fallback;
 }
 
+QString textArgument(const QStringList& arguments, const QString& name)
+{
+    const int at = arguments.indexOf(name);
+    return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1) : QString();
+}
+
+MHD_Daemon* startMinimal(int port)
+{
+    sockaddr_in bindAddress {};
+    bindAddress.sin_family = AF_INET;
+    bindAddress.sin_port = htons(uint16_t(port));
+    bindAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return MHD_start_daemon(
+        MHD_USE_ERROR_LOG | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD, uint16_t(port),
+        nullptr, nullptr, &minimalAccess, nullptr, MHD_OPTION_CONNECTION_TIMEOUT, 30u, MHD_OPTION_SOCK_ADDR,
+        &bindAddress, MHD_OPTION_END);
+}
+
+// The reply the server on port gives to the request, kept as the minimal server's reply.
+int probeReply(int port)
+{
+    const int probe = connectLoopback(port);
+    if (probe < 0)
+        return -1;
+    std::string buffer;
+    const std::string request = requestText(port);
+    ::send(probe, request.data(), request.size(), MSG_NOSIGNAL);
+    const int status = readReply(probe, buffer, &g_minimalReply);
+    ::close(probe);
+    return status;
+}
+
+// --serve-minimal PORT --reply-from PORT2: only the minimal server, answering
+// what the service on PORT2 answers, until the process is ended (the bare
+// side of bench/callgrind_requests.sh).
+int serveMinimal(const QStringList& arguments)
+{
+    if (probeReply(argument(arguments, "--reply-from", 0)) < 0) {
+        std::fprintf(stderr, "no reply from --reply-from\n");
+        return 1;
+    }
+    MHD_Daemon* minimal = startMinimal(argument(arguments, "--serve-minimal", 0));
+    if (!minimal) {
+        std::fprintf(stderr, "cannot start the minimal server\n");
+        return 1;
+    }
+    std::printf("serving %zu bytes\n", g_minimalReply.size());
+    std::fflush(stdout);
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+// --port PORT: only the load, against a server that is already running.
+int loadOnly(const QStringList& arguments, int connections, int requests, int warmUp)
+{
+    const Result result = load(argument(arguments, "--port", 0), connections, requests, warmUp);
+    print("server", result);
+    return result.failures == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    const int connections = argument(arguments, "--connections", 8);
     const int requests = argument(arguments, "--requests", 5000);
     const int warmUp = argument(arguments, "--warmup", 200);
+    std::vector<int> connectionCounts {1, 8, 32};
+    if (arguments.contains("--connections"))
+        connectionCounts = {argument(arguments, "--connections", 8)};
+    if (arguments.contains("--serve-minimal"))
+        return serveMinimal(arguments);
+    if (arguments.contains("--port"))
+        return loadOnly(arguments, connectionCounts.front(), requests, warmUp);
+
     QString binary = QCoreApplication::applicationDirPath() + "/../quinmark-server";
-    if (const int at = arguments.indexOf("--server"); at >= 0 && at + 1 < arguments.size())
-        binary = arguments.at(at + 1);
+    if (const QString given = textArgument(arguments, "--server"); !given.isEmpty())
+        binary = given;
 
     // The service, as a user runs it (daemon mode, its log file on), in folders of its own.
     QStringList serviceArguments;
@@ -171,47 +308,54 @@ int main(int argc, char** argv)
         serviceArguments << "-w"
                          << "false";
     qmbench::ServiceProcess service;
+    const int debugReaders = argument(arguments, "--debug-readers", 0);
+    if (debugReaders > 0)
+        writeFullLog(service.logPath());
     if (!service.start(binary, serviceArguments))
         return 1;
     const int servicePort = service.port();
-    const int probe = connectLoopback(servicePort);
-    if (probe < 0) {
+    // The minimal server answers with the very bytes the service answers with.
+    const int probeStatus = probeReply(servicePort);
+    if (probeStatus < 0) {
         std::fprintf(stderr, "the service does not answer\n");
         return 1;
     }
-    // The minimal server answers with the very bytes the service answers with.
-    std::string buffer;
-    const std::string request = requestText(servicePort);
-    ::send(probe, request.data(), request.size(), MSG_NOSIGNAL);
-    const int probeStatus = readReply(probe, buffer, &g_minimalReply);
-    ::close(probe);
-
+    // Start-up work of the service (the product database, the package) may
+    // still be finishing: let it settle before the first measurement.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
     const int minimalPort = freePort();
-    sockaddr_in bindAddress {};
-    bindAddress.sin_family = AF_INET;
-    bindAddress.sin_port = htons(uint16_t(minimalPort));
-    bindAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    MHD_Daemon* minimal = MHD_start_daemon(
-        MHD_USE_ERROR_LOG | MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD,
-        uint16_t(minimalPort), nullptr, nullptr, &minimalAccess, nullptr, MHD_OPTION_CONNECTION_TIMEOUT, 30u,
-        MHD_OPTION_SOCK_ADDR, &bindAddress, MHD_OPTION_END);
+    MHD_Daemon* minimal = startMinimal(minimalPort);
     if (!minimal) {
         std::fprintf(stderr, "cannot start the minimal server\n");
         return 1;
     }
 
-    std::printf("system.listMethods, %d keep-alive connections x %d requests (after %d warm-up each), "
+    std::printf("system.listMethods, keep-alive connections x %d requests each (after %d warm-up each), "
                 "reply %zu bytes, status %d\n",
-        connections, requests, warmUp, g_minimalReply.size(), probeStatus);
-    const Result minimalResult = load(minimalPort, connections, requests, warmUp);
-    const Result serviceResult = load(servicePort, connections, requests, warmUp);
-    print("minimal libmicrohttpd", minimalResult);
-    print("quinmark-server", serviceResult);
-    if (serviceResult.requestsPerSecond > 0)
-        std::printf("ratio minimal/service: %.2fx throughput, p50 %.2fx, p99 %.2fx\n",
-            minimalResult.requestsPerSecond / serviceResult.requestsPerSecond,
+        requests, warmUp, g_minimalReply.size(), probeStatus);
+    std::vector<std::pair<int, double>> ratios;
+    for (const int connections : connectionCounts) {
+        std::printf("%d connection%s\n", connections, connections == 1 ? "" : "s");
+        const Result minimalResult = load(minimalPort, connections, requests, warmUp);
+        DebugPageReaders readers(servicePort, debugReaders);
+        const Result serviceResult = load(servicePort, connections, requests, warmUp);
+        readers.finish();
+        print("minimal libmicrohttpd", minimalResult);
+        print("quinmark-server", serviceResult);
+        readers.print();
+        const double ratio = minimalResult.requestsPerSecond > 0
+            ? serviceResult.requestsPerSecond / minimalResult.requestsPerSecond
+            : 0;
+        std::printf("  service/minimal: throughput %.2f, p50 %.2fx, p99 %.2fx; service p99/p50 %.2f\n", ratio,
             serviceResult.p50Us / std::max(minimalResult.p50Us, 0.001),
-            serviceResult.p99Us / std::max(minimalResult.p99Us, 0.001));
+            serviceResult.p99Us / std::max(minimalResult.p99Us, 0.001),
+            serviceResult.p99Us / std::max(serviceResult.p50Us, 0.001));
+        ratios.emplace_back(connections, ratio);
+    }
+    std::printf("throughput service/minimal:");
+    for (const auto& [connections, ratio] : ratios)
+        std::printf("  %d: %.2f", connections, ratio);
+    std::printf("\n");
 
     MHD_stop_daemon(minimal);
     service.stop();

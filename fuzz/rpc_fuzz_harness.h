@@ -6,6 +6,7 @@
 
 #include "core/json_text_guard.h"
 #include "fake_product_database.h"
+#include "framework_json.h"
 #include "service/json_rpc_exception.h"
 #include "service/quinmark_rpc_server.h"
 #include "service/rpc/rpc_methods/rpc_method.h"
@@ -131,7 +132,12 @@ public:
         // The same text read as a response from another server.
         service::RpcResponse remote;
         remote.parseJsonRpcUtf8(body);
-        return checkReply(remote.serializeToUtf8(QJsonDocument::Compact), remote, true);
+        QByteArray text;
+        if (const std::string fault = write(remote, QJsonDocument::Compact, &text); !fault.empty())
+            return fault;
+        if (const std::string fault = write(remote, QJsonDocument::Indented); !fault.empty())
+            return fault;
+        return checkReply(text, remote, true);
     }
 
 private:
@@ -141,19 +147,40 @@ private:
         service::RpcResponse response;
         if (request.parseJsonRpcUtf8(body)) {
             std::unique_ptr<service::RpcRequest> copy(request.clone());
-            copy->serializeToUtf8(QJsonDocument::Compact);
+            if (const std::string fault = write(*copy, QJsonDocument::Compact); !fault.empty())
+                return fault;
             const service::RpcMethodError result = _server->handleRequest(&request, &response);
             if (result.getErrorCode() != response.getErrorCode())
                 return "outcome and reply disagree";
             // Written again after the method filled in defaults.
-            request.serializeToUtf8(QJsonDocument::Indented);
+            if (const std::string fault = write(request, QJsonDocument::Indented); !fault.empty())
+                return fault;
         } else {
             if (request.getErrorCode() != -32700 && request.getErrorCode() != -32600)
                 return "envelope fault with an unexpected code";
             response.error(request.getErrorCode(), request.getErrorString());
         }
         response.setIdFrom(request);
-        return checkReply(response.serializeToUtf8(QJsonDocument::Indented), request, false);
+        QByteArray reply;
+        if (const std::string fault = write(response, QJsonDocument::Indented, &reply); !fault.empty())
+            return fault;
+        if (const std::string fault = write(response, QJsonDocument::Compact); !fault.empty())
+            return fault;
+        return checkReply(reply, request, false);
+    }
+
+    // Writes the message with the service's writer and with the framework's
+    // serialisation; they must agree byte for byte.
+    static std::string write(
+        const service::RpcMessage& message, QJsonDocument::JsonFormat format, QByteArray* text = nullptr)
+    {
+        const QByteArray written = message.serializeToUtf8(format);
+        if (written != qmtest::frameworkSerialisation(message, format))
+            return format == QJsonDocument::Compact ? "compact text differs from the framework's"
+                                                    : "indented text differs from the framework's";
+        if (text)
+            *text = written;
+        return std::string();
     }
 
     // The reply must answer with the id exactly as the message was read with it.

@@ -14,9 +14,10 @@ packages=(
 if [ "${1:-}" = "--fuzz" ]; then
     packages+=(clang libclang-rt-14-dev)
 fi
-# The benchmarks' reference computations run under python3 with numpy: `install-deps.sh --bench`.
+# The benchmarks' reference computations run under python3 with numpy, and
+# bench/callgrind_requests.sh under valgrind: `install-deps.sh --bench`.
 if [ "${1:-}" = "--bench" ]; then
-    packages+=(python3 python3-numpy)
+    packages+=(python3 python3-numpy valgrind)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -6,8 +6,10 @@
 #include <QApplication>
 #include <QDebug>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifdef __GLIBC__
@@ -38,13 +40,17 @@ void keepLocalTimeZoneLoaded()
 // Every connection is served on a thread of its own, and glibc gives new
 // threads arenas of their own (up to eight per core), each keeping memory its
 // thread once used: a burst of large requests left hundreds of megabytes
-// resident. Requests are handled one at a time, so two arenas cost no speed.
-// Set before any thread starts; MALLOC_ARENA_MAX in the environment still rules.
+// resident. Requests are parsed and answered in parallel, and threads that
+// share an arena wait for its lock on every allocation, so the service keeps
+// one arena per core (at least two) rather than eight. Large requests are
+// handled one at a time and trimmed after, so what the arenas keep stays
+// small. Set before any thread starts; MALLOC_ARENA_MAX in the environment
+// still rules.
 void limitMallocArenas()
 {
 #ifdef __GLIBC__
     if (!qEnvironmentVariableIsSet("MALLOC_ARENA_MAX"))
-        mallopt(M_ARENA_MAX, 2);
+        mallopt(M_ARENA_MAX, int(std::max(2u, std::thread::hardware_concurrency())));
 #endif
 }
 

@@ -12,8 +12,18 @@ namespace tarvesk::network {
 
 HttpRequest::HttpRequest(const QString& method, const QString& url)
     : method(method)
-    , url(url, QUrl::TolerantMode)
+    , urlText(url)
 { }
+
+QUrl& HttpRequest::parsedUrl() const
+{
+    // Parsed on first use: a JSON-RPC call never looks at its URL.
+    if (!urlParsed) {
+        url = QUrl(urlText, QUrl::TolerantMode);
+        urlParsed = true;
+    }
+    return url;
+}
 
 HttpRequest::~HttpRequest()
 {
@@ -51,9 +61,8 @@ void HttpRequest::refuseBody()
 
 QString HttpRequest::getHeaderItem(const QString& name) const
 {
-    const QString wanted = name.toLower();
     for (auto it = headers.constBegin(); it != headers.constEnd(); ++it) {
-        if (it.key().toLower() == wanted)
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
             return it.value();
     }
     return QString();
@@ -67,12 +76,12 @@ void HttpRequest::addHeaderItem(const QString& name, const QString& value)
 void HttpRequest::addQueryItem(const QString& key, const QString& value)
 {
     query.addQueryItem(key, value);
-    url.setQuery(query);
+    parsedUrl().setQuery(query);
 }
 
 void HttpRequest::setUrlPath(const QString& path)
 {
-    url.setPath(path, QUrl::DecodedMode);
+    parsedUrl().setPath(path, QUrl::DecodedMode);
 }
 
 bool HttpRequest::setPostRequestIterator(MHD_PostProcessor* processor)
@@ -83,7 +92,8 @@ bool HttpRequest::setPostRequestIterator(MHD_PostProcessor* processor)
 
 void HttpRequest::debugPrint() const
 {
-    qDebug().noquote() << QStringLiteral("*** HttpRequest *** \"%1\" URL: %2").arg(method, url.toString());
+    qDebug().noquote()
+        << QStringLiteral("*** HttpRequest *** \"%1\" URL: %2").arg(method, parsedUrl().toString());
     qDebug().noquote() << "Headers:";
     for (auto it = headers.constBegin(); it != headers.constEnd(); ++it)
         qDebug().noquote() << QStringLiteral(" - %1 : %2").arg(it.key(), it.value());

@@ -43,7 +43,7 @@ public:
     QString getHeaderItem(const QString& name) const;
     void addHeaderItem(const QString& name, const QString& value);
     void addQueryItem(const QString& key, const QString& value);
-    QUrl getURL() const { return url; }
+    QUrl getURL() const { return parsedUrl(); }
     void setUrlPath(const QString& path);
 
     bool setPostRequestIterator(MHD_PostProcessor* processor);
@@ -52,8 +52,12 @@ public:
     void debugPrint() const;
 
 private:
+    QUrl& parsedUrl() const;
+
     QString method;
-    QUrl url;
+    QString urlText;
+    mutable QUrl url; // parsed from urlText on first use
+    mutable bool urlParsed = false;
     QUrlQuery query;
     MHD_PostProcessor* postProcessor = nullptr; // never used: the body is collected raw
     QByteArray uploadData;

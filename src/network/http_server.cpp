@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QDebug>
+#include <QVarLengthArray>
 
 #include <microhttpd.h>
 
@@ -98,18 +99,54 @@ MHD_Result queueOptionsReply(MHD_Connection* connection)
     return result;
 }
 
+// A header name or value as the NUL-terminated UTF-8 bytes libmicrohttpd
+// copies; short texts (all of them, in practice) need no allocation.
+class HeaderText
+{
+public:
+    explicit HeaderText(const QString& text)
+    {
+        const int size = text.size();
+        bool ascii = true;
+        for (int i = 0; i < size && ascii; ++i)
+            ascii = text.at(i).unicode() < 0x80;
+        if (ascii) {
+            bytes.resize(size + 1);
+            for (int i = 0; i < size; ++i)
+                bytes[i] = char(text.at(i).unicode());
+            bytes[size] = '\0';
+        } else {
+            const QByteArray utf8 = text.toUtf8();
+            bytes.resize(utf8.size() + 1);
+            std::memcpy(bytes.data(), utf8.constData(), size_t(utf8.size()) + 1);
+        }
+    }
+    const char* c_str() const { return bytes.constData(); }
+
+private:
+    QVarLengthArray<char, 128> bytes;
+};
+
+void releaseBody(void* body)
+{
+    delete static_cast<QByteArray*>(body);
+}
+
 // Sends a response of the handler layer: its headers, the session's cookie
-// echo and its status.
+// echo and its status. The body is handed over, not copied: libmicrohttpd
+// frees it when the reply has gone.
 MHD_Result queueHttpResponse(
     MHD_Connection* connection, const HttpResponse& reply, const HttpSession* session)
 {
-    const QByteArray body = reply.getData();
-    MHD_Response* response = MHD_create_response_from_buffer(
-        size_t(body.size()), const_cast<char*>(body.constData()), MHD_RESPMEM_MUST_COPY);
-    if (!response)
+    auto* body = new QByteArray(reply.getData());
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+        size_t(body->size()), const_cast<char*>(body->constData()), &releaseBody, body);
+    if (!response) {
+        delete body;
         return MHD_NO;
+    }
     for (auto it = reply.headersBegin(); it != reply.headersEnd(); ++it)
-        MHD_add_response_header(response, it.key().toUtf8().constData(), it.value().toUtf8().constData());
+        MHD_add_response_header(response, HeaderText(it.key()).c_str(), HeaderText(it.value()).c_str());
     if (session) {
         const QString cookies = session->cookieHeader();
         if (!cookies.isEmpty())
@@ -129,14 +166,20 @@ MHD_Result queueBodyTooLarge(MHD_Connection* connection, const HttpRequest* requ
 }
 
 // Session look-up and peer check; false when the connection must be dropped.
+// The session is looked up once per request, on its first admitted call;
+// the request's later calls (body chunks, the final call) only refresh its time.
 bool admitConnection(MHD_Connection* connection, HttpRequest* request)
 {
-    const auto factory = currentSessionFactory();
-    if (!factory)
-        return false;
-    auto session = factory->getOrCreateNewSession(connection);
-    session->setSessionTime(QDateTime::currentDateTimeUtc()); // UTC: no time-zone look-up per request
-    request->setSession(session);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch(); // no time-zone look-up per call
+    std::shared_ptr<HttpSession> session = request->getSession();
+    if (!session) {
+        const auto factory = currentSessionFactory();
+        if (!factory)
+            return false;
+        session = factory->getOrCreateNewSession(connection);
+        request->setSession(session);
+    }
+    session->setSessionTime(now);
     if (!session->doHostLookupAndCheckIfConnectionIsAllowed(connection)) {
         qCWarning(service::loggerGlog()) << GLOG_PREFIX << "Someone trying to connect who shouldn't";
         return false;

@@ -18,12 +18,22 @@ HttpSession::HttpSession(int timeoutSeconds, std::shared_ptr<HttpHostWhitelist> 
 
 bool HttpSession::timeoutOccurred(const QDateTime& now) const
 {
-    return now.toMSecsSinceEpoch() - sessionTime.load() > timeout;
+    return timeoutOccurred(now.toMSecsSinceEpoch());
 }
 
 void HttpSession::setSessionTime(const QDateTime& time)
 {
     sessionTime.store(time.toMSecsSinceEpoch());
+}
+
+void HttpSession::setSessionTime(qint64 msecsSinceEpoch)
+{
+    sessionTime.store(msecsSinceEpoch);
+}
+
+bool HttpSession::timeoutOccurred(qint64 nowMsecsSinceEpoch) const
+{
+    return nowMsecsSinceEpoch - sessionTime.load() > timeout;
 }
 
 QDateTime HttpSession::getSessionTime() const
@@ -33,14 +43,16 @@ QDateTime HttpSession::getSessionTime() const
 
 bool HttpSession::doHostLookupAndCheckIfConnectionIsAllowed(MHD_Connection* newConnection)
 {
+    // The peer of a connection never changes: its address is read and
+    // judged once, with the first request, and the answer kept.
     if (!connection) {
         const MHD_ConnectionInfo* info
             = MHD_get_connection_info(newConnection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
         if (info && info->client_addr)
             getHostInfo(info->client_addr);
+        allowed = whitelist && whitelist->isHostAllowed(hostName);
     }
     connection = newConnection;
-    allowed = whitelist && whitelist->isHostAllowed(hostName);
     return allowed;
 }
 

@@ -27,7 +27,9 @@ public:
     HttpSession(int timeoutSeconds, std::shared_ptr<HttpHostWhitelist> whitelist);
 
     bool timeoutOccurred(const QDateTime& now) const;
+    bool timeoutOccurred(qint64 nowMsecsSinceEpoch) const;
     void setSessionTime(const QDateTime& time);
+    void setSessionTime(qint64 msecsSinceEpoch);
     QDateTime getSessionTime() const;
     QString getHostName() const { return hostName; }
     QString getService() const { return service; }

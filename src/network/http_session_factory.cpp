@@ -10,8 +10,9 @@ HttpSessionFactory::HttpSessionFactory(std::shared_ptr<HttpHostWhitelist> whitel
 
 std::shared_ptr<HttpSession> HttpSessionFactory::getOrCreateNewSession(MHD_Connection* connection)
 {
-    checkIfSessionsTimeoutAndClose();
+    // One pass under the lock: idle sessions out, then this connection's.
     std::lock_guard<std::mutex> lock(mutex);
+    removeTimedOut(QDateTime::currentMSecsSinceEpoch());
     auto found = sessions.find(connection);
     if (found != sessions.end())
         return found->second;
@@ -28,8 +29,13 @@ void HttpSessionFactory::checkIfSessionsTimeoutAndClose()
 void HttpSessionFactory::checkIfSessionsTimeoutAndClose(const QDateTime& now)
 {
     std::lock_guard<std::mutex> lock(mutex);
+    removeTimedOut(now.toMSecsSinceEpoch());
+}
+
+void HttpSessionFactory::removeTimedOut(qint64 nowMsecsSinceEpoch)
+{
     for (auto it = sessions.begin(); it != sessions.end();) {
-        if (it->second->timeoutOccurred(now))
+        if (it->second->timeoutOccurred(nowMsecsSinceEpoch))
             it = sessions.erase(it);
         else
             ++it;

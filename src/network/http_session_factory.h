@@ -31,6 +31,8 @@ public:
     int sessionCount() const;
 
 private:
+    void removeTimedOut(qint64 nowMsecsSinceEpoch); // the caller holds mutex
+
     std::map<MHD_Connection*, std::shared_ptr<HttpSession>> sessions; // guarded by mutex
     int timeout = SessionTimeoutSeconds;
     std::shared_ptr<HttpHostWhitelist> whitelist;

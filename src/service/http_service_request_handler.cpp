@@ -7,6 +7,7 @@
 #include "service/rpc_error_codes.h"
 #include "service/rpc_request.h"
 #include "service/rpc_response.h"
+#include "service/rpc_value.h"
 #include "service/service_request.h"
 
 #include <QDebug>
@@ -28,18 +29,25 @@ void HttpServiceRequestHandler::registerServiceHandler(
     serviceHandlers[path] = std::move(handler);
 }
 
+std::unique_lock<std::mutex> HttpServiceRequestHandler::requestLock()
+{
+    return withoutLock ? std::unique_lock<std::mutex>(mutex, std::defer_lock)
+                       : std::unique_lock<std::mutex>(mutex);
+}
+
 network::HttpResponse* HttpServiceRequestHandler::handleRequest(network::HttpRequest* request)
 {
-    std::unique_lock<std::mutex> lock(mutex, std::defer_lock);
-    if (!withoutLock)
-        lock.lock();
     if (debugLevel >= 2)
         request->debugPrint();
     auto* response = new network::HttpResponse;
     const QString method = request->getMethod();
-    if (method == QLatin1String("POST"))
+    if (method == QLatin1String("POST")) {
         handleHttpPost(request, response);
-    else if (method == QLatin1String("GET") || method == QLatin1String("HEAD"))
+        // Its values are freed by now; the memory of a large one goes back
+        // to the system after the reply (HttpRequest), not into this thread's keep.
+        if (request->getUploadData().size() >= network::HttpRequest::ReleaseMemoryBodySize)
+            RpcValue::releaseKeptBlocks();
+    } else if (method == QLatin1String("GET") || method == QLatin1String("HEAD"))
         handleHttpGet(request, response);
     else
         response->setStatusCode(405);
@@ -64,11 +72,15 @@ void HttpServiceRequestHandler::handleHttpPost(
     }
     response->setContentType(QStringLiteral("application/json-rpc"));
 
-    RpcResponse rpcResponse;
     QByteArray body = request->getUploadData();
     const int nul = body.indexOf('\0');
     if (nul >= 0)
         body.truncate(nul);
+    std::unique_lock<std::mutex> largeBody(largeBodyMutex, std::defer_lock);
+    if (body.size() >= network::HttpRequest::ReleaseMemoryBodySize && !withoutLock)
+        largeBody.lock();
+
+    RpcResponse rpcResponse;
 
     if (body.isEmpty()) {
         rpcResponse.error(RPC_ERROR_PARSE, QString());
@@ -98,9 +110,11 @@ void HttpServiceRequestHandler::handleHttpPost(
             if (debugLevel >= 1)
                 qCDebug(loggerGlog()).noquote()
                     << QStringLiteral("[ *** JSON RPC method \"%1\" ***").arg(rpcRequest.getMethodName());
-            const RpcMethodError result = rpcServer
-                ? rpcServer->handleRequest(&rpcRequest, &rpcResponse)
-                : RpcMethodError(RPC_ERROR_INTERNAL, QStringLiteral("No RPC server installed"));
+            RpcMethodError result(RPC_ERROR_INTERNAL, QStringLiteral("No RPC server installed"));
+            if (rpcServer) {
+                const auto lock = requestLock();
+                result = rpcServer->handleRequest(&rpcRequest, &rpcResponse);
+            }
             if (result.isError()) {
                 rpcResponse.setIdFrom(rpcRequest);
                 rpcResponse.error(result.getErrorCode(), result.getErrorMessage());
@@ -115,8 +129,7 @@ void HttpServiceRequestHandler::handleHttpPost(
     response->setData(rpcResponse.serializeToUtf8(QJsonDocument::Indented));
 }
 
-void HttpServiceRequestHandler::handleHttpGet(
-    network::HttpRequest* request, network::HttpResponse* response) const
+void HttpServiceRequestHandler::handleHttpGet(network::HttpRequest* request, network::HttpResponse* response)
 {
     if (debugLevel >= 1)
         qCDebug(loggerGlog()).noquote()
@@ -131,6 +144,9 @@ void HttpServiceRequestHandler::handleHttpGet(
     const std::string bytes = path.toStdString();
     for (const auto& [key, handler] : serviceHandlers) {
         if (bytes.find(key) != std::string::npos) {
+            std::unique_lock<std::mutex> lock;
+            if (handler->needsRequestLock())
+                lock = requestLock();
             handler->handleRequest(request, response);
             return;
         }

@@ -8,10 +8,16 @@ namespace tarvesk::service {
 
 // The "/debug" page: the log file as HTML, whole ("/debug") or reduced to one
 // message type ("/debug/info", "/debug/warning", "/debug/error").
+//
+// It runs beside other requests, not under the request handler's mutex: it
+// reads the log file (whose path the logger hands out under its own lock)
+// into the request's own response, and a full log takes a tenth of a second
+// to read and escape, which would hold up every JSON-RPC call.
 class QDebugLoggerHttpRequestHandler : public ServiceRequest
 {
 public:
     void handleRequest(network::HttpRequest* request, network::HttpResponse* response) override;
+    bool needsRequestLock() const override { return false; }
 
     // The message type name that a path selects; empty for unknown filter words.
     static QString typeNameForPath(const QString& path);

@@ -24,6 +24,9 @@ public:
     void addChild(RpcValue* value);
     void addChild(RpcObject* value);
 
+    // Room for this many children without growing.
+    void reserve(int count) { _children.reserve(count); }
+
     // Null for an index outside 0..childCount()-1.
     RpcValue* child(int index) const;
     int childCount() const { return _children.size(); }

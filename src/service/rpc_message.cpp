@@ -2,22 +2,31 @@
 
 #include "core/json_text_guard.h"
 #include "service/rpc_error_codes.h"
+#include "service/rpc_json_writer.h"
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonParseError>
 #include <QVariant>
 
 #include <algorithm>
+#include <string_view>
 
 namespace tarvesk::service {
 
 namespace {
 
-// The text the framework writes for a value.
+// The text the framework writes for a string or number id.
 QByteArray frameworkJson(const QJsonValue& value)
 {
-    const QByteArray array = QJsonDocument(QJsonArray {value}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
+    RpcJsonWriter writer(QJsonDocument::Compact, 64);
+    if (value.isString())
+        writer.string(value.toString());
+    else if (value.isDouble())
+        writer.number(value.toDouble());
+    else
+        return QByteArrayLiteral("null");
+    return writer.take();
 }
 
 // The exact text of a value: the framework's writer goes through a double,
@@ -30,21 +39,10 @@ QByteArray exactJson(const QJsonValue& value)
     return frameworkJson(value);
 }
 
-int longestRun(const QByteArray& text, char c)
-{
-    int longest = 0;
-    int run = 0;
-    for (const char byte : text) {
-        run = byte == c ? run + 1 : 0;
-        longest = std::max(longest, run);
-    }
-    return longest;
-}
-
 } // namespace
 
 RpcMessage::RpcMessage()
-    : _created(QTime::currentTime())
+    : _created(QDateTime::currentMSecsSinceEpoch())
 { }
 
 RpcMessage::~RpcMessage() = default;
@@ -59,13 +57,25 @@ bool RpcMessage::error(int code, const QString& text)
 bool RpcMessage::parseJsonRpc(const QString& text)
 {
     _rawText = text;
+    _rawUtf8.clear();
     return parse(text.toUtf8());
 }
 
 bool RpcMessage::parseJsonRpcUtf8(const QByteArray& utf8)
 {
-    _rawText = QString::fromUtf8(utf8);
+    _rawText.clear();
+    _rawUtf8 = utf8;
     return parse(utf8);
+}
+
+QString RpcMessage::getRawStringValue() const
+{
+    return _rawUtf8.isNull() ? _rawText : QString::fromUtf8(_rawUtf8);
+}
+
+QTime RpcMessage::getCreationTime() const
+{
+    return QDateTime::fromMSecsSinceEpoch(_created).time();
 }
 
 bool RpcMessage::parse(const QByteArray& utf8)
@@ -133,21 +143,50 @@ QString RpcMessage::serializeToJson(QJsonDocument::JsonFormat format) const
 
 QByteArray RpcMessage::serializeToUtf8(QJsonDocument::JsonFormat format) const
 {
-    QJsonObject object = toJsonObject();
-    QByteArray text = QJsonDocument(object).toJson(format);
-    if (_idJson.isEmpty() || frameworkJson(_id) == _idJson)
-        return text;
+    JsonMembers members;
+    JsonMember version {QLatin1String("jsonrpc")};
+    version.isVersion = true;
+    members.append(version);
+    JsonMember id {QLatin1String("id")};
+    id.isId = true;
+    members.append(id);
+    if (_errorCode != 0) {
+        JsonMember error {QLatin1String("error")};
+        error.isError = true;
+        members.append(error);
+    } else {
+        collectFields(members);
+    }
+    // The framework's objects keep their members in key order.
+    std::sort(members.begin(), members.end(), [](const JsonMember& a, const JsonMember& b) {
+        return std::string_view(a.key.data(), size_t(a.key.size()))
+            < std::string_view(b.key.data(), size_t(b.key.size()));
+    });
 
-    // The framework would write the id otherwise than it was read. Write a
-    // placeholder text in its place that occurs nowhere else in the reply (a
-    // run of '#' longer than any in it: the rest of the reply stays the same),
-    // then put the id's own text where the placeholder stands.
-    const QByteArray placeholder(longestRun(text, '#') + 1, '#');
-    object.insert(QStringLiteral("id"), QString::fromLatin1(placeholder));
-    text = QJsonDocument(object).toJson(format);
-    const QByteArray quoted = '"' + placeholder + '"';
-    const int at = text.indexOf(quoted);
-    return at < 0 ? QJsonDocument(toJsonObject()).toJson(format) : text.replace(at, quoted.size(), _idJson);
+    RpcJsonWriter writer(format);
+    writer.beginObject();
+    for (const JsonMember& member : members) {
+        writer.key(member.key);
+        if (member.isVersion) {
+            writer.string(QStringLiteral("2.0"));
+        } else if (member.isId) {
+            // The id exactly as it was read; a message without one answers null.
+            writer.raw(getIdJson());
+        } else if (member.isError) {
+            writer.beginObject();
+            writer.key(QLatin1String("code"));
+            writer.number(_errorCode);
+            writer.key(QLatin1String("message"));
+            writer.string(_errorString);
+            writer.close();
+        } else if (member.text) {
+            writer.string(*member.text);
+        } else {
+            writer.value(member.value);
+        }
+    }
+    writer.close();
+    return writer.take();
 }
 
 QString RpcMessage::getId() const

@@ -4,10 +4,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QLatin1String>
 #include <QString>
 #include <QTime>
+#include <QVarLengthArray>
 
 namespace tarvesk::service {
+
+class RpcValue;
 
 // What requests and responses share: the id, an error code and text, the text
 // last parsed, and the JSON-RPC 2.0 envelope rules for reading and writing.
@@ -33,10 +37,13 @@ public:
     // with -32700 rather than replaced.
     bool parseJsonRpcUtf8(const QByteArray& utf8);
 
+    // The message as the framework's JSON object (the id as its JSON value).
     QJsonObject toJsonObject() const;
     QJsonArray toJsonArray() const;
     QString serializeToJson(QJsonDocument::JsonFormat format) const;
-    // The reply body: the message as UTF-8 JSON text.
+    // The reply body: the message as UTF-8 JSON text, written straight from
+    // the value trees (RpcJsonWriter) as the framework would write
+    // toJsonObject(), except that the id keeps its own text.
     QByteArray serializeToUtf8(QJsonDocument::JsonFormat format) const;
 
     // The id as text: a string id as it is, a number id with its own digits,
@@ -57,12 +64,29 @@ public:
 
     int getErrorCode() const { return _errorCode; }
     const QString& getErrorString() const { return _errorString; }
-    const QTime& getCreationTime() const { return _created; }
-    const QString& getRawStringValue() const { return _rawText; }
+    // The local time of day at which the message was made.
+    QTime getCreationTime() const;
+    // The text last parsed.
+    QString getRawStringValue() const;
 
 protected:
+    // A member that a subclass writes: a value (null when there is none) or
+    // a text, under a plain ASCII name.
+    struct JsonMember
+    {
+        QLatin1String key;
+        const RpcValue* value = nullptr;
+        const QString* text = nullptr;
+        bool isId = false;
+        bool isVersion = false;
+        bool isError = false;
+    };
+    using JsonMembers = QVarLengthArray<JsonMember, 8>;
+
     virtual bool checkRequiredFields(const QJsonObject& object) = 0;
     virtual void createFields(QJsonObject& object) const = 0;
+    // The same members as createFields, for the writer.
+    virtual void collectFields(JsonMembers& members) const = 0;
 
     RpcMessage(const RpcMessage&) = default;
     RpcMessage& operator=(const RpcMessage&) = default;
@@ -74,8 +98,13 @@ private:
     QByteArray _idJson; // the id's JSON text; empty when there is none
     int _errorCode = 0;
     QString _errorString;
+    // The text last parsed: as text, or as the UTF-8 bytes it came in,
+    // turned into text only when asked for.
     QString _rawText;
-    QTime _created;
+    QByteArray _rawUtf8;
+    // Milliseconds since the epoch: reading the clock is cheap, turning it
+    // into local time is not, and is left to getCreationTime().
+    qint64 _created;
 };
 
 } // namespace tarvesk::service

@@ -44,10 +44,10 @@ RpcValue* RpcRequest::getParam(const QString& name) const
 
 bool RpcRequest::hasParameters() const
 {
-    if (!_params)
-        return false;
-    const QJsonValue json = _params->toJsonValue();
-    return json.isObject() && !json.toObject().isEmpty();
+    // What toJsonValue() would make of the params: an object only for an
+    // object value, and one with members only when its object has children.
+    return _params && _params->getType() == RpcValue::RPC_VALUE_OBJECT && _params->getObjectValue()
+        && _params->getObjectValue()->childCount() > 0;
 }
 
 bool RpcRequest::hasNamedParameters() const
@@ -103,6 +103,16 @@ void RpcRequest::createFields(QJsonObject& object) const
 {
     object.insert(QStringLiteral("method"), _methodName);
     object.insert(QStringLiteral("params"), _params ? _params->toJsonValue() : QJsonValue(QJsonValue::Null));
+}
+
+void RpcRequest::collectFields(JsonMembers& members) const
+{
+    JsonMember method {QLatin1String("method")};
+    method.text = &_methodName;
+    members.append(method);
+    JsonMember params {QLatin1String("params")};
+    params.value = _params.get(); // null when there are none
+    members.append(params);
 }
 
 } // namespace tarvesk::service

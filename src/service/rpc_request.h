@@ -55,6 +55,7 @@ public:
 protected:
     bool checkRequiredFields(const QJsonObject& object) override;
     void createFields(QJsonObject& object) const override;
+    void collectFields(JsonMembers& members) const override;
 
 private:
     std::unique_ptr<RpcValue> _params;

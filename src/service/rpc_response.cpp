@@ -113,4 +113,18 @@ void RpcResponse::createFields(QJsonObject& object) const
         object.insert(QStringLiteral("debug"), _debug->toJsonValue());
 }
 
+void RpcResponse::collectFields(JsonMembers& members) const
+{
+    if (_result) {
+        JsonMember result {QLatin1String("result")};
+        result.value = _result.get();
+        members.append(result);
+    }
+    if (_debug) {
+        JsonMember debug {QLatin1String("debug")};
+        debug.value = _debug.get();
+        members.append(debug);
+    }
+}
+
 } // namespace tarvesk::service

@@ -14,6 +14,10 @@ public:
     virtual ~ServiceRequest() = default;
     // Sets the response's body and status for the request.
     virtual void handleRequest(network::HttpRequest* request, network::HttpResponse* response) = 0;
+    // Whether the handler runs under the request handler's mutex, one request
+    // at a time with every other request. Only a handler that touches nothing
+    // shared without a lock of its own may say no.
+    virtual bool needsRequestLock() const { return true; }
 };
 
 } // namespace tarvesk::service

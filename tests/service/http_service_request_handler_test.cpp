@@ -28,9 +28,11 @@ namespace {
 class PathHandler : public service::ServiceRequest
 {
 public:
-    explicit PathHandler(QByteArray name)
+    explicit PathHandler(QByteArray name, bool needsLock = true)
         : name(std::move(name))
+        , needsLock(needsLock)
     { }
+    bool needsRequestLock() const override { return needsLock; }
     void handleRequest(network::HttpRequest* request, network::HttpResponse* response) override
     {
         ++active;
@@ -43,6 +45,7 @@ public:
         --active;
     }
     QByteArray name;
+    bool needsLock;
     QString seenPath;
     bool blocking = false;
     std::atomic<int> active {0};
@@ -256,6 +259,45 @@ TEST_F(ServiceHandlerTest, RequestsRunOneAtATime)
     slow.join();
     fast.join();
     EXPECT_TRUE(fastDone);
+}
+
+// Only the shared work waits for the request that holds the handler: the
+// method of a POST and a path handler that needs the lock. Refusing a
+// content type, parsing and answering a broken envelope, and a path handler
+// that needs no lock (the log page) run beside it.
+TEST_F(ServiceHandlerTest, OnlySharedWorkWaitsForTheLock)
+{
+    EXPECT_FALSE(service::QDebugLoggerHttpRequestHandler().needsRequestLock());
+    auto logPage = std::make_shared<PathHandler>("log", false);
+    handler.registerServiceHandler("/log", logPage);
+
+    dataFiles->blocking = true;
+    std::thread holder([&] { get("/data/x"); });
+    dataFiles->entered.acquire();
+
+    std::atomic<bool> methodDone {false};
+    std::unique_ptr<network::HttpResponse> methodReply;
+    std::thread method([&] {
+        methodReply
+            = post("application/json-rpc", R"({"jsonrpc": "2.0", "id": 1, "method": "system.listMethods"})");
+        methodDone = true;
+    });
+
+    EXPECT_EQ(get("/log")->getData(), "log");
+    const auto broken = post("application/json-rpc", R"({"jsonrpc": "2.0", "id": 1, "method")");
+    EXPECT_EQ(broken->getStatusCode(), 500);
+    EXPECT_EQ(json(*broken).value("error").toObject().value("code").toInt(), -32700);
+    const auto noId = post("application/json-rpc", R"({"jsonrpc": "2.0", "method": "system.listMethods"})");
+    EXPECT_EQ(noId->getStatusCode(), 400);
+    EXPECT_EQ(post("application/json", "{}")->getStatusCode(), 403);
+    EXPECT_FALSE(methodDone); // the method itself still waits
+
+    dataFiles->release.release();
+    holder.join();
+    method.join();
+    ASSERT_TRUE(methodReply);
+    EXPECT_EQ(methodReply->getStatusCode(), 200);
+    EXPECT_TRUE(json(*methodReply).value("result").isArray());
 }
 
 // A client's text never starts a log line of its own: a method name holding a

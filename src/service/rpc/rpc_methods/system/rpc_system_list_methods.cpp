@@ -17,13 +17,10 @@ QList<RpcRequestParameter> RpcSystemListMethods::inputParameters() const
 
 RpcMethodError RpcSystemListMethods::handleRequest(RpcRequest*, RpcResponse* response)
 {
-    QStringList excluded;
-    if (_apiMode)
-        excluded.append(QStringLiteral("device.create"));
-
     auto* names = new RpcArray;
+    names->reserve(_commandNames.size());
     for (const QString& name : qAsConst(_commandNames)) {
-        if (!excluded.contains(name))
+        if (!_apiMode || name != QLatin1String("device.create"))
             names->addChild(new RpcValue(name));
     }
     response->setResultValue(names);
