@@ -318,7 +318,12 @@ void RpcJsonWriter::value(const RpcValue* value)
             put("false", 5);
         return;
     case RpcValue::RPC_VALUE_DOUBLE:
-        number(RpcValue::roundToThreeDecimals(value->getDoubleValue()));
+        // A whole number beyond 2^53 (a 64-bit memory-bank field) keeps its
+        // digits; a double would round it.
+        if (value->hasExactInteger())
+            raw(value->exactIntegerText().toLatin1());
+        else
+            number(RpcValue::roundToThreeDecimals(value->getDoubleValue()));
         return;
     case RpcValue::RPC_VALUE_STRING:
         string(value->getStringValue());
