@@ -89,8 +89,13 @@ int UsbVandrelDaliInterface::sendRequest(const proto::UsbVandrelPacket& request)
             return status;
         if (!reply.isNotReady())
             return reply.isUnsupported() ? core::ITF_ERR_UNSUPPORTED_FEATURE : core::ITF_OK;
-        if (reply.getUint8(1) == vandrel::DaliNoSupply)
+        if (reply.getUint8(1) == vandrel::DaliNoSupply) {
+            // Kept on the box, so that a search can tell a bus without supply
+            // from a failed transfer.
+            if (core::Device* device = getParentDevice())
+                device->setStatus(core::Device::STATUS_DALI_CONNECTED, 0);
             return core::ITF_ERR_TRANSFER;
+        }
         // Busy: the interface takes the request once its bus is free, but a box
         // that stays busy must not hold this thread and the interface lock.
         if (deadline.hasExpired()) {

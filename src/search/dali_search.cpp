@@ -107,6 +107,12 @@ int DaliSearch::search(SearchOptions* options, SearchResults* results)
     default:
         break;
     }
+    // The box answers "no supply" as a failed transfer; say which, so the
+    // client does not read it as a broken cable.
+    core::Device* box = _dali->getParentDevice();
+    if (status == core::ITF_ERR_TRANSFER && results && box
+        && !box->isStatusTrue(core::Device::STATUS_DALI_CONNECTED))
+        results->addWarning(QStringLiteral("The DALI bus has no supply"));
     _options = nullptr;
     _results = nullptr;
     return status;

@@ -162,7 +162,7 @@ TEST_F(DaliOverHttp, ALateAnswererIsNotTakenForAnotherAndABusWithoutSupplyIsAnEr
     const QJsonObject noSupply = step(universes[1], "initialise_all");
     EXPECT_EQ(noSupply.value("error").toObject().value("code").toInt(), -32603);
     EXPECT_TRUE(noSupply.value("error").toObject().value("message").toString().contains(
-        "\"DALI\" failed: Transfer failed."))
+        "\"DALI\" failed: Transfer failed. The DALI bus has no supply"))
         << QJsonDocument(noSupply).toJson().toStdString();
 }
 
