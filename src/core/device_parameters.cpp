@@ -139,6 +139,12 @@ int Device::setParamCallback(Parameter* param, QVariant value)
             return ITF_ERR_TRANSFER;
         }
     }
+    // Read through an action but given none to write with: the field is
+    // read-only on the device (a D4i counter). Keeping the value in the
+    // parameter alone would answer the write with success while the device
+    // holds its own.
+    if (!param->getParameterActionData().readAction.empty())
+        return ITF_ERR_UNSUPPORTED_PARAMETER;
     if (param->getIdentifier() == kConnectionStatus) {
         const bool done = value.toString() == kConnected ? deviceConnect() : deviceDisconnect();
         if (!done)

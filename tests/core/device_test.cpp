@@ -223,6 +223,22 @@ TEST_F(DeviceTest, NamedActionsCarryTheirStatusBothWays)
     }
 }
 
+TEST_F(DeviceTest, AFieldReadThroughAnActionWithoutOneToWriteIsReadOnly)
+{
+    PlainDevice device(&universe);
+    auto action = std::make_shared<FixedAction>("bank_read", 0, false);
+    device.getActionRepository().addAction(action);
+    ParameterData data;
+    data.identifier = "bank_counter";
+    data.readAction = "bank_read";
+    auto* parameter = new Parameter(data);
+    parameter->setActualValue(42);
+    device.addParameter(parameter);
+    EXPECT_EQ(parameter->setValue(0, IParameter::UPDATE_YES), ITF_ERR_UNSUPPORTED_PARAMETER);
+    EXPECT_EQ(parameter->getActualValue(), QVariant(42)); // not passed off as written
+    EXPECT_EQ(action->calls, 0);
+}
+
 TEST_F(DeviceTest, AFailedRawReadIsAFailureNotTheOldValue)
 {
     PlainDevice device(&universe);

@@ -1,6 +1,7 @@
 #include "core/parameters/parameter.h"
 #include "log_capture.h"
 #include "service/rpc/rpc_types/rpc_type_parameter.h"
+#include "service/rpc_json_writer.h"
 #include "service/rpc_value.h"
 
 #include <QJsonArray>
@@ -90,6 +91,46 @@ TEST(RpcTypeParameter, ScaleTagsAndDescription)
     EXPECT_FALSE(object.contains("description"));
     parameter.setDescription("d");
     EXPECT_EQ(json(parameter).value("description").toString(), "d");
+}
+
+// A memory-bank field shows its whole width in "hex_value", and 64-bit values
+// reach the reply's text with every digit.
+TEST(RpcTypeParameter, MemoryBankFieldsShowTheirWholeWidthAndExactDigits)
+{
+    const struct
+    {
+        const char* name;
+        unsigned length; // bytes of the field; 0: not a memory-bank parameter
+        QVariant value;
+        const char* hex;
+        const char* rawText; // "raw_value" as the reply writes it
+    } cases[] = {
+        {"identification number 2^64 - 2", 8, QVariant(18446744073709551614ull), "fffffffffffffffe",
+            "18446744073709551614"},
+        {"2^53 + 1", 8, QVariant(9007199254740993ull), "0020000000000001", "9007199254740993"},
+        {"6-byte energy", 6, QVariant(qlonglong(0xFFFFFFFEll)), "0000fffffffe", "4294967294"},
+        {"3-byte counter", 3, QVariant(42), "00002a", "42"},
+        {"byte", 1, QVariant(254), "fe", "254"},
+        {"not a field, 64-bit", 0, QVariant(qlonglong(0x1234567890ll)), "34567890", "78187493520"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        core::ParameterData field;
+        field.identifier = "p";
+        field.daliMemoryBankData = c.length == 0 ? 0u : 0x01u | 1u << 8 | 9u << 16 | c.length << 24;
+        field.minValue = 0ull;
+        field.maxValue = 18446744073709551615ull;
+        Parameter parameter(field);
+        parameter.setNetworkResolution(core::ITF_RES_LONG);
+        parameter.setActualValue(c.value);
+        const service::RpcTypeParameter object(&parameter);
+        EXPECT_EQ(object.child("hex_value")->getStringValue(), c.hex);
+        service::RpcJsonWriter writer(QJsonDocument::Compact);
+        writer.value(object.child("raw_value"));
+        EXPECT_EQ(writer.take(), QByteArray(c.rawText));
+        writer.value(object.child("value"));
+        EXPECT_EQ(writer.take(), QByteArray(c.rawText));
+    }
 }
 
 } // namespace

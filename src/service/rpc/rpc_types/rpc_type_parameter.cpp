@@ -1,6 +1,7 @@
 #include "service/rpc/rpc_types/rpc_type_parameter.h"
 
 #include "core/network_resolution.h"
+#include "core/parameters/dali/memory_bank_location.h"
 #include "core/parameters/parameter.h"
 #include "log/logging_categories.h"
 #include "service/rpc_value.h"
@@ -34,7 +35,22 @@ int hexDigits(int resolution)
     }
 }
 
+// The length in bytes of the memory-bank field the parameter lives in; 0 for
+// a parameter that is not a memory-bank field.
+unsigned memoryFieldLength(const core::Parameter& parameter)
+{
+    const std::uint32_t word = parameter.getDaliMemoryBankData();
+    const unsigned length = core::MemoryBankLocation::fromWord(word).length;
+    return word != 0 && length >= 1 && length <= 8 ? length : 0;
+}
+
 } // namespace
+
+QString RpcTypeParameter::memoryFieldHexValue(quint64 value, unsigned length)
+{
+    const quint64 field = length >= 8 ? value : value & ((quint64(1) << (8 * length)) - 1);
+    return QStringLiteral("%1").arg(field, int(2 * length), 16, QLatin1Char('0'));
+}
 
 QString RpcTypeParameter::hexValue(qint64 value, int resolution)
 {
@@ -70,10 +86,17 @@ RpcTypeParameter::RpcTypeParameter(core::Parameter* parameter)
         case QMetaType::UInt:
         case QMetaType::LongLong:
         case QMetaType::ULongLong: {
-            const qint64 number = value.toLongLong();
+            // An unsigned 64-bit value keeps its top bit: toLongLong would turn
+            // an identification number of 2^64 - 2 into -2.
+            const bool wide = value.userType() == QMetaType::ULongLong;
+            const quint64 bits = wide ? value.toULongLong() : quint64(value.toLongLong());
+            const unsigned fieldLength = memoryFieldLength(*parameter);
             addChild(QStringLiteral("hex_value"),
-                new RpcValue(hexValue(number, int(parameter->getNetworkResolution()))));
-            addChild(QStringLiteral("raw_value"), new RpcValue(double(number)));
+                new RpcValue(fieldLength != 0
+                        ? memoryFieldHexValue(bits, fieldLength)
+                        : hexValue(qint64(bits), int(parameter->getNetworkResolution()))));
+            // 64-bit values are held exactly, beyond what a double can carry.
+            addChild(QStringLiteral("raw_value"), new RpcValue(value));
             addNumberKeys();
             break;
         }

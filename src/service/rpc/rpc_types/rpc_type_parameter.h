@@ -24,6 +24,9 @@ public:
     // the resolution (2, 4, 8 digits); a value whose low 32 bits are negative
     // as its 64-bit two's complement.
     static QString hexValue(qint64 value, int resolution);
+    // A memory-bank field's value in hex, the whole field: two digits for
+    // each of its bytes (an 8-byte identification number has sixteen).
+    static QString memoryFieldHexValue(quint64 value, unsigned length);
 };
 
 // A list of parameters, each a RpcTypeParameter, in list order.
