@@ -77,19 +77,24 @@ QByteArray SimBenchEntry::bytes(const char* key, int maxCount)
 {
     if (_failed || !has(key))
         return {};
-    const QJsonValue value = _entry.value(QLatin1String(key));
+    return bytesOf(
+        _entry.value(QLatin1String(key)), QStringLiteral("\"%1\"").arg(QLatin1String(key)), maxCount);
+}
+
+QByteArray SimBenchEntry::bytesOf(const QJsonValue& value, const QString& place, int maxCount)
+{
+    if (_failed)
+        return {};
     const QJsonArray array = value.toArray();
     if (!value.isArray() || array.size() > maxCount) {
-        fail(QStringLiteral("\"%1\" must be a list of at most %2 bytes")
-                 .arg(QLatin1String(key))
-                 .arg(maxCount));
+        fail(QStringLiteral("%1 must be a list of at most %2 bytes").arg(place).arg(maxCount));
         return {};
     }
     QByteArray result;
     for (const QJsonValue& item : array) {
         const auto byte = simBenchNumber(item, 0xFF);
         if (!byte) {
-            fail(QStringLiteral("\"%1\" must hold bytes from 0 to 255").arg(QLatin1String(key)));
+            fail(QStringLiteral("%1 must hold bytes from 0 to 255").arg(place));
             return {};
         }
         result.append(char(*byte));

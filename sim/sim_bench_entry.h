@@ -35,6 +35,8 @@ public:
     void readText(const char* key, QString& target);
     // A list of bytes, at most maxCount of them.
     QByteArray bytes(const char* key, int maxCount);
+    // The same for a value found elsewhere in the entry; place names it in the reason.
+    QByteArray bytesOf(const QJsonValue& value, const QString& place, int maxCount);
     // An object of number: number pairs (keys up to maxKey, values up to maxValue).
     QMap<quint32, quint32> numberMap(const char* key, quint32 maxKey, quint32 maxValue);
     // "faults": {"silent": n, "bad_checksum": n, "error_flag": n, "row_not_programmed": n,
