@@ -57,28 +57,8 @@ int UsbVandrelLegacyBootloader::sendBootloaderCommand(
         options.addOption(proto::option::Internal, true);
         options.addOption(proto::option::BananaMode, true);
     }
-    if (!options.hasOption(proto::option::RetryCount))
-        options.addOption(proto::option::RetryCount, CommandRetries);
-    if (!options.hasOption(proto::option::ExpectAnswer)) {
-        options.addOption(proto::option::ExpectAnswer, true);
-        options.addOption(proto::option::RetryInvalid, true);
-    }
     // The box waits for the driver itself; a caller's shorter or longer wait is replaced.
-    options.addOption(proto::option::AnswerTimeout, CommandAnswerTimeout);
-    proto::DmxPacket* received = nullptr;
-    const int status = dmx->sendDmx(&request, &received, &options);
-    const std::unique_ptr<proto::DmxPacket> holder(received);
-    if (status != core::ITF_OK)
-        return status;
-    if (!options.isOptionTrue(proto::option::ExpectAnswer))
-        return core::ITF_OK;
-    if (!received || received->isTimeoutEvent())
-        return core::ITF_ERR_NO_REPLY;
-    answer = proto::WystrelPacket(received);
-    const int check = answer.answer_isValid(proto::CHECK_IGNORE_NONE);
-    if (check == core::ITF_OK)
-        emit bootloaderModeVerified(VerifiedTimeoutMs, 0);
-    return check;
+    return exchange(dmx, request, options, answer, CommandAnswerTimeout, false, VerifiedTimeoutMs, true);
 }
 
 int UsbVandrelLegacyBootloader::transfer(const proto::VandrelReport& report, unsigned char* reply)

@@ -46,16 +46,23 @@ int WystrelBootloader::sendBootloaderCommand(
         return core::ITF_ERR_NO_DEVICE;
     options.addOption(proto::option::Internal, true);
     options.addOption(proto::option::BananaMode, _bananaMode);
+    return exchange(_dmx, request, options, answer, CommandAnswerTimeout, true, VerifiedTimeoutMs, false);
+}
+
+int WystrelBootloader::exchange(DmxInterface* dmx, proto::WystrelPacket& request, proto::Options& options,
+    proto::WystrelPacket& answer, int answerTimeoutMs, bool keepCallersWait, unsigned int verifiedTimeoutMs,
+    bool verifiedOnlyWhenValid)
+{
     if (!options.hasOption(proto::option::RetryCount))
         options.addOption(proto::option::RetryCount, CommandRetries);
     if (!options.hasOption(proto::option::ExpectAnswer)) {
         options.addOption(proto::option::ExpectAnswer, true);
         options.addOption(proto::option::RetryInvalid, true);
     }
-    if (!options.hasOption(proto::option::AnswerTimeout))
-        options.addOption(proto::option::AnswerTimeout, CommandAnswerTimeout);
+    if (!keepCallersWait || !options.hasOption(proto::option::AnswerTimeout))
+        options.addOption(proto::option::AnswerTimeout, answerTimeoutMs);
     proto::DmxPacket* received = nullptr;
-    const int status = _dmx->sendDmx(&request, &received, &options);
+    const int status = dmx->sendDmx(&request, &received, &options);
     const std::unique_ptr<proto::DmxPacket> holder(received);
     if (status != core::ITF_OK)
         return status;
@@ -65,7 +72,8 @@ int WystrelBootloader::sendBootloaderCommand(
         return core::ITF_ERR_NO_REPLY;
     answer = proto::WystrelPacket(received);
     const int check = answer.answer_isValid(proto::CHECK_IGNORE_NONE);
-    emit bootloaderModeVerified(VerifiedTimeoutMs, 0);
+    if (!verifiedOnlyWhenValid || check == core::ITF_OK)
+        emit bootloaderModeVerified(verifiedTimeoutMs, 0);
     return check;
 }
 

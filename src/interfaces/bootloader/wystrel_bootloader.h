@@ -58,6 +58,15 @@ public:
     void setClock(BootloaderClock* clock);
 
 protected:
+    // One bootloader frame out on the DMX port and its answer checked. Retries
+    // and an awaited answer are the defaults a caller did not set; the answer
+    // wait is answerTimeoutMs, or the caller's when keepCallersWait. Emits
+    // bootloaderModeVerified after an answer (only a valid one when
+    // verifiedOnlyWhenValid).
+    int exchange(DmxInterface* dmx, proto::WystrelPacket& request, proto::Options& options,
+        proto::WystrelPacket& answer, int answerTimeoutMs, bool keepCallersWait,
+        unsigned int verifiedTimeoutMs, bool verifiedOnlyWhenValid);
+
     // The row loop shared with the Vandrel bootloaders: the list is checked,
     // then the rows go out in order until one fails (logged with failureText).
     int writeRowList(const QStringList& rows, int& retryCount, unsigned char deviceAddress,
