@@ -55,21 +55,9 @@ int UsbVandrelRawDorvaneInterface::getParameter(
     request.setByte(4, wordAddress(address));
     request.setByte(5, kLengthByte);
     request.checksum_recalculate();
-    proto::Options options;
-    fillOptions(options, false);
-    proto::DmxPacket* received = nullptr;
-    const int status = _dmx->sendDmx(&request, &received, &options);
-    const std::unique_ptr<proto::DmxPacket> answerFrame(received);
-    if (status != 0)
+    unsigned int word = 0;
+    if (const int status = exchange(request, false, _readCheck, &word))
         return status;
-    if (!answerFrame || answerFrame->isTimeoutEvent())
-        return core::ITF_ERR_NO_REPLY;
-    const proto::WystrelPacket answer(answerFrame.get());
-    if (const int check = answer.answer_isValid(_readCheck))
-        return check;
-    if (answer.cmd_hasErrorFlag())
-        return answer.getBrisquelErrorCode();
-    unsigned int word = unsigned(answer.param_getValue(false, false, false)) & 0xFFFF;
     if (_swap)
         word = ((word & 0xFF) << 8) | (word >> 8);
     if (resolution == core::ITF_RES_BYTE)
@@ -103,8 +91,14 @@ int UsbVandrelRawDorvaneInterface::setParameter(
     request.setByte(5, kLengthByte);
     request.param_setValue(quint16(word & 0xFFFF));
     request.checksum_recalculate();
+    return exchange(request, true, proto::CHECK_IGNORE_NONE, nullptr);
+}
+
+int UsbVandrelRawDorvaneInterface::exchange(
+    proto::WystrelPacket& request, bool write, proto::PacketCheckIgnore check, unsigned int* word)
+{
     proto::Options options;
-    fillOptions(options, true);
+    fillOptions(options, write);
     proto::DmxPacket* received = nullptr;
     const int status = _dmx->sendDmx(&request, &received, &options);
     const std::unique_ptr<proto::DmxPacket> answerFrame(received);
@@ -113,9 +107,13 @@ int UsbVandrelRawDorvaneInterface::setParameter(
     if (!answerFrame || answerFrame->isTimeoutEvent())
         return core::ITF_ERR_NO_REPLY;
     const proto::WystrelPacket answer(answerFrame.get());
-    if (const int check = answer.answer_isValid(proto::CHECK_IGNORE_NONE))
-        return check;
-    return answer.cmd_hasErrorFlag() ? answer.getBrisquelErrorCode() : 0;
+    if (const int invalid = answer.answer_isValid(check))
+        return invalid;
+    if (answer.cmd_hasErrorFlag())
+        return answer.getBrisquelErrorCode();
+    if (word)
+        *word = unsigned(answer.param_getValue(false, false, false)) & 0xFFFF;
+    return 0;
 }
 
 } // namespace tarvesk::devices

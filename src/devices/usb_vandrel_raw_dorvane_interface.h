@@ -6,6 +6,10 @@
 
 #include <QPointer>
 
+namespace tarvesk::proto {
+class WystrelPacket;
+}
+
 namespace tarvesk::itf {
 class DmxInterface;
 }
@@ -36,6 +40,9 @@ public:
 
 private:
     unsigned char wordAddress(int address) const;
+    // One Wystrel frame out and its answer checked; a read's word goes to *word.
+    int exchange(
+        proto::WystrelPacket& request, bool write, proto::PacketCheckIgnore check, unsigned int* word);
 
     bool _swap;
     QPointer<itf::DmxInterface> _dmx; // owned by the box's DMX universe
