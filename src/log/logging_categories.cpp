@@ -26,4 +26,14 @@ QM_DEFINE_CATEGORY(libraryServiceFile, "library.service.file")
 
 #undef QM_DEFINE_CATEGORY
 
+QString oneLogLine(QString text)
+{
+    for (QChar& c : text) {
+        const ushort u = c.unicode();
+        if (u == '\r' || u == '\n' || u == 0x0B || u == 0x0C || u == 0x85 || u == 0x2028 || u == 0x2029)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
 } // namespace tarvesk::service

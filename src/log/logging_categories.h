@@ -21,6 +21,10 @@ const QLoggingCategory& profileType();
 const QLoggingCategory& loggerQmServer();
 const QLoggingCategory& libraryServiceFile();
 
+// A client's text as one line of the log: CR, LF and the other line breaks
+// become spaces, so that the text cannot start a line of its own.
+QString oneLogLine(QString text);
+
 } // namespace tarvesk::service
 
 // Messages meant for the persistent log start with this marker.

@@ -61,7 +61,23 @@ int PacketLog::getPackets(std::vector<std::unique_ptr<RawPacket>>& out, int from
     const int first = qMax(0, from);
     if (count < 1)
         return qMax(0, size - first);
-    for (int i = first; i < size; ++i) {
+    copyRange(out, first, size);
+    return 0;
+}
+
+int PacketLog::getPage(std::vector<std::unique_ptr<RawPacket>>& out, int from, int count) const
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    const int size = static_cast<int>(_packets.size());
+    const int first = qBound(0, from, size);
+    const int end = count < 1 ? first : first + qMin(count, size - first);
+    copyRange(out, first, end);
+    return size - end;
+}
+
+void PacketLog::copyRange(std::vector<std::unique_ptr<RawPacket>>& out, int first, int end) const
+{
+    for (int i = first; i < end; ++i) {
         // clone() keeps the packet's own class (and so its description); the
         // attributes are carried over as well.
         const RawPacket& entry = *_packets[static_cast<size_t>(i)];
@@ -70,7 +86,6 @@ int PacketLog::getPackets(std::vector<std::unique_ptr<RawPacket>>& out, int from
             copy->addAttribute(it.key(), it.value());
         out.push_back(std::move(copy));
     }
-    return 0;
 }
 
 void PacketLog::setMaximumLogLength(int maximum)

@@ -39,6 +39,11 @@ public:
     // when from is at or past the end) and returns 0. count < 1: copies nothing and
     // returns the number of entries from index from on. A negative from counts as 0.
     int getPackets(std::vector<std::unique_ptr<RawPacket>>& out, int from, int count) const;
+    // One page for a reader that follows the log: appends copies of at most
+    // count entries from index from (none when count < 1 or from is at or
+    // past the end) and returns how many entries follow them. A negative from
+    // counts as 0.
+    int getPage(std::vector<std::unique_ptr<RawPacket>>& out, int from, int count) const;
 
     void setMaximumLogLength(int maximum);
     int getMaximumLogLength() const;
@@ -47,6 +52,8 @@ public:
 
 private:
     void append(std::unique_ptr<RawPacket> packet);
+    // Copies entries [first, end) into out; the caller holds _mutex.
+    void copyRange(std::vector<std::unique_ptr<RawPacket>>& out, int first, int end) const;
 
     mutable std::mutex _mutex;                       // std, not QMutex: visible to ThreadSanitizer
     int _maximumLength = 0;                          // guarded by _mutex; 0 for no bound

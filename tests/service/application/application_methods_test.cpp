@@ -104,6 +104,23 @@ TEST_F(ApplicationMethods, LogWritesAtTheChosenLevel)
         EXPECT_EQ(written[0].message, QString::fromUtf8(c.text));
     }
     EXPECT_EQ(run(method, QStringLiteral(R"(,"params":{"log_type":"info"})")), -32602); // "msg" is required
+
+    // A client's line breaks cannot start a log line of their own.
+    for (const char* type : {"info", "warning", "group_start"}) {
+        test::LogCapture log;
+        ASSERT_EQ(run(method,
+                      QStringLiteral(R"(,"params":{"msg":"a\r\nb\nc\u2028d","log_type":"%1"})")
+                          .arg(QLatin1String(type))),
+            0);
+        int lines = 0;
+        for (const auto& entry : log.entries()) {
+            if (entry.category == QLatin1String("logger.glog")) {
+                ++lines;
+                EXPECT_TRUE(entry.message.contains(QLatin1String("a  b c d"))) << entry.message.toStdString();
+            }
+        }
+        EXPECT_EQ(lines, 1) << type;
+    }
 }
 
 TEST_F(ApplicationMethods, RestartAndQuitEndTheEventLoopWithTheirCodes)

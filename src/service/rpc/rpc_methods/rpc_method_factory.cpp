@@ -5,10 +5,14 @@
 #include "service/rpc/rpc_methods/application/rpc_application_reset.h"
 #include "service/rpc/rpc_methods/application/rpc_application_restart.h"
 #include "service/rpc/rpc_methods/device/rpc_device_list.h"
+#include "service/rpc/rpc_methods/device/rpc_device_log.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_get.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_set.h"
 #include "service/rpc/rpc_methods/device/rpc_device_params_set.h"
+#include "service/rpc/rpc_methods/device/rpc_device_profile_set.h"
+#include "service/rpc/rpc_methods/device/rpc_device_rawparam_get.h"
+#include "service/rpc/rpc_methods/device/rpc_device_rawparam_set.h"
 #include "service/rpc/rpc_methods/device/rpc_device_type_list.h"
 #include "service/rpc/rpc_methods/lightshape/rpc_lightshape_profile_create.h"
 #include "service/rpc/rpc_methods/lightshape/rpc_lightshape_profile_verify.h"
@@ -71,27 +75,24 @@ const MethodEntry methodTable[] = {
     {"device.create", nullptr},                   // RpcDeviceCreate
     {"device.list", &make<RpcDeviceList>}, {"device.param.get", &make<RpcDeviceParamGet>},
     {"device.param.set", &make<RpcDeviceParamSet>}, {"device.params.set", &make<RpcDeviceParamsSet>},
-    {"device.param.list", &make<RpcDeviceParamList>},
-    {"device.rawparam.get", nullptr},                                        // RpcDeviceRawParamGet
-    {"device.rawparam.set", nullptr},                                        // RpcDeviceRawParamSet
-    {"device.profile.set", nullptr},                                         // RpcDeviceProfileSet
-    {"device.type.list", &make<RpcDeviceTypeList>}, {"device.log", nullptr}, // RpcDeviceLog
-    {"device.log.get", nullptr},                                             // RpcDeviceLogGet
-    {"device.ping", nullptr},                                                // RpcDevicePing
-    {"profile.create", nullptr},                                             // RpcProfileCreate
-    {"profile.remove", nullptr},                                             // RpcProfileRemove
-    {"profile.list", nullptr},                                               // RpcProfileList
-    {"profile.type.list", nullptr},                                          // RpcProfileTypeList
-    {"profile.type.param.create", nullptr},                                  // RpcProfileTypeParamCreate
-    {"profile.type.param.list", nullptr},                                    // RpcProfileTypeParamList
-    {"profile.param.list", nullptr},                                         // RpcProfileParamList
-    {"profile.param.get", nullptr},                                          // RpcProfileParamGet
-    {"profile.param.set", nullptr},                                          // RpcProfileParamSet
-    {"profile.update", nullptr},                                             // RpcProfileUpdate
-    {"profile.duplicate", nullptr},                                          // RpcProfileDuplicate
-    {"profile.param.create", nullptr},                                       // RpcProfileParamCreate
-    {"profile.load", nullptr},                                               // RpcProfileLoad
-    {"profile.save", nullptr},                                               // RpcProfileSave
+    {"device.param.list", &make<RpcDeviceParamList>}, {"device.rawparam.get", &make<RpcDeviceRawParamGet>},
+    {"device.rawparam.set", &make<RpcDeviceRawParamSet>}, {"device.profile.set", &make<RpcDeviceProfileSet>},
+    {"device.type.list", &make<RpcDeviceTypeList>}, {"device.log", &make<RpcDeviceLog>},
+    {"device.log.get", &make<RpcDeviceLogGet>}, {"device.ping", nullptr}, // RpcDevicePing
+    {"profile.create", nullptr},                                          // RpcProfileCreate
+    {"profile.remove", nullptr},                                          // RpcProfileRemove
+    {"profile.list", nullptr},                                            // RpcProfileList
+    {"profile.type.list", nullptr},                                       // RpcProfileTypeList
+    {"profile.type.param.create", nullptr},                               // RpcProfileTypeParamCreate
+    {"profile.type.param.list", nullptr},                                 // RpcProfileTypeParamList
+    {"profile.param.list", nullptr},                                      // RpcProfileParamList
+    {"profile.param.get", nullptr},                                       // RpcProfileParamGet
+    {"profile.param.set", nullptr},                                       // RpcProfileParamSet
+    {"profile.update", nullptr},                                          // RpcProfileUpdate
+    {"profile.duplicate", nullptr},                                       // RpcProfileDuplicate
+    {"profile.param.create", nullptr},                                    // RpcProfileParamCreate
+    {"profile.load", nullptr},                                            // RpcProfileLoad
+    {"profile.save", nullptr},                                            // RpcProfileSave
     {"dali.send", &make<RpcDaliSend>}, {"dmx.send", &make<RpcDmxSend>},
     {"dorvane.send", &make<RpcDorvaneSend>}, {"spi.send", &make<RpcSpiSend>}, {"usb.send", &make<RpcUsbSend>},
     {"universe.search", &make<RpcUniverseSearch>}, {"universe.list", &make<RpcUniverseList>},

@@ -10,4 +10,10 @@ RpcTypeActionResult::RpcTypeActionResult(const QString& status, const QString& s
     addChild(QStringLiteral("status_text"), new RpcValue(statusText));
 }
 
+RpcTypeActionResult::RpcTypeActionResult(RpcValue* status, RpcValue* statusText)
+{
+    addChild(QStringLiteral("status"), status);
+    addChild(QStringLiteral("status_text"), statusText);
+}
+
 } // namespace tarvesk::service

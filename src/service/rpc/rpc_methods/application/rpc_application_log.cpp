@@ -22,7 +22,7 @@ RpcMethodError RpcApplicationLog::handleRequest(RpcRequest* request, RpcResponse
 {
     const RpcValue* msg = request->getParam(QStringLiteral("msg"));
     const RpcValue* type = request->getParam(QStringLiteral("log_type"));
-    const QString message = msg ? msg->getStringValue() : QString();
+    const QString message = oneLogLine(msg ? msg->getStringValue() : QString());
     const QString logType = type ? type->getStringValue() : QStringLiteral("info");
 
     if (logType == QLatin1String("group_start"))
