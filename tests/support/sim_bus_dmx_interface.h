@@ -4,6 +4,7 @@
 #include "interfaces/dmx/dmx_interface.h"
 #include "protocol/dmx/dmx_packet.h"
 #include "protocol/options.h"
+#include "protocol/usb/vandrel_timing.h"
 #include "protocol/wystrel/wystrel_packet.h"
 #include "sim_bus_clock.h"
 #include "sim_bus_model.h"
@@ -18,7 +19,8 @@ namespace tarvesk::test {
 // (a frame error), an awaited answer that does not come is a time-out event,
 // and the send is repeated up to "retry_count" times while no answer came or,
 // with "retry_invalid", while the answer fails the Wystrel checks. It counts
-// the frames and the time they take on the line.
+// the frames and the time they take on the line, an unanswered one with the
+// answer time-out the box waits (as a box of firmware 21 counts it).
 class SimBusDmxInterface : public itf::DmxInterface
 {
 public:
@@ -44,7 +46,7 @@ public:
         const QByteArray frame(reinterpret_cast<const char*>(packet->getData()), packet->getDataSize());
         std::unique_ptr<proto::DmxPacket> answer;
         for (int attempt = 0; attempt < attempts; ++attempt) {
-            answer = put(frame, expect);
+            answer = put(frame, expect, options);
             if (!answer || answer->isTimeoutEvent() || answer->getDataSize() == 0)
                 continue;
             if (retryInvalid
@@ -64,7 +66,9 @@ public:
     int failNextSends = 0;
 
 private:
-    std::unique_ptr<proto::DmxPacket> put(const QByteArray& frame, bool expect)
+    static constexpr unsigned BoxFirmware = 21;
+
+    std::unique_ptr<proto::DmxPacket> put(const QByteArray& frame, bool expect, proto::Options* options)
     {
         ++frames;
         busUs += sim::SimBusClock::dmxFrameUs(frame.size());
@@ -84,6 +88,9 @@ private:
             packet = std::make_unique<proto::DmxPacket>(
                 reinterpret_cast<const unsigned char*>(answer->constData()), answer->size());
         } else if (expect) {
+            if (options->hasOption(proto::option::AnswerTimeout))
+                busUs += proto::vandrelValueToTime(proto::VandrelTimeKind::AnswerTimeout,
+                    options->getOption(proto::option::AnswerTimeout).toInt(), BoxFirmware);
             packet->setFlags(proto::PACKET_FLAG_TIMEOUT_EVENT);
         } else {
             return nullptr;
