@@ -475,6 +475,9 @@ core::Parameter* DmxBidirDevice::createSensorParameter(int sensorIndex)
         QStringLiteral("Sensor value %1").arg(sensorIndex + 1), 0);
     if (!param)
         return nullptr;
+    // E1.20 sensor values are signed 16-bit.
+    param->setMinValue(QVariant(-32768));
+    param->setMaxValue(QVariant(32767));
     std::unique_ptr<proto::RdmPacket> answer;
     if (rdmGet(PidSensorDefinition, answer, sensorIndex) != core::ITF_OK)
         return param;

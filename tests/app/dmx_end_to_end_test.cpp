@@ -172,4 +172,29 @@ TEST_F(DmxOverHttp, CollidingRespondersLeaveTheWystrelDriversAndSilentLinesFindN
     EXPECT_EQ(service.waitForExit(60000), 0);
 }
 
+TEST_F(DmxOverHttp, AnRdmOnlyResponderIsNamedByItsModelAndReadsItsSensorsLive)
+{
+    startOn(R"({"timing": "instant", "boxes": [{"release": "0x2014", "firmware": 21, "subversion": 12,
+        "capabilities": "0x22", "serial": 8, "dmx": [
+        {"model": "rdm_responder", "uid": "0x1234F0000001", "model_description": "Fixture 9",
+         "manufacturer_label": "Elsewhere", "sensors": [{"type": 1, "unit": 2, "prefix": 0, "value": -3,
+         "description": "Rail"}, {"type": 0, "unit": 1, "prefix": 0, "value": 41, "description": "Case"}]}]}]})");
+    const int universe = dmxUniverse();
+    ASSERT_GT(universe, 0);
+    const QJsonArray found = search(universe, R"(, "search_protocol": "rdm")");
+    ASSERT_EQ(uniqueIds(found), QStringList {"1234:f0000001"});
+    const QJsonObject device = found.at(0).toObject();
+    EXPECT_EQ(device.value("device_name").toString(), "Fixture 9");
+    EXPECT_EQ(device.value("manufacturer").toString(), "Elsewhere");
+    EXPECT_TRUE(device.value("raw_parameter_interfaces").toArray().isEmpty());
+    const int id = device.value("device_id").toInt();
+    EXPECT_EQ(param(id, "sensor_value_1").value("result").toObject().value("value").toInt(), -3);
+    EXPECT_EQ(param(id, "sensor_value_2").value("result").toObject().value("display_name").toString(),
+        "Sensor value 2 : Temperature (Case)");
+    EXPECT_EQ(param(id, "manufacturer_label").value("result").toObject().value("value").toString(),
+        "\"Elsewhere\"");
+    EXPECT_TRUE(call("application.quit", "{}").contains("result"));
+    EXPECT_EQ(service.waitForExit(60000), 0);
+}
+
 } // namespace
