@@ -61,7 +61,17 @@ std::shared_ptr<SimBusModel> createRdmResponderFromBench(const QJsonObject& entr
             sensorReader.read("type", 0xFF, sensor.type);
             sensorReader.read("unit", 0xFF, sensor.unit);
             sensorReader.read("prefix", 0xFF, sensor.prefix);
-            sensorReader.read("value", 0x7FFF, sensor.value);
+            if (sensorReader.has("value")) {
+                // E1.20 sensor values are signed 16-bit.
+                const QJsonValue value = object.value(QStringLiteral("value"));
+                const double number = value.toDouble();
+                if (!value.isDouble() || number != double(qint64(number)) || number < -32768
+                    || number > 32767)
+                    sensorReader.fail(
+                        QStringLiteral("\"value\" must be a whole number from -32768 to 32767"));
+                else
+                    sensor.value = qint16(number);
+            }
             sensorReader.readText("description", sensor.description);
             if (!item.isObject() || sensorReader.failed()) {
                 reader.fail(

@@ -32,7 +32,8 @@ std::shared_ptr<SimBusModel> createWystrelDriverFromBench(const QJsonObject& ent
 //    "uid": "0x7E2B00000042",              48 bits: manufacturer id, device id
 //    "device_model_id": 1, "software_version": "0x00010000",
 //    "model_description": "...", "manufacturer_label": "...", "device_label": "...",
-//    "sensors": [{"type": 0, "unit": 1, "prefix": 1, "value": 235, "description": "Board"}],
+//    "sensors": [{"type": 0, "unit": 1, "prefix": 1, "value": -55, "description": "Board"}],
+//                                          value: signed 16-bit, -32768..32767
 //    "faults": {...}}
 std::shared_ptr<SimBusModel> createRdmResponderFromBench(const QJsonObject& entry, QString* error);
 

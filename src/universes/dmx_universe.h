@@ -9,8 +9,8 @@ class DmxInterface;
 namespace tarvesk::universes {
 
 // A DMX512 line. It answers for DMX and, through a Wystrel DALI interface on
-// the same line, for DALI frames carried in Wystrel packets. It has no searcher
-// yet: a search here finds nothing and succeeds.
+// the same line, for DALI frames carried in Wystrel packets. Its searcher finds
+// the drivers on the line by RDM discovery and the Wystrel search.
 class DmxUniverse : public core::Universe
 {
     Q_OBJECT

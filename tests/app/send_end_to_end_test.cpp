@@ -199,9 +199,9 @@ TEST_F(SendEndToEnd, DaliSendQueriesGearByShortAddress)
 
 TEST_F(SendEndToEnd, DmxSendCarriesAnRdmGetToTheResponder)
 {
-    // GET DEVICE_INFO (0x0060) from 7A70:00000001 to the responder 7E2B:00000042.
+    // GET DEVICE_INFO (0x0060) from 7A70:00000001 to the responder 7E2B:00A1B2C3.
     const QByteArray source = QByteArray::fromHex("7a7000000001");
-    const QByteArray target = QByteArray::fromHex("7e2b00000042");
+    const QByteArray target = QByteArray::fromHex("7e2b00a1b2c3");
     auto rdmGet = [&](const QByteArray& to) {
         QByteArray frame = QByteArray::fromHex("cc0118") + to + source
             + QByteArray::fromHex("00010000002000"

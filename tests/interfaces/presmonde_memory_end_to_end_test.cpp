@@ -1,18 +1,16 @@
 #include "core/core_errors.h"
 #include "core/itf_error.h"
 #include "core/memory/lightshape_ram_buffer_memory_read_write.h"
-#include "core/network_interface.h"
 #include "core/parameters/parameter_factory.h"
 #include "core/parameters/raw_parameter.h"
 #include "core/parameters/raw_parameter_interface.h"
-#include "core/universe.h"
+#include "devices/dmx_bidir_device.h"
 #include "dmx/sim_wystrel_driver.h"
 #include "interfaces/usb_vandrel_dmx_interface.h"
-#include "plain_device.h"
-#include "protocol/options.h"
-#include "protocol/wystrel/wystrel_packet.h"
 #include "sim_vandrel_monitored_fixture.h"
+#include "universes/dmx_universe.h"
 
+#include <atomic>
 #include <memory>
 
 using namespace tarvesk;
@@ -20,66 +18,18 @@ using core::Device;
 
 namespace {
 
-// The driver's parameter space over Wystrel read and write frames on the
-// box's DMX line, as the DMX driver device reaches it: one 16-bit value per
-// parameter number; parameter 254 takes the special codes.
-class WystrelPresmondeMemory : public core::RawParameterInterface
+// Counts the frames on the line; it never answers.
+class LineListener : public sim::SimBusModel
 {
 public:
-    WystrelPresmondeMemory(QObject* device, itf::UsbVandrelDmxInterface* dmx)
-        : RawParameterInterface(device, QStringLiteral("presmonde"))
-        , _dmx(dmx)
-    { }
-
-    int getParameter(core::NetworkResolution, int address, unsigned int& value) override
-    {
-        proto::WystrelPacket read(proto::WystrelPacket::WY_CMD_READ);
-        read.param_setNumber(quint16(address));
-        read.checksum_recalculate();
-        std::unique_ptr<proto::WystrelPacket> answer;
-        const int status = exchange(read, answer);
-        if (status == 0)
-            value = unsigned(answer->param_getValue(false, false, true));
-        return status;
-    }
-
-    int setParameter(core::NetworkResolution, int address, unsigned int value) override
-    {
-        proto::WystrelPacket write(proto::WystrelPacket::WY_CMD_WRITE);
-        if (address == 254) {
-            write.special_setSetP254(quint16(value));
-        } else {
-            write.param_setNumber(quint16(address));
-            write.param_setValue(quint16(value));
-            write.checksum_recalculate();
-        }
-        std::unique_ptr<proto::WystrelPacket> answer;
-        return exchange(write, answer);
-    }
-
-    int frames = 0;
-
-private:
-    int exchange(proto::WystrelPacket& frame, std::unique_ptr<proto::WystrelPacket>& answer)
+    Bus bus() const override { return Dmx; }
+    QString modelName() const override { return QStringLiteral("listener"); }
+    std::optional<QByteArray> dmxFrame(const QByteArray&) override
     {
         ++frames;
-        proto::Options options;
-        options.addOption(proto::option::ExpectAnswer, true);
-        options.addOption(proto::option::RetryCount, 3);
-        proto::DmxPacket* reply = nullptr;
-        const int status = _dmx->sendDmx(&frame, &reply, &options);
-        std::unique_ptr<proto::DmxPacket> owned(reply);
-        if (status != 0)
-            return status;
-        if (!owned || owned->getDataSize() == 0)
-            return core::ITF_ERR_NO_REPLY;
-        answer = std::make_unique<proto::WystrelPacket>(owned.get());
-        if (const int invalid = answer->answer_isValid(proto::CHECK_IGNORE_NONE))
-            return invalid;
-        return answer->cmd_hasErrorFlag() ? core::ITF_ERR_TRANSFER : 0;
+        return std::nullopt;
     }
-
-    itf::UsbVandrelDmxInterface* _dmx;
+    std::atomic<int> frames {0};
 };
 
 class PresmondeMemoryEndToEnd : public test::SimVandrelMonitoredFixture
@@ -90,33 +40,40 @@ protected:
         sim::SimBoxConfig config;
         config.firmwareVersion = 21;
         openMonitored(config, {Device::CAP_VD_TIMEOUT_EVENT});
-        dmx = std::make_unique<itf::UsbVandrelDmxInterface>(device.get());
+        auto* dmx = new itf::UsbVandrelDmxInterface(device.get());
         dmx->init();
+        universe = std::make_unique<universes::DmxUniverse>(QStringLiteral("DMX"), dmx);
         driver = std::make_shared<sim::SimWystrelDriver>();
         driver->core().enablePresmondeMemory();
         box->addBusModel(driver);
-        memory = new WystrelPresmondeMemory(&driverDevice, dmx.get());
-        driverDevice.addRawParameterInterface(memory, false);
+        box->addBusModel(listener);
+        // The driver's parameter space as the DMX driver device reaches it.
+        driverDevice
+            = std::make_unique<devices::DmxBidirDevice>(universe.get(), int(driver->core().uid()), 0, 0);
+        driverDevice->initializeInterfaces();
+        memory = driverDevice->getRawParameterInterface(QStringLiteral("presmonde"));
+        ASSERT_NE(memory, nullptr);
     }
     void TearDown() override
     {
-        dmx.reset();
+        driverDevice.reset();
+        universe.reset();
         SimVandrelMonitoredFixture::TearDown();
     }
 
     core::Parameter* add(const QString& identifier)
     {
         auto* p = dynamic_cast<core::Parameter*>(core::ParameterFactory().create(identifier));
-        qobject_cast<core::RawParameter*>(p)->setDeviceInterface(&driverDevice);
-        driverDevice.addParameter(p);
+        qobject_cast<core::RawParameter*>(p)->setDeviceInterface(driverDevice.get());
+        driverDevice->addParameter(p);
         return p;
     }
 
-    std::unique_ptr<itf::UsbVandrelDmxInterface> dmx;
+    std::unique_ptr<universes::DmxUniverse> universe;
     std::shared_ptr<sim::SimWystrelDriver> driver;
-    core::Universe universe {QStringLiteral("DMX"), new core::NetworkInterface(core::ITF_TYPE_DMX), nullptr};
-    test::PlainDevice driverDevice {&universe};
-    WystrelPresmondeMemory* memory = nullptr;
+    std::shared_ptr<LineListener> listener = std::make_shared<LineListener>();
+    std::unique_ptr<devices::DmxBidirDevice> driverDevice;
+    core::RawParameterInterface* memory = nullptr;
 };
 
 } // namespace
@@ -171,11 +128,12 @@ TEST_F(PresmondeMemoryEndToEnd, FailuresReachTheCaller)
     driver->faults().silent = sim::SimDriverFaults::Forever;
     add(QStringLiteral("light_shaping_settings"));
     driver->core().setParameter(105, 0x80);
-    memory->frames = 0;
-    EXPECT_NE(driverDevice.getParameterInterface(QStringLiteral("light_shaping_settings"))
+    listener->frames = 0;
+    EXPECT_NE(driverDevice->getParameterInterface(QStringLiteral("light_shaping_settings"))
                   ->setValue(QStringLiteral("[1,2]"), core::IParameter::UPDATE_YES),
         0);
-    EXPECT_EQ(memory->frames, 1);
+    // One access: the first read, five attempts that the box sends five times each ("retry_count").
+    EXPECT_EQ(listener->frames, 25);
 }
 
 // The gated start-up parameters read the driver's core version through the box.
@@ -187,7 +145,7 @@ TEST_F(PresmondeMemoryEndToEnd, CoreVersionAndConfigurationByte)
     driver->core().setParameter(16361, 0x0315);
     driver->core().setParameter(1, 0x15);
     QVariant value;
-    ASSERT_EQ(driverDevice.getParameterInterface(QStringLiteral("core_version_string"))
+    ASSERT_EQ(driverDevice->getParameterInterface(QStringLiteral("core_version_string"))
                   ->getValue(value, core::IParameter::UPDATE_YES),
         0);
     EXPECT_EQ(value.toString(), "21.3");

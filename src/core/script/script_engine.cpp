@@ -83,13 +83,14 @@ void ScriptEngine::initializeJavaScriptEngine()
     _engine = std::make_shared<QJSEngine>();
     _engine->installExtensions(QJSEngine::ConsoleExtension);
     _invoker = std::make_unique<ScriptInvoker>(_engine.get());
-    // The engine may be made on a request thread that ends after the request;
-    // its objects belong to the application's thread, which outlives them.
+    // The invoker may be made on a request thread that ends after the request;
+    // it belongs to the application's thread, which outlives it. The engine
+    // stays where it was made: handing it to the application's thread let that
+    // thread touch the engine's value storage while a request ran a script,
+    // which corrupted it.
     if (QCoreApplication* application = QCoreApplication::instance()) {
-        if (QThread::currentThread() != application->thread()) {
-            _engine->moveToThread(application->thread());
+        if (QThread::currentThread() != application->thread())
             _invoker->moveToThread(application->thread());
-        }
     }
     _wrap = _invoker->createWrapFunction();
     _trampoline = _engine->evaluate(QString::fromLatin1(trampolineSource));
