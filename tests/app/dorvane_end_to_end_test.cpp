@@ -54,6 +54,25 @@ protected:
         return reply.value("result");
     }
 
+    // The USB search, then the id of the first box's universe of that name.
+    int boxUniverse(const QString& name)
+    {
+        result("universe.search", {{"interface_type", "usb"}});
+        for (const QJsonValue& universe : result("universe.list").toArray()) {
+            const QJsonObject object = universe.toObject();
+            if (object.value("universe_name").toString() == name && object.value("parent_device_id") == "1")
+                return object.value("universe_id").toInt();
+        }
+        return 0;
+    }
+    QStringList deviceNames()
+    {
+        QStringList names;
+        for (const QJsonValue& device : result("device.list").toArray())
+            names << device.toObject().value("device_name").toString();
+        return names;
+    }
+
     ServiceProcess service;
     int port = 0;
 };
@@ -80,6 +99,66 @@ TEST_F(DorvaneService, DeviceCreateAddsVirtualDevicesToOneUniverse)
     const QString message = unknown.value("error").toObject().value("message").toString();
     EXPECT_TRUE(message.contains(QStringLiteral("profile type 000000_Nothing_DMX not found in database.")))
         << message.toStdString();
+}
+
+// The first box of the bench has a current driver of a product without 10 V or
+// DMX input on its port (DALI channels 0, 1 and 3 answer, 2 is silent) and
+// second-generation slave modules at indices 2, 5 and 7.
+TEST_F(DorvaneService, SearchFindsTheDriverWithItsVirtualDaliGearThenTheModules)
+{
+    const int dorvane = boxUniverse("Dorvane");
+    ASSERT_NE(dorvane, 0);
+    const QJsonArray found = result("universe.search", {{"universe_id", dorvane}}).toArray();
+    ASSERT_EQ(found.size(), 1);
+    const QJsonObject driver = found.at(0).toObject();
+    EXPECT_EQ(driver.value("device_name").toString(), QStringLiteral("K3408 Dorvane 40W"));
+    EXPECT_EQ(driver.value("product_id").toInt(), 16);
+    EXPECT_EQ(driver.value("version").toInt(), 276);
+    QStringList raw;
+    for (const QJsonValue& name : driver.value("raw_parameter_interfaces").toArray())
+        raw << name.toString();
+    raw.sort();
+    EXPECT_EQ(
+        raw, QStringList({"nordhune1_ee", "nordhune1_ram", "nordhune2_ee", "nordhune2_ram", "presmonde"}));
+    const QJsonArray children = driver.value("child_universes").toArray();
+    ASSERT_EQ(children.size(), 1);
+    EXPECT_EQ(children.at(0).toObject().value("universe_name").toString(), QStringLiteral("DALI"));
+    const int dali = children.at(0).toObject().value("universe_id").toInt();
+
+    QList<int> gear;
+    for (const QJsonValue& device : result("device.list").toArray()) {
+        if (device.toObject().value("universe_id").toInt() == dali)
+            gear << device.toObject().value("device_id").toInt();
+    }
+    EXPECT_EQ(deviceNames().filter(QStringLiteral("virtual device")),
+        QStringList(
+            {"DALI group 0 virtual device", "DALI group 1 virtual device", "DALI group 3 virtual device"}));
+    ASSERT_EQ(gear.size(), 3);
+    // The gear behind the driver are read over Dorvane: POWER ON LEVEL is 254
+    // out of the box (IEC 62386-102).
+    for (int id : gear) {
+        EXPECT_EQ(result("device.param.get", {{"device_id", id}, {"pid", "dali_102_power_on_level"}})
+                      .toObject()
+                      .value("value")
+                      .toInt(),
+            254);
+    }
+
+    // A search for the modules replaces the driver, its DALI universe and its (immortal) gear.
+    const QJsonArray modules
+        = result("universe.search", {{"universe_id", dorvane}, {"search_protocol", "dv2_device"}}).toArray();
+    QList<int> subversions;
+    for (const QJsonValue& module : modules) {
+        EXPECT_EQ(module.toObject().value("device_name").toString(), QStringLiteral("Brisquel Logic Module"));
+        subversions << module.toObject().value("subversion").toInt();
+    }
+    // RAM word 30 of the modules at indices 2, 5 and 7 holds subversions 2, 3 and 4.
+    EXPECT_EQ(subversions, QList<int>({2, 3, 4}));
+    EXPECT_EQ(deviceNames(),
+        QStringList({"Vandrel USB interface", "Vandrel USB interface", "Brisquel Logic Module",
+            "Brisquel Logic Module", "Brisquel Logic Module"}));
+    for (const QJsonValue& universe : result("universe.list").toArray())
+        EXPECT_NE(universe.toObject().value("universe_id").toInt(), dali);
 }
 
 } // namespace
