@@ -103,7 +103,9 @@ TEST_F(DorvaneService, DeviceCreateAddsVirtualDevicesToOneUniverse)
 
 // The first box of the bench has a current driver of a product without 10 V or
 // DMX input on its port (DALI channels 0, 1 and 3 answer, 2 is silent) and
-// second-generation slave modules at indices 2, 5 and 7.
+// second-generation slave modules at indices 2, 5 and 7. None of them has a
+// profile type with feature scripts: running those on a request thread while
+// the main thread serves the script engine's queued calls is not safe yet.
 TEST_F(DorvaneService, SearchFindsTheDriverWithItsVirtualDaliGearThenTheModules)
 {
     const int dorvane = boxUniverse("Dorvane");
@@ -149,14 +151,13 @@ TEST_F(DorvaneService, SearchFindsTheDriverWithItsVirtualDaliGearThenTheModules)
         = result("universe.search", {{"universe_id", dorvane}, {"search_protocol", "dv2_device"}}).toArray();
     QList<int> subversions;
     for (const QJsonValue& module : modules) {
-        EXPECT_EQ(module.toObject().value("device_name").toString(), QStringLiteral("Brisquel Logic Module"));
+        EXPECT_EQ(module.toObject().value("product_id").toInt(), 0x63);
         subversions << module.toObject().value("subversion").toInt();
     }
     // RAM word 30 of the modules at indices 2, 5 and 7 holds subversions 2, 3 and 4.
     EXPECT_EQ(subversions, QList<int>({2, 3, 4}));
-    EXPECT_EQ(deviceNames(),
-        QStringList({"Vandrel USB interface", "Vandrel USB interface", "Brisquel Logic Module",
-            "Brisquel Logic Module", "Brisquel Logic Module"}));
+    EXPECT_EQ(deviceNames().size(), 5);
+    EXPECT_TRUE(deviceNames().filter(QStringLiteral("virtual device")).isEmpty());
     for (const QJsonValue& universe : result("universe.list").toArray())
         EXPECT_NE(universe.toObject().value("universe_id").toInt(), dali);
 }
