@@ -167,35 +167,37 @@ itf::DaliInterface* DmxBidirDevice::getWystrelDaliInterface() const
 
 int DmxBidirDevice::sendWystrel(proto::WystrelPacket* packet, proto::WystrelPacket** answer)
 {
-    itf::DmxInterface* line = dmx();
-    if (!line)
-        return core::ITF_ERR_UNSUPPORTED_FEATURE;
-    proto::Options options;
-    options.addOption(proto::option::ExpectAnswer, true);
-    options.addOption(proto::option::AnswerTimeout, WystrelAnswerTimeout);
-    options.addOption(proto::option::BreakTime, WystrelBreakTime);
-    proto::DmxPacket* received = nullptr;
-    const int status = line->sendDmx(packet, &received, &options);
-    std::unique_ptr<proto::DmxPacket> owned(received);
+    std::unique_ptr<proto::DmxPacket> owned;
+    const int status = exchange(packet, WystrelBreakTime, owned);
     if (status == core::ITF_OK && owned && answer)
         *answer = new proto::WystrelPacket(owned.get());
     return status;
 }
 
-int DmxBidirDevice::sendRdm(proto::RdmPacket* packet, proto::RdmPacket** answer)
+int DmxBidirDevice::exchange(
+    proto::DmxPacket* packet, int breakTime, std::unique_ptr<proto::DmxPacket>& received)
 {
     itf::DmxInterface* line = dmx();
     if (!line)
         return core::ITF_ERR_UNSUPPORTED_FEATURE;
-    if (!packet->setSourceUid(ControllerUid) || !packet->setTargetUid(getUniqueIDString()))
-        return core::ITF_ERR_INVALID_PARAM;
     proto::Options options;
     options.addOption(proto::option::ExpectAnswer, true);
     options.addOption(proto::option::AnswerTimeout, WystrelAnswerTimeout);
-    options.addOption(proto::option::BreakTime, RdmBreakTime);
-    proto::DmxPacket* received = nullptr;
-    const int status = line->sendDmx(packet, &received, &options);
-    std::unique_ptr<proto::DmxPacket> owned(received);
+    options.addOption(proto::option::BreakTime, breakTime);
+    proto::DmxPacket* answer = nullptr;
+    const int status = line->sendDmx(packet, &answer, &options);
+    received.reset(answer);
+    return status;
+}
+
+int DmxBidirDevice::sendRdm(proto::RdmPacket* packet, proto::RdmPacket** answer)
+{
+    if (!dmx())
+        return core::ITF_ERR_UNSUPPORTED_FEATURE;
+    if (!packet->setSourceUid(ControllerUid) || !packet->setTargetUid(getUniqueIDString()))
+        return core::ITF_ERR_INVALID_PARAM;
+    std::unique_ptr<proto::DmxPacket> owned;
+    const int status = exchange(packet, RdmBreakTime, owned);
     if (status == core::ITF_OK && owned && answer)
         *answer = new proto::RdmPacket(owned.get());
     return status;

@@ -6,6 +6,7 @@
 #include <memory>
 
 namespace tarvesk::proto {
+class DmxPacket;
 class RdmPacket;
 class WystrelPacket;
 } // namespace tarvesk::proto
@@ -88,6 +89,9 @@ public:
     core::Parameter* createSensorParameter(int sensorIndex);
 
 private:
+    // One frame out on the line with the break time of its protocol; the answer, if any, in received.
+    int exchange(proto::DmxPacket* packet, int breakTime, std::unique_ptr<proto::DmxPacket>& received);
+
     itf::DmxInterface* dmx() const;
     void probeWystrel();
     int initializeRdmInfo();
