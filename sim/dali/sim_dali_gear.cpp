@@ -48,6 +48,7 @@ SimDaliGear::SimDaliGear(const SimDaliGearConfig& config)
 {
     _scenes.fill(Mask);
     _memory.setIdentity(config.identity);
+    _groups = config.groups;
 }
 
 std::optional<quint8> SimDaliGear::yesIf(bool condition)

@@ -15,6 +15,7 @@ struct SimDaliGearConfig
     static constexpr int NoShortAddress = -1;
 
     int shortAddress = NoShortAddress; // 0..63, or none
+    quint16 groups = 0;                // group membership, bit g for group g
     // Seed of the generator behind RANDOMISE; gear with equal seeds draw equal addresses.
     quint32 randomSeed = 1;
     // When set, RANDOMISE always gives this address: gear that share it cannot

@@ -13,7 +13,7 @@ std::shared_ptr<SimBusModel> driverFromBench(const QJsonObject& entry, QString* 
 {
     SimBenchEntry reader(entry, error);
     reader.onlyKeys({"version", "product_id", "oem_id", "subversion", "corvalt", "parameters",
-        "dali_short_address", "faults", "bootloader", "presmonde"});
+        "dali_short_address", "dali_channels", "faults", "bootloader", "presmonde"});
     SimDorvaneDriver::Config config;
     config.legacy = legacy;
     reader.read("version", 0xFFFF, config.identity.version);
@@ -21,6 +21,11 @@ std::shared_ptr<SimBusModel> driverFromBench(const QJsonObject& entry, QString* 
     reader.read("oem_id", 0xFFFF, config.identity.oemId);
     reader.read("subversion", 0xFF, config.subversion);
     reader.readBool("corvalt", config.corvalt);
+    for (const char channel : reader.bytes("dali_channels", 16)) {
+        if (quint8(channel) > 15)
+            reader.fail(QStringLiteral("\"dali_channels\" holds channels from 0 to 15"));
+        config.daliChannels << quint8(channel);
+    }
     config.faults = reader.faults();
     auto driver = std::make_shared<SimDorvaneDriver>(config);
     simFillDriverCore(reader, driver->core());

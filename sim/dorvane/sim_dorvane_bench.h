@@ -17,6 +17,7 @@ namespace tarvesk::sim {
 //    "corvalt": false,                     a Corvalt DALI module reports its answers
 //    "parameters": {"16358": 5},           parameter number: 16-bit value
 //    "dali_short_address": 0,              0..63: a DALI side behind the DALI frames
+//    "dali_channels": [0, 1, 3],           channels that answer on that DALI side (DALI groups)
 //    "bootloader": {...},                  its bootloader and flash (sim/drivers/sim_driver_bench.h),
 //                                          reached in Wystrel frames through the box (banana mode)
 //    "presmonde": true,                    the memory of a Presmonde driver (sim/drivers/sim_driver_core.h)

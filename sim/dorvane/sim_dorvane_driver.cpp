@@ -45,6 +45,11 @@ SimDorvaneDriver::SimDorvaneDriver(const Config& config)
     , _legacy(config.legacy)
     , _corvalt(config.corvalt)
 {
+    for (int channel : config.daliChannels) {
+        SimDaliGearConfig gear;
+        gear.groups = quint16(1u << channel);
+        _channels.push_back(std::make_shared<SimDaliGear>(gear));
+    }
     if (_legacy) {
         _core.setParameter(LegacyVersion, config.identity.version & 0xFF);
         _core.setParameter(LegacySubversion, quint16(config.subversion));
@@ -129,9 +134,15 @@ std::optional<QByteArray> SimDorvaneDriver::legacyRequest(const QByteArray& requ
 
 std::optional<QByteArray> SimDorvaneDriver::daliRequest(const QByteArray& request)
 {
+    const QByteArray forward = answerOf(byteAt(request, 3), byteAt(request, 2), 0, 0).left(2);
     std::optional<quint8> backward;
     if (SimDaliGear* gear = _core.daliGear())
-        backward = gear->receive(answerOf(byteAt(request, 3), byteAt(request, 2), 0, 0).left(2));
+        backward = gear->receive(forward);
+    for (const auto& channel : _channels) {
+        const std::optional<quint8> answer = channel->receive(forward);
+        if (!backward)
+            backward = answer;
+    }
     if (_corvalt)
         return answerOf(byteAt(request, 0), BridgeControl, backward ? ModuleAnswered : ModuleSilent,
             backward.value_or(0));

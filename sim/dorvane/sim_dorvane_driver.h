@@ -4,6 +4,11 @@
 #include "drivers/sim_driver_faults.h"
 #include "sim_bus_model.h"
 
+#include <QList>
+
+#include <memory>
+#include <vector>
+
 namespace tarvesk::sim {
 
 // A driver on the Dorvane port of a box. The current generation answers the
@@ -19,6 +24,8 @@ namespace tarvesk::sim {
 // box passes on in banana mode (the bridge still acknowledges the start code
 // that sends it there).
 //
+// Its DALI side is the gear of the core and one gear per channel (reached by
+// its group); the first that answers a frame gives the backward frame.
 // A Corvalt driver's DALI module reports in answer byte 2: 0x81 with the
 // backward frame in byte 3, 0x80 when its DALI side stayed silent; other
 // drivers answer the backward frame in byte 2 and say nothing without one.
@@ -31,6 +38,8 @@ public:
         bool legacy = false;
         bool corvalt = false;
         int subversion = 0; // legacy drivers: parameter 31
+        // The driver's DALI channels that answer: channel c is a gear in DALI group c.
+        QList<int> daliChannels;
         SimDriverFaults faults;
     };
 
@@ -61,6 +70,7 @@ private:
     std::optional<QByteArray> daliRequest(const QByteArray& request);
 
     SimDriverCore _core;
+    std::vector<std::shared_ptr<SimDaliGear>> _channels;
     SimDriverFaults _faults;
     const bool _legacy;
     const bool _corvalt;

@@ -24,6 +24,7 @@ constexpr quint8 FindClass = 5;       // with the sub-command bit
 constexpr int VersionThreshold = 270;
 constexpr quint16 OldProductId = 0x97, NewProductId = 0x3FF9;
 constexpr quint16 OldOemId = 0x301, NewOemId = 0x3FF8;
+constexpr quint16 FormFactorWord = 0x3FE3; // the form factor in the high byte
 constexpr quint16 NordhuneWindowEnd = SimDriverCore::NordhuneRamBase + 2 * SimDriverCore::NordhuneChipOffset;
 
 // SPI answer bytes: bit 0x02 of the last one says the module gave no answer.
@@ -114,6 +115,7 @@ SimDriverCore::SimDriverCore(const SimDriverIdentity& identity)
     _parameters.insert(0, identity.version);
     _parameters.insert(newLayout ? NewProductId : OldProductId, identity.productId);
     _parameters.insert(newLayout ? NewOemId : OldOemId, identity.oemId);
+    _parameters.insert(FormFactorWord, quint16(identity.formFactor << 8));
 }
 
 SimDriverCore::~SimDriverCore() = default;

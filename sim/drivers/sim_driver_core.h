@@ -22,6 +22,7 @@ struct SimDriverIdentity
     quint16 version = 276;
     quint16 productId = 20;
     quint16 oemId = 1;
+    quint8 formFactor = 0;
 };
 
 // What a driver is inside, whichever bus reaches it: its identity, its
@@ -32,7 +33,8 @@ struct SimDriverIdentity
 // the other.
 //
 // Parameter space: the identity (version at 0; product and OEM id at 0x97 and
-// 0x301 below version 270, at 0x3FF9 and 0x3FF8 from 270 on), whatever the
+// 0x301 below version 270, at 0x3FF9 and 0x3FF8 from 270 on; the form factor
+// in the high byte of 0x3FE3), whatever the
 // bench adds, and the Nordhune RAM windows 0x4000 (chip 1) and 0x4200 (chip
 // 2), 0x200 words each. A Nordhune EEPROM read leaves its answer word, bytes
 // swapped, in 0x403E (chip 1) or 0x423E (chip 2).

@@ -130,9 +130,11 @@ int Device::initializeDeviceInfo(service::AbstractDatabase* database)
         QString special;
         if (getSpecialName(database, special))
             setName(special);
-        const QString profileName = QString::fromStdString(
-            record->getProfileName(DeviceInfoRecord::InterfaceType(productInterfaceType())));
-        setProfileType(database->profileType(profileName));
+        if (!keepsProfileType() || !_profileType) {
+            const QString profileName = QString::fromStdString(
+                record->getProfileName(DeviceInfoRecord::InterfaceType(productInterfaceType())));
+            setProfileType(database->profileType(profileName));
+        }
     } else {
         setName(QStringLiteral("Unknown device"));
     }

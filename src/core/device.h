@@ -131,6 +131,11 @@ public:
     // that means the same bus as getInterfaceType(); a Wystrel device answers
     // DORVANE_WY.
     virtual int productInterfaceType() const;
+    // True when the device was given its profile type before initialisation
+    // and keeps it: the product record then names the device, but the type is
+    // not looked up again (a virtual device is made from one type of several
+    // that the same product may have).
+    virtual bool keepsProfileType() const { return false; }
 
     Q_INVOKABLE virtual QString readUniqueIdString() { return QString(); }
     Q_INVOKABLE virtual int writeUniqueIdString(QString uidStr);

@@ -9,8 +9,8 @@ class DorvaneInterface;
 namespace tarvesk::universes {
 
 // The Dorvane port of a Vandrel box. It answers for Dorvane and, through a
-// Dorvane DALI interface, for DALI tunnelled in Dorvane frames. It has no
-// searcher yet: a search here finds nothing and succeeds.
+// Dorvane DALI interface, for DALI tunnelled in Dorvane frames. Its search
+// finds the driver on the port or the slave modules behind it.
 class DorvaneUniverse : public core::Universe
 {
     Q_OBJECT

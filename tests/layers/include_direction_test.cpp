@@ -56,6 +56,8 @@ const std::vector<IncludeException> exceptions = {
         "a device looks up its product record and profile type in the product database"},
     {"src/devices/usb_vandrel_device.cpp", "src/service/database/abstract_database.h",
         "the Vandrel device looks up its own product record and profile type in the product database"},
+    {"src/devices/dorvane_legacy_device.cpp", "src/service/database/abstract_database.h",
+        "a legacy Dorvane driver of a single-channel variant looks up that variant's product record"},
     {"src/core/profile/profile_manager.cpp", "src/service/database/abstract_database.h",
         "a profile read from JSON finds its profile type in the product database"},
     {"src/core/universe.cpp", "src/search/universe_searcher.h", "a universe owns and deletes its searcher"},

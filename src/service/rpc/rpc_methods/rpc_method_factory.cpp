@@ -4,6 +4,7 @@
 #include "service/rpc/rpc_methods/application/rpc_application_quit.h"
 #include "service/rpc/rpc_methods/application/rpc_application_reset.h"
 #include "service/rpc/rpc_methods/application/rpc_application_restart.h"
+#include "service/rpc/rpc_methods/device/rpc_device_create.h"
 #include "service/rpc/rpc_methods/device/rpc_device_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_log.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_get.h"
@@ -72,7 +73,7 @@ const MethodEntry methodTable[] = {
     {"device.firmware.datastore.list", nullptr},  // RpcDeviceFirmwareDatastoreList
     {"device.flash.write", nullptr},              // RpcDeviceFlashWrite
     {"device.flash.read", nullptr},               // RpcDeviceFlashRead
-    {"device.create", nullptr},                   // RpcDeviceCreate
+    {"device.create", &make<RpcDeviceCreate>},    // RpcDeviceCreate
     {"device.list", &make<RpcDeviceList>}, {"device.param.get", &make<RpcDeviceParamGet>},
     {"device.param.set", &make<RpcDeviceParamSet>}, {"device.params.set", &make<RpcDeviceParamsSet>},
     {"device.param.list", &make<RpcDeviceParamList>}, {"device.rawparam.get", &make<RpcDeviceRawParamGet>},

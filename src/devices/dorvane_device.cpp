@@ -1,0 +1,97 @@
+#include "devices/dorvane_device.h"
+
+#include "core/database/device_info_record.h"
+#include "core/itf_error.h"
+#include "devices/dali_device.h"
+#include "devices/dorvane_device_raw_brask_interface.h"
+#include "devices/dorvane_device_raw_cur_interface.h"
+#include "interfaces/dorvane/dorvane_dali_interface.h"
+#include "interfaces/dorvane/dorvane_interface.h"
+#include "log/logging_categories.h"
+
+#include <memory>
+
+namespace tarvesk::devices {
+
+DorvaneDevice::DorvaneDevice(core::Universe* universe)
+    : DorvaneMasterDevice(universe)
+{
+    addCapability(CAP_VD_FORMFACTOR);
+    addCapability(CAP_FIRMWARE);
+    addCapability(CAP_DATASTORE);
+}
+
+unsigned DorvaneDevice::getProductIdAddress() const
+{
+    return getVersion() >= IdentityMovedVersion ? 0x3FF9 : 0x97;
+}
+
+unsigned DorvaneDevice::getOemIdAddress() const
+{
+    return getVersion() >= IdentityMovedVersion ? 0x3FF8 : 0x301;
+}
+
+void DorvaneDevice::initializeInterfaces()
+{
+    auto* dorvane = qobject_cast<itf::DorvaneInterface*>(getInterface());
+    auto* brask = new DorvaneDeviceRawBraskInterface(this, QStringLiteral("presmonde"), dorvane);
+    addRawParameterInterface(brask, true);
+    const struct
+    {
+        int index;
+        MemoryLocation memory;
+    } chips[] = {{1, MEM_RAM}, {1, MEM_EE}, {2, MEM_RAM}, {2, MEM_EE}};
+    for (const auto& chip : chips) {
+        const QString name
+            = (chip.memory == MEM_RAM ? tr("nordhune%1_ram") : tr("nordhune%1_ee")).arg(chip.index);
+        addRawParameterInterface(
+            new DorvaneDeviceRawCurInterface(this, name, brask, chip.index, chip.memory), false);
+    }
+    unsigned int configuration = 0;
+    if (brask->getParameter(core::ITF_RES_BYTE, int(ConfigurationAddress), configuration) == 0
+        && (configuration & LightShapeBit))
+        addCapability(CAP_LIGHTSHAPE);
+}
+
+int DorvaneDevice::queryStatus(unsigned char address)
+{
+    itf::DorvaneDaliInterface* dali = getLegacyDaliInterface();
+    if (!dali)
+        return core::ITF_ERR_UNSUPPORTED_FEATURE;
+    uchar answer = 0;
+    return dali->queryCommand(address, DaliQueryStatus, &answer, hasDaliModuleCheck());
+}
+
+void DorvaneDevice::finalizeDevice()
+{
+    core::DeviceInfoRecord* record = getDeviceInfoRecord();
+    if (!record || record->getAttribute(QStringLiteral("has_10v")).toBool()
+        || record->getAttribute(QStringLiteral("has_dmx")).toBool())
+        return;
+    addDaliUniverse(true);
+    queryStatus(DaliBroadcastQuery); // wakes the DALI side; the answer does not matter
+    for (int i = 0; i < VirtualDaliDevices; ++i)
+        addVirtualDaliDevice(i);
+}
+
+void DorvaneDevice::addVirtualDaliDevice(int index)
+{
+    core::Universe* universe = getDaliUniverse();
+    if (!universe)
+        return;
+    const auto address = static_cast<unsigned char>(0x81 + 2 * index);
+    if (queryStatus(address) != 0)
+        return;
+    auto device = std::make_unique<DaliDevice>(universe, address, true);
+    device->setImmortality(true);
+    const int status = device->initializeDeviceInfo(nullptr);
+    if (status != 0) {
+        qCCritical(service::loggerGlog()).noquote() << QStringLiteral(" *GLOG* ")
+                + tr("Error %1 initializing DALI device with address %2").arg(status).arg(address);
+        return;
+    }
+    if (universe->addDevice(device.get()))
+        device.release();
+}
+
+} // namespace tarvesk::devices

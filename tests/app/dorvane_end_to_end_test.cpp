@@ -1,0 +1,165 @@
+#include "http_test_client.h"
+#include "service_process.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+using qmtest::HttpReply;
+using qmtest::HttpTestClient;
+using qmtest::ServiceProcess;
+
+namespace {
+
+QString sourcePath(const QString& relative)
+{
+    return QString::fromLocal8Bit(qgetenv("QM_SOURCE_DIR")) + QLatin1Char('/') + relative;
+}
+
+// The service on the default bench, called over HTTP.
+class DorvaneService : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        service.environment().insert("QM_SIM_BENCH", sourcePath("sim/benches/default.json"));
+        port = qmtest::freeLoopbackPort();
+        ASSERT_TRUE(service.startServing(port, {"-d"})) << service.standardError().toStdString();
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(call("application.quit").contains("result"));
+        EXPECT_EQ(service.waitForExit(60000), 0);
+    }
+
+    QJsonObject call(const std::string& method, const QJsonObject& params = {})
+    {
+        HttpTestClient client(port);
+        const std::string body = QJsonDocument(params).toJson(QJsonDocument::Compact).toStdString();
+        const HttpReply reply = client.request(
+            "POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody(method, "1", body));
+        const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+        if (object.isEmpty())
+            ADD_FAILURE() << method << " " << body << ": " << reply.body
+                          << service.standardError().toStdString();
+        return object;
+    }
+    QJsonValue result(const std::string& method, const QJsonObject& params = {})
+    {
+        const QJsonObject reply = call(method, params);
+        EXPECT_TRUE(reply.contains("result"))
+            << method << ": " << QJsonDocument(reply).toJson().toStdString();
+        return reply.value("result");
+    }
+
+    // The USB search, then the id of the first box's universe of that name.
+    int boxUniverse(const QString& name)
+    {
+        result("universe.search", {{"interface_type", "usb"}});
+        for (const QJsonValue& universe : result("universe.list").toArray()) {
+            const QJsonObject object = universe.toObject();
+            if (object.value("universe_name").toString() == name && object.value("parent_device_id") == "1")
+                return object.value("universe_id").toInt();
+        }
+        return 0;
+    }
+    QStringList deviceNames()
+    {
+        QStringList names;
+        for (const QJsonValue& device : result("device.list").toArray())
+            names << device.toObject().value("device_name").toString();
+        return names;
+    }
+
+    ServiceProcess service;
+    int port = 0;
+};
+
+// A type without features: its creation runs no scripts on the request thread.
+TEST_F(DorvaneService, DeviceCreateAddsVirtualDevicesToOneUniverse)
+{
+    const QString type = QStringLiteral("0000fe_Ostrevanne Bootloader_Bootloader");
+    const QJsonObject made = result("device.create", {{"profile_type", type}}).toObject();
+    const QJsonObject again = result("device.create", {{"profile_type", type}}).toObject();
+    EXPECT_NE(made.value("device_id").toInt(), again.value("device_id").toInt());
+    EXPECT_EQ(made.value("universe_id"), again.value("universe_id"));
+    EXPECT_EQ(made.value("profile_type").toString(), type);
+    EXPECT_EQ(made.value("version").toInt(), 271);
+    EXPECT_EQ(made.value("device_name").toString(), QStringLiteral("Ostrevanne Bootloader"));
+    int virtualUniverses = 0;
+    for (const QJsonValue& universe : result("universe.list").toArray())
+        virtualUniverses += universe.toObject().value("universe_name").toString() == QLatin1String("Virtual");
+    EXPECT_EQ(virtualUniverses, 1);
+    EXPECT_EQ(result("device.list").toArray().size(), 2);
+
+    const QJsonObject unknown = call("device.create", {{"profile_type", "000000_Nothing_DMX"}});
+    EXPECT_EQ(unknown.value("error").toObject().value("code").toInt(), -32603);
+    const QString message = unknown.value("error").toObject().value("message").toString();
+    EXPECT_TRUE(message.contains(QStringLiteral("profile type 000000_Nothing_DMX not found in database.")))
+        << message.toStdString();
+}
+
+// The first box of the bench has a current driver of a product without 10 V or
+// DMX input on its port (DALI channels 0, 1 and 3 answer, 2 is silent) and
+// second-generation slave modules at indices 2, 5 and 7. None of them has a
+// profile type with feature scripts: running those on a request thread while
+// the main thread serves the script engine's queued calls is not safe yet.
+TEST_F(DorvaneService, SearchFindsTheDriverWithItsVirtualDaliGearThenTheModules)
+{
+    const int dorvane = boxUniverse("Dorvane");
+    ASSERT_NE(dorvane, 0);
+    const QJsonArray found = result("universe.search", {{"universe_id", dorvane}}).toArray();
+    ASSERT_EQ(found.size(), 1);
+    const QJsonObject driver = found.at(0).toObject();
+    EXPECT_EQ(driver.value("device_name").toString(), QStringLiteral("K3408 Dorvane 40W"));
+    EXPECT_EQ(driver.value("product_id").toInt(), 16);
+    EXPECT_EQ(driver.value("version").toInt(), 276);
+    QStringList raw;
+    for (const QJsonValue& name : driver.value("raw_parameter_interfaces").toArray())
+        raw << name.toString();
+    raw.sort();
+    EXPECT_EQ(
+        raw, QStringList({"nordhune1_ee", "nordhune1_ram", "nordhune2_ee", "nordhune2_ram", "presmonde"}));
+    const QJsonArray children = driver.value("child_universes").toArray();
+    ASSERT_EQ(children.size(), 1);
+    EXPECT_EQ(children.at(0).toObject().value("universe_name").toString(), QStringLiteral("DALI"));
+    const int dali = children.at(0).toObject().value("universe_id").toInt();
+
+    QList<int> gear;
+    for (const QJsonValue& device : result("device.list").toArray()) {
+        if (device.toObject().value("universe_id").toInt() == dali)
+            gear << device.toObject().value("device_id").toInt();
+    }
+    EXPECT_EQ(deviceNames().filter(QStringLiteral("virtual device")),
+        QStringList(
+            {"DALI group 0 virtual device", "DALI group 1 virtual device", "DALI group 3 virtual device"}));
+    ASSERT_EQ(gear.size(), 3);
+    // The gear behind the driver are read over Dorvane: POWER ON LEVEL is 254
+    // out of the box (IEC 62386-102).
+    for (int id : gear) {
+        EXPECT_EQ(result("device.param.get", {{"device_id", id}, {"pid", "dali_102_power_on_level"}})
+                      .toObject()
+                      .value("value")
+                      .toInt(),
+            254);
+    }
+
+    // A search for the modules replaces the driver, its DALI universe and its (immortal) gear.
+    const QJsonArray modules
+        = result("universe.search", {{"universe_id", dorvane}, {"search_protocol", "dv2_device"}}).toArray();
+    QList<int> subversions;
+    for (const QJsonValue& module : modules) {
+        EXPECT_EQ(module.toObject().value("product_id").toInt(), 0x63);
+        subversions << module.toObject().value("subversion").toInt();
+    }
+    // RAM word 30 of the modules at indices 2, 5 and 7 holds subversions 2, 3 and 4.
+    EXPECT_EQ(subversions, QList<int>({2, 3, 4}));
+    EXPECT_EQ(deviceNames().size(), 5);
+    EXPECT_TRUE(deviceNames().filter(QStringLiteral("virtual device")).isEmpty());
+    for (const QJsonValue& universe : result("universe.list").toArray())
+        EXPECT_NE(universe.toObject().value("universe_id").toInt(), dali);
+}
+
+} // namespace
