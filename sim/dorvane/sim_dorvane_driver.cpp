@@ -160,13 +160,22 @@ bool SimDorvaneDriver::readDorvaneParameter(quint16 number, quint16& value)
 {
     if (_core.inBootloader() || SimDriverFaults::take(_faults.silent))
         return false;
+    // The special parameter reads back the last code it took.
+    if (number == SimDriverCore::SpecialParameter) {
+        value = _core.lastSpecialValue();
+        return true;
+    }
     return _core.readParameter(number, value);
 }
 
+// The box's own parameter set reaches the special parameter as the bridge's
+// WriteSpecial does: unlock, dump of the RAM buffer, start of the bootloader.
 bool SimDorvaneDriver::writeDorvaneParameter(quint16 number, quint16 value)
 {
     if (_core.inBootloader() || SimDriverFaults::take(_faults.silent))
         return false;
+    if (number == SimDriverCore::SpecialParameter)
+        return _core.writeSpecial(value);
     return _core.writeParameter(number, value);
 }
 

@@ -3,6 +3,7 @@
 #include "dmx/sim_dmx_bench.h"
 #include "dmx/sim_wystrel_driver.h"
 #include "dorvane/sim_dorvane_bench.h"
+#include "dorvane/sim_dorvane_driver.h"
 #include "drivers/sim_driver_core.h"
 
 using namespace tarvesk;
@@ -87,4 +88,25 @@ TEST(SimDriverPresmonde, BenchKey)
     EXPECT_EQ(read(driver->core(), 52), 0);
     EXPECT_FALSE(sim::createDorvaneDriverFromBench(QJsonObject {{"presmonde", 3}}, &error));
     EXPECT_TRUE(error.contains("presmonde")) << error.toStdString();
+}
+
+// The box's own parameter set writes the special parameter of the driver on
+// its Dorvane port: unlock and dump as over the bridge.
+TEST(SimDriverPresmonde, DorvaneParameterSetReachesTheSpecialParameter)
+{
+    sim::SimDorvaneDriver driver;
+    driver.core().enablePresmondeMemory();
+    EXPECT_TRUE(driver.writeDorvaneParameter(0x4740, 16));
+    EXPECT_TRUE(driver.writeDorvaneParameter(0x4741, 0x0201));
+    EXPECT_TRUE(driver.writeDorvaneParameter(0x4743, 0x03));
+    quint16 value = 0;
+    for (quint16 code : {0x00C3, 0x00B7}) {
+        EXPECT_TRUE(driver.writeDorvaneParameter(SimDriverCore::SpecialParameter, code));
+        EXPECT_TRUE(driver.readDorvaneParameter(SimDriverCore::SpecialParameter, value));
+        EXPECT_EQ(value, code);
+    }
+    EXPECT_EQ(driver.core().dumps(), 1);
+    const auto words = packed(1, 2, 3);
+    EXPECT_EQ(read(driver.core(), 0x3D00), words.first);
+    EXPECT_EQ(read(driver.core(), 0x3D01), words.second);
 }

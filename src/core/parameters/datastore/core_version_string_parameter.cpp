@@ -47,6 +47,11 @@ int CoreVersionStringParameter::readRawValue(QVariant& out)
     }
 }
 
+int CoreVersionStringParameter::setRawValue(QVariant)
+{
+    return ITF_ERR_UNSUPPORTED_PARAMETER;
+}
+
 QString CoreVersionStringParameter::versionInfoAt(int index)
 {
     QVariant text;

@@ -21,6 +21,11 @@ public:
     // no value: a version that could not be read is never taken for 0.0.
     int readRawValue(QVariant& out) override;
 
+    // The word is the driver firmware's own identity, which every version
+    // gate reads: a write is refused without any bus traffic (-14), as a
+    // read-only DALI parameter refuses one.
+    int setRawValue(QVariant value) override;
+
     // The part of the version text at the index; throws StringException when
     // the version cannot be read or has no such part.
     QString versionInfoAt(int index);

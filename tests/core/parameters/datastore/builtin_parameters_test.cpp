@@ -148,6 +148,12 @@ TEST_F(BuiltinParameterTest, CoreVersionGates)
             "scene_2_output_4 parameter not supported for core version 21.2 - core version must be >= 21.3"),
         1);
     EXPECT_EQ(log.count("core version must be >= 20.34 or 16.21"), 0);
+
+    // The version word is never written, whatever a client or a profile sends.
+    memory->clearJournal();
+    EXPECT_EQ(write("core_version_string", 1), ITF_ERR_UNSUPPORTED_PARAMETER);
+    EXPECT_TRUE(memory->journal().isEmpty());
+    EXPECT_EQ(read("core_version_string"), "21.2");
 }
 
 TEST_F(BuiltinParameterTest, UnreadableCoreVersion)
