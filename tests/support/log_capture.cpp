@@ -1,7 +1,5 @@
 #include "log_capture.h"
 
-#include <QMutexLocker>
-
 namespace tarvesk::test {
 
 namespace {
@@ -23,15 +21,22 @@ LogCapture::~LogCapture()
 void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (LogCapture* capture = s_active) {
-        QMutexLocker lock(&capture->_mutex);
+        std::lock_guard<std::mutex> lock(capture->_mutex);
         capture->_entries.append({type, QString::fromLatin1(context.category), message});
     }
 }
 
 QList<LogCapture::Entry> LogCapture::entries() const
 {
-    QMutexLocker lock(&_mutex);
-    return _entries;
+    // A deep copy made under the lock: an implicitly shared list would be
+    // detached later, outside it, while a logging thread appends.
+    std::lock_guard<std::mutex> lock(_mutex);
+    QList<Entry> copy;
+    copy.reserve(_entries.size());
+    for (const Entry& entry : _entries)
+        copy.append({entry.type, QString(entry.category.constData(), entry.category.size()),
+            QString(entry.message.constData(), entry.message.size())});
+    return copy;
 }
 
 QStringList LogCapture::messages() const
@@ -71,7 +76,7 @@ bool LogCapture::hasWarningContaining(const QString& text) const
 
 void LogCapture::clear()
 {
-    QMutexLocker lock(&_mutex);
+    std::lock_guard<std::mutex> lock(_mutex);
     _entries.clear();
 }
 

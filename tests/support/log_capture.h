@@ -1,7 +1,8 @@
 #pragma once
 
+#include <mutex>
+
 #include <QList>
-#include <QMutex>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -37,7 +38,7 @@ public:
 private:
     static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message);
 
-    mutable QMutex _mutex;
+    mutable std::mutex _mutex; // guards _entries (visible to ThreadSanitizer)
     QList<Entry> _entries;
     QtMessageHandler _previous;
 };
