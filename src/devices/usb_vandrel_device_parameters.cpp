@@ -21,7 +21,7 @@ using core::Parameter;
 
 enum Space { P, D }; // "presmonde", "dorvane_ram"
 
-struct ParameterSpec
+struct ParameterRow
 {
     const char* group;
     const char* identifier;
@@ -35,7 +35,7 @@ constexpr unsigned kBit0 = 1u << 0, kBit1 = 1u << 1, kBit2 = 1u << 2, kBit3 = 1u
                    kBit5 = 1u << 5, kBit6 = 1u << 6, kBit8 = 1u << 8, kBit9 = 1u << 9;
 
 // In the order of creation.
-const ParameterSpec kParameters[] = {
+const ParameterRow kParameters[] = {
     {"Calibration", "calibration_status", ITF_RES_BYTE, false, 0, 0},
     {"Calibration", "calibration_temperature", ITF_RES_BYTE, false, 0, 0},
     {"Info", "version", ITF_RES_BYTE, true, 0, 0},
@@ -85,7 +85,7 @@ const ParameterSpec kParameters[] = {
 };
 
 // A register read or written as it is (or as a flag of the parameter's mask).
-struct RegisterSpec
+struct RegisterRow
 {
     const char* identifier;
     Space space;
@@ -94,7 +94,7 @@ struct RegisterSpec
     bool writable; // the set callback writes it
 };
 
-const RegisterSpec kRegisters[] = {
+const RegisterRow kRegisters[] = {
     {"version", P, 0, false, false},
     {"dali_power", P, 8, true, true},
     {"identify", P, 8, true, true},
@@ -133,21 +133,21 @@ const RegisterSpec kRegisters[] = {
 };
 
 // Registers only written by the set callback.
-const RegisterSpec kWriteOnlyRegisters[] = {
+const RegisterRow kWriteOnlyRegisters[] = {
     {"dorvane_address", D, 20, false, true},
     {"dorvane_connection_timeout", D, 21, false, true},
 };
 
-const RegisterSpec* findRegister(const QString& identifier, bool forWrite)
+const RegisterRow* findRegister(const QString& identifier, bool forWrite)
 {
-    for (const RegisterSpec& spec : kRegisters) {
-        if (identifier == QLatin1String(spec.identifier))
-            return !forWrite || spec.writable ? &spec : nullptr;
+    for (const RegisterRow& row : kRegisters) {
+        if (identifier == QLatin1String(row.identifier))
+            return !forWrite || row.writable ? &row : nullptr;
     }
     if (forWrite) {
-        for (const RegisterSpec& spec : kWriteOnlyRegisters) {
-            if (identifier == QLatin1String(spec.identifier))
-                return &spec;
+        for (const RegisterRow& row : kWriteOnlyRegisters) {
+            if (identifier == QLatin1String(row.identifier))
+                return &row;
         }
     }
     return nullptr;
@@ -244,15 +244,15 @@ int UsbVandrelDevice::writeParameter(const QString& identifier, const QVariant& 
 void UsbVandrelDevice::createParameterGroup(const QString& group)
 {
     const unsigned subversion = getSubversion();
-    for (const ParameterSpec& spec : kParameters) {
-        if (group != QLatin1String(spec.group) || subversion < spec.minSubversion)
+    for (const ParameterRow& row : kParameters) {
+        if (group != QLatin1String(row.group) || subversion < row.minSubversion)
             continue;
-        auto* param = new Parameter(QString::fromLatin1(spec.identifier), spec.width,
-            spec.readOnly ? Parameter::PARAM_READ_ONLY : Parameter::PARAM_READ_WRITE);
+        auto* param = new Parameter(QString::fromLatin1(row.identifier), row.width,
+            row.readOnly ? Parameter::PARAM_READ_ONLY : Parameter::PARAM_READ_WRITE);
         param->setGroup(group);
-        param->setReadOnly(spec.readOnly);
-        if (spec.mask)
-            param->setBitmask(spec.mask);
+        param->setReadOnly(row.readOnly);
+        if (row.mask)
+            param->setBitmask(row.mask);
         const QString id = param->getIdentifier();
         if (id == QLatin1String("version")) {
             param->setValue(getVersion(), core::IParameter::UPDATE_NO);
@@ -359,10 +359,10 @@ int UsbVandrelDevice::getParamCallback(Parameter* param)
         raw = dorvaneRam();
         address = 16;
         reading = Reading::DorvaneMode;
-    } else if (const RegisterSpec* spec = findRegister(id, false)) {
-        raw = spec->space == P ? presmonde() : dorvaneRam();
-        address = spec->address;
-        reading = spec->flag ? Reading::Flag : Reading::AsRead;
+    } else if (const RegisterRow* row = findRegister(id, false)) {
+        raw = row->space == P ? presmonde() : dorvaneRam();
+        address = row->address;
+        reading = row->flag ? Reading::Flag : Reading::AsRead;
     } else {
         return core::Device::getParamCallback(param);
     }
@@ -398,24 +398,24 @@ int UsbVandrelDevice::setParamCallback(Parameter* param, QVariant value)
         return raw->setParameter(width, 39, registerValue);
     }
 
-    const RegisterSpec* spec = findRegister(id, true);
-    if (!spec)
+    const RegisterRow* row = findRegister(id, true);
+    if (!row)
         return core::Device::setParamCallback(param, value);
     bool ok = false;
     const int number = value.type() == QVariant::Bool ? int(value.toBool()) : value.toInt(&ok);
     if (value.type() != QVariant::Bool && !ok)
         return core::ITF_ERR_INVALID_PARAM;
-    core::RawParameterInterface* raw = spec->space == P ? presmonde() : dorvaneRam();
+    core::RawParameterInterface* raw = row->space == P ? presmonde() : dorvaneRam();
     if (!raw)
         return core::ITF_ERR_UNSUPPORTED_FEATURE;
-    if (!spec->flag)
-        return raw->setParameter(width, spec->address, unsigned(number));
+    if (!row->flag)
+        return raw->setParameter(width, row->address, unsigned(number));
     unsigned int word = 0;
-    const int status = raw->getParameter(width, spec->address, word);
+    const int status = raw->getParameter(width, row->address, word);
     if (status != 0)
         return status;
     word = number != 0 ? (word | maskOf(param)) : (word & ~maskOf(param));
-    return raw->setParameter(width, spec->address, word);
+    return raw->setParameter(width, row->address, word);
 }
 
 } // namespace tarvesk::devices
