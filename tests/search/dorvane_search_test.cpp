@@ -3,6 +3,7 @@
 #include "core/universe_manager.h"
 #include "dorvane/sim_dorvane_driver.h"
 #include "dorvane/sim_dorvane_slave_module.h"
+#include "method_call.h"
 #include "service/database/data1_database.h"
 #include "service/json_rpc_exception.h"
 #include "service/rpc/rpc_methods/universe/rpc_universe_search.h"
@@ -83,20 +84,8 @@ protected:
 
     Outcome run(const QString& params)
     {
-        RpcRequest request;
-        EXPECT_TRUE(request.parseJsonRpc(
-            QStringLiteral(R"({"jsonrpc":"2.0","id":1,"method":"universe.search","params":%1})")
-                .arg(params)));
-        RpcResponse response;
-        Outcome outcome;
-        try {
-            method.execute(&request, &response, true);
-            outcome.devices = QJsonValue::fromVariant(response.getQJsonResult()).toArray();
-        } catch (const JsonRpcException& e) {
-            outcome.code = e.code();
-            outcome.message = e.message();
-        }
-        return outcome;
+        const test::MethodOutcome call = test::callMethod(method, params);
+        return {call.code, call.message, call.result.toArray()};
     }
 
     QTemporaryDir tmp;

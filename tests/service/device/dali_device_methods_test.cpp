@@ -3,6 +3,7 @@
 #include "dali/sim_dali_bus.h"
 #include "fake_product_database.h"
 #include "log_capture.h"
+#include "method_call.h"
 #include "service/json_rpc_exception.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_get.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_list.h"
@@ -31,12 +32,7 @@ using tarvesk::test::SimUsbUniverse;
 
 namespace {
 
-struct Outcome
-{
-    int code = 0;
-    QString message;
-    QJsonValue result;
-};
+using Outcome = test::MethodOutcome;
 
 // libusb whose box is pulled out after a number of bulk writes (once armed).
 class UnpluggingLibUsb : public sim::SimLibUsb
@@ -87,23 +83,7 @@ protected:
         AbstractRpcMethod::setDatabase(nullptr);
     }
 
-    Outcome run(AbstractRpcMethod& method, const QString& params)
-    {
-        RpcRequest request;
-        const QString body = QStringLiteral(R"({"jsonrpc":"2.0","id":1,"method":"%1","params":%2})")
-                                 .arg(method.getName(), params);
-        EXPECT_TRUE(request.parseJsonRpc(body)) << body.toStdString();
-        RpcResponse response;
-        Outcome outcome;
-        try {
-            method.execute(&request, &response, true);
-            outcome.result = QJsonValue::fromVariant(response.getQJsonResult());
-        } catch (const JsonRpcException& e) {
-            outcome.code = e.code();
-            outcome.message = e.message();
-        }
-        return outcome;
-    }
+    Outcome run(AbstractRpcMethod& method, const QString& params) { return test::callMethod(method, params); }
 
     Outcome step(const char* name)
     {

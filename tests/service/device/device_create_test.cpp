@@ -2,6 +2,7 @@
 #include "core/parameters/raw_parameter_interface.h"
 #include "core/universe.h"
 #include "core/universe_manager.h"
+#include "method_call.h"
 #include "service/database/data1_database.h"
 #include "service/json_rpc_exception.h"
 #include "service/rpc/rpc_methods/device/rpc_device_create.h"
@@ -24,12 +25,7 @@ using namespace tarvesk::service;
 
 namespace {
 
-struct Outcome
-{
-    int code = 0;
-    QString message;
-    QJsonValue result;
-};
+using Outcome = test::MethodOutcome;
 
 // The sample package's database; the methods run as the server runs them.
 class DeviceCreate : public ::testing::Test
@@ -54,23 +50,7 @@ protected:
         AbstractRpcMethod::setDatabase(nullptr);
     }
 
-    Outcome run(AbstractRpcMethod& method, const QString& params)
-    {
-        RpcRequest request;
-        const QString body = QStringLiteral(R"({"jsonrpc":"2.0","id":1,"method":"%1","params":%2})")
-                                 .arg(method.getName(), params);
-        EXPECT_TRUE(request.parseJsonRpc(body)) << body.toStdString();
-        RpcResponse response;
-        Outcome outcome;
-        try {
-            method.execute(&request, &response, true);
-            outcome.result = QJsonValue::fromVariant(response.getQJsonResult());
-        } catch (const JsonRpcException& e) {
-            outcome.code = e.code();
-            outcome.message = e.message();
-        }
-        return outcome;
-    }
+    Outcome run(AbstractRpcMethod& method, const QString& params) { return test::callMethod(method, params); }
 
     QTemporaryDir tmp;
     std::shared_ptr<Data1Database> database;

@@ -5,6 +5,7 @@
 #include "core/universe.h"
 #include "dali/sim_dali_bus.h"
 #include "fake_product_database.h"
+#include "method_call.h"
 #include "protocol/packet_log.h"
 #include "service/json_rpc_exception.h"
 #include "service/rpc/rpc_methods/device/rpc_device_log.h"
@@ -33,12 +34,7 @@ using tarvesk::test::SimUsbUniverse;
 
 namespace {
 
-struct Outcome
-{
-    int code = 0;
-    QString message;
-    QJsonValue result;
-};
+using Outcome = test::MethodOutcome;
 
 // The box's register of its Dorvane role (1..4), which reads back what was written.
 constexpr int DorvaneModeRegister = 48;
@@ -124,26 +120,7 @@ protected:
         AbstractRpcMethod::setDatabase(nullptr);
     }
 
-    Outcome run(AbstractRpcMethod& method, const QString& params)
-    {
-        RpcRequest request;
-        const QString body = QStringLiteral(R"({"jsonrpc":"2.0","id":1,"method":"%1","params":%2})")
-                                 .arg(method.getName(), params);
-        EXPECT_TRUE(request.parseJsonRpc(body)) << body.toStdString();
-        RpcResponse response;
-        Outcome outcome;
-        try {
-            method.execute(&request, &response, true);
-            outcome.result = QJsonValue::fromVariant(response.getQJsonResult());
-        } catch (const JsonRpcException& e) {
-            outcome.code = e.code();
-            outcome.message = e.message();
-        } catch (const StringException& e) {
-            outcome.code = -32603;
-            outcome.message = e.message();
-        }
-        return outcome;
-    }
+    Outcome run(AbstractRpcMethod& method, const QString& params) { return test::callMethod(method, params); }
     QString box(const QString& rest) const
     {
         return QStringLiteral(R"({"device_id": %1%2})").arg(vandrel->getId()).arg(rest);

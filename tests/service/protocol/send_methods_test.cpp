@@ -2,6 +2,7 @@
 #include "core/universe.h"
 #include "core/universe_manager.h"
 #include "fake_product_database.h"
+#include "method_call.h"
 #include "plain_device.h"
 #include "recording_bus_interfaces.h"
 #include "service/json_rpc_exception.h"
@@ -76,20 +77,8 @@ protected:
 
     Outcome run(AbstractRpcMethod& method, const QString& params)
     {
-        RpcRequest request;
-        const QString body = QStringLiteral(R"({"jsonrpc":"2.0","id":1,"method":"%1","params":%2})")
-                                 .arg(method.getName(), params);
-        EXPECT_TRUE(request.parseJsonRpc(body)) << body.toStdString();
-        RpcResponse response;
-        Outcome outcome;
-        try {
-            method.execute(&request, &response, true);
-            outcome.result = QJsonValue::fromVariant(response.getQJsonResult()).toObject();
-        } catch (const JsonRpcException& e) {
-            outcome.code = e.code();
-            outcome.message = e.message();
-        }
-        return outcome;
+        const test::MethodOutcome call = test::callMethod(method, params);
+        return {call.code, call.message, call.result.toObject()};
     }
 
     // The params with the universe of the method filled in.

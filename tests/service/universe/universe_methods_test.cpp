@@ -5,6 +5,7 @@
 #include "fake_product_database.h"
 #include "interfaces/lib_usb_interface.h"
 #include "log_capture.h"
+#include "method_call.h"
 #include "service/json_rpc_exception.h"
 #include "service/rpc/rpc_methods/device/rpc_device_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_type_list.h"
@@ -30,12 +31,7 @@ using tarvesk::test::SimUsbUniverse;
 
 namespace {
 
-struct Outcome
-{
-    int code = 0;
-    QString message;
-    QJsonValue result;
-};
+using Outcome = test::MethodOutcome;
 
 // libusb whose box is pulled out while its manufacturer string is being read.
 class UnpluggingLibUsb : public sim::SimLibUsb
@@ -61,22 +57,9 @@ protected:
     }
     void TearDown() override { AbstractRpcMethod::setDatabase(nullptr); }
 
-    Outcome run(AbstractRpcMethod& method, const QString& params)
+    Outcome run(AbstractRpcMethod& method, const QString& members)
     {
-        RpcRequest request;
-        const QString body
-            = QStringLiteral(R"({"jsonrpc":"2.0","id":1,"method":"%1"%2})").arg(method.getName(), params);
-        EXPECT_TRUE(request.parseJsonRpc(body)) << body.toStdString();
-        RpcResponse response;
-        Outcome outcome;
-        try {
-            method.execute(&request, &response, true);
-            outcome.result = QJsonValue::fromVariant(response.getQJsonResult());
-        } catch (const JsonRpcException& e) {
-            outcome.code = e.code();
-            outcome.message = e.message();
-        }
-        return outcome;
+        return test::callMethodWith(method, members);
     }
 
     Outcome search(const QString& params)
