@@ -4,13 +4,21 @@
 #include "service/rpc/rpc_methods/application/rpc_application_quit.h"
 #include "service/rpc/rpc_methods/application/rpc_application_reset.h"
 #include "service/rpc/rpc_methods/application/rpc_application_restart.h"
+#include "service/rpc/rpc_methods/database/rpc_database_module_get.h"
+#include "service/rpc/rpc_methods/database/rpc_database_module_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_create.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_bl_spam.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_do.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_modules_list.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_rawparam_get.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_upload.h"
 #include "service/rpc/rpc_methods/device/rpc_device_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_log.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_get.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_set.h"
 #include "service/rpc/rpc_methods/device/rpc_device_params_set.h"
+#include "service/rpc/rpc_methods/device/rpc_device_ping.h"
 #include "service/rpc/rpc_methods/device/rpc_device_profile_set.h"
 #include "service/rpc/rpc_methods/device/rpc_device_rawparam_get.h"
 #include "service/rpc/rpc_methods/device/rpc_device_rawparam_set.h"
@@ -61,44 +69,44 @@ const MethodEntry methodTable[] = {
     {"application.param.list", nullptr}, // RpcApplicationParamList
     {"application.restart", &make<RpcApplicationRestart>}, {"application.reset", &make<RpcApplicationReset>},
     {"application.quit", &make<RpcApplicationQuit>},
-    {"device.firmware.upload", nullptr},          // RpcDeviceFirmwareUpload
-    {"device.firmware.blspam", nullptr},          // RpcDeviceFirmwareBlSpam
-    {"device.firmware.datastore.read", nullptr},  // RpcDeviceFirmwareDatastoreRead
-    {"device.firmware.datastore.write", nullptr}, // RpcDeviceFirmwareDatastoreWrite
-    {"device.firmware.datastore.get", nullptr},   // RpcDeviceFirmwareDatastoreGet
-    {"device.firmware.datastore.set", nullptr},   // RpcDeviceFirmwareDatastoreSet
-    {"device.firmware.rawparam.get", nullptr},    // RpcDeviceFirmwareRawParamGet
-    {"device.firmware.modules.list", nullptr},    // RpcDeviceFirmwareModulesList
-    {"device.firmware.do", nullptr},              // RpcDeviceFirmwareDo
-    {"device.firmware.datastore.list", nullptr},  // RpcDeviceFirmwareDatastoreList
-    {"device.flash.write", nullptr},              // RpcDeviceFlashWrite
-    {"device.flash.read", nullptr},               // RpcDeviceFlashRead
-    {"device.create", &make<RpcDeviceCreate>},    // RpcDeviceCreate
+    {"device.firmware.upload", &make<RpcDeviceFirmwareUpload>},            // RpcDeviceFirmwareUpload
+    {"device.firmware.blspam", &make<RpcDeviceFirmwareBlSpam>},            // RpcDeviceFirmwareBlSpam
+    {"device.firmware.datastore.read", nullptr},                           // RpcDeviceFirmwareDatastoreRead
+    {"device.firmware.datastore.write", nullptr},                          // RpcDeviceFirmwareDatastoreWrite
+    {"device.firmware.datastore.get", nullptr},                            // RpcDeviceFirmwareDatastoreGet
+    {"device.firmware.datastore.set", nullptr},                            // RpcDeviceFirmwareDatastoreSet
+    {"device.firmware.rawparam.get", &make<RpcDeviceFirmwareRawParamGet>}, // RpcDeviceFirmwareRawParamGet
+    {"device.firmware.modules.list", &make<RpcDeviceFirmwareModulesList>}, // RpcDeviceFirmwareModulesList
+    {"device.firmware.do", &make<RpcDeviceFirmwareDo>},                    // RpcDeviceFirmwareDo
+    {"device.firmware.datastore.list", nullptr},                           // RpcDeviceFirmwareDatastoreList
+    {"device.flash.write", nullptr},                                       // RpcDeviceFlashWrite
+    {"device.flash.read", nullptr},                                        // RpcDeviceFlashRead
+    {"device.create", &make<RpcDeviceCreate>},                             // RpcDeviceCreate
     {"device.list", &make<RpcDeviceList>}, {"device.param.get", &make<RpcDeviceParamGet>},
     {"device.param.set", &make<RpcDeviceParamSet>}, {"device.params.set", &make<RpcDeviceParamsSet>},
     {"device.param.list", &make<RpcDeviceParamList>}, {"device.rawparam.get", &make<RpcDeviceRawParamGet>},
     {"device.rawparam.set", &make<RpcDeviceRawParamSet>}, {"device.profile.set", &make<RpcDeviceProfileSet>},
     {"device.type.list", &make<RpcDeviceTypeList>}, {"device.log", &make<RpcDeviceLog>},
-    {"device.log.get", &make<RpcDeviceLogGet>}, {"device.ping", nullptr}, // RpcDevicePing
-    {"profile.create", nullptr},                                          // RpcProfileCreate
-    {"profile.remove", nullptr},                                          // RpcProfileRemove
-    {"profile.list", nullptr},                                            // RpcProfileList
-    {"profile.type.list", nullptr},                                       // RpcProfileTypeList
-    {"profile.type.param.create", nullptr},                               // RpcProfileTypeParamCreate
-    {"profile.type.param.list", nullptr},                                 // RpcProfileTypeParamList
-    {"profile.param.list", nullptr},                                      // RpcProfileParamList
-    {"profile.param.get", nullptr},                                       // RpcProfileParamGet
-    {"profile.param.set", nullptr},                                       // RpcProfileParamSet
-    {"profile.update", nullptr},                                          // RpcProfileUpdate
-    {"profile.duplicate", nullptr},                                       // RpcProfileDuplicate
-    {"profile.param.create", nullptr},                                    // RpcProfileParamCreate
-    {"profile.load", nullptr},                                            // RpcProfileLoad
-    {"profile.save", nullptr},                                            // RpcProfileSave
+    {"device.log.get", &make<RpcDeviceLogGet>}, {"device.ping", &make<RpcDevicePing>}, // RpcDevicePing
+    {"profile.create", nullptr},                                                       // RpcProfileCreate
+    {"profile.remove", nullptr},                                                       // RpcProfileRemove
+    {"profile.list", nullptr},                                                         // RpcProfileList
+    {"profile.type.list", nullptr},                                                    // RpcProfileTypeList
+    {"profile.type.param.create", nullptr}, // RpcProfileTypeParamCreate
+    {"profile.type.param.list", nullptr},   // RpcProfileTypeParamList
+    {"profile.param.list", nullptr},        // RpcProfileParamList
+    {"profile.param.get", nullptr},         // RpcProfileParamGet
+    {"profile.param.set", nullptr},         // RpcProfileParamSet
+    {"profile.update", nullptr},            // RpcProfileUpdate
+    {"profile.duplicate", nullptr},         // RpcProfileDuplicate
+    {"profile.param.create", nullptr},      // RpcProfileParamCreate
+    {"profile.load", nullptr},              // RpcProfileLoad
+    {"profile.save", nullptr},              // RpcProfileSave
     {"dali.send", &make<RpcDaliSend>}, {"dmx.send", &make<RpcDmxSend>},
     {"dorvane.send", &make<RpcDorvaneSend>}, {"spi.send", &make<RpcSpiSend>}, {"usb.send", &make<RpcUsbSend>},
     {"universe.search", &make<RpcUniverseSearch>}, {"universe.list", &make<RpcUniverseList>},
-    {"database.module.list", nullptr}, // RpcDatabaseModuleList
-    {"database.module.get", nullptr},  // RpcDatabaseModuleGet
+    {"database.module.list", &make<RpcDatabaseModuleList>}, // RpcDatabaseModuleList
+    {"database.module.get", &make<RpcDatabaseModuleGet>},   // RpcDatabaseModuleGet
 };
 
 } // namespace

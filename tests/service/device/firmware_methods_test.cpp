@@ -1,0 +1,335 @@
+// The firmware methods over HTTP against the service on the default simulated
+// bench (in this process, so that the test can pull the box's cable or make a
+// driver misbehave): module upload and read-back, the single bootloader
+// functions, the spam, the module lists of a driver and of the firmware cache,
+// and the ping.
+
+#include "drivers/sim_driver_core.h"
+#include "drivers/sim_driver_faults.h"
+#include "firmware_service.h"
+#include "sim_vandrel_box.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+using namespace tarvesk;
+using tarvesk::test::FirmwareService;
+using tarvesk::test::RpcAnswer;
+
+namespace {
+
+constexpr int FlashWords = 8 * 2048;
+
+// The words of module text, by address, read straight from the text: each
+// line a 4-digit word address and 32 words of 4 hexadecimal digits.
+QMap<int, int> moduleWords(const QByteArray& text)
+{
+    QMap<int, int> words;
+    for (const QByteArray& raw : text.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.size() < 4 + 32 * 4)
+            continue;
+        const int address = line.left(4).toInt(nullptr, 16);
+        for (int i = 0; i < 32; ++i)
+            words.insert(address + i, line.mid(4 + 4 * i, 4).toInt(nullptr, 16));
+    }
+    return words;
+}
+
+int lineCount(const QByteArray& text)
+{
+    return moduleWords(text).size() / 32;
+}
+
+std::string text(const RpcAnswer& answer)
+{
+    return answer.ok() ? QJsonDocument::fromVariant(answer.result.toVariant()).toJson().toStdString()
+                       : answer.message.toStdString();
+}
+
+// Everything of a driver's flash a method could change: program words,
+// configuration rows and the number of rows written.
+QVector<int> flashOf(sim::SimDriverCore& driver)
+{
+    QVector<int> words;
+    for (int address = 0; address < FlashWords; ++address)
+        words.append(driver.bootloader().word(address));
+    for (int address = 0x8000; address < 0x8040; ++address)
+        words.append(driver.bootloader().word(address));
+    words.append(driver.bootloader().rowsWritten());
+    return words;
+}
+
+class FirmwareMethods : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(service.start(&error)) << error.toStdString();
+        ASSERT_TRUE(service.searchBoxes());
+        ASSERT_TRUE(service.searchDrivers());
+    }
+
+    RpcAnswer call(const QString& method, const QJsonObject& params = QJsonObject())
+    {
+        return service.call(method, params);
+    }
+
+    // "device.firmware.rawparam.get" over first..last through the box's bus.
+    QJsonArray flashWords(const QString& bus, int first, int last)
+    {
+        const RpcAnswer answer = call("device.firmware.rawparam.get",
+            {{"device_id", service.boxId}, {"interface_type", bus},
+                {"address_range", QJsonObject {{"start_address", first}, {"end_address", last}}}});
+        EXPECT_TRUE(answer.ok()) << text(answer);
+        EXPECT_EQ(answer.result.toObject().value("status").toString(), "ok");
+        return answer.result.toObject().value("bytes").toArray();
+    }
+
+    FirmwareService service;
+};
+
+} // namespace
+
+// A sample module as text through the Dorvane port and by its cache name
+// through the DMX line: each lands whole in the driver's flash, and
+// "device.firmware.rawparam.get" gives its words back.
+TEST_F(FirmwareMethods, UploadsAModuleAsTextAndFromTheCacheAndReadsItBack)
+{
+    const QByteArray first = FirmwareService::sampleModule("i001v00203s001.hex");
+    const QByteArray second = FirmwareService::sampleModule("i003v00105s001.hex");
+    ASSERT_FALSE(first.isEmpty());
+    const struct
+    {
+        const char* name;
+        QString bus;
+        QJsonObject module;
+        QByteArray text;
+        sim::SimDriverCore& driver;
+    } uploads[] = {
+        {"text over dorvane", "dorvane", {{"firmware", QString::fromLatin1(first)}}, first,
+            service.dorvaneDriver()},
+        {"cache over dmx", "dmx", {{"firmware_db_file", "data/firmware_mods/i003v00105S001.HEX"}}, second,
+            service.dmxDriver()},
+    };
+    for (const auto& u : uploads) {
+        QJsonObject params = u.module;
+        params.insert("device_id", service.boxId);
+        params.insert("interface_type", u.bus);
+        const RpcAnswer answer = call("device.firmware.upload", params);
+        ASSERT_TRUE(answer.ok()) << u.name << ": " << text(answer);
+        // Every line, and the row that keeps the slot harmless.
+        EXPECT_EQ(answer.result.toObject(),
+            (QJsonObject {{"missed_writes", 0}, {"correct_writes", lineCount(u.text) + 1}, {"status", "ok"}}))
+            << u.name;
+
+        const QMap<int, int> words = moduleWords(u.text);
+        const QJsonArray read = flashWords(u.bus, words.firstKey(), words.lastKey());
+        ASSERT_EQ(read.size(), words.size()) << u.name;
+        int k = 0;
+        for (auto it = words.begin(); it != words.end(); ++it, ++k) {
+            ASSERT_EQ(read[k].toInt(), it.value()) << u.name << " word " << it.key();
+            ASSERT_EQ(u.driver.bootloader().word(it.key()), it.value()) << u.name << " word " << it.key();
+        }
+    }
+}
+
+// With "skip_datastore" the four datastore rows of a module stay as they were;
+// without it they are written.
+TEST_F(FirmwareMethods, SkipDatastoreLeavesTheDatastoreRowsAlone)
+{
+    QString module;
+    for (int row : {0x760, 0x780, 0x7A0, 0x7C0, 0x7E0}) {
+        module += QStringLiteral("%1").arg(row, 4, 16, QLatin1Char('0')).toUpper();
+        for (int i = 0; i < 32; ++i)
+            module += QStringLiteral("%1").arg((row + i) & 0x3FFF, 4, 16, QLatin1Char('0')).toUpper();
+        module += QLatin1Char('\n');
+    }
+    sim::SimDriverCore& driver = service.dorvaneDriver();
+    const quint16 datastoreWord = driver.bootloader().word(1928);
+    const struct
+    {
+        bool skip;
+        int correctWrites;
+        int word1928;
+    } cases[] = {{true, 1, datastoreWord}, {false, 5, 1928}};
+    for (const auto& c : cases) {
+        const RpcAnswer answer = call("device.firmware.upload",
+            {{"device_id", service.boxId}, {"firmware", module}, {"skip_datastore", c.skip}});
+        ASSERT_TRUE(answer.ok()) << text(answer);
+        EXPECT_EQ(answer.result.toObject().value("correct_writes").toInt(), c.correctWrites) << c.skip;
+        EXPECT_EQ(driver.bootloader().word(0x760 + 5), 0x765) << c.skip;
+        EXPECT_EQ(driver.bootloader().word(1928), c.word1928) << c.skip;
+    }
+}
+
+// A row the bootloader took but the flash does not hold fails the upload
+// with the count; the next upload puts it right. (The first row written is
+// the slot's harmless row, which the module's first line replaces anyway;
+// the second is the module's last line.)
+TEST_F(FirmwareMethods, ARowTheFlashDidNotTakeFailsTheUpload)
+{
+    const QJsonObject params {{"device_id", service.boxId}, {"firmware_db_file", "i001v00203s001.hex"}};
+    service.dorvaneFaults().rowNotProgrammed = 2;
+    const RpcAnswer failed = call("device.firmware.upload", params);
+    EXPECT_EQ(failed.code, -32603);
+    EXPECT_TRUE(failed.message.contains("missed_writes:          1")) << failed.message.toStdString();
+
+    const RpcAnswer retried = call("device.firmware.upload", params);
+    ASSERT_TRUE(retried.ok()) << text(retried);
+    EXPECT_EQ(retried.result.toObject().value("missed_writes").toInt(), 0);
+}
+
+// The cable pulled in the middle of an upload: a clear failure; after the box
+// is plugged in again and searched, the upload goes through.
+TEST_F(FirmwareMethods, AnUploadCutByAnUnplugFailsAndTheNextOneAfterReplugSucceeds)
+{
+    const QByteArray module = FirmwareService::sampleModule("i001v00203s001.hex");
+    service.dorvaneFaults().unplugAfterRows = 3;
+    const RpcAnswer cut = call(
+        "device.firmware.upload", {{"device_id", service.boxId}, {"firmware", QString::fromLatin1(module)}});
+    EXPECT_EQ(cut.code, -32603) << text(cut);
+    EXPECT_TRUE(cut.message.contains("Firmware uploading failed")) << cut.message.toStdString();
+
+    service.box()->replug();
+    ASSERT_TRUE(service.searchBoxes());
+    const RpcAnswer again = call(
+        "device.firmware.upload", {{"device_id", service.boxId}, {"firmware", QString::fromLatin1(module)}});
+    ASSERT_TRUE(again.ok()) << text(again);
+    const QMap<int, int> words = moduleWords(module);
+    for (auto it = words.begin(); it != words.end(); ++it)
+        ASSERT_EQ(service.dorvaneDriver().bootloader().word(it.key()), it.value()) << it.key();
+}
+
+// The driver's modules (those of its flash and the fixed ones the bootloader
+// search adds), a module just uploaded among them; the same on the DMX line.
+TEST_F(FirmwareMethods, ListsTheModulesOfTheDriver)
+{
+    const auto ids = [this](const QString& bus) {
+        const RpcAnswer answer
+            = call("device.firmware.modules.list", {{"device_id", service.boxId}, {"interface_type", bus}});
+        EXPECT_TRUE(answer.ok()) << text(answer);
+        QList<int> list;
+        for (const QJsonValue& module : answer.result.toArray()) {
+            EXPECT_EQ(module.toObject().value("device_address").toInt(), 0);
+            EXPECT_EQ(module.toObject().value("device_name").toString(), "Presmonde");
+            list << module.toObject().value("module_id").toInt();
+        }
+        return list;
+    };
+    EXPECT_EQ(ids("dmx"), (QList<int> {999, 998, 12, 7, 0}));
+    EXPECT_EQ(ids("dorvane"), (QList<int> {999, 998, 12, 7, 0}));
+
+    ASSERT_TRUE(call(
+        "device.firmware.upload", {{"device_id", service.boxId}, {"firmware_db_file", "i001v00203s001.hex"}})
+                    .ok());
+    EXPECT_EQ(ids("dorvane"), (QList<int> {999, 998, 12, 7, 1, 0}));
+}
+
+// The single bootloader functions, each on the driver on the box's Dorvane port.
+TEST_F(FirmwareMethods, RunsEachBootloaderFunction)
+{
+    sim::SimDriverCore& driver = service.dorvaneDriver();
+    const auto run = [this](const QString& action, const QJsonObject& extra = QJsonObject()) {
+        QJsonObject params = extra;
+        params.insert("device_id", service.boxId);
+        params.insert("action", action);
+        const RpcAnswer answer = call("device.firmware.do", params);
+        EXPECT_TRUE(answer.ok()) << action.toStdString() << ": " << text(answer);
+        return answer.result;
+    };
+    const QJsonArray ok {QJsonObject {{"status", "ok"}}};
+
+    EXPECT_EQ(run("start_bl"), ok);
+    EXPECT_TRUE(driver.inBootloader());
+    EXPECT_EQ(run("read_hw_info"),
+        QJsonArray({QJsonObject {
+            {"attributes", QJsonObject {{"init_system_info_0", 0x123}, {"init_system_info_1", 0x045}}},
+            {"status", "ok"}}}));
+
+    // Page 1 (words 2048..4095) holds module 7; erased, it reads as blank flash.
+    ASSERT_NE(driver.bootloader().word(2048), 0x3FFF);
+    EXPECT_EQ(run("erase_page", {{"general_input", 1}}), ok);
+    for (int address : {2048, 3000, 4095})
+        EXPECT_EQ(driver.bootloader().word(address), 0x3FFF) << address;
+    EXPECT_EQ(driver.bootloader().word(4096), 12) << "the next page keeps its module";
+
+    EXPECT_EQ(run("start_app"), ok);
+    EXPECT_FALSE(driver.inBootloader());
+    EXPECT_EQ(run("set_p254", {{"general_input", 0x5A}}), ok);
+
+    const QJsonArray status = run("get_status").toObject().value("status").toArray();
+    EXPECT_FALSE(status.isEmpty());
+    for (const QJsonValue& byte : status)
+        EXPECT_TRUE(byte.toInt() >= -128 && byte.toInt() <= 127);
+}
+
+// The spam reports whether the driver on the Dorvane port answers its
+// bootloader within the time: one that runs its application does not (the
+// simulated driver does not restart on its own), one in its bootloader does.
+TEST_F(FirmwareMethods, BootloaderSpamReportsWhetherTheDriverWasCaught)
+{
+    const auto spam = [this] {
+        const RpcAnswer answer
+            = call("device.firmware.blspam", {{"device_id", service.boxId}, {"spamtime", 120}});
+        EXPECT_TRUE(answer.ok()) << text(answer);
+        return answer.result.toArray().first().toObject();
+    };
+    const QJsonObject missed = spam();
+    EXPECT_EQ(missed, (QJsonObject {{"elapsed_time", -1}, {"entered_bootloader", false}}));
+
+    ASSERT_TRUE(call("device.firmware.do", {{"device_id", service.boxId}, {"action", "start_bl"}}).ok());
+    const QJsonObject caught = spam();
+    EXPECT_EQ(caught.value("entered_bootloader"), QJsonValue(true));
+    EXPECT_GE(caught.value("elapsed_time").toInt(), 0);
+    EXPECT_LE(caught.value("elapsed_time").toInt(), 120);
+}
+
+// The modules of the firmware cache, listed by what their names say and
+// returned as text by any spelling of their name.
+TEST_F(FirmwareMethods, ListsAndGetsTheModulesOfTheFirmwareCache)
+{
+    const RpcAnswer list = call("database.module.list");
+    ASSERT_TRUE(list.ok()) << text(list);
+    QStringList names;
+    for (const QJsonValue& module : list.result.toArray())
+        names << module.toObject().value("raw_filename").toString();
+    EXPECT_EQ(names, (QStringList {"i001v00203s001.hex", "i003v00105s001.hex", "i005v00100s001p05diag.hex"}));
+    const QJsonObject diag = list.result.toArray().last().toObject();
+    EXPECT_EQ(diag.value("module_id").toInt(), 5);
+    EXPECT_EQ(diag.value("module_version").toInt(), 1);
+    EXPECT_EQ(diag.value("module_subversion").toInt(), 0);
+    EXPECT_EQ(diag.value("module_size").toInt(), 1);
+    EXPECT_EQ(diag.value("comment").toString(), "diag");
+    EXPECT_EQ(diag.value("debug_version"), QJsonValue(true));
+    EXPECT_EQ(diag.value("module_encryption").toString(), "hex");
+
+    const QString content = QString::fromLatin1(FirmwareService::sampleModule("i003v00105s001.hex"));
+    for (const char* name :
+        {"i003v00105s001.hex", "data/firmware_mods/i003v00105s001.hex", "I003V00105S001.HEX"}) {
+        const RpcAnswer got = call("database.module.get", {{"firmware_db_file", name}});
+        EXPECT_EQ(got.result.toString(), content) << name << ": " << text(got);
+    }
+    service.database->cache.insert("data/firmware_mods/i009v00100s001.hex", QByteArray("3000\0rest", 9));
+    EXPECT_EQ(
+        call("database.module.get", {{"firmware_db_file", "i009v00100s001.hex"}}).result.toString(), "3000");
+}
+
+// A driver that still answers with its product id; the box itself is no driver.
+TEST_F(FirmwareMethods, PingsTheDriversAndRefusesTheBox)
+{
+    for (int id : {service.dmxDriverId, service.dorvaneDriverId}) {
+        const RpcAnswer answer = call("device.ping", {{"device_id", id}});
+        EXPECT_TRUE(answer.ok()) << id << ": " << text(answer);
+        EXPECT_TRUE(answer.result.isNull()) << id;
+    }
+    const RpcAnswer box = call("device.ping", {{"device_id", service.boxId}});
+    EXPECT_EQ(box.code, -32602);
+    EXPECT_TRUE(box.message.contains("A ping command can only be executed for drivers, not for vandrels"));
+}
