@@ -333,3 +333,101 @@ TEST_F(FirmwareMethods, PingsTheDriversAndRefusesTheBox)
     EXPECT_EQ(box.code, -32602);
     EXPECT_TRUE(box.message.contains("A ping command can only be executed for drivers, not for vandrels"));
 }
+
+// Requests that must be refused before anything reaches a driver: the code,
+// a part of the message, and both drivers' flash as it was.
+TEST_F(FirmwareMethods, RefusesBadRequestsWithoutTouchingTheDrivers)
+{
+    const int box = service.boxId;
+    const QString module = QString::fromLatin1(FirmwareService::sampleModule("i001v00203s001.hex"));
+    const QJsonObject range {{"start_address", 0x780}, {"end_address", 0x79F}};
+    const struct
+    {
+        const char* method;
+        QJsonObject params;
+        int code;
+        const char* message;
+    } cases[] = {
+        {"device.firmware.upload", {{"device_id", box}}, -32603,
+            "At least one of two parameters ('firmware' or 'firmware_db_file') must be provided"},
+        {"device.firmware.upload",
+            {{"device_id", box}, {"firmware", module}, {"firmware_db_file", "i001v00203s001.hex"}}, -32603,
+            "Only one of two provided parameters ('firmware' or 'firmware_db_file')"},
+        {"device.firmware.upload", {{"device_id", box}, {"firmware", module}, {"device_address", 260}},
+            -32602, "260 is not a valid value for this parameter.Currently accepted values are: 0, 4."},
+        {"device.firmware.upload", {{"device_id", box}, {"firmware", module}, {"device_address", 4.5}},
+            -32602, "is not a valid value for this parameter"},
+        {"device.firmware.upload", {{"device_id", box}, {"firmware", module}, {"skip_datastore", "yes"}},
+            -32602, "skip_datastore must be a boolean"},
+        {"device.firmware.upload", {{"device_id", box}, {"firmware_db_file", "I001V00203S001.hex"}}, -32603,
+            "'I001V00203S001.hex' Is not a valid firmware filename."},
+        {"device.firmware.upload", {{"device_id", box}, {"firmware_db_file", "i042v00100s001.hex"}}, -32603,
+            "Error while importing the module from the database"},
+        {"device.firmware.upload", {{"device_id", box}, {"firmware", "3000 not module text"}}, -32603,
+            "data in file may be corrupted. (parse error)"},
+        {"device.firmware.upload", {{"device_id", box}, {"firmware_db_file", "i005v00100s001p05diag.hex"}},
+            -32603,
+            "Firmware processor type (PIC16F1779) not intended for connected drivers microchip (PIC16F1788)"},
+        {"device.firmware.upload", {{"device_id", 999}, {"firmware", module}}, -32603,
+            "Device with 'device_id' 999 not found"},
+        {"device.firmware.upload", {{"device_id", box}, {"interface_type", "DMX"}, {"firmware", module}},
+            -32603, "Could not access universe of the device with device id"},
+        {"device.firmware.do", {{"device_id", box}, {"action", "fly"}}, -32602,
+            "Invalid Parameter value action = fly"},
+        {"device.firmware.do", {{"device_id", box}, {"action", "erase_page"}}, -32602,
+            "Parameter 'general_input' not defined"},
+        {"device.firmware.do", {{"device_id", box}, {"action", "erase_page"}, {"general_input", 0}}, -32602,
+            "must be a page number from 1 to 15"},
+        {"device.firmware.do", {{"device_id", box}, {"action", "erase_page"}, {"general_input", 258}}, -32602,
+            "must be a page number from 1 to 15"},
+        {"device.firmware.do", {{"device_id", box}, {"action", "erase_page"}, {"general_input", 1.5}}, -32602,
+            "must be a page number from 1 to 15"},
+        {"device.firmware.do", {{"device_id", box}, {"action", "erase_page"}, {"general_input", "2"}}, -32602,
+            "must be a page number from 1 to 15"},
+        {"device.firmware.do", {{"device_id", box}, {"action", "set_p254"}}, -32602,
+            "Parameter 'general_input' not defined"},
+        {"device.firmware.do", {{"device_id", box}, {"action", "set_p254"}, {"general_input", 256}}, -32602,
+            "must be a mode from 0 to 255"},
+        {"device.firmware.do", {{"device_id", box}, {"action", "set_p254"}, {"general_input", -1}}, -32602,
+            "must be a mode from 0 to 255"},
+        {"device.firmware.rawparam.get", {{"device_id", box}}, -32602, "Parameter 'address_range' required"},
+        {"device.firmware.rawparam.get", {{"device_id", box}, {"address_range", 1920}}, -32602,
+            "Parameter 'address_range' must be an object"},
+        {"device.firmware.rawparam.get",
+            {{"device_id", box}, {"address_range", QJsonObject {{"start_address", 0}}}}, -32602,
+            "Parameter 'address_range' must be an object"},
+        {"device.firmware.rawparam.get",
+            {{"device_id", box},
+                {"address_range", QJsonObject {{"start_address", 0x10000}, {"end_address", 0x10001}}}},
+            -32602, "from 0 to 65535"},
+        {"device.firmware.rawparam.get",
+            {{"device_id", box}, {"address_range", QJsonObject {{"start_address", -1}, {"end_address", 3}}}},
+            -32602, "from 0 to 65535"},
+        {"device.firmware.rawparam.get", {{"device_id", 999}, {"address_range", range}}, -32603,
+            "Device with 'device_id' 999 not found"},
+        {"device.firmware.blspam", {{"device_id", box}, {"spamtime", -1}}, -32602,
+            "Parameter 'spamtime' must be a whole number of milliseconds, not negative"},
+        {"device.firmware.blspam", {{"device_id", box}, {"spamtime", "long"}}, -32602,
+            "Parameter 'spamtime' must be a whole number"},
+        {"device.firmware.modules.list", {{"device_id", box}, {"interface_type", "dali"}}, -32603,
+            "No bootloader proxy channel found to communicate with device."},
+        {"device.ping", {{"device_id", box}}, -32602, "A ping command can only be executed for drivers"},
+        {"device.ping", {{"device_id", 999}}, -32603, "Device with id 999 not found"},
+        {"device.ping", {}, -32602, "Parameter 'device_id' required"},
+        {"database.module.get", {{"firmware_db_file", "i042v00100s001.hex"}}, -32603,
+            "Firmware module name (i042v00100s001.hex) not found in fw database"},
+        {"database.module.list", {{"firmware_db_file", "x"}}, -32602, "does not accept parameters"},
+    };
+    const QVector<int> dmxFlash = flashOf(service.dmxDriver());
+    const QVector<int> dorvaneFlash = flashOf(service.dorvaneDriver());
+    for (const auto& c : cases) {
+        const RpcAnswer answer = call(QString::fromLatin1(c.method), c.params);
+        const std::string request = std::string(c.method) + " "
+            + QJsonDocument(c.params).toJson(QJsonDocument::Compact).left(160).toStdString();
+        EXPECT_EQ(answer.code, c.code) << request << ": " << text(answer);
+        EXPECT_TRUE(answer.message.contains(QString::fromLatin1(c.message)))
+            << request << ": " << text(answer);
+        ASSERT_EQ(flashOf(service.dmxDriver()), dmxFlash) << request;
+        ASSERT_EQ(flashOf(service.dorvaneDriver()), dorvaneFlash) << request;
+    }
+}
