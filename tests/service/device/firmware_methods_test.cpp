@@ -140,6 +140,35 @@ TEST_F(FirmwareMethods, UploadsAModuleAsTextAndFromTheCacheAndReadsItBack)
     }
 }
 
+// The bus is reached through the box (its child universe of that type), or
+// through a driver (the universe it sits on); without either parameter,
+// device 1 (the box) and its Dorvane port. The datastore word 1928 tells the
+// drivers apart.
+TEST_F(FirmwareMethods, ReachesTheDriverThroughTheBoxOrTheDriverItself)
+{
+    service.dmxDriver().bootloader().setWord(1928, 1111);
+    service.dorvaneDriver().bootloader().setWord(1928, 2222);
+    const QJsonObject range {{"start_address", 1928}, {"end_address", 1927}};
+    ASSERT_EQ(service.boxId, 1);
+    const struct
+    {
+        QJsonObject params;
+        int word;
+    } cases[] = {
+        {{}, 2222},
+        {{{"device_id", service.boxId}, {"interface_type", "dmx"}}, 1111},
+        {{{"device_id", service.dmxDriverId}, {"interface_type", "dmx"}}, 1111},
+        {{{"device_id", service.dorvaneDriverId}}, 2222},
+    };
+    for (const auto& c : cases) {
+        QJsonObject params = c.params;
+        params.insert("address_range", range);
+        const RpcAnswer answer = call("device.firmware.rawparam.get", params);
+        EXPECT_EQ(answer.result.toObject(), (QJsonObject {{"status", "ok"}, {"bytes", QJsonArray {c.word}}}))
+            << QJsonDocument(c.params).toJson().toStdString() << text(answer);
+    }
+}
+
 // With "skip_datastore" the four datastore rows of a module stay as they were;
 // without it they are written.
 TEST_F(FirmwareMethods, SkipDatastoreLeavesTheDatastoreRowsAlone)
@@ -332,6 +361,31 @@ TEST_F(FirmwareMethods, PingsTheDriversAndRefusesTheBox)
     const RpcAnswer box = call("device.ping", {{"device_id", service.boxId}});
     EXPECT_EQ(box.code, -32602);
     EXPECT_TRUE(box.message.contains("A ping command can only be executed for drivers, not for vandrels"));
+}
+
+// The product-id byte (word 0x3FF9 of these drivers) changed, or no answer at
+// all: the DMX driver (product 80) is compared, the Dorvane driver (product 16)
+// is one whose answer alone is enough.
+TEST_F(FirmwareMethods, PingTellsAChangedOrSilentDriver)
+{
+    constexpr quint16 ProductIdWord = 0x3FF9;
+    service.dmxDriver().setParameter(ProductIdWord, 81);
+    const RpcAnswer changed = call("device.ping", {{"device_id", service.dmxDriverId}});
+    EXPECT_EQ(changed.code, -32603);
+    EXPECT_TRUE(changed.message.contains("product id does not match (previous: 80, current: 81)"))
+        << changed.message.toStdString();
+    service.dorvaneDriver().setParameter(ProductIdWord, 99);
+    EXPECT_TRUE(call("device.ping", {{"device_id", service.dorvaneDriverId}}).ok());
+
+    service.dmxFaults().silent = sim::SimDriverFaults::Forever;
+    service.dorvaneFaults().silent = sim::SimDriverFaults::Forever;
+    for (int id : {service.dmxDriverId, service.dorvaneDriverId}) {
+        const RpcAnswer silent = call("device.ping", {{"device_id", id}});
+        EXPECT_EQ(silent.code, -32602) << id;
+        EXPECT_TRUE(silent.message.contains(
+            QStringLiteral("Device %1 no longer connected, please perform a new device search").arg(id)))
+            << silent.message.toStdString();
+    }
 }
 
 // Requests that must be refused before anything reaches a driver: the code,
