@@ -293,10 +293,11 @@ TEST_F(FirmwareMethods, RunsEachBootloaderFunction)
     EXPECT_FALSE(driver.inBootloader());
     EXPECT_EQ(run("set_p254", {{"general_input", 0x5A}}), ok);
 
+    // The box's status bytes, each as a signed byte.
+    service.box()->setStatusBlock(QByteArray("\x01\x80\xFF", 3));
     const QJsonArray status = run("get_status").toObject().value("status").toArray();
-    EXPECT_FALSE(status.isEmpty());
-    for (const QJsonValue& byte : status)
-        EXPECT_TRUE(byte.toInt() >= -128 && byte.toInt() <= 127);
+    ASSERT_GE(status.size(), 3);
+    EXPECT_EQ(QJsonArray({status[0], status[1], status[2]}), (QJsonArray {1, -128, -1}));
 }
 
 // The spam reports whether the driver on the Dorvane port answers its
@@ -421,7 +422,8 @@ TEST_F(FirmwareMethods, RefusesBadRequestsWithoutTouchingTheDrivers)
             "data in file may be corrupted. (parse error)"},
         {"device.firmware.upload", {{"device_id", box}, {"firmware_db_file", "i005v00100s001p05diag.hex"}},
             -32603,
-            "Firmware processor type (PIC16F1779) not intended for connected drivers microchip (PIC16F1788)"},
+            "Firmware processor type (PIC16F1779) not intended for connected drivers microchip "
+            "(PIC16F1788)"},
         {"device.firmware.upload", {{"device_id", 999}, {"firmware", module}}, -32603,
             "Device with 'device_id' 999 not found"},
         {"device.firmware.upload", {{"device_id", box}, {"interface_type", "DMX"}, {"firmware", module}},
@@ -465,6 +467,12 @@ TEST_F(FirmwareMethods, RefusesBadRequestsWithoutTouchingTheDrivers)
             "Parameter 'spamtime' must be a whole number"},
         {"device.firmware.modules.list", {{"device_id", box}, {"interface_type", "dali"}}, -32603,
             "No bootloader proxy channel found to communicate with device."},
+        {"device.firmware.blspam", {{"device_id", box}, {"interface_type", "dali"}}, -32603,
+            "No bootloader proxy channel found to communicate with device."},
+        {"device.firmware.do", {{"device_id", box}, {"interface_type", "dali"}, {"action", "start_bl"}},
+            -32603, "No bootloader mode control"},
+        {"device.firmware.do", {{"device_id", box}, {"interface_type", "dali"}, {"action", "get_status"}},
+            -32603, "No bootloader proxy channel found to communicate with device."},
         {"device.ping", {{"device_id", box}}, -32602, "A ping command can only be executed for drivers"},
         {"device.ping", {{"device_id", 999}}, -32603, "Device with id 999 not found"},
         {"device.ping", {}, -32602, "Parameter 'device_id' required"},
