@@ -66,6 +66,12 @@ public:
     // Stores the value unchanged (no range check); null when there is no such
     // parameter or it refuses the value.
     Parameter* setDSParameter(const QString& name, const QVariant& value);
+    // Whether a value that a client gives fits the named parameter: its type
+    // (true or false, an option, a text), its range as a whole number, and
+    // what its words hold (a byte, 30 ASCII characters). Empty when it fits,
+    // with the value as the reader would have set it (a bool, an int or a
+    // text) in `normalized`; otherwise why not, and nothing is touched.
+    QString admitValue(const QString& name, const QVariant& value, QVariant* normalized) const;
 
     static int getProcessorIdByDevId(int deviceId);
     static QString getProcessorNameByProcId(int processorId);

@@ -5,6 +5,13 @@
 #include "service/rpc/rpc_methods/application/rpc_application_reset.h"
 #include "service/rpc/rpc_methods/application/rpc_application_restart.h"
 #include "service/rpc/rpc_methods/device/rpc_device_create.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_get.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_list.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_read.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_set.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_write.h"
+#include "service/rpc/rpc_methods/device/rpc_device_flash_read.h"
+#include "service/rpc/rpc_methods/device/rpc_device_flash_write.h"
 #include "service/rpc/rpc_methods/device/rpc_device_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_log.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_get.h"
@@ -61,19 +68,18 @@ const MethodEntry methodTable[] = {
     {"application.param.list", nullptr}, // RpcApplicationParamList
     {"application.restart", &make<RpcApplicationRestart>}, {"application.reset", &make<RpcApplicationReset>},
     {"application.quit", &make<RpcApplicationQuit>},
-    {"device.firmware.upload", nullptr},          // RpcDeviceFirmwareUpload
-    {"device.firmware.blspam", nullptr},          // RpcDeviceFirmwareBlSpam
-    {"device.firmware.datastore.read", nullptr},  // RpcDeviceFirmwareDatastoreRead
-    {"device.firmware.datastore.write", nullptr}, // RpcDeviceFirmwareDatastoreWrite
-    {"device.firmware.datastore.get", nullptr},   // RpcDeviceFirmwareDatastoreGet
-    {"device.firmware.datastore.set", nullptr},   // RpcDeviceFirmwareDatastoreSet
-    {"device.firmware.rawparam.get", nullptr},    // RpcDeviceFirmwareRawParamGet
-    {"device.firmware.modules.list", nullptr},    // RpcDeviceFirmwareModulesList
-    {"device.firmware.do", nullptr},              // RpcDeviceFirmwareDo
-    {"device.firmware.datastore.list", nullptr},  // RpcDeviceFirmwareDatastoreList
-    {"device.flash.write", nullptr},              // RpcDeviceFlashWrite
-    {"device.flash.read", nullptr},               // RpcDeviceFlashRead
-    {"device.create", &make<RpcDeviceCreate>},    // RpcDeviceCreate
+    {"device.firmware.upload", nullptr}, // RpcDeviceFirmwareUpload
+    {"device.firmware.blspam", nullptr}, // RpcDeviceFirmwareBlSpam
+    {"device.firmware.datastore.read", &make<RpcDeviceFirmwareDatastoreRead>},
+    {"device.firmware.datastore.write", &make<RpcDeviceFirmwareDatastoreWrite>},
+    {"device.firmware.datastore.get", &make<RpcDeviceFirmwareDatastoreGet>},
+    {"device.firmware.datastore.set", &make<RpcDeviceFirmwareDatastoreSet>},
+    {"device.firmware.rawparam.get", nullptr}, // RpcDeviceFirmwareRawParamGet
+    {"device.firmware.modules.list", nullptr}, // RpcDeviceFirmwareModulesList
+    {"device.firmware.do", nullptr},           // RpcDeviceFirmwareDo
+    {"device.firmware.datastore.list", &make<RpcDeviceFirmwareDatastoreList>},
+    {"device.flash.write", &make<RpcDeviceFlashWrite>}, {"device.flash.read", &make<RpcDeviceFlashRead>},
+    {"device.create", &make<RpcDeviceCreate>}, // RpcDeviceCreate
     {"device.list", &make<RpcDeviceList>}, {"device.param.get", &make<RpcDeviceParamGet>},
     {"device.param.set", &make<RpcDeviceParamSet>}, {"device.params.set", &make<RpcDeviceParamsSet>},
     {"device.param.list", &make<RpcDeviceParamList>}, {"device.rawparam.get", &make<RpcDeviceRawParamGet>},
