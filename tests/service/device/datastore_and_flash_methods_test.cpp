@@ -307,6 +307,9 @@ TEST_F(DatastoreAndFlash, WriteIntoAnotherChipIsRefused)
         driver.bootloader().setWord(0x8000 + i, quint16(identity[i]));
     driver.bootloader().setWord(CalibrationWord, 500);
     const QVector<int> before = flashWords(driver);
+    // The identity values a client sets are no proof of where the datastore came from.
+    for (int i = 0; i < 4; ++i)
+        datastore("set", "dmx", {{"pid", QStringLiteral("dbin_%1").arg(i)}, {"value", identity[i]}});
 
     const QJsonObject refused = datastore("write", "dmx");
     EXPECT_EQ(refused["code"].toInt(), -32603);
@@ -320,6 +323,7 @@ TEST_F(DatastoreAndFlash, WriteIntoAnotherChipIsRefused)
     EXPECT_EQ(valueOf(datastore("read", "dmx")["result"].toArray(), "calib_parm_a_cs1").toInt(), 500);
     EXPECT_EQ(valueOf(datastore("read", "dmx")["result"].toArray(), "dbin_1").toInt(), 0x0345);
     datastore("set", "dmx", {{"pid", "calib_parm_a_cs1"}, {"value", 501}});
+    datastore("set", "dmx", {{"pid", "dbin_0"}, {"value", 0x3FFF}});
     EXPECT_TRUE(datastore("write", "dmx").contains("result"));
     EXPECT_EQ(driver.bootloader().word(CalibrationWord), 501);
 }

@@ -2,7 +2,6 @@
 
 #include "core/firmware.h"
 #include "core/parameters/datastore/data_store.h"
-#include "core/parameters/parameter.h"
 #include "interfaces/bootloader/bootloader_proxy.h"
 #include "log/logging_categories.h"
 #include "service/json_rpc_exception.h"
@@ -27,18 +26,6 @@ QString hexWords(const QVector<int>& words)
     return texts.join(QLatin1Char(' '));
 }
 
-// The identity words 0x8000..0x8003 as the datastore's last read took them
-// from the chip.
-QVector<int> identityOfStore(core::DataStore& store)
-{
-    QVector<int> words;
-    for (int i = 0; i < kIdentityWords; ++i) {
-        core::Parameter* word = store.getDatastoreParameters().value(QStringLiteral("dbin_%1").arg(i));
-        words << (word ? word->getActualValue().toInt() : -1);
-    }
-    return words;
-}
-
 // Reads the chip's device-information row again and refuses, with the buffer's
 // row as it was, when its identity words are not those the datastore was read
 // with: one chip's calibration and identity must never go into another chip.
@@ -54,7 +41,7 @@ void checkSameChip(itf::BootloaderProxy& proxy, core::DataStore& store)
     QVector<int> chip;
     for (int i = 0; i < kIdentityWords; ++i)
         chip << int(buffer.getUnsignedWord(itf::BootloaderProxy::DeviceInfoRow + i, false));
-    const QVector<int> expected = identityOfStore(store);
+    const QVector<int>& expected = store.readChipIdentity();
     if (chip == expected)
         return;
     for (int i = 0; i < savedRow.size(); ++i)
