@@ -4,7 +4,13 @@
 // would take on the wire), on the DMX and the Dorvane side of a factory box of
 // firmware 16 (plain Wystrel frames), 18 (the box's spam) and 21 (the box's
 // bootloader functions).
+//
+// Then the same through the service over HTTP: the time per
+// "device.firmware.upload" of a sample module (its rows, the harmless row of
+// its slot, and the read-back of every row), through each bus of a firmware 21
+// box.
 
+#include "bench_support.h"
 #include "core/device.h"
 #include "core/firmware.h"
 #include "core/thread.h"
@@ -23,9 +29,15 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <libusb.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -184,6 +196,73 @@ bool run(int firmware, bool dorvaneSide, double& wallRowsPerSecond, double& busR
     return done;
 }
 
+// One JSON-RPC call on a connection of its own; the reply object.
+QJsonObject rpc(int port, const char* method, const QJsonObject& params)
+{
+    const QJsonObject body {{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
+    const int fd = qmbench::connectLoopback(port);
+    std::string buffer;
+    std::string reply;
+    const bool answered = fd >= 0
+        && qmbench::sendAll(
+            fd, qmbench::postText(port, QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString()))
+        && qmbench::readReply(fd, buffer, &reply) == 200;
+    if (fd >= 0)
+        ::close(fd);
+    return answered ? QJsonDocument::fromJson(QByteArray::fromStdString(reply)).object() : QJsonObject();
+}
+
+// Uploads of the sample module through the service; the mean time per upload
+// in ms on each bus, or a reason.
+void runOverHttp(const QString& binary)
+{
+    constexpr int Uploads = 10;
+    QFile moduleFile(QStringLiteral(QM_SOURCE_DIR "/data/firmware/data/firmware_mods/i001v00203s001.hex"));
+    QTemporaryDir dir;
+    QFile bench(dir.filePath(QStringLiteral("bench.json")));
+    if (!moduleFile.open(QIODevice::ReadOnly) || !bench.open(QIODevice::WriteOnly)) {
+        std::printf("http upload: no sample module or bench file\n");
+        return;
+    }
+    const QString module = QString::fromLatin1(moduleFile.readAll());
+    bench.write(benchJson(21));
+    bench.close();
+    qputenv("QM_SIM_BENCH", bench.fileName().toLocal8Bit());
+    qmbench::ServiceProcess service;
+    if (!service.start(binary)) {
+        std::printf("http upload: the service did not start (%s)\n", qPrintable(binary));
+        return;
+    }
+    const QJsonObject search = rpc(service.port(), "universe.search", {{"interface_type", "usb"}});
+    const QJsonArray boxes = search["result"].toArray();
+    if (boxes.isEmpty()) {
+        std::printf("http upload: no box found: %s\n",
+            QJsonDocument(search).toJson(QJsonDocument::Compact).constData());
+        return;
+    }
+    const int box = boxes.first().toObject()["device_id"].toInt();
+    std::printf("\n%-10s %-8s %8s %14s %14s\n", "firmware", "side", "uploads", "rows/upload", "ms/upload");
+    for (const char* side : {"dmx", "dorvane"}) {
+        const QJsonObject params {{"device_id", box}, {"interface_type", side}, {"firmware", module}};
+        int rows = 0;
+        QElapsedTimer wall;
+        wall.start();
+        for (int n = 0; n < Uploads; ++n) {
+            const QJsonObject reply = rpc(service.port(), "device.firmware.upload", params);
+            if (reply["result"].toObject()["status"].toString() != QLatin1String("ok")) {
+                std::printf("%-10d %-8s failed: %s\n", 21, side,
+                    QJsonDocument(reply).toJson(QJsonDocument::Compact).constData());
+                rows = -1;
+                break;
+            }
+            rows = reply["result"].toObject()["correct_writes"].toInt();
+        }
+        if (rows >= 0)
+            std::printf(
+                "%-10d %-8s %8d %14d %14.1f\n", 21, side, Uploads, rows, wall.nsecsElapsed() / 1e6 / Uploads);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -207,5 +286,6 @@ int main(int argc, char** argv)
                     qPrintable(why));
         }
     }
+    runOverHttp(QCoreApplication::applicationDirPath() + QStringLiteral("/../quinmark-server"));
     return 0;
 }

@@ -2,7 +2,11 @@
 // methods ("device.flash.write", ".read") over HTTP, against the service run in
 // this process on the default simulated bench.
 
-#include "sim_bench_service.h"
+#include "dmx/sim_wystrel_driver.h"
+#include "drivers/sim_driver_core.h"
+#include "drivers/sim_driver_faults.h"
+#include "firmware_service.h"
+#include "sim_vandrel_box.h"
 
 #include "core/firmware.h"
 #include "core/interface_type.h"
@@ -13,9 +17,12 @@
 #include "core/universe_manager.h"
 #include "interfaces/bootloader/bootloader_proxy.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QVector>
 
-#include <functional>
+#include <gtest/gtest.h>
 
 using namespace tarvesk;
 
@@ -67,29 +74,42 @@ QMap<int, int> packedProfile(const QJsonArray& bytes)
     return words;
 }
 
-class DatastoreAndFlash : public test::SimBenchService
+class DatastoreAndFlash : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ASSERT_NO_FATAL_FAILURE(startOn(QStringLiteral("default.json")));
-        for (const QJsonValue& d : call("universe.search", {{"interface_type", "usb"}})["result"].toArray()) {
-            if (d["version"].toInt() == 21)
-                boxId = d["device_id"].toInt();
-        }
-        ASSERT_GT(boxId, 0);
-        dmxDeviceId = firstDriver(childUniverse(boxId, "dmx"));
-        dorvaneDeviceId = firstDriver(childUniverse(boxId, "dorvane"));
-        ASSERT_GT(dmxDeviceId, 0);
-        ASSERT_GT(dorvaneDeviceId, 0);
+        QString error;
+        ASSERT_TRUE(service.start(&error)) << error.toStdString();
+        ASSERT_TRUE(service.searchBoxes());
+        ASSERT_TRUE(service.searchDrivers());
+        boxId = service.boxId;
+        dmxDeviceId = service.dmxDriverId;
+        dorvaneDeviceId = service.dorvaneDriverId;
     }
 
-    // The first device that a search of the universe finds.
-    int firstDriver(int universeId)
+    // The reply's {"result": ...}, or its error {"code", "message"}.
+    QJsonObject call(const QString& method, const QJsonObject& params = QJsonObject())
     {
-        const QJsonArray found = call("universe.search", {{"universe_id", universeId}})["result"].toArray();
-        return found.isEmpty() ? -1 : found.first()["device_id"].toInt();
+        const test::RpcAnswer answer = service.call(method, params);
+        if (!answer.ok())
+            return QJsonObject {{"code", answer.code}, {"message", answer.message}};
+        return QJsonObject {{"result", answer.result}};
     }
+
+    // The id of the universe of that interface type behind the box.
+    int childUniverse(const QString& interfaceType)
+    {
+        for (const QJsonValue& u :
+            call("universe.list", {{"interface_type", interfaceType}})["result"].toArray()) {
+            if (u["parent_device_id"].toString() == QString::number(boxId))
+                return u["universe_id"].toInt();
+        }
+        return -1;
+    }
+
+    sim::SimDriverCore& dmxDriver() { return service.dmxDriver(); }
+    sim::SimDriverCore& dorvaneDriver() { return service.dorvaneDriver(); }
 
     QJsonObject datastore(const QString& method, const QString& side, QJsonObject params = QJsonObject())
     {
@@ -102,8 +122,8 @@ protected:
     // calibration layout the next write takes.
     QMap<QString, QVariant> heldDatastore()
     {
-        auto* universe = qobject_cast<core::Universe*>(
-            core::UniverseManager::instance().getItem(childUniverse(boxId, "dmx")));
+        auto* universe
+            = qobject_cast<core::Universe*>(core::UniverseManager::instance().getItem(service.dmxUniverseId));
         core::NetworkInterface* itf = universe ? universe->getInterface(core::ITF_TYPE_DEFAULT) : nullptr;
         auto* proxy = itf ? qobject_cast<itf::BootloaderProxy*>(itf->getBootloaderProxyInterface()) : nullptr;
         QMap<QString, QVariant> held;
@@ -121,6 +141,7 @@ protected:
         return side == "dmx" ? dmxDriver() : dorvaneDriver();
     }
 
+    test::FirmwareService service;
     int boxId = -1;
     int dmxDeviceId = -1;
     int dorvaneDeviceId = -1;
@@ -194,7 +215,7 @@ TEST_F(DatastoreAndFlash, RefusedRequestsChangeNothing)
         tooLong << 1;
     const QString longText(31, QLatin1Char('a'));
     const QJsonArray gear = call("universe.search",
-        {{"universe_id", childUniverse(boxId, "dali")}, {"search_method", "step"},
+        {{"universe_id", childUniverse("dali")}, {"search_method", "step"},
             {"search_step_name", "query_0"}})["result"]
                                 .toArray();
     ASSERT_FALSE(gear.isEmpty());
@@ -277,7 +298,7 @@ TEST_F(DatastoreAndFlash, RefusedRequestsChangeNothing)
     }
 
     // A read that fails gives the bootloader's reason and leaves what the service holds.
-    sim::SimDriverFaults& faults = driver<sim::SimWystrelDriver>(sim::SimBusModel::Dmx)->faults();
+    sim::SimDriverFaults& faults = service.dmxFaults();
     faults.silent = sim::SimDriverFaults::Forever;
     const QMap<QString, QVariant> held = heldDatastore();
     const QJsonObject failed = datastore("read", "dmx");
@@ -358,6 +379,18 @@ TEST_F(DatastoreAndFlash, ProfileBytesGoIntoTheProfileRowsAndComeBack)
         EXPECT_EQ(read["target"].toInt(), 16);
     }
 
+    // The driver's bootloader reads the same packed words out of the profile rows.
+    const QJsonObject words = call("device.firmware.rawparam.get",
+        {{"device_id", boxId}, {"interface_type", "dorvane"},
+            {"address_range",
+                QJsonObject {{"start_address", ProfileFirst}, {"end_address", ProfileLast}}}})["result"]
+                                  .toObject();
+    const QJsonArray flash = words["bytes"].toArray();
+    ASSERT_EQ(flash.size(), ProfileLast - ProfileFirst + 1) << QJsonDocument(words).toJson().toStdString();
+    const QMap<int, int> expected = packedProfile(profile);
+    for (auto it = expected.begin(); it != expected.end(); ++it)
+        EXPECT_EQ(flash[it.key() - ProfileFirst].toInt(), it.value()) << std::hex << it.key();
+
     // The text forms of the list; an empty one writes nothing.
     const struct
     {
@@ -376,7 +409,7 @@ TEST_F(DatastoreAndFlash, ProfileBytesGoIntoTheProfileRowsAndComeBack)
         7);
 
     // A memory access that fails reaches the client with its own reason.
-    box()->unplug();
+    service.box()->unplug();
     const QJsonObject lost
         = call("device.flash.read", {{"device_id", dmxDeviceId}, {"region", "light_shape"}});
     EXPECT_EQ(lost["code"].toInt(), -32603);

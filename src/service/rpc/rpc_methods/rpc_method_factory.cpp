@@ -4,12 +4,19 @@
 #include "service/rpc/rpc_methods/application/rpc_application_quit.h"
 #include "service/rpc/rpc_methods/application/rpc_application_reset.h"
 #include "service/rpc/rpc_methods/application/rpc_application_restart.h"
+#include "service/rpc/rpc_methods/database/rpc_database_module_get.h"
+#include "service/rpc/rpc_methods/database/rpc_database_module_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_create.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_bl_spam.h"
 #include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_get.h"
 #include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_read.h"
 #include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_set.h"
 #include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_write.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_do.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_modules_list.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_rawparam_get.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_upload.h"
 #include "service/rpc/rpc_methods/device/rpc_device_flash_read.h"
 #include "service/rpc/rpc_methods/device/rpc_device_flash_write.h"
 #include "service/rpc/rpc_methods/device/rpc_device_list.h"
@@ -18,6 +25,7 @@
 #include "service/rpc/rpc_methods/device/rpc_device_param_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_set.h"
 #include "service/rpc/rpc_methods/device/rpc_device_params_set.h"
+#include "service/rpc/rpc_methods/device/rpc_device_ping.h"
 #include "service/rpc/rpc_methods/device/rpc_device_profile_set.h"
 #include "service/rpc/rpc_methods/device/rpc_device_rawparam_get.h"
 #include "service/rpc/rpc_methods/device/rpc_device_rawparam_set.h"
@@ -68,43 +76,43 @@ const MethodEntry methodTable[] = {
     {"application.param.list", nullptr}, // RpcApplicationParamList
     {"application.restart", &make<RpcApplicationRestart>}, {"application.reset", &make<RpcApplicationReset>},
     {"application.quit", &make<RpcApplicationQuit>},
-    {"device.firmware.upload", nullptr}, // RpcDeviceFirmwareUpload
-    {"device.firmware.blspam", nullptr}, // RpcDeviceFirmwareBlSpam
+    {"device.firmware.upload", &make<RpcDeviceFirmwareUpload>},
+    {"device.firmware.blspam", &make<RpcDeviceFirmwareBlSpam>},
     {"device.firmware.datastore.read", &make<RpcDeviceFirmwareDatastoreRead>},
     {"device.firmware.datastore.write", &make<RpcDeviceFirmwareDatastoreWrite>},
     {"device.firmware.datastore.get", &make<RpcDeviceFirmwareDatastoreGet>},
     {"device.firmware.datastore.set", &make<RpcDeviceFirmwareDatastoreSet>},
-    {"device.firmware.rawparam.get", nullptr}, // RpcDeviceFirmwareRawParamGet
-    {"device.firmware.modules.list", nullptr}, // RpcDeviceFirmwareModulesList
-    {"device.firmware.do", nullptr},           // RpcDeviceFirmwareDo
+    {"device.firmware.rawparam.get", &make<RpcDeviceFirmwareRawParamGet>},
+    {"device.firmware.modules.list", &make<RpcDeviceFirmwareModulesList>},
+    {"device.firmware.do", &make<RpcDeviceFirmwareDo>},
     {"device.firmware.datastore.list", &make<RpcDeviceFirmwareDatastoreList>},
     {"device.flash.write", &make<RpcDeviceFlashWrite>}, {"device.flash.read", &make<RpcDeviceFlashRead>},
-    {"device.create", &make<RpcDeviceCreate>}, // RpcDeviceCreate
-    {"device.list", &make<RpcDeviceList>}, {"device.param.get", &make<RpcDeviceParamGet>},
-    {"device.param.set", &make<RpcDeviceParamSet>}, {"device.params.set", &make<RpcDeviceParamsSet>},
-    {"device.param.list", &make<RpcDeviceParamList>}, {"device.rawparam.get", &make<RpcDeviceRawParamGet>},
+    {"device.create", &make<RpcDeviceCreate>}, {"device.list", &make<RpcDeviceList>},
+    {"device.param.get", &make<RpcDeviceParamGet>}, {"device.param.set", &make<RpcDeviceParamSet>},
+    {"device.params.set", &make<RpcDeviceParamsSet>}, {"device.param.list", &make<RpcDeviceParamList>},
+    {"device.rawparam.get", &make<RpcDeviceRawParamGet>},
     {"device.rawparam.set", &make<RpcDeviceRawParamSet>}, {"device.profile.set", &make<RpcDeviceProfileSet>},
     {"device.type.list", &make<RpcDeviceTypeList>}, {"device.log", &make<RpcDeviceLog>},
-    {"device.log.get", &make<RpcDeviceLogGet>}, {"device.ping", nullptr}, // RpcDevicePing
-    {"profile.create", nullptr},                                          // RpcProfileCreate
-    {"profile.remove", nullptr},                                          // RpcProfileRemove
-    {"profile.list", nullptr},                                            // RpcProfileList
-    {"profile.type.list", nullptr},                                       // RpcProfileTypeList
-    {"profile.type.param.create", nullptr},                               // RpcProfileTypeParamCreate
-    {"profile.type.param.list", nullptr},                                 // RpcProfileTypeParamList
-    {"profile.param.list", nullptr},                                      // RpcProfileParamList
-    {"profile.param.get", nullptr},                                       // RpcProfileParamGet
-    {"profile.param.set", nullptr},                                       // RpcProfileParamSet
-    {"profile.update", nullptr},                                          // RpcProfileUpdate
-    {"profile.duplicate", nullptr},                                       // RpcProfileDuplicate
-    {"profile.param.create", nullptr},                                    // RpcProfileParamCreate
-    {"profile.load", nullptr},                                            // RpcProfileLoad
-    {"profile.save", nullptr},                                            // RpcProfileSave
+    {"device.log.get", &make<RpcDeviceLogGet>}, {"device.ping", &make<RpcDevicePing>}, // RpcDevicePing
+    {"profile.create", nullptr},                                                       // RpcProfileCreate
+    {"profile.remove", nullptr},                                                       // RpcProfileRemove
+    {"profile.list", nullptr},                                                         // RpcProfileList
+    {"profile.type.list", nullptr},                                                    // RpcProfileTypeList
+    {"profile.type.param.create", nullptr}, // RpcProfileTypeParamCreate
+    {"profile.type.param.list", nullptr},   // RpcProfileTypeParamList
+    {"profile.param.list", nullptr},        // RpcProfileParamList
+    {"profile.param.get", nullptr},         // RpcProfileParamGet
+    {"profile.param.set", nullptr},         // RpcProfileParamSet
+    {"profile.update", nullptr},            // RpcProfileUpdate
+    {"profile.duplicate", nullptr},         // RpcProfileDuplicate
+    {"profile.param.create", nullptr},      // RpcProfileParamCreate
+    {"profile.load", nullptr},              // RpcProfileLoad
+    {"profile.save", nullptr},              // RpcProfileSave
     {"dali.send", &make<RpcDaliSend>}, {"dmx.send", &make<RpcDmxSend>},
     {"dorvane.send", &make<RpcDorvaneSend>}, {"spi.send", &make<RpcSpiSend>}, {"usb.send", &make<RpcUsbSend>},
     {"universe.search", &make<RpcUniverseSearch>}, {"universe.list", &make<RpcUniverseList>},
-    {"database.module.list", nullptr}, // RpcDatabaseModuleList
-    {"database.module.get", nullptr},  // RpcDatabaseModuleGet
+    {"database.module.list", &make<RpcDatabaseModuleList>}, // RpcDatabaseModuleList
+    {"database.module.get", &make<RpcDatabaseModuleGet>},   // RpcDatabaseModuleGet
 };
 
 } // namespace

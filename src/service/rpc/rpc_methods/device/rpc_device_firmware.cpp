@@ -13,6 +13,8 @@
 #include "service/rpc_request.h"
 #include "service/rpc_value.h"
 
+#include <cmath>
+
 namespace tarvesk::service {
 
 namespace {
@@ -134,6 +136,17 @@ void RpcDeviceFirmware::getBootloaderProxy(
         QM_THROW_JSONRPC(
             QStringLiteral("No reply from bootloader, not able to enter boot mode."), RPC_ERROR_INTERNAL);
     }
+}
+
+bool RpcDeviceFirmware::wholeNumberIn(const RpcValue* value, int min, int max, int& number)
+{
+    if (!value || value->getType() != RpcValue::RPC_VALUE_DOUBLE)
+        return false;
+    const double given = value->getDoubleValue();
+    if (!std::isfinite(given) || given != std::trunc(given) || given < min || given > max)
+        return false;
+    number = int(given);
+    return true;
 }
 
 void RpcDeviceFirmware::throwWrapped(

@@ -45,6 +45,9 @@ protected:
     void getBootloaderProxy(RpcRequest* request, itf::BootloaderProxy** proxy, bool startBootloader);
     // The interface text of the request: "interface_type", "dorvane" without it.
     static QString interfaceTypeOf(RpcRequest* request);
+    // A client's number taken whole: true with it in `number` when the value
+    // is a JSON number without fraction in min..max; never cut or rounded.
+    static bool wholeNumberIn(const RpcValue* value, int min, int max, int& number);
     // A failure of the bootloader layer as the client's -32603 error: the
     // caught exception's text in place of %1 of the template.
     [[noreturn]] static void throwWrapped(
