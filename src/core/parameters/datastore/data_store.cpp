@@ -7,6 +7,8 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace tarvesk::core {
@@ -139,6 +141,29 @@ template <std::size_t N> QString nameOf(const NamedId (&table)[N], int id)
             return QString::fromLatin1(entry.name);
     }
     return QStringLiteral("Unknown");
+}
+
+// Table rows whose range is a word's but of which only the low byte is stored.
+const QStringList& byteStoredWords()
+{
+    static const QStringList names = {QStringLiteral("oem_id"), QStringLiteral("product_id")};
+    return names;
+}
+
+constexpr int kPackedTextCharacters = 30;
+
+bool isNumber(const QVariant& value)
+{
+    switch (value.userType()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void glogCritical(const QString& text)
@@ -290,6 +315,62 @@ Parameter* DataStore::setDSParameter(const QString& name, const QVariant& value)
         return nullptr;
     }
     return parameter;
+}
+
+QString DataStore::admitValue(const QString& name, const QVariant& value, QVariant* normalized) const
+{
+    const Parameter* parameter = _parameters.value(name);
+    if (!parameter)
+        return QStringLiteral("no datastore parameter \"%1\"").arg(name);
+    switch (parameter->getParameterType()) {
+    case PARAM_TYPE_BOOLEAN:
+        if (value.userType() == QMetaType::Bool) {
+            *normalized = value;
+            return {};
+        }
+        return QStringLiteral("\"%1\" takes true or false").arg(name);
+    case PARAM_TYPE_ENUM:
+        if (value.userType() == QMetaType::QString
+            && parameter->getEnumOptions().contains(value.toString())) {
+            *normalized = value;
+            return {};
+        }
+        return QStringLiteral("\"%1\" takes one of %2")
+            .arg(name, parameter->getEnumOptions().join(QStringLiteral(", ")));
+    case PARAM_TYPE_STRING: {
+        if (value.userType() != QMetaType::QString)
+            return QStringLiteral("\"%1\" takes a text").arg(name);
+        const QString text = value.toString();
+        if (text.size() > kPackedTextCharacters)
+            return QStringLiteral("\"%1\" holds at most %2 characters, not %3")
+                .arg(name)
+                .arg(kPackedTextCharacters)
+                .arg(text.size());
+        for (const QChar c : text) {
+            if (c.unicode() > 0x7F)
+                return QStringLiteral("\"%1\" holds ASCII characters only").arg(name);
+        }
+        *normalized = text;
+        return {};
+    }
+    default:
+        break;
+    }
+    qint64 min = parameter->getMinValue().toLongLong();
+    qint64 max = parameter->getMaxValue().toLongLong();
+    if (byteStoredWords().contains(name))
+        max = std::min<qint64>(max, 0xFF);
+    const QString range
+        = QStringLiteral("\"%1\" takes a whole number from %2 to %3").arg(name).arg(min).arg(max);
+    if (!isNumber(value))
+        return range;
+    const double number = value.toDouble();
+    // Compared as doubles first: a huge or fractional number must not wrap or be cut.
+    if (!std::isfinite(number) || number != std::floor(number) || number < double(min)
+        || number > double(max))
+        return range;
+    *normalized = int(number);
+    return {};
 }
 
 int DataStore::getProcessorIdByDevId(int deviceId)

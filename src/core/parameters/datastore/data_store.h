@@ -53,6 +53,11 @@ public:
     void setCoreVersion(int version) { _coreVersion = version; }
     bool isOldCalibrationParametersInUse() const { return _oldCalibration; }
     void setOldCalibrationParametersInUse(bool inUse) { _oldCalibration = inUse; }
+    // The chip identity words 0x8000..0x8003 as the last reading of the image
+    // found them (0x3FFF for a word not read); empty before the first. Neither
+    // a set value nor a later change of the image's words moves it, so the
+    // values can be told from the chip they were read from.
+    const QVector<int>& readChipIdentity() const { return _readChipIdentity; }
 
     // A datastore word as raw memory: -1 when unset.
     int getWord(int address) const;
@@ -66,6 +71,12 @@ public:
     // Stores the value unchanged (no range check); null when there is no such
     // parameter or it refuses the value.
     Parameter* setDSParameter(const QString& name, const QVariant& value);
+    // Whether a value that a client gives fits the named parameter: its type
+    // (true or false, an option, a text), its range as a whole number, and
+    // what its words hold (a byte, 30 ASCII characters). Empty when it fits,
+    // with the value as the reader would have set it (a bool, an int or a
+    // text) in `normalized`; otherwise why not, and nothing is touched.
+    QString admitValue(const QString& name, const QVariant& value, QVariant* normalized) const;
 
     static int getProcessorIdByDevId(int deviceId);
     static QString getProcessorNameByProcId(int processorId);
@@ -114,6 +125,7 @@ private:
     int _coreVersion = 0;
     bool _initialized = false;
     bool _oldCalibration = false;
+    QVector<int> _readChipIdentity;
 };
 
 // One row of the datastore's table. The word address is the table's own

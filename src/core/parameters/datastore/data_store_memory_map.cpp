@@ -201,8 +201,10 @@ void DataStore::convertMemoryMapToParameterValues()
         setDSParameter(latin(kUids[i]), _parent->getUnsignedWord(2044 + i) & 0xFF);
 
     int d[4];
+    _readChipIdentity.clear();
     for (int i = 0; i < 4; ++i) {
         d[i] = _parent->getUnsignedWord(kConfig + i);
+        _readChipIdentity << d[i];
         setDSParameter(QStringLiteral("dbin_%1").arg(i), d[i]);
     }
     // A chip whose configuration words were not read leaves the copies in the

@@ -8,10 +8,17 @@
 #include "service/rpc/rpc_methods/database/rpc_database_module_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_create.h"
 #include "service/rpc/rpc_methods/device/rpc_device_firmware_bl_spam.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_get.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_list.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_read.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_set.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_datastore_write.h"
 #include "service/rpc/rpc_methods/device/rpc_device_firmware_do.h"
 #include "service/rpc/rpc_methods/device/rpc_device_firmware_modules_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_firmware_rawparam_get.h"
 #include "service/rpc/rpc_methods/device/rpc_device_firmware_upload.h"
+#include "service/rpc/rpc_methods/device/rpc_device_flash_read.h"
+#include "service/rpc/rpc_methods/device/rpc_device_flash_write.h"
 #include "service/rpc/rpc_methods/device/rpc_device_list.h"
 #include "service/rpc/rpc_methods/device/rpc_device_log.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_get.h"
@@ -69,22 +76,21 @@ const MethodEntry methodTable[] = {
     {"application.param.list", nullptr}, // RpcApplicationParamList
     {"application.restart", &make<RpcApplicationRestart>}, {"application.reset", &make<RpcApplicationReset>},
     {"application.quit", &make<RpcApplicationQuit>},
-    {"device.firmware.upload", &make<RpcDeviceFirmwareUpload>},            // RpcDeviceFirmwareUpload
-    {"device.firmware.blspam", &make<RpcDeviceFirmwareBlSpam>},            // RpcDeviceFirmwareBlSpam
-    {"device.firmware.datastore.read", nullptr},                           // RpcDeviceFirmwareDatastoreRead
-    {"device.firmware.datastore.write", nullptr},                          // RpcDeviceFirmwareDatastoreWrite
-    {"device.firmware.datastore.get", nullptr},                            // RpcDeviceFirmwareDatastoreGet
-    {"device.firmware.datastore.set", nullptr},                            // RpcDeviceFirmwareDatastoreSet
-    {"device.firmware.rawparam.get", &make<RpcDeviceFirmwareRawParamGet>}, // RpcDeviceFirmwareRawParamGet
-    {"device.firmware.modules.list", &make<RpcDeviceFirmwareModulesList>}, // RpcDeviceFirmwareModulesList
-    {"device.firmware.do", &make<RpcDeviceFirmwareDo>},                    // RpcDeviceFirmwareDo
-    {"device.firmware.datastore.list", nullptr},                           // RpcDeviceFirmwareDatastoreList
-    {"device.flash.write", nullptr},                                       // RpcDeviceFlashWrite
-    {"device.flash.read", nullptr},                                        // RpcDeviceFlashRead
-    {"device.create", &make<RpcDeviceCreate>},                             // RpcDeviceCreate
-    {"device.list", &make<RpcDeviceList>}, {"device.param.get", &make<RpcDeviceParamGet>},
-    {"device.param.set", &make<RpcDeviceParamSet>}, {"device.params.set", &make<RpcDeviceParamsSet>},
-    {"device.param.list", &make<RpcDeviceParamList>}, {"device.rawparam.get", &make<RpcDeviceRawParamGet>},
+    {"device.firmware.upload", &make<RpcDeviceFirmwareUpload>},
+    {"device.firmware.blspam", &make<RpcDeviceFirmwareBlSpam>},
+    {"device.firmware.datastore.read", &make<RpcDeviceFirmwareDatastoreRead>},
+    {"device.firmware.datastore.write", &make<RpcDeviceFirmwareDatastoreWrite>},
+    {"device.firmware.datastore.get", &make<RpcDeviceFirmwareDatastoreGet>},
+    {"device.firmware.datastore.set", &make<RpcDeviceFirmwareDatastoreSet>},
+    {"device.firmware.rawparam.get", &make<RpcDeviceFirmwareRawParamGet>},
+    {"device.firmware.modules.list", &make<RpcDeviceFirmwareModulesList>},
+    {"device.firmware.do", &make<RpcDeviceFirmwareDo>},
+    {"device.firmware.datastore.list", &make<RpcDeviceFirmwareDatastoreList>},
+    {"device.flash.write", &make<RpcDeviceFlashWrite>}, {"device.flash.read", &make<RpcDeviceFlashRead>},
+    {"device.create", &make<RpcDeviceCreate>}, {"device.list", &make<RpcDeviceList>},
+    {"device.param.get", &make<RpcDeviceParamGet>}, {"device.param.set", &make<RpcDeviceParamSet>},
+    {"device.params.set", &make<RpcDeviceParamsSet>}, {"device.param.list", &make<RpcDeviceParamList>},
+    {"device.rawparam.get", &make<RpcDeviceRawParamGet>},
     {"device.rawparam.set", &make<RpcDeviceRawParamSet>}, {"device.profile.set", &make<RpcDeviceProfileSet>},
     {"device.type.list", &make<RpcDeviceTypeList>}, {"device.log", &make<RpcDeviceLog>},
     {"device.log.get", &make<RpcDeviceLogGet>}, {"device.ping", &make<RpcDevicePing>}, // RpcDevicePing

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
 
 using namespace tarvesk::core;
@@ -205,8 +206,10 @@ TEST(DataStoreMap, ChipIdentityCopies)
 {
     // Without the chip's configuration words the copies stay as they are.
     DataStore store;
+    EXPECT_TRUE(store.readChipIdentity().isEmpty());
     store.setWord(2028, 0x0ABC);
     store.convertMemoryMapToParameterValues();
+    EXPECT_EQ(store.readChipIdentity(), QVector<int>({0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}));
     EXPECT_EQ(valueOf(store, "dbin_0_copy").toInt(), 0x0ABC);
     store.convertParameterValuesToMemoryMap();
     EXPECT_EQ(store.getWord(2028), 0x0ABC);
@@ -223,6 +226,10 @@ TEST(DataStoreMap, ChipIdentityCopies)
     store.convertParameterValuesToMemoryMap();
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(store.getWord(2028 + i), d[i]) << i;
+    // The identity the values were read with stays until the next reading.
+    store.setDSParameter(QStringLiteral("dbin_0"), 7);
+    store.setWord(0x8000, 0x0777);
+    EXPECT_EQ(store.readChipIdentity(), QVector<int>(std::begin(d), std::end(d)));
     EXPECT_EQ(valueOf(store, "dbin_factory_id").toInt(), 0x34);
     EXPECT_EQ(valueOf(store, "dbin_year").toInt(), (0x2ABC >> 2) & 0x7F);
     EXPECT_EQ(valueOf(store, "dbin_day").toInt(), (7 << 5) | ((0x2ABC >> 9) & 0x1F));

@@ -180,3 +180,65 @@ TEST(DataStoreLookups, SiliconRevision)
         EXPECT_EQ(image.getDataStore()->getDeviceRevision(), c.expected) << std::hex << c.deviceId;
     }
 }
+
+// What a client may set: the value must fit the parameter's type and range and
+// what its words can hold, so that the writer never cuts or wraps it.
+TEST(DataStoreAdmission, TypeRangeAndStorage)
+{
+    DataStore store;
+    const QString long30(30, QLatin1Char('x'));
+    const struct
+    {
+        const char* name;
+        QVariant value;
+        QVariant admitted; // invalid: refused
+        const char* reason;
+    } cases[] = {
+        {"calib_parm_f_cs1", -8192, -8192, nullptr},
+        {"calib_parm_f_cs1", 8191.0, 8191, nullptr},
+        {"calib_parm_f_cs1", 8192, {}, "from -8192 to 8191"},
+        {"calib_parm_f_cs1", 2.5, {}, "whole number"},
+        {"calib_parm_f_cs1", QStringLiteral("12"), {}, "whole number"},
+        {"calib_parm_f_cs1", true, {}, "whole number"},
+        {"calib_parm_f_cs1", std::numeric_limits<double>::infinity(), {}, "whole number"},
+        {"calib_parm_f_cs1", 4294967296.0 + 5, {}, "whole number"},
+        {"high_range_parm_d_minus_b", 32764, 32764, nullptr},
+        {"high_range_parm_d_minus_b", 32765, {}, "from -32768 to 32764"},
+        {"contrast_tune_scale", 63, 63, nullptr},
+        {"contrast_tune_scale", 64, {}, "from 0 to 63"},
+        {"uid0", 256, {}, "from 0 to 255"},
+        {"oem_id", 255, 255, nullptr},
+        {"oem_id", 300, {}, "from 0 to 255"},
+        {"product_id", 256, {}, "from 0 to 255"},
+        {"ul924_ready", true, true, nullptr},
+        {"ul924_ready", 1, {}, "true or false"},
+        {"hw_type", DataStore::hardwareTypeNames().at(3), DataStore::hardwareTypeNames().at(3), nullptr},
+        {"hw_type", QStringLiteral("Undefined"), {}, "takes one of"},
+        {"hw_type", 3, {}, "takes one of"},
+        {"manufacturer_label", long30, long30, nullptr},
+        {"manufacturer_label", long30 + QLatin1Char('x'), {}, "at most 30 characters, not 31"},
+        {"manufacturer_label", QStringLiteral("Caf\u00e9"), {}, "ASCII"},
+        {"model_description", 5, {}, "takes a text"},
+        {"no_such_name", 5, {}, "no datastore parameter"},
+    };
+    for (const auto& c : cases) {
+        const QString name = QString::fromLatin1(c.name);
+        const QVariant before = store.getDatastoreParameters().value(name)
+            ? store.getDatastoreParameters().value(name)->getActualValue()
+            : QVariant();
+        QVariant normalized;
+        const QString reason = store.admitValue(name, c.value, &normalized);
+        SCOPED_TRACE(c.name + (" " + c.value.toString().toStdString()));
+        if (c.admitted.isValid()) {
+            EXPECT_TRUE(reason.isEmpty()) << reason.toStdString();
+            EXPECT_EQ(normalized, c.admitted);
+            EXPECT_EQ(normalized.userType(), c.admitted.userType());
+        } else {
+            EXPECT_TRUE(reason.contains(QString::fromLatin1(c.reason))) << reason.toStdString();
+            EXPECT_FALSE(normalized.isValid());
+        }
+        if (store.getDatastoreParameters().value(name)) {
+            EXPECT_EQ(store.getDatastoreParameters().value(name)->getActualValue(), before);
+        }
+    }
+}
