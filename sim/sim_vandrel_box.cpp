@@ -628,7 +628,8 @@ void SimVandrelBox::takeUnplugRequests()
     }
 }
 
-// The box's bootloader functions act on the driver on its Dorvane port.
+// The box's bootloader functions act on the driver on its Dorvane port; its
+// stop function reaches the DMX line as well.
 void SimVandrelBox::answerBootloader(const unsigned char* request, unsigned char* reply)
 {
     const bool functions = _config.firmwareVersion >= BootloaderFunctionsFirmware;
@@ -648,12 +649,18 @@ void SimVandrelBox::answerBootloader(const unsigned char* request, unsigned char
         _bootloaderWait.functions = functions;
         _bootloaderWait.budgetMs = units * (functions ? BootloaderFunctionUnitMs : LegacySpamUnitMs);
         return;
-    case BootloaderStop:
+    case BootloaderStop: {
         if (!functions)
             break;
+        // The start-application frame carries no address: every driver
+        // waiting in its bootloader, on the Dorvane port or on the DMX line,
+        // starts its application.
         dorvaneDriverFrame(StartApplicationFrame);
+        bool collided = false;
+        putDmxFrame(StartApplicationFrame, SimBusClock::DmxDefaultBreakUs, &collided);
         _bootloaderWait = BootloaderWait();
         return;
+    }
     case BootloaderStatus: {
         pollBootloaderWait();
         const BootloaderWait& wait = _bootloaderWait;

@@ -291,6 +291,11 @@ TEST_F(FirmwareMethods, RunsEachBootloaderFunction)
 
     EXPECT_EQ(run("start_app"), ok);
     EXPECT_FALSE(driver.inBootloader());
+    // The same functions reach the driver on the box's DMX line.
+    EXPECT_EQ(run("start_bl", {{"interface_type", "dmx"}}), ok);
+    EXPECT_TRUE(service.dmxDriver().inBootloader());
+    EXPECT_EQ(run("start_app", {{"interface_type", "dmx"}}), ok);
+    EXPECT_FALSE(service.dmxDriver().inBootloader());
     EXPECT_EQ(run("set_p254", {{"general_input", 0x5A}}), ok);
 
     // The box's status bytes, each as a signed byte.
