@@ -103,9 +103,7 @@ TEST_F(DorvaneService, DeviceCreateAddsVirtualDevicesToOneUniverse)
 
 // The first box of the bench has a current driver of a product without 10 V or
 // DMX input on its port (DALI channels 0, 1 and 3 answer, 2 is silent) and
-// second-generation slave modules at indices 2, 5 and 7. None of them has a
-// profile type with feature scripts: running those on a request thread while
-// the main thread serves the script engine's queued calls is not safe yet.
+// second-generation slave modules at indices 2, 5 and 7.
 TEST_F(DorvaneService, SearchFindsTheDriverWithItsVirtualDaliGearThenTheModules)
 {
     const int dorvane = boxUniverse("Dorvane");
@@ -160,6 +158,63 @@ TEST_F(DorvaneService, SearchFindsTheDriverWithItsVirtualDaliGearThenTheModules)
     EXPECT_TRUE(deviceNames().filter(QStringLiteral("virtual device")).isEmpty());
     for (const QJsonValue& universe : result("universe.list").toArray())
         EXPECT_NE(universe.toObject().value("universe_id").toInt(), dali);
+}
+
+// The driver's parameters (its profile type's) read what the bench put into
+// its memory and write it; raw access to the same memory sees each write.
+TEST_F(DorvaneService, ParametersOfTheFoundDriverReachItsMemory)
+{
+    const int dorvane = boxUniverse("Dorvane");
+    ASSERT_NE(dorvane, 0);
+    const QJsonArray found = result("universe.search", {{"universe_id", dorvane}}).toArray();
+    ASSERT_EQ(found.size(), 1);
+    const QJsonObject driver = found.at(0).toObject();
+    EXPECT_EQ(driver.value("profile_type").toString(), QStringLiteral("000110_K3408 Dorvane 40W_DORVANE_WY"));
+    const int id = driver.value("device_id").toInt();
+    auto read = [&](const char* pid) {
+        return result("device.param.get", {{"device_id", id}, {"pid", pid}, {"update", true}})
+            .toObject()
+            .value("value");
+    };
+    auto raw = [&](int address, const char* resolution) {
+        const QJsonObject reply = result("device.rawparam.get",
+            {{"device_id", id}, {"param_type", "presmonde"}, {"address", address},
+                {"resolution",
+                    resolution}}).toObject();
+        EXPECT_EQ(reply.value("status").toString(), QStringLiteral("ok")) << address;
+        return reply.value("bytes").toArray().at(0).toInt();
+    };
+
+    const struct
+    {
+        const char* pid;
+        QJsonValue before; // as the bench has it
+        QJsonValue written;
+        int address;
+        const char* resolution;
+        int rawWritten;
+    } cases[] = {
+        {"output_current", 350, 700, 81, "16 bit", 700},
+        {"dimming_curve", "Piecewise", "Linear", 52, "8 bit", 1},
+        {"dorvane_address", 5, 9, 10, "8 bit", 9},
+        {"dali_min_level_percent", 1, 2, 162, "8 bit", 2},
+        {"dali_max_level_percent", 100, 90, 161, "8 bit", 90},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pid);
+        EXPECT_EQ(read(c.pid), c.before);
+        const QJsonObject set
+            = call("device.param.set", {{"device_id", id}, {"pid", c.pid}, {"value", c.written}});
+        EXPECT_EQ(set.value("result").toObject().value("value"), c.written)
+            << QJsonDocument(set).toJson().toStdString();
+        EXPECT_EQ(read(c.pid), c.written);
+        EXPECT_EQ(raw(c.address, c.resolution), c.rawWritten);
+    }
+    // A name that is none of the curves is refused and leaves the driver's curve.
+    const QJsonObject refused
+        = call("device.param.set", {{"device_id", id}, {"pid", "dimming_curve"}, {"value", "Curvy"}});
+    EXPECT_TRUE(refused.contains("error")) << QJsonDocument(refused).toJson().toStdString();
+    EXPECT_EQ(raw(52, "8 bit"), 1);
 }
 
 } // namespace
