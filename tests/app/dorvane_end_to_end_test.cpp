@@ -160,6 +160,46 @@ TEST_F(DorvaneService, SearchFindsTheDriverWithItsVirtualDaliGearThenTheModules)
         EXPECT_NE(universe.toObject().value("universe_id").toInt(), dali);
 }
 
+// The virtual DALI gear behind the driver take writes (commands without a
+// backward frame, carried over Dorvane) and read them back, each its own.
+TEST_F(DorvaneService, DaliGearBehindTheDriverTakeWrites)
+{
+    const int dorvane = boxUniverse("Dorvane");
+    ASSERT_NE(dorvane, 0);
+    ASSERT_EQ(result("universe.search", {{"universe_id", dorvane}}).toArray().size(), 1);
+    QList<int> gear;
+    for (const QJsonValue& device : result("device.list").toArray()) {
+        if (device.toObject().value("device_name").toString().endsWith(QLatin1String("virtual device")))
+            gear << device.toObject().value("device_id").toInt();
+    }
+    ASSERT_EQ(gear.size(), 3);
+    auto read = [&](int id, const char* pid) {
+        return result("device.param.get", {{"device_id", id}, {"pid", pid}, {"update", true}})
+            .toObject()
+            .value("value")
+            .toInt();
+    };
+    const struct
+    {
+        const char* pid;
+        int before; // IEC 62386-102 defaults
+        int written;
+    } cases[] = {
+        {"dali_102_max_level", 254, 200},
+        {"dali_102_power_on_level", 254, 100},
+        {"dali_102_system_failure_level", 254, 30},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pid);
+        const QJsonObject set
+            = call("device.param.set", {{"device_id", gear.first()}, {"pid", c.pid}, {"value", c.written}});
+        EXPECT_TRUE(set.contains("result")) << QJsonDocument(set).toJson().toStdString();
+        EXPECT_EQ(read(gear.first(), c.pid), c.written);
+        for (int other : gear.mid(1))
+            EXPECT_EQ(read(other, c.pid), c.before) << other;
+    }
+}
+
 // The driver's parameters (its profile type's) read what the bench put into
 // its memory and write it; raw access to the same memory sees each write.
 TEST_F(DorvaneService, ParametersOfTheFoundDriverReachItsMemory)
