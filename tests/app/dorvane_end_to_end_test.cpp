@@ -200,6 +200,57 @@ TEST_F(DorvaneService, DaliGearBehindTheDriverTakeWrites)
     }
 }
 
+// Raw memory of the driver on the port by universe, without a search: a
+// driver device made for each request and never listed.
+TEST_F(DorvaneService, RawMemoryByUniverseReachesTheDriverOnThePort)
+{
+    const int dorvane = boxUniverse("Dorvane");
+    ASSERT_NE(dorvane, 0);
+    const int devices = result("device.list").toArray().size();
+    auto access = [&](const char* method, const char* itf, int address, const char* resolution,
+                      const QJsonValue& value = QJsonValue()) {
+        QJsonObject params {
+            {"universe_id", dorvane}, {"param_type", itf}, {"address", address}, {"resolution", resolution}};
+        if (!value.isUndefined())
+            params.insert("value", value);
+        return QJsonDocument(result(method, params).toObject()).toJson(QJsonDocument::Compact).toStdString();
+    };
+    const struct
+    {
+        const char* method;
+        const char* itf;
+        int address;
+        const char* resolution;
+        QJsonValue value;
+        const char* reply;
+    } cases[] = {
+        {"device.rawparam.get", "main", 0, "16 bit", {}, R"({"bytes":[276],"status":"ok"})"}, // its version
+        {"device.rawparam.set", "presmonde", 81, "16 bit", 420, R"({"bytes":[420],"status":"ok"})"},
+        {"device.rawparam.get", "presmonde", 81, "16 bit", {}, R"({"bytes":[420],"status":"ok"})"},
+        // Chip 2's RAM window starts at 0x4200 of the driver's parameter space.
+        {"device.rawparam.set", "nordhune2_ram", 3, "16 bit", 0x55, R"({"bytes":[85],"status":"ok"})"},
+        {"device.rawparam.get", "presmonde", 0x4203, "16 bit", {}, R"({"bytes":[85],"status":"ok"})"},
+        // Past the driver's parameter space: the box's parameter report says so (-6).
+        {"device.rawparam.get", "presmonde", 0x7000, "16 bit", {},
+            R"x({"error_code":-6,"status":"unknown error (-6)"})x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + c.itf + " " + std::to_string(c.address));
+        EXPECT_EQ(access(c.method, c.itf, c.address, c.resolution, c.value), c.reply);
+    }
+    EXPECT_EQ(result("device.list").toArray().size(), devices);
+
+    // The driver that a search then finds holds what was written.
+    const QJsonArray found = result("universe.search", {{"universe_id", dorvane}}).toArray();
+    ASSERT_EQ(found.size(), 1);
+    const int id = found.at(0).toObject().value("device_id").toInt();
+    EXPECT_EQ(result("device.param.get", {{"device_id", id}, {"pid", "output_current"}, {"update", true}})
+                  .toObject()
+                  .value("value")
+                  .toInt(),
+        420);
+}
+
 // The driver's parameters (its profile type's) read what the bench put into
 // its memory and write it; raw access to the same memory sees each write.
 TEST_F(DorvaneService, ParametersOfTheFoundDriverReachItsMemory)
