@@ -120,6 +120,10 @@ int DorvaneDevice::profileSetPost(core::Step* step)
     int elapsedMs = 0;
     int status = control ? control->startBootloader(BootloaderStartTimeoutMs, entered, elapsedMs)
                          : core::ITF_ERR_UNSUPPORTED_FEATURE;
+    // A start that ran its course without the driver entering its bootloader
+    // did not restart the driver.
+    if (status == 0 && !entered)
+        status = core::ITF_ERR_NO_REPLY;
     finish(enter, status);
     if (status != 0)
         return status;

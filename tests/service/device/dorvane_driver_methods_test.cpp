@@ -4,6 +4,7 @@
 #include "core/universe_manager.h"
 #include "dorvane/sim_dorvane_driver.h"
 #include "drivers/sim_driver_core.h"
+#include "log_capture.h"
 #include "method_call.h"
 #include "service/database/data1_database.h"
 #include "service/rpc/rpc_methods/device/rpc_device_create.h"
@@ -192,6 +193,24 @@ TEST_F(DorvaneDriverMethods, ProfileSetWritesTheDriverAndRestartsIt)
     const Outcome foreign = profileSet(driver, "other bus");
     EXPECT_EQ(foreign.code, -32000);
     EXPECT_EQ(value(driver, "output_current").toInt(), 700);
+}
+
+// A driver that no longer answers cannot be restarted: the profile fails in
+// its closing stage, and the driver is left in its application.
+TEST_F(DorvaneDriverMethods, ProfileSetFailsWhenTheDriverCannotRestart)
+{
+    const QJsonArray stored = QJsonDocument::fromJson(
+        QStringLiteral(R"([{"name": "empty", "type": "%1", "parameters": []}])").arg(kDriverType).toUtf8())
+                                  .array();
+    core::ProfileManager::instance().SetProfileArray(database.get(), stored);
+    simDriver->faults().silent = sim::SimDriverFaults::Forever;
+    test::LogCapture log;
+    const Outcome outcome = profileSet(driver, "empty");
+    EXPECT_EQ(outcome.code, -32000) << outcome.message.toStdString();
+    EXPECT_FALSE(simDriver->core().inBootloader());
+    // The step tree goes to the debug log only: the start is the failing step.
+    EXPECT_EQ(log.count("Enter bootloader : error"), 1) << log.messages().join('\n').toStdString();
+    EXPECT_EQ(log.count("Start app"), 0);
 }
 
 } // namespace
