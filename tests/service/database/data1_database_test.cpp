@@ -111,10 +111,10 @@ TEST_F(Data1DatabaseTest, StartsWithTheSamplePackage)
         [](const QString& a, const QString& b) { return a.toUtf8() < b.toUtf8(); });
     EXPECT_EQ(names, sorted);
     // One profile type per product and interface among DORVANE_WY, DORVANE, DMX, DMX_WY, SPI, Bootloader.
-    for (const char* name :
-        {"000110_K3408 Dorvane 40W_DORVANE", "000120_Corvalt 560_DORVANE_WY", "000120_Corvalt 560_DMX",
-            "000350_Stagebar Wystrel 2CH_DMX_WY", "000350_Stagebar Wystrel 2CH_DMX",
-            "010001_Brisquel Logic Module_SPI", "0000fe_Ostrevanne Bootloader_Bootloader"})
+    for (const char* name : {"000110_K3408 Dorvane 40W_DORVANE", "000110_K3408 Dorvane 40W_DORVANE_WY",
+             "000120_Corvalt 560_DORVANE_WY", "000120_Corvalt 560_DMX", "000350_Stagebar Wystrel 2CH_DMX_WY",
+             "000350_Stagebar Wystrel 2CH_DMX", "010001_Brisquel Logic Module_SPI",
+             "0000fe_Ostrevanne Bootloader_Bootloader"})
         EXPECT_TRUE(names.contains(name)) << name;
     EXPECT_FALSE(names.contains("000230_Lumeris DALI 25W_DALI")); // DALI alone gives no profile type
     // Each version record of a product with its own name gets its own profile type.
