@@ -1,6 +1,9 @@
 #include "service/rpc/rpc_methods/rpc_method_factory.h"
 
 #include "service/rpc/rpc_methods/application/rpc_application_log.h"
+#include "service/rpc/rpc_methods/application/rpc_application_param_get.h"
+#include "service/rpc/rpc_methods/application/rpc_application_param_list.h"
+#include "service/rpc/rpc_methods/application/rpc_application_param_set.h"
 #include "service/rpc/rpc_methods/application/rpc_application_quit.h"
 #include "service/rpc/rpc_methods/application/rpc_application_reset.h"
 #include "service/rpc/rpc_methods/application/rpc_application_restart.h"
@@ -55,10 +58,9 @@ const MethodEntry methodTable[] = {
     {"uut.profiles.list", nullptr},       // RpcApiProfilesList
     {"uut.profile.program", nullptr},     // RpcApiProfileProgram
     {"uut.profile.verify", nullptr},      // RpcApiProfileVerify
-    {"application.log", &make<RpcApplicationLog>},
-    {"application.param.get", nullptr},  // RpcApplicationParamGet
-    {"application.param.set", nullptr},  // RpcApplicationParamSet
-    {"application.param.list", nullptr}, // RpcApplicationParamList
+    {"application.log", &make<RpcApplicationLog>}, {"application.param.get", &make<RpcApplicationParamGet>},
+    {"application.param.set", &make<RpcApplicationParamSet>},
+    {"application.param.list", &make<RpcApplicationParamList>},
     {"application.restart", &make<RpcApplicationRestart>}, {"application.reset", &make<RpcApplicationReset>},
     {"application.quit", &make<RpcApplicationQuit>},
     {"device.firmware.upload", nullptr},          // RpcDeviceFirmwareUpload
