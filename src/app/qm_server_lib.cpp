@@ -4,6 +4,7 @@
 #include "app/production_dependencies.h"
 #include "app/qm_server_version.h"
 #include "app/service_application.h"
+#include "core/file/application_data_folder.h"
 #include "service/quinmark_http_server.h"
 
 #include <QApplication>
@@ -27,6 +28,9 @@ void QmServerLib::setApplicationIdentity()
     QCoreApplication::setOrganizationName(QString::fromLatin1(OrganizationName));
     QCoreApplication::setOrganizationDomain(QString::fromLatin1(OrganizationDomain));
     QCoreApplication::setApplicationVersion(qm_server::applicationVersionString());
+    // The log, the firmware cache and the profile files stay where they are
+    // for the whole pass, whatever name the application is given meanwhile.
+    core::ApplicationDataFolder::fixForThisPass();
 }
 
 int QmServerLib::startAsService(QApplication* application, int port, bool daemon, bool test)

@@ -1,8 +1,9 @@
 #include "app/qms_command_line_options.h"
 
+#include "core/file/application_data_folder.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QStandardPaths>
 #include <QVariant>
 
 #include <cstdio>
@@ -17,8 +18,7 @@ QmsCommandLineOptions::QmsCommandLineOptions(QCoreApplication* application, QStr
 
 QString QmsCommandLineOptions::defaultLogPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
-        + QStringLiteral("/log/debug.txt");
+    return core::ApplicationDataFolder::path() + QStringLiteral("/log/debug.txt");
 }
 
 bool QmsCommandLineOptions::evaluate()

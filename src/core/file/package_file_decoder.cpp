@@ -1,6 +1,7 @@
 #include "core/file/package_file_decoder.h"
 
 #include "core/core_errors.h"
+#include "core/file/qcompress_inflater.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -10,9 +11,7 @@
 #include <QLoggingCategory>
 #include <QSaveFile>
 #include <QVector>
-#include <QtEndian>
 #include <utility>
-#include <zlib.h>
 
 namespace tarvesk::core {
 
@@ -33,54 +32,24 @@ constexpr int compressionLevel = 9;
     throwFileError(QStringLiteral("Package file is damaged: %1 (%2)").arg(path, reason));
 }
 
-// Inflates the zlib stream after qCompress's length header, never beyond the
-// length that header announces. qUncompress trusts the header for its first
-// allocation and doubles its buffer whenever the output does not fit (also on
-// a stream cut short), so a small hostile file could cost gigabytes.
-QByteArray inflatePayload(const QByteArray& packageBytes, quint32 announced, const QString& path)
+QByteArray inflatePayload(const QByteArray& packageBytes, const QString& path)
 {
-    if (announced > PackageFileDecoder::maximumPayloadSize)
+    const auto inflated = QCompressInflater::inflate(packageBytes, PackageFileDecoder::maximumPayloadSize);
+    switch (inflated.status) {
+    case QCompressInflater::Status::Ok:
+        return inflated.data;
+    case QCompressInflater::Status::TooShort:
+        throwDamaged(path, QStringLiteral("shorter than its length header"));
+    case QCompressInflater::Status::TooLarge:
         throwDamaged(path,
             QStringLiteral("the compressed data cannot be uncompressed: it announces %1 bytes, "
                            "more than the limit of %2")
-                .arg(announced)
+                .arg(inflated.announced)
                 .arg(PackageFileDecoder::maximumPayloadSize));
-    // qCompress writes an empty payload as the bare header, with no zlib stream.
-    if (announced == 0 && packageBytes.size() == 4)
-        return QByteArray();
-    z_stream zs {};
-    if (inflateInit(&zs) != Z_OK)
-        throwDamaged(path, QStringLiteral("the compressed data cannot be uncompressed"));
-    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packageBytes.constData() + 4));
-    zs.avail_in = uInt(packageBytes.size() - 4);
-
-    // The buffer grows with the output actually produced, up to the announced length.
-    constexpr int step = 1024 * 1024;
-    QByteArray payload;
-    int result = Z_OK;
-    while (result == Z_OK) {
-        const int have = int(zs.total_out);
-        const int room = int(qMin<quint32>(announced - quint32(have), step));
-        if (room == 0) {
-            // Full: the stream must end here, without producing a further byte.
-            char probe;
-            zs.next_out = reinterpret_cast<Bytef*>(&probe);
-            zs.avail_out = 1;
-            result = inflate(&zs, Z_NO_FLUSH);
-            if (result != Z_STREAM_END || zs.avail_out == 0)
-                result = Z_DATA_ERROR;
-            break;
-        }
-        payload.resize(have + room);
-        zs.next_out = reinterpret_cast<Bytef*>(payload.data() + have);
-        zs.avail_out = uInt(room);
-        result = inflate(&zs, Z_NO_FLUSH);
-        payload.resize(int(zs.total_out));
+    case QCompressInflater::Status::Damaged:
+        break;
     }
-    inflateEnd(&zs);
-    if (result != Z_STREAM_END)
-        throwDamaged(path, QStringLiteral("the compressed data cannot be uncompressed"));
-    return payload;
+    throwDamaged(path, QStringLiteral("the compressed data cannot be uncompressed"));
 }
 
 } // namespace
@@ -124,11 +93,7 @@ void PackageFileDecoder::decodeData(const QByteArray& packageBytes)
     const QString path = packageFilePath();
     if (packageBytes.isEmpty())
         return;
-    if (packageBytes.size() < 4)
-        throwDamaged(path, QStringLiteral("shorter than its length header"));
-
-    const quint32 announced = qFromBigEndian<quint32>(packageBytes.constData());
-    const QByteArray payload = decryptData(inflatePayload(packageBytes, announced, path));
+    const QByteArray payload = decryptData(inflatePayload(packageBytes, path));
 
     QDataStream in(payload);
     in.setVersion(streamVersion);

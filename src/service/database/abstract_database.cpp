@@ -1,7 +1,8 @@
 #include "service/database/abstract_database.h"
 
+#include "core/file/application_data_folder.h"
+
 #include <QCoreApplication>
-#include <QStandardPaths>
 
 namespace tarvesk::service {
 
@@ -13,7 +14,7 @@ QString AbstractDatabase::packageFilesPath()
 
 QString AbstractDatabase::firmwareCachePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return core::ApplicationDataFolder::path();
 }
 
 } // namespace tarvesk::service

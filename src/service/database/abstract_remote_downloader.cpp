@@ -1,12 +1,12 @@
 #include "service/database/abstract_remote_downloader.h"
 
+#include "core/file/application_data_folder.h"
 #include "log/logging_categories.h"
 #include "service/database/http_file_request.h"
 
 #include <QDir>
 #include <QNetworkAccessManager>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QUrl>
 
 namespace tarvesk::service {
@@ -19,7 +19,7 @@ AbstractRemoteDownloader::AbstractRemoteDownloader(QObject* parent)
 
 QString AbstractRemoteDownloader::targetFolder() const
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QLatin1Char('/');
+    return core::ApplicationDataFolder::path() + QLatin1Char('/');
 }
 
 HttpFileRequest* AbstractRemoteDownloader::execute()

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <stdexcept>
+
+namespace tarvesk::core {
+
+// A client's path that may not be read or written: outside the profile
+// folder, with "..", a link that leads out of the folder, or something other
+// than a regular file. what() names the profile folder.
+class ProfilePathError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The files that clients may read and write with profile texts: everything
+// below <application data folder>/profiles, plus the one default file
+// <application data folder>/profiles.json. Any web page can reach the service,
+// so a path from a request never leaves these, not even through a link.
+class ProfileFolder
+{
+public:
+    // The largest profile file read, as stored (compressed or not).
+    static constexpr qint64 maximumFileSize = 1000000;
+
+    explicit ProfileFolder(const QString& applicationDataFolder);
+    // The folder of this pass of the service (ApplicationDataFolder).
+    static ProfileFolder ofThisPass();
+
+    QString path() const { return _folder; }
+    QString defaultFile() const { return _defaultFile; }
+
+    // The absolute path a client's path stands for: a relative path lies in the
+    // profile folder, an absolute one must lie in it or be the default file.
+    // Looks at the text only; throws ProfilePathError for anything else.
+    QString resolve(const QString& clientPath) const;
+
+    struct ReadResult
+    {
+        enum class Status {
+            Ok,
+            Missing,    // no such file
+            TooLarge,   // more than maximumFileSize bytes; nothing read
+            CannotOpen, // there but unreadable
+        };
+        Status status = Status::CannotOpen;
+        QByteArray bytes; // the whole file when Ok (possibly empty)
+    };
+
+    // Reads the file a client's path names. A path that resolve() refuses, that
+    // leads (through links) out of the folder or to anything but a regular file
+    // throws ProfilePathError before the file is opened.
+    ReadResult read(const QString& clientPath) const;
+
+    enum class WriteStatus {
+        Ok,
+        CannotOpen,  // the file or a folder on its way cannot be made
+        WriteFailed, // a byte did not reach the disk; the old file is unchanged
+    };
+
+    // Writes the bytes to the file a client's path names, creating missing
+    // folders below the profile folder. The file is replaced atomically: the
+    // bytes go to a temporary file next to it, are read back and compared, and
+    // only then is it renamed over the old one. The same refusals as read().
+    WriteStatus write(const QString& clientPath, const QByteArray& bytes) const;
+
+private:
+    struct Target;
+    Target targetOf(const QString& clientPath) const;
+    [[noreturn]] void refuse(const QString& clientPath, const char* why) const;
+
+    QString _applicationDataFolder;
+    QString _folder;
+    QString _defaultFile;
+};
+
+} // namespace tarvesk::core
