@@ -37,6 +37,7 @@ protected:
         QCoreApplication::setApplicationName(name);
         QCoreApplication::setApplicationVersion(version);
         AbstractRpcMethod::setDatabase(nullptr);
+        core::ApplicationDataFolder::release();
     }
 
     test::MethodOutcome call(const char* method, const char* params)
@@ -190,7 +191,7 @@ TEST_F(ApplicationParamMethods, SetValuesAreWhatListAndGetReportLater)
 // client sets must not move where the service keeps its files.
 TEST_F(ApplicationParamMethods, NewNameMovesNoFiles)
 {
-    core::ApplicationDataFolder::fix();
+    core::ApplicationDataFolder::fixForThisPass();
     const QString folder = core::ApplicationDataFolder::path();
     ASSERT_FALSE(folder.isEmpty());
     for (const char* name : {"../../x", "", "Other"}) {

@@ -1,5 +1,7 @@
 #include "service/rpc/rpc_methods/rpc_method_factory.h"
 
+#include "service/rpc/rpc_methods/api/rpc_api_device_convert_rb57.h"
+#include "service/rpc/rpc_methods/api/rpc_api_device_info.h"
 #include "service/rpc/rpc_methods/application/rpc_application_log.h"
 #include "service/rpc/rpc_methods/application/rpc_application_param_get.h"
 #include "service/rpc/rpc_methods/application/rpc_application_param_list.h"
@@ -53,11 +55,11 @@ const MethodEntry methodTable[] = {
     {"system.method.params.list", nullptr}, // RpcSystemMethodParamsList
     {"lightshape.profile.create", &make<RpcLightshapeProfileCreate>},
     {"lightshape.profile.verify", &make<RpcLightshapeProfileVerify>},
-    {"uut.device.info", nullptr},         // RpcApiDeviceInfo
-    {"uut.device.convert.rb57", nullptr}, // RpcApiDeviceConvertToRB57
-    {"uut.profiles.list", nullptr},       // RpcApiProfilesList
-    {"uut.profile.program", nullptr},     // RpcApiProfileProgram
-    {"uut.profile.verify", nullptr},      // RpcApiProfileVerify
+    {"uut.device.info", &make<RpcApiDeviceInfo>},
+    {"uut.device.convert.rb57", &make<RpcApiDeviceConvertToRB57>},
+    {"uut.profiles.list", nullptr},   // RpcApiProfilesList
+    {"uut.profile.program", nullptr}, // RpcApiProfileProgram
+    {"uut.profile.verify", nullptr},  // RpcApiProfileVerify
     {"application.log", &make<RpcApplicationLog>}, {"application.param.get", &make<RpcApplicationParamGet>},
     {"application.param.set", &make<RpcApplicationParamSet>},
     {"application.param.list", &make<RpcApplicationParamList>},
