@@ -67,7 +67,7 @@ SimDorvaneAnswer SimDorvaneDriver::dorvaneRequest(const QByteArray& request, boo
         return SimDorvaneAnswer::none(); // the bootloader speaks only Wystrel frames
     std::optional<QByteArray> answer;
     if ((byteAt(request, 0) & DaliFrameMask) == DaliFrame && byteAt(request, 1) == BridgeControl)
-        answer = daliRequest(request);
+        answer = daliRequest(request, read);
     else if (_legacy)
         answer = legacyRequest(request, read);
     else
@@ -132,7 +132,7 @@ std::optional<QByteArray> SimDorvaneDriver::legacyRequest(const QByteArray& requ
     return answerOf(first, LegacyControl, quint8(value & 0xFF), word ? quint8(value >> 8) : 0);
 }
 
-std::optional<QByteArray> SimDorvaneDriver::daliRequest(const QByteArray& request)
+std::optional<QByteArray> SimDorvaneDriver::daliRequest(const QByteArray& request, bool read)
 {
     const QByteArray forward = answerOf(byteAt(request, 3), byteAt(request, 2), 0, 0).left(2);
     std::optional<quint8> backward;
@@ -146,9 +146,13 @@ std::optional<QByteArray> SimDorvaneDriver::daliRequest(const QByteArray& reques
     if (_corvalt)
         return answerOf(byteAt(request, 0), BridgeControl, backward ? ModuleAnswered : ModuleSilent,
             backward.value_or(0));
-    if (!backward)
-        return std::nullopt;
-    return answerOf(byteAt(request, 0), BridgeControl, *backward, 0);
+    if (backward)
+        return answerOf(byteAt(request, 0), BridgeControl, *backward, 0);
+    // A DALI command is acknowledged as every other write is; only a query
+    // without a backward frame goes unanswered.
+    if (!read)
+        return request.left(4);
+    return std::nullopt;
 }
 
 std::optional<QByteArray> SimDorvaneDriver::dorvaneWystrelFrame(const QByteArray& frame)

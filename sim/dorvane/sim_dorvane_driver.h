@@ -28,7 +28,9 @@ namespace tarvesk::sim {
 // its group); the first that answers a frame gives the backward frame.
 // A Corvalt driver's DALI module reports in answer byte 2: 0x81 with the
 // backward frame in byte 3, 0x80 when its DALI side stayed silent; other
-// drivers answer the backward frame in byte 2 and say nothing without one.
+// drivers answer the backward frame in byte 2; without one they acknowledge
+// a frame sent as a write (a DALI command) with its echo, as the bridge writes
+// are, and say nothing to a read.
 class SimDorvaneDriver : public SimBusModel
 {
 public:
@@ -67,7 +69,7 @@ public:
 private:
     std::optional<QByteArray> bridgeRequest(const QByteArray& request);
     std::optional<QByteArray> legacyRequest(const QByteArray& request, bool read);
-    std::optional<QByteArray> daliRequest(const QByteArray& request);
+    std::optional<QByteArray> daliRequest(const QByteArray& request, bool read);
 
     SimDriverCore _core;
     std::vector<std::shared_ptr<SimDaliGear>> _channels;

@@ -2,11 +2,16 @@
 
 #include "core/database/device_info_record.h"
 #include "core/itf_error.h"
+#include "core/step.h"
+#include "core/universe.h"
 #include "devices/dali_device.h"
 #include "devices/dorvane_device_raw_brask_interface.h"
 #include "devices/dorvane_device_raw_cur_interface.h"
+#include "interfaces/bootloader/bootloader_proxy.h"
+#include "interfaces/bootloader/ibootloader.h"
 #include "interfaces/dorvane/dorvane_dali_interface.h"
 #include "interfaces/dorvane/dorvane_interface.h"
+#include "interfaces/ibootloader_mode_control.h"
 #include "log/logging_categories.h"
 
 #include <memory>
@@ -92,6 +97,54 @@ void DorvaneDevice::addVirtualDaliDevice(int index)
     }
     if (universe->addDevice(device.get()))
         device.release();
+}
+
+int DorvaneDevice::profileSetPost(core::Step* step)
+{
+    if (!hasCapability(CAP_FIRMWARE))
+        return 0;
+    auto child = [step](const QString& name) { return step ? step->addChild(name) : nullptr; };
+    auto finish = [](core::Step* stage, int status, const QString& text = QString()) {
+        if (stage)
+            stage->setResult(!text.isEmpty() ? text
+                    : status == 0            ? QStringLiteral("ok")
+                                             : QStringLiteral("error"));
+    };
+    core::NetworkInterface* port
+        = getUniverse() ? getUniverse()->getInterface(core::ITF_TYPE_DEFAULT) : nullptr;
+
+    core::Step* enter = child(QStringLiteral("Enter bootloader"));
+    deviceHierarchyInfo(QStringLiteral("Starting bootloader as post profile set step"));
+    auto* control = dynamic_cast<itf::IBootloaderModeControl*>(port);
+    bool entered = false;
+    int elapsedMs = 0;
+    int status = control ? control->startBootloader(BootloaderStartTimeoutMs, entered, elapsedMs)
+                         : core::ITF_ERR_UNSUPPORTED_FEATURE;
+    finish(enter, status);
+    if (status != 0)
+        return status;
+
+    core::Step* start = child(QStringLiteral("Start app"));
+    deviceHierarchyInfo(QStringLiteral("Starting application as post profile set step"));
+    auto* proxy = port ? qobject_cast<itf::BootloaderProxy*>(port->getBootloaderProxyInterface()) : nullptr;
+    itf::IBootloader* bootloader = proxy ? proxy->getBootloaderInterface() : nullptr;
+    if (bootloader) {
+        status = bootloader->stopBootloaderMode();
+        finish(start, status);
+        if (status != 0)
+            return status;
+    } else {
+        finish(start, 0, QStringLiteral("skipped"));
+    }
+
+    core::Step* query = child(QStringLiteral("Query DALI command (workaround)"));
+    if (!getLegacyDaliInterface()) {
+        finish(query, 0, QStringLiteral("skipped (no DALI)"));
+        return 0;
+    }
+    status = queryStatus(DaliBroadcastQuery);
+    finish(query, status);
+    return status;
 }
 
 } // namespace tarvesk::devices

@@ -18,6 +18,7 @@ public:
     static constexpr unsigned char DaliQueryStatus = 0x91; // 145
     static constexpr unsigned char DaliBroadcastQuery = 0xFF;
     static constexpr int VirtualDaliDevices = 4;
+    static constexpr int BootloaderStartTimeoutMs = 3000;
 
     explicit DorvaneDevice(core::Universe* universe);
 
@@ -32,6 +33,10 @@ public:
     unsigned getOemIdAddress() const override;
     core::NetworkResolution getOemIdResolution() const override { return core::ITF_RES_WORD; }
     unsigned getFormFactorAddress() const override { return 0x3FE3; }
+    // After a profile or a parameter list: the driver restarts through its
+    // bootloader into its application, so that it takes the new values, and
+    // its DALI side is woken again. Each stage is a child step of `step`.
+    int profileSetPost(core::Step* step) override;
 
 private:
     bool hasDaliModuleCheck() const { return getVersion() >= IdentityMovedVersion; }

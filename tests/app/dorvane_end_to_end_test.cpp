@@ -103,9 +103,7 @@ TEST_F(DorvaneService, DeviceCreateAddsVirtualDevicesToOneUniverse)
 
 // The first box of the bench has a current driver of a product without 10 V or
 // DMX input on its port (DALI channels 0, 1 and 3 answer, 2 is silent) and
-// second-generation slave modules at indices 2, 5 and 7. None of them has a
-// profile type with feature scripts: running those on a request thread while
-// the main thread serves the script engine's queued calls is not safe yet.
+// second-generation slave modules at indices 2, 5 and 7.
 TEST_F(DorvaneService, SearchFindsTheDriverWithItsVirtualDaliGearThenTheModules)
 {
     const int dorvane = boxUniverse("Dorvane");
@@ -160,6 +158,154 @@ TEST_F(DorvaneService, SearchFindsTheDriverWithItsVirtualDaliGearThenTheModules)
     EXPECT_TRUE(deviceNames().filter(QStringLiteral("virtual device")).isEmpty());
     for (const QJsonValue& universe : result("universe.list").toArray())
         EXPECT_NE(universe.toObject().value("universe_id").toInt(), dali);
+}
+
+// The virtual DALI gear behind the driver take writes (commands without a
+// backward frame, carried over Dorvane) and read them back, each its own.
+TEST_F(DorvaneService, DaliGearBehindTheDriverTakeWrites)
+{
+    const int dorvane = boxUniverse("Dorvane");
+    ASSERT_NE(dorvane, 0);
+    ASSERT_EQ(result("universe.search", {{"universe_id", dorvane}}).toArray().size(), 1);
+    QList<int> gear;
+    for (const QJsonValue& device : result("device.list").toArray()) {
+        if (device.toObject().value("device_name").toString().endsWith(QLatin1String("virtual device")))
+            gear << device.toObject().value("device_id").toInt();
+    }
+    ASSERT_EQ(gear.size(), 3);
+    auto read = [&](int id, const char* pid) {
+        return result("device.param.get", {{"device_id", id}, {"pid", pid}, {"update", true}})
+            .toObject()
+            .value("value")
+            .toInt();
+    };
+    const struct
+    {
+        const char* pid;
+        int before; // IEC 62386-102 defaults
+        int written;
+    } cases[] = {
+        {"dali_102_max_level", 254, 200},
+        {"dali_102_power_on_level", 254, 100},
+        {"dali_102_system_failure_level", 254, 30},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pid);
+        const QJsonObject set
+            = call("device.param.set", {{"device_id", gear.first()}, {"pid", c.pid}, {"value", c.written}});
+        EXPECT_TRUE(set.contains("result")) << QJsonDocument(set).toJson().toStdString();
+        EXPECT_EQ(read(gear.first(), c.pid), c.written);
+        for (int other : gear.mid(1))
+            EXPECT_EQ(read(other, c.pid), c.before) << other;
+    }
+}
+
+// Raw memory of the driver on the port by universe, without a search: a
+// driver device made for each request and never listed.
+TEST_F(DorvaneService, RawMemoryByUniverseReachesTheDriverOnThePort)
+{
+    const int dorvane = boxUniverse("Dorvane");
+    ASSERT_NE(dorvane, 0);
+    const int devices = result("device.list").toArray().size();
+    auto access = [&](const char* method, const char* itf, int address, const char* resolution,
+                      const QJsonValue& value = QJsonValue()) {
+        QJsonObject params {
+            {"universe_id", dorvane}, {"param_type", itf}, {"address", address}, {"resolution", resolution}};
+        if (!value.isUndefined())
+            params.insert("value", value);
+        return QJsonDocument(result(method, params).toObject()).toJson(QJsonDocument::Compact).toStdString();
+    };
+    const struct
+    {
+        const char* method;
+        const char* itf;
+        int address;
+        const char* resolution;
+        QJsonValue value;
+        const char* reply;
+    } cases[] = {
+        {"device.rawparam.get", "main", 0, "16 bit", {}, R"({"bytes":[276],"status":"ok"})"}, // its version
+        {"device.rawparam.set", "presmonde", 81, "16 bit", 420, R"({"bytes":[420],"status":"ok"})"},
+        {"device.rawparam.get", "presmonde", 81, "16 bit", {}, R"({"bytes":[420],"status":"ok"})"},
+        // Chip 2's RAM window starts at 0x4200 of the driver's parameter space.
+        {"device.rawparam.set", "nordhune2_ram", 3, "16 bit", 0x55, R"({"bytes":[85],"status":"ok"})"},
+        {"device.rawparam.get", "presmonde", 0x4203, "16 bit", {}, R"({"bytes":[85],"status":"ok"})"},
+        // Past the driver's parameter space: the box's parameter report says so (-6).
+        {"device.rawparam.get", "presmonde", 0x7000, "16 bit", {},
+            R"x({"error_code":-6,"status":"unknown error (-6)"})x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + c.itf + " " + std::to_string(c.address));
+        EXPECT_EQ(access(c.method, c.itf, c.address, c.resolution, c.value), c.reply);
+    }
+    EXPECT_EQ(result("device.list").toArray().size(), devices);
+
+    // The driver that a search then finds holds what was written.
+    const QJsonArray found = result("universe.search", {{"universe_id", dorvane}}).toArray();
+    ASSERT_EQ(found.size(), 1);
+    const int id = found.at(0).toObject().value("device_id").toInt();
+    EXPECT_EQ(result("device.param.get", {{"device_id", id}, {"pid", "output_current"}, {"update", true}})
+                  .toObject()
+                  .value("value")
+                  .toInt(),
+        420);
+}
+
+// The driver's parameters (its profile type's) read what the bench put into
+// its memory and write it; raw access to the same memory sees each write.
+TEST_F(DorvaneService, ParametersOfTheFoundDriverReachItsMemory)
+{
+    const int dorvane = boxUniverse("Dorvane");
+    ASSERT_NE(dorvane, 0);
+    const QJsonArray found = result("universe.search", {{"universe_id", dorvane}}).toArray();
+    ASSERT_EQ(found.size(), 1);
+    const QJsonObject driver = found.at(0).toObject();
+    EXPECT_EQ(driver.value("profile_type").toString(), QStringLiteral("000110_K3408 Dorvane 40W_DORVANE_WY"));
+    const int id = driver.value("device_id").toInt();
+    auto read = [&](const char* pid) {
+        return result("device.param.get", {{"device_id", id}, {"pid", pid}, {"update", true}})
+            .toObject()
+            .value("value");
+    };
+    auto raw = [&](int address, const char* resolution) {
+        const QJsonObject reply = result("device.rawparam.get",
+            {{"device_id", id}, {"param_type", "presmonde"}, {"address", address},
+                {"resolution",
+                    resolution}}).toObject();
+        EXPECT_EQ(reply.value("status").toString(), QStringLiteral("ok")) << address;
+        return reply.value("bytes").toArray().at(0).toInt();
+    };
+
+    const struct
+    {
+        const char* pid;
+        QJsonValue before; // as the bench has it
+        QJsonValue written;
+        int address;
+        const char* resolution;
+        int rawWritten;
+    } cases[] = {
+        {"output_current", 350, 700, 81, "16 bit", 700},
+        {"dimming_curve", "Piecewise", "Linear", 52, "8 bit", 1},
+        {"dorvane_address", 5, 9, 10, "8 bit", 9},
+        {"dali_min_level_percent", 1, 2, 162, "8 bit", 2},
+        {"dali_max_level_percent", 100, 90, 161, "8 bit", 90},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pid);
+        EXPECT_EQ(read(c.pid), c.before);
+        const QJsonObject set
+            = call("device.param.set", {{"device_id", id}, {"pid", c.pid}, {"value", c.written}});
+        EXPECT_EQ(set.value("result").toObject().value("value"), c.written)
+            << QJsonDocument(set).toJson().toStdString();
+        EXPECT_EQ(read(c.pid), c.written);
+        EXPECT_EQ(raw(c.address, c.resolution), c.rawWritten);
+    }
+    // A name that is none of the curves is refused and leaves the driver's curve.
+    const QJsonObject refused
+        = call("device.param.set", {{"device_id", id}, {"pid", "dimming_curve"}, {"value", "Curvy"}});
+    EXPECT_TRUE(refused.contains("error")) << QJsonDocument(refused).toJson().toStdString();
+    EXPECT_EQ(raw(52, "8 bit"), 1);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // Constants shared by the feature scripts.
 
 var RAW_ITF_PRESMONDE = "presmonde";   // the driver firmware's parameter space
-var RAW_ITF_DORVANE_RAM = "dorvane_ram"; // RAM of a Dorvane driver
 var RAW_ITF_RAM = "ram";               // RAM of an SPI logic module
 
 var ADDR_OUTPUT_CURRENT = 81;

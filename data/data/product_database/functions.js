@@ -3,6 +3,28 @@
 // the feature and false for a feature that it does not know (the service then
 // tries its built-in features, such as the D4i memory banks).
 
+// The options of an enum parameter, or null for other parameters. An enum
+// parameter holds the name of an option; the driver holds its index.
+function enumOptionsOf(parameter) {
+    var options = parameter.enumOptions;
+    return options && options.length > 0 ? options : null;
+}
+
+// What the driver holds for a value: the index of an option's name (an index
+// itself is taken as well), the value itself for other parameters; null for
+// a value that names no option.
+function rawValueOf(parameter, value) {
+    var options = enumOptionsOf(parameter);
+    if (options === null)
+        return value;
+    var index = options.indexOf(String(value));
+    if (index >= 0)
+        return index;
+    if (typeof value === "number" && value % 1 === 0 && value >= 0 && value < options.length)
+        return value;
+    return null;
+}
+
 // Reads a parameter's raw value through the raw interface that it names.
 function readRaw(device, parameter) {
     var itf = device.getRawParameterInterface(parameter.rawInterface);
@@ -11,22 +33,29 @@ function readRaw(device, parameter) {
     var status = itf.getParamWrapper(parameter, parameter.address);
     if (status !== STATUS_OK)
         return status;
-    parameter.actualValue = itf.getLastAnswer() & parameter.bitmask;
+    var raw = itf.getLastAnswer() & parameter.bitmask;
+    var options = enumOptionsOf(parameter);
+    parameter.actualValue = options !== null && raw < options.length ? options[raw] : raw;
     return STATUS_OK;
 }
 
 // Writes a value to a parameter's raw place, keeping the bits outside its mask.
 function writeRaw(device, parameter, value) {
+    var raw = rawValueOf(parameter, value);
+    if (raw === null)
+        return STATUS_INVALID_PARAMETER;
     var itf = device.getRawParameterInterface(parameter.rawInterface);
     if (itf === null)
         return STATUS_NO_DEVICE;
     var status = itf.getParamWrapper(parameter, parameter.address);
     if (status !== STATUS_OK)
         return status;
-    var word = (itf.getLastAnswer() & ~parameter.bitmask) | (value & parameter.bitmask);
+    var word = (itf.getLastAnswer() & ~parameter.bitmask) | (raw & parameter.bitmask);
     status = itf.setParamWrapper(parameter, parameter.address, word >>> 0);
-    if (status === STATUS_OK)
-        parameter.actualValue = value;
+    if (status === STATUS_OK) {
+        var options = enumOptionsOf(parameter);
+        parameter.actualValue = options !== null ? options[raw] : value;
+    }
     return status;
 }
 
@@ -48,7 +77,8 @@ function addRawParameter(parameters, feature, def) {
             p.addEnumOption(def.options[i]);
     }
     if (def.defaultValue !== undefined)
-        p.setDefaultValue(def.defaultValue);
+        p.setDefaultValue(def.options && typeof def.defaultValue === "number" ? def.options[def.defaultValue]
+                                                                              : def.defaultValue);
     p.rawInterface = def.rawInterface || RAW_ITF_PRESMONDE;
     p.address = def.address;
     p.accessLevel = def.accessLevel || "oem";
@@ -77,7 +107,7 @@ var FEATURES = {
     dorvane_address: function (parameters, record, feature) {
         addRawParameter(parameters, feature, {
             id: "dorvane_address", name: "Dorvane address", group: GROUP_ADDRESSING, min: 0, max: 63,
-            rawInterface: RAW_ITF_DORVANE_RAM, address: ADDR_DORVANE_ADDRESS, accessLevel: "user_basic"
+            address: ADDR_DORVANE_ADDRESS, accessLevel: "user_basic"
         });
         return true;
     },

@@ -1,4 +1,5 @@
 #include "core/device.h"
+#include "core/device_manager.h"
 #include "core/parameters/parameter.h"
 #include "core/parameters/raw_parameter_interface.h"
 #include "core/profile/profile_manager.h"
@@ -238,10 +239,17 @@ TEST_F(DeviceMethods, RawMemoryReadsAndWritesWithTheirRefusals)
         {"universe without Dorvane", &rawGet,
             QStringLiteral(R"({"universe_id": %1, "param_type": "main", "address": 0})").arg(usbUniverse), 0,
             -32602, QStringLiteral("Universe %1 has no Dorvane interface").arg(usbUniverse), 0},
-        // Needs the Dorvane driver device, which is not built yet.
+        // A Dorvane driver device made for the request, on a port where no driver answers.
         {"Dorvane universe", &rawGet,
             QStringLiteral(R"({"universe_id": %1, "param_type": "main", "address": 0})").arg(dorvaneUniverse),
-            0, -32603, "Raw access by universe is not available", 0},
+            0, 0, R"x({"error_code":-3,"status":"unknown error (-3)"})x", 0},
+        {"Dorvane universe, set", &rawSet,
+            QStringLiteral(R"({"universe_id": %1, "param_type": "nordhune2_ee", "address": 1, "value": 2})")
+                .arg(dorvaneUniverse),
+            0, 0, R"x({"error_code":-3,"status":"unknown error (-3)"})x", 0},
+        {"Dorvane universe, unknown interface", &rawGet,
+            QStringLiteral(R"({"universe_id": %1, "param_type": "ram", "address": 0})").arg(dorvaneUniverse),
+            0, -32602, "Interface not found, the following are available: ", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -269,6 +277,20 @@ TEST_F(DeviceMethods, RawMemoryReadsAndWritesWithTheirRefusals)
     for (const char* name : {"\"presmonde\"", "\"dorvane_ee\"", "\"dorvane_ram\"", "\"scripted\""})
         EXPECT_TRUE(message.contains(QLatin1String(name))) << message.toStdString();
     EXPECT_EQ(message.count(QLatin1String("\", \"")), 3);
+
+    // The driver made for a universe has the Dorvane driver's interfaces and
+    // is never listed.
+    QList<core::Device*> before;
+    core::DeviceManager::instance().getDeviceList(before, core::ITF_TYPE_ALL);
+    const QString byUniverse = run(rawGet,
+        QStringLiteral(R"({"universe_id": %1, "param_type": "x", "address": 0})").arg(dorvaneUniverse))
+                                   .message;
+    for (const char* name :
+        {"\"presmonde\"", "\"nordhune1_ram\"", "\"nordhune1_ee\"", "\"nordhune2_ram\"", "\"nordhune2_ee\""})
+        EXPECT_TRUE(byUniverse.contains(QLatin1String(name))) << byUniverse.toStdString();
+    QList<core::Device*> after;
+    core::DeviceManager::instance().getDeviceList(after, core::ITF_TYPE_ALL);
+    EXPECT_EQ(after, before);
 }
 
 TEST_F(DeviceMethods, LogEntriesComeBackPageByPage)

@@ -187,6 +187,46 @@ TEST_F(DorvaneSide, LegacyDriverAndDali)
     EXPECT_EQ(send(wy({0xD0, 0x1D, 0, 0, 0x40, 0x0B, 0xA0, 0x03})).value_or(QByteArray()).at(6), char(0x80));
 }
 
+// A driver without a Corvalt DALI module answers the backward frame in byte 2.
+// A frame that gets none is a command when it was sent as a write: the driver
+// acknowledges it (commands through Dorvane could not succeed otherwise); read,
+// it goes unanswered (code 10).
+TEST_F(DorvaneSide, DaliThroughADriverWithoutModule)
+{
+    open();
+    setMode(2);
+    SimDorvaneDriver::Config config;
+    config.daliChannels = {0};
+    auto driver = addDriver(config);
+
+    const struct
+    {
+        const char* name;
+        quint8 command; // 0x0D read, 0x0E write
+        quint8 opcode;
+        quint8 address;
+        QByteArray answer; // the four Dorvane bytes; empty: unanswered
+    } cases[] = {
+        {"query with an answer", 0x0D, 0xA0, 0x81, hex("400bfe00")},  // ACTUAL LEVEL of group 0
+        {"query of a silent group", 0x0D, 0xA0, 0x83, QByteArray()},  // group 1 has no gear
+        {"command, acknowledged", 0x0E, 0x05, 0x81, hex("400b0581")}, // RECALL MAX LEVEL
+        {"command to nobody, acknowledged", 0x0E, 0x05, 0x83, hex("400b0583")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<QByteArray> answer
+            = send(wy({0xD0, c.command, 0, 0, 0x40, 0x0B, c.opcode, c.address}));
+        ASSERT_TRUE(answer.has_value());
+        if (c.answer.isEmpty()) {
+            EXPECT_EQ(quint8(answer->at(1)) & 0x40, 0x40);
+            EXPECT_EQ(answer->at(6), 10);
+        } else {
+            EXPECT_EQ(quint8(answer->at(1)) & 0x40, 0);
+            EXPECT_EQ(answer->mid(4, 4), c.answer);
+        }
+    }
+}
+
 // In a host mode the slave modules answer SPI frames; a frame nobody takes
 // comes back with bit 0x02 of byte 7.
 TEST_F(DorvaneSide, SlaveModules)

@@ -6,6 +6,7 @@
 #include "core/parameters/raw_parameter_interface.h"
 #include "core/universe.h"
 #include "core/universe_manager.h"
+#include "devices/dorvane_device.h"
 #include "service/json_rpc_exception.h"
 #include "service/rpc_error_codes.h"
 #include "service/rpc_request.h"
@@ -65,11 +66,12 @@ core::Device* RpcDeviceRawParamBase::targetDevice(
         QM_THROW_JSONRPC(
             QStringLiteral("Universe %1 has no Dorvane interface").arg(id), RPC_ERROR_INVALID_PARAMS);
     }
-    // The temporary Dorvane driver device that serves a Dorvane universe is
-    // not part of this build yet.
-    temporary.reset();
-    QM_THROW_JSONRPC(QStringLiteral("Raw access by universe is not available: no Dorvane driver device"),
-        RPC_ERROR_INTERNAL);
+    // A driver on the port, reached without a search: only its raw interfaces,
+    // no identity and no parameters; never listed, freed with the request.
+    auto driver = std::make_unique<devices::DorvaneDevice>(universe);
+    driver->initializeInterfaces();
+    temporary = std::move(driver);
+    return temporary.get();
 }
 
 core::RawParameterInterface* RpcDeviceRawParamBase::rawInterface(
