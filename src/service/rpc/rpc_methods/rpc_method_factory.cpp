@@ -24,12 +24,27 @@
 #include "service/rpc/rpc_methods/device/rpc_device_type_list.h"
 #include "service/rpc/rpc_methods/lightshape/rpc_lightshape_profile_create.h"
 #include "service/rpc/rpc_methods/lightshape/rpc_lightshape_profile_verify.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_create.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_duplicate.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_list.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_load.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_param_create.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_param_get.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_param_list.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_param_set.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_remove.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_save.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_type_list.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_type_param_create.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_type_param_list.h"
+#include "service/rpc/rpc_methods/profile/rpc_profile_update.h"
 #include "service/rpc/rpc_methods/protocol/rpc_dali_send.h"
 #include "service/rpc/rpc_methods/protocol/rpc_dmx_send.h"
 #include "service/rpc/rpc_methods/protocol/rpc_dorvane_send.h"
 #include "service/rpc/rpc_methods/protocol/rpc_spi_send.h"
 #include "service/rpc/rpc_methods/protocol/rpc_usb_send.h"
 #include "service/rpc/rpc_methods/system/rpc_system_list_methods.h"
+#include "service/rpc/rpc_methods/system/rpc_system_method_params_list.h"
 #include "service/rpc/rpc_methods/universe/rpc_universe_list.h"
 #include "service/rpc/rpc_methods/universe/rpc_universe_search.h"
 #include "service/string_exception.h"
@@ -54,7 +69,7 @@ struct MethodEntry
 // Every method name with its class, in the order in which names are compared.
 const MethodEntry methodTable[] = {
     {"system.listMethods", &make<RpcSystemListMethods>},
-    {"system.method.params.list", nullptr}, // RpcSystemMethodParamsList
+    {"system.method.params.list", &make<RpcSystemMethodParamsList>},
     {"lightshape.profile.create", &make<RpcLightshapeProfileCreate>},
     {"lightshape.profile.verify", &make<RpcLightshapeProfileVerify>},
     {"uut.device.info", &make<RpcApiDeviceInfo>},
@@ -85,20 +100,14 @@ const MethodEntry methodTable[] = {
     {"device.rawparam.set", &make<RpcDeviceRawParamSet>}, {"device.profile.set", &make<RpcDeviceProfileSet>},
     {"device.type.list", &make<RpcDeviceTypeList>}, {"device.log", &make<RpcDeviceLog>},
     {"device.log.get", &make<RpcDeviceLogGet>}, {"device.ping", nullptr}, // RpcDevicePing
-    {"profile.create", nullptr},                                          // RpcProfileCreate
-    {"profile.remove", nullptr},                                          // RpcProfileRemove
-    {"profile.list", nullptr},                                            // RpcProfileList
-    {"profile.type.list", nullptr},                                       // RpcProfileTypeList
-    {"profile.type.param.create", nullptr},                               // RpcProfileTypeParamCreate
-    {"profile.type.param.list", nullptr},                                 // RpcProfileTypeParamList
-    {"profile.param.list", nullptr},                                      // RpcProfileParamList
-    {"profile.param.get", nullptr},                                       // RpcProfileParamGet
-    {"profile.param.set", nullptr},                                       // RpcProfileParamSet
-    {"profile.update", nullptr},                                          // RpcProfileUpdate
-    {"profile.duplicate", nullptr},                                       // RpcProfileDuplicate
-    {"profile.param.create", nullptr},                                    // RpcProfileParamCreate
-    {"profile.load", nullptr},                                            // RpcProfileLoad
-    {"profile.save", nullptr},                                            // RpcProfileSave
+    {"profile.create", &make<RpcProfileCreate>}, {"profile.remove", &make<RpcProfileRemove>},
+    {"profile.list", &make<RpcProfileList>}, {"profile.type.list", &make<RpcProfileTypeList>},
+    {"profile.type.param.create", &make<RpcProfileTypeParamCreate>},
+    {"profile.type.param.list", &make<RpcProfileTypeParamList>},
+    {"profile.param.list", &make<RpcProfileParamList>}, {"profile.param.get", &make<RpcProfileParamGet>},
+    {"profile.param.set", &make<RpcProfileParamSet>}, {"profile.update", &make<RpcProfileUpdate>},
+    {"profile.duplicate", &make<RpcProfileDuplicate>}, {"profile.param.create", &make<RpcProfileParamCreate>},
+    {"profile.load", &make<RpcProfileLoad>}, {"profile.save", &make<RpcProfileSave>},
     {"dali.send", &make<RpcDaliSend>}, {"dmx.send", &make<RpcDmxSend>},
     {"dorvane.send", &make<RpcDorvaneSend>}, {"spi.send", &make<RpcSpiSend>}, {"usb.send", &make<RpcUsbSend>},
     {"universe.search", &make<RpcUniverseSearch>}, {"universe.list", &make<RpcUniverseList>},
