@@ -4,6 +4,7 @@
 #include "service/rpc/rpc_methods/api/rpc_api_device_info.h"
 #include "service/rpc/rpc_methods/api/rpc_api_profile_program.h"
 #include "service/rpc/rpc_methods/api/rpc_api_profile_verify.h"
+#include "service/rpc/rpc_methods/api/rpc_api_profiles_list.h"
 #include "service/rpc/rpc_methods/application/rpc_application_log.h"
 #include "service/rpc/rpc_methods/application/rpc_application_param_get.h"
 #include "service/rpc/rpc_methods/application/rpc_application_param_list.h"
@@ -74,9 +75,9 @@ const MethodEntry methodTable[] = {
     {"lightshape.profile.verify", &make<RpcLightshapeProfileVerify>},
     {"uut.device.info", &make<RpcApiDeviceInfo>},
     {"uut.device.convert.rb57", &make<RpcApiDeviceConvertToRB57>},
-    {"uut.profiles.list", nullptr}, // RpcApiProfilesList
-    {"uut.profile.program", &make<RpcApiProfileProgram>}, {"uut.profile.verify", &make<RpcApiProfileVerify>},
-    {"application.log", &make<RpcApplicationLog>}, {"application.param.get", &make<RpcApplicationParamGet>},
+    {"uut.profiles.list", &make<RpcApiProfilesList>}, {"uut.profile.program", &make<RpcApiProfileProgram>},
+    {"uut.profile.verify", &make<RpcApiProfileVerify>}, {"application.log", &make<RpcApplicationLog>},
+    {"application.param.get", &make<RpcApplicationParamGet>},
     {"application.param.set", &make<RpcApplicationParamSet>},
     {"application.param.list", &make<RpcApplicationParamList>},
     {"application.restart", &make<RpcApplicationRestart>}, {"application.reset", &make<RpcApplicationReset>},
