@@ -1,4 +1,5 @@
 #include "qt_printers.h"
+#include "service/rpc/rpc_methods/rpc_method.h"
 #include "station_fixture.h"
 
 #include <QJsonArray>
@@ -141,4 +142,21 @@ TEST_F(ApiDeviceMethods, ConvertWritesZeroOnceAndRefusesWhatCannotBeConverted)
         EXPECT_EQ(again.code, -32600) << again.message.toStdString();
         EXPECT_EQ(call(QStringLiteral("uut.device.convert.rb57"), {{"device_id", id}}).code, -32602);
     }
+}
+
+// In API mode clients may call only the production-test methods; the methods
+// they run inside still run.
+TEST_F(ApiDeviceMethods, InnerMethodsRunInApiMode)
+{
+    useBench(benchWith(corvalt, "0x15"));
+    service::AbstractRpcMethod::setApiMode(true);
+    const MethodOutcome info
+        = call(QStringLiteral("uut.device.info"), {{"protocol", "dorvane"}, {"api_version", 1}});
+    const int id = info.result.toObject().value("id").toInt();
+    const MethodOutcome converted
+        = call(QStringLiteral("uut.device.convert.rb57"), {{"device_id", id}, {"api_version", 1}});
+    service::AbstractRpcMethod::setApiMode(false);
+    EXPECT_EQ(info.code, 0) << info.message.toStdString();
+    EXPECT_EQ(info.result.toObject().value("name"), "Corvalt 560");
+    EXPECT_EQ(converted.code, 0) << converted.message.toStdString();
 }
