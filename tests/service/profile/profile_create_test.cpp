@@ -163,9 +163,10 @@ TEST_F(ProfileCreate, FromADeviceTakesItsValuesOrItsDefaults)
     EXPECT_EQ(got.value("output_current"), 700);
     EXPECT_EQ(got.value("dim_level"), 30);
 
-    // A parameter the driver does not answer while it answers its version:
-    // marked "dev". At "dev" every parameter is read.
+    // A parameter the driver does not answer while it answers its version,
+    // and one it does not support: marked "dev". At "dev" every parameter is read.
     values.remove("dim_level");
+    unsupported << "fade_time";
     const test::MethodOutcome unread
         = createFromDevice(R"(, "access_level": "dev", "default_values": false)");
     ASSERT_EQ(unread.code, 0) << unread.message.toStdString();
@@ -173,8 +174,19 @@ TEST_F(ProfileCreate, FromADeviceTakesItsValuesOrItsDefaults)
         "name", unread.result.toObject().value("name").toString()));
     ASSERT_NE(profile, nullptr);
     EXPECT_EQ(profile->getParameter("dim_level")->getAccessLevel(), "dev");
-    EXPECT_EQ(profile->getParameter("fade_time")->getActualValue(), 5);
+    EXPECT_EQ(profile->getParameter("fade_time")->getAccessLevel(), "dev");
+    EXPECT_EQ(profile->getParameter("light_shaping_settings")->getActualValue(), 44);
     EXPECT_EQ(profile->getParameter("light_shaping_active")->getAccessLevel(), "dev");
+
+    // A driver without a version to ask still answers when it refuses a
+    // parameter; a parameter that goes unanswered then means it is gone.
+    values.remove("version");
+    values.insert("dim_level", 30);
+    values.insert("unused", 0);
+    EXPECT_EQ(createFromDevice(R"(, "access_level": "user_detailed")").code, 0);
+    values.remove("dim_level");
+    const test::MethodOutcome silent = createFromDevice();
+    EXPECT_TRUE(silent.message.contains("Connection lost")) << silent.message.toStdString();
 
     // A driver that stops answering: nothing is added and the device is free again.
     lost = true;

@@ -80,7 +80,8 @@ protected:
     }
 
     // A driver of the profile type whose parameters read what `values`
-    // holds; a pid missing there (or every pid once `lost`) does not answer.
+    // holds; a pid in `unsupported` is refused by the driver, any other pid
+    // missing there goes unanswered, and once `lost` nothing answers.
     void addDevice()
     {
         device = new PlainDevice(nullptr, QStringLiteral("Lumo driver"));
@@ -88,8 +89,12 @@ protected:
         ASSERT_TRUE(core::DeviceManager::instance().add(device));
         for (auto* parameter : device->findChildren<core::Parameter*>()) {
             parameter->registerGetCallback([this](core::Parameter* p) {
-                if (lost || !values.contains(p->getIdentifier()))
+                if (lost)
+                    return -3;
+                if (unsupported.contains(p->getIdentifier()))
                     return -14;
+                if (!values.contains(p->getIdentifier()))
+                    return -11;
                 p->setActualValue(values.value(p->getIdentifier()));
                 return 0;
             });
@@ -122,6 +127,7 @@ protected:
     core::ProfileType* type = nullptr;
     PlainDevice* device = nullptr;
     QMap<QString, QVariant> values;
+    QStringList unsupported;
     bool lost = false;
 };
 

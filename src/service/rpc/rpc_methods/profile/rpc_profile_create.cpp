@@ -2,6 +2,7 @@
 
 #include "core/device.h"
 #include "core/device_manager.h"
+#include "core/itf_error.h"
 #include "core/parameters/iparameter.h"
 #include "core/profile/profile.h"
 #include "core/profile/profile_manager.h"
@@ -33,6 +34,12 @@ bool isLightShapingIdentifier(const QString& identifier)
     return identifier == QLatin1String("light_shaping_settings")
         || identifier == QLatin1String("light_shaping_dt8")
         || identifier == QLatin1String("light_shaping_control_strategy");
+}
+
+bool isUnsupported(int status)
+{
+    return status == core::ITF_ERR_UNSUPPORTED_FEATURE || status == core::ITF_ERR_UNSUPPORTED_PARAMETER
+        || status == core::ITF_ERR_UNSUPPORTED_MODULE;
 }
 
 int hexPair(const QString& text, int at)
@@ -178,9 +185,11 @@ core::Profile* RpcProfileCreate::fromDevice(int deviceId, const QString& name, c
             continue;
         }
         QVariant value;
-        own->getValue(value, core::IParameter::UPDATE_YES);
-        if (!value.isValid()) {
-            // Unreadable: either the device is gone, or it lacks the parameter.
+        const int status = own->getValue(value, core::IParameter::UPDATE_YES);
+        // A driver that says it does not support the parameter has answered;
+        // anything else unread asks whether the driver still answers at all
+        // (many drivers have no "version" parameter to ask).
+        if (!value.isValid() && !isUnsupported(status)) {
             core::IParameter* version = device->getParameterInterface(QStringLiteral("version"));
             QVariant versionValue;
             if (!version || version->getValue(versionValue, core::IParameter::UPDATE_YES) != 0
@@ -190,6 +199,8 @@ core::Profile* RpcProfileCreate::fromDevice(int deviceId, const QString& name, c
                                      .arg(deviceId),
                     RPC_ERROR_INTERNAL);
             }
+        }
+        if (!value.isValid()) {
             qDebug().noquote() << QStringLiteral(
                 "   Parameter %1 set as DEV type in profile as value is invalid "
                 "(possibly not supported by this device.)")
