@@ -43,13 +43,15 @@ protected:
                 {"pid": "scene_1_output_1", "value": 7, "enabled": true},
                 {"pid": "scene_2_output_2", "value": 200, "enabled": true},
                 {"pid": "dmx_start_address", "value": 17, "enabled": true}]},
+            {"name": "Address", "description": "", "type": "%1", "parameters": [
+                {"pid": "dmx_start_address", "value": 17, "enabled": true}]},
             {"name": "Corvalt", "description": "", "type": "000120_Corvalt 560_DORVANE_WY", "parameters": [
                 {"pid": "startup_behaviour", "value": "Goto Scene 1", "enabled": true}]}])")
                                                                 .arg(QLatin1String(wystrelType))
                                                                 .toUtf8())
                                         .array();
         core::ProfileManager::instance().SetProfileArray(database.get(), profiles);
-        ASSERT_EQ(core::ProfileManager::instance().count(), 2);
+        ASSERT_EQ(core::ProfileManager::instance().count(), 3);
         ASSERT_EQ(call("uut.device.info", {{"protocol", "dmx"}, {"api_version", 1}}).code, 0);
         ASSERT_EQ(call("universe.search", {{"interface_type", "dali"}}).code, 0);
         driver = deviceId("Stagebar Wystrel 2CH");
@@ -121,14 +123,13 @@ TEST_F(ApiProfileMethods, ProgramWritesTheProfileAndVerifyReportsTheFirstDiffere
 }
 
 // A parameter the driver has but does not answer for is not a pass: verify
-// names it with the bus status. (Scene outputs 3 and 4 fail too, but the
-// profile does not hold them.)
+// names it with the bus status.
 TEST_F(ApiProfileMethods, VerifyFailsForAParameterThatCouldNotBeRead)
 {
     useBench(benchWithoutDmxAddress);
     ASSERT_EQ(call("uut.device.info", {{"protocol", "dmx"}, {"api_version", 1}}).code, 0);
     driver = deviceId("Stagebar Wystrel 2CH");
-    EXPECT_EQ(run("uut.profile.verify", driver, "Station"),
+    EXPECT_EQ(run("uut.profile.verify", driver, "Address"),
         QJsonObject({{"success", false},
             {"message",
                 "Parameter dmx_start_address could not be read from the device: Unsupported parameter."}}));
