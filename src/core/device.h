@@ -234,9 +234,10 @@ public:
     // without bus access. Takes the device mutex. Returns 0, -3 when the device
     // is gone (the walk stops), or else the first read failure: a parameter that
     // cannot be read is left out and the walk goes on. A null filter admits
-    // every group.
-    int getAccessibleParameterList(
-        QString accessLevel, bool update, std::vector<IParameter*>& out, GroupFilter* filter);
+    // every group. With failures, each parameter left out for a failed read is
+    // recorded there by pid with its status.
+    int getAccessibleParameterList(QString accessLevel, bool update, std::vector<IParameter*>& out,
+        GroupFilter* filter, std::map<QString, int>* failures = nullptr);
     // Copies the profile type's parameters onto the device (without the
     // "LightShape" group unless the device has CAP_LIGHTSHAPE).
     void setProfileType(ProfileType* type);

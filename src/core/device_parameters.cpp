@@ -159,8 +159,8 @@ int Device::setParamCallback(Parameter* param, QVariant value)
     }
 }
 
-int Device::getAccessibleParameterList(
-    QString accessLevel, bool update, std::vector<IParameter*>& out, GroupFilter* filter)
+int Device::getAccessibleParameterList(QString accessLevel, bool update, std::vector<IParameter*>& out,
+    GroupFilter* filter, std::map<QString, int>* failures)
 {
     QMutexLocker lock(&_deviceMutex);
     int firstFailure = 0;
@@ -183,6 +183,8 @@ int Device::getAccessibleParameterList(
             "Parameter error, could not be added to parameter list : %1 (%2) : %3")
                                      .arg(status)
                                      .arg(itfErrorToString(status), parameter->getDisplayName());
+        if (failures)
+            failures->emplace(parameter->getPid(), status);
         if (firstFailure == 0)
             firstFailure = status;
     }

@@ -1,6 +1,14 @@
 #include "service/rpc/rpc_methods/rpc_method_factory.h"
 
+#include "service/rpc/rpc_methods/api/rpc_api_device_convert_rb57.h"
+#include "service/rpc/rpc_methods/api/rpc_api_device_info.h"
+#include "service/rpc/rpc_methods/api/rpc_api_profile_program.h"
+#include "service/rpc/rpc_methods/api/rpc_api_profile_verify.h"
+#include "service/rpc/rpc_methods/api/rpc_api_profiles_list.h"
 #include "service/rpc/rpc_methods/application/rpc_application_log.h"
+#include "service/rpc/rpc_methods/application/rpc_application_param_get.h"
+#include "service/rpc/rpc_methods/application/rpc_application_param_list.h"
+#include "service/rpc/rpc_methods/application/rpc_application_param_set.h"
 #include "service/rpc/rpc_methods/application/rpc_application_quit.h"
 #include "service/rpc/rpc_methods/application/rpc_application_reset.h"
 #include "service/rpc/rpc_methods/application/rpc_application_restart.h"
@@ -80,15 +88,13 @@ const MethodEntry methodTable[] = {
     {"system.method.params.list", &make<RpcSystemMethodParamsList>},
     {"lightshape.profile.create", &make<RpcLightshapeProfileCreate>},
     {"lightshape.profile.verify", &make<RpcLightshapeProfileVerify>},
-    {"uut.device.info", nullptr},         // RpcApiDeviceInfo
-    {"uut.device.convert.rb57", nullptr}, // RpcApiDeviceConvertToRB57
-    {"uut.profiles.list", nullptr},       // RpcApiProfilesList
-    {"uut.profile.program", nullptr},     // RpcApiProfileProgram
-    {"uut.profile.verify", nullptr},      // RpcApiProfileVerify
-    {"application.log", &make<RpcApplicationLog>},
-    {"application.param.get", nullptr},  // RpcApplicationParamGet
-    {"application.param.set", nullptr},  // RpcApplicationParamSet
-    {"application.param.list", nullptr}, // RpcApplicationParamList
+    {"uut.device.info", &make<RpcApiDeviceInfo>},
+    {"uut.device.convert.rb57", &make<RpcApiDeviceConvertToRB57>},
+    {"uut.profiles.list", &make<RpcApiProfilesList>}, {"uut.profile.program", &make<RpcApiProfileProgram>},
+    {"uut.profile.verify", &make<RpcApiProfileVerify>}, {"application.log", &make<RpcApplicationLog>},
+    {"application.param.get", &make<RpcApplicationParamGet>},
+    {"application.param.set", &make<RpcApplicationParamSet>},
+    {"application.param.list", &make<RpcApplicationParamList>},
     {"application.restart", &make<RpcApplicationRestart>}, {"application.reset", &make<RpcApplicationReset>},
     {"application.quit", &make<RpcApplicationQuit>},
     {"device.firmware.upload", &make<RpcDeviceFirmwareUpload>},
