@@ -117,8 +117,8 @@ TEST_F(ApiProfileMethods, ProgramWritesTheProfileAndVerifyReportsTheFirstDiffere
             {"message",
                 "Parameter startup_behaviour does not match device parameter. Profile: Goto Scene 1, Device: "
                 "Goto Scene 2"}}));
-    // Programming again mends it.
-    EXPECT_EQ(run("uut.profile.program", driver, "Station"), QJsonObject({{"success", true}}));
+    // Programming again mends it; the profile is found by its name in any case.
+    EXPECT_EQ(run("uut.profile.program", driver, "station"), QJsonObject({{"success", true}}));
     EXPECT_EQ(run("uut.profile.verify", driver, "Station"), QJsonObject({{"success", true}}));
 }
 

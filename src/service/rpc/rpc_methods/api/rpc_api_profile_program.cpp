@@ -2,6 +2,7 @@
 
 #include "core/device.h"
 #include "core/device_manager.h"
+#include "core/profile/profile.h"
 #include "service/json_rpc_exception.h"
 #include "service/rpc/rpc_methods/api/rpc_api_inner_call.h"
 #include "service/rpc/rpc_methods/api/rpc_api_profile_match.h"
@@ -37,9 +38,12 @@ RpcMethodError RpcApiProfileProgram::handleRequest(RpcRequest* request, RpcRespo
     }
     api_profile::requireSameProfileType(*device, *profile);
 
-    // Its failure is the client's error, with its own code.
+    // Its failure is the client's error, with its own code. The store finds a
+    // profile by name in any case, the inner method only by its exact name.
     RpcApiInnerCall program(new RpcDeviceProfileSet);
-    program.add(QStringLiteral("device_id"), id).add(QStringLiteral("profile_name"), name).run();
+    program.add(QStringLiteral("device_id"), id)
+        .add(QStringLiteral("profile_name"), profile->getName())
+        .run();
 
     auto* result = new RpcObject;
     result->addChild(QStringLiteral("success"), new RpcValue(program.response().hasResult()));
