@@ -4,6 +4,7 @@
 #include "core/device_manager.h"
 #include "service/json_rpc_exception.h"
 #include "service/rpc/rpc_methods/api/rpc_api_inner_call.h"
+#include "service/rpc/rpc_methods/api/rpc_api_profile_match.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_get.h"
 #include "service/rpc/rpc_methods/device/rpc_device_param_set.h"
 #include "service/rpc_error_codes.h"
@@ -41,13 +42,7 @@ QList<RpcRequestParameter> RpcApiDeviceConvertToRB57::inputParameters() const
 RpcMethodError RpcApiDeviceConvertToRB57::handleRequest(RpcRequest* request, RpcResponse* response)
 {
     const int id = request->getParam(QStringLiteral("device_id"))->getIntegerValue();
-    auto* device = qobject_cast<core::Device*>(core::DeviceManager::instance().getItem(id));
-    if (!device) {
-        QM_THROW_JSONRPC(QStringLiteral("device %1 no longer available. connect device and execute "
-                                        "uut.device.info command.")
-                             .arg(id),
-            RPC_ERROR_INTERNAL);
-    }
+    core::Device* device = api_profile::knownDevice(id);
     const QString name = device->getName();
 
     RpcApiInnerCall get(new RpcDeviceParamGet);

@@ -1,6 +1,7 @@
 #include "service/rpc/rpc_methods/api/rpc_api_profile_match.h"
 
 #include "core/device.h"
+#include "core/device_manager.h"
 #include "core/profile/profile.h"
 #include "core/profile/profile_manager.h"
 #include "core/profile/profile_type.h"
@@ -29,6 +30,18 @@ core::Profile* loadedProfile(const QString& name)
             QStringLiteral("Profile %1 not yet loaded or does not exist.").arg(name), RPC_ERROR_INTERNAL);
     }
     return profile;
+}
+
+core::Device* knownDevice(int id)
+{
+    auto* device = qobject_cast<core::Device*>(core::DeviceManager::instance().getItem(id));
+    if (!device) {
+        QM_THROW_JSONRPC(QStringLiteral("device %1 no longer available. connect device and execute "
+                                        "uut.device.info command.")
+                             .arg(id),
+            RPC_ERROR_INTERNAL);
+    }
+    return device;
 }
 
 void requireSameProfileType(const core::Device& device, const core::Profile& profile)

@@ -29,13 +29,7 @@ RpcMethodError RpcApiProfileProgram::handleRequest(RpcRequest* request, RpcRespo
     const int id = request->getParam(QStringLiteral("device_id"))->getIntegerValue();
     const QString name = request->getParam(QStringLiteral("profile_name"))->getStringValue();
     const core::Profile* profile = api_profile::loadedProfile(name);
-    auto* device = qobject_cast<core::Device*>(core::DeviceManager::instance().getItem(id));
-    if (!device) {
-        QM_THROW_JSONRPC(QStringLiteral("device %1 no longer available. connect device and execute "
-                                        "uut.device.info command.")
-                             .arg(id),
-            RPC_ERROR_INTERNAL);
-    }
+    core::Device* device = api_profile::knownDevice(id);
     api_profile::requireSameProfileType(*device, *profile);
 
     // Its failure is the client's error, with its own code. The store finds a

@@ -4,6 +4,7 @@
 #include "core/file/qcompress_inflater.h"
 #include "service/json_rpc_exception.h"
 #include "service/rpc/rpc_methods/api/rpc_api_inner_call.h"
+#include "service/rpc/rpc_methods/profile/profile_method_support.h"
 #include "service/rpc/rpc_methods/profile/rpc_profile_list.h"
 #include "service/rpc/rpc_methods/profile/rpc_profile_load.h"
 #include "service/rpc_array.h"
@@ -68,12 +69,7 @@ QString RpcApiProfilesList::textFromFile(const QString& path, bool compressed)
     // Only files of the profile folder: a path from a request names nothing
     // else, and a refused path is refused before the file system is asked,
     // so that no other file's existence shows.
-    core::ProfileFolder::ReadResult file;
-    try {
-        file = core::ProfileFolder::ofThisPass().read(path);
-    } catch (const core::ProfilePathError& e) {
-        QM_THROW_JSONRPC(QString::fromUtf8(e.what()), RPC_ERROR_INVALID_PARAMS);
-    }
+    const core::ProfileFolder::ReadResult file = profile_support::readProfileFile(path);
     switch (file.status) {
     case ReadStatus::Ok:
         break;

@@ -4,6 +4,7 @@
 #include "core/profile/profile.h"
 #include "core/profile/profile_manager.h"
 #include "service/json_rpc_exception.h"
+#include "service/rpc/rpc_methods/rpc_request_parameter.h"
 #include "service/rpc_error_codes.h"
 #include "service/rpc_request.h"
 #include "service/rpc_value.h"
@@ -45,6 +46,15 @@ QJsonObject profileObjectOf(const QString& text)
             RPC_ERROR_PARSE);
     }
     return document.object();
+}
+
+core::ProfileFolder::ReadResult readProfileFile(const QString& path)
+{
+    try {
+        return core::ProfileFolder::ofThisPass().read(path);
+    } catch (const core::ProfilePathError& e) {
+        QM_THROW_JSONRPC(QString::fromUtf8(e.what()), RPC_ERROR_INVALID_PARAMS);
+    }
 }
 
 core::Profile* findProfile(const QString& name)
@@ -127,6 +137,29 @@ qint64 widthMaximum(core::NetworkResolution width)
         break;
     }
     return 0xFFFFFFFFLL;
+}
+
+void requireFitsWidth(qint64 value, core::NetworkResolution width)
+{
+    if (value > widthMaximum(width)) {
+        QM_THROW_JSONRPC(QStringLiteral("invalid value %1, a word of %2 holds at most %3.")
+                             .arg(value)
+                             .arg(widthName(width))
+                             .arg(widthMaximum(width)),
+            RPC_ERROR_INVALID_PARAMS);
+    }
+}
+
+QList<RpcRequestParameter> rawParameterInputs()
+{
+    return {
+        RpcRequestParameter(RpcRequestEnums::PARAM_PROFILE_NAME, QVariant(), true),
+        RpcRequestParameter(RpcRequestEnums::PARAM_ADDRESS, QVariant(), true),
+        RpcRequestParameter(RpcRequestEnums::PARAM_LABEL, QVariant(), true),
+        RpcRequestParameter(RpcRequestEnums::PARAM_VALUE, 0, false),
+        RpcRequestParameter(RpcRequestEnums::PARAM_RAW_INTERFACE, QStringLiteral("presmonde"), false),
+        RpcRequestParameter(RpcRequestEnums::PARAM_RESOLUTION, QStringLiteral("8 bit"), false),
+    };
 }
 
 qint64 wholeNumberOf(RpcValue* value, const QString& name, Fraction fraction, bool takeBooleans)

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "core/file/profile_folder.h"
 #include "core/network_resolution.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 
 namespace tarvesk::core {
@@ -13,6 +15,7 @@ class Profile;
 namespace tarvesk::service {
 
 class RpcRequest;
+class RpcRequestParameter;
 class RpcValue;
 
 // What the profile methods share: reading profile texts from clients,
@@ -26,6 +29,11 @@ QJsonArray profileArrayOf(const QString& text);
 // The one profile object of a JSON text; -32700 when the text is no JSON or
 // not an object.
 QJsonObject profileObjectOf(const QString& text);
+
+// A file of the profile folder as a client names it
+// (core::ProfileFolder::read); a path the folder refuses is -32602 with the
+// folder's reason, before the file system is asked.
+core::ProfileFolder::ReadResult readProfileFile(const QString& path);
 
 // The first profile of the store whose name equals the text, case ignored;
 // null when there is none.
@@ -46,6 +54,12 @@ core::NetworkResolution widthOf(const QString& resolution);
 QString widthName(core::NetworkResolution width);
 // The largest value a word of that width holds.
 qint64 widthMaximum(core::NetworkResolution width);
+// -32602 when the value does not fit a word of that width.
+void requireFitsWidth(qint64 value, core::NetworkResolution width);
+
+// The parameters of the two methods that make a raw parameter: "profile_name",
+// "address", "label", "value", "raw_interface" and "resolution".
+QList<RpcRequestParameter> rawParameterInputs();
 
 // A request value as a whole number: a number or a text of one; a boolean
 // gives 0 or 1 when booleans are taken. Fractions are truncated toward zero,

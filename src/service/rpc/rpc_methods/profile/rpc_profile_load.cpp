@@ -137,12 +137,7 @@ RpcMethodError RpcProfileLoad::handleRequest(RpcRequest* request, RpcResponse* r
 
 QString RpcProfileLoad::textFromFile(const QString& path, bool compressed)
 {
-    core::ProfileFolder::ReadResult file;
-    try {
-        file = core::ProfileFolder::ofThisPass().read(path);
-    } catch (const core::ProfilePathError& e) {
-        QM_THROW_JSONRPC(QString::fromUtf8(e.what()), RPC_ERROR_INVALID_PARAMS);
-    }
+    const core::ProfileFolder::ReadResult file = profile_support::readProfileFile(path);
     switch (file.status) {
     case ReadStatus::Ok:
         break;

@@ -20,14 +20,7 @@ RpcProfileParamCreate::RpcProfileParamCreate()
 
 QList<RpcRequestParameter> RpcProfileParamCreate::inputParameters() const
 {
-    return {
-        RpcRequestParameter(RpcRequestEnums::PARAM_PROFILE_NAME, QVariant(), true),
-        RpcRequestParameter(RpcRequestEnums::PARAM_ADDRESS, QVariant(), true),
-        RpcRequestParameter(RpcRequestEnums::PARAM_LABEL, QVariant(), true),
-        RpcRequestParameter(RpcRequestEnums::PARAM_VALUE, 0, false),
-        RpcRequestParameter(RpcRequestEnums::PARAM_RAW_INTERFACE, QStringLiteral("presmonde"), false),
-        RpcRequestParameter(RpcRequestEnums::PARAM_RESOLUTION, QStringLiteral("8 bit"), false),
-    };
+    return profile_support::rawParameterInputs();
 }
 
 RpcMethodError RpcProfileParamCreate::handleRequest(RpcRequest* request, RpcResponse* response)
@@ -52,13 +45,7 @@ RpcMethodError RpcProfileParamCreate::handleRequest(RpcRequest* request, RpcResp
             QStringLiteral("invalid value %1, stored value can not be a negative number.").arg(value),
             RPC_ERROR_INVALID_PARAMS);
     }
-    if (value > profile_support::widthMaximum(width)) {
-        QM_THROW_JSONRPC(QStringLiteral("invalid value %1, a word of %2 holds at most %3.")
-                             .arg(value)
-                             .arg(profile_support::widthName(width))
-                             .arg(profile_support::widthMaximum(width)),
-            RPC_ERROR_INVALID_PARAMS);
-    }
+    profile_support::requireFitsWidth(value, width);
 
     core::Parameter parameter(address, label, rawInterface, width, core::Parameter::PARAM_READ_WRITE);
     parameter.setGroup(QStringLiteral("Unsorted"));

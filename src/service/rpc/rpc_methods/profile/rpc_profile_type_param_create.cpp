@@ -32,14 +32,7 @@ RpcProfileTypeParamCreate::RpcProfileTypeParamCreate()
 
 QList<RpcRequestParameter> RpcProfileTypeParamCreate::inputParameters() const
 {
-    return {
-        RpcRequestParameter(RpcRequestEnums::PARAM_PROFILE_NAME, QVariant(), true),
-        RpcRequestParameter(RpcRequestEnums::PARAM_ADDRESS, QVariant(), true),
-        RpcRequestParameter(RpcRequestEnums::PARAM_LABEL, QVariant(), true),
-        RpcRequestParameter(RpcRequestEnums::PARAM_VALUE, 0, false),
-        RpcRequestParameter(RpcRequestEnums::PARAM_RAW_INTERFACE, QStringLiteral("presmonde"), false),
-        RpcRequestParameter(RpcRequestEnums::PARAM_RESOLUTION, QStringLiteral("8 bit"), false),
-    };
+    return profile_support::rawParameterInputs();
 }
 
 RpcMethodError RpcProfileTypeParamCreate::handleRequest(RpcRequest* request, RpcResponse* response)
@@ -63,13 +56,7 @@ RpcMethodError RpcProfileTypeParamCreate::handleRequest(RpcRequest* request, Rpc
     }
     const core::NetworkResolution width
         = profile_support::widthOf(request->getParam(QStringLiteral("resolution"))->getStringValue());
-    if (value > profile_support::widthMaximum(width)) {
-        QM_THROW_JSONRPC(QStringLiteral("invalid value %1, a word of %2 holds at most %3.")
-                             .arg(value)
-                             .arg(profile_support::widthName(width))
-                             .arg(profile_support::widthMaximum(width)),
-            RPC_ERROR_INVALID_PARAMS);
-    }
+    profile_support::requireFitsWidth(value, width);
     core::IParameter* existing = schema->getParameterInterface(label);
     if (existing && !existing->property(clientDefinedProperty).toBool()) {
         QM_THROW_JSONRPC(QStringLiteral("parameter '%1' of profile type '%2' comes from the product database "
