@@ -117,6 +117,25 @@ TEST_F(ProfilesOverHttp, CreateEditSaveAndLoadProfiles)
     EXPECT_EQ(fromDriver.value("type"), wystrel.value("profile_type"));
     EXPECT_FALSE(fromDriver.value("parameters").toArray().isEmpty()) << text(fromDriver);
 
+    // From the current Dorvane driver on the box's Dorvane port.
+    const QJsonArray onPort = result(
+        "universe.search", QStringLiteral(R"({"universe_id": %1})").arg(childUniverse(box, "dorvane")))
+                                  .toArray();
+    QJsonObject dorvane;
+    for (const QJsonValue& d : onPort) {
+        if (d.toObject().value("profile_type").toString()
+            == QLatin1String("000110_K3408 Dorvane 40W_DORVANE_WY"))
+            dorvane = d.toObject();
+    }
+    ASSERT_FALSE(dorvane.isEmpty()) << text(onPort);
+    const QJsonObject fromDorvane = result("profile.create",
+        QStringLiteral(R"({"profile_name": "Port", "profile_description": "", "device_id": %1})")
+            .arg(dorvane.value("device_id").toInt()))
+                                        .toObject();
+    EXPECT_EQ(fromDorvane.value("type"), dorvane.value("profile_type")) << text(fromDorvane);
+    EXPECT_FALSE(fromDorvane.value("parameters").toArray().isEmpty()) << text(fromDorvane);
+    result("profile.remove", R"({"profile_name": "Port"})");
+
     const int dali = childUniverse(box, "dali");
     const auto step = [&](const char* name) {
         return result("universe.search",
