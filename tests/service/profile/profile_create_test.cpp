@@ -100,6 +100,29 @@ TEST_F(ProfileCreate, FromAProfileTypeWithUniqueNamesAndVersionTexts)
     EXPECT_EQ(storeSize(), 4);
 }
 
+// Limits and defaults compare exactly: a 32-bit default one above its
+// maximum becomes the maximum, though as floats the two are equal.
+TEST_F(ProfileCreate, DefaultsCompareWithTheirLimitsExactly)
+{
+    constexpr int maximum = (1 << 24);
+    const auto wide = [](const char* id, int defaultValue) {
+        core::Parameter* p = number(id, "Output", id, "user_basic", 0, maximum, defaultValue, 0);
+        p->setNetworkResolution(core::ITF_RES_LONG);
+        return p;
+    };
+    type = database->addProfileType(QStringLiteral("000a2c_Lumo 32_DMX"),
+        {wide("above", maximum + 1), wide("below", maximum - 1),
+            number("version", "Info", "Version", "dev", 0, 65535, 0, 271)});
+    addDevice();
+    values = {{"version", 271}, {"above", 1}, {"below", 1}};
+
+    const test::MethodOutcome made = createFromDevice();
+    ASSERT_EQ(made.code, 0) << made.message.toStdString();
+    const QMap<QString, QJsonValue> got = valuesOf(made.result.toObject().value("parameters").toArray());
+    EXPECT_EQ(got.value("above"), maximum) << json(made.result).toStdString();
+    EXPECT_EQ(got.value("below"), maximum - 1) << json(made.result).toStdString();
+}
+
 TEST_F(ProfileCreate, RefusesWhatItCannotBuildAndAddsNothing)
 {
     addDevice();
