@@ -248,6 +248,9 @@ TEST_F(LightshapeSettingsOverHttp, ProfileDumpedIntoTheFlashAndTheOversizedOneRe
     const QList<int> before = profileRows();
     const QJsonObject refused = set("light_shaping_settings", textOf(large));
     EXPECT_EQ(refused.value("error").toObject().value("code").toInt(), -32603) << text(refused);
+    // The client's value is named as the fault, not the bus.
+    EXPECT_TRUE(refused.value("error").toObject().value("message").toString().contains("Invalid parameter."))
+        << text(refused);
     EXPECT_EQ(profileRows(), before);
     EXPECT_EQ(value("light_shaping_settings").toString(), textOf(bytes));
 

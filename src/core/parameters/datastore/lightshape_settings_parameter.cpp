@@ -131,7 +131,8 @@ int LightShapeSettingsParameter::setRawValue(QVariant value)
                    "invalid byte package size. max number of bytes possible to store in lx profile "
                    "region is %1")
                    .arg(MaxProfileBytes);
-        return ITF_ERR_TRANSFER;
+        // The client's value is at fault, not the bus.
+        return ITF_ERR_INVALID_PARAM;
     }
     if (!isLightShapeActive()) {
         qCWarning(service::loggerGlog()).noquote() << GLOG_PREFIX

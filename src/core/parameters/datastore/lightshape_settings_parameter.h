@@ -27,9 +27,9 @@ public:
 
     // 0 when written, or skipped because lightshape is not active (nothing
     // is written then); ITF_ERR_INVALID_PARAM for a value that is no list of
-    // bytes 0..255, refused before the driver is asked; ITF_ERR_TRANSFER for
-    // a failed transfer or more than 180 bytes; ITF_ERR_NO_DEVICE when no
-    // device answered; ITF_ERR_UNSUPPORTED_MODULE without a raw interface.
+    // bytes 0..255 or holds more than 180, refused before the driver is
+    // asked; ITF_ERR_TRANSFER for a failed transfer; ITF_ERR_NO_DEVICE when
+    // no device answered; ITF_ERR_UNSUPPORTED_MODULE without a raw interface.
     int setRawValue(QVariant value) override;
     int readRawValue(QVariant& out) override;
 

@@ -462,7 +462,7 @@ TEST_F(BuiltinParameterTest, LightShapeSettingsWritesOnlyProfilesOfBytes)
         EXPECT_TRUE(memory->journal().isEmpty()) << value.toString().toStdString();
         EXPECT_EQ(settings->getActualValue(), initial);
     }
-    EXPECT_EQ(write("light_shaping_settings", jsonOf(kProfile129)), ITF_ERR_TRANSFER);
+    EXPECT_EQ(write("light_shaping_settings", jsonOf(kProfile129)), ITF_ERR_INVALID_PARAM);
     EXPECT_TRUE(memory->journal().isEmpty());
     EXPECT_EQ(settings->getActualValue(), initial);
 
