@@ -7,15 +7,16 @@
 #include <QTcpSocket>
 
 // A minimal HTTP server on loopback for the download tests: answers every GET
-// in the way the test chooses, including not at all.
+// in the way the test chooses, including not at all. It serves while the
+// test's thread processes events. Port 0 takes any free port.
 class TinyHttpServer : public QObject
 {
 public:
     enum Mode { Ok, NotFound, Garbage, Silent, HugeWithLength, HugeWithoutLength };
 
-    TinyHttpServer()
+    explicit TinyHttpServer(quint16 port = 0)
     {
-        _server.listen(QHostAddress::LocalHost, 0);
+        _server.listen(QHostAddress::LocalHost, port);
         connect(&_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = _server.nextPendingConnection()) {
                 socket->setParent(this);
@@ -24,6 +25,7 @@ public:
         });
     }
 
+    bool isListening() const { return _server.isListening(); }
     quint16 port() const { return _server.serverPort(); }
     void setMode(Mode mode) { _mode = mode; }
     void setBody(const QByteArray& body) { _body = body; }
