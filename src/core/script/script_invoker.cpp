@@ -19,10 +19,13 @@ namespace {
 // results that are objects are wrapped again.
 const char* const proxyFactorySource = R"JS(
 (function (invoker) {
-    var targets = new WeakMap();
+    // A proxy hands out its object only for this symbol, which no script can
+    // name. (The engine's WeakMap loses entries to the garbage collector and
+    // then crashes on lookups, so proxies are not kept in one.)
+    var TARGET = Symbol("target");
     function unwrap(value) {
         if (value !== null && typeof value === "object") {
-            var target = targets.get(value);
+            var target = value[TARGET];
             if (target !== undefined)
                 return target;
         }
@@ -31,12 +34,12 @@ const char* const proxyFactorySource = R"JS(
     function wrap(value) {
         if (!invoker.isQObject(value))
             return value;
-        var proxy = new Proxy(value, handler);
-        targets.set(proxy, value);
-        return proxy;
+        return new Proxy(value, handler);
     }
     var handler = {
         get: function (target, property) {
+            if (property === TARGET)
+                return target;
             if (typeof property !== "string")
                 return Reflect.get(target, property);
             if (invoker.hasMethod(target, property)) {

@@ -74,6 +74,18 @@ var FEATURES = {
         parameters.addParameterByName("bad_scale").parameterScale = NaN;
         return true;
     },
+    churn: function (parameters) {
+        // Every object a script is handed gets a proxy of its own: many short-
+        // lived proxies, collected while later ones are made and looked up.
+        var kept = parameters.addParameterByName("churn");
+        kept.displayName = "Churn";
+        for (var i = 0; i < 50000; ++i) {
+            var again = parameters.getParameterInterface("churn");
+            if (i % 1000 === 0)
+                kept.addTag("round " + i);
+        }
+        return again.displayName === "Churn";
+    },
     endless: function () { while (true) { } },
     stubborn: function () { while (true) { try { while (true) { } } catch (e) { } } }
 };
@@ -150,6 +162,16 @@ TEST_F(ScriptEngineTest, AFeatureScriptDefinesParametersThroughTheScriptVisibleO
         p->getScriptGetCallback(), {engine->createOwnedArgument(p), engine->createOwnedArgument(p)});
     EXPECT_EQ(result.toInt(), 0);
     EXPECT_EQ(p->getActualValue().toInt(), 42);
+}
+
+// Proxies come and go by the thousand in a long pass; the garbage collector
+// must never leave the engine holding one it freed.
+TEST_F(ScriptEngineTest, ManyShortLivedProxiesSurviveGarbageCollection)
+{
+    engine->setTimeBudget(std::chrono::milliseconds(60000));
+    for (int pass = 0; pass < 3; ++pass)
+        EXPECT_EQ(failureOf("churn"), "<success>") << pass;
+    EXPECT_EQ(parameter("churn")->getTags().size(), 50);
 }
 
 TEST_F(ScriptEngineTest, TheResultOfEnableFeatureDecides)
