@@ -1,4 +1,5 @@
 #include "http_test_client.h"
+#include "rpc_call.h"
 #include "service_process.h"
 #include "tiny_http_server.h"
 #include "wait_until.h"
@@ -10,18 +11,13 @@
 
 #include <gtest/gtest.h>
 
-using qmtest::HttpReply;
-using qmtest::HttpTestClient;
 using qmtest::ServiceProcess;
 
 namespace {
 
 QJsonObject call(int port, const std::string& method, const std::string& params)
 {
-    HttpTestClient client(port);
-    const HttpReply reply = client.request(
-        "POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody(method, "1", params));
-    return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+    return qmtest::rpcCall(port, method, QJsonDocument::fromJson(QByteArray::fromStdString(params)).object());
 }
 
 // The service with its tray (no --daemon) fetches the firmware package from

@@ -1,4 +1,5 @@
 #include "http_test_client.h"
+#include "rpc_call.h"
 #include "service_process.h"
 
 #include <QDir>
@@ -9,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-using qmtest::HttpReply;
-using qmtest::HttpTestClient;
 using qmtest::ServiceProcess;
 
 namespace {
@@ -51,10 +50,11 @@ protected:
 
     QJsonObject call(const std::string& method, const QString& params)
     {
-        HttpTestClient client(port);
-        const HttpReply reply = client.request("POST", "/", {{"Content-Type", "application/json-rpc"}},
-            qmtest::rpcBody(method, "1", params.toStdString()));
-        return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+        const QJsonDocument document = QJsonDocument::fromJson(params.toUtf8());
+        return qmtest::rpcCall(port, method,
+            document.isArray()        ? QJsonValue(document.array())
+                : document.isObject() ? QJsonValue(document.object())
+                                      : QJsonValue());
     }
     QJsonValue result(const std::string& method, const QString& params)
     {

@@ -1,4 +1,5 @@
 #include "http_test_client.h"
+#include "rpc_call.h"
 #include "service_process.h"
 
 #include <QJsonArray>
@@ -9,8 +10,6 @@
 
 #include <set>
 
-using qmtest::HttpReply;
-using qmtest::HttpTestClient;
 using qmtest::ServiceProcess;
 
 namespace {
@@ -27,11 +26,7 @@ TEST(RequestSweep, EveryMethodAnswersMalformedParametersWithAResultOrAClearError
     ASSERT_TRUE(service.startServing(port, {"-d"})) << service.standardError().toStdString();
 
     const auto call = [port](const QString& method, const QJsonValue& params) {
-        HttpTestClient client(port);
-        const QJsonObject request {{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
-        const HttpReply reply = client.request("POST", "/", {{"Content-Type", "application/json-rpc"}},
-            QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString());
-        return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+        return qmtest::rpcCall(port, method.toStdString(), params);
     };
 
     // The drivers of the bench found, so that device methods reach them.

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include <string>
+
+namespace qmtest {
+
+// One JSON-RPC 2.0 request (id 1) by POST to the service on 127.0.0.1:port;
+// the reply object, or an empty object when the reply is no JSON object.
+QJsonObject rpcCall(int port, const std::string& method, const QJsonValue& params = QJsonValue());
+
+} // namespace qmtest
