@@ -180,4 +180,20 @@ QVariant AbstractLightshapeColorLibrary::parameterValue(const QString& name) con
     QM_THROW_STRING(QStringLiteral("parameter %1 not provided in parameter list.").arg(name));
 }
 
+double AbstractLightshapeColorLibrary::numberInput(const QString& name) const
+{
+    const QVariant value = parameterValue(name);
+    bool ok = false;
+    double number = 0.0;
+    const int type = value.userType();
+    if (type == QMetaType::Double || type == QMetaType::Int || type == QMetaType::LongLong
+        || type == QMetaType::QString)
+        number = value.toDouble(&ok);
+    if (!ok || !std::isfinite(number)) {
+        QM_THROW_STRING(QStringLiteral("Parameter %1 must be a number, not '%2'")
+                            .arg(name, value.toJsonValue().isString() ? value.toString() : value.typeName()));
+    }
+    return number;
+}
+
 } // namespace tarvesk::service

@@ -98,6 +98,9 @@ protected:
     // The input's value; a text comes back lower-cased. Throws when the input
     // is missing or its value is null.
     QVariant parameterValue(const QString& name) const;
+    // The input's value as a finite number (a number, or a text that reads as
+    // one); throws "Parameter %1 must be a number, not '...'" otherwise.
+    double numberInput(const QString& name) const;
     bool hasInputParameters() const { return !_inputParameters.isEmpty(); }
 
 private:

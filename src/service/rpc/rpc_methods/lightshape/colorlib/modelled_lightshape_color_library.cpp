@@ -84,17 +84,7 @@ QString ModelledLightshapeColorLibrary::optimizationStrategy() const
 
 int ModelledLightshapeColorLibrary::integerInput(const QString& name, int minimum, int maximum) const
 {
-    const QVariant value = parameterValue(name);
-    bool ok = false;
-    double number = 0.0;
-    const int type = value.userType();
-    if (type == QMetaType::Double || type == QMetaType::Int || type == QMetaType::LongLong
-        || type == QMetaType::QString)
-        number = value.toDouble(&ok);
-    if (!ok || !std::isfinite(number)) {
-        QM_THROW_STRING(QStringLiteral("Parameter %1 must be a number, not '%2'")
-                            .arg(name, value.toJsonValue().isString() ? value.toString() : value.typeName()));
-    }
+    const double number = numberInput(name);
     // The engine takes whole numbers; a fraction is rounded as QVariant::toInt rounds it.
     const bool fits = number > std::numeric_limits<int>::min() - 1.0 && number < kIntMax + 1.0;
     const int converted = fits ? QVariant(number).toInt() : 0;

@@ -62,18 +62,7 @@ int Version1Rev0LightshapeColorLibrary::ledBinForCct(int cct)
 
 int Version1Rev0LightshapeColorLibrary::integerInput(const QString& name, int minimum, int maximum) const
 {
-    const QVariant value = parameterValue(name);
-    bool ok = false;
-    double number = 0.0;
-    const int type = value.userType();
-    if (type == QMetaType::Double || type == QMetaType::Int || type == QMetaType::LongLong
-        || type == QMetaType::QString)
-        number = value.toDouble(&ok);
-    if (!ok || !std::isfinite(number)) {
-        QM_THROW_STRING(QStringLiteral("Parameter %1 must be a number, not '%2'")
-                            .arg(name, value.toJsonValue().isString() ? value.toString() : value.typeName()));
-    }
-    number = std::trunc(number);
+    const double number = std::trunc(numberInput(name));
     if (number < minimum || number > maximum) {
         QM_THROW_STRING(QStringLiteral("Parameter %1 must lie in %2..%3, not %4")
                             .arg(name)
