@@ -1,4 +1,5 @@
 #include "http_test_client.h"
+#include "rpc_call.h"
 #include "service_process.h"
 
 #include <QFile>
@@ -9,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-using qmtest::HttpReply;
-using qmtest::HttpTestClient;
 using qmtest::ServiceProcess;
 
 namespace {
@@ -61,10 +60,7 @@ protected:
 
     QJsonObject call(const std::string& method, const QJsonObject& params)
     {
-        HttpTestClient client(port);
-        const HttpReply reply = client.request("POST", "/", {{"Content-Type", "application/json-rpc"}},
-            qmtest::rpcBody(method, "1", QJsonDocument(params).toJson(QJsonDocument::Compact).toStdString()));
-        return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+        return qmtest::rpcCall(port, method, params);
     }
     QJsonValue result(const std::string& method, const QJsonObject& params)
     {

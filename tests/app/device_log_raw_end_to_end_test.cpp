@@ -1,4 +1,5 @@
 #include "http_test_client.h"
+#include "rpc_call.h"
 #include "service_process.h"
 #include "wait_until.h"
 
@@ -10,8 +11,6 @@
 
 #include <memory>
 
-using qmtest::HttpReply;
-using qmtest::HttpTestClient;
 using qmtest::ServiceProcess;
 
 namespace {
@@ -57,10 +56,7 @@ protected:
 
     static QJsonObject call(const std::string& method, const std::string& params = "{}")
     {
-        HttpTestClient client(port);
-        const HttpReply reply = client.request(
-            "POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody(method, "1", params));
-        return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+        return qmtest::rpcCallText(port, method, params);
     }
     static QJsonObject call(const std::string& method, const QJsonObject& params)
     {

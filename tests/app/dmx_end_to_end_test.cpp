@@ -1,4 +1,5 @@
 #include "http_test_client.h"
+#include "rpc_call.h"
 #include "service_process.h"
 
 #include <QFile>
@@ -9,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-using qmtest::HttpReply;
-using qmtest::HttpTestClient;
 using qmtest::ServiceProcess;
 
 namespace {
@@ -48,10 +47,7 @@ protected:
 
     QJsonObject call(const std::string& method, const QString& params)
     {
-        HttpTestClient client(port);
-        const HttpReply reply = client.request("POST", "/", {{"Content-Type", "application/json-rpc"}},
-            qmtest::rpcBody(method, "1", params.toStdString()));
-        return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+        return qmtest::rpcCallText(port, method, params.toStdString());
     }
 
     // The DMX universe of the first box found.

@@ -1,4 +1,5 @@
 #include "http_test_client.h"
+#include "rpc_call.h"
 #include "service_process.h"
 
 #include <QJsonArray>
@@ -7,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-using qmtest::HttpReply;
-using qmtest::HttpTestClient;
 using qmtest::ServiceProcess;
 
 namespace {
@@ -36,13 +35,9 @@ protected:
 
     QJsonObject call(const std::string& method, const QJsonObject& params = {})
     {
-        HttpTestClient client(port);
-        const std::string body = QJsonDocument(params).toJson(QJsonDocument::Compact).toStdString();
-        const HttpReply reply = client.request(
-            "POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody(method, "1", body));
-        const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+        const QJsonObject object = qmtest::rpcCall(port, method, params);
         if (object.isEmpty())
-            ADD_FAILURE() << method << " " << body << ": " << reply.body
+            ADD_FAILURE() << method << " " << QJsonDocument(params).toJson().toStdString() << ": no reply\n"
                           << service.standardError().toStdString();
         return object;
     }

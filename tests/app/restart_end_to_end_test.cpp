@@ -1,4 +1,5 @@
 #include "http_test_client.h"
+#include "rpc_call.h"
 #include "service_process.h"
 #include "wait_until.h"
 
@@ -8,18 +9,13 @@
 
 #include <gtest/gtest.h>
 
-using qmtest::HttpReply;
-using qmtest::HttpTestClient;
 using qmtest::ServiceProcess;
 
 namespace {
 
 QJsonObject call(int port, const std::string& method, const std::string& params = "{}")
 {
-    HttpTestClient client(port);
-    const HttpReply reply = client.request(
-        "POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody(method, "1", params));
-    return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+    return qmtest::rpcCallText(port, method, params);
 }
 
 // The number of universes named "USB", or -1 when "universe.list" fails.

@@ -2,17 +2,25 @@
 
 #include "http_test_client.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace qmtest {
 
 QJsonObject rpcCall(int port, const std::string& method, const QJsonValue& params)
 {
-    const QJsonObject request {
-        {"jsonrpc", "2.0"}, {"id", 1}, {"method", QString::fromStdString(method)}, {"params", params}};
+    const QByteArray text = params.isObject()
+        ? QJsonDocument(params.toObject()).toJson(QJsonDocument::Compact)
+        : params.isArray() ? QJsonDocument(params.toArray()).toJson(QJsonDocument::Compact)
+                           : QByteArray("null");
+    return rpcCallText(port, method, text.toStdString());
+}
+
+QJsonObject rpcCallText(int port, const std::string& method, const std::string& params)
+{
     HttpTestClient client(port);
-    const HttpReply reply = client.request("POST", "/", {{"Content-Type", "application/json-rpc"}},
-        QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString());
+    const HttpReply reply = client.request(
+        "POST", "/", {{"Content-Type", "application/json-rpc"}}, rpcBody(method, "1", params));
     return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
 }
 

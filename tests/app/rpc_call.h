@@ -10,5 +10,7 @@ namespace qmtest {
 // One JSON-RPC 2.0 request (id 1) by POST to the service on 127.0.0.1:port;
 // the reply object, or an empty object when the reply is no JSON object.
 QJsonObject rpcCall(int port, const std::string& method, const QJsonValue& params = QJsonValue());
+// The same with "params" given as JSON text, sent as it stands.
+QJsonObject rpcCallText(int port, const std::string& method, const std::string& params = "{}");
 
 } // namespace qmtest

@@ -1,4 +1,5 @@
 #include "http_test_client.h"
+#include "rpc_call.h"
 #include "service_process.h"
 
 #include <QJsonArray>
@@ -9,8 +10,6 @@
 
 #include <memory>
 
-using qmtest::HttpReply;
-using qmtest::HttpTestClient;
 using qmtest::ServiceProcess;
 
 namespace {
@@ -83,10 +82,7 @@ protected:
 
     static QJsonObject call(const std::string& method, const std::string& params = "{}")
     {
-        HttpTestClient client(port);
-        const HttpReply reply = client.request(
-            "POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody(method, "1", params));
-        return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
+        return qmtest::rpcCallText(port, method, params);
     }
     static QJsonObject call(const std::string& method, const QJsonObject& params)
     {
