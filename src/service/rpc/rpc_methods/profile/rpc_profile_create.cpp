@@ -49,55 +49,6 @@ int hexPair(const QString& text, int at)
     return ok && text.size() >= at + 2 ? value : 0;
 }
 
-bool isFloating(const QVariant& v)
-{
-    const int type = v.userType();
-    return type == QMetaType::Double || type == QMetaType::Float;
-}
-
-// -1, 0 or 1 as a is below, equal to or above b. Whole numbers compare
-// exactly (64-bit values would not survive a float), others as doubles.
-int compareNumbers(const QVariant& a, const QVariant& b)
-{
-    const auto order = [](auto x, auto y) { return x < y ? -1 : x > y ? 1 : 0; };
-    if (!isFloating(a) && !isFloating(b)) {
-        bool aSigned = false;
-        bool bSigned = false;
-        const qlonglong x = a.toLongLong(&aSigned);
-        const qlonglong y = b.toLongLong(&bSigned);
-        if (aSigned && bSigned)
-            return order(x, y);
-        bool aUnsigned = false;
-        bool bUnsigned = false;
-        const qulonglong u = a.toULongLong(&aUnsigned);
-        const qulonglong v = b.toULongLong(&bUnsigned);
-        // One side beyond the signed range: a negative other side is below it.
-        if (aSigned && !bSigned && bUnsigned)
-            return x < 0 ? -1 : order(qulonglong(x), v);
-        if (bSigned && !aSigned && aUnsigned)
-            return y < 0 ? 1 : order(u, qulonglong(y));
-        if (aUnsigned && bUnsigned)
-            return order(u, v);
-    }
-    return order(a.toDouble(), b.toDouble());
-}
-
-// A default outside the limits becomes the nearer limit; a default within
-// them is kept exactly.
-QVariant defaultWithinLimits(core::IParameter* parameter)
-{
-    const QVariant value = parameter->getDefaultValue();
-    if (parameter->getParameterType() != core::PARAM_TYPE_NUMBER)
-        return value;
-    const QVariant minimum = parameter->getMinValue();
-    const QVariant maximum = parameter->getMaxValue();
-    if (minimum.isValid() && compareNumbers(value, minimum) < 0)
-        return minimum;
-    if (maximum.isValid() && compareNumbers(value, maximum) > 0)
-        return maximum;
-    return value;
-}
-
 } // namespace
 
 RpcProfileCreate::RpcProfileCreate()
@@ -248,7 +199,9 @@ core::Profile* RpcProfileCreate::fromDevice(int deviceId, const QString& name, c
         if (!defaultValues || isLightShapingIdentifier(own->getIdentifier()))
             continue;
         try {
-            parameter->setScaledValue(defaultWithinLimits(own), core::IParameter::UPDATE_NO);
+            // A default outside the limits is taken as the nearer limit, as the
+            // parameter takes any value beyond them.
+            parameter->setScaledValue(own->getDefaultValue(), core::IParameter::UPDATE_NO);
         } catch (const std::runtime_error& e) {
             // No usable default: the profile keeps the device's current value.
             qWarning().noquote() << QStringLiteral("Default of parameter %1 not taken: %2")
