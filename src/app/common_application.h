@@ -30,7 +30,6 @@ public:
     int getMinor() const { return minor; }
     int getBug() const { return bug; }
     QString getHostName() const { return hostName; }
-    QString getDomainName() const { return domainName; }
     QString getUserName() const { return userName; }
     QDateTime getStartTime() const { return startTime; }
     QString getSHA() const { return sha; }

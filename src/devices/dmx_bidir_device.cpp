@@ -6,25 +6,21 @@
 #include "core/parameters/param_type.h"
 #include "core/parameters/param_unit.h"
 #include "core/parameters/parameter.h"
+#include "core/parameters/raw_parameter_interface.h"
 #include "devices/dmx_device_raw_brask_interface.h"
 #include "devices/dmx_device_raw_cur_interface.h"
+#include "devices/nordhune_interfaces.h"
 #include "interfaces/dmx/dmx_interface.h"
 #include "interfaces/dmx/wystrel_dali_interface.h"
 #include "log/logging_categories.h"
 #include "protocol/dmx/rdm_packet.h"
+#include "protocol/dmx/rdm_pid_names.h"
 #include "protocol/options.h"
 #include "protocol/wystrel/wystrel_packet.h"
 
 namespace tarvesk::devices {
 
 namespace {
-
-constexpr quint16 PidDeviceInfo = 0x0060;
-constexpr quint16 PidDeviceModelDescription = 0x0080;
-constexpr quint16 PidManufacturerLabel = 0x0081;
-constexpr quint16 PidDeviceLabel = 0x0082;
-constexpr quint16 PidSensorDefinition = 0x0200;
-constexpr quint16 PidSensorValue = 0x0201;
 
 constexpr int WystrelAnswerTimeout = 4000;
 constexpr int WystrelBreakTime = 88;
@@ -105,12 +101,6 @@ double prefixScale(quint8 prefix)
     default:
         return 0;
     }
-}
-
-quint32 uidFromAnswer(const proto::WystrelPacket& answer)
-{
-    return quint32(answer.getUint8(4)) << 24 | quint32(answer.getUint8(5)) << 16
-        | quint32(answer.getUint8(6)) << 8 | answer.getUint8(7);
 }
 
 } // namespace
@@ -274,9 +264,10 @@ bool DmxBidirDevice::WY_findNext(
     itf::DmxInterface* line = dmx();
     if (!line)
         return false;
-    const unsigned char bytes[proto::WystrelPacket::FrameSize]
-        = {0xD0, 0x1D, 0x00, 0x00, uchar(previous & 0xFF), uchar(previous >> 8), 0x00, 0x00, 0xED};
-    proto::WystrelPacket frame(bytes, proto::WystrelPacket::FrameSize);
+    // FIND: the READ command with its sub-command bit, asking for the entry after `previous`.
+    proto::WystrelPacket frame(proto::WystrelPacket::WY_CMD_READ);
+    frame.cmd_setSubCommand(true);
+    frame.param_setNumber(previous);
     frame.setSkipCount(quint8(_skipCount));
     frame.setLid(quint16(_localId));
     frame.checksum_recalculate();
@@ -356,7 +347,7 @@ void DmxBidirDevice::probeWystrel()
 int DmxBidirDevice::initializeRdmInfo()
 {
     std::unique_ptr<proto::RdmPacket> answer;
-    if (rdmGet(PidDeviceInfo, answer) == core::ITF_OK) {
+    if (rdmGet(proto::E120_DEVICE_INFO, answer) == core::ITF_OK) {
         if (const std::optional<proto::RdmPacket::DeviceInfo> info = answer->getDeviceInfo()) {
             createIntParameter(QStringLiteral("rdm_protocol_version"), QStringLiteral("RDM protocol version"),
                 info->protocolVersion);
@@ -383,14 +374,14 @@ int DmxBidirDevice::initializeRdmInfo()
 
     QString text;
     bool sendFailed = false;
-    if (rdmText(PidDeviceModelDescription, text, sendFailed) == core::ITF_OK) {
+    if (rdmText(proto::E120_DEVICE_MODEL_DESCRIPTION, text, sendFailed) == core::ITF_OK) {
         if (!_wystrel)
             setName(text);
         createStringParameter(
             QStringLiteral("device_model_description"), QStringLiteral("Device model description"), text);
     }
 
-    int status = rdmText(PidManufacturerLabel, text, sendFailed);
+    int status = rdmText(proto::E120_MANUFACTURER_LABEL, text, sendFailed);
     if (sendFailed)
         return status;
     if (status == core::ITF_OK) {
@@ -399,7 +390,7 @@ int DmxBidirDevice::initializeRdmInfo()
         if (!isOwnProduct(100))
             createStringParameter(
                 QStringLiteral("manufacturer_label"), QStringLiteral("Manufacturer label"), text);
-        status = rdmText(PidDeviceLabel, text, sendFailed);
+        status = rdmText(proto::E120_DEVICE_LABEL, text, sendFailed);
         if (sendFailed)
             return status;
         if (status == core::ITF_OK)
@@ -424,20 +415,15 @@ int DmxBidirDevice::initializeDeviceInfo(service::AbstractDatabase* database)
 void DmxBidirDevice::initializeInterfaces()
 {
     if (!_brask) {
-        _brask = new DmxDeviceRawBraskInterface(this, QStringLiteral("presmonde"));
+        _brask = new DmxDeviceRawBraskInterface(this, core::presmondeInterface());
         addRawParameterInterface(_brask, true);
     }
     itf::DmxInterface* line = dmx();
     if (!_dali && line)
         _dali = std::make_unique<itf::WystrelDaliInterface>(this, line);
-    for (int chip = 1; chip <= 2; ++chip) {
-        addRawParameterInterface(new DmxDeviceRawCurInterface(this, tr("nordhune%1_ram").arg(chip), _brask,
-                                     line, chip, MEM_RAM, _skipCount, _localId),
-            false);
-        addRawParameterInterface(new DmxDeviceRawCurInterface(this, tr("nordhune%1_ee").arg(chip), _brask,
-                                     line, chip, MEM_EE, _skipCount, _localId),
-            false);
-    }
+    addNordhuneInterfaces(*this, [&](const QString& name, int chip, MemoryLocation memory) {
+        return new DmxDeviceRawCurInterface(this, name, _brask, line, chip, memory, _skipCount, _localId);
+    });
 }
 
 // --- RDM parameters ---------------------------------------------------------------
@@ -481,7 +467,7 @@ core::Parameter* DmxBidirDevice::createSensorParameter(int sensorIndex)
     param->setMinValue(QVariant(-32768));
     param->setMaxValue(QVariant(32767));
     std::unique_ptr<proto::RdmPacket> answer;
-    if (rdmGet(PidSensorDefinition, answer, sensorIndex) != core::ITF_OK)
+    if (rdmGet(proto::E120_SENSOR_DEFINITION, answer, sensorIndex) != core::ITF_OK)
         return param;
     const std::optional<proto::RdmPacket::SensorDefinition> definition = answer->getSensorDefinition();
     if (!definition)
@@ -512,7 +498,7 @@ int DmxBidirDevice::getParamCallback(core::Parameter* param)
         if (!ok || sensor < 1 || sensor > 255)
             return core::ITF_ERR_INVALID_PARAM;
         std::unique_ptr<proto::RdmPacket> answer;
-        const int status = rdmGet(PidSensorValue, answer, sensor - 1);
+        const int status = rdmGet(proto::E120_SENSOR_VALUE, answer, sensor - 1);
         if (status != core::ITF_OK)
             return status;
         const std::optional<quint64> reading = answer->getSensorValue();
@@ -638,7 +624,7 @@ QString DmxBidirDevice::readUniqueIdString()
         qCWarning(service::loggerGlog()).noquote() << GLOG_PREFIX << "Invalid reply for GUID";
         return QString();
     }
-    const QString text = wystrelUidText(uidFromAnswer(answer));
+    const QString text = wystrelUidText(answer.getUid());
     qCDebug(service::loggerGlog()).noquote() << QStringLiteral("Found a device with UID: %1").arg(text);
     return text;
 }
@@ -659,10 +645,7 @@ int DmxBidirDevice::writeUniqueIdString(QString uidStr)
     proto::WystrelPacket frame(proto::WystrelPacket::WY_CMD_WSNUM);
     frame.setSkipCount(quint8(_skipCount));
     frame.setLid(quint16(_localId));
-    frame.setByte(4, quint8(uid >> 24));
-    frame.setByte(5, quint8(uid >> 16));
-    frame.setByte(6, quint8(uid >> 8));
-    frame.setByte(7, quint8(uid));
+    frame.setUid(quint32(uid));
     frame.checksum_recalculate();
     proto::Options options;
     options.addOption(proto::option::AnswerTimeout, DmxDeviceRawBraskInterface::answerTimeoutFor(_skipCount));
@@ -682,7 +665,7 @@ int DmxBidirDevice::writeUniqueIdString(QString uidStr)
         qCWarning(service::loggerGlog()).noquote() << GLOG_PREFIX << "Invalid reply for GUID";
         return core::ITF_ERR_TRANSFER;
     }
-    const quint32 stored = uidFromAnswer(answer);
+    const quint32 stored = answer.getUid();
     if (stored != quint32(uid)) {
         qCCritical(service::loggerGlog()).noquote()
             << GLOG_PREFIX

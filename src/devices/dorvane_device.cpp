@@ -2,11 +2,13 @@
 
 #include "core/database/device_info_record.h"
 #include "core/itf_error.h"
+#include "core/parameters/raw_parameter_interface.h"
 #include "core/step.h"
 #include "core/universe.h"
 #include "devices/dali_device.h"
 #include "devices/dorvane_device_raw_brask_interface.h"
 #include "devices/dorvane_device_raw_cur_interface.h"
+#include "devices/nordhune_interfaces.h"
 #include "interfaces/bootloader/bootloader_proxy.h"
 #include "interfaces/bootloader/ibootloader.h"
 #include "interfaces/dorvane/dorvane_dali_interface.h"
@@ -39,19 +41,11 @@ unsigned DorvaneDevice::getOemIdAddress() const
 void DorvaneDevice::initializeInterfaces()
 {
     auto* dorvane = qobject_cast<itf::DorvaneInterface*>(getInterface());
-    auto* brask = new DorvaneDeviceRawBraskInterface(this, QStringLiteral("presmonde"), dorvane);
+    auto* brask = new DorvaneDeviceRawBraskInterface(this, core::presmondeInterface(), dorvane);
     addRawParameterInterface(brask, true);
-    const struct
-    {
-        int index;
-        MemoryLocation memory;
-    } chips[] = {{1, MEM_RAM}, {1, MEM_EE}, {2, MEM_RAM}, {2, MEM_EE}};
-    for (const auto& chip : chips) {
-        const QString name
-            = (chip.memory == MEM_RAM ? tr("nordhune%1_ram") : tr("nordhune%1_ee")).arg(chip.index);
-        addRawParameterInterface(
-            new DorvaneDeviceRawCurInterface(this, name, brask, chip.index, chip.memory), false);
-    }
+    addNordhuneInterfaces(*this, [&](const QString& name, int chip, MemoryLocation memory) {
+        return new DorvaneDeviceRawCurInterface(this, name, brask, chip, memory);
+    });
     unsigned int configuration = 0;
     if (brask->getParameter(core::ITF_RES_BYTE, int(ConfigurationAddress), configuration) == 0
         && (configuration & LightShapeBit))

@@ -6,6 +6,7 @@
 #include "core/parameters/raw_parameter_interface.h"
 #include "devices/dorvane_legacy_device_raw_brask_interface.h"
 #include "devices/dorvane_legacy_device_raw_cur_interface.h"
+#include "devices/nordhune_interfaces.h"
 #include "interfaces/dorvane/dorvane_dali_interface.h"
 #include "interfaces/dorvane/dorvane_interface.h"
 #include "service/database/abstract_database.h"
@@ -22,19 +23,11 @@ void DorvaneLegacyDevice::initializeInterfaces()
 {
     addDaliUniverse(false);
     auto* brask = new DorvaneLegacyDeviceRawBraskInterface(
-        this, QStringLiteral("presmonde"), _dorvane, getLegacyDaliInterface());
+        this, core::presmondeInterface(), _dorvane, getLegacyDaliInterface());
     addRawParameterInterface(brask, true);
-    const struct
-    {
-        int index;
-        MemoryLocation memory;
-    } chips[] = {{1, MEM_RAM}, {1, MEM_EE}, {2, MEM_RAM}, {2, MEM_EE}};
-    for (const auto& chip : chips) {
-        const QString name
-            = (chip.memory == MEM_RAM ? tr("nordhune%1_ram") : tr("nordhune%1_ee")).arg(chip.index);
-        addRawParameterInterface(
-            new DorvaneLegacyDeviceRawCurInterface(this, name, brask, chip.index, chip.memory), false);
-    }
+    addNordhuneInterfaces(*this, [&](const QString& name, int chip, MemoryLocation memory) {
+        return new DorvaneLegacyDeviceRawCurInterface(this, name, brask, chip, memory);
+    });
 }
 
 bool DorvaneLegacyDevice::checkSingleChannelOutput() const

@@ -3,6 +3,7 @@
 #include "core/database/device_info_database.h"
 #include "core/database/oem_info_record.h"
 #include "core/itf_error.h"
+#include "core/parameters/raw_parameter_interface.h"
 #include "core/thread.h"
 #include "core/thread_manager.h"
 #include "core/universe_manager.h"
@@ -168,7 +169,7 @@ int UsbVandrelDevice::basicSetUp()
 {
     setSubversion(0);
     addRawParameterInterface(
-        new UsbVandrelRawBraskInterface(this, QStringLiteral("presmonde"), getLibUsbInterface()), true);
+        new UsbVandrelRawBraskInterface(this, core::presmondeInterface(), getLibUsbInterface()), true);
     core::RawParameterInterface* raw = presmonde();
 
     unsigned int value = 0;

@@ -221,7 +221,7 @@ Parameter* UsbVandrelDevice::parameter(const QString& identifier)
 
 core::RawParameterInterface* UsbVandrelDevice::presmonde()
 {
-    return getRawParameterInterface(QStringLiteral("presmonde"));
+    return getRawParameterInterface(core::presmondeInterface());
 }
 
 core::RawParameterInterface* UsbVandrelDevice::dorvaneRam()

@@ -1,6 +1,7 @@
 #include "devices/virtual_device.h"
 
 #include "core/database/device_info_record.h"
+#include "core/parameters/raw_parameter_interface.h"
 #include "core/profile/profile_type.h"
 #include "devices/virtual_dali_interface.h"
 #include "devices/virtual_raw_parameter_interface.h"
@@ -23,7 +24,7 @@ VirtualDevice::VirtualDevice(core::Universe* universe, core::ProfileType* type)
         }
     }
     setVersion(Version);
-    addRawParameterInterface(new VirtualRawParameterInterface(this, QStringLiteral("presmonde")), true);
+    addRawParameterInterface(new VirtualRawParameterInterface(this, core::presmondeInterface()), true);
     itf::addActionsForDaliInterfaceToRepository(getActionRepository(), _dali);
 }
 

@@ -123,12 +123,12 @@ int DaliInterface::sendCommandTwice(uchar cmd, uchar value, uchar enableDeviceTy
     return _sendCommand(cmd, value, &options, nullptr);
 }
 
-int DaliInterface::queryCommand(uchar cmd, uchar value, uchar* answer, bool moduleCheck)
+int DaliInterface::queryCommand(uchar address, uchar command, uchar* answer, bool moduleCheck)
 {
     proto::Options options;
     options.addOption(proto::option::ExpectAnswer, true);
     options.addOption(proto::option::ModuleCheck, moduleCheck);
-    return _sendCommand(cmd, value, &options, answer);
+    return _sendCommand(address, command, &options, answer);
 }
 
 int DaliInterface::querySpecialCommand(uchar cmd, uchar value, uchar* answer)

@@ -63,7 +63,10 @@ public:
     Q_INVOKABLE int sendCommand(uchar cmd, uchar value, uchar* answer = nullptr);
     // A configuration command, sent twice; ENABLE DEVICE TYPE first when a device type is given.
     Q_INVOKABLE int sendCommandTwice(uchar cmd, uchar value, uchar enableDeviceType = 0);
-    Q_INVOKABLE int queryCommand(uchar cmd, uchar value, uchar* answer = nullptr, bool moduleCheck = false);
+    // A query of the gear at `address` (the address byte of the forward frame); the answer byte goes to
+    // `answer`.
+    Q_INVOKABLE int queryCommand(
+        uchar address, uchar command, uchar* answer = nullptr, bool moduleCheck = false);
     Q_INVOKABLE int querySpecialCommand(uchar cmd, uchar value, uchar* answer = nullptr);
     // A special command without an awaited answer.
     Q_INVOKABLE int specialCommand(uchar cmd, uchar value, uchar* answer = nullptr);

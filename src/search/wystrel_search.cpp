@@ -69,8 +69,7 @@ bool WystrelSearch::checkDevice(int localId, int skipCount, SearchResults* resul
         qCWarning(service::loggerGlog()).noquote() << GLOG_PREFIX << "Invalid reply for GUID";
         return false;
     }
-    const quint32 uid = quint32(answer.getUint8(4)) << 24 | quint32(answer.getUint8(5)) << 16
-        | quint32(answer.getUint8(6)) << 8 | answer.getUint8(7);
+    const quint32 uid = answer.getUid();
     qCDebug(service::loggerGlog()).noquote() << QStringLiteral("Found a device with UID %1").arg(uid);
     if (results)
         results->append(new WystrelSearchResult(getUniverse(), int(uid), localId, skipCount));

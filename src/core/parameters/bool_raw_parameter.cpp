@@ -1,6 +1,7 @@
 #include "core/parameters/bool_raw_parameter.h"
 
 #include "core/parameters/parameter_value.h"
+#include "core/parameters/raw_parameter_interface.h"
 
 namespace tarvesk::core {
 
@@ -13,7 +14,7 @@ BoolRawParameter::BoolRawParameter(const QString& identifier, int address, const
 
 IParameter* BoolRawParameter::clone()
 {
-    auto* copy = new BoolRawParameter(getIdentifier(), -1, QStringLiteral("presmonde"));
+    auto* copy = new BoolRawParameter(getIdentifier(), -1, presmondeInterface());
     copy->copyFrom(this);
     return copy;
 }

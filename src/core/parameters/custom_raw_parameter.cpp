@@ -4,6 +4,7 @@
 #include "core/itf_error.h"
 #include "core/parameters/parameter_logging.h"
 #include "core/parameters/parameter_value.h"
+#include "core/parameters/raw_parameter_interface.h"
 
 #include <QDebug>
 
@@ -44,8 +45,8 @@ CustomRawParameter::CustomRawParameter(
 
 IParameter* CustomRawParameter::clone()
 {
-    auto* copy = new CustomRawParameter(
-        getIdentifier(), -1, QStringLiteral("ITF_RES_BYTE"), QStringLiteral("presmonde"));
+    auto* copy
+        = new CustomRawParameter(getIdentifier(), -1, QStringLiteral("ITF_RES_BYTE"), presmondeInterface());
     copy->copyFrom(this);
     return copy;
 }

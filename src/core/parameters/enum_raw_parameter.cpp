@@ -2,6 +2,7 @@
 
 #include "core/itf_error.h"
 #include "core/parameters/parameter_logging.h"
+#include "core/parameters/raw_parameter_interface.h"
 #include "service/string_exception.h"
 
 #include <QDebug>
@@ -37,7 +38,7 @@ unsigned int EnumRawParameter::enumValue(const QVariant& name) const
 
 IParameter* EnumRawParameter::clone()
 {
-    auto* copy = new EnumRawParameter(getIdentifier(), -1, QStringLiteral("presmonde"));
+    auto* copy = new EnumRawParameter(getIdentifier(), -1, presmondeInterface());
     copy->copyFrom(this);
     copy->_enumTable = _enumTable;
     return copy;

@@ -4,6 +4,7 @@
 #include "core/itf_error.h"
 #include "core/parameters/parameter_logging.h"
 #include "core/parameters/parameter_value.h"
+#include "core/parameters/raw_parameter_interface.h"
 
 #include <QDebug>
 
@@ -26,7 +27,7 @@ IntegerRawParameter::IntegerRawParameter(
 
 IParameter* IntegerRawParameter::clone()
 {
-    auto* copy = new IntegerRawParameter(getIdentifier(), -1, QStringLiteral("presmonde"), 65535);
+    auto* copy = new IntegerRawParameter(getIdentifier(), -1, presmondeInterface(), 65535);
     copy->copyFrom(this);
     return copy;
 }

@@ -43,7 +43,7 @@ int RawParameter::writeWord(unsigned int word) const
 
 IParameter* RawParameter::clone()
 {
-    auto* copy = new RawParameter(getIdentifier(), -1, QStringLiteral("presmonde"));
+    auto* copy = new RawParameter(getIdentifier(), -1, presmondeInterface());
     copy->copyFrom(this);
     return copy;
 }

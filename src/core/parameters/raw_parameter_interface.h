@@ -8,6 +8,15 @@ namespace tarvesk::core {
 
 class IParameter;
 
+// The identifier of a device's main raw interface: the parameter space of a
+// driver, the register space of a Vandrel box. Profile types, built-in
+// parameters and clients ("param_type") name it.
+inline const QString& presmondeInterface()
+{
+    static const QString name = QStringLiteral("presmonde");
+    return name;
+}
+
 // A named memory space of a device (a RAM, an EEPROM, the firmware's
 // parameter space). The device classes implement the memory access; raw
 // parameters find the interface through their device by its identifier.

@@ -262,6 +262,20 @@ void WystrelPacket::setLid(quint16 lid)
     setByte(3, quint8(lid & 0xFF));
 }
 
+void WystrelPacket::setUid(quint32 uid)
+{
+    for (int i = 0; i < 4; ++i)
+        setByte(4 + i, quint8(uid >> (24 - 8 * i)));
+}
+
+quint32 WystrelPacket::getUid() const
+{
+    quint32 uid = 0;
+    for (int i = 0; i < 4; ++i)
+        uid = uid << 8 | frameByte(*this, 4 + i);
+    return uid;
+}
+
 // --- checksum -------------------------------------------------------------
 
 quint8 WystrelPacket::checksum_getCalculatedValue() const

@@ -111,6 +111,10 @@ public:
     void setSkipCount(quint8 count);
     quint8 getSkipCount() const;
     void setLid(quint16 lid);
+    // The 32-bit UID of a GUID answer or a WSNUM frame: bytes 4 to 7, most
+    // significant first.
+    void setUid(quint32 uid);
+    quint32 getUid() const;
 
     void checksum_recalculate();
     quint8 checksum_getCalculatedValue() const;

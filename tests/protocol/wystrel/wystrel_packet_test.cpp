@@ -101,7 +101,23 @@ INSTANTIATE_TEST_SUITE_P(WystrelPacket, WystrelBuilders,
             {0xD0, 0x0E, 0x00, 0x00, 0xFE, 0x00, 0x85, 0x00}},
         BuilderCase {"temp_correction_limited",
             [](WystrelPacket& p) { p.special_setWriteTempCorrection(100); },
-            {0xD0, 0x0E, 0x00, 0x00, 0xFE, 0x00, 0xBF, 0x00}}),
+            {0xD0, 0x0E, 0x00, 0x00, 0xFE, 0x00, 0xBF, 0x00}},
+        // FIND, the READ command with its sub-command bit: the parameter after 0x1234.
+        BuilderCase {"find_next",
+            [](WystrelPacket& p) {
+                p = WystrelPacket(WystrelPacket::WY_CMD_READ);
+                p.cmd_setSubCommand(true);
+                p.param_setNumber(0x1234);
+                p.checksum_recalculate();
+            },
+            {0xD0, 0x1D, 0x00, 0x00, 0x34, 0x12, 0x00, 0x00}},
+        BuilderCase {"write_serial_number",
+            [](WystrelPacket& p) {
+                p = WystrelPacket(WystrelPacket::WY_CMD_WSNUM);
+                p.setUid(0x80A1B2C3);
+                p.checksum_recalculate();
+            },
+            {0xD0, 0x09, 0x00, 0x00, 0x80, 0xA1, 0xB2, 0xC3}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WystrelPacket, CommandTypesAndWorkedChecksums)
@@ -231,6 +247,12 @@ INSTANTIATE_TEST_SUITE_P(WystrelPacket, WystrelAnswer,
         AnswerCase {"short_length_ignored", {0xD0, 0x8D, 0x5D}, proto::CHECK_IGNORE_LENGTH,
             core::ITF_ERR_PACKET_CHECKSUM}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WystrelPacket, UidOfAGuidAnswer)
+{
+    EXPECT_EQ(frameOf(withChecksum({0xD0, 0x88, 0x00, 0x00, 0x80, 0xA1, 0xB2, 0xC3})).getUid(), 0x80A1B2C3u);
+    EXPECT_EQ(frameOf({0xD0, 0x88, 0x00, 0x00, 0x12, 0x34}).getUid(), 0x12340000u); // missing bytes read 0
+}
 
 TEST(WystrelPacket, ParameterValues)
 {

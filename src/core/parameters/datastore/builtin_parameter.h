@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/parameters/parameter.h"
+#include "core/parameters/raw_parameter_interface.h"
 
 // A built-in driver parameter makes its copies with its own constructor, so
 // that a copy keeps its class and its behaviour; copyFrom brings the fields.
@@ -13,13 +14,6 @@
     }
 
 namespace tarvesk::core {
-
-// The raw interface through which every built-in parameter reaches its driver.
-inline const QString& presmondeInterface()
-{
-    static const QString name = QStringLiteral("presmonde");
-    return name;
-}
 
 // The fields every built-in parameter sets in its constructor.
 inline void describeBuiltin(

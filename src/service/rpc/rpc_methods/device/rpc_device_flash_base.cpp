@@ -15,7 +15,6 @@ namespace tarvesk::service {
 
 namespace {
 
-const QString kPresmonde = QStringLiteral("presmonde");
 const QString kLightShape = QStringLiteral("light_shape");
 
 } // namespace
@@ -43,11 +42,11 @@ std::unique_ptr<core::LightShapeRamBufferMemoryReadWrite> RpcDeviceFlashBase::pr
     if (region != kLightShape)
         QM_THROW_JSONRPC(
             QStringLiteral("flash write to region '%1' are not supported!").arg(region), RPC_ERROR_INTERNAL);
-    core::RawParameterInterface* itf = device->getRawParameterInterface(kPresmonde);
+    core::RawParameterInterface* itf = device->getRawParameterInterface(core::presmondeInterface());
     if (!itf) {
         QM_THROW_JSONRPC(QStringLiteral("device %1 has no raw interface \"%2\" to reach its flash through")
                              .arg(id)
-                             .arg(kPresmonde),
+                             .arg(core::presmondeInterface()),
             RPC_ERROR_INTERNAL);
     }
     return std::make_unique<core::LightShapeRamBufferMemoryReadWrite>(itf);

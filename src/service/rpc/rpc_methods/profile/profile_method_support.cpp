@@ -1,6 +1,7 @@
 #include "service/rpc/rpc_methods/profile/profile_method_support.h"
 
 #include "core/json_text_guard.h"
+#include "core/parameters/raw_parameter_interface.h"
 #include "core/profile/profile.h"
 #include "core/profile/profile_manager.h"
 #include "service/json_rpc_exception.h"
@@ -157,7 +158,7 @@ QList<RpcRequestParameter> rawParameterInputs()
         RpcRequestParameter(RpcRequestEnums::PARAM_ADDRESS, QVariant(), true),
         RpcRequestParameter(RpcRequestEnums::PARAM_LABEL, QVariant(), true),
         RpcRequestParameter(RpcRequestEnums::PARAM_VALUE, 0, false),
-        RpcRequestParameter(RpcRequestEnums::PARAM_RAW_INTERFACE, QStringLiteral("presmonde"), false),
+        RpcRequestParameter(RpcRequestEnums::PARAM_RAW_INTERFACE, tarvesk::core::presmondeInterface(), false),
         RpcRequestParameter(RpcRequestEnums::PARAM_RESOLUTION, QStringLiteral("8 bit"), false),
     };
 }
