@@ -8,6 +8,8 @@ packages=(
     libmicrohttpd-dev libusb-1.0-0-dev zlib1g-dev
     libgtest-dev libgmock-dev
     xvfb xauth curl
+    # the tests run README's examples and examples/station.py
+    python3
     trayer xdotool xclip
 )
 # The fuzz targets need clang and its sanitizer runtimes: `install-deps.sh --fuzz`.

@@ -217,6 +217,9 @@ TEST_F(RunningService, ASecondInstanceOnTheSamePortEndsWithOne)
     EXPECT_TRUE(
         second.log().contains(QString("Application will stop as port  %1  is already in use!").arg(port)))
         << second.log().toStdString();
+    // What README tells a reader who starts the service twice.
+    EXPECT_TRUE(second.standardError().contains(QString("Failed to bind to port %1").arg(port)))
+        << second.standardError().toStdString();
     HttpTestClient client(port); // the first one still serves
     EXPECT_EQ(client.request("GET", "/debug").status, 200);
 }
