@@ -119,11 +119,6 @@ lightshaping_config_input& lightshaping_input()
     return _input;
 }
 
-const lightshaping_config_output& lightshaping_output()
-{
-    return _output;
-}
-
 int c_config_v1_0(int cct_min, int cct_max, int bin1, int bin2, int lumens1, int lumens2, int lumens_max,
     const char* strategy, const char* optimisation)
 {

@@ -97,9 +97,8 @@ struct lightshaping_config
     std::uint16_t* cool_curve_16 = nullptr;
 };
 
-// The records of the latest run.
+// The input record of the latest run.
 lightshaping_config_input& lightshaping_input();
-const lightshaping_config_output& lightshaping_output();
 
 // Fills the input record (the integers narrowed to 16 bits where the field is
 // 16-bit) and runs the computation into the output record. Strategy texts
