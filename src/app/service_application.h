@@ -26,7 +26,6 @@ public:
     // The addresses the menu opens: served on this machine's loopback address.
     QString apiDocUrl() const;
     QString debugLogUrl() const;
-    QMenu* trayMenu() const { return menu; }
 
 public slots:
     void copyVersionToClipboard();

@@ -65,7 +65,6 @@ public:
     const QString& getComment() const { return _comment; }
     int getChecksum() const { return _checksum; }
     int getEntryWord(EntryWord entry) const { return _entryWords.at(entry); }
-    Firmware* getImage() const { return _image; }
 
     bool isCore() const { return _moduleId == 0; }
     bool isDebugVersion() const { return !_comment.isEmpty(); }

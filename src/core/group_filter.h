@@ -18,7 +18,6 @@ public:
     void setGroups(const std::vector<std::string>& groups) { _groups = groups; }
     const std::vector<std::string>& getGroups() const { return _groups; }
     void setOperation(OperationOptionsEnum operation);
-    OperationOptionsEnum getOperation() const { return _operation; }
     bool isInclusive() const { return _inclusive; }
     bool isIncluded(const std::string& group) const;
 

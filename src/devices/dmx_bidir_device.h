@@ -65,7 +65,6 @@ public:
     unsigned getOemIdAddress() const override;
     core::NetworkResolution getOemIdResolution() const override { return core::ITF_RES_WORD; }
 
-    bool isRdm() const { return _rdm; }
     bool hasWystrel() const { return _wystrel; }
     int getUid() const { return _uid; }
     int getLocalId() const { return _localId; }

@@ -32,8 +32,6 @@ public:
     int profileSetPost(core::Step* step) override;
 
     itf::SpiInterface* getSpiInterface() const { return _spi; }
-    itf::SpiDeviceType getSpiDeviceType() const { return _type; }
-    int getModuleIndex() const { return _index; }
     QString getDeviceTypeName() const;
 
 private:

@@ -40,8 +40,6 @@ public:
     // Null while closed. Read by the monitor thread, hence atomic.
     libusb_device_handle* getDeviceHandle() const { return _handle.load(); }
     itf::LibUsbInterface* getLibUsbInterface() const;
-    unsigned int getVendorId() const { return _vendorId; }
-    unsigned int getProductIdUsb() const { return _usbProductId; }
 
     int tryOpen(libusb_device* device);
     int tryClaim(libusb_device_handle* handle);

@@ -73,10 +73,8 @@ public:
     void restartMonitor(int intervalMs) override;
 
     itf::UsbVandrelDataMonitor* getDataMonitor() const { return _monitor; }
-    itf::UsbVandrelDaliInterface* getVandrelDaliInterface() const { return _daliUniverse ? _dali : nullptr; }
     itf::DmxInterface* getDmxInterface() const { return _dmxUniverse ? _dmx : nullptr; }
     unsigned int getCapabilityByte() const { return _capabilityByte; }
-    unsigned int getSerialNumber() const { return _serialNumber; }
     const QMap<QString, int>& modeMap() const { return _modes; }
     const QMap<int, QString>& reverseModeMap() const { return _modeNames; }
 

@@ -27,8 +27,6 @@ public:
     // The folder of the executable, with "MacOS" replaced by "Resources" (the
     // resources folder of an application bundle).
     static QString defaultPackageFolder();
-    // How often the package was decoded (diagnosis and tests).
-    int decodeCount() const { return decodes; }
     int cachedFileCount() const { return cache.size(); }
 
 private:

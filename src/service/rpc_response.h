@@ -33,7 +33,6 @@ public:
     // response always keeps ownership of what it returns, also when there is
     // no result: then it is an undefined value held by the response. Never null.
     RpcValue* getResult(const QString& key = QString());
-    RpcValue* getDebugValue() const { return _debug.get(); }
     // The result as JSON: a QJsonArray for an array result, otherwise a
     // QJsonObject (empty when the result is no object or there is none).
     QVariant getQJsonResult() const;

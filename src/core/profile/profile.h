@@ -39,8 +39,6 @@ public:
     // The profile type's name (empty without a profile type).
     QString getTypeName() const;
     QString getVersionString() const { return _versionText; }
-    int getVersionMajor() const { return _versionMajor; }
-    int getVersionMinor() const { return _versionMinor; }
     void setVersion(int major, int minor);
     QString driverTypeName() const { return _driverTypeName; }
     void setDriverTypeName(const QString& name) { _driverTypeName = name; }

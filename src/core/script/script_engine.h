@@ -60,7 +60,6 @@ public:
     QJSValue createEnableFeatureFunction() const;
 
     void setTimeBudget(std::chrono::milliseconds budget) { _timeBudget = budget; }
-    std::chrono::milliseconds timeBudget() const { return _timeBudget; }
 
 private:
     // Runs script code under the time budget; a run that overran throws ScriptError.

@@ -50,7 +50,6 @@ public:
 
     // The device type under which this frame's opcode is named.
     unsigned char getDeviceType() const { return _deviceType; }
-    void setDeviceType(unsigned char deviceType) { _deviceType = deviceType; }
     // Records the device type in force for this frame and returns the one in force
     // after it: an ENABLE DEVICE TYPE frame sets its own, any other frame keeps the
     // bus's current one.

@@ -57,7 +57,6 @@ public:
     // unless set (tests use folders of their own).
     void setPackageFolder(const QString& folder) { _packageFolder = folder; }
     void setFirmwareCacheFolder(const QString& folder) { _firmwareCacheFolder = folder; }
-    RemoteFirmwarePackageDownloader* firmwarePackageDownloader() const { return _downloader; }
     std::shared_ptr<core::ScriptEngine> scriptEngine() const { return _scriptEngine; }
 
 public slots:

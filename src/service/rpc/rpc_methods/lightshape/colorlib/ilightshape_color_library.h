@@ -101,7 +101,6 @@ protected:
     // The input's value as a finite number (a number, or a text that reads as
     // one); throws "Parameter %1 must be a number, not '...'" otherwise.
     double numberInput(const QString& name) const;
-    bool hasInputParameters() const { return !_inputParameters.isEmpty(); }
 
 private:
     void requireInputParameters() const;
