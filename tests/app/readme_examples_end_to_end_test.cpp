@@ -29,7 +29,7 @@ QString readText(const QString& path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// What README says a reply holds, after "# => ": pieces of the reply separated
+// What README says a reply holds, after "# => ": fragments of the reply separated
 // by "...", found in that order; blanks do not count, so that the compact text
 // of the README matches the indented reply.
 bool replyMatches(QString reply, QString expected)
@@ -38,11 +38,11 @@ bool replyMatches(QString reply, QString expected)
     reply.remove(blanks);
     expected.remove(blanks);
     int from = 0;
-    for (const QString& piece : expected.split(QStringLiteral("..."), Qt::SkipEmptyParts)) {
-        const int at = reply.indexOf(piece, from);
+    for (const QString& fragment : expected.split(QStringLiteral("..."), Qt::SkipEmptyParts)) {
+        const int at = reply.indexOf(fragment, from);
         if (at < 0)
             return false;
-        from = at + piece.size();
+        from = at + fragment.size();
     }
     return true;
 }
@@ -226,7 +226,7 @@ protected:
     std::vector<Expectation> expectations;
 };
 
-TEST(ReadmeReplyMatching, PiecesInOrderWithoutBlanks)
+TEST(ReadmeReplyMatching, FragmentsInOrderWithoutBlanks)
 {
     const QString reply = QStringLiteral("{\n    \"result\": {\n        \"bytes\": [\n 141,\n 0\n ],\n"
                                          "        \"status\": \"reply\"\n    }\n}\n");
