@@ -610,8 +610,8 @@ void Engine::ModelCorrected_LEDdata()
         const float heating = leds ? vfm / n * (CH_actual[c] / max) * Rth_LED[c] * cur : 0.0f;
         Tj[c] = toFloat(static_cast<double>(TheatSink) + static_cast<double>(heating) * 0.001);
         VF[c] = vfm;
-        const double referenceHeating = leds ? static_cast<double>(Rth_LED[c] * DataSheetCurrent_LED[c]) * 0.001
-                * static_cast<double>(VFo[c]) / static_cast<double>(n)
+        const double referenceHeating = leds ? static_cast<double>(Rth_LED[c] * DataSheetCurrent_LED[c])
+                * 0.001 * static_cast<double>(VFo[c]) / static_cast<double>(n)
                                              : 0.0;
         const float tref = toFloat(static_cast<double>(TA_calibration) + referenceHeating);
         const float t = (Tj[c] - tref) / 75.0f;
@@ -770,9 +770,10 @@ QString numbers(const float* values, int count)
 
 void Engine::Show_3x3_Matrix() const
 {
-    qCDebug(lxColorLibrary).noquote() << QStringLiteral("1.1 colour matrix: [%1] [%2] [%3] [%4], determinant %5")
-                                             .arg(numbers(cm[0], 3), numbers(cm[1], 3), numbers(cm[2], 3),
-                                                 numbers(cm4, 3), number(Determinant));
+    qCDebug(lxColorLibrary).noquote()
+        << QStringLiteral("1.1 colour matrix: [%1] [%2] [%3] [%4], determinant %5")
+               .arg(numbers(cm[0], 3), numbers(cm[1], 3), numbers(cm[2], 3), numbers(cm4, 3),
+                   number(Determinant));
 }
 
 void Engine::ShowSetpoint() const
@@ -785,14 +786,16 @@ void Engine::ShowSetpoint() const
 
 void Engine::ShowDriveSetting() const
 {
-    qCDebug(lxColorLibrary).noquote() << QStringLiteral("1.1 drive: set %1, actual %2")
-                                             .arg(numbers(CH, channelCount), numbers(CH_actual, channelCount));
+    qCDebug(lxColorLibrary).noquote()
+        << QStringLiteral("1.1 drive: set %1, actual %2")
+               .arg(numbers(CH, channelCount), numbers(CH_actual, channelCount));
 }
 
 void Engine::ShowActualColor() const
 {
     qCDebug(lxColorLibrary).noquote()
-        << QStringLiteral("1.1 actual colour: X %1, Y %2, Z %3, x %4, y %5, u' %6, v' %7, error %8, intensity %9 %")
+        << QStringLiteral(
+               "1.1 actual colour: X %1, Y %2, Z %3, x %4, y %5, u' %6, v' %7, error %8, intensity %9 %")
                .arg(number(X), number(Y), number(Z), number(x), number(y), number(uprime), number(vprime),
                    number(ColorError), number(Intensity));
 }

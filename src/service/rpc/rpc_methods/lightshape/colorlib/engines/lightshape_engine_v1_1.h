@@ -27,15 +27,15 @@ constexpr int channelCount = 4;
 // Channel strategies (AlgorithmStrategy) this engine computes. The libraries
 // use tunable white and warm dimming; the others are reached through config().
 enum Strategy {
-    STRATEGY_TUNABLE_WHITE = 0,  // two channels, constant light output
-    STRATEGY_THREE_PAIRED = 1,   // three channels, the pair chosen by chromaticity
-    STRATEGY_THREE = 2,          // three channels
-    STRATEGY_THREE_ALT = 3,      // three channels
-    STRATEGY_FOUR = 4,           // four channels: reference light output only
-    STRATEGY_WARM_DIMMING = 5,   // two channels, light output falling to zero
-    STRATEGY_THREE_DIMMING = 6,  // like 1, light output falling like 5
-    STRATEGY_PATH_LEVEL = 7,     // both channels follow the path level
-    STRATEGY_TWO_LIMITED = 8,    // two channels held to full scale, falling like 5
+    STRATEGY_TUNABLE_WHITE = 0, // two channels, constant light output
+    STRATEGY_THREE_PAIRED = 1,  // three channels, the pair chosen by chromaticity
+    STRATEGY_THREE = 2,         // three channels
+    STRATEGY_THREE_ALT = 3,     // three channels
+    STRATEGY_FOUR = 4,          // four channels: reference light output only
+    STRATEGY_WARM_DIMMING = 5,  // two channels, light output falling to zero
+    STRATEGY_THREE_DIMMING = 6, // like 1, light output falling like 5
+    STRATEGY_PATH_LEVEL = 7,    // both channels follow the path level
+    STRATEGY_TWO_LIMITED = 8,   // two channels held to full scale, falling like 5
 };
 // Optimisation modes (AlgorithmMode) this engine computes.
 enum Mode {

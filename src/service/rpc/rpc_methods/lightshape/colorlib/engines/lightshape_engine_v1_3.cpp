@@ -276,8 +276,8 @@ void ColorLib13::ModelCorrected_LEDdata()
         I[k] = CH_actual[k] > 0.0f ? toFloat(static_cast<double>(cur * (CH_actual[k] / max)) * 0.001) : 0.0f;
         PowerCH[k] = I[k] * VF[k];
         if (CurSet_CH[k] > 0) {
-            const double hotCold
-                = std::exp(static_cast<double>(std::log(HC_LED[k])) * (static_cast<double>(dT) / 75.0) / 0.43429);
+            const double hotCold = std::exp(
+                static_cast<double>(std::log(HC_LED[k])) * (static_cast<double>(dT) / 75.0) / 0.43429);
             const double droop = std::pow(cur / DataSheetCurrent_LED[k], DroopLED[k]);
             Yc[k] = toFloat(hotCold * droop * static_cast<double>(LED_Y[k]));
         } else {
@@ -455,8 +455,7 @@ void ColorLib13::CorrectFillMatrixVersusSetpoint()
         return;
     for (int row = 0; row < 3; ++row) {
         if (row == nearest)
-            fillRow(row, row,
-                static_cast<float>(CurSet_CH[row]) / DataSheetCurrent_LED[row] * LED_Y[row]);
+            fillRow(row, row, static_cast<float>(CurSet_CH[row]) / DataSheetCurrent_LED[row] * LED_Y[row]);
         else
             fillDummy(row);
     }
@@ -603,7 +602,9 @@ void ColorLib13::EstimateVf()
         const double n = N_LEDsCH[k];
         const double rise = static_cast<double>(dVFdI_LED[k]) * static_cast<double>(CurSet_CH[k]) * 0.001
             * static_cast<double>(CH[k]) * 0.01;
-        VF[k] = toFloat(n * (static_cast<double>(perLedVoltage(k)) + rise));
+        // A channel without LEDs has no string voltage (not 0 / 0).
+        const double perLed = N_LEDsCH[k] > 0 ? static_cast<double>(VFoLED[k]) / n : 0.0;
+        VF[k] = toFloat(n * (perLed + rise));
         const float cur = static_cast<float>(CurSet_CH[k]);
         I[k] = CH_actual[k] > 0.0f ? toFloat(static_cast<double>(cur * (CH_actual[k] / max)) * 0.001) : 0.0f;
         PowerCH[k] = I[k] * VF[k];
@@ -815,8 +816,8 @@ void ColorLib13::DefineDeviation()
         DefineCCT_Deviation();
     };
     measure();
-    const bool twoLed = AlgorithmStrategy == STRATEGY_WARM_DIMMING || AlgorithmStrategy == STRATEGY_TUNABLE_WHITE
-        || AlgorithmStrategy == STRATEGY_TUNABLE_WHITE_DT8;
+    const bool twoLed = AlgorithmStrategy == STRATEGY_WARM_DIMMING
+        || AlgorithmStrategy == STRATEGY_TUNABLE_WHITE || AlgorithmStrategy == STRATEGY_TUNABLE_WHITE_DT8;
     if (!twoLed && !pairedStrategy())
         return;
     for (int pass = 0; pass < 200; ++pass) {
@@ -902,9 +903,10 @@ QString numbers(const float* values, int count)
 
 void ColorLib13::Show_3x3_Matrix() const
 {
-    qCDebug(lxColorLibrary).noquote() << QStringLiteral("1.3 colour matrix: [%1] [%2] [%3] [%4], determinant %5")
-                                             .arg(numbers(cm[0], 3), numbers(cm[1], 3), numbers(cm[2], 3),
-                                                 numbers(cm4, 3), number(Determinant));
+    qCDebug(lxColorLibrary).noquote()
+        << QStringLiteral("1.3 colour matrix: [%1] [%2] [%3] [%4], determinant %5")
+               .arg(numbers(cm[0], 3), numbers(cm[1], 3), numbers(cm[2], 3), numbers(cm4, 3),
+                   number(Determinant));
 }
 
 void ColorLib13::ShowSetpoint() const
@@ -917,16 +919,17 @@ void ColorLib13::ShowSetpoint() const
 
 void ColorLib13::ShowDriveSetting() const
 {
-    qCDebug(lxColorLibrary).noquote() << QStringLiteral("1.3 drive: set %1, actual %2")
-                                             .arg(numbers(CH, channelCount), numbers(CH_actual, channelCount));
+    qCDebug(lxColorLibrary).noquote()
+        << QStringLiteral("1.3 drive: set %1, actual %2")
+               .arg(numbers(CH, channelCount), numbers(CH_actual, channelCount));
 }
 
 void ColorLib13::ShowActualColor() const
 {
-    qCDebug(lxColorLibrary).noquote()
-        << QStringLiteral("1.3 actual colour: X %1, Y %2, Z %3, x %4, y %5, error %6, CCT %7 K, CCT error %8 K")
-               .arg(number(X), number(Y), number(Z), number(x), number(y), number(ColorError), number(CCTderived),
-                   number(CCTerror));
+    qCDebug(lxColorLibrary).noquote() << QStringLiteral(
+        "1.3 actual colour: X %1, Y %2, Z %3, x %4, y %5, error %6, CCT %7 K, CCT error %8 K")
+                                             .arg(number(X), number(Y), number(Z), number(x), number(y),
+                                                 number(ColorError), number(CCTderived), number(CCTerror));
 }
 
 void c_config_v1_3(char** argv)

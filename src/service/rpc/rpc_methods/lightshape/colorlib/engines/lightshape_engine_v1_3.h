@@ -30,20 +30,20 @@ constexpr int channelCount = 4;
 // use 5, 12 and 13; the others are reached through config(). 8, 10 and 13
 // take the mirek path, the others the kelvin path.
 enum Strategy {
-    STRATEGY_TWO = 0,                // two channels, constant light output
-    STRATEGY_THREE_PAIRED = 1,       // three channels, the pair chosen by chromaticity
-    STRATEGY_THREE = 2,              // three channels
-    STRATEGY_THREE_ALT = 3,          // three channels
-    STRATEGY_FOUR = 4,               // four channels: reference and matrix, no levels
-    STRATEGY_WARM_DIMMING = 5,       // two channels, light output falling to zero
-    STRATEGY_THREE_DIMMING = 6,      // like 1 with falling light output: no levels
-    STRATEGY_PATH_LEVEL = 7,         // both channels follow the path level
-    STRATEGY_TWO_MIREK = 8,          // two channels, mirek path, smaller LED as reference
-    STRATEGY_THREE_PAIRED_ALT = 9,   // like 1
+    STRATEGY_TWO = 0,                 // two channels, constant light output
+    STRATEGY_THREE_PAIRED = 1,        // three channels, the pair chosen by chromaticity
+    STRATEGY_THREE = 2,               // three channels
+    STRATEGY_THREE_ALT = 3,           // three channels
+    STRATEGY_FOUR = 4,                // four channels: reference and matrix, no levels
+    STRATEGY_WARM_DIMMING = 5,        // two channels, light output falling to zero
+    STRATEGY_THREE_DIMMING = 6,       // like 1 with falling light output: no levels
+    STRATEGY_PATH_LEVEL = 7,          // both channels follow the path level
+    STRATEGY_TWO_MIREK = 8,           // two channels, mirek path, smaller LED as reference
+    STRATEGY_THREE_PAIRED_ALT = 9,    // like 1
     STRATEGY_THREE_PAIRED_MIREK = 10, // like 1 on the mirek path
-    STRATEGY_SINGLE_LED = 11,        // the matrix only when the target lies beyond all LEDs
-    STRATEGY_TUNABLE_WHITE = 12,     // kelvin path
-    STRATEGY_TUNABLE_WHITE_DT8 = 13, // mirek path
+    STRATEGY_SINGLE_LED = 11,         // the matrix only when the target lies beyond all LEDs
+    STRATEGY_TUNABLE_WHITE = 12,      // kelvin path
+    STRATEGY_TUNABLE_WHITE_DT8 = 13,  // mirek path
 };
 // Per-point steps (AlgorithmMode) this engine computes; open loop computes none.
 enum Mode {
