@@ -131,7 +131,8 @@ void ColorLib13::config(char** argv)
 
     SetIntensity = SetConstantLumen / Y_max * 100.0f;
     const float dI = SetIntensity / 65.0f;
-    const bool mirekPath = AlgorithmStrategy == 8 || AlgorithmStrategy == 10
+    const bool mirekPath = AlgorithmStrategy == STRATEGY_TWO_MIREK
+        || AlgorithmStrategy == STRATEGY_THREE_PAIRED_MIREK
         || AlgorithmStrategy == STRATEGY_TUNABLE_WHITE_DT8;
     DALI_type = mirekPath ? 8 : 6;
     const float mirekStep = (MirekMin - MirekMax) * 0.015625f;

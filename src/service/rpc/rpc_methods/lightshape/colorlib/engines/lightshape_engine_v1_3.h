@@ -91,6 +91,9 @@ public:
     float VF[channelCount] = {3.0f, 3.0f, 3.0f, 3.0f};
     float dVFdT_LED[channelCount] = {-0.0033f, -0.0033f, -0.0033f, -0.0033f};
     float dVFdI_LED[channelCount] = {0.5f, 0.5f, 0.5f, 0.5f};
+    // Series resistance and wall-plug efficiency: held, entering no result.
+    float Rs_LED[channelCount] = {0.27f, 0.27f, 0.27f, 0.27f};
+    float wpe_LED[channelCount] = {0.3f, 0.3f, 0.3f, 0.3f};
     float Vsup = 50.0f;
     float TA_calibration = 28.0f;
     float TheatSink = 50.0f;
