@@ -61,7 +61,8 @@ TEST_P(WystrelSpecialFrames, SpecialParameterFramesReachTheApplication)
 
     for (const auto& [value, sent] : {std::pair {5, 0x85}, std::pair {63, 0xBF}, std::pair {70, 0xBF}}) {
         EXPECT_EQ(bootloader->sendWriteTemperatureCorrection(quint8(value)), core::ITF_OK) << value;
-        EXPECT_EQ(hex(driver->lastFrame()), hex(withChecksum({0xD0, 0x0E, 0x00, 0x00, 0xFE, 0x00, sent, 0x00})))
+        EXPECT_EQ(
+            hex(driver->lastFrame()), hex(withChecksum({0xD0, 0x0E, 0x00, 0x00, 0xFE, 0x00, sent, 0x00})))
             << value;
         EXPECT_EQ(driver->lastSpecialValue(), sent) << value;
     }
@@ -88,10 +89,12 @@ TEST_P(WystrelSingleFrames, BootloaderFramesAndTheirAnswers)
             withChecksum({0xD0, 0x18, 0x00, 0x00, 0xFD, 0x04, 0x08, 0x00}), core::ITF_OK},
         {"first page information of an empty slot",
             [&](auto& b) { return b.sendReadPageInfoFirst(3 * 2048, id, size, version2); },
-            withChecksum({0xD0, 0x18, 0x00, 0x00, 0xFD, 0x03, 0x18, 0x00}), proto::WystrelPacket::ErrPageDataRange},
+            withChecksum({0xD0, 0x18, 0x00, 0x00, 0xFD, 0x03, 0x18, 0x00}),
+            proto::WystrelPacket::ErrPageDataRange},
         {"second page information of an empty slot",
             [&](auto& b) { return b.sendReadPageInfoSecond(3 * 2048, version2, version2, version2); },
-            withChecksum({0xD0, 0x18, 0x00, 0x00, 0xFD, 0x04, 0x18, 0x00}), proto::WystrelPacket::ErrPageDataRange},
+            withChecksum({0xD0, 0x18, 0x00, 0x00, 0xFD, 0x04, 0x18, 0x00}),
+            proto::WystrelPacket::ErrPageDataRange},
         {"checksums of 8 pages", [](auto& b) { return b.sendCheckChecksum(8); },
             withChecksum({0xD0, 0x18, 0x00, 0x00, 0xFD, 0x02, 0x08, 0x00}), core::ITF_OK},
         {"checksums, count held to 15", [](auto& b) { return b.sendCheckChecksum(40); },

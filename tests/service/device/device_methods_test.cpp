@@ -7,8 +7,8 @@
 #include "core/universe.h"
 #include "dali/sim_dali_bus.h"
 #include "devices/virtual_device.h"
-#include "interfaces/dorvane/dorvane_interface.h"
 #include "fake_product_database.h"
+#include "interfaces/dorvane/dorvane_interface.h"
 #include "method_call.h"
 #include "protocol/packet_log.h"
 #include "service/json_rpc_exception.h"
@@ -18,9 +18,9 @@
 #include "service/rpc/rpc_methods/device/rpc_device_rawparam_set.h"
 #include "service/rpc/rpc_methods/universe/rpc_universe_search.h"
 #include "service/rpc_object.h"
-#include "service/rpc_value.h"
 #include "service/rpc_request.h"
 #include "service/rpc_response.h"
+#include "service/rpc_value.h"
 #include "service/string_exception.h"
 #include "sim_usb_universe.h"
 #include "sim_vandrel_box.h"
@@ -591,8 +591,8 @@ TEST(DeviceBaseParameterSet, IdentifiersInOrder)
     RpcValue filled(new RpcObject);
     probe.initObjectFromParameterSet(filled.getObjectValue(), &set);
     EXPECT_EQ(filled.toJsonValue().toObject(),
-        (QJsonObject {{"parameters", QJsonArray {QJsonObject {{"identifier", "b_level"}},
-                                          QJsonObject {{"identifier", "a_time"}}}}}));
+        (QJsonObject {{"parameters",
+            QJsonArray {QJsonObject {{"identifier", "b_level"}}, QJsonObject {{"identifier", "a_time"}}}}}));
     QVector<core::Parameter*> none;
     RpcValue empty(new RpcObject);
     probe.initObjectFromParameterSet(empty.getObjectValue(), &none);

@@ -520,7 +520,8 @@ TEST_F(FirmwareMethods, ARepeatedRowIsWrittenOnceWithItsLastWords)
     for (int copy = 0; copy < 2000; ++copy)
         module += moduleLine(0x760, copy == 1999 ? 0x300 : 0x100 + copy);
     const int written = driver.bootloader().rowsWritten();
-    const RpcAnswer answer = call("device.firmware.upload", {{"device_id", service.boxId}, {"firmware", module}});
+    const RpcAnswer answer
+        = call("device.firmware.upload", {{"device_id", service.boxId}, {"firmware", module}});
     ASSERT_TRUE(answer.ok()) << text(answer);
     EXPECT_EQ(answer.result.toObject(),
         (QJsonObject {{"missed_writes", 0}, {"correct_writes", 2}, {"status", "ok"}}));
@@ -542,13 +543,16 @@ TEST_F(FirmwareMethods, AnUploadReportsTheRetriesItSpent)
     service.dorvaneFaults().rowRefused = 1;
     const RpcAnswer once = call("device.firmware.upload", params);
     ASSERT_TRUE(once.ok()) << text(once);
-    EXPECT_EQ(log.count(QStringLiteral("Firmware uploading successful")), 1) << log.messages().join('\n').toStdString();
-    EXPECT_EQ(log.count(QStringLiteral("total_retries:          1)")), 1) << log.messages().join('\n').toStdString();
+    EXPECT_EQ(log.count(QStringLiteral("Firmware uploading successful")), 1)
+        << log.messages().join('\n').toStdString();
+    EXPECT_EQ(log.count(QStringLiteral("total_retries:          1)")), 1)
+        << log.messages().join('\n').toStdString();
 
     service.dorvaneFaults().rowRefused = sim::SimDriverFaults::Forever;
     const RpcAnswer never = call("device.firmware.upload", params);
     EXPECT_EQ(never.code, -32603);
-    EXPECT_TRUE(never.message.contains("Firmware uploading failed with error -11")) << never.message.toStdString();
+    EXPECT_TRUE(never.message.contains("Firmware uploading failed with error -11"))
+        << never.message.toStdString();
     EXPECT_TRUE(never.message.contains("total_retries:          4)")) << never.message.toStdString();
     service.dorvaneFaults().rowRefused = 0;
 }
@@ -564,7 +568,8 @@ TEST_F(FirmwareMethods, UploadingASampleModuleLogsNoFault)
         ASSERT_TRUE(answer.ok()) << name << ": " << text(answer);
         for (const test::LogCapture::Entry& entry : log.entries())
             EXPECT_NE(entry.type, QtCriticalMsg) << name << ": " << entry.message.toStdString();
-        EXPECT_EQ(log.count(QStringLiteral("Final word in module")), log.count(QStringLiteral("holds its checksum")))
+        EXPECT_EQ(log.count(QStringLiteral("Final word in module")),
+            log.count(QStringLiteral("holds its checksum")))
             << name;
     }
 }
@@ -582,8 +587,8 @@ TEST_F(FirmwareMethods, BootloaderSpamIsBounded)
         const RpcAnswer answer
             = call("device.firmware.blspam", {{"device_id", service.boxId}, {"spamtime", spamtime}});
         EXPECT_EQ(answer.code, -32602) << spamtime;
-        EXPECT_TRUE(answer.message.contains(QStringLiteral("Parameter 'spamtime' must be at most %1 milliseconds")
-                                                .arg(Bound)))
+        EXPECT_TRUE(answer.message.contains(
+            QStringLiteral("Parameter 'spamtime' must be at most %1 milliseconds").arg(Bound)))
             << answer.message.toStdString();
         EXPECT_EQ(frames(), entered) << spamtime;
     }

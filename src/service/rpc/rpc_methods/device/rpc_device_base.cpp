@@ -95,8 +95,8 @@ constexpr int SlaveSwitchMs = 50;
 
 core::Universe* universeOfType(const QString& interfaceType)
 {
-    return qobject_cast<core::Universe*>(
-        core::UniverseManager::instance().getItemByAttribute(QStringLiteral("interface_type"), interfaceType));
+    return qobject_cast<core::Universe*>(core::UniverseManager::instance().getItemByAttribute(
+        QStringLiteral("interface_type"), interfaceType));
 }
 
 } // namespace

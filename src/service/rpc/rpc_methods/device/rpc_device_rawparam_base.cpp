@@ -58,8 +58,7 @@ core::Device* RpcDeviceRawParamBase::targetDevice(
     // look-up without a device id.
     const int id = universeId->getIntegerValue();
     _universe = nullptr;
-    core::Universe* universe
-        = id >= 0 && getUniverseById(request, QString()).isOk() ? _universe : nullptr;
+    core::Universe* universe = id >= 0 && getUniverseById(request, QString()).isOk() ? _universe : nullptr;
     if (!universe)
         QM_THROW_JSONRPC(QStringLiteral("Invalid universe Id: %1").arg(id), RPC_ERROR_INVALID_PARAMS);
     if (!universe->getInterface(core::ITF_TYPE_DORVANE)) {
