@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include <optional>
+#include <random>
 
 namespace tarvesk::sim {
 
@@ -149,6 +150,40 @@ void readBusModels(Reader& reader, const QJsonObject& object, const QString& key
     }
 }
 
+// "monitor_hold_back": {"one_in": n, "max_ms": m, "seed": s}: after one
+// request in n (drawn at random), the host's next monitor poll comes 1 to m ms late.
+void readMonitorHoldBack(Reader& reader, const QJsonObject& object, const QString& place, SimVandrelBox& box)
+{
+    const QString key = QStringLiteral("monitor_hold_back");
+    if (!object.contains(key))
+        return;
+    const QString holdPlace = place + QLatin1Char('.') + key;
+    const QJsonObject hold = object.value(key).toObject();
+    if (!object.value(key).isObject()) {
+        reader.fail(holdPlace, QStringLiteral("an object is expected"));
+        return;
+    }
+    if (!reader.onlyKeys(hold, holdPlace, {"one_in", "max_ms", "seed"}))
+        return;
+    const auto oneIn = reader.number(hold.value(QStringLiteral("one_in")), holdPlace + ".one_in", 1, 1000000);
+    const auto maxMs = reader.number(hold.value(QStringLiteral("max_ms")), holdPlace + ".max_ms", 1, 5000);
+    const auto seed = hold.contains(QStringLiteral("seed"))
+        ? reader.number(hold.value(QStringLiteral("seed")), holdPlace + ".seed", 0, 0xFFFFFFFF)
+        : std::optional<qint64>(1);
+    if (!oneIn || !maxMs || !seed)
+        return;
+    auto random = std::make_shared<std::mt19937>(quint32(*seed));
+    const int n = int(*oneIn);
+    const int m = int(*maxMs);
+    box.editFaults([random, n, m](SimFaults& faults) {
+        faults.setPollHoldBack([random, n, m](const QByteArray&) {
+            if (std::uniform_int_distribution<int>(1, n)(*random) != 1)
+                return 0;
+            return std::uniform_int_distribution<int>(1, m)(*random);
+        });
+    });
+}
+
 std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, const QString& place)
 {
     if (!value.isObject()) {
@@ -159,7 +194,7 @@ std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, 
     if (!reader.onlyKeys(object, place,
             {"release", "firmware", "subversion", "capabilities", "serial", "manufacturer", "product",
                 "serial_text", "vendor_id", "product_id", "registers", "dorvane_ram", "status_block", "dali",
-                "dmx", "dorvane"})) {
+                "dmx", "dorvane", "monitor_hold_back"})) {
         return nullptr;
     }
     SimBoxConfig config;
@@ -198,6 +233,7 @@ std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, 
         }
         box->setStatusBlock(block);
     }
+    readMonitorHoldBack(reader, object, place, *box);
     readBusModels(reader, object, QStringLiteral("dali"), SimBusModel::Dali, place, *box);
     readBusModels(reader, object, QStringLiteral("dmx"), SimBusModel::Dmx, place, *box);
     readBusModels(reader, object, QStringLiteral("dorvane"), SimBusModel::Dorvane, place, *box);

@@ -31,7 +31,10 @@ namespace tarvesk::sim {
 //                                                    dv2_device, 0x41 dv2_host)
 //         "status_block": [1, 2, 3],                 up to 63 bytes
 //         "dali": [{"model": "name", ...}],          bus models by name
-//         "dmx": [...], "dorvane": [...]
+//         "dmx": [...], "dorvane": [...],
+//         "monitor_hold_back": {"one_in": 20,       optional: after one request in 20 (drawn
+//           "max_ms": 300, "seed": 7}                 with the seed) the host's next monitor poll
+//                                                    comes 1 to 300 ms late, as on a busy host
 //       }
 //     ]
 //   }

@@ -139,9 +139,10 @@ SimDriverFaults SimBenchEntry::faults()
         return faults;
     }
     const QJsonObject object = value.toObject();
-    const std::pair<const char*, int*> counts[] = {{"silent", &faults.silent},
-        {"bad_checksum", &faults.badChecksum}, {"error_flag", &faults.errorFlag},
-        {"row_not_programmed", &faults.rowNotProgrammed}, {"unplug_after_rows", &faults.unplugAfterRows}};
+    const std::pair<const char*, int*> counts[]
+        = {{"silent", &faults.silent}, {"bad_checksum", &faults.badChecksum},
+            {"error_flag", &faults.errorFlag}, {"row_not_programmed", &faults.rowNotProgrammed},
+            {"row_refused", &faults.rowRefused}, {"unplug_after_rows", &faults.unplugAfterRows}};
     for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
         int* target = nullptr;
         for (const auto& [name, field] : counts) {
@@ -151,9 +152,10 @@ SimDriverFaults SimBenchEntry::faults()
         const int count = it.value().toInt(-2);
         const int least = target == &faults.unplugAfterRows ? 0 : SimDriverFaults::Forever;
         if (!target || !it.value().isDouble() || count < least) {
-            fail(QStringLiteral("\"faults\": \"%1\" must be one of silent, bad_checksum, error_flag, "
-                                "row_not_programmed with a count (-1 for ever), or unplug_after_rows "
-                                "with a count of rows")
+            fail(QStringLiteral(
+                "\"faults\": \"%1\" must be one of silent, bad_checksum, error_flag, "
+                "row_not_programmed, row_refused with a count (-1 for ever), or unplug_after_rows "
+                "with a count of rows")
                      .arg(it.key()));
             return faults;
         }

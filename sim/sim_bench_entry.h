@@ -40,7 +40,7 @@ public:
     // An object of number: number pairs (keys up to maxKey, values up to maxValue).
     QMap<quint32, quint32> numberMap(const char* key, quint32 maxKey, quint32 maxValue);
     // "faults": {"silent": n, "bad_checksum": n, "error_flag": n, "row_not_programmed": n,
-    // "unplug_after_rows": n}; -1 is for ever (not for the unplug).
+    // "row_refused": n, "unplug_after_rows": n}; -1 is for ever (not for the unplug).
     SimDriverFaults faults();
 
     const QJsonObject& entry() const { return _entry; }

@@ -25,10 +25,7 @@ struct SimBusStats
 class SimBusClock
 {
 public:
-    // DALI: 1200 bit/s bi-phase, a start bit, the data bits and a two-bit stop
-    // condition; a backward frame follows a settling time.
-    static constexpr double DaliBitUs = 1000000.0 / 1200.0;
-    static constexpr double DaliSettlingUs = 5500.0;
+    // DALI frames cost what SimDaliLineTime says.
     // DMX512: break, mark after break, then 44 us per slot (11 bits at 250 kbit/s).
     static constexpr double DmxDefaultBreakUs = 176.0;
     static constexpr double DmxMarkAfterBreakUs = 12.0;
@@ -43,8 +40,6 @@ public:
     SimTiming timing() const { return _timing; }
     void setTiming(SimTiming timing) { _timing = timing; }
 
-    static double daliForwardFrameUs(int bytes) { return (1 + 8 * bytes + 2) * DaliBitUs; }
-    static double daliBackwardFrameUs() { return DaliSettlingUs + (1 + 8 + 2) * DaliBitUs; }
     static double dmxFrameUs(int slotCount, double breakUs = DmxDefaultBreakUs)
     {
         return breakUs + DmxMarkAfterBreakUs + slotCount * DmxSlotUs;

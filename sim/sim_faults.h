@@ -4,8 +4,11 @@
 
 #include <QtGlobal>
 
+#include <QByteArray>
+
 #include <array>
 #include <deque>
+#include <functional>
 
 namespace tarvesk::sim {
 
@@ -38,6 +41,12 @@ public:
     // Every poll reply asks the host to poll again at once: a box that never
     // lets a polling pass end.
     void setEndlessPass(bool on);
+    // A host whose monitor thread was not scheduled: after each request report
+    // the box answers (never a monitor poll), the function says for how many
+    // milliseconds the next monitor poll is held back before it reaches the
+    // box (0: not at all). The box meanwhile records as it always does.
+    using PollHoldBack = std::function<int(const QByteArray& request)>;
+    void setPollHoldBack(PollHoldBack holdBack) { _pollHoldBack = std::move(holdBack); }
     // The box's bootloader wait never ends: its status stays "running".
     void setBootloaderWaitStuck(bool on) { _bootloaderWaitStuck = on; }
     void clear();
@@ -52,6 +61,7 @@ public:
     bool splitPasses() const { return _splitPasses; }
     bool endlessPass() const { return _endlessPass; }
     bool bootloaderWaitStuck() const { return _bootloaderWaitStuck; }
+    int pollHoldBackAfter(const QByteArray& request) const { return _pollHoldBack ? _pollHoldBack(request) : 0; }
 
 private:
     struct Planned
@@ -76,6 +86,7 @@ private:
     bool _splitPasses = false;
     bool _endlessPass = false;
     bool _bootloaderWaitStuck = false;
+    PollHoldBack _pollHoldBack;
 };
 
 } // namespace tarvesk::sim

@@ -1,8 +1,11 @@
 #include "sim_lib_usb.h"
 
+#include "protocol/usb/vandrel_commands.h"
 #include "sim_logging.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 namespace tarvesk::sim {
 
@@ -390,6 +393,7 @@ int SimLibUsb::bulkTransfer(libusb_device_handle* handle, unsigned char endpoint
     int length, int* transferred, unsigned int timeoutMs)
 {
     Q_UNUSED(timeoutMs)
+    holdBackPoll(handle, endpoint, data, length);
     std::lock_guard<std::mutex> locker(_mutex);
     if (transferred)
         *transferred = 0;
@@ -437,6 +441,23 @@ int SimLibUsb::bulkTransfer(libusb_device_handle* handle, unsigned char endpoint
     if (transferred)
         *transferred = count;
     return LIBUSB_SUCCESS;
+}
+
+void SimLibUsb::holdBackPoll(libusb_device_handle* handle, unsigned char endpoint, const unsigned char* data, int length)
+{
+    if ((endpoint & 0x80) != 0 || !data || length < 1 || data[0] != proto::vandrel::VD_CMD_POLL_MONITOR)
+        return;
+    std::shared_ptr<SimVandrelBox> box;
+    {
+        std::lock_guard<std::mutex> locker(_mutex);
+        auto it = _handleIndex.find(handle);
+        if (it == _handleIndex.end() || !it->second->live)
+            return;
+        box = it->second->device->box;
+    }
+    // Outside every lock of the stand-in: the box goes on recording meanwhile.
+    if (const int holdMs = box->takePollHoldBack(); holdMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
 }
 
 int SimLibUsb::controlTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request,

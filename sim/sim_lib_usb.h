@@ -64,6 +64,9 @@ public:
     int resetDevice(libusb_device_handle* handle) override;
 
 private:
+    // A monitor poll waits out the hold-back its box has planned (SimFaults::setPollHoldBack).
+    void holdBackPoll(libusb_device_handle* handle, unsigned char endpoint, const unsigned char* data, int length);
+
     struct Context
     {
         bool live = true;

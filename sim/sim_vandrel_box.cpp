@@ -1,5 +1,6 @@
 #include "sim_vandrel_box.h"
 
+#include "dali/sim_dali_timing.h"
 #include "drivers/sim_driver_core.h"
 #include "protocol/raw_packet.h"
 #include "protocol/usb/usb_vandrel_packet_factory.h"
@@ -10,6 +11,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace tarvesk::sim {
 
@@ -318,6 +320,17 @@ void SimVandrelBox::exchange(const unsigned char* request, int length, unsigned 
     std::memcpy(report, request, static_cast<size_t>(qBound(0, length, ReportSize)));
     std::memset(reply, 0, ReportSize);
     answerLocked(report, reply);
+    if (report[0] != VD_CMD_POLL_MONITOR) {
+        const int holdMs = _faults.pollHoldBackAfter(QByteArray(reinterpret_cast<const char*>(report), ReportSize));
+        if (holdMs > 0)
+            _pollHoldBackMs = holdMs;
+    }
+}
+
+int SimVandrelBox::takePollHoldBack()
+{
+    Lock locker(_mutex);
+    return std::exchange(_pollHoldBackMs, 0);
 }
 
 void SimVandrelBox::answerLocked(const unsigned char* request, unsigned char* reply)
@@ -459,7 +472,7 @@ bool SimVandrelBox::daliSupplyPresent() const
 
 SimDaliAnswer SimVandrelBox::putDaliFrame(const QByteArray& frame)
 {
-    _clock.frame(SimBusModel::Dali, SimBusClock::daliForwardFrameUs(frame.size()));
+    _clock.frame(SimBusModel::Dali, _daliLine.forward(frame.size()));
     SimDaliAnswer result;
     int answers = 0;
     for (const auto& model : _models) {
@@ -506,13 +519,15 @@ void SimVandrelBox::answerDali(const unsigned char* request)
             recordLocked(Factory::RECORD_DALI, _nextIndex++, 0, frame);
     }
     if (answer.kind != SimDaliAnswer::None)
-        _clock.frame(SimBusModel::Dali, SimBusClock::daliBackwardFrameUs());
+        _clock.frame(SimBusModel::Dali, _daliLine.backward(answer.kind == SimDaliAnswer::Late));
+    else
+        _daliLine.unanswered();
     if (!hasMonitor()) {
         _daliAnswer.reset();
         if (answer.kind == SimDaliAnswer::Answer) {
             _daliAnswer = answer.value;
-            _daliAnswerTicks
-                = static_cast<quint16>(SimBusClock::daliBackwardFrameUs() / SimBusClock::RecordTickUs);
+            _daliAnswerTicks = static_cast<quint16>(
+                (SimDaliTiming::BackwardDelayUs + SimDaliTiming::backwardFrameUs()) / SimBusClock::RecordTickUs);
         }
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dali/sim_dali_line_time.h"
 #include "dorvane/sim_dorvane_controller.h"
 #include "sim_box_config.h"
 #include "sim_bus_clock.h"
@@ -110,6 +111,8 @@ public:
     int takeShortReply();
     // Answers one request report; the reply is always 64 bytes.
     void exchange(const unsigned char* request, int length, unsigned char* reply);
+    // How long the next monitor poll is to be held back (SimFaults::setPollHoldBack); 0 once taken.
+    int takePollHoldBack();
 
 private:
     using Lock = std::lock_guard<std::recursive_mutex>;
@@ -141,6 +144,7 @@ private:
     std::vector<std::shared_ptr<SimBusModel>> _models;
     SimFaults _faults;
     SimBusClock _clock;
+    SimDaliLineTime _daliLine; // what the DALI bus's frames cost _clock
     VandrelMonitorStreamEncoder _stream;
     struct DelayedRecord
     {
@@ -149,6 +153,7 @@ private:
     };
     std::deque<DelayedRecord> _delayed;
     int _pollCount = 0;
+    int _pollHoldBackMs = 0;
     bool _plugged = true;
     int _plugGeneration = 0;
     std::array<int, SimCallCount> _callCounts = {};

@@ -1,6 +1,5 @@
 #include "sim_dali_bus.h"
 
-#include "sim_dali_timing.h"
 
 namespace tarvesk::sim {
 
@@ -33,8 +32,7 @@ SimDaliAnswer SimDaliBus::transmit(const QByteArray& frame)
     if (!_supply)
         return SimDaliAnswer::none(); // a bus without supply carries nothing
 
-    pass(_lastWasBackward ? SimDaliTiming::SettlingAfterBackwardUs : SimDaliTiming::SettlingAfterForwardUs);
-    pass(SimDaliTiming::forwardFrameUs(frame.size()));
+    pass(_line.forward(frame.size()));
     ++_forwardFrames;
 
     SimDaliAnswer result;
@@ -59,13 +57,11 @@ SimDaliAnswer SimDaliBus::transmit(const QByteArray& frame)
 
     // An unanswered query costs no extra time: its answer window ends inside
     // the settling time before the next forward frame.
-    _lastWasBackward = answers > 0 || lateAnswers > 0;
-    if (answers > 0) {
-        pass(SimDaliTiming::BackwardDelayUs + SimDaliTiming::backwardFrameUs());
+    if (answers > 0 || lateAnswers > 0) {
+        pass(_line.backward(answers == 0));
         ++_backwardFrames;
-    } else if (lateAnswers > 0) {
-        pass(SimDaliTiming::LateBackwardDelayUs + SimDaliTiming::backwardFrameUs());
-        ++_backwardFrames;
+    } else {
+        _line.unanswered();
     }
     return result;
 }

@@ -2,6 +2,7 @@
 
 #include "sim_bus_model.h"
 #include "sim_dali_gear.h"
+#include "sim_dali_line_time.h"
 
 #include <QtGlobal>
 
@@ -54,7 +55,7 @@ private:
     bool _supply = true;
     Timing _timing = Timing::Instant;
     double _nowUs = 0.0;
-    bool _lastWasBackward = false;
+    SimDaliLineTime _line;
     qint64 _forwardFrames = 0;
     qint64 _backwardFrames = 0;
 };

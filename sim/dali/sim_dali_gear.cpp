@@ -183,6 +183,8 @@ std::optional<quint8> SimDaliGear::special(
     case Dali::special("PROGRAM SHORT ADDRESS"):
         if (selected && data == Mask)
             _shortAddress = -1;
+        else if (selected && isShortAddressByte(data) && _config.ignoreProgramShortAddress > 0)
+            --_config.ignoreProgramShortAddress;
         else if (selected && isShortAddressByte(data))
             _shortAddress = data >> 1;
         break;

@@ -23,6 +23,8 @@ struct SimDaliGearConfig
     std::optional<quint32> fixedRandomAddress;
     // Gear that stays in the search after WITHDRAW.
     bool ignoreWithdraw = false;
+    // Gear that lets this many PROGRAM SHORT ADDRESS pass before it takes one.
+    int ignoreProgramShortAddress = 0;
     // Gear whose backward frames start after the answer window has closed.
     bool answerLate = false;
     // LED module control gear (IEC 62386-207, device type 6); otherwise no device type.

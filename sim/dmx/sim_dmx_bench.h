@@ -23,6 +23,7 @@ namespace tarvesk::sim {
 //    "presmonde": true,                    the memory of a Presmonde driver (sim/drivers/sim_driver_core.h)
 //    "faults": {"silent": 0, "bad_checksum": 0, "error_flag": 0,    answers, -1 for ever
 //               "row_not_programmed": 0,   row writes answered but not stored, -1 for ever
+//               "row_refused": 0,          row writes neither stored nor answered, -1 for ever
 //               "unplug_after_rows": 0}}   the box's cable is pulled after that many rows written
 std::shared_ptr<SimBusModel> createWystrelDriverFromBench(const QJsonObject& entry, QString* error);
 

@@ -22,7 +22,7 @@ namespace tarvesk::sim {
 //                                          reached in Wystrel frames through the box (banana mode)
 //    "presmonde": true,                    the memory of a Presmonde driver (sim/drivers/sim_driver_core.h)
 //    "faults": {"silent": 0, "bad_checksum": 0, "error_flag": 0,
-//               "row_not_programmed": 0, "unplug_after_rows": 0}}
+//               "row_not_programmed": 0, "row_refused": 0, "unplug_after_rows": 0}}
 std::shared_ptr<SimBusModel> createDorvaneDriverFromBench(const QJsonObject& entry, QString* error);
 std::shared_ptr<SimBusModel> createDorvaneLegacyDriverFromBench(const QJsonObject& entry, QString* error);
 

@@ -109,8 +109,10 @@ std::optional<QByteArray> SimDriverBootloader::readRow(const QByteArray& frame) 
     return answer;
 }
 
-QByteArray SimDriverBootloader::writeRow(const QByteArray& frame, SimDriverFaults* faults)
+std::optional<QByteArray> SimDriverBootloader::writeRow(const QByteArray& frame, SimDriverFaults* faults)
 {
+    if (faults && SimDriverFaults::take(faults->rowRefused))
+        return std::nullopt;
     const int address = byteAt(frame, 5) << 8 | byteAt(frame, 6);
     const bool whole = frame.size() == HeaderSize + 2 * RowWords + 2 && address % RowWords == 0
         && isFlash(address) && isFlash(address + RowWords - 1);

@@ -45,6 +45,7 @@ struct SimBootloaderConfig
 //   low byte first from byte 8, a zero byte, the checksum;
 // - FF write row: the 32 words high byte first from byte 7; byte 7 of the
 //   answer is the status byte (0 taken, 1 refused: not a whole row in flash);
+//   a row write the refusal fault takes is neither written nor answered;
 // - FD 01 FC pages (count - 1 in byte 5, the core end in 6 and 7), FD 01 FE
 //   hardware information, FD 01 FF start the application (no answer);
 // - FD 02 0x20+p erase page p (byte 5 0); FD 02 n the 14-bit sum of the
@@ -82,7 +83,7 @@ public:
 private:
     bool isFlash(int address) const;
     std::optional<QByteArray> readRow(const QByteArray& frame) const;
-    QByteArray writeRow(const QByteArray& frame, SimDriverFaults* faults);
+    std::optional<QByteArray> writeRow(const QByteArray& frame, SimDriverFaults* faults);
     std::optional<QByteArray> extended(const QByteArray& frame, bool& startApplication);
     quint16 moduleSums(int pages) const;
 

@@ -310,6 +310,8 @@ std::optional<QByteArray> SimDriverCore::bootloaderFrame(const QByteArray& frame
 
 std::optional<QByteArray> SimDriverCore::wystrelCommand(const QByteArray& frame, SimDriverFaults* faults)
 {
+    _lastFrame = frame;
+    ++_frameCount;
     if (frame.size() < 9)
         return std::nullopt;
     const quint8 command = byteAt(frame, 1);

@@ -105,6 +105,9 @@ public:
     // already checked): the answer frame with its checksum, or nothing. The
     // faults are those of the bootloader's row writes.
     std::optional<QByteArray> wystrelCommand(const QByteArray& frame, SimDriverFaults* faults = nullptr);
+    // The last Wystrel frame that reached this driver, as it came, and how many did.
+    QByteArray lastFrame() const { return _lastFrame; }
+    int frameCount() const { return _frameCount; }
 
     SimDriverBootloader& bootloader() { return _bootloader; }
     void setBootloader(const SimBootloaderConfig& config) { _bootloader = SimDriverBootloader(config); }
@@ -140,6 +143,8 @@ private:
     int _primeUnlocks = 0;
     int _bootloaderStarts = 0;
     quint16 _lastSpecial = 0;
+    QByteArray _lastFrame;
+    int _frameCount = 0;
     SimDriverBootloader _bootloader;
     bool _inBootloader = false;
     qint64 _lastBootloaderFrameMs = 0;

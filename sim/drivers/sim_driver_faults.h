@@ -5,8 +5,10 @@ namespace tarvesk::sim {
 // How a simulated driver misbehaves, counted in answers: the next n answers
 // are left out (the box records a time-out), carry a wrong checksum, or carry
 // the error flag; the next n row writes of its bootloader are answered as taken
-// but leave the flash as it was. A count below 0 means "for ever". The cable
-// of the box is pulled right after the n-th row written (0: never).
+// but leave the flash as it was, or are refused (not written and not answered,
+// as a bootloader still busy with the row before does). A count below 0 means
+// "for ever". The cable of the box is pulled right after the n-th row written
+// (0: never).
 struct SimDriverFaults
 {
     static constexpr int Forever = -1;
@@ -15,6 +17,7 @@ struct SimDriverFaults
     int badChecksum = 0;
     int errorFlag = 0;
     int rowNotProgrammed = 0;
+    int rowRefused = 0;
     int unplugAfterRows = 0;
 
     // Takes one answer's worth of a fault; true when it applies to this answer.

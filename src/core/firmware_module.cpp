@@ -93,9 +93,15 @@ bool FirmwareModule::calcModuleData(int address)
     for (int i = 0; i < ENTRY_WORD_COUNT; ++i)
         _entryWords[i] = _image->getWord(address + 3 + i);
     _checksum = _image->calcChecksum(address, _endAddress);
-    if (_image->getUnsignedWord(_endAddress) == Firmware::kErasedWord) {
+    const int finalWord = _image->getUnsignedWord(_endAddress);
+    if (finalWord == Firmware::kErasedWord) {
         _image->setWord(_endAddress, _checksum);
+    } else if (finalWord == (_checksum & Firmware::kErasedWord)) {
+        // A module file or a read-back carries its checksum already: nothing wrong.
+        qCDebug(service::loggerGlog()).noquote().nospace()
+            << QStringLiteral("Final word in module %1 holds its checksum").arg(_moduleId);
     } else {
+        // A checksum the driver's bootloader would refuse.
         qCCritical(service::loggerGlog()).noquote().nospace()
             << GLOG_PREFIX << QStringLiteral("Final word in module %1 is not 0x3FFF").arg(_moduleId);
     }

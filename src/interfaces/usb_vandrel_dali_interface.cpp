@@ -4,6 +4,7 @@
 #include "core/itf_error.h"
 #include "interfaces/iusb_vandrel_device.h"
 #include "interfaces/lib_usb_interface.h"
+#include "interfaces/vandrel_answer_wait.h"
 #include "log/logging_categories.h"
 #include "protocol/dali/dali_packet.h"
 #include "protocol/options.h"
@@ -129,9 +130,9 @@ int UsbVandrelDaliInterface::sendDali(
     if (!device->isStatusTrue(core::Device::STATUS_DALI_CONNECTED))
         device->setStatus(core::Device::STATUS_DALI_CONNECTED, 1);
 
-    const std::optional<proto::VandrelReport> bytes
-        = proto::buildVandrelDaliRequest(proto::VandrelDaliRequest::fromOptions(
-            packet->getRawDataString(), hasCapability(core::ITF_CAP_CONFIG_DALI_SETTLING_TIME), *options));
+    const proto::VandrelDaliRequest form = proto::VandrelDaliRequest::fromOptions(
+        packet->getRawDataString(), hasCapability(core::ITF_CAP_CONFIG_DALI_SETTLING_TIME), *options);
+    const std::optional<proto::VandrelReport> bytes = proto::buildVandrelDaliRequest(form);
     if (!bytes)
         return core::ITF_ERR_UNSUPPORTED_FEATURE;
     const std::unique_ptr<proto::UsbVandrelPacket> request = report(*bytes);
@@ -146,10 +147,15 @@ int UsbVandrelDaliInterface::sendDali(
         // Installed before the request goes out, so that an answer the monitor
         // completes at once cannot slip past.
         _vandrel->installPacketMutex(&mutex);
-        const int status = sendRequest(*request);
+        int status = sendRequest(*request);
+        mutex.armQuietWindow();
         exchange.unlock(); // other senders may use the interface while this one waits
+        // Only a request that told the box an answer is awaited (the extended
+        // form) makes a box with time-out events report the empty window.
+        const bool boxTimesAnswer = device->hasCapability(core::Device::CAP_VD_TIMEOUT_EVENT)
+            && form.timedBus && !form.fullBitbang && form.expectAnswer;
         if (status == core::ITF_OK)
-            *answer = waitForBackwardFrame(mutex, *packet);
+            status = waitForBackwardFrame(mutex, *packet, boxTimesAnswer, answer);
         _vandrel->installPacketMutex(nullptr);
         return status;
     }
@@ -167,32 +173,65 @@ int UsbVandrelDaliInterface::sendDali(
 // The records of the DALI bus arrive in bus order: the echo of the frame just
 // sent, then its backward frame, a frame error or a time-out event. Records
 // before the echo belong to earlier exchanges (an answer nobody waited for) and
-// are never taken for this one's answer.
-proto::DaliPacket* UsbVandrelDaliInterface::waitForBackwardFrame(
-    proto::PacketMutex& mutex, const proto::DaliPacket& sent)
+// are never taken for this one's answer; nor is the echo of an identical frame
+// whose exchange was given up before its echo came.
+int UsbVandrelDaliInterface::waitForBackwardFrame(
+    proto::PacketMutex& mutex, const proto::DaliPacket& sent, bool boxTimesAnswer, proto::DaliPacket** answer)
 {
-    QDeadlineTimer deadline(_limits.answerDeadlineMs);
+    VandrelAnswerWait wait(mutex, boxTimesAnswer, _limits.answerWindowMs, MonitorIntervalMs, _limits.answerGuardMs);
+    const QByteArray frame(reinterpret_cast<const char*>(sent.getData()), sent.getDataSize());
     bool echoSeen = false;
+    bool tookOwedEcho = false;
     for (;;) {
-        const int waitMs = int(qMin<qint64>(_limits.answerQuietMs, deadline.remainingTime()));
-        if (waitMs <= 0 || mutex.waitForReplyIndex(waitMs))
-            return timeoutAnswer();
-        const proto::RawPacket* record = mutex.getPacket();
-        if (!record)
-            return timeoutAnswer();
+        switch (wait.next()) {
+        case VandrelAnswerWait::RECORD:
+            break;
+        case VandrelAnswerWait::NO_ANSWER:
+            if (!echoSeen && !tookOwedEcho)
+                _owedEcho = frame;
+            *answer = timeoutAnswer();
+            return core::ITF_OK;
+        case VandrelAnswerWait::STOPPED_REPORTING:
+            // An echo this exchange took for an owed one may have been its own:
+            // owing nothing more keeps one lost record from failing every
+            // later identical frame.
+            if (!echoSeen && !tookOwedEcho)
+                _owedEcho = frame;
+            qCCritical(service::loggerGlog()).noquote()
+                << QStringLiteral(GLOG_PREFIX "The interface reported nothing on a DALI query for %1 ms")
+                       .arg(_limits.answerWindowMs + _limits.answerGuardMs);
+            return core::ITF_ERR_TIMEOUT;
+        }
+        const proto::RawPacket& record = *wait.record();
         if (!echoSeen) {
-            echoSeen = isEchoOf(*record, sent);
+            if (!isEchoOf(record, sent))
+                continue;
+            if (!_owedEcho.isEmpty()) {
+                // The first echo after a given-up exchange of the same frame is that exchange's.
+                const bool owed = _owedEcho == frame;
+                _owedEcho.clear();
+                if (owed) {
+                    tookOwedEcho = true;
+                    continue;
+                }
+            }
+            echoSeen = true;
             continue;
         }
-        if (record->isTimeoutEvent())
-            return timeoutAnswer();
-        if (record->isFrameError() || record->getDataSize() == 0) {
-            proto::DaliPacket* garbled = copyOf(*record);
-            garbled->setFlags(proto::PACKET_FLAG_FRAME_ERROR);
-            return garbled;
+        if (record.isTimeoutEvent()) {
+            *answer = timeoutAnswer();
+            return core::ITF_OK;
         }
-        if (record->getDataSize() == 1)
-            return copyOf(*record);
+        if (record.isFrameError() || record.getDataSize() == 0) {
+            proto::DaliPacket* garbled = copyOf(record);
+            garbled->setFlags(proto::PACKET_FLAG_FRAME_ERROR);
+            *answer = garbled;
+            return core::ITF_OK;
+        }
+        if (record.getDataSize() == 1) {
+            *answer = copyOf(record);
+            return core::ITF_OK;
+        }
         // A forward frame (the repeat of a frame sent twice, other traffic): wait on.
     }
 }

@@ -2,6 +2,8 @@
 
 #include "interfaces/dali_interface.h"
 
+#include <QByteArray>
+
 namespace tarvesk::proto {
 class PacketMutex;
 class UsbVandrelPacket;
@@ -19,8 +21,9 @@ class LibUsbInterface;
 // bus take an extended request with settling, answer and stop-bit times.
 //
 // Every wait on the interface is bounded: busy replies are resent with short
-// pauses until a deadline, the status polling has a deadline, and the wait for
-// a backward frame ends after a quiet time and an overall deadline.
+// pauses until a deadline and the status polling has a deadline. Whether a
+// query was answered is decided by what the box recorded (VandrelAnswerWait),
+// never by how soon the monitor thread ran.
 class UsbVandrelDaliInterface : public DaliInterface
 {
     Q_OBJECT
@@ -29,8 +32,11 @@ public:
     // Bounds of the waits; tests shorten them.
     struct Limits
     {
-        int answerQuietMs = 60;     // no DALI record for this long: nobody answered
-        int answerDeadlineMs = 500; // the whole wait for a backward frame
+        // The answer window on the wire, closed by monitor passes on boxes
+        // without time-out events (a backward frame ends 22 ms after its
+        // forward frame at the latest; the echo itself takes part of this).
+        int answerWindowMs = 60;
+        int answerGuardMs = 3000;   // the box stopped reporting: an interface failure
         int busyDeadlineMs = 1000;  // resending a request the interface calls busy
         int statusDeadlineMs = 500; // polling the DALI status of older interfaces
         int pauseMs = 1;            // between busy resends and between status polls
@@ -51,12 +57,18 @@ public:
 
 private:
     int sendRequest(const proto::UsbVandrelPacket& request);
-    proto::DaliPacket* waitForBackwardFrame(proto::PacketMutex& mutex, const proto::DaliPacket& sent);
+    int waitForBackwardFrame(
+        proto::PacketMutex& mutex, const proto::DaliPacket& sent, bool boxTimesAnswer, proto::DaliPacket** answer);
     int pollForAnswer(proto::DaliPacket** answer);
 
     LibUsbInterface* _transport = nullptr; // the parent device's own interface
     IUsbVandrelDevice* _vandrel = nullptr; // the parent device, as a Vandrel device
     Limits _limits;
+    // The frame of an exchange that was given up before the box recorded its
+    // echo: that echo (and what followed it) is still to come and must not be
+    // taken for a later identical frame's. Request thread only: exchanges that
+    // wait for answers follow one another on an interface.
+    QByteArray _owedEcho;
 };
 
 } // namespace tarvesk::itf

@@ -18,11 +18,13 @@ namespace tarvesk::itf {
 
 namespace {
 
-// Transfer failures that mean the interface is gone.
+// Only libusb's own word that the device is gone stops the polling for good.
+// An I/O error or a hang-up of one exchange (a disturbed cable, a box busy
+// with a long bus frame) passes: the next tick polls again, and a box that is
+// really gone answers that poll with "no device".
 bool isDeviceLost(int status)
 {
-    return status == core::ITF_ERR_USB_HANGUP || status == core::ITF_ERR_IO
-        || status == core::ITF_ERR_NOT_FOUND || status == core::ITF_ERR_NO_DEVICE;
+    return status == core::ITF_ERR_NOT_FOUND || status == core::ITF_ERR_NO_DEVICE;
 }
 
 } // namespace
@@ -176,8 +178,10 @@ void UsbVandrelDataMonitor::pollForData()
             return;
         _passActive = true;
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(PassDeadlineMs);
+    const auto began = proto::PacketMutex::Clock::now();
+    const auto deadline = began + std::chrono::milliseconds(PassDeadlineMs);
     int polls = 0;
+    bool drained = false; // the box said it holds nothing more
     for (;;) {
         {
             std::lock_guard<std::mutex> locker(_stateMutex);
@@ -188,13 +192,22 @@ void UsbVandrelDataMonitor::pollForData()
         const int status = _transport->transferPacket(handle, _pollRequest.get(), _pollReply.get());
         if (status != core::ITF_OK) {
             // Anything but a lost device (a time-out, a pipe error) waits for the next tick.
-            if (isDeviceLost(status))
+            if (isDeviceLost(status)) {
                 deviceLost(status);
+            } else if (!_failing) {
+                qCWarning(service::loggerGlog()).noquote()
+                    << GLOG_PREFIX
+                    << QStringLiteral("USB monitor poll failed (%1), polling again").arg(status);
+            }
+            _failing = true;
             break;
         }
+        _failing = false;
         _packetFactory->handlePacket(_pollReply.get());
-        if (_pollReply->getUint8(1) != proto::vandrel::PollMoreData)
+        if (_pollReply->getUint8(1) != proto::vandrel::PollMoreData) {
+            drained = true;
             break;
+        }
         if (++polls >= MaxPollsPerPass || std::chrono::steady_clock::now() >= deadline) {
             // The rest follows at the next tick.
             qCDebug(service::loggerGlog()).noquote() << QStringLiteral(
@@ -202,6 +215,13 @@ void UsbVandrelDataMonitor::pollForData()
                                                             .arg(polls);
             break;
         }
+    }
+    if (drained) {
+        // Tells a sender that waits for the end of an answer window that the box
+        // had nothing more for it up to this pass.
+        std::lock_guard<std::mutex> locker(_installMutex);
+        if (_packetMutex)
+            _packetMutex->passCompleted(began);
     }
     std::lock_guard<std::mutex> locker(_stateMutex);
     _passActive = false;

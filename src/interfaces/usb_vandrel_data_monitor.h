@@ -90,6 +90,7 @@ private:
     std::unique_ptr<proto::UsbVandrelPacketFactory> _packetFactory; // monitor thread only
     std::unique_ptr<proto::UsbVandrelPacket> _pollRequest;
     std::unique_ptr<proto::UsbVandrelPacket> _pollReply; // monitor thread only
+    bool _failing = false; // monitor thread only: the last poll failed (logged once per run)
 
     std::mutex _installMutex;
     proto::PacketMutex* _packetMutex = nullptr; // guarded by _installMutex

@@ -6,6 +6,8 @@
 #include "interfaces/bootloader/vandrel_bootloader_setup.h"
 #include "interfaces/iusb_vandrel_device.h"
 #include "interfaces/lib_usb_interface.h"
+#include "interfaces/usb_vandrel_data_monitor.h"
+#include "interfaces/vandrel_answer_wait.h"
 #include "log/logging_categories.h"
 #include "protocol/dmx/dmx_packet.h"
 #include "protocol/options.h"
@@ -14,8 +16,6 @@
 #include "protocol/usb/vandrel_dmx_request.h"
 #include "protocol/usb/vandrel_timing.h"
 #include "protocol/wystrel/wystrel_packet.h"
-
-#include <QDeadlineTimer>
 
 #include <memory>
 #include <mutex>
@@ -80,19 +80,32 @@ int UsbVandrelDmxInterface::sendChain(
     return core::ITF_OK;
 }
 
-proto::DmxPacket* UsbVandrelDmxInterface::waitForAnswer(proto::PacketMutex& mutex, int index, int waitMs)
+int UsbVandrelDmxInterface::waitForAnswer(
+    proto::PacketMutex& mutex, int index, int waitMs, std::unique_ptr<proto::DmxPacket>& answer)
 {
     const int expected = (index + 1) % 256;
-    QDeadlineTimer deadline(waitMs);
+    const core::Device* device = getParentDevice();
+    VandrelAnswerWait wait(mutex, device->hasCapability(core::Device::CAP_VD_TIMEOUT_EVENT), waitMs,
+        UsbVandrelDataMonitor::PollIntervalMs);
     for (;;) {
-        const int remaining = int(deadline.remainingTime());
-        if (remaining <= 0 || mutex.waitForReplyIndex(remaining))
-            return nullptr;
-        const proto::RawPacket* record = mutex.getPacket();
-        // Records of other frames (the frame itself, traffic nobody waits for)
-        // reach only the packet log.
-        if (record && record->getIndex() == expected)
-            return dmxCopyOf(*record);
+        switch (wait.next()) {
+        case VandrelAnswerWait::RECORD:
+            break;
+        case VandrelAnswerWait::NO_ANSWER:
+            return core::ITF_OK;
+        case VandrelAnswerWait::STOPPED_REPORTING:
+            qCCritical(service::loggerGlog()).noquote()
+                << QStringLiteral(GLOG_PREFIX "The interface reported nothing on a DMX frame for %1 ms")
+                       .arg(waitMs + VandrelAnswerWait::GuardMs);
+            return core::ITF_ERR_TIMEOUT;
+        }
+        // Records of other frames (the frame itself, traffic nobody waits for,
+        // the late answer of an attempt given up) reach only the packet log.
+        const proto::RawPacket* record = wait.record();
+        if (record && record->getIndex() == expected) {
+            answer.reset(dmxCopyOf(*record));
+            return core::ITF_OK;
+        }
     }
 }
 
@@ -155,9 +168,13 @@ int UsbVandrelDmxInterface::sendDmx(
             mutex.setInterfaceType(proto::PACKET_TYPE_DMX);
             _vandrel->installPacketMutex(&mutex);
             status = sendChain(*packet, settings, index);
+            mutex.armQuietWindow();
             if (status == core::ITF_OK)
-                received.reset(waitForAnswer(mutex, index, waitMs));
+                status = waitForAnswer(mutex, index, waitMs, received);
             _vandrel->installPacketMutex(nullptr);
+            // A box that stopped reporting will not answer a repeat either.
+            if (status == core::ITF_ERR_TIMEOUT)
+                break;
         } else {
             status = sendChain(*packet, settings, index);
         }

@@ -33,7 +33,55 @@ void PacketMutex::checkPacket(const RawPacket* packet)
     if (!matches(packet))
         return;
     _pending.emplace_back(packet->clone());
+    // A record came: the quiet window starts again after it.
+    _matchedThisPass = true;
+    _quietPasses = 0;
     _arrived.notify_all();
+}
+
+void PacketMutex::armQuietWindow()
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    _armed = true;
+    _armedAt = Clock::now();
+    _quietPasses = 0;
+    _matchedThisPass = false;
+}
+
+void PacketMutex::passCompleted(Clock::time_point began)
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    const bool matched = _matchedThisPass;
+    _matchedThisPass = false;
+    if (!_armed || matched || began < _armedAt)
+        return;
+    ++_quietPasses;
+    _lastQuietPassBegan = began;
+    _arrived.notify_all();
+}
+
+int PacketMutex::quietPassCount() const
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    return _quietPasses;
+}
+
+PacketMutex::WaitOutcome PacketMutex::waitForPacketOrQuiet(const QuietRule& rule, int guardMs)
+{
+    _taken.reset();
+    const auto guard = Clock::now() + std::chrono::milliseconds(qMax(0, guardMs));
+    std::unique_lock<std::mutex> locker(_mutex);
+    const auto quiet = [&] {
+        return rule.passes > 0 && _armed && _quietPasses >= rule.passes
+            && _lastQuietPassBegan >= _armedAt + std::chrono::milliseconds(qMax(0, rule.windowMs));
+    };
+    _arrived.wait_until(locker, guard, [&] { return !_pending.empty() || quiet(); });
+    if (!_pending.empty()) {
+        _taken = std::move(_pending.front());
+        _pending.pop_front();
+        return WAIT_PACKET;
+    }
+    return quiet() ? WAIT_QUIET : WAIT_GUARD;
 }
 
 bool PacketMutex::waitForReplyIndex(int timeoutMs)

@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -39,6 +40,33 @@ public:
     // Monitor thread: queues a copy of the packet when its index and type match.
     void checkPacket(const RawPacket* packet);
 
+    // Whether the bus answered is the box's to say, never the host clock's: a
+    // sender that waits for the end of an answer window counts the monitor's
+    // polling passes instead of its own time, so a monitor thread that ran late
+    // delays the verdict but cannot turn an answer into "nobody answered".
+    using Clock = std::chrono::steady_clock;
+    // Sender: the request has gone out; passes that began before this moment
+    // never count as quiet.
+    void armQuietWindow();
+    // Monitor thread: a polling pass that began at `began` has ended with the
+    // box holding no more data; every record it brought was checked before.
+    void passCompleted(Clock::time_point began);
+
+    enum WaitOutcome { WAIT_PACKET, WAIT_QUIET, WAIT_GUARD };
+    struct QuietRule
+    {
+        int passes = 0;   // completed passes without a record; 0: the box reports the end itself
+        int windowMs = 0; // and the last of them began this long after the request went out
+    };
+    // Takes the oldest queued packet (WAIT_PACKET); or, under a rule with
+    // passes, ends when that many passes began after the request went out and
+    // brought no matching record, the last of them at least windowMs after it
+    // (WAIT_QUIET); or gives up after guardMs, a liveness bound for a box or
+    // monitor that stopped reporting (WAIT_GUARD).
+    WaitOutcome waitForPacketOrQuiet(const QuietRule& rule, int guardMs);
+    // Completed passes counted as quiet since the last matching record.
+    int quietPassCount() const;
+
     // The packet taken by the last wait, or null. Owned by this object and valid
     // until the next wait or its destruction; clone it to keep it.
     RawPacket* getPacket() const { return _taken.get(); }
@@ -60,6 +88,11 @@ private:
     std::condition_variable _arrived;
     std::deque<std::unique_ptr<RawPacket>> _pending; // guarded by _mutex
     std::unique_ptr<RawPacket> _taken;               // sender thread only
+    bool _armed = false;                             // guarded by _mutex
+    Clock::time_point _armedAt;                      // guarded by _mutex
+    bool _matchedThisPass = false;                   // guarded by _mutex
+    int _quietPasses = 0;                            // guarded by _mutex
+    Clock::time_point _lastQuietPassBegan;           // guarded by _mutex
 };
 
 } // namespace tarvesk::proto

@@ -133,8 +133,12 @@ BinarySearchNode* BinarySearch::searchSingle()
             leave(node);
         // A pass that ended here goes on at once, so that the next request
         // finds the search either running or over.
-        if (!_current)
-            nextPass();
+        if (!_current && !nextPass())
+            return muteRecorded() ? node : nullptr;
+        // A device that gave its address back was not found: this step goes
+        // on, so that it answers nothing only when nobody is left to find.
+        if (!muteRecorded())
+            continue;
         return node;
     }
 }

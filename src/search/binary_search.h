@@ -72,6 +72,9 @@ protected:
     // another pass over the devices still unfound (newTree and its bus
     // preparation) returns true.
     virtual bool nextPass() { return false; }
+    // Whether the last mute recorded the device found (a confirmation that
+    // failed hands the address back); searchSingle goes on when it did not.
+    virtual bool muteRecorded() const { return true; }
 
     // With this on, a right half is not asked when its left half never
     // answered: what made the parent answer can only be in the right half.

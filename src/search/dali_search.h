@@ -64,6 +64,7 @@ protected:
     bool finalVerify(BinarySearchNode* node) override;
     void queryStep(int number) override;
     bool nextPass() override;
+    bool muteRecorded() const override { return _programmed; }
 
 private:
     enum class Reply { None, Answer, Collision, Failed };

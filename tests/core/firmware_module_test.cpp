@@ -106,10 +106,17 @@ TEST(FirmwareModuleHeader, DecodingAndChecksumWord)
     EXPECT_TRUE(module.verifyChecksum());
     EXPECT_TRUE(log.warnings().isEmpty());
 
+    // Read again (as a module file carries it): its checksum is in place, no fault.
     FirmwareModule again(&image, a);
-    EXPECT_TRUE(log.hasWarningContaining(QStringLiteral("Final word in module 998 is not 0x3FFF")));
+    EXPECT_TRUE(log.warnings().isEmpty()) << log.warnings().join('\n').toStdString();
+    EXPECT_TRUE(again.verifyChecksum());
+    // A final word that is neither erased nor the checksum is a fault, and stays.
     image.setWord(a + 5, 0);
     EXPECT_FALSE(module.verifyChecksum());
+    const int finalWord = image.getWord(a + 1023);
+    FirmwareModule spoiled(&image, a);
+    EXPECT_TRUE(log.hasWarningContaining(QStringLiteral("Final word in module 998 is not 0x3FFF")));
+    EXPECT_EQ(image.getWord(a + 1023), finalWord);
 
     // Fixed slots are not read.
     FirmwareModule core(&image, 512);

@@ -157,8 +157,7 @@ protected:
         dali = std::make_unique<itf::UsbVandrelDaliInterface>(device.get());
         dali->init();
         itf::UsbVandrelDaliInterface::Limits limits;
-        limits.answerQuietMs = 30;
-        limits.answerDeadlineMs = 300;
+        limits.answerWindowMs = 30;
         limits.busyDeadlineMs = 50;
         limits.statusDeadlineMs = 50;
         dali->setLimits(limits);

@@ -401,11 +401,18 @@ TEST(SimBusTime, AdvancesOnlyWithBusTiming)
     unsigned char request[64] = {0x0A, 0x00, 0xFF, 0xA0};
     unsigned char reply[64] = {};
     box->exchange(request, 64, reply);
-    // Forward frame: 19 bits of 833.3 us; backward frame: 5.5 ms settling and 11 bits.
-    const double forwardUs = 19 * 1000000.0 / 1200;
-    const double backwardUs = 5500 + 11 * 1000000.0 / 1200;
+    // IEC 62386-101 at 1200 bit/s: a half bit Te of 416.7 us; a forward frame of
+    // two bytes is a start bit, 16 bits and a 4 Te stop condition (38 Te) after
+    // the 13.5 ms settling that follows a forward frame; the backward frame (a
+    // start bit, 8 bits, the stop condition: 22 Te) starts 5.5 ms after it.
+    const double te = 1000000.0 / 2400;
+    const double forwardUs = 13500 + 38 * te;
+    const double backwardUs = 5500 + 22 * te;
     EXPECT_NEAR(box->busTimeUs(), forwardUs + backwardUs, 1.0);
-    EXPECT_EQ(libUsb->busStats().daliFrames, 2);
+    // After a backward frame the next forward frame needs only 2.4 ms.
+    box->exchange(request, 64, reply);
+    EXPECT_NEAR(box->busTimeUs(), 2 * forwardUs + 2 * backwardUs - (13500 - 2400), 1.0);
+    EXPECT_EQ(libUsb->busStats().daliFrames, 4);
     // The answer record carries the time since the forward frame's record, in 0.104 ms ticks.
     unsigned char poll[64] = {0x14};
     box->exchange(poll, 64, reply);

@@ -105,7 +105,7 @@ int WystrelBootloader::readRowAddress(
 }
 
 int WystrelBootloader::writeRowAddress(
-    unsigned short address, QString rowData, unsigned char& status, int&, unsigned char deviceAddress)
+    unsigned short address, QString rowData, unsigned char& status, int& retries, unsigned char deviceAddress)
 {
     proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
     const int built = request.bootloader_setWriteRow(address, rowData, deviceAddress);
@@ -114,6 +114,10 @@ int WystrelBootloader::writeRowAddress(
     proto::Options options;
     proto::WystrelPacket answer;
     const int sent = sendBootloaderCommand(request, options, answer);
+    // The interface counts every attempt that did not bring a valid answer; the
+    // last of them was no retry when none brought one.
+    const int failedAttempts = request.getRetryAttempt();
+    retries = sent == core::ITF_OK ? failedAttempts : qMax(0, failedAttempts - 1);
     if (sent != core::ITF_OK)
         return sent;
     quint8 statusByte = 0;
@@ -181,18 +185,35 @@ int WystrelBootloader::writeRows(QStringList rows, int&, int& retryCount, unsign
 
 int WystrelBootloader::erasePage(unsigned char page)
 {
-    proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
-    request.bootloader_setErasePage(page);
-    proto::Options options;
-    options.addOption(proto::option::AnswerTimeout, EraseAnswerTimeout);
-    proto::WystrelPacket answer;
-    const int status = sendBootloaderCommand(request, options, answer);
-    if (status != core::ITF_OK)
-        return status;
-    return answer.getUint8(5) == 0 ? core::ITF_OK : core::ITF_ERR_FW_ADDRESS_RANGE;
+    return sendErasePage(page);
 }
 
 int WystrelBootloader::getHardwareSystemInfo(unsigned short& first, unsigned short& second)
+{
+    return sendReadHwSysInfo(first, second);
+}
+
+int WystrelBootloader::setSpecialVolatileMode(unsigned char mode)
+{
+    proto::WystrelPacket request;
+    request.special_setSetP254(mode);
+    proto::Options options;
+    options.addOption(proto::option::ExpectAnswer, true);
+    options.addOption(proto::option::RetryCount, CommandRetries);
+    proto::WystrelPacket answer;
+    return sendBootloaderCommand(request, options, answer);
+}
+
+int WystrelBootloader::sendWriteTemperatureCorrection(unsigned char value)
+{
+    proto::WystrelPacket request;
+    request.special_setWriteTempCorrection(value);
+    proto::Options options;
+    proto::WystrelPacket answer;
+    return sendBootloaderCommand(request, options, answer);
+}
+
+int WystrelBootloader::sendReadHwSysInfo(unsigned short& first, unsigned short& second)
 {
     proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
     request.bootloader_setReadSysType();
@@ -209,6 +230,97 @@ int WystrelBootloader::getHardwareSystemInfo(unsigned short& first, unsigned sho
         second = b;
     }
     return decoded;
+}
+
+int WystrelBootloader::sendReadPageInfoFirst(
+    int address, unsigned short& id, unsigned char& size, unsigned char& version)
+{
+    proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    request.bootloader_setReadPageInfoFirst(quint16(address), 0);
+    proto::Options options;
+    proto::WystrelPacket answer;
+    const int status = sendBootloaderCommand(request, options, answer);
+    if (status != core::ITF_OK)
+        return status;
+    quint16 moduleId = 0;
+    quint8 moduleSize = 0;
+    quint8 versionByte = 0;
+    const int decoded = answer.bootloader_getPageInfoFirst(moduleId, moduleSize, versionByte);
+    if (decoded == core::ITF_OK) {
+        id = moduleId;
+        size = moduleSize;
+        version = versionByte;
+    }
+    return decoded;
+}
+
+int WystrelBootloader::sendReadPageInfoSecond(
+    int address, unsigned char& version, unsigned char& subversion, unsigned char& version2)
+{
+    proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    request.bootloader_setReadPageInfoSecond(quint16(address), 0);
+    proto::Options options;
+    proto::WystrelPacket answer;
+    const int status = sendBootloaderCommand(request, options, answer);
+    if (status != core::ITF_OK)
+        return status;
+    quint8 a = 0;
+    quint8 b = 0;
+    quint8 c = 0;
+    const int decoded = answer.bootloader_getReadPageInfoSecond(a, b, c);
+    if (decoded == core::ITF_OK) {
+        version = a;
+        subversion = b;
+        version2 = c;
+    }
+    return decoded;
+}
+
+int WystrelBootloader::sendErasePage(unsigned char page)
+{
+    proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    request.bootloader_setErasePage(page);
+    proto::Options options;
+    options.addOption(proto::option::AnswerTimeout, EraseAnswerTimeout);
+    proto::WystrelPacket answer;
+    const int status = sendBootloaderCommand(request, options, answer);
+    if (status != core::ITF_OK)
+        return status;
+    return answer.getUint8(5) == 0 ? core::ITF_OK : core::ITF_ERR_FW_ADDRESS_RANGE;
+}
+
+int WystrelBootloader::sendReadNoPages(unsigned short& coreEnd, unsigned char& pageCount, int retryCount)
+{
+    proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    request.bootloader_setReadNoPages(0);
+    proto::Options options;
+    options.addOption(proto::option::RetryCount, retryCount);
+    proto::WystrelPacket answer;
+    const int status = sendBootloaderCommand(request, options, answer);
+    if (status != core::ITF_OK)
+        return status;
+    quint16 end = 0;
+    quint8 count = 0;
+    const int decoded = answer.bootloader_getReadNoPages(end, count);
+    if (decoded == core::ITF_OK) {
+        coreEnd = end;
+        pageCount = count;
+    }
+    return decoded;
+}
+
+int WystrelBootloader::sendCheckChecksum(int count)
+{
+    proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
+    request.bootloader_setCheckChecksum(quint16(qBound(0, count, 0xFFFF)));
+    proto::Options options;
+    proto::WystrelPacket answer;
+    const int status = sendBootloaderCommand(request, options, answer);
+    if (status != core::ITF_OK)
+        return status;
+    // 14 bits: the low six of byte 5 above byte 6.
+    const int sum = (answer.getUint8(5) & 0x3F) << 8 | answer.getUint8(6);
+    return sum == 0 ? core::ITF_OK : core::ITF_ERR_FW_CHECKSUM;
 }
 
 int WystrelBootloader::stopBootloaderMode()

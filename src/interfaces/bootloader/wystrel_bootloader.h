@@ -44,8 +44,25 @@ public:
     int sendBootloaderCommand(
         proto::WystrelPacket& request, proto::Options& options, proto::WystrelPacket& answer) override;
     void finalizeWriteRows() override;
+    // Writes one row; `retries` gets the times the frame had to go out again
+    // before the bootloader's answer came back valid.
     virtual int writeRowAddress(unsigned short address, QString rowData, unsigned char& status, int& retries,
         unsigned char deviceAddress);
+
+    // Single frames for service tools, each answering with its bus status.
+    // Special parameter 254 set to `mode` straight away (no prime unlock first).
+    int setSpecialVolatileMode(unsigned char mode);
+    int sendWriteTemperatureCorrection(unsigned char value);
+    int sendReadHwSysInfo(unsigned short& first, unsigned short& second);
+    // -25 for an empty slot or a header out of range.
+    int sendReadPageInfoFirst(int address, unsigned short& id, unsigned char& size, unsigned char& version);
+    int sendReadPageInfoSecond(
+        int address, unsigned char& version, unsigned char& subversion, unsigned char& version2);
+    // -53 when the bootloader reports that the page was not erased.
+    int sendErasePage(unsigned char page);
+    int sendReadNoPages(unsigned short& coreEnd, unsigned char& pageCount, int retryCount);
+    // -50 when the modules of the first `count` pages do not sum to their checksums.
+    int sendCheckChecksum(int count);
 
     // 0, or the reason the list cannot be written (-51 a row of the wrong
     // length, -52 not hexadecimal, -53 an address off a row boundary).

@@ -190,6 +190,7 @@ TEST_P(BootloaderEndToEnd, UploadFaults)
     faults.badChecksum = 1;
     proxy->writeRows(sample.rows, count, retries, 0);
     EXPECT_EQ(driver->bootloader().rowsWritten(), rows + 2);
+    EXPECT_EQ(retries, 2) << "each spoiled answer cost its row one retry";
     proxy->readRows(SampleModule::Start, SampleModule::Start + SampleModule::Words - 1);
     EXPECT_EQ(differingRows(sample), 0);
 

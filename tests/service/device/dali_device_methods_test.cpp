@@ -26,7 +26,6 @@
 
 using namespace tarvesk;
 using namespace tarvesk::service;
-using tarvesk::sim::SimCall;
 using tarvesk::test::LogCapture;
 using tarvesk::test::SimUsbUniverse;
 
@@ -39,12 +38,20 @@ class UnpluggingLibUsb : public sim::SimLibUsb
 {
 public:
     std::atomic<int> writesLeft {-1};
+    // The next DALI requests (command 0x0A) fail with an I/O error before they
+    // reach the box; the monitor's polls and other reports go through.
+    std::atomic<int> failingDaliWrites {0};
 
     int bulkTransfer(libusb_device_handle* handle, unsigned char endpoint, unsigned char* data, int length,
         int* transferred, unsigned int timeoutMs) override
     {
         if ((endpoint & 0x80) == 0 && writesLeft > 0 && --writesLeft == 0)
             boxes().front()->unplug();
+        constexpr unsigned char DaliRequest = 0x0A;
+        if ((endpoint & 0x80) == 0 && length > 0 && data[0] == DaliRequest && failingDaliWrites > 0) {
+            --failingDaliWrites;
+            return LIBUSB_ERROR_IO;
+        }
         return SimLibUsb::bulkTransfer(handle, endpoint, data, length, transferred, timeoutMs);
     }
 };
@@ -219,7 +226,7 @@ TEST_F(DaliMethods, AFailedWriteIsTriedAgain)
     ASSERT_FALSE(ids.isEmpty());
     QLoggingCategory::setFilterRules(QStringLiteral("rpc.server.method.debug=true"));
     LogCapture log;
-    box->editFaults([](sim::SimFaults& f) { f.failNext(SimCall::BulkOut, LIBUSB_ERROR_IO); });
+    libUsb->failingDaliWrites = 1;
     const Outcome written = run(set, device(ids[0], R"(, "pid": "dali_102_power_on_level", "value": 100)"));
     QLoggingCategory::setFilterRules(QString());
     EXPECT_EQ(written.code, 0) << written.message.toStdString();

@@ -1,11 +1,14 @@
 #include "core/device.h"
 #include "core/device_manager.h"
+#include "core/itf_error.h"
 #include "core/parameters/parameter.h"
 #include "core/parameters/raw_parameter_interface.h"
 #include "core/profile/profile_manager.h"
 #include "core/universe.h"
 #include "dali/sim_dali_bus.h"
+#include "devices/virtual_device.h"
 #include "fake_product_database.h"
+#include "interfaces/dorvane/dorvane_interface.h"
 #include "method_call.h"
 #include "protocol/packet_log.h"
 #include "service/json_rpc_exception.h"
@@ -14,8 +17,10 @@
 #include "service/rpc/rpc_methods/device/rpc_device_rawparam_get.h"
 #include "service/rpc/rpc_methods/device/rpc_device_rawparam_set.h"
 #include "service/rpc/rpc_methods/universe/rpc_universe_search.h"
+#include "service/rpc_object.h"
 #include "service/rpc_request.h"
 #include "service/rpc_response.h"
+#include "service/rpc_value.h"
 #include "service/string_exception.h"
 #include "sim_usb_universe.h"
 #include "sim_vandrel_box.h"
@@ -72,6 +77,64 @@ public:
     core::NetworkResolution lastResolution = core::ITF_RES_LONG;
     int lastAddress = -1;
     unsigned int lastValue = 0;
+};
+
+// The look-ups every device method inherits, run as a method of their own:
+// the universe a request names ("interface_type" the fallback), the slave
+// role of the box above a Dorvane bus ("slave": true), a parameter list.
+class DeviceBaseProbe : public RpcDeviceBase
+{
+public:
+    DeviceBaseProbe()
+        : RpcDeviceBase(QStringLiteral("test.device.base"))
+    { }
+    QList<RpcRequestParameter> inputParameters() const override
+    {
+        using E = RpcRequestEnums;
+        return {RpcRequestParameter(E::PARAM_UNIVERSE_ID, QVariant(), false),
+            RpcRequestParameter(E::PARAM_INTERFACE_TYPE, QStringLiteral("dorvane"), false),
+            RpcRequestParameter(E::PARAM_RESET, false, false)};
+    }
+    RpcMethodError handleRequest(RpcRequest* request, RpcResponse* response) override
+    {
+        _universe = nullptr;
+        const RpcMethodError found
+            = getUniverseById(request, request->getParam(QStringLiteral("interface_type"))->getStringValue());
+        lastUniverse = _universe;
+        auto* result = new RpcObject;
+        response->setResultValue(result);
+        if (found.isError()) {
+            // As returned, before the method framework makes it an internal error.
+            result->addChild(QStringLiteral("code"), new RpcValue(found.getErrorCode()));
+            result->addChild(QStringLiteral("message"), new RpcValue(found.getErrorMessage()));
+            return {};
+        }
+        result->addChild(QStringLiteral("universe"), new RpcValue(_universe->getId()));
+        if (request->getParam(QStringLiteral("reset"))->getBoolValue())
+            result->addChild(QStringLiteral("slave"), new RpcValue(enableDorvaneSlaveModus(_universe)));
+        return {};
+    }
+    using RpcDeviceBase::enableDorvaneSlaveModus;
+    using RpcDeviceBase::initObjectFromParameterSet;
+
+    core::Universe* lastUniverse = nullptr;
+};
+
+// A Dorvane port whose driver is behind no Vandrel box.
+class ForeignDorvanePort : public itf::DorvaneInterface
+{
+public:
+    using itf::DorvaneInterface::DorvaneInterface;
+    DorvaneState getDorvaneState() const override { return DORVANE_1_DEVICE; }
+    void setDorvaneState(DorvaneState) override { }
+    void init() override { }
+    int sendDorvane(proto::DorvanePacket*, proto::DorvanePacket**, proto::Options*, DorvaneAction) override
+    {
+        return core::ITF_OK;
+    }
+    bool isDorvaneDeviceConnected() override { return true; }
+    int getParameter(core::NetworkResolution, int, unsigned int&) override { return core::ITF_OK; }
+    int setParameter(core::NetworkResolution, int, unsigned int) override { return core::ITF_OK; }
 };
 
 // A Vandrel box found by the USB search, with a "usb" profile type of three
@@ -405,3 +468,133 @@ TEST_F(DeviceMethods, ProfileProgrammingAnswersParametersAndSteps)
 }
 
 } // namespace
+
+// The universe of a request: by "universe_id" (a number truncated, or a text
+// that reads as one), else the first of the interface type, with one USB
+// listing before giving up; each refusal with its code and text.
+TEST_F(DeviceMethods, DeviceMethodsFindTheUniverseOfARequest)
+{
+    DeviceBaseProbe probe;
+    core::Universe* dorvane = nullptr;
+    for (core::Universe* child : vandrel->getChildUniverses()) {
+        if (child->getInterface(core::ITF_TYPE_DORVANE))
+            dorvane = child;
+    }
+    ASSERT_TRUE(dorvane);
+    const int id = dorvane->getId();
+    const int usbId = usb->universe->getId();
+    const struct
+    {
+        QString params;
+        int code;
+        QString messageOrUniverse;
+    } cases[] = {
+        {QStringLiteral(R"({"universe_id": %1})").arg(id), 0, QString::number(id)},
+        {QStringLiteral(R"({"universe_id": %1.7})").arg(usbId), 0, QString::number(usbId)},
+        {QStringLiteral(R"({"universe_id": "%1"})").arg(id), 0, QString::number(id)},
+        {R"({"universe_id": "abc"})", -32602, "'universe_id' parameter not a number"},
+        {R"({"universe_id": 999})", -32603, "Universe with 'universe_id' 999 not found"},
+        {R"({"universe_id": 999, "interface_type": "usb"})", -32603,
+            "Universe with 'universe_id' 999 not found"},
+        {"{}", 0, QString::number(id)},
+        {R"({"interface_type": "usb"})", 0, QString::number(usbId)},
+        {R"({"interface_type": "nothing"})", -32602, "Could not find a valid universe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.params.toStdString());
+        const QJsonObject result = run(probe, c.params).result.toObject();
+        EXPECT_EQ(result.value("code").toInt(), c.code);
+        if (c.code == 0) {
+            EXPECT_EQ(QString::number(result.value("universe").toInt()), c.messageOrUniverse);
+        } else {
+            EXPECT_EQ(result.value("message").toString(), c.messageOrUniverse);
+            EXPECT_EQ(probe.lastUniverse, nullptr);
+        }
+    }
+
+    // An interface type no universe has: the boxes are listed once more first,
+    // which brings in a box plugged in since.
+    sim::SimBoxConfig second;
+    second.serial = 2;
+    libUsb->addBox(second);
+    EXPECT_EQ(run(probe, R"({"interface_type": "nothing"})").result.toObject().value("code").toInt(), -32602);
+    EXPECT_EQ(usb->universe->getDevices().size(), 2);
+}
+
+// The slave role of the box above a Dorvane bus: an older box (release
+// 0x1810, Dorvane configuration word at byte 16) is switched on once and left
+// alone when it is on; the newer box has no such switch (-13); a universe
+// without a Dorvane bus needs nothing; a Dorvane bus that hangs off no Vandrel
+// box is -3.
+TEST_F(DeviceMethods, DorvaneSlaveRoleOfTheBoxAboveTheBus)
+{
+    DeviceBaseProbe probe;
+    sim::SimBoxConfig older;
+    older.release = 0x1810;
+    older.serial = 2;
+    const std::shared_ptr<sim::SimVandrelBox> olderBox = libUsb->addBox(older);
+    // Listed by the probe's fallback, which leaves the first box as it is.
+    run(probe, R"({"interface_type": "nothing"})");
+    ASSERT_EQ(usb->universe->getDevices().size(), 2);
+    const auto dorvaneOf = [](core::Device* box) {
+        for (core::Universe* child : box->getChildUniverses()) {
+            if (child->getInterface(core::ITF_TYPE_DORVANE))
+                return child->getId();
+        }
+        return -1;
+    };
+    core::Device* olderVandrel = nullptr;
+    for (core::Device* device : usb->universe->getDevices()) {
+        if (device != vandrel)
+            olderVandrel = device;
+    }
+    ASSERT_TRUE(olderVandrel);
+    const auto slave = [&](int universe) {
+        const Outcome outcome
+            = run(probe, QStringLiteral(R"({"universe_id": %1, "reset": true})").arg(universe));
+        EXPECT_EQ(outcome.code, 0) << outcome.message.toStdString();
+        return outcome.result.toObject().value("slave").toInt(-99);
+    };
+    const auto switches = [&] {
+        std::vector<std::unique_ptr<proto::RawPacket>> entries;
+        olderVandrel->getPacketLog()->getPackets(entries, 0, olderVandrel->getPacketLog()->size());
+        int count = 0;
+        for (const auto& entry : entries)
+            count += entry && entry->getLogText().contains(QLatin1String("Enabling Dorvane slave")) ? 1 : 0;
+        return count;
+    };
+
+    constexpr int ConfigurationWord = 16;
+    constexpr int SlaveBit = 0x04;
+    olderBox->dorvaneController().setRamWord(ConfigurationWord, 0);
+    EXPECT_EQ(slave(dorvaneOf(olderVandrel)), 0);
+    EXPECT_EQ(olderBox->dorvaneController().ramWord(ConfigurationWord) & SlaveBit, SlaveBit);
+    EXPECT_EQ(switches(), 1);
+    EXPECT_EQ(slave(dorvaneOf(olderVandrel)), 0);
+    EXPECT_EQ(switches(), 1) << "already on: nothing written";
+
+    EXPECT_EQ(slave(dorvaneOf(vandrel)), core::ITF_ERR_UNSUPPORTED_FEATURE);
+    EXPECT_EQ(slave(usb->universe->getId()), 0);
+    EXPECT_EQ(probe.enableDorvaneSlaveModus(nullptr), 0);
+    devices::VirtualDevice notABox(nullptr, nullptr);
+    core::Universe foreign(QStringLiteral("foreign"), new ForeignDorvanePort(&notABox), nullptr);
+    EXPECT_EQ(probe.enableDorvaneSlaveModus(&foreign), core::ITF_ERR_NO_DEVICE);
+}
+
+// A parameter set as the list of its identifiers, in the set's order.
+TEST(DeviceBaseParameterSet, IdentifiersInOrder)
+{
+    DeviceBaseProbe probe;
+    core::Parameter b(QStringLiteral("b_level"), core::ITF_RES_BYTE, core::Parameter::PARAM_READ_WRITE);
+    core::Parameter a(QStringLiteral("a_time"), core::ITF_RES_WORD, core::Parameter::PARAM_READ_ONLY);
+    QVector<core::Parameter*> set {&b, &a};
+    RpcValue filled(new RpcObject);
+    probe.initObjectFromParameterSet(filled.getObjectValue(), &set);
+    EXPECT_EQ(filled.toJsonValue().toObject(),
+        (QJsonObject {{"parameters",
+            QJsonArray {QJsonObject {{"identifier", "b_level"}}, QJsonObject {{"identifier", "a_time"}}}}}));
+    QVector<core::Parameter*> none;
+    RpcValue empty(new RpcObject);
+    probe.initObjectFromParameterSet(empty.getObjectValue(), &none);
+    EXPECT_EQ(empty.toJsonValue().toObject(), (QJsonObject {{"parameters", QJsonArray {}}}));
+}

@@ -7,6 +7,8 @@
 #include "drivers/sim_driver_core.h"
 #include "drivers/sim_driver_faults.h"
 #include "firmware_service.h"
+#include "log_capture.h"
+#include "service/rpc/rpc_methods/device/rpc_device_firmware_bl_spam.h"
 #include "sim_vandrel_box.h"
 
 #include <QJsonArray>
@@ -39,6 +41,15 @@ QMap<int, int> moduleWords(const QByteArray& text)
             words.insert(address + i, line.mid(4 + 4 * i, 4).toInt(nullptr, 16));
     }
     return words;
+}
+
+// One line of module text: the row's address and its 32 words, word i = first + i.
+QString moduleLine(int address, int first)
+{
+    QString line = QStringLiteral("%1").arg(address, 4, 16, QLatin1Char('0')).toUpper();
+    for (int i = 0; i < 32; ++i)
+        line += QStringLiteral("%1").arg((first + i) & 0x3FFF, 4, 16, QLatin1Char('0')).toUpper();
+    return line + QLatin1Char('\n');
 }
 
 int lineCount(const QByteArray& text)
@@ -497,4 +508,93 @@ TEST_F(FirmwareMethods, RefusesBadRequestsWithoutTouchingTheDrivers)
         ASSERT_EQ(flashOf(service.dmxDriver()), dmxFlash) << request;
         ASSERT_EQ(flashOf(service.dorvaneDriver()), dorvaneFlash) << request;
     }
+}
+
+// A row given again and again is written once, with the words of its last
+// line (as a later record of a HEX file wins); the first line of the text
+// still goes last.
+TEST_F(FirmwareMethods, ARepeatedRowIsWrittenOnceWithItsLastWords)
+{
+    sim::SimDriverCore& driver = service.dorvaneDriver();
+    QString module = moduleLine(0x760, 0x100) + moduleLine(0x740, 0x200);
+    for (int copy = 0; copy < 2000; ++copy)
+        module += moduleLine(0x760, copy == 1999 ? 0x300 : 0x100 + copy);
+    const int written = driver.bootloader().rowsWritten();
+    const RpcAnswer answer
+        = call("device.firmware.upload", {{"device_id", service.boxId}, {"firmware", module}});
+    ASSERT_TRUE(answer.ok()) << text(answer);
+    EXPECT_EQ(answer.result.toObject(),
+        (QJsonObject {{"missed_writes", 0}, {"correct_writes", 2}, {"status", "ok"}}));
+    EXPECT_EQ(driver.bootloader().rowsWritten() - written, 2);
+    for (int i = 0; i < 32; ++i) {
+        ASSERT_EQ(driver.bootloader().word(0x760 + i), 0x300 + i) << i;
+        ASSERT_EQ(driver.bootloader().word(0x740 + i), 0x200 + i) << i;
+    }
+}
+
+// The retries an upload spent reach its report: a driver that lets one row
+// write go unanswered costs one retry and the upload succeeds; one that never
+// answers a row write fails it after the interface's attempts, with the
+// retries in the message.
+TEST_F(FirmwareMethods, AnUploadReportsTheRetriesItSpent)
+{
+    const QJsonObject params {{"device_id", service.boxId}, {"firmware_db_file", "i001v00203s001.hex"}};
+    test::LogCapture log;
+    service.dorvaneFaults().rowRefused = 1;
+    const RpcAnswer once = call("device.firmware.upload", params);
+    ASSERT_TRUE(once.ok()) << text(once);
+    EXPECT_EQ(log.count(QStringLiteral("Firmware uploading successful")), 1)
+        << log.messages().join('\n').toStdString();
+    EXPECT_EQ(log.count(QStringLiteral("total_retries:          1)")), 1)
+        << log.messages().join('\n').toStdString();
+
+    service.dorvaneFaults().rowRefused = sim::SimDriverFaults::Forever;
+    const RpcAnswer never = call("device.firmware.upload", params);
+    EXPECT_EQ(never.code, -32603);
+    EXPECT_TRUE(never.message.contains("Firmware uploading failed with error -11"))
+        << never.message.toStdString();
+    EXPECT_TRUE(never.message.contains("total_retries:          4)")) << never.message.toStdString();
+    service.dorvaneFaults().rowRefused = 0;
+}
+
+// The sample modules carry their checksum in their final word, as module files
+// do: an upload of each logs no fault, so /debug/error keeps to real faults.
+TEST_F(FirmwareMethods, UploadingASampleModuleLogsNoFault)
+{
+    for (const char* name : {"i001v00203s001.hex", "i003v00105s001.hex"}) {
+        test::LogCapture log;
+        const RpcAnswer answer
+            = call("device.firmware.upload", {{"device_id", service.boxId}, {"firmware_db_file", name}});
+        ASSERT_TRUE(answer.ok()) << name << ": " << text(answer);
+        for (const test::LogCapture::Entry& entry : log.entries())
+            EXPECT_NE(entry.type, QtCriticalMsg) << name << ": " << entry.message.toStdString();
+        EXPECT_EQ(log.count(QStringLiteral("Final word in module")),
+            log.count(QStringLiteral("holds its checksum")))
+            << name;
+    }
+}
+
+// The spam is bounded: beyond the bound it is refused before anything goes to
+// the box; at the bound it runs.
+TEST_F(FirmwareMethods, BootloaderSpamIsBounded)
+{
+    constexpr int Bound = service::RpcDeviceFirmwareBlSpam::MaxSpamTimeMs;
+    ASSERT_TRUE(call("device.firmware.do", {{"device_id", service.boxId}, {"action", "start_bl"}}).ok());
+    // A spam probes the driver with row reads.
+    const auto frames = [this] { return service.dorvaneDriver().frameCount(); };
+    const int entered = frames();
+    for (const qint64 spamtime : {qint64(Bound) + 1, qint64(999999), qint64(2147483647)}) {
+        const RpcAnswer answer
+            = call("device.firmware.blspam", {{"device_id", service.boxId}, {"spamtime", spamtime}});
+        EXPECT_EQ(answer.code, -32602) << spamtime;
+        EXPECT_TRUE(answer.message.contains(
+            QStringLiteral("Parameter 'spamtime' must be at most %1 milliseconds").arg(Bound)))
+            << answer.message.toStdString();
+        EXPECT_EQ(frames(), entered) << spamtime;
+    }
+    const RpcAnswer atBound
+        = call("device.firmware.blspam", {{"device_id", service.boxId}, {"spamtime", Bound}});
+    ASSERT_TRUE(atBound.ok()) << text(atBound);
+    EXPECT_EQ(atBound.result.toArray().first().toObject().value("entered_bootloader"), QJsonValue(true));
+    EXPECT_GT(frames(), entered);
 }

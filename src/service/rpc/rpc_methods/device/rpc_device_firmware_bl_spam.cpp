@@ -34,11 +34,17 @@ QList<RpcRequestParameter> RpcDeviceFirmwareBlSpam::inputParameters() const
 void RpcDeviceFirmwareBlSpam::validateInputParameters(RpcRequest* request)
 {
     AbstractRpcMethod::validateInputParameters(request);
+    RpcValue* given = request->getParam(QStringLiteral("spamtime"));
     int spamTime = 0;
-    if (!wholeNumberIn(
-            request->getParam(QStringLiteral("spamtime")), 0, std::numeric_limits<int>::max(), spamTime)) {
+    if (!wholeNumberIn(given, 0, std::numeric_limits<int>::max(), spamTime)) {
         QM_THROW_JSONRPC(QStringLiteral("Parameter 'spamtime' must be a whole number of milliseconds, not "
                                         "negative"),
+            RPC_ERROR_INVALID_PARAMS);
+    }
+    if (spamTime > MaxSpamTimeMs) {
+        QM_THROW_JSONRPC(QStringLiteral("Parameter 'spamtime' must be at most %1 milliseconds, a driver's "
+                                        "bootloader answers well within that")
+                             .arg(MaxSpamTimeMs),
             RPC_ERROR_INVALID_PARAMS);
     }
 }

@@ -18,6 +18,7 @@
 
 #include <QMap>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 
@@ -160,13 +161,21 @@ void RpcDeviceFirmwareUpload::getFirmwareStringList(
         QM_THROW_STRING(QStringLiteral("Error while importing the module from the database, data in file may "
                                        "be corrupted. (parse error)"));
     }
+    // A row given twice holds its later line's words (the image keeps the last
+    // value of each word) and is written once, where it first appeared: the
+    // flash has a bounded number of rows, and so has the upload.
+    QSet<int> listed;
     for (int address : lineAddresses) {
+        const int row = image.getRowForAddress(address);
+        if (listed.contains(row))
+            continue;
+        listed.insert(row);
         if (skippedRows.contains(address & ~(core::Firmware::kWordsPerRow - 1))) {
             qCInfo(rpcServerMethod()).noquote()
                 << QStringLiteral("Skipping row : 0x%1").arg(address, 4, 16, QLatin1Char('0'));
             continue;
         }
-        rows << image.getRowHexString(image.getRowForAddress(address), false);
+        rows << image.getRowHexString(row, false);
     }
     if (given) {
         const core::FirmwareModule* module = image.getModuleByStartAddress(startAddress);

@@ -5,7 +5,6 @@
 #include "core/itf_error.h"
 #include "core/parameters/raw_parameter_interface.h"
 #include "core/universe.h"
-#include "core/universe_manager.h"
 #include "devices/dorvane_device.h"
 #include "service/json_rpc_exception.h"
 #include "service/rpc_error_codes.h"
@@ -58,8 +57,8 @@ core::Device* RpcDeviceRawParamBase::targetDevice(
     // A negative id names no universe; it must not fall through to a device
     // look-up without a device id.
     const int id = universeId->getIntegerValue();
-    auto* universe
-        = id < 0 ? nullptr : qobject_cast<core::Universe*>(core::UniverseManager::instance().getItem(id));
+    _universe = nullptr;
+    core::Universe* universe = id >= 0 && getUniverseById(request, QString()).isOk() ? _universe : nullptr;
     if (!universe)
         QM_THROW_JSONRPC(QStringLiteral("Invalid universe Id: %1").arg(id), RPC_ERROR_INVALID_PARAMS);
     if (!universe->getInterface(core::ITF_TYPE_DORVANE)) {

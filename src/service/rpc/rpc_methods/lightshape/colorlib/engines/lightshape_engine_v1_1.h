@@ -17,16 +17,34 @@
 // of an earlier run, such as the driver's hybrid-region values, can change the
 // curves of a later one. The records of the latest run are kept process-wide
 // for the read-out functions; callers serialise a run and its read-out (the
-// JSON-RPC request handler's mutex does). Nothing is printed.
+// JSON-RPC request handler's mutex does). Nothing is printed: the Show*
+// read-outs write debug lines to the "lightshape.colorlibrary" category.
 namespace tarvesk::service::lightshape_v1_1 {
 
 constexpr int curvePoints = 65;
 constexpr int channelCount = 4;
 
-// Channel strategies (AlgorithmStrategy) this engine computes.
-enum Strategy { STRATEGY_TUNABLE_WHITE = 0, STRATEGY_WARM_DIMMING = 5 };
+// Channel strategies (AlgorithmStrategy) this engine computes. The libraries
+// use tunable white and warm dimming; the others are reached through config().
+enum Strategy {
+    STRATEGY_TUNABLE_WHITE = 0, // two channels, constant light output
+    STRATEGY_THREE_PAIRED = 1,  // three channels, the pair chosen by chromaticity
+    STRATEGY_THREE = 2,         // three channels
+    STRATEGY_THREE_ALT = 3,     // three channels
+    STRATEGY_FOUR = 4,          // four channels: reference light output only
+    STRATEGY_WARM_DIMMING = 5,  // two channels, light output falling to zero
+    STRATEGY_THREE_DIMMING = 6, // like 1, light output falling like 5
+    STRATEGY_PATH_LEVEL = 7,    // both channels follow the path level
+    STRATEGY_TWO_LIMITED = 8,   // two channels held to full scale, falling like 5
+};
 // Optimisation modes (AlgorithmMode) this engine computes.
-enum Mode { MODE_PERFECT_LIFE = 0, MODE_OPEN_LOOP = 1, MODE_FEED_FORWARD = 2 };
+enum Mode {
+    MODE_PERFECT_LIFE = 0,
+    MODE_OPEN_LOOP = 1,
+    MODE_FEED_FORWARD = 2,
+    MODE_PERFECT_DRIVER = 3,
+    MODE_PERFECT_LEDS = 4,
+};
 
 // One point of the path, as stored after its computation.
 struct CurvePointRecord
@@ -96,8 +114,10 @@ struct Engine
     float X = 0.0f, Y = 0.0f, Z = 0.0f, x = 0.0f, y = 0.0f;
     float uprime = 0.0f, vprime = 0.0f, ColorError = 0.0f;
 
-    // Colour matrix, adjugate, determinant, inverse.
+    // Colour matrix, adjugate, determinant, inverse. cm4 (cm41..cm43) is
+    // the fourth LED's column of strategy 4, which this engine never fills.
     float cm[3][3] = {};
+    float cm4[3] = {};
     float M[3][3] = {};
     float Determinant = 0.0f;
     float icm[3][3] = {};
@@ -122,10 +142,18 @@ struct Engine
     // (entries 1..53; entry 0 is not read).
     void config(char** argv);
 
+    // The reset that starts every run.
+    void init_debug_values();
     void Translate_CCT_xy();
     void SaveCurveInfoToOutputBuffer(int point);
+    // Smooths the knee of curve 1 or 2 (CH1_actual or CH2_actual of the
+    // records) with a quadratic Bezier over window points; a curve other
+    // than 1 or 2 or a window outside 3..25 changes nothing.
+    void CurveKneePointCorrection(int curve, int window);
+    static float bezier(float t, float p0, float p1, float p2);
 
-    void Prelude();
+    // The first steps of every mode: currents, powers, light outputs, Y_max.
+    void SimpleCorrected_LEDdata();
     void DefineY_max();
     void Fill_3x3_OpenLoopColorMatrix();
     void Fill_3x3_CompensatedColorMatrix();
@@ -135,15 +163,34 @@ struct Engine
     void CalcActualColor();
     void Tranlate_xy_uprimevprime();
     void DefineColorError();
+    void DefineDeviation();
     void EstimateVf();
     void LearnHydraHybridError();
     void ModelLEDdriver();
     void ModelCorrectedLEDdriver();
+    void IdealCurveLEDdriver();
     void ModelCorrected_LEDdata();
 
     void DoPerfectLife();
     void DoOpenLoop();
     void DoOptimizedModel_LEDdriver();
+    void DoPerfectDriver();
+    void DoPerfectLEDs();
+    // Feed-forward with a second pass on the modelled LEDs; no mode code
+    // selects it in config().
+    void DoOptimizedModel();
+
+    // Debug read-outs (nothing calls them): one debug line each to the
+    // "lightshape.colorlibrary" category.
+    void Show_3x3_Matrix() const;
+    void ShowSetpoint() const;
+    void ShowDriveSetting() const;
+    void ShowActualColor() const;
+    void ShowCurveInfo(int point) const;
+    // Kept for the engine's interface; they do nothing.
+    void ShowCurveInfoFromBuffer(int) const { }
+    void BestColorByControlIntensity() { }
+    void IntensityControl() { }
 
     // The lowest level of 100, 99.9, ... (1000 steps of 0.1, each rounded to
     // single precision) at which the channel's current lies within one mA of
@@ -153,8 +200,12 @@ struct Engine
     static std::int32_t hydraWindowCentre(int channel, std::int32_t setCurrent);
 
 private:
-    void fillColumn(int led, float F);
+    void fillColumn(int column, int led, float F);
+    void fillDummy(int column, float X, float Y, float Z);
+    void fillColorMatrix(bool compensated);
+    float ledOutput(int led, bool compensated) const;
     float hybridLevel(int channel) const;
+    float perLedVoltage(int channel) const;
     bool hydraLevelsFound = false;
     float hydraLevel[channelCount] = {};
 };

@@ -1,5 +1,9 @@
 #include "service/rpc/rpc_methods/lightshape/colorlib/engines/lightshape_engine_v1_3.h"
 
+#include "service/rpc/rpc_methods/lightshape/colorlib/ilightshape_color_library.h"
+
+#include <QStringList>
+
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -50,11 +54,20 @@ float ColorLib13::hydraMatchLevel(std::int32_t setCurrent)
 
 bool ColorLib13::twoChannelStrategy() const
 {
-    return AlgorithmStrategy == 0 || AlgorithmStrategy == STRATEGY_WARM_DIMMING || AlgorithmStrategy == 8
-        || AlgorithmStrategy == STRATEGY_TUNABLE_WHITE || AlgorithmStrategy == STRATEGY_TUNABLE_WHITE_DT8;
+    return AlgorithmStrategy == STRATEGY_TWO || AlgorithmStrategy == STRATEGY_WARM_DIMMING
+        || AlgorithmStrategy == STRATEGY_TWO_MIREK || AlgorithmStrategy == STRATEGY_TUNABLE_WHITE
+        || AlgorithmStrategy == STRATEGY_TUNABLE_WHITE_DT8;
 }
 
-void ColorLib13::config(char** argv)
+// The three-channel strategies whose levels go to the pair of LEDs that
+// enclose the target.
+bool ColorLib13::pairedStrategy() const
+{
+    return AlgorithmStrategy == STRATEGY_THREE_PAIRED || AlgorithmStrategy == STRATEGY_THREE_PAIRED_ALT
+        || AlgorithmStrategy == STRATEGY_THREE_PAIRED_MIREK;
+}
+
+void ColorLib13::init_debug_values()
 {
     for (int k = 0; k < channelCount; ++k) {
         HC_LED[k] = 1.0f;
@@ -66,6 +79,11 @@ void ColorLib13::config(char** argv)
     }
     Vsup = 50.0f;
     TA_calibration = 28.0f;
+}
+
+void ColorLib13::config(char** argv)
+{
+    init_debug_values();
 
     auto integer = [&](int i) { return static_cast<std::int32_t>(std::atoi(argv[i])); };
     auto real = [&](int i) { return static_cast<float>(std::atof(argv[i])); };
@@ -113,12 +131,15 @@ void ColorLib13::config(char** argv)
 
     SetIntensity = SetConstantLumen / Y_max * 100.0f;
     const float dI = SetIntensity / 65.0f;
-    const bool mirekPath = AlgorithmStrategy == 8 || AlgorithmStrategy == 10
+    const bool mirekPath = AlgorithmStrategy == STRATEGY_TWO_MIREK
+        || AlgorithmStrategy == STRATEGY_THREE_PAIRED_MIREK
         || AlgorithmStrategy == STRATEGY_TUNABLE_WHITE_DT8;
     DALI_type = mirekPath ? 8 : 6;
     const float mirekStep = (MirekMin - MirekMax) * 0.015625f;
     const float kelvinStep = toFloat(static_cast<double>(CCTmax - CCTmin) * 0.015625);
 
+    // The path level that strategy 7 follows.
+    float pathLevel = mirekPath ? 0.0f : 100.0f;
     for (int i = 1; i <= curvePoints; ++i) {
         const float offset = static_cast<float>(i - 1);
         if (mirekPath)
@@ -126,7 +147,7 @@ void ColorLib13::config(char** argv)
         else
             CCTset = CCTmax - static_cast<std::int32_t>(std::trunc(offset * kelvinStep));
         Translate_CCT_xy();
-        if (AlgorithmStrategy == STRATEGY_WARM_DIMMING || AlgorithmStrategy == 6)
+        if (AlgorithmStrategy == STRATEGY_WARM_DIMMING || AlgorithmStrategy == STRATEGY_THREE_DIMMING)
             SetIntensity = SetIntensity - dI;
         switch (AlgorithmMode) {
         case MODE_PERFECT_LIFE:
@@ -135,8 +156,29 @@ void ColorLib13::config(char** argv)
         case MODE_FEED_FORWARD:
             DoOptimizedModel_LEDdriver();
             break;
+        case MODE_PERFECT_DRIVER:
+            DoPerfectDriver();
+            break;
+        case MODE_PERFECT_LEDS:
+            DoPerfectLEDs();
+            break;
+        case MODE_OPTIMIZED_MODEL:
+            DoOptimizedModel();
+            break;
         default:
-            break; // open loop: the levels of the previous point stay
+            DoOpenLoop(); // the levels of the previous point stay
+            break;
+        }
+        pathLevel = mirekPath ? pathLevel + 1.5625f : pathLevel - 1.5625f;
+        if (pathLevel > 100.0f)
+            pathLevel = 100.0f;
+        if (pathLevel <= 0.0f)
+            pathLevel = 0.0f;
+        if (AlgorithmStrategy == STRATEGY_PATH_LEVEL) {
+            CH[0] = CH[1] = CH_actual[0] = CH_actual[1] = pathLevel;
+            CH[2] = CH[3] = CH_actual[2] = CH_actual[3] = 0.0f;
+            if (AlgorithmMode == MODE_FEED_FORWARD)
+                ModelCorrectedLEDdriver();
         }
         SaveCurveInfoToOutputBuffer(i);
     }
@@ -192,6 +234,7 @@ void ColorLib13::DefaultSequence()
     SimpleCorrected_LEDdata();
     DefineY_max();
     Fill_3x3_ColorMatrix();
+    CorrectFillMatrixVersusSetpoint();
     invert_3x3_C_matrix();
     calc_XYZset();
     set_whitepoint();
@@ -210,45 +253,213 @@ void ColorLib13::SimpleCorrected_LEDdata()
     }
 }
 
-void ColorLib13::DefineY_max()
+// A channel without LEDs has no string voltage, rather than the 0 / 0 of
+// dividing by its LED count.
+float ColorLib13::perLedVoltage(int k) const
 {
-    switch (AlgorithmStrategy) {
-    case 0:
-    case STRATEGY_TUNABLE_WHITE:
-    case STRATEGY_TUNABLE_WHITE_DT8:
-        Y_max = Yc[0] + Yc[1];
-        break;
-    case STRATEGY_WARM_DIMMING:
-    case 8:
-        Y_max = Yc[0] <= Yc[1] ? Yc[0] : Yc[1];
-        break;
-    default:
-        break;
+    return N_LEDsCH[k] > 0 ? VFoLED[k] / static_cast<float>(N_LEDsCH[k]) : 0.0f;
+}
+
+void ColorLib13::ModelCorrected_LEDdata()
+{
+    const float max = static_cast<float>(MaxCurveValue);
+    for (float& t : Tj)
+        t = 0.0f;
+    EstimateVf();
+    for (int k = 0; k < channelCount; ++k) {
+        const float cur = static_cast<float>(CurSet_CH[k]);
+        Tj[k] = (CH_actual[k] / max) * (Rth_LED[k] * cur * 0.001f) * 3.0f + TheatSink;
+        if (dVFdT_LED[k] > 0.0f)
+            dVFdT_LED[k] = -dVFdT_LED[k];
+        const float dT = Tj[k] - (Rth_LED[k] * DataSheetCurrent_LED[k] * 0.001f * 3.0f + TA_calibration);
+        VF[k] = static_cast<float>(N_LEDsCH[k])
+            * (dVFdT_LED[k] * dT + perLedVoltage(k) + dVFdI_LED[k] * cur * (CH[k] * 0.01f) * 0.001f);
+        I[k] = CH_actual[k] > 0.0f ? toFloat(static_cast<double>(cur * (CH_actual[k] / max)) * 0.001) : 0.0f;
+        PowerCH[k] = I[k] * VF[k];
+        if (CurSet_CH[k] > 0) {
+            const double hotCold = std::exp(
+                static_cast<double>(std::log(HC_LED[k])) * (static_cast<double>(dT) / 75.0) / 0.43429);
+            const double droop = std::pow(cur / DataSheetCurrent_LED[k], DroopLED[k]);
+            Yc[k] = toFloat(hotCold * droop * static_cast<double>(LED_Y[k]));
+        } else {
+            Yc[k] = 0.0f;
+        }
     }
 }
 
-void ColorLib13::fillRow(int led, float F)
+void ColorLib13::DefineY_max()
 {
+    const float* Y = Yc;
+    switch (AlgorithmStrategy) {
+    case STRATEGY_TWO:
+    case STRATEGY_TUNABLE_WHITE:
+    case STRATEGY_TUNABLE_WHITE_DT8:
+        Y_max = Y[0] + Y[1];
+        break;
+    case STRATEGY_THREE_PAIRED:
+    case STRATEGY_THREE:
+    case STRATEGY_THREE_ALT:
+    case STRATEGY_THREE_PAIRED_ALT:
+    case STRATEGY_THREE_PAIRED_MIREK:
+        Y_max = Y[0] + Y[1] + Y[2];
+        break;
+    case STRATEGY_FOUR:
+        Y_max = (Y[0] + Y[1] + Y[2]) / 3.0f + Y[3];
+        break;
+    case STRATEGY_WARM_DIMMING:
+    case STRATEGY_TWO_MIREK:
+        Y_max = Y[0] <= Y[1] ? Y[0] : Y[1];
+        break;
+    case STRATEGY_THREE_DIMMING:
+        Y_max = Y[0];
+        if (Y[1] > Y_max)
+            Y_max = Y[1];
+        if (Y[2] > Y_max)
+            Y_max = Y[2];
+        break;
+    default:
+        break; // 7 and 11: no reference light output of their own
+    }
+}
+
+// The light output that LED led's row is built from: at its set current in
+// mode 0, the modelled one otherwise.
+float ColorLib13::ledOutput(int led) const
+{
+    if (AlgorithmMode == MODE_PERFECT_LIFE)
+        return static_cast<float>(CurSet_CH[led]) / DataSheetCurrent_LED[led] * LED_Y[led];
+    return Yc[led];
+}
+
+void ColorLib13::fillRow(int row, int led, float F)
+{
+    float* r = row < 3 ? cm[row] : cm4;
     const float X = LED_x[led] / LED_y[led] * F;
-    cm[led][0] = X;
-    cm[led][1] = F;
-    cm[led][2] = X / LED_x[led] - X - F;
+    r[0] = X;
+    r[1] = F;
+    r[2] = X / LED_x[led] - X - F;
+}
+
+// A row without an LED that keeps the matrix invertible.
+void ColorLib13::fillDummy(int row)
+{
+    cm[row][0] = 1.0f;
+    cm[row][1] = 0.0f;
+    cm[row][2] = 1.0f;
 }
 
 void ColorLib13::Fill_3x3_ColorMatrix()
 {
-    if (!twoChannelStrategy())
+    auto led = [this](int row, int l) { fillRow(row, l, ledOutput(l)); };
+    switch (AlgorithmStrategy) {
+    case STRATEGY_THREE:
+    case STRATEGY_THREE_ALT:
+        for (int l = 0; l < 3; ++l)
+            led(l, l);
         return;
-    for (int led = 0; led < 2; ++led) {
-        const float F = AlgorithmMode == MODE_PERFECT_LIFE
-            ? static_cast<float>(CurSet_CH[led]) / DataSheetCurrent_LED[led] * LED_Y[led]
-            : Yc[led];
-        fillRow(led, F);
+    case STRATEGY_FOUR:
+        for (int l = 0; l < 4; ++l)
+            led(l, l);
+        return;
+    case STRATEGY_THREE_PAIRED:
+    case STRATEGY_THREE_DIMMING:
+    case STRATEGY_THREE_PAIRED_ALT:
+    case STRATEGY_THREE_PAIRED_MIREK:
+        break;
+    default:
+        if (twoChannelStrategy()) {
+            led(0, 0);
+            led(1, 1);
+            fillDummy(2);
+        }
+        return; // 7, 11: the matrix stays as it was
     }
-    // A row without an LED that keeps the matrix invertible.
-    cm[2][0] = 1.0f;
-    cm[2][1] = 0.0f;
-    cm[2][2] = 1.0f;
+    // The two LEDs whose x enclose the target; a dummy row for the third.
+    const float x1 = LED_x[0], x2 = LED_x[1], x3 = LED_x[2];
+    const float xs = xset;
+    if (x2 < x1 && x1 < x3) {
+        led(0, 0);
+        if (xs >= x1) {
+            led(2, 2);
+            fillDummy(1);
+        } else {
+            led(1, 1);
+            fillDummy(2);
+        }
+    } else if (x3 < x1 && x1 < x2) {
+        led(0, 0);
+        if (xs >= x1) {
+            led(1, 1);
+            fillDummy(2);
+        } else {
+            fillDummy(1);
+            led(2, 2);
+        }
+    } else if (x2 < x3 && x3 < x1) {
+        led(2, 2);
+        if (xs > x3) {
+            led(0, 0);
+            fillDummy(1);
+        } else {
+            fillDummy(0);
+            led(1, 1);
+        }
+    } else if (x3 < x2 && x2 < x1) {
+        led(1, 1);
+        if (xs > x2) {
+            led(0, 0);
+            fillDummy(2);
+        } else {
+            fillDummy(0);
+            led(2, 2);
+        }
+    } else if (x1 < x2 && x2 < x3) {
+        led(1, 1);
+        if (x2 > xs) {
+            led(0, 0);
+            fillDummy(2);
+        } else {
+            fillDummy(0);
+            led(2, 2);
+        }
+    } else if (x1 < x3 && x3 < x2) {
+        led(2, 2);
+        if (x3 > xs) {
+            led(0, 0);
+            fillDummy(1);
+        } else {
+            fillDummy(0);
+            led(1, 1);
+        }
+    }
+}
+
+void ColorLib13::CorrectFillMatrixVersusSetpoint()
+{
+    if (!pairedStrategy() && AlgorithmStrategy != STRATEGY_THREE_DIMMING
+        && AlgorithmStrategy != STRATEGY_SINGLE_LED)
+        return;
+    const float* x = LED_x;
+    const bool above = xset > x[0] && xset > x[1] && xset > x[2];
+    const bool below = xset < x[0] && xset < x[1] && xset < x[2];
+    if (!above && !below)
+        return;
+    // A target beyond every LED: only the LED nearest to it (the largest or
+    // the smallest x, when one is strictly so) stays in the matrix.
+    int nearest = -1;
+    for (int k = 0; k < 3; ++k) {
+        const int a = (k + 1) % 3, b = (k + 2) % 3;
+        if (above ? (x[k] > x[a] && x[k] > x[b]) : (x[k] < x[a] && x[k] < x[b]))
+            nearest = k;
+    }
+    if (nearest < 0)
+        return;
+    for (int row = 0; row < 3; ++row) {
+        if (row == nearest)
+            fillRow(row, row, static_cast<float>(CurSet_CH[row]) / DataSheetCurrent_LED[row] * LED_Y[row]);
+        else
+            fillDummy(row);
+    }
 }
 
 void ColorLib13::invert_3x3_C_matrix()
@@ -281,17 +492,44 @@ void ColorLib13::calc_XYZset()
 
 void ColorLib13::set_whitepoint()
 {
+    const float max = static_cast<float>(MaxCurveValue);
+    auto r = [this](int j) { return icm[0][j] * Xset + icm[1][j] * Yset + icm[2][j] * Zset; };
+    const float x1 = LED_x[0], x2 = LED_x[1], x3 = LED_x[2];
     if (twoChannelStrategy()) {
-        const float max = static_cast<float>(MaxCurveValue);
-        CH[0] = (icm[0][0] * Xset + icm[1][0] * Yset + icm[2][0] * Zset) * max;
-        CH[1] = (icm[0][1] * Xset + icm[1][1] * Yset + icm[2][1] * Zset) * max;
+        CH[0] = r(0) * max;
+        CH[1] = r(1) * max;
         CH[2] = CH[3] = 0.0f;
         if (AlgorithmStrategy == STRATEGY_WARM_DIMMING) {
             // A target beyond both LEDs: the nearer end of the line.
-            if (LED_x[0] > xset && LED_x[1] > xset)
+            if (x1 > xset && x2 > xset)
                 CH[0] = CH[1] = max;
-            else if (xset > LED_x[0] && xset > LED_x[1])
+            else if (xset > x1 && xset > x2)
                 CH[0] = CH[1] = 0.0f;
+        }
+    } else if (AlgorithmStrategy == STRATEGY_THREE || AlgorithmStrategy == STRATEGY_THREE_ALT) {
+        CH[0] = r(0) * max;
+        CH[1] = r(1) * max;
+        CH[2] = r(2) * max;
+        CH[3] = 0.0f;
+    } else if (pairedStrategy() && x1 > x2 && x2 > x3) {
+        if (xset > x2) {
+            CH[0] = r(0) * max;
+            CH[1] = r(1) * max;
+            CH[2] = CH[3] = 0.0f;
+        }
+        if (x2 >= xset) {
+            CH[0] = 0.0f;
+            CH[1] = r(1) * max;
+            CH[2] = r(2) * max;
+            CH[3] = 0.0f;
+        }
+        if (xset >= x1 && xset >= x2 && xset >= x3) {
+            CH[0] = max;
+            CH[1] = CH[2] = CH[3] = 0.0f;
+        }
+        if (x1 >= xset && x2 >= xset && x3 >= xset) {
+            CH[2] = max;
+            CH[0] = CH[1] = CH[3] = 0.0f;
         }
     }
     CheckLimitsIdealLEDdriver();
@@ -365,7 +603,9 @@ void ColorLib13::EstimateVf()
         const double n = N_LEDsCH[k];
         const double rise = static_cast<double>(dVFdI_LED[k]) * static_cast<double>(CurSet_CH[k]) * 0.001
             * static_cast<double>(CH[k]) * 0.01;
-        VF[k] = toFloat(n * (static_cast<double>(VFoLED[k]) / n + rise));
+        // A channel without LEDs has no string voltage (not 0 / 0).
+        const double perLed = N_LEDsCH[k] > 0 ? static_cast<double>(VFoLED[k]) / n : 0.0;
+        VF[k] = toFloat(n * (perLed + rise));
         const float cur = static_cast<float>(CurSet_CH[k]);
         I[k] = CH_actual[k] > 0.0f ? toFloat(static_cast<double>(cur * (CH_actual[k] / max)) * 0.001) : 0.0f;
         PowerCH[k] = I[k] * VF[k];
@@ -390,6 +630,12 @@ void ColorLib13::LearnHydraHybridError()
     }
 }
 
+bool ColorLib13::inHybridRegion(int k) const
+{
+    return static_cast<double>(CH_SwitchToHydra[k])
+        >= static_cast<double>(CH[k]) * static_cast<double>(CurSet_CH[k]) * 0.01;
+}
+
 void ColorLib13::ModelCorrectedLEDdriver()
 {
     EstimateVf();
@@ -398,9 +644,14 @@ void ColorLib13::ModelCorrectedLEDdriver()
     for (int k = 0; k < channelCount; ++k) {
         const float iset = static_cast<float>(CurSet_CH[k]);
         Ierror[k] = (2.0f * VF[k] - Vsup) * CorrFact[k];
+        if (CurSet_CH[k] == 0) {
+            // No set current (the library's channel 3): nothing to correct,
+            // where the model would divide by the set current.
+            delivered[k] = CH[k];
+            continue;
+        }
         float m = ((Ierror[k] + iset) / 100.0f * CH[k] - Ierror[k]) / iset * 100.0f;
-        if (static_cast<double>(CH_SwitchToHydra[k])
-            >= static_cast<double>(CH[k]) * static_cast<double>(iset) * 0.01) {
+        if (inHybridRegion(k)) {
             switch (DriverType) {
             case 1:
                 RC[k] = RC[k] + DiffCH[k];
@@ -430,12 +681,55 @@ void ColorLib13::ModelCorrectedLEDdriver()
     CheckLimitsActualLEDdriver();
 }
 
+void ColorLib13::ModelLEDdriver()
+{
+    LearnHydraHybridError();
+    for (int k = 0; k < channelCount; ++k) {
+        const float iset = static_cast<float>(CurSet_CH[k]);
+        Ierror[k] = (2.0f * VF[k] - Vsup) * CorrFact[k];
+        if (CurSet_CH[k] == 0) {
+            CH_actual[k] = CH[k]; // no set current: delivered as set
+            continue;
+        }
+        CH_actual[k] = ((Ierror[k] + iset) / 100.0f * CH[k] - Ierror[k]) / iset * 100.0f;
+        if (inHybridRegion(k)) {
+            switch (DriverType) {
+            case 1:
+                RC[k] = RC[k] - DiffCH[k];
+                CH_actual[k] = CH[k] * RC[k] / iset * 100.0f;
+                break;
+            case 0:
+                CH_actual[k] = CH[k] * RC[k] / iset * 100.0f;
+                break;
+            case 2:
+            case 3:
+            case 6:
+            case 7:
+                CH_actual[k] = CH[k];
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    CheckLimitsActualLEDdriver();
+}
+
 void ColorLib13::CalcActualColor()
 {
+    const float* a = CH_actual;
     if (twoChannelStrategy()) {
-        X = toFloat(static_cast<double>(CH_actual[0] * cm[0][0] + CH_actual[1] * cm[1][0]) * 0.01);
-        Y = toFloat(static_cast<double>(CH_actual[0] * cm[0][1] + CH_actual[1] * cm[1][1]) * 0.01);
-        Z = toFloat(static_cast<double>(CH_actual[0] * cm[0][2] + CH_actual[1] * cm[1][2]) * 0.01);
+        X = toFloat(static_cast<double>(a[0] * cm[0][0] + a[1] * cm[1][0]) * 0.01);
+        Y = toFloat(static_cast<double>(a[0] * cm[0][1] + a[1] * cm[1][1]) * 0.01);
+        Z = toFloat(static_cast<double>(a[0] * cm[0][2] + a[1] * cm[1][2]) * 0.01);
+    } else if (AlgorithmStrategy == STRATEGY_FOUR) {
+        X = (a[0] * cm[0][0] + a[1] * cm[1][0] + a[2] * cm[2][0] + a[3] * cm4[0]) / 100.0f;
+        Y = (a[0] * cm[0][1] + a[1] * cm[1][1] + a[2] * cm[2][1] + a[3] * cm4[1]) / 100.0f;
+        Z = (a[0] * cm[0][2] + a[1] * cm[1][2] + a[2] * cm[2][2] + a[3] * cm4[2]) / 100.0f;
+    } else {
+        X = (a[0] * cm[0][0] + a[1] * cm[1][0] + a[2] * cm[2][0]) / 100.0f;
+        Y = (a[0] * cm[0][1] + a[1] * cm[1][1] + a[2] * cm[2][1]) / 100.0f;
+        Z = (a[0] * cm[0][2] + a[1] * cm[1][2] + a[2] * cm[2][2]) / 100.0f;
     }
     Intensity = Y / Y_max * 100.0f;
     x = X / (Y + X + Z);
@@ -472,6 +766,48 @@ void ColorLib13::DefineCCT_Deviation()
     CCTerror = CCTset >= 1901 ? static_cast<float>(CCTset) - CCTderived : 0.0f;
 }
 
+// One pass of the closed loop: the levels move by a tenth towards the LED
+// that the colour temperature lacks.
+void ColorLib13::correctDrift()
+{
+    const float max = static_cast<float>(MaxCurveValue);
+    if (pairedStrategy()) {
+        const float x1 = LED_x[0], x2 = LED_x[1], x3 = LED_x[2];
+        const double step = CCTerror > 5.0f ? 0.1 : (CCTerror < -5.0f ? -0.1 : 0.0);
+        if (step != 0.0) {
+            if (xset > x2) {
+                CH[0] = lowered(CH[0], step);
+                CH[1] = lowered(CH[1], -step);
+                CH[2] = CH[3] = 0.0f;
+            }
+            if (x2 >= xset) {
+                CH[0] = 0.0f;
+                CH[1] = lowered(CH[1], step);
+                CH[2] = lowered(CH[2], -step);
+                CH[3] = 0.0f;
+            }
+        }
+        if (xset >= x1 && xset >= x2 && xset >= x3) {
+            CH[0] = max;
+            CH[1] = CH[2] = CH[3] = 0.0f;
+        }
+        if (x1 >= xset && x2 >= xset && x3 >= xset) {
+            CH[2] = max;
+            CH[0] = CH[1] = CH[3] = 0.0f;
+        }
+        return;
+    }
+    const int warm = LED_x[0] > LED_x[1] ? 0 : 1;
+    const int cool = 1 - warm;
+    if (CCTerror > 10.0f && LED_x[warm] >= xset) {
+        CH[warm] = lowered(CH[warm], 0.1);
+        CH[cool] = lowered(CH[cool], -0.1);
+    } else if (CCTerror < -10.0f && LED_x[warm] >= xset) {
+        CH[warm] = lowered(CH[warm], -0.1);
+        CH[cool] = lowered(CH[cool], 0.1);
+    }
+}
+
 void ColorLib13::DefineDeviation()
 {
     auto measure = [this] {
@@ -481,20 +817,12 @@ void ColorLib13::DefineDeviation()
         DefineCCT_Deviation();
     };
     measure();
-    if (AlgorithmStrategy != STRATEGY_WARM_DIMMING && AlgorithmStrategy != STRATEGY_TUNABLE_WHITE
-        && AlgorithmStrategy != STRATEGY_TUNABLE_WHITE_DT8)
+    const bool twoLed = AlgorithmStrategy == STRATEGY_WARM_DIMMING
+        || AlgorithmStrategy == STRATEGY_TUNABLE_WHITE || AlgorithmStrategy == STRATEGY_TUNABLE_WHITE_DT8;
+    if (!twoLed && !pairedStrategy())
         return;
-    // Walk the two levels towards the LED the colour temperature lacks.
-    const int warm = LED_x[0] > LED_x[1] ? 0 : 1;
-    const int cool = 1 - warm;
     for (int pass = 0; pass < 200; ++pass) {
-        if (CCTerror > 10.0f && LED_x[warm] >= xset) {
-            CH[warm] = lowered(CH[warm], 0.1);
-            CH[cool] = lowered(CH[cool], -0.1);
-        } else if (CCTerror < -10.0f && LED_x[warm] >= xset) {
-            CH[warm] = lowered(CH[warm], -0.1);
-            CH[cool] = lowered(CH[cool], 0.1);
-        }
+        correctDrift();
         if (AlgorithmMode == MODE_PERFECT_LIFE)
             CheckLimitsIdealLEDdriver();
         else if (AlgorithmMode == MODE_FEED_FORWARD)
@@ -517,6 +845,92 @@ void ColorLib13::DoOptimizedModel_LEDdriver()
     EstimateVf();
     ModelCorrectedLEDdriver();
     DefineDeviation();
+}
+
+void ColorLib13::DoPerfectDriver()
+{
+    DefaultSequence();
+    EstimateVf();
+    CheckLimitsIdealLEDdriver();
+    ModelCorrected_LEDdata();
+    DefineY_max();
+    Fill_3x3_ColorMatrix();
+    CorrectFillMatrixVersusSetpoint();
+    invert_3x3_C_matrix();
+    calc_XYZset();
+    set_whitepoint();
+    CheckWhitePointClipControl();
+    DefineDeviation();
+}
+
+void ColorLib13::DoPerfectLEDs()
+{
+    DefaultSequence();
+    EstimateVf();
+    ModelLEDdriver();
+    DefineDeviation();
+}
+
+void ColorLib13::DoOptimizedModel()
+{
+    DefaultSequence();
+    EstimateVf();
+    ModelCorrectedLEDdriver();
+    ModelCorrected_LEDdata();
+    Fill_3x3_ColorMatrix();
+    CorrectFillMatrixVersusSetpoint();
+    invert_3x3_C_matrix();
+    set_whitepoint();
+    CheckWhitePointClipControl();
+    DefineDeviation();
+}
+
+namespace {
+
+QString number(double value)
+{
+    return QString::number(value, 'g', 9);
+}
+
+QString numbers(const float* values, int count)
+{
+    QStringList texts;
+    for (int i = 0; i < count; ++i)
+        texts << number(values[i]);
+    return texts.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+void ColorLib13::Show_3x3_Matrix() const
+{
+    qCDebug(lxColorLibrary).noquote()
+        << QStringLiteral("1.3 colour matrix: [%1] [%2] [%3] [%4], determinant %5")
+               .arg(numbers(cm[0], 3), numbers(cm[1], 3), numbers(cm[2], 3), numbers(cm4, 3),
+                   number(Determinant));
+}
+
+void ColorLib13::ShowSetpoint() const
+{
+    qCDebug(lxColorLibrary).noquote()
+        << QStringLiteral("1.3 set point: CCT %1 K, mirek %2, x %3, y %4, X %5, Y %6, Z %7, intensity %8 %")
+               .arg(QString::number(CCTset), number(MirekSet), number(xset), number(yset), number(Xset),
+                   number(Yset), number(Zset), number(SetIntensity));
+}
+
+void ColorLib13::ShowDriveSetting() const
+{
+    qCDebug(lxColorLibrary).noquote()
+        << QStringLiteral("1.3 drive: set %1, actual %2")
+               .arg(numbers(CH, channelCount), numbers(CH_actual, channelCount));
+}
+
+void ColorLib13::ShowActualColor() const
+{
+    qCDebug(lxColorLibrary).noquote() << QStringLiteral(
+        "1.3 actual colour: X %1, Y %2, Z %3, x %4, y %5, error %6, CCT %7 K, CCT error %8 K")
+                                             .arg(number(X), number(Y), number(Z), number(x), number(y),
+                                                 number(ColorError), number(CCTderived), number(CCTerror));
 }
 
 void c_config_v1_3(char** argv)

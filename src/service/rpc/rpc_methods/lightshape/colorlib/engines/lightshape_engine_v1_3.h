@@ -19,20 +19,41 @@
 // target and the hybrid-region values of an earlier run cannot change a later
 // one. The records of the latest run are kept process-wide for the read-out
 // functions; callers serialise a run and its read-out (the JSON-RPC request
-// handler's mutex does). Nothing is printed.
+// handler's mutex does). Nothing is printed: the Show* read-outs write debug
+// lines to the "lightshape.colorlibrary" category.
 namespace tarvesk::service::lightshape_v1_3 {
 
 constexpr int curvePoints = 65;
 constexpr int channelCount = 4;
 
-// Channel strategies (AlgorithmStrategy) this engine computes.
+// Channel strategies (AlgorithmStrategy) this engine computes. The libraries
+// use 5, 12 and 13; the others are reached through config(). 8, 10 and 13
+// take the mirek path, the others the kelvin path.
 enum Strategy {
-    STRATEGY_WARM_DIMMING = 5,
-    STRATEGY_TUNABLE_WHITE = 12,     // kelvin path
-    STRATEGY_TUNABLE_WHITE_DT8 = 13, // mirek path
+    STRATEGY_TWO = 0,                 // two channels, constant light output
+    STRATEGY_THREE_PAIRED = 1,        // three channels, the pair chosen by chromaticity
+    STRATEGY_THREE = 2,               // three channels
+    STRATEGY_THREE_ALT = 3,           // three channels
+    STRATEGY_FOUR = 4,                // four channels: reference and matrix, no levels
+    STRATEGY_WARM_DIMMING = 5,        // two channels, light output falling to zero
+    STRATEGY_THREE_DIMMING = 6,       // like 1 with falling light output: no levels
+    STRATEGY_PATH_LEVEL = 7,          // both channels follow the path level
+    STRATEGY_TWO_MIREK = 8,           // two channels, mirek path, smaller LED as reference
+    STRATEGY_THREE_PAIRED_ALT = 9,    // like 1
+    STRATEGY_THREE_PAIRED_MIREK = 10, // like 1 on the mirek path
+    STRATEGY_SINGLE_LED = 11,         // the matrix only when the target lies beyond all LEDs
+    STRATEGY_TUNABLE_WHITE = 12,      // kelvin path
+    STRATEGY_TUNABLE_WHITE_DT8 = 13,  // mirek path
 };
 // Per-point steps (AlgorithmMode) this engine computes; open loop computes none.
-enum Mode { MODE_PERFECT_LIFE = 0, MODE_OPEN_LOOP = 1, MODE_FEED_FORWARD = 2 };
+enum Mode {
+    MODE_PERFECT_LIFE = 0,
+    MODE_OPEN_LOOP = 1,
+    MODE_FEED_FORWARD = 2,
+    MODE_PERFECT_DRIVER = 3,
+    MODE_PERFECT_LEDS = 4,
+    MODE_OPTIMIZED_MODEL = 5,
+};
 
 // One point of the path, as stored after its computation.
 struct CurvePointRecord
@@ -70,6 +91,9 @@ public:
     float VF[channelCount] = {3.0f, 3.0f, 3.0f, 3.0f};
     float dVFdT_LED[channelCount] = {-0.0033f, -0.0033f, -0.0033f, -0.0033f};
     float dVFdI_LED[channelCount] = {0.5f, 0.5f, 0.5f, 0.5f};
+    // Series resistance and wall-plug efficiency: held, entering no result.
+    float Rs_LED[channelCount] = {0.27f, 0.27f, 0.27f, 0.27f};
+    float wpe_LED[channelCount] = {0.3f, 0.3f, 0.3f, 0.3f};
     float Vsup = 50.0f;
     float TA_calibration = 28.0f;
     float TheatSink = 50.0f;
@@ -109,8 +133,10 @@ public:
     float uprime = 0.0f, vprime = 0.0f, ColorError = 0.0f;
     float CCTderived = 0.0f, CCTerror = 0.0f;
 
-    // Colour matrix, adjugate, determinant, inverse.
+    // Colour matrix, adjugate, determinant, inverse; cm4 (cm41..cm43) is
+    // the fourth LED's row of strategy 4.
     float cm[3][3] = {};
+    float cm4[3] = {};
     float M[3][3] = {};
     float Determinant = 0.0f;
     float icm[3][3] = {};
@@ -135,13 +161,17 @@ public:
     // (entries 1..53; entry 0 is not read).
     void config(char** argv);
 
+    // The reset that starts every run.
+    void init_debug_values();
     void Translate_CCT_xy();
     void SaveCurveInfoToOutputBuffer(int point);
 
     void DefaultSequence();
     void SimpleCorrected_LEDdata();
+    void ModelCorrected_LEDdata();
     void DefineY_max();
     void Fill_3x3_ColorMatrix();
+    void CorrectFillMatrixVersusSetpoint();
     void invert_3x3_C_matrix();
     void calc_XYZset();
     void set_whitepoint();
@@ -151,6 +181,7 @@ public:
     void EstimateVf();
     void LearnHydraHybridError();
     void ModelCorrectedLEDdriver();
+    void ModelLEDdriver();
     void CalcActualColor();
     void Tranlate_xy_uprimevprime();
     void DefineColorError();
@@ -159,7 +190,24 @@ public:
     void DefineDeviation();
 
     void DoPerfectLife();
+    void DoOpenLoop() { }
     void DoOptimizedModel_LEDdriver();
+    void DoPerfectDriver();
+    void DoPerfectLEDs();
+    void DoOptimizedModel();
+
+    // Debug read-outs (nothing calls them): one debug line each to the
+    // "lightshape.colorlibrary" category.
+    void Show_3x3_Matrix() const;
+    void ShowSetpoint() const;
+    void ShowDriveSetting() const;
+    void ShowActualColor() const;
+    // Kept for the engine's interface; they do nothing.
+    void SelectOpcode() { }
+    void BestColorByControlIntensity() { }
+    void IntensityControl() { }
+    void set_windowRGBWcolorSetPoint() { }
+    void ShowCurveInfoFromBuffer(int) const { }
 
     // The switch current of the hybrid region for a set current.
     static std::int32_t hydraSwitchCurrent(std::int32_t setCurrent);
@@ -171,7 +219,13 @@ public:
 
 private:
     bool twoChannelStrategy() const;
-    void fillRow(int led, float F);
+    bool pairedStrategy() const;
+    float ledOutput(int led) const;
+    void fillRow(int row, int led, float F);
+    void fillDummy(int row);
+    void correctDrift();
+    float perLedVoltage(int k) const;
+    bool inHybridRegion(int k) const;
     bool hydraLevelsFound = false;
     float hydraLevel[channelCount] = {};
 };

@@ -1,0 +1,41 @@
+#include "interfaces/vandrel_answer_wait.h"
+
+#include <QtGlobal>
+
+namespace tarvesk::itf {
+
+VandrelAnswerWait::VandrelAnswerWait(
+    proto::PacketMutex& mutex, bool boxReportsTimeouts, int windowMs, int pollIntervalMs, int guardMs)
+    : _mutex(mutex)
+    , _guard(proto::PacketMutex::Clock::now() + std::chrono::milliseconds(qMax(0, windowMs) + qMax(0, guardMs)))
+{
+    if (!boxReportsTimeouts) {
+        // One pass per tick of the window, and at least two, so that one pass
+        // that raced the request out never decides alone.
+        const int interval = qMax(1, pollIntervalMs);
+        _rule.passes = qMax(2, (qMax(0, windowMs) + interval - 1) / interval);
+        _rule.windowMs = qMax(0, windowMs);
+    }
+}
+
+void VandrelAnswerWait::requestSent()
+{
+    _mutex.armQuietWindow();
+}
+
+VandrelAnswerWait::Outcome VandrelAnswerWait::next()
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        _guard - proto::PacketMutex::Clock::now());
+    switch (_mutex.waitForPacketOrQuiet(_rule, int(qMax<qint64>(0, left.count())))) {
+    case proto::PacketMutex::WAIT_PACKET:
+        return RECORD;
+    case proto::PacketMutex::WAIT_QUIET:
+        return NO_ANSWER;
+    case proto::PacketMutex::WAIT_GUARD:
+        break;
+    }
+    return STOPPED_REPORTING;
+}
+
+} // namespace tarvesk::itf
