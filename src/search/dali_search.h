@@ -52,9 +52,6 @@ public:
     // a result when gear answer. 0, or the status of a failed transfer.
     int searchAddress(int shortAddress, SearchOptions* options, SearchResults* results);
 
-    // Forward frames sent for the current request.
-    int framesThisStep() const { return _frames; }
-
 protected:
     int unmuteAll(SearchType type) override;
     void finalise() override;
