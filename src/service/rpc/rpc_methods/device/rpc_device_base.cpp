@@ -9,6 +9,8 @@
 #include "service/rpc_request.h"
 #include "service/rpc_value.h"
 
+#include <memory>
+
 namespace tarvesk::service {
 
 RpcDeviceBase::RpcDeviceBase(const QString& name)
@@ -69,6 +71,17 @@ void RpcDeviceBase::throwConnectionLost(core::Device* device)
     QM_THROW_JSONRPC(
         QStringLiteral("Connection lost with device %1: %2").arg(device->getId()).arg(device->getName()),
         RPC_ERROR_SERVER);
+}
+
+bool RpcDeviceBase::updateFlagOf(RpcRequest* request)
+{
+    RpcValue* update = request->getParam(QStringLiteral("update"));
+    if (!update)
+        return true;
+    std::unique_ptr<RpcValue> read(update->clone());
+    if (!read->convertToBool())
+        QM_THROW_JSONRPC(QStringLiteral("parameter update must be a boolean"), RPC_ERROR_INVALID_PARAMS);
+    return read->getBoolValue();
 }
 
 } // namespace tarvesk::service

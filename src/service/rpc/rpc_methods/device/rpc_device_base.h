@@ -37,6 +37,10 @@ protected:
     // A bus status of a parameter read or write as the error the client gets:
     // -3 (the device is gone) as -32000 "Connection lost with device %1: %2".
     [[noreturn]] static void throwConnectionLost(core::Device* device);
+    // "update" as the value model reads a boolean (true, "1", "yes", false,
+    // "0", "no", ...); true when absent. Anything else (a number too) is
+    // -32602: taking it for true would send the read to the driver.
+    static bool updateFlagOf(RpcRequest* request);
 };
 
 } // namespace tarvesk::service
