@@ -21,9 +21,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace tarvesk::fuzz {
 
@@ -121,6 +124,7 @@ public:
             return "server did not initialise";
         // The bytes as received, as the HTTP handler passes them on.
         const QByteArray body(reinterpret_cast<const char*>(data), int(size));
+        _carried = carriedIntegers(body);
         for (bool apiMode : {false, true}) {
             service::AbstractRpcMethod::setApiMode(apiMode);
             const std::string fault = runOnce(body);
@@ -170,17 +174,151 @@ private:
     }
 
     // Writes the message with the service's writer and with the framework's
-    // serialisation; they must agree byte for byte.
-    static std::string write(
+    // serialisation; they must agree byte for byte, except that a whole number
+    // beyond 2^53 which the body carried as text keeps its exact digits where
+    // the framework writes the rounded double.
+    std::string write(
         const service::RpcMessage& message, QJsonDocument::JsonFormat format, QByteArray* text = nullptr)
     {
         const QByteArray written = message.serializeToUtf8(format);
-        if (written != qmtest::frameworkSerialisation(message, format))
+        if (!sameButExactIntegers(written, qmtest::frameworkSerialisation(message, format)))
             return format == QJsonDocument::Compact ? "compact text differs from the framework's"
                                                     : "indented text differs from the framework's";
         if (text)
             *text = written;
         return std::string();
+    }
+
+    static bool isNumberByte(char c)
+    {
+        return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+    }
+
+    // Walks both texts together; where they differ, both must stand in a
+    // number, the written one an integer the body carried beyond 2^53 and
+    // the framework's the double nearest to it.
+    bool sameButExactIntegers(const QByteArray& written, const QByteArray& framework) const
+    {
+        int w = 0;
+        int f = 0;
+        while (w < written.size() || f < framework.size()) {
+            if (w < written.size() && f < framework.size() && written.at(w) == framework.at(f)) {
+                ++w;
+                ++f;
+                continue;
+            }
+            // Back to the start of the number both stand in (the texts agree
+            // up to here, so both go back alike).
+            int back = 0;
+            while (w - back > 0 && isNumberByte(written.at(w - back - 1)))
+                ++back;
+            w -= back;
+            f -= back;
+            int wEnd = w;
+            while (wEnd < written.size() && isNumberByte(written.at(wEnd)))
+                ++wEnd;
+            int fEnd = f;
+            while (fEnd < framework.size() && isNumberByte(framework.at(fEnd)))
+                ++fEnd;
+            if (wEnd == w || fEnd == f)
+                return false;
+            const std::string exact = written.mid(w, wEnd - w).toStdString();
+            const std::string rounded = framework.mid(f, fEnd - f).toStdString();
+            if (!isCarriedInteger(exact, rounded))
+                return false;
+            w = wEnd;
+            f = fEnd;
+        }
+        return true;
+    }
+
+    bool isCarriedInteger(const std::string& exact, const std::string& rounded) const
+    {
+        const bool negative = !exact.empty() && exact[0] == '-';
+        const std::string digits = negative ? exact.substr(1) : exact;
+        if (digits.empty() || digits.size() > 20 || digits.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        errno = 0;
+        const unsigned long long magnitude = std::strtoull(digits.c_str(), nullptr, 10);
+        if (errno != 0 || magnitude <= 9007199254740992ull)
+            return false;
+        const double nearest = negative ? -double(magnitude) : double(magnitude);
+        if (std::strtod(rounded.c_str(), nullptr) != nearest)
+            return false;
+        for (const CarriedInteger& carried : _carried) {
+            if (carried.negative == negative && carried.magnitude == magnitude)
+                return true;
+        }
+        return false;
+    }
+
+    struct CarriedInteger
+    {
+        bool negative = false;
+        unsigned long long magnitude = 0;
+    };
+
+    // The whole numbers beyond 2^53 that the body's strings carry as a client
+    // writes them: decimal digits (a minus sign first) or base-16 digits
+    // marked "0x", within 64 bits.
+    static std::vector<CarriedInteger> carriedIntegers(const QByteArray& body)
+    {
+        std::vector<CarriedInteger> result;
+        int at = 0;
+        while ((at = body.indexOf('"', at)) >= 0) {
+            std::string text;
+            bool closed = false;
+            for (++at; at < body.size(); ++at) {
+                const char c = body.at(at);
+                if (c == '"') {
+                    closed = true;
+                    ++at;
+                    break;
+                }
+                if (c != '\\') {
+                    text += c;
+                    continue;
+                }
+                if (++at >= body.size())
+                    break;
+                const char escaped = body.at(at);
+                if (escaped == 'u' && at + 4 < body.size()) {
+                    bool ok = false;
+                    const uint unit = body.mid(at + 1, 4).toUInt(&ok, 16);
+                    text += ok && unit < 0x80 ? char(unit) : '?';
+                    at += 4;
+                } else {
+                    text += escaped;
+                }
+            }
+            if (!closed)
+                break;
+            addCarried(text, result);
+        }
+        return result;
+    }
+
+    static void addCarried(std::string text, std::vector<CarriedInteger>& result)
+    {
+        CarriedInteger carried;
+        int base = 10;
+        if (text.find("0x") != std::string::npos) {
+            base = 16;
+            for (size_t x; (x = text.find("0x")) != std::string::npos;)
+                text.erase(x, 2);
+            if (text.empty() || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                return;
+        } else {
+            carried.negative = !text.empty() && text[0] == '-';
+            if (carried.negative)
+                text.erase(0, 1);
+            if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+                return;
+        }
+        errno = 0;
+        carried.magnitude = std::strtoull(text.c_str(), nullptr, base);
+        if (errno == 0 && carried.magnitude > 9007199254740992ull)
+            result.push_back(carried);
     }
 
     // The reply must answer with the id exactly as the message was read with it.
@@ -216,6 +354,7 @@ private:
 
     std::unique_ptr<service::QuinmarkRpcServer> _server;
     bool _ready = false;
+    std::vector<CarriedInteger> _carried;
 };
 
 } // namespace tarvesk::fuzz

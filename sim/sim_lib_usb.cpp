@@ -106,6 +106,15 @@ int SimLibUsb::liveContextCount() const
     return count;
 }
 
+int SimLibUsb::endedContextCount() const
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    int count = 0;
+    for (const auto& context : _contexts)
+        count += context->live ? 0 : 1;
+    return count;
+}
+
 int SimLibUsb::openHandleCount() const
 {
     std::lock_guard<std::mutex> locker(_mutex);

@@ -41,6 +41,8 @@ public:
     QStringList violations() const;
     void clearViolations();
     int liveContextCount() const;
+    // How many contexts were ended (a libusb reset ends one and makes another).
+    int endedContextCount() const;
     int openHandleCount() const;
 
     int init(libusb_context** context) override;

@@ -26,4 +26,13 @@ QM_DECLARE_CORE_ERROR(MemoryAccessError)
 
 #undef QM_DECLARE_CORE_ERROR
 
+// A memory location of DALI gear gave no answer where one was required: the
+// gear does not have that memory bank (every D4i bank is optional). An
+// ordinary outcome of asking, not a fault of the service.
+class MemoryLocationUnanswered : public ParameterError
+{
+public:
+    using ParameterError::ParameterError;
+};
+
 } // namespace tarvesk::core

@@ -92,6 +92,13 @@ int Device::getParamCallback(Parameter* param)
         }
         try {
             return action->execute(param, QVariant());
+        } catch (const MemoryLocationUnanswered& e) {
+            // The gear lacks the bank: the client learns it from the status,
+            // and the error log stays for faults.
+            qCInfo(service::loggerGlog()).noquote()
+                << GLOG_PREFIX
+                << QStringLiteral("%1 (\"%2\" not on the device)").arg(QString::fromUtf8(e.what()), param->getDisplayName());
+            return ITF_ERR_NO_REPLY;
         } catch (const ParameterError& e) {
             qCCritical(service::loggerGlog()).noquote()
                 << GLOG_PREFIX << QStringLiteral("Exception: %1").arg(QString::fromUtf8(e.what()));
@@ -179,10 +186,21 @@ int Device::getAccessibleParameterList(QString accessLevel, bool update, std::ve
         }
         if (status == ITF_ERR_NO_DEVICE)
             return status;
-        qCritical().noquote() << QStringLiteral(
+        // A block the device does not have (optional memory banks) is left
+        // out as a matter of course.
+        const bool absent
+            = status == ITF_ERR_NO_REPLY && !parameter->getParameterActionData().readAction.empty();
+        if (absent) {
+            qCInfo(service::loggerGlog()).noquote()
+                << GLOG_PREFIX
+                << QStringLiteral("Parameter not on the device, left out of the parameter list : %1")
+                       .arg(parameter->getDisplayName());
+        } else {
+            qCritical().noquote() << QStringLiteral(
             "Parameter error, could not be added to parameter list : %1 (%2) : %3")
                                      .arg(status)
                                      .arg(itfErrorToString(status), parameter->getDisplayName());
+        }
         if (failures)
             failures->emplace(parameter->getPid(), status);
         if (firstFailure == 0)

@@ -7,6 +7,7 @@
 #include "network/http_response.h"
 #include "network/http_session.h"
 #include "network/http_session_factory.h"
+#include "network/request_deadline_watch.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -210,6 +211,12 @@ MHD_Result admitPeer(void* server, const sockaddr* address, socklen_t length)
     return MHD_NO;
 }
 
+int socketOf(MHD_Connection* connection)
+{
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    return info ? info->connect_fd : -1;
+}
+
 MHD_Result handleMhdAccess(void* server, MHD_Connection* connection, const char* url, const char* method,
     const char*, const char* uploadData, size_t* uploadDataSize, void** context)
 {
@@ -264,14 +271,23 @@ MHD_Result handleMhdAccess(void* server, MHD_Connection* connection, const char*
     const auto handler = currentInstalledHandler();
     if (!handler)
         return MHD_NO;
+    // The request is all here: its handling takes what it takes, and the
+    // peer's time starts again for taking the reply.
+    RequestDeadlineWatch* deadlines = static_cast<HttpServer*>(server)->deadlines();
+    deadlines->disarm(connection);
     std::unique_ptr<HttpResponse> reply(handler->handleRequest(request));
+    deadlines->arm(connection);
     if (!reply)
         return MHD_NO;
     return queueHttpResponse(connection, *reply, request->getSession().get());
 }
 
-void onMhdRequestCompleted(void* server, MHD_Connection*, void** context, MHD_RequestTerminationCode)
+void onMhdRequestCompleted(
+    void* server, MHD_Connection* connection, void** context, MHD_RequestTerminationCode code)
 {
+    // The next request on a kept-alive connection has its own time.
+    if (code == MHD_REQUEST_TERMINATED_COMPLETED_OK)
+        static_cast<HttpServer*>(server)->deadlines()->arm(connection);
     if (!*context)
         return;
     delete static_cast<HttpRequest*>(*context);
@@ -279,10 +295,16 @@ void onMhdRequestCompleted(void* server, MHD_Connection*, void** context, MHD_Re
     static_cast<HttpServer*>(server)->requestFinished();
 }
 
-void onMhdConnectionNotify(void*, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code)
+void onMhdConnectionNotify(
+    void* server, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code)
 {
-    if (code != MHD_CONNECTION_NOTIFY_CLOSED)
+    RequestDeadlineWatch* deadlines = static_cast<HttpServer*>(server)->deadlines();
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        deadlines->watch(connection, socketOf(connection));
         return;
+    }
+    // libmicrohttpd closes the socket only after this returns.
+    deadlines->forget(connection);
     if (const auto factory = currentSessionFactory())
         factory->removeSession(connection);
 }
@@ -307,16 +329,18 @@ bool HttpServer::start()
         return false;
     }
     if (port >= 1 && port <= 65535) {
+        deadlineWatch = std::make_unique<RequestDeadlineWatch>(arrivalTimeout);
         // One thread per connection needs libmicrohttpd's internal polling
         // thread; newer versions insist that it is asked for.
         const unsigned flags = MHD_USE_ERROR_LOG | MHD_USE_THREAD_PER_CONNECTION
             | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_PEDANTIC_CHECKS;
         daemon = MHD_start_daemon(flags, uint16_t(port), &admitPeer, this, &handleMhdAccess, this,
             MHD_OPTION_CONNECTION_TIMEOUT, ConnectionTimeoutSeconds, MHD_OPTION_NOTIFY_COMPLETED,
-            &onMhdRequestCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &onMhdConnectionNotify, nullptr,
+            &onMhdRequestCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &onMhdConnectionNotify, this,
             MHD_OPTION_END);
     }
     if (!daemon) {
+        deadlineWatch.reset();
         qCCritical(service::loggerGlog()) << GLOG_PREFIX << "Couldn't start Http server";
         return false;
     }
@@ -359,6 +383,7 @@ void HttpServer::stop()
     // Joins every connection thread: no callback runs after this returns.
     MHD_stop_daemon(daemon);
     daemon = nullptr;
+    deadlineWatch.reset();
 }
 
 } // namespace tarvesk::network

@@ -16,6 +16,7 @@ namespace tarvesk::network {
 
 class HttpRequestHandler;
 class HttpSessionFactory;
+class RequestDeadlineWatch;
 
 // The two objects every connection thread reads. They are set by the service
 // before the daemon starts and cleared after it stopped; connection threads
@@ -40,6 +41,10 @@ public:
     static constexpr unsigned ConnectionTimeoutSeconds = 30;
     // How long stop() lets requests in flight finish before it closes every connection.
     static constexpr std::chrono::milliseconds DrainTimeout {5000};
+    // The most a connection may take, all told, to deliver one request's
+    // headers and body (and to take the reply); the idle time-out alone lets a
+    // peer that sends a byte now and then hold a connection for ever.
+    static constexpr std::chrono::milliseconds RequestArrivalTimeout {30000};
 
     explicit HttpServer(int port, PeerPolicy peerPolicy = {});
     ~HttpServer() override;
@@ -48,6 +53,10 @@ public:
     bool isRunning() const override;
     void stop() override;
     int getPort() const { return port; }
+    // Takes effect at the next start().
+    void setRequestArrivalTimeout(std::chrono::milliseconds timeout) { arrivalTimeout = timeout; }
+    // The watch of the connections' deadlines; null while stopped.
+    RequestDeadlineWatch* deadlines() const { return deadlineWatch.get(); }
     bool acceptsPeer(const sockaddr* address, socklen_t length) const;
 
     // Bookkeeping of the requests being handled, called by the daemon's callbacks.
@@ -58,6 +67,8 @@ private:
     int port;
     PeerPolicy peerPolicy;
     MHD_Daemon* daemon = nullptr;
+    std::chrono::milliseconds arrivalTimeout = RequestArrivalTimeout;
+    std::unique_ptr<RequestDeadlineWatch> deadlineWatch; // made before the daemon starts, ended after it stopped
     std::mutex inFlightMutex; // guards inFlight
     std::condition_variable inFlightDone;
     int inFlight = 0;

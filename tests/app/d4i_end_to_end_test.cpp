@@ -1,5 +1,6 @@
 #include "http_test_client.h"
 #include "service_process.h"
+#include "wait_until.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -324,6 +325,58 @@ TEST_F(D4iOverHttp, TheAdvancingEnergyCounterIsReadWhole)
     EXPECT_GT(seen.back(), 0x100000);
     for (std::size_t i = 1; i < seen.size(); ++i)
         EXPECT_EQ(seen[i] - seen[i - 1], 6) << seen[i - 1] << " then " << seen[i];
+}
+
+// "update" is read as a boolean of the request's value model: only a true
+// one reads the gear (whose active energy counts at every read); what is no
+// boolean (a number among them) is refused and reads nothing.
+TEST_F(D4iOverHttp, UpdateIsReadAsABoolean)
+{
+    const auto energy = [&](const char* update) {
+        return call("device.param.get",
+            QStringLiteral(R"({"device_id": %1, "pid": "dali_252_active_energy", "update": %2})")
+                .arg(gear[0])
+                .arg(QLatin1String(update)));
+    };
+    const auto valueOf = [](const QJsonObject& reply) {
+        return qint64(reply.value("result").toObject().value("value").toDouble(-1));
+    };
+    const qint64 first = valueOf(energy("true"));
+    ASSERT_GT(first, 0);
+    for (const char* held : {"false", R"("0")", R"("no")", R"("FALSE")"}) {
+        SCOPED_TRACE(held);
+        EXPECT_EQ(valueOf(energy(held)), first);
+    }
+    for (const char* refused : {"0", "1", R"("2")", R"("maybe")", "[]"}) {
+        SCOPED_TRACE(refused);
+        const QJsonObject error = energy(refused).value("error").toObject();
+        EXPECT_EQ(error.value("code"), -32602);
+        EXPECT_TRUE(error.value("message").toString().contains("parameter update must be a boolean"))
+            << error.value("message").toString().toStdString();
+        const QJsonObject listed = call("device.param.list",
+            QStringLiteral(R"({"device_id": %1, "update": %2})").arg(gear[0]).arg(QLatin1String(refused)));
+        EXPECT_EQ(listed.value("error").toObject().value("code"), -32602);
+    }
+    EXPECT_EQ(valueOf(energy("false")), first); // nothing refused reached the gear
+    EXPECT_EQ(valueOf(energy(R"("yes")")), first + 6);
+}
+
+// Gear without the optional D4i banks is ordinary: listing its parameters
+// leaves them out without filling the error log, which stays for faults.
+TEST_F(D4iOverHttp, GearWithoutTheD4iBanksLeavesTheErrorLogAlone)
+{
+    EXPECT_EQ(list(1, R"({"groups": [], "operation": "in"})").size(), 67 + 15);
+    const QJsonObject missing = get(1, "dali_252_active_energy").value("error").toObject();
+    EXPECT_EQ(missing.value("code"), -32603);
+    EXPECT_TRUE(missing.value("message").toString().contains("No reply where one was expected."))
+        << missing.value("message").toString().toStdString();
+    ASSERT_TRUE(
+        tarvesk::test::waitUntil([&] { return service.log().contains("left out of the parameter list"); }, 10000));
+    HttpTestClient client(port);
+    const HttpReply errors = client.request("GET", "/debug/error");
+    ASSERT_EQ(errors.status, 200);
+    EXPECT_EQ(errors.body.find("Error reading memory block"), std::string::npos);
+    EXPECT_EQ(errors.body.find("could not be added to parameter list"), std::string::npos);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -241,6 +242,49 @@ TEST_F(ProfilesOverHttp, CreateEditSaveAndLoadProfiles)
     EXPECT_TRUE(outside.value("message").toString().contains(appData + "/profiles")) << text(outside);
     EXPECT_EQ(error("profile.save", R"({"path": "../x.json", "profile_data": "[]"})").value("code"), -32602);
     EXPECT_EQ(result("profile.list", "{}").toArray().size(), 2);
+}
+
+// A client's path is bounded (depth, name length), a refusal or a failure
+// says what is wrong, and a save that fails leaves no folder it made.
+TEST_F(ProfilesOverHttp, SavePathsAreBoundedAndFailuresSayWhy)
+{
+    const QString profiles = appData + "/profiles";
+    const QString longName(250, 'n');
+    QString tooLongForThePath;
+    for (int i = 0; i < 17; ++i)
+        tooLongForThePath += QStringLiteral("long%1").arg(i) + longName.left(240) + '/';
+    tooLongForThePath += "x.json";
+    struct Case
+    {
+        QString path;
+        int code;                // 0: saved
+        QString message;         // a part of the error message
+        QString leavesNoFolder;  // below the profile folder
+    };
+    const Case cases[] = {
+        {QString("f/").repeated(2000) + "x.json", -32602, "more than 32 folders deep", "f"},
+        {QString("g/").repeated(33) + "x.json", -32602, "more than 32 folders deep", "g"},
+        {QString("h/").repeated(32) + "x.json", 0, "", ""},
+        {QString(256, 'x'), -32602, "longer than 255 bytes", ""},
+        {QString(255, 'y'), 0, "", ""},
+        {"a" + QString(QChar(0)) + "b.json", -32602, "Path 'a\\u0000b.json' holds a zero character", ""},
+        {tooLongForThePath, -32603, "(File name too long)", "long0" + longName.left(240)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.left(80).toStdString());
+        QJsonObject params {{"path", c.path}, {"profile_data", "[]"}};
+        const QJsonObject reply = qmtest::rpcCall(port, "profile.save", params);
+        if (c.code == 0) {
+            EXPECT_TRUE(reply.contains("result")) << text(reply);
+            EXPECT_TRUE(QFile::exists(profiles + "/" + c.path));
+            continue;
+        }
+        const QJsonObject error = reply.value("error").toObject();
+        EXPECT_EQ(error.value("code"), c.code) << text(reply);
+        EXPECT_TRUE(error.value("message").toString().contains(c.message)) << text(reply);
+        if (!c.leavesNoFolder.isEmpty())
+            EXPECT_FALSE(QFileInfo::exists(profiles + "/" + c.leavesNoFolder));
+    }
 }
 
 TEST_F(ProfilesOverHttp, EveryMethodDescribesItsParameters)

@@ -7,6 +7,7 @@
 #include "network/http_response.h"
 #include "network/http_server.h"
 #include "network/http_session_factory.h"
+#include "network/request_deadline_watch.h"
 
 #include <QMutex>
 
@@ -17,6 +18,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <thread>
 
 using namespace tarvesk::network;
 using qmtest::HttpReply;
@@ -31,6 +33,8 @@ public:
     HttpResponse* handleRequest(HttpRequest* request) override
     {
         ++calls;
+        if (holdFor.count() > 0)
+            std::this_thread::sleep_for(holdFor); // a handler busy for longer than the peer's bound
         {
             QMutexLocker lock(&mutex);
             lastBody = request->getUploadData();
@@ -44,6 +48,7 @@ public:
     }
 
     std::atomic<int> calls {0};
+    std::chrono::milliseconds holdFor {0}; // set before the server starts
     QMutex mutex;
     QByteArray lastBody;
     QString lastUrl;
@@ -243,6 +248,40 @@ TEST_F(HttpServerTest, SessionsEndWithTheirConnection)
         EXPECT_EQ(factory->sessionCount(), 2);
     }
     EXPECT_TRUE(tarvesk::test::waitUntil([&] { return factory->sessionCount() == 0; }, 30000));
+}
+
+// A peer must deliver its request within a bounded total time: one that sends
+// a header byte now and then (each byte would restart an idle time-out) loses
+// its connection once the bound is spent, and others are served meanwhile. The
+// time a handler takes is not the peer's.
+TEST_F(HttpServerTest, APeerThatTricklesItsRequestIsClosedAfterTheBound)
+{
+    using namespace std::chrono_literals;
+    constexpr auto bound = 400ms;
+    server.reset();
+    handler->holdFor = 2 * bound;
+    server = std::make_unique<HttpServer>(port);
+    server->setRequestArrivalTimeout(bound);
+    ASSERT_TRUE(server->start());
+
+    // Each wait for the close lasts at most 100 ms, then the next byte goes.
+    HttpTestClient slow(port, 100ms);
+    ASSERT_TRUE(slow.sendRaw("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
+    const auto giveUp = std::chrono::steady_clock::now() + 20s;
+    bool closed = false;
+    while (!closed && std::chrono::steady_clock::now() < giveUp) {
+        closed = !slow.sendRaw("X") || slow.peerClosed();
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(server->deadlines()->expiredCount(), 1);
+    EXPECT_EQ(handler->calls, 0);
+
+    // A prompt client whose request takes twice the bound to handle gets its
+    // reply, and the connection serves a second request.
+    HttpTestClient prompt(port);
+    EXPECT_EQ(prompt.request("GET", "/").body, "handled GET");
+    EXPECT_EQ(prompt.request("POST", "/", {}, "body").body, "handled POST");
+    EXPECT_EQ(server->deadlines()->expiredCount(), 1);
 }
 
 TEST_F(HttpServerTest, WithoutInstalledHandlerTheConnectionIsDropped)

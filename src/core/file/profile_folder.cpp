@@ -8,9 +8,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace tarvesk::core {
 
@@ -24,17 +27,33 @@ bool statPath(const QString& path, struct stat* info)
     return ::stat(QFile::encodeName(path).constData(), info) == 0;
 }
 
-bool lstatPath(const QString& path, struct stat* info)
+
+// A client's path as a message shows it: control characters escaped, so
+// that a zero character does not end the text.
+QString shown(const QString& path)
 {
-    return ::lstat(QFile::encodeName(path).constData(), info) == 0;
+    QString result;
+    result.reserve(path.size());
+    for (const QChar c : path) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            result += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            result += c;
+    }
+    return result;
 }
 
-bool isDirectory(const QString& path)
+void setReason(QString* reason, int error)
 {
-    struct stat info
-    {
-    };
-    return statPath(path, &info) && S_ISDIR(info.st_mode);
+    if (reason)
+        *reason = QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Opens a folder to walk on from; -1 with errno set when it is not one.
+int openFolder(int at, const QByteArray& name, bool followLinks)
+{
+    return ::openat(
+        at, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
 }
 
 } // namespace
@@ -73,7 +92,7 @@ ProfileFolder ProfileFolder::ofThisPass()
 void ProfileFolder::refuse(const QString& clientPath, const char* why) const
 {
     throw ProfilePathError(QStringLiteral("Path '%1' %2; profile files are kept in the profile folder %3")
-                               .arg(clientPath, QLatin1String(why), _folder)
+                               .arg(shown(clientPath), QLatin1String(why), _folder)
                                .toStdString());
 }
 
@@ -86,15 +105,30 @@ QString ProfileFolder::resolve(const QString& clientPath) const
     const QStringList parts = clientPath.split(QLatin1Char('/'));
     if (parts.contains(QStringLiteral("..")))
         refuse(clientPath, "climbs with \"..\"");
-    if (QDir::isAbsolutePath(clientPath)) {
-        const QString cleaned = QDir::cleanPath(clientPath);
-        if (cleaned == _defaultFile || cleaned.startsWith(_folder + QLatin1Char('/')))
-            return cleaned;
-        refuse(clientPath, "lies outside the profile folder");
+    for (const QString& part : parts) {
+        if (QFile::encodeName(part).size() > maximumNameLength) {
+            refuse(clientPath,
+                QStringLiteral("holds a name longer than %1 bytes").arg(maximumNameLength).toUtf8().constData());
+        }
     }
-    const QString cleaned = QDir::cleanPath(_folder + QLatin1Char('/') + clientPath);
-    if (cleaned == _folder)
-        refuse(clientPath, "names the profile folder itself, not a file");
+    QString cleaned;
+    if (QDir::isAbsolutePath(clientPath)) {
+        cleaned = QDir::cleanPath(clientPath);
+        if (cleaned == _defaultFile)
+            return cleaned;
+        if (!cleaned.startsWith(_folder + QLatin1Char('/')))
+            refuse(clientPath, "lies outside the profile folder");
+    } else {
+        cleaned = QDir::cleanPath(_folder + QLatin1Char('/') + clientPath);
+        if (cleaned == _folder)
+            refuse(clientPath, "names the profile folder itself, not a file");
+    }
+    // Folders between the profile folder and the file.
+    const int depth = int(cleaned.midRef(_folder.size() + 1).count(QLatin1Char('/')));
+    if (depth > maximumDepth) {
+        refuse(clientPath,
+            QStringLiteral("goes more than %1 folders deep").arg(maximumDepth).toUtf8().constData());
+    }
     return cleaned;
 }
 
@@ -171,32 +205,99 @@ ProfileFolder::ReadResult ProfileFolder::read(const QString& clientPath) const
     return result;
 }
 
-ProfileFolder::WriteStatus ProfileFolder::write(const QString& clientPath, const QByteArray& bytes) const
+// The folders one write made, removed again (deepest first) unless the write
+// succeeded: a failed save leaves the profile folder as it found it.
+class ProfileFolder::MadeFolders
+{
+public:
+    MadeFolders() = default;
+    MadeFolders(const MadeFolders&) = delete;
+    MadeFolders& operator=(const MadeFolders&) = delete;
+    ~MadeFolders()
+    {
+        // By name from the folder it was made in: a deep path may be longer
+        // than the system takes whole.
+        for (auto it = _made.crbegin(); it != _made.crend(); ++it) {
+            if (!_kept)
+                ::unlinkat(it->parent, it->name.constData(), AT_REMOVEDIR);
+            ::close(it->parent);
+        }
+    }
+
+    void add(int parent, const QByteArray& name) { _made.push_back({::dup(parent), name}); }
+    void keep() { _kept = true; }
+
+private:
+    struct Made
+    {
+        int parent;
+        QByteArray name;
+    };
+    std::vector<Made> _made;
+    bool _kept = false;
+};
+
+ProfileFolder::WriteStatus ProfileFolder::write(
+    const QString& clientPath, const QByteArray& bytes, QString* reason) const
 {
     const Target target = targetOf(clientPath);
-    if (!QDir().mkpath(target.anchor))
+    MadeFolders made;
+    if (!QDir().mkpath(target.anchor)) {
+        setReason(reason, errno);
         return WriteStatus::CannotOpen;
+    }
 
-    // Each folder on the way is made or entered only where it stays inside:
-    // QDir::mkpath would follow a link out and create folders there.
+    // Each folder on the way is made or entered once, by name from the one
+    // before (no path is looked up again from the top), and only where it
+    // stays inside: QDir::mkpath would follow a link out and create folders
+    // there.
     QString folder = QFileInfo(target.anchor).canonicalFilePath();
+    int at = openFolder(AT_FDCWD, QFile::encodeName(folder), true);
+    if (at < 0) {
+        setReason(reason, errno);
+        return WriteStatus::CannotOpen;
+    }
     const QString relative = QDir(target.anchor).relativeFilePath(QFileInfo(target.path).path());
     const QStringList steps
         = relative == QStringLiteral(".") ? QStringList() : relative.split(QLatin1Char('/'));
     for (const QString& step : steps) {
-        const QString next = folder + QLatin1Char('/') + step;
-        struct stat info
-        {
-        };
-        if (!lstatPath(next, &info) && !QDir().mkdir(next))
+        const QByteArray name = QFile::encodeName(step);
+        QString next = folder + QLatin1Char('/') + step;
+        if (::mkdirat(at, name.constData(), 0777) == 0) {
+            made.add(at, name);
+        } else if (errno != EEXIST) {
+            setReason(reason, errno);
+            ::close(at);
             return WriteStatus::CannotOpen;
-        const QString canonical = QFileInfo(next).canonicalFilePath();
-        if (!target.admits(canonical))
-            refuse(clientPath, "leads out of the profile folder");
-        if (!isDirectory(canonical))
+        }
+        int opened = openFolder(at, name, false);
+        if (opened < 0 && (errno == ELOOP || errno == ENOTDIR)) {
+            struct stat info
+            {
+            };
+            // A link: it may lead to a folder that stays inside.
+            if (::fstatat(at, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
+                const QString canonical = QFileInfo(next).canonicalFilePath();
+                if (!target.admits(canonical)) {
+                    ::close(at);
+                    refuse(clientPath, "leads out of the profile folder");
+                }
+                next = canonical;
+                opened = openFolder(AT_FDCWD, QFile::encodeName(canonical), true);
+            } else {
+                errno = ENOTDIR;
+            }
+        }
+        const int error = errno;
+        ::close(at);
+        if (opened < 0) {
+            setReason(reason, error);
             return WriteStatus::CannotOpen;
-        folder = canonical;
+        }
+        at = opened;
+        folder = next;
     }
+    ::close(at);
 
     QString destination = folder + QLatin1Char('/') + QFileInfo(target.path).fileName();
     QFileDevice::Permissions permissions
@@ -215,21 +316,35 @@ ProfileFolder::WriteStatus ProfileFolder::write(const QString& clientPath, const
         permissions = QFileInfo(canonical).permissions();
     }
 
+    // The temporary name must fit where the file's own name just fits.
+    const QString fileName = QFileInfo(destination).fileName();
     QTemporaryFile temporary(QFileInfo(destination).path() + QStringLiteral("/.")
-        + QFileInfo(destination).fileName() + QStringLiteral(".XXXXXX"));
-    if (!temporary.open())
+        + fileName.left(maximumNameLength / 2) + QStringLiteral(".XXXXXX"));
+    if (!temporary.open()) {
+        if (reason)
+            *reason = temporary.errorString();
         return WriteStatus::CannotOpen;
-    if (temporary.write(bytes) != bytes.size() || !temporary.flush() || ::fsync(temporary.handle()) != 0)
+    }
+    if (temporary.write(bytes) != bytes.size() || !temporary.flush() || ::fsync(temporary.handle()) != 0) {
+        if (reason)
+            *reason = temporary.errorString();
         return WriteStatus::WriteFailed;
-    if (!temporary.seek(0) || temporary.readAll() != bytes)
+    }
+    if (!temporary.seek(0) || temporary.readAll() != bytes) {
+        if (reason)
+            *reason = QStringLiteral("the bytes read back differ from those written");
         return WriteStatus::WriteFailed;
+    }
     temporary.setPermissions(permissions);
     temporary.close();
     if (::rename(
             QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(destination).constData())
-        != 0)
+        != 0) {
+        setReason(reason, errno);
         return WriteStatus::WriteFailed;
+    }
     temporary.setAutoRemove(false);
+    made.keep();
     return WriteStatus::Ok;
 }
 

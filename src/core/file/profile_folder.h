@@ -8,8 +8,10 @@
 namespace tarvesk::core {
 
 // A client's path that may not be read or written: outside the profile
-// folder, with "..", a link that leads out of the folder, or something other
-// than a regular file. what() names the profile folder.
+// folder, with "..", too deep or with too long a name, a link that leads out
+// of the folder, or something other than a regular file. what() names the
+// profile folder and shows control characters of the path escaped, so that a
+// zero character cannot cut the message short.
 class ProfilePathError : public std::runtime_error
 {
 public:
@@ -25,6 +27,11 @@ class ProfileFolder
 public:
     // The largest profile file read, as stored (compressed or not).
     static constexpr qint64 maximumFileSize = 1000000;
+    // The most folders a path may go down below the profile folder, and the
+    // longest name (bytes of one path element) it may hold: a client's path
+    // must not make the service create folders without end.
+    static constexpr int maximumDepth = 32;
+    static constexpr int maximumNameLength = 255;
 
     explicit ProfileFolder(const QString& applicationDataFolder);
     // The folder of this pass of the service (ApplicationDataFolder).
@@ -34,7 +41,8 @@ public:
     QString defaultFile() const { return _defaultFile; }
 
     // The absolute path a client's path stands for: a relative path lies in the
-    // profile folder, an absolute one must lie in it or be the default file.
+    // profile folder, an absolute one must lie in it or be the default file,
+    // at most maximumDepth folders down, no name longer than maximumNameLength.
     // Looks at the text only; throws ProfilePathError for anything else.
     QString resolve(const QString& clientPath) const;
 
@@ -62,13 +70,16 @@ public:
     };
 
     // Writes the bytes to the file a client's path names, creating missing
-    // folders below the profile folder. The file is replaced atomically: the
-    // bytes go to a temporary file next to it, are read back and compared, and
-    // only then is it renamed over the old one. The same refusals as read().
-    WriteStatus write(const QString& clientPath, const QByteArray& bytes) const;
+    // folders below the profile folder; a write that fails removes the folders
+    // it made. The file is replaced atomically: the bytes go to a temporary
+    // file next to it, are read back and compared, and only then is it renamed
+    // over the old one. The same refusals as read(). When not Ok and reason is
+    // given, it says what the system reported ("File name too long").
+    WriteStatus write(const QString& clientPath, const QByteArray& bytes, QString* reason = nullptr) const;
 
 private:
     struct Target;
+    class MadeFolders;
     Target targetOf(const QString& clientPath) const;
     [[noreturn]] void refuse(const QString& clientPath, const char* why) const;
 

@@ -152,6 +152,26 @@ TEST_F(ProfileFolderTest, WritesMakeMissingFoldersAndReplaceFilesWhole)
     EXPECT_EQ(linked.write("real.json/x.json", "[]"), WriteStatus::CannotOpen);
 }
 
+// A save that fails takes back the folders it made, and says why.
+TEST_F(ProfileFolderTest, AFailedWriteRemovesTheFoldersItMade)
+{
+    const ProfileFolder folder(appData);
+    QString reason;
+    {
+        tarvesk::test::FileSizeLimit limit(4);
+        EXPECT_EQ(folder.write("new/deeper/x.json", "[\"longer than four bytes\"]", &reason),
+            WriteStatus::WriteFailed);
+    }
+    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(appData + "/profiles/new"));
+    // Folders that were there before stay.
+    ASSERT_TRUE(QDir().mkpath(appData + "/profiles/old"));
+    put(appData + "/profiles/old/file.json", "[]");
+    EXPECT_EQ(folder.write("old/file.json/sub/x.json", "[]", &reason), WriteStatus::CannotOpen);
+    EXPECT_EQ(reason, "Not a directory");
+    EXPECT_TRUE(QFileInfo::exists(appData + "/profiles/old"));
+}
+
 TEST_F(ProfileFolderTest, ReadsAtMostAMillionBytes)
 {
     const ProfileFolder folder(appData);

@@ -2,6 +2,7 @@
 #include "core/thread_manager.h"
 #include "core/universe.h"
 #include "core/universe_manager.h"
+#include "devices/lib_usb_device.h"
 #include "fake_product_database.h"
 #include "interfaces/lib_usb_interface.h"
 #include "log_capture.h"
@@ -197,6 +198,51 @@ TEST_F(UniverseMethods, ABoxThatKeepsHangingUpIsSearchedThreeTimesAndLeavesNothi
     EXPECT_EQ(core::UniverseManager::instance().count(), universesBefore);
     EXPECT_EQ(core::ThreadManager::instance()->getThreadCount(), threadsBefore);
     EXPECT_EQ(usb.libUsb->liveContextCount(), 1);
+}
+
+// Every pass in which a box hangs up resets libusb, whatever the other boxes
+// did before or after it, and the universe is searched again from scratch.
+TEST_F(UniverseMethods, EveryHangUpGetsItsResetWhateverTheOtherBoxesDo)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<int> hangUps; // per box, in listing order: the passes in which it hangs up
+        int resets;
+        int hangUpLines;
+    };
+    const Case cases[] = {
+        {"working boxes", {0, 0}, 0, 0},
+        {"a hung box, then a working one", {1, 0}, 1, 1},
+        {"two hung boxes", {1, 1}, 1, 2},
+        {"a working box, then a hung one", {0, 1}, 1, 1},
+        {"a box that hangs up twice", {2, 0}, 2, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimUsbUniverse usb;
+        for (size_t i = 0; i < c.hangUps.size(); ++i) {
+            sim::SimBoxConfig config;
+            config.serial = quint32(1 + i);
+            auto box = usb.libUsb->addBox(config);
+            // A hang-up: every attempt at the product string, then at the
+            // manufacturer string, fails.
+            const int times = c.hangUps[i] * 2 * devices::LibUsbDevice::StringAttempts;
+            if (times > 0)
+                box->editFaults([times](sim::SimFaults& f) { f.failNext(SimCall::Control, LIBUSB_ERROR_IO, times); });
+        }
+        LogCapture log;
+        const Outcome outcome = search(R"({"interface_type": "usb"})");
+        EXPECT_EQ(outcome.code, 0);
+        EXPECT_EQ(usb.libUsb->endedContextCount(), c.resets);
+        EXPECT_EQ(log.count(QStringLiteral("USB hangup detected, resetting libusb")), c.hangUpLines);
+        EXPECT_EQ(log.count(QStringLiteral("skipped")), 0);
+        // Each box once, all of them usable.
+        EXPECT_EQ(outcome.result.toArray().size(), int(c.hangUps.size()));
+        EXPECT_EQ(usb.universe->getDevices().size(), int(c.hangUps.size()));
+        EXPECT_EQ(usb.libUsb->liveContextCount(), 1);
+        EXPECT_EQ(usb.libUsb->violations(), QStringList());
+    }
 }
 
 TEST_F(UniverseMethods, ABoxPulledOutDuringTheSearchLeavesNothing)

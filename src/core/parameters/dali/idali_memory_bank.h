@@ -5,6 +5,9 @@
 
 namespace tarvesk::itf {
 
+// The status of a block access whose memory location gave no answer.
+constexpr int MemoryLocationNoAnswer = -42;
+
 // The outcome of a block read or write: a bus status (0 for success) and the
 // bytes read (empty for writes and after any failure).
 struct MemoryBlockResult

@@ -27,8 +27,11 @@ int MemoryBankReadAction::execute(IParameter* parameter, QVariant value)
     const bool text = parameter->getParameterType() == PARAM_TYPE_STRING;
     const itf::MemoryBlockResult result
         = _bank->readMemoryBlock(_daliAddress, where.bank, where.offset, where.length, text);
+    const std::string failure = "Error reading memory block: " + std::to_string(result.status);
+    if (result.status == itf::MemoryLocationNoAnswer)
+        throw MemoryLocationUnanswered(failure);
     if (result.status != 0)
-        throw ParameterError("Error reading memory block: " + std::to_string(result.status));
+        throw ParameterError(failure);
     parameter->setValue(_converter->convert(result.bytes, where.length), IParameter::UPDATE_NO);
     return 0;
 }

@@ -5,7 +5,9 @@
 namespace tarvesk::core {
 
 // Reads a parameter's block from the gear and stores the converted value.
-// Failures throw ParameterError; the parameter then keeps its value.
+// Failures throw ParameterError (MemoryLocationUnanswered when the gear does
+// not answer, as gear without that bank does); the parameter then keeps its
+// value.
 class MemoryBankReadAction : public MemoryBankAction
 {
 public:

@@ -183,4 +183,15 @@ void RpcDeviceBase::initObjectFromParameterSet(RpcObject* object, QVector<core::
     object->addChild(QStringLiteral("parameters"), list);
 }
 
+bool RpcDeviceBase::updateFlagOf(RpcRequest* request)
+{
+    RpcValue* update = request->getParam(QStringLiteral("update"));
+    if (!update)
+        return true;
+    std::unique_ptr<RpcValue> read(update->clone());
+    if (!read->convertToBool())
+        QM_THROW_JSONRPC(QStringLiteral("parameter update must be a boolean"), RPC_ERROR_INVALID_PARAMS);
+    return read->getBoolValue();
+}
+
 } // namespace tarvesk::service

@@ -61,6 +61,11 @@ protected:
     // uses a method object, so the request that set it is the one reading it.
     core::Universe* _universe = nullptr;
 
+    // "update" as the value model reads a boolean (true, "1", "yes", false,
+    // "0", "no", ...); true when absent. Anything else (a number too) is
+    // -32602: taking it for true would send the read to the driver.
+    static bool updateFlagOf(RpcRequest* request);
+
 private:
     void listNewBoxes(core::Universe* usb);
 };

@@ -39,8 +39,7 @@ RpcMethodError RpcDeviceParamGet::handleRequest(RpcRequest* request, RpcResponse
     auto* parameter = qobject_cast<core::Parameter*>(found);
     if (!parameter)
         QM_THROW_JSONRPC(QStringLiteral("Parameter of an unknown kind"), RPC_ERROR_INTERNAL);
-    RpcValue* updateValue = request->getParam(QStringLiteral("update"));
-    const bool update = !updateValue || !updateValue->isBoolValue() || updateValue->getBoolValue();
+    const bool update = updateFlagOf(request);
 
     QMutexLocker lock(device->getDeviceMutex());
     QVariant value;

@@ -105,8 +105,7 @@ QList<RpcRequestParameter> RpcDeviceParamList::inputParameters() const
 RpcMethodError RpcDeviceParamList::handleRequest(RpcRequest* request, RpcResponse* response)
 {
     core::Device* device = deviceOf(request);
-    RpcValue* updateValue = request->getParam(QStringLiteral("update"));
-    const bool update = !updateValue || !updateValue->isBoolValue() || updateValue->getBoolValue();
+    const bool update = updateFlagOf(request);
     const QString accessLevel = request->getParam(QStringLiteral("access_level"))->getStringValue();
 
     core::GroupFilter filter;

@@ -45,20 +45,24 @@ void RpcProfileSave::textToFile(const QString& path, const QString& text, bool c
     // The text as the client sent it, not normalised.
     const QByteArray bytes = compressed ? qCompress(text.toUtf8()) : text.toUtf8();
     core::ProfileFolder::WriteStatus status = core::ProfileFolder::WriteStatus::Ok;
+    QString reason;
     try {
-        status = core::ProfileFolder::ofThisPass().write(path, bytes);
+        status = core::ProfileFolder::ofThisPass().write(path, bytes, &reason);
     } catch (const core::ProfilePathError& e) {
         QM_THROW_JSONRPC(QString::fromUtf8(e.what()), RPC_ERROR_INVALID_PARAMS);
     }
+    // What the system reported follows the path, so that the client learns
+    // why (a full disk, a name the file system cannot hold).
+    const QString why = reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason);
     switch (status) {
     case core::ProfileFolder::WriteStatus::Ok:
         return;
     case core::ProfileFolder::WriteStatus::CannotOpen:
-        QM_THROW_STRING(QStringLiteral("Could not open file: %1").arg(path));
+        QM_THROW_STRING(QStringLiteral("Could not open file: %1%2").arg(path, why));
     case core::ProfileFolder::WriteStatus::WriteFailed:
         break;
     }
-    QM_THROW_STRING(QStringLiteral("Unable to write data to file: %1").arg(path));
+    QM_THROW_STRING(QStringLiteral("Unable to write data to file: %1%2").arg(path, why));
 }
 
 } // namespace tarvesk::service

@@ -25,6 +25,7 @@
 #include <QMutexLocker>
 
 #include <memory>
+#include <vector>
 
 namespace tarvesk::service {
 
@@ -178,8 +179,14 @@ void RpcUniverseSearch::searchUniverse(
         search::UniverseSearcher* searcher = universe->getSearcher();
         if (!searcher)
             return;
+        const bool lastPass = pass == MaxPasses;
         itf::LibUsbInterface* hungUp = nullptr;
-        bool hangUp = false;
+        int hangUps = 0;
+        // The devices of this pass join the universe only once the pass is
+        // over: after a hang-up libusb is reset and the universe searched
+        // again, and a device kept open would keep the reset from happening.
+        std::vector<std::unique_ptr<core::Device>> found;
+        QStringList warnings;
         {
             search::SearchResults results;
             const int status = searcher->search(options, &results);
@@ -209,38 +216,52 @@ void RpcUniverseSearch::searchUniverse(
                 }
                 const int init = device->init();
                 if (init == 0) {
-                    core::Device* added = device.release();
-                    // Refused by the device manager: listed nowhere, so it goes.
-                    if (!universe->addDevice(added)) {
-                        delete added;
-                        continue;
-                    }
-                    reply->addChild(new RpcTypeDevice(added));
-                    qCDebug(service::rpcServerMethod()).noquote()
-                        << QStringLiteral(" - %1 %2").arg(added->getName(), added->getRevisionString());
-                    hangUp = false;
+                    found.push_back(std::move(device));
                 } else if (init == core::ITF_ERR_USB_HANGUP) {
                     if (auto* usb = qobject_cast<itf::LibUsbInterface*>(device->getInterface())) {
                         qWarning().noquote() << "USB hangup detected, resetting libusb";
                         hungUp = usb;
-                        hangUp = !hangUp;
+                        ++hangUps;
                     } else {
                         qWarning().noquote() << "Cast error .. not a libusb interface";
                     }
                 }
             }
-            // What the searcher could not settle follows the devices it found.
-            for (const QString& text : results.warnings()) {
-                auto* warning = new RpcObject;
-                warning->addChild(QStringLiteral("warning"), new RpcValue(text));
-                reply->addChild(warning);
-            }
+            warnings = results.warnings();
+            // Searched again after the reset: what this pass found goes, and
+            // lets go of its USB devices with the results.
+            if (hangUps > 0 && !lastPass)
+                found.clear();
         }
-        // The reset waits until the results and the failed devices have let go
-        // of their USB devices: libusb cannot be closed while they are held.
-        if (!hangUp)
+        // Every pass with a hang-up resets libusb, once the results and the
+        // devices of the pass have let go of their USB devices: libusb cannot
+        // be closed while they are held (it is skipped, and logged, while
+        // devices found earlier still hold theirs).
+        if (hangUps > 0)
+            hungUp->reset();
+        if (hangUps > 0 && !lastPass)
+            continue;
+
+        for (std::unique_ptr<core::Device>& device : found) {
+            core::Device* added = device.release();
+            // Refused by the device manager: listed nowhere, so it goes.
+            if (!universe->addDevice(added)) {
+                delete added;
+                continue;
+            }
+            reply->addChild(new RpcTypeDevice(added));
+            qCDebug(service::rpcServerMethod()).noquote()
+                << QStringLiteral(" - %1 %2").arg(added->getName(), added->getRevisionString());
+        }
+        // What the searcher could not settle follows the devices it found.
+        for (const QString& text : warnings) {
+            auto* warning = new RpcObject;
+            warning->addChild(QStringLiteral("warning"), new RpcValue(text));
+            reply->addChild(warning);
+        }
+        if (hangUps == 0)
             return;
-        hungUp->reset();
+        break;
     }
     qCWarning(service::loggerGlog()).noquote()
         << GLOG_PREFIX

@@ -18,9 +18,10 @@ class RpcArray;
 
 // "universe.search": runs the searcher of one universe, or of every universe of
 // an interface type, makes a device of each result that initialises, adds it to
-// its universe and answers with the devices added. A USB universe whose box
-// hangs up while its strings are read is reset and searched again, at most
-// MaxPasses times in all.
+// its universe and answers with the devices added. A USB universe where a box
+// hangs up while its strings are read has libusb reset after that pass (every
+// pass with a hang-up, whatever the other boxes did) and is searched again
+// from scratch, at most MaxPasses times in all.
 class RpcUniverseSearch : public AbstractRpcMethod
 {
     Q_OBJECT

@@ -1,0 +1,99 @@
+#include "network/request_deadline_watch.h"
+
+#include "log/logging_categories.h"
+
+#include <QDebug>
+
+#include <sys/socket.h>
+
+namespace tarvesk::network {
+
+RequestDeadlineWatch::RequestDeadlineWatch(std::chrono::milliseconds bound)
+    : _bound(bound)
+    , _thread(&RequestDeadlineWatch::run, this)
+{ }
+
+RequestDeadlineWatch::~RequestDeadlineWatch()
+{
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _stopping = true;
+    }
+    _changed.notify_all();
+    _thread.join();
+}
+
+void RequestDeadlineWatch::watch(const void* connection, int socket)
+{
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        Watched& watched = _watched[connection];
+        watched.socket = socket;
+        watched.armed = socket >= 0;
+        watched.deadline = Clock::now() + _bound;
+    }
+    _changed.notify_all();
+}
+
+void RequestDeadlineWatch::arm(const void* connection)
+{
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        const auto it = _watched.find(connection);
+        if (it == _watched.end() || it->second.socket < 0)
+            return;
+        it->second.armed = true;
+        it->second.deadline = Clock::now() + _bound;
+    }
+    _changed.notify_all();
+}
+
+void RequestDeadlineWatch::disarm(const void* connection)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    const auto it = _watched.find(connection);
+    if (it != _watched.end())
+        it->second.armed = false;
+}
+
+void RequestDeadlineWatch::forget(const void* connection)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    _watched.erase(connection);
+}
+
+int RequestDeadlineWatch::expiredCount() const
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    return _expired;
+}
+
+void RequestDeadlineWatch::run()
+{
+    std::unique_lock<std::mutex> lock(_mutex);
+    while (!_stopping) {
+        const Clock::time_point now = Clock::now();
+        Clock::time_point next = Clock::time_point::max();
+        for (auto& [connection, watched] : _watched) {
+            if (!watched.armed)
+                continue;
+            if (watched.deadline <= now) {
+                // Under the lock: forget() of this connection, and so the
+                // close of its socket, waits until the shutdown is done.
+                ::shutdown(watched.socket, SHUT_RDWR);
+                watched.armed = false;
+                ++_expired;
+                qCWarning(service::loggerGlog()) << GLOG_PREFIX << "Closed a connection whose request took more than"
+                                                 << _bound.count() << "ms to arrive";
+                continue;
+            }
+            next = std::min(next, watched.deadline);
+        }
+        if (next == Clock::time_point::max())
+            _changed.wait(lock);
+        else
+            _changed.wait_until(lock, next);
+    }
+}
+
+} // namespace tarvesk::network
