@@ -191,6 +191,10 @@ int UsbVandrelDaliInterface::waitForBackwardFrame(
                 _owedEcho = frame;
             *answer = timeoutAnswer();
             return core::ITF_OK;
+        case VandrelAnswerWait::MONITOR_ENDED:
+            if (!echoSeen && !tookOwedEcho)
+                _owedEcho = frame;
+            return wait.status();
         case VandrelAnswerWait::STOPPED_REPORTING:
             // An echo this exchange took for an owed one may have been its own:
             // owing nothing more keeps one lost record from failing every

@@ -82,6 +82,10 @@ void UsbVandrelDataMonitor::initObjects(int timerVal)
             return;
         _polling = true;
     }
+    {
+        std::lock_guard<std::mutex> locker(_installMutex);
+        _endStatus = 0;
+    }
     _pollTimer->start(timerVal);
 }
 
@@ -97,6 +101,10 @@ void UsbVandrelDataMonitor::resume(int interval)
         std::lock_guard<std::mutex> locker(_stateMutex);
         _shutDown = false;
     }
+    {
+        std::lock_guard<std::mutex> locker(_installMutex);
+        _endStatus = 0;
+    }
     emit initializeLocalObjects(interval);
 }
 
@@ -104,6 +112,18 @@ void UsbVandrelDataMonitor::installPacketMutex(proto::PacketMutex* packetMutex)
 {
     std::lock_guard<std::mutex> locker(_installMutex);
     _packetMutex = packetMutex;
+    // A monitor that will poll no more feeds nothing: the sender learns it at
+    // once instead of at its liveness guard.
+    if (_packetMutex && _endStatus != 0)
+        _packetMutex->endFeed(_endStatus);
+}
+
+void UsbVandrelDataMonitor::endFeed(int status)
+{
+    std::lock_guard<std::mutex> locker(_installMutex);
+    _endStatus = status;
+    if (_packetMutex)
+        _packetMutex->endFeed(status);
 }
 
 bool UsbVandrelDataMonitor::isPolling() const
@@ -133,6 +153,7 @@ bool UsbVandrelDataMonitor::stopAndWait(int timeoutMs)
         quiet = !_passActive;
     }
     emit stopPolling();
+    endFeed(core::ITF_ERR_NO_DEVICE);
     if (!quiet) {
         qCCritical(service::loggerGlog()).noquote()
             << GLOG_PREFIX
@@ -166,6 +187,7 @@ void UsbVandrelDataMonitor::deviceLost(int status)
                                    << status;
     // Last: whoever sees the monitor stopped also sees the loss reported.
     setPolling(false);
+    endFeed(status);
 }
 
 void UsbVandrelDataMonitor::pollForData()

@@ -82,6 +82,9 @@ public slots:
 
 private:
     void deviceLost(int status);
+    // Polling has ended for good (until resume): the installed sender, and any
+    // installed later, learn it with this status.
+    void endFeed(int status);
     void setPolling(bool polling);
 
     QTimer* _pollTimer = nullptr; // monitor thread only
@@ -94,6 +97,7 @@ private:
 
     std::mutex _installMutex;
     proto::PacketMutex* _packetMutex = nullptr; // guarded by _installMutex
+    int _endStatus = 0;                         // guarded by _installMutex
 
     mutable std::mutex _stateMutex;
     std::condition_variable _passEnded;

@@ -93,6 +93,8 @@ int UsbVandrelDmxInterface::waitForAnswer(
             break;
         case VandrelAnswerWait::NO_ANSWER:
             return core::ITF_OK;
+        case VandrelAnswerWait::MONITOR_ENDED:
+            return wait.status();
         case VandrelAnswerWait::STOPPED_REPORTING:
             qCCritical(service::loggerGlog()).noquote()
                 << QStringLiteral(GLOG_PREFIX "The interface reported nothing on a DMX frame for %1 ms")
@@ -172,8 +174,9 @@ int UsbVandrelDmxInterface::sendDmx(
             if (status == core::ITF_OK)
                 status = waitForAnswer(mutex, index, waitMs, received);
             _vandrel->installPacketMutex(nullptr);
-            // A box that stopped reporting will not answer a repeat either.
-            if (status == core::ITF_ERR_TIMEOUT)
+            // A box that stopped reporting (or is gone) will not answer a repeat either.
+            if (status == core::ITF_ERR_TIMEOUT || status == core::ITF_ERR_NO_DEVICE
+                || status == core::ITF_ERR_NOT_FOUND)
                 break;
         } else {
             status = sendChain(*packet, settings, index);

@@ -32,6 +32,8 @@ VandrelAnswerWait::Outcome VandrelAnswerWait::next()
         return RECORD;
     case proto::PacketMutex::WAIT_QUIET:
         return NO_ANSWER;
+    case proto::PacketMutex::WAIT_FEED_ENDED:
+        return MONITOR_ENDED;
     case proto::PacketMutex::WAIT_GUARD:
         break;
     }

@@ -21,7 +21,8 @@ public:
     // The liveness guard beyond the answer window itself.
     static constexpr int GuardMs = 3000;
 
-    enum Outcome { RECORD, NO_ANSWER, STOPPED_REPORTING };
+    // MONITOR_ENDED: the monitor stopped (the device is gone); status() says why.
+    enum Outcome { RECORD, NO_ANSWER, STOPPED_REPORTING, MONITOR_ENDED };
 
     // windowMs: the answer window of the bus; pollIntervalMs: the monitor's tick.
     VandrelAnswerWait(
@@ -33,6 +34,8 @@ public:
     Outcome next();
     // The record taken by the last next() that gave RECORD; owned by the mutex.
     const proto::RawPacket* record() const { return _mutex.getPacket(); }
+    // Why the monitor ended, after MONITOR_ENDED.
+    int status() const { return _mutex.feedEndStatus(); }
 
 private:
     proto::PacketMutex& _mutex;

@@ -60,6 +60,19 @@ void PacketMutex::passCompleted(Clock::time_point began)
     _arrived.notify_all();
 }
 
+void PacketMutex::endFeed(int status)
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    _feedEndStatus = status;
+    _arrived.notify_all();
+}
+
+int PacketMutex::feedEndStatus() const
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    return _feedEndStatus;
+}
+
 int PacketMutex::quietPassCount() const
 {
     std::lock_guard<std::mutex> locker(_mutex);
@@ -75,13 +88,16 @@ PacketMutex::WaitOutcome PacketMutex::waitForPacketOrQuiet(const QuietRule& rule
         return rule.passes > 0 && _armed && _quietPasses >= rule.passes
             && _lastQuietPassBegan >= _armedAt + std::chrono::milliseconds(qMax(0, rule.windowMs));
     };
-    _arrived.wait_until(locker, guard, [&] { return !_pending.empty() || quiet(); });
+    _arrived.wait_until(
+        locker, guard, [&] { return !_pending.empty() || quiet() || _feedEndStatus != 0; });
     if (!_pending.empty()) {
         _taken = std::move(_pending.front());
         _pending.pop_front();
         return WAIT_PACKET;
     }
-    return quiet() ? WAIT_QUIET : WAIT_GUARD;
+    if (quiet())
+        return WAIT_QUIET;
+    return _feedEndStatus != 0 ? WAIT_FEED_ENDED : WAIT_GUARD;
 }
 
 bool PacketMutex::waitForReplyIndex(int timeoutMs)

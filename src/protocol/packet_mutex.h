@@ -52,7 +52,13 @@ public:
     // box holding no more data; every record it brought was checked before.
     void passCompleted(Clock::time_point began);
 
-    enum WaitOutcome { WAIT_PACKET, WAIT_QUIET, WAIT_GUARD };
+    // Monitor (or whoever feeds this mutex): nothing more will come, for the
+    // reason `status` (a bus status, e.g. the device is gone). Wakes the sender.
+    void endFeed(int status);
+    // The status given to endFeed, or 0 while records may still come.
+    int feedEndStatus() const;
+
+    enum WaitOutcome { WAIT_PACKET, WAIT_QUIET, WAIT_GUARD, WAIT_FEED_ENDED };
     struct QuietRule
     {
         int passes = 0;   // completed passes without a record; 0: the box reports the end itself
@@ -61,7 +67,8 @@ public:
     // Takes the oldest queued packet (WAIT_PACKET); or, under a rule with
     // passes, ends when that many passes began after the request went out and
     // brought no matching record, the last of them at least windowMs after it
-    // (WAIT_QUIET); or gives up after guardMs, a liveness bound for a box or
+    // (WAIT_QUIET); or ends when the feed ended (WAIT_FEED_ENDED, see
+    // feedEndStatus); or gives up after guardMs, a liveness bound for a box or
     // monitor that stopped reporting (WAIT_GUARD).
     WaitOutcome waitForPacketOrQuiet(const QuietRule& rule, int guardMs);
     // Completed passes counted as quiet since the last matching record.
@@ -93,6 +100,7 @@ private:
     bool _matchedThisPass = false;                   // guarded by _mutex
     int _quietPasses = 0;                            // guarded by _mutex
     Clock::time_point _lastQuietPassBegan;           // guarded by _mutex
+    int _feedEndStatus = 0;                          // guarded by _mutex
 };
 
 } // namespace tarvesk::proto

@@ -282,8 +282,9 @@ TEST_F(ProfilesOverHttp, SavePathsAreBoundedAndFailuresSayWhy)
         const QJsonObject error = reply.value("error").toObject();
         EXPECT_EQ(error.value("code"), c.code) << text(reply);
         EXPECT_TRUE(error.value("message").toString().contains(c.message)) << text(reply);
-        if (!c.leavesNoFolder.isEmpty())
+        if (!c.leavesNoFolder.isEmpty()) {
             EXPECT_FALSE(QFileInfo::exists(profiles + "/" + c.leavesNoFolder));
+        }
     }
 }
 

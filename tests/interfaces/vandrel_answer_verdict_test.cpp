@@ -4,6 +4,7 @@
 #include "log_capture.h"
 
 #include <atomic>
+#include <thread>
 
 using namespace tarvesk;
 using core::Device;
@@ -124,6 +125,38 @@ TEST_F(GivenUpExchange, ALateAnswerIsNotTakenForTheNextIdenticalFrame)
     dali->setLimits(limits);
     EXPECT_EQ(dali->queryCommand(0x01, 0xC5, &answer), 0);
     EXPECT_EQ(answer, *location4);
+}
+
+} // namespace
+
+namespace {
+
+// A box pulled out while a query waits: the monitor's next poll finds it gone,
+// and the query ends with "no device" then, not at its liveness guard ("Timeout").
+TEST_F(GivenUpExchange, AQueryOnABoxPulledOutEndsWithNoDevice)
+{
+    sim::SimBoxConfig config;
+    config.firmwareVersion = 21;
+    openMonitored(config, {Device::CAP_VD_TIMEOUT_EVENT, Device::CAP_VD_CONFIG_DALI_SETTLING_TIME});
+    addGear(3);
+    std::atomic<bool> sent {false};
+    box->editFaults([&sent](sim::SimFaults& f) {
+        f.setPollHoldBack([&sent](const QByteArray& request) {
+            if (quint8(request.at(0)) != DaliRequest)
+                return 0;
+            sent = true;
+            return 200;
+        });
+    });
+    std::thread puller([this, &sent] {
+        if (test::waitUntil([&sent] { return sent.load(); }))
+            box->unplug();
+    });
+    unsigned char answer = 0;
+    EXPECT_EQ(dali->queryCommand(0x07, 0x91, &answer), core::ITF_ERR_NO_DEVICE);
+    puller.join();
+    // A later query fails at its request.
+    EXPECT_EQ(dali->queryCommand(0x07, 0x91, &answer), core::ITF_ERR_NO_DEVICE);
 }
 
 } // namespace
