@@ -123,6 +123,13 @@ TEST(SimBench, BadBenchesSayWhatAndWhere)
         {R"({"boxes": [{"dali": {}}]})", "boxes[0].dali: a list of bus models is expected"},
         {R"({"boxes": [{"dali": [{"name": "x"}]}]})", "boxes[0].dali[0]: an object with a \"model\" name"},
         {R"({"boxes": [{"dmx": [{"model": "nobody"}]}]})", "boxes[0].dmx[0]: unknown bus model \"nobody\""},
+        {R"({"boxes": [{"monitor_hold_back": 3}]})", "boxes[0].monitor_hold_back: an object is expected"},
+        {R"({"boxes": [{"monitor_hold_back": {"one_in": 0, "max_ms": 5}}]})",
+            "boxes[0].monitor_hold_back.one_in: 0 is outside 1..1000000"},
+        {R"({"boxes": [{"monitor_hold_back": {"one_in": 2}}]})",
+            "boxes[0].monitor_hold_back.max_ms: a number is expected"},
+        {R"({"boxes": [{"monitor_hold_back": {"one_in": 2, "max_ms": 5, "every": 1}}]})",
+            "boxes[0].monitor_hold_back: unknown key \"every\""},
     };
     for (const Case& c : cases) {
         QString error;
