@@ -61,7 +61,10 @@ public:
     bool splitPasses() const { return _splitPasses; }
     bool endlessPass() const { return _endlessPass; }
     bool bootloaderWaitStuck() const { return _bootloaderWaitStuck; }
-    int pollHoldBackAfter(const QByteArray& request) const { return _pollHoldBack ? _pollHoldBack(request) : 0; }
+    int pollHoldBackAfter(const QByteArray& request) const
+    {
+        return _pollHoldBack ? _pollHoldBack(request) : 0;
+    }
 
 private:
     struct Planned

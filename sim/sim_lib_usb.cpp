@@ -97,21 +97,12 @@ void SimLibUsb::clearViolations()
     _violations.clear();
 }
 
-int SimLibUsb::liveContextCount() const
+int SimLibUsb::contextCount(bool live) const
 {
     std::lock_guard<std::mutex> locker(_mutex);
     int count = 0;
     for (const auto& context : _contexts)
-        count += context->live ? 1 : 0;
-    return count;
-}
-
-int SimLibUsb::endedContextCount() const
-{
-    std::lock_guard<std::mutex> locker(_mutex);
-    int count = 0;
-    for (const auto& context : _contexts)
-        count += context->live ? 0 : 1;
+        count += context->live == live ? 1 : 0;
     return count;
 }
 
@@ -452,7 +443,8 @@ int SimLibUsb::bulkTransfer(libusb_device_handle* handle, unsigned char endpoint
     return LIBUSB_SUCCESS;
 }
 
-void SimLibUsb::holdBackPoll(libusb_device_handle* handle, unsigned char endpoint, const unsigned char* data, int length)
+void SimLibUsb::holdBackPoll(
+    libusb_device_handle* handle, unsigned char endpoint, const unsigned char* data, int length)
 {
     if ((endpoint & 0x80) != 0 || !data || length < 1 || data[0] != proto::vandrel::VD_CMD_POLL_MONITOR)
         return;

@@ -40,9 +40,9 @@ public:
 
     QStringList violations() const;
     void clearViolations();
-    int liveContextCount() const;
+    int liveContextCount() const { return contextCount(true); }
     // How many contexts were ended (a libusb reset ends one and makes another).
-    int endedContextCount() const;
+    int endedContextCount() const { return contextCount(false); }
     int openHandleCount() const;
 
     int init(libusb_context** context) override;
@@ -66,8 +66,10 @@ public:
     int resetDevice(libusb_device_handle* handle) override;
 
 private:
+    int contextCount(bool live) const;
     // A monitor poll waits out the hold-back its box has planned (SimFaults::setPollHoldBack).
-    void holdBackPoll(libusb_device_handle* handle, unsigned char endpoint, const unsigned char* data, int length);
+    void holdBackPoll(
+        libusb_device_handle* handle, unsigned char endpoint, const unsigned char* data, int length);
 
     struct Context
     {

@@ -321,7 +321,8 @@ void SimVandrelBox::exchange(const unsigned char* request, int length, unsigned 
     std::memset(reply, 0, ReportSize);
     answerLocked(report, reply);
     if (report[0] != VD_CMD_POLL_MONITOR) {
-        const int holdMs = _faults.pollHoldBackAfter(QByteArray(reinterpret_cast<const char*>(report), ReportSize));
+        const int holdMs
+            = _faults.pollHoldBackAfter(QByteArray(reinterpret_cast<const char*>(report), ReportSize));
         if (holdMs > 0)
             _pollHoldBackMs = holdMs;
     }
@@ -526,8 +527,9 @@ void SimVandrelBox::answerDali(const unsigned char* request)
         _daliAnswer.reset();
         if (answer.kind == SimDaliAnswer::Answer) {
             _daliAnswer = answer.value;
-            _daliAnswerTicks = static_cast<quint16>(
-                (SimDaliTiming::BackwardDelayUs + SimDaliTiming::backwardFrameUs()) / SimBusClock::RecordTickUs);
+            _daliAnswerTicks
+                = static_cast<quint16>((SimDaliTiming::BackwardDelayUs + SimDaliTiming::backwardFrameUs())
+                    / SimBusClock::RecordTickUs);
         }
         return;
     }

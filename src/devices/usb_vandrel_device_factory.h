@@ -2,6 +2,10 @@
 
 #include "devices/usb_device_factory.h"
 
+namespace tarvesk::search {
+class UsbSearchOptions;
+}
+
 namespace tarvesk::devices {
 
 // The factory of the Vandrel box (vendor 0x04D8, product 0xFF00): release
@@ -15,6 +19,9 @@ public:
 
     bool skipLibusbBinding() const override { return false; }
     core::Device* create(core::Universe* universe, unsigned short bcdDevice) override;
+
+    // Has a USB search list the Vandrel boxes, each made by a factory of this kind.
+    static void registerIn(search::UsbSearchOptions& options);
 };
 
 } // namespace tarvesk::devices

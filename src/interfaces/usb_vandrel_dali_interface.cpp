@@ -152,8 +152,8 @@ int UsbVandrelDaliInterface::sendDali(
         exchange.unlock(); // other senders may use the interface while this one waits
         // Only a request that told the box an answer is awaited (the extended
         // form) makes a box with time-out events report the empty window.
-        const bool boxTimesAnswer = device->hasCapability(core::Device::CAP_VD_TIMEOUT_EVENT)
-            && form.timedBus && !form.fullBitbang && form.expectAnswer;
+        const bool boxTimesAnswer = device->hasCapability(core::Device::CAP_VD_TIMEOUT_EVENT) && form.timedBus
+            && !form.fullBitbang && form.expectAnswer;
         if (status == core::ITF_OK)
             status = waitForBackwardFrame(mutex, *packet, boxTimesAnswer, answer);
         _vandrel->installPacketMutex(nullptr);
@@ -178,29 +178,29 @@ int UsbVandrelDaliInterface::sendDali(
 int UsbVandrelDaliInterface::waitForBackwardFrame(
     proto::PacketMutex& mutex, const proto::DaliPacket& sent, bool boxTimesAnswer, proto::DaliPacket** answer)
 {
-    VandrelAnswerWait wait(mutex, boxTimesAnswer, _limits.answerWindowMs, MonitorIntervalMs, _limits.answerGuardMs);
+    VandrelAnswerWait wait(
+        mutex, boxTimesAnswer, _limits.answerWindowMs, MonitorIntervalMs, _limits.answerGuardMs);
     const QByteArray frame(reinterpret_cast<const char*>(sent.getData()), sent.getDataSize());
     bool echoSeen = false;
     bool tookOwedEcho = false;
     for (;;) {
-        switch (wait.next()) {
+        const VandrelAnswerWait::Outcome outcome = wait.next();
+        if (outcome != VandrelAnswerWait::RECORD && !echoSeen && !tookOwedEcho) {
+            // Given up before its echo came: that echo is still to come. (An
+            // echo this exchange took for an owed one may have been its own:
+            // owing nothing more keeps one lost record from failing every
+            // later identical frame.)
+            _owedEcho = frame;
+        }
+        switch (outcome) {
         case VandrelAnswerWait::RECORD:
             break;
         case VandrelAnswerWait::NO_ANSWER:
-            if (!echoSeen && !tookOwedEcho)
-                _owedEcho = frame;
             *answer = timeoutAnswer();
             return core::ITF_OK;
         case VandrelAnswerWait::MONITOR_ENDED:
-            if (!echoSeen && !tookOwedEcho)
-                _owedEcho = frame;
             return wait.status();
         case VandrelAnswerWait::STOPPED_REPORTING:
-            // An echo this exchange took for an owed one may have been its own:
-            // owing nothing more keeps one lost record from failing every
-            // later identical frame.
-            if (!echoSeen && !tookOwedEcho)
-                _owedEcho = frame;
             qCCritical(service::loggerGlog()).noquote()
                 << QStringLiteral(GLOG_PREFIX "The interface reported nothing on a DALI query for %1 ms")
                        .arg(_limits.answerWindowMs + _limits.answerGuardMs);

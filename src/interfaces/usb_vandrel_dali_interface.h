@@ -57,8 +57,8 @@ public:
 
 private:
     int sendRequest(const proto::UsbVandrelPacket& request);
-    int waitForBackwardFrame(
-        proto::PacketMutex& mutex, const proto::DaliPacket& sent, bool boxTimesAnswer, proto::DaliPacket** answer);
+    int waitForBackwardFrame(proto::PacketMutex& mutex, const proto::DaliPacket& sent, bool boxTimesAnswer,
+        proto::DaliPacket** answer);
     int pollForAnswer(proto::DaliPacket** answer);
 
     LibUsbInterface* _transport = nullptr; // the parent device's own interface

@@ -7,7 +7,8 @@ namespace tarvesk::itf {
 VandrelAnswerWait::VandrelAnswerWait(
     proto::PacketMutex& mutex, bool boxReportsTimeouts, int windowMs, int pollIntervalMs, int guardMs)
     : _mutex(mutex)
-    , _guard(proto::PacketMutex::Clock::now() + std::chrono::milliseconds(qMax(0, windowMs) + qMax(0, guardMs)))
+    , _guard(
+          proto::PacketMutex::Clock::now() + std::chrono::milliseconds(qMax(0, windowMs) + qMax(0, guardMs)))
 {
     if (!boxReportsTimeouts) {
         // One pass per tick of the window, and at least two, so that one pass
@@ -18,15 +19,10 @@ VandrelAnswerWait::VandrelAnswerWait(
     }
 }
 
-void VandrelAnswerWait::requestSent()
-{
-    _mutex.armQuietWindow();
-}
-
 VandrelAnswerWait::Outcome VandrelAnswerWait::next()
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        _guard - proto::PacketMutex::Clock::now());
+    const auto left
+        = std::chrono::duration_cast<std::chrono::milliseconds>(_guard - proto::PacketMutex::Clock::now());
     switch (_mutex.waitForPacketOrQuiet(_rule, int(qMax<qint64>(0, left.count())))) {
     case proto::PacketMutex::WAIT_PACKET:
         return RECORD;

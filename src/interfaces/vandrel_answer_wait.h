@@ -5,7 +5,8 @@
 namespace tarvesk::itf {
 
 // A sender's wait for what a Vandrel box recorded about its exchange: the
-// answer record, or the box's verdict that nobody answered.
+// answer record, or the box's verdict that nobody answered. Made once the
+// request has gone out and the mutex was armed (PacketMutex::armQuietWindow).
 //
 // Boxes that report a time-out event time the answer window on the wire, and
 // the wait ends only on a record. Older monitored boxes say nothing when nobody
@@ -25,11 +26,9 @@ public:
     enum Outcome { RECORD, NO_ANSWER, STOPPED_REPORTING, MONITOR_ENDED };
 
     // windowMs: the answer window of the bus; pollIntervalMs: the monitor's tick.
-    VandrelAnswerWait(
-        proto::PacketMutex& mutex, bool boxReportsTimeouts, int windowMs, int pollIntervalMs, int guardMs = GuardMs);
+    VandrelAnswerWait(proto::PacketMutex& mutex, bool boxReportsTimeouts, int windowMs, int pollIntervalMs,
+        int guardMs = GuardMs);
 
-    // The request has gone out to the box.
-    void requestSent();
     // The next record of the exchange (see record()), or the verdict.
     Outcome next();
     // The record taken by the last next() that gave RECORD; owned by the mutex.

@@ -73,12 +73,6 @@ int PacketMutex::feedEndStatus() const
     return _feedEndStatus;
 }
 
-int PacketMutex::quietPassCount() const
-{
-    std::lock_guard<std::mutex> locker(_mutex);
-    return _quietPasses;
-}
-
 PacketMutex::WaitOutcome PacketMutex::waitForPacketOrQuiet(const QuietRule& rule, int guardMs)
 {
     _taken.reset();
@@ -88,8 +82,7 @@ PacketMutex::WaitOutcome PacketMutex::waitForPacketOrQuiet(const QuietRule& rule
         return rule.passes > 0 && _armed && _quietPasses >= rule.passes
             && _lastQuietPassBegan >= _armedAt + std::chrono::milliseconds(qMax(0, rule.windowMs));
     };
-    _arrived.wait_until(
-        locker, guard, [&] { return !_pending.empty() || quiet() || _feedEndStatus != 0; });
+    _arrived.wait_until(locker, guard, [&] { return !_pending.empty() || quiet() || _feedEndStatus != 0; });
     if (!_pending.empty()) {
         _taken = std::move(_pending.front());
         _pending.pop_front();
@@ -102,16 +95,7 @@ PacketMutex::WaitOutcome PacketMutex::waitForPacketOrQuiet(const QuietRule& rule
 
 bool PacketMutex::waitForReplyIndex(int timeoutMs)
 {
-    _taken.reset();
-    // One deadline for the whole wait, so that spurious wake-ups do not extend it.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(qMax(0, timeoutMs));
-    std::unique_lock<std::mutex> locker(_mutex);
-    _arrived.wait_until(locker, deadline, [this] { return !_pending.empty(); });
-    if (_pending.empty())
-        return true;
-    _taken = std::move(_pending.front());
-    _pending.pop_front();
-    return false;
+    return waitForPacketOrQuiet(QuietRule(), timeoutMs) != WAIT_PACKET;
 }
 
 int PacketMutex::pendingCount() const

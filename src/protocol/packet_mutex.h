@@ -71,8 +71,6 @@ public:
     // feedEndStatus); or gives up after guardMs, a liveness bound for a box or
     // monitor that stopped reporting (WAIT_GUARD).
     WaitOutcome waitForPacketOrQuiet(const QuietRule& rule, int guardMs);
-    // Completed passes counted as quiet since the last matching record.
-    int quietPassCount() const;
 
     // The packet taken by the last wait, or null. Owned by this object and valid
     // until the next wait or its destruction; clone it to keep it.

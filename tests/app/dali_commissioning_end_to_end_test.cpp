@@ -61,7 +61,8 @@ TEST_P(DaliCommissioningUnderLoad, StepSearchFindsEveryGear)
     port = qmtest::freeLoopbackPort();
     ASSERT_TRUE(service.startServing(port, {"-d"})) << service.standardError().toStdString();
 
-    const QJsonArray boxes = call("universe.search", R"({"interface_type": "usb"})").value("result").toArray();
+    const QJsonArray boxes
+        = call("universe.search", R"({"interface_type": "usb"})").value("result").toArray();
     ASSERT_EQ(boxes.size(), 1);
     int universe = -1;
     for (const QJsonValue& child : boxes.first().toObject().value("child_universes").toArray()) {

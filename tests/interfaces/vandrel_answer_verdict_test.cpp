@@ -24,7 +24,8 @@ struct HoldBackCase
     int holdMs;
 };
 
-class AnswerVerdict : public test::SimVandrelMonitoredFixture, public ::testing::WithParamInterface<HoldBackCase>
+class AnswerVerdict : public test::SimVandrelMonitoredFixture,
+                      public ::testing::WithParamInterface<HoldBackCase>
 {
 protected:
     void SetUp() override

@@ -22,8 +22,7 @@ namespace {
 std::unique_ptr<search::UsbSearchOptions> vandrelOptions()
 {
     auto options = std::make_unique<search::UsbSearchOptions>();
-    options->registerVidPid(devices::UsbVandrelDeviceFactory::VendorId,
-        devices::UsbVandrelDeviceFactory::ProductId, new devices::UsbVandrelDeviceFactory);
+    devices::UsbVandrelDeviceFactory::registerIn(*options);
     return options;
 }
 

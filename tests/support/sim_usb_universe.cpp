@@ -35,8 +35,7 @@ std::unique_ptr<core::Device> SimUsbUniverse::createDevice(
     int index, service::AbstractDatabase* database, int* initStatus)
 {
     search::UsbSearchOptions options;
-    options.registerVidPid(devices::UsbVandrelDeviceFactory::VendorId,
-        devices::UsbVandrelDeviceFactory::ProductId, new devices::UsbVandrelDeviceFactory);
+    devices::UsbVandrelDeviceFactory::registerIn(options);
     search::SearchResults results;
     if (universe->getSearcher()->search(&options, &results) != 0 || index >= results.size())
         return nullptr;

@@ -204,32 +204,30 @@ int WystrelBootloader::setSpecialVolatileMode(unsigned char mode)
     return sendBootloaderCommand(request, options, answer);
 }
 
+int WystrelBootloader::ask(
+    proto::WystrelPacket& request, proto::WystrelPacket& answer, proto::Options* options)
+{
+    proto::Options none;
+    return sendBootloaderCommand(request, options ? *options : none, answer);
+}
+
 int WystrelBootloader::sendWriteTemperatureCorrection(unsigned char value)
 {
     proto::WystrelPacket request;
     request.special_setWriteTempCorrection(value);
-    proto::Options options;
     proto::WystrelPacket answer;
-    return sendBootloaderCommand(request, options, answer);
+    return ask(request, answer);
 }
+
+// The answer decoders below leave their outputs alone unless they succeed.
 
 int WystrelBootloader::sendReadHwSysInfo(unsigned short& first, unsigned short& second)
 {
     proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
     request.bootloader_setReadSysType();
-    proto::Options options;
     proto::WystrelPacket answer;
-    const int status = sendBootloaderCommand(request, options, answer);
-    if (status != core::ITF_OK)
-        return status;
-    quint16 a = 0;
-    quint16 b = 0;
-    const int decoded = answer.bootloader_getReadSysType(a, b);
-    if (decoded == core::ITF_OK) {
-        first = a;
-        second = b;
-    }
-    return decoded;
+    const int status = ask(request, answer);
+    return status != core::ITF_OK ? status : answer.bootloader_getReadSysType(first, second);
 }
 
 int WystrelBootloader::sendReadPageInfoFirst(
@@ -237,11 +235,11 @@ int WystrelBootloader::sendReadPageInfoFirst(
 {
     proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
     request.bootloader_setReadPageInfoFirst(quint16(address), 0);
-    proto::Options options;
     proto::WystrelPacket answer;
-    const int status = sendBootloaderCommand(request, options, answer);
+    const int status = ask(request, answer);
     if (status != core::ITF_OK)
         return status;
+    // This decoder fills its outputs before it checks their range.
     quint16 moduleId = 0;
     quint8 moduleSize = 0;
     quint8 versionByte = 0;
@@ -259,21 +257,10 @@ int WystrelBootloader::sendReadPageInfoSecond(
 {
     proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
     request.bootloader_setReadPageInfoSecond(quint16(address), 0);
-    proto::Options options;
     proto::WystrelPacket answer;
-    const int status = sendBootloaderCommand(request, options, answer);
-    if (status != core::ITF_OK)
-        return status;
-    quint8 a = 0;
-    quint8 b = 0;
-    quint8 c = 0;
-    const int decoded = answer.bootloader_getReadPageInfoSecond(a, b, c);
-    if (decoded == core::ITF_OK) {
-        version = a;
-        subversion = b;
-        version2 = c;
-    }
-    return decoded;
+    const int status = ask(request, answer);
+    return status != core::ITF_OK ? status
+                                  : answer.bootloader_getReadPageInfoSecond(version, subversion, version2);
 }
 
 int WystrelBootloader::sendErasePage(unsigned char page)
@@ -283,7 +270,7 @@ int WystrelBootloader::sendErasePage(unsigned char page)
     proto::Options options;
     options.addOption(proto::option::AnswerTimeout, EraseAnswerTimeout);
     proto::WystrelPacket answer;
-    const int status = sendBootloaderCommand(request, options, answer);
+    const int status = ask(request, answer, &options);
     if (status != core::ITF_OK)
         return status;
     return answer.getUint8(5) == 0 ? core::ITF_OK : core::ITF_ERR_FW_ADDRESS_RANGE;
@@ -296,26 +283,16 @@ int WystrelBootloader::sendReadNoPages(unsigned short& coreEnd, unsigned char& p
     proto::Options options;
     options.addOption(proto::option::RetryCount, retryCount);
     proto::WystrelPacket answer;
-    const int status = sendBootloaderCommand(request, options, answer);
-    if (status != core::ITF_OK)
-        return status;
-    quint16 end = 0;
-    quint8 count = 0;
-    const int decoded = answer.bootloader_getReadNoPages(end, count);
-    if (decoded == core::ITF_OK) {
-        coreEnd = end;
-        pageCount = count;
-    }
-    return decoded;
+    const int status = ask(request, answer, &options);
+    return status != core::ITF_OK ? status : answer.bootloader_getReadNoPages(coreEnd, pageCount);
 }
 
 int WystrelBootloader::sendCheckChecksum(int count)
 {
     proto::WystrelPacket request(proto::WystrelPacket::WY_CMD_BOOT_LOADER);
     request.bootloader_setCheckChecksum(quint16(qBound(0, count, 0xFFFF)));
-    proto::Options options;
     proto::WystrelPacket answer;
-    const int status = sendBootloaderCommand(request, options, answer);
+    const int status = ask(request, answer);
     if (status != core::ITF_OK)
         return status;
     // 14 bits: the low six of byte 5 above byte 6.

@@ -90,6 +90,9 @@ protected:
         const QString& failureText, bool withRowText);
 
 private:
+    // One bootloader frame and its answer, with the options given (none when null).
+    int ask(proto::WystrelPacket& request, proto::WystrelPacket& answer, proto::Options* options = nullptr);
+
     DmxInterface* _dmx; // not owned
     const bool _bananaMode;
     BootloaderClock* _clock;

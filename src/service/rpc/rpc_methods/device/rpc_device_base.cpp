@@ -106,8 +106,7 @@ void RpcDeviceBase::listNewBoxes(core::Universe* usb)
     // The boxes already listed are left as they are (the listing skips what the
     // universe holds); each new one becomes a device with its child universes.
     search::UsbSearchOptions vandrels;
-    vandrels.registerVidPid(devices::UsbVandrelDeviceFactory::VendorId,
-        devices::UsbVandrelDeviceFactory::ProductId, new devices::UsbVandrelDeviceFactory);
+    devices::UsbVandrelDeviceFactory::registerIn(vandrels);
     search::SearchResults found;
     if (usb->getSearcher()->search(&vandrels, &found) != core::ITF_OK)
         return;

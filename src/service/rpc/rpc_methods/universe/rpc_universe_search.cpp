@@ -142,8 +142,7 @@ RpcMethodError RpcUniverseSearch::handleRequest(RpcRequest* request, RpcResponse
     std::unique_ptr<search::SearchOptions> options;
     if (first && first->getInterfaceType() == core::ITF_TYPE_USB) {
         auto usbOptions = std::make_unique<search::UsbSearchOptions>();
-        usbOptions->registerVidPid(devices::UsbVandrelDeviceFactory::VendorId,
-            devices::UsbVandrelDeviceFactory::ProductId, new devices::UsbVandrelDeviceFactory);
+        devices::UsbVandrelDeviceFactory::registerIn(*usbOptions);
         options = std::move(usbOptions);
     } else {
         options = std::make_unique<search::SearchOptions>(

@@ -1,5 +1,6 @@
 #include "service/rpc/rpc_methods/lightshape/colorlib/engines/lightshape_engine_v1_1.h"
 
+#include "service/rpc/rpc_methods/lightshape/colorlib/engines/engine_debug_text.h"
 #include "service/rpc/rpc_methods/lightshape/colorlib/ilightshape_color_library.h"
 
 #include <QStringList>
@@ -751,22 +752,8 @@ void Engine::CurveKneePointCorrection(int curve, int window)
     }
 }
 
-namespace {
-
-QString number(double value)
-{
-    return QString::number(value, 'g', 9);
-}
-
-QString numbers(const float* values, int count)
-{
-    QStringList texts;
-    for (int i = 0; i < count; ++i)
-        texts << number(values[i]);
-    return texts.join(QLatin1Char(' '));
-}
-
-} // namespace
+using engine_debug_text::number;
+using engine_debug_text::numbers;
 
 void Engine::Show_3x3_Matrix() const
 {

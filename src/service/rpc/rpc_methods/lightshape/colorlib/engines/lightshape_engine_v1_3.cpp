@@ -1,5 +1,6 @@
 #include "service/rpc/rpc_methods/lightshape/colorlib/engines/lightshape_engine_v1_3.h"
 
+#include "service/rpc/rpc_methods/lightshape/colorlib/engines/engine_debug_text.h"
 #include "service/rpc/rpc_methods/lightshape/colorlib/ilightshape_color_library.h"
 
 #include <QStringList>
@@ -885,22 +886,8 @@ void ColorLib13::DoOptimizedModel()
     DefineDeviation();
 }
 
-namespace {
-
-QString number(double value)
-{
-    return QString::number(value, 'g', 9);
-}
-
-QString numbers(const float* values, int count)
-{
-    QStringList texts;
-    for (int i = 0; i < count; ++i)
-        texts << number(values[i]);
-    return texts.join(QLatin1Char(' '));
-}
-
-} // namespace
+using engine_debug_text::number;
+using engine_debug_text::numbers;
 
 void ColorLib13::Show_3x3_Matrix() const
 {
