@@ -178,8 +178,8 @@ int UsbVandrelDaliInterface::sendDali(
 int UsbVandrelDaliInterface::waitForBackwardFrame(
     proto::PacketMutex& mutex, const proto::DaliPacket& sent, bool boxTimesAnswer, proto::DaliPacket** answer)
 {
-    VandrelAnswerWait wait(
-        mutex, boxTimesAnswer, _limits.answerWindowMs, MonitorIntervalMs, _limits.answerGuardMs);
+    VandrelAnswerWait wait(mutex, boxTimesAnswer, _limits.answerWindowMs, MonitorIntervalMs, "DALI query",
+        _limits.answerGuardMs);
     const QByteArray frame(reinterpret_cast<const char*>(sent.getData()), sent.getDataSize());
     bool echoSeen = false;
     bool tookOwedEcho = false;
@@ -198,13 +198,8 @@ int UsbVandrelDaliInterface::waitForBackwardFrame(
         case VandrelAnswerWait::NO_ANSWER:
             *answer = timeoutAnswer();
             return core::ITF_OK;
-        case VandrelAnswerWait::MONITOR_ENDED:
+        case VandrelAnswerWait::FAILED:
             return wait.status();
-        case VandrelAnswerWait::STOPPED_REPORTING:
-            qCCritical(service::loggerGlog()).noquote()
-                << QStringLiteral(GLOG_PREFIX "The interface reported nothing on a DALI query for %1 ms")
-                       .arg(_limits.answerWindowMs + _limits.answerGuardMs);
-            return core::ITF_ERR_TIMEOUT;
         }
         const proto::RawPacket& record = *wait.record();
         if (!echoSeen) {

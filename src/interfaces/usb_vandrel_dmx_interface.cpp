@@ -86,20 +86,15 @@ int UsbVandrelDmxInterface::waitForAnswer(
     const int expected = (index + 1) % 256;
     const core::Device* device = getParentDevice();
     VandrelAnswerWait wait(mutex, device->hasCapability(core::Device::CAP_VD_TIMEOUT_EVENT), waitMs,
-        UsbVandrelDataMonitor::PollIntervalMs);
+        UsbVandrelDataMonitor::PollIntervalMs, "DMX frame");
     for (;;) {
         switch (wait.next()) {
         case VandrelAnswerWait::RECORD:
             break;
         case VandrelAnswerWait::NO_ANSWER:
             return core::ITF_OK;
-        case VandrelAnswerWait::MONITOR_ENDED:
+        case VandrelAnswerWait::FAILED:
             return wait.status();
-        case VandrelAnswerWait::STOPPED_REPORTING:
-            qCCritical(service::loggerGlog()).noquote()
-                << QStringLiteral(GLOG_PREFIX "The interface reported nothing on a DMX frame for %1 ms")
-                       .arg(waitMs + VandrelAnswerWait::GuardMs);
-            return core::ITF_ERR_TIMEOUT;
         }
         // Records of other frames (the frame itself, traffic nobody waits for,
         // the late answer of an attempt given up) reach only the packet log.

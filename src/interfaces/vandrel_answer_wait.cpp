@@ -1,14 +1,19 @@
 #include "interfaces/vandrel_answer_wait.h"
 
+#include "core/itf_error.h"
+#include "log/logging_categories.h"
+
 #include <QtGlobal>
 
 namespace tarvesk::itf {
 
-VandrelAnswerWait::VandrelAnswerWait(
-    proto::PacketMutex& mutex, bool boxReportsTimeouts, int windowMs, int pollIntervalMs, int guardMs)
+VandrelAnswerWait::VandrelAnswerWait(proto::PacketMutex& mutex, bool boxReportsTimeouts, int windowMs,
+    int pollIntervalMs, const char* what, int guardMs)
     : _mutex(mutex)
     , _guard(
           proto::PacketMutex::Clock::now() + std::chrono::milliseconds(qMax(0, windowMs) + qMax(0, guardMs)))
+    , _what(what)
+    , _waitedMs(qMax(0, windowMs) + qMax(0, guardMs))
 {
     if (!boxReportsTimeouts) {
         // One pass per tick of the window, and at least two, so that one pass
@@ -29,11 +34,17 @@ VandrelAnswerWait::Outcome VandrelAnswerWait::next()
     case proto::PacketMutex::WAIT_QUIET:
         return NO_ANSWER;
     case proto::PacketMutex::WAIT_FEED_ENDED:
-        return MONITOR_ENDED;
+        _status = _mutex.feedEndStatus();
+        return FAILED;
     case proto::PacketMutex::WAIT_GUARD:
         break;
     }
-    return STOPPED_REPORTING;
+    qCCritical(service::loggerGlog()).noquote()
+        << QStringLiteral(GLOG_PREFIX "The interface reported nothing on a %1 for %2 ms")
+               .arg(QLatin1String(_what))
+               .arg(_waitedMs);
+    _status = core::ITF_ERR_TIMEOUT;
+    return FAILED;
 }
 
 } // namespace tarvesk::itf

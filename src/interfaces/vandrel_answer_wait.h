@@ -22,24 +22,29 @@ public:
     // The liveness guard beyond the answer window itself.
     static constexpr int GuardMs = 3000;
 
-    // MONITOR_ENDED: the monitor stopped (the device is gone); status() says why.
-    enum Outcome { RECORD, NO_ANSWER, STOPPED_REPORTING, MONITOR_ENDED };
+    // FAILED: the monitor stopped for good (the device is gone), or the guard
+    // ran out (the box stopped reporting: -6, logged); status() says which.
+    enum Outcome { RECORD, NO_ANSWER, FAILED };
 
-    // windowMs: the answer window of the bus; pollIntervalMs: the monitor's tick.
+    // windowMs: the answer window of the bus; pollIntervalMs: the monitor's
+    // tick; what: the exchange as the log names it ("DALI query").
     VandrelAnswerWait(proto::PacketMutex& mutex, bool boxReportsTimeouts, int windowMs, int pollIntervalMs,
-        int guardMs = GuardMs);
+        const char* what, int guardMs = GuardMs);
 
     // The next record of the exchange (see record()), or the verdict.
     Outcome next();
     // The record taken by the last next() that gave RECORD; owned by the mutex.
     const proto::RawPacket* record() const { return _mutex.getPacket(); }
-    // Why the monitor ended, after MONITOR_ENDED.
-    int status() const { return _mutex.feedEndStatus(); }
+    // The bus status after FAILED.
+    int status() const { return _status; }
 
 private:
     proto::PacketMutex& _mutex;
     proto::PacketMutex::QuietRule _rule;
     proto::PacketMutex::Clock::time_point _guard;
+    const char* _what;
+    int _waitedMs;
+    int _status = 0;
 };
 
 } // namespace tarvesk::itf
