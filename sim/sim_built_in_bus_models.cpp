@@ -1,4 +1,5 @@
 #include "dali/sim_dali_gear_bench.h"
+#include "dali/sim_dali_master.h"
 #include "dmx/sim_dmx_bench.h"
 #include "dorvane/sim_dorvane_bench.h"
 #include "sim_bus_model_registry.h"
@@ -9,6 +10,7 @@ namespace tarvesk::sim {
 void registerBuiltInBusModels(SimBusModelRegistry& registry)
 {
     registry.registerModel(QStringLiteral("dali_gear"), SimBusModel::Dali, createDaliGearFromBench);
+    registry.registerModel(QStringLiteral("dali_master"), SimBusModel::Dali, createDaliMasterFromBench);
     registry.registerModel(QStringLiteral("wystrel_driver"), SimBusModel::Dmx, createWystrelDriverFromBench);
     registry.registerModel(QStringLiteral("rdm_responder"), SimBusModel::Dmx, createRdmResponderFromBench);
     registry.registerModel(

@@ -54,6 +54,9 @@ public:
         Q_UNUSED(frame)
         return SimDaliAnswer::none();
     }
+    // A forward frame this model puts on the DALI bus by itself (another
+    // master), asked for each time the box is polled; nothing most of the time.
+    virtual std::optional<QByteArray> daliTraffic() { return std::nullopt; }
     // False while this model holds the DALI bus without its supply: the box
     // then refuses DALI requests ("no DALI supply") and sends no frame.
     virtual bool hasDaliSupply() const { return true; }

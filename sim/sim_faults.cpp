@@ -8,6 +8,12 @@ void SimFaults::failNext(SimCall call, int libusbError, int times)
         _callErrors[static_cast<int>(call)].push_back({libusbError, times});
 }
 
+void SimFaults::slowNext(SimCall call, int ms, int times)
+{
+    if (times != 0)
+        _callDelays[static_cast<int>(call)].push_back({qMax(0, ms), times});
+}
+
 void SimFaults::shortReplies(int bytes, int times)
 {
     if (times != 0)
@@ -67,6 +73,26 @@ int SimFaults::takeCallError(SimCall call)
     int error = 0;
     take(_callErrors[static_cast<int>(call)], &error);
     return error;
+}
+
+void SimFaults::failPolls(int libusbError, int times)
+{
+    if (times != 0)
+        _pollErrors.push_back({libusbError, times});
+}
+
+int SimFaults::takePollError()
+{
+    int error = 0;
+    take(_pollErrors, &error);
+    return error;
+}
+
+int SimFaults::takeCallDelay(SimCall call)
+{
+    int ms = 0;
+    take(_callDelays[static_cast<int>(call)], &ms);
+    return ms;
 }
 
 int SimFaults::takeShortReply()

@@ -23,6 +23,12 @@ public:
 
     // The next `times` calls of that kind fail with the libusb error code.
     void failNext(SimCall call, int libusbError, int times = 1);
+    // The next `times` calls of that kind take `ms` milliseconds before they
+    // reach the box, as a cable or hub that stalls would (the caller waits).
+    void slowNext(SimCall call, int ms, int times = 1);
+    // The next `times` monitor polls fail with the libusb error code before
+    // they reach the box (its records stay where they are).
+    void failPolls(int libusbError, int times = 1);
     // The next `times` bulk IN reads deliver only `bytes` bytes.
     void shortReplies(int bytes, int times = 1);
     // The next `times` replies to `command` (-1: any request but the monitor
@@ -43,8 +49,9 @@ public:
     void setEndlessPass(bool on);
     // A host whose monitor thread was not scheduled: after each request report
     // the box answers (never a monitor poll), the function says for how many
-    // milliseconds the next monitor poll is held back before it reaches the
-    // box (0: not at all). The box meanwhile records as it always does.
+    // milliseconds the monitor's next polling pass is held back (0: not at
+    // all). The thread waits before it takes any lock, so request threads go on
+    // sending meanwhile, and the box records as it always does.
     using PollHoldBack = std::function<int(const QByteArray& request)>;
     void setPollHoldBack(PollHoldBack holdBack) { _pollHoldBack = std::move(holdBack); }
     // The box's bootloader wait never ends: its status stays "running".
@@ -53,6 +60,9 @@ public:
 
     // Used by the box.
     int takeCallError(SimCall call);
+    int takeCallDelay(SimCall call); // milliseconds, 0 for none
+    int plannedDelayCount(SimCall call) const { return int(_callDelays[static_cast<int>(call)].size()); }
+    int takePollError();
     int takeShortReply(); // -1 for a whole reply
     bool takeNotReady(int command, quint8* byte1);
     bool takeUnsupported(int command);
@@ -75,6 +85,8 @@ private:
     static bool take(std::deque<Planned>& queue, int* value);
 
     std::array<std::deque<Planned>, SimCallCount> _callErrors;
+    std::array<std::deque<Planned>, SimCallCount> _callDelays;
+    std::deque<Planned> _pollErrors;
     std::deque<Planned> _shortReplies;
     struct NotReady
     {

@@ -393,7 +393,12 @@ int SimLibUsb::bulkTransfer(libusb_device_handle* handle, unsigned char endpoint
     int length, int* transferred, unsigned int timeoutMs)
 {
     Q_UNUSED(timeoutMs)
-    holdBackPoll(handle, endpoint, data, length);
+    const bool out = (endpoint & 0x80) == 0;
+    if (std::shared_ptr<SimVandrelBox> box = boxOf(handle)) {
+        // Outside the stand-in's lock: the caller waits, as on a stalled cable.
+        if (const int ms = box->takeCallDelay(out ? SimCall::BulkOut : SimCall::BulkIn); ms > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
     std::lock_guard<std::mutex> locker(_mutex);
     if (transferred)
         *transferred = 0;
@@ -401,7 +406,6 @@ int SimLibUsb::bulkTransfer(libusb_device_handle* handle, unsigned char endpoint
     if (!found)
         return LIBUSB_ERROR_NO_DEVICE;
     SimVandrelBox& box = *found->device->box;
-    const bool out = (endpoint & 0x80) == 0;
     const int error = box.beginCall(out ? SimCall::BulkOut : SimCall::BulkIn, hex(endpoint));
     if (!isPresent(found->device))
         return LIBUSB_ERROR_NO_DEVICE;
@@ -416,6 +420,10 @@ int SimLibUsb::bulkTransfer(libusb_device_handle* handle, unsigned char endpoint
             return LIBUSB_ERROR_INVALID_PARAM;
         if (error)
             return error; // the report never reached the box
+        if (length > 0 && data[0] == proto::vandrel::VD_CMD_POLL_MONITOR) {
+            if (const int pollError = box.takePollError())
+                return pollError;
+        }
         if (found->replyPending)
             violation(QStringLiteral("request written while the reply to the previous one was unread"));
         box.exchange(data, length, found->reply);
@@ -443,21 +451,21 @@ int SimLibUsb::bulkTransfer(libusb_device_handle* handle, unsigned char endpoint
     return LIBUSB_SUCCESS;
 }
 
-void SimLibUsb::holdBackPoll(
-    libusb_device_handle* handle, unsigned char endpoint, const unsigned char* data, int length)
+std::shared_ptr<SimVandrelBox> SimLibUsb::boxOf(libusb_device_handle* handle) const
 {
-    if ((endpoint & 0x80) != 0 || !data || length < 1 || data[0] != proto::vandrel::VD_CMD_POLL_MONITOR)
-        return;
-    std::shared_ptr<SimVandrelBox> box;
-    {
-        std::lock_guard<std::mutex> locker(_mutex);
-        auto it = _handleIndex.find(handle);
-        if (it == _handleIndex.end() || !it->second->live)
-            return;
-        box = it->second->device->box;
-    }
-    // Outside every lock of the stand-in: the box goes on recording meanwhile.
-    if (const int holdMs = box->takePollHoldBack(); holdMs > 0)
+    std::lock_guard<std::mutex> locker(_mutex);
+    auto it = _handleIndex.find(handle);
+    if (it == _handleIndex.end() || !it->second->live)
+        return nullptr;
+    return it->second->device->box;
+}
+
+void SimLibUsb::beforePollPass(libusb_device_handle* handle)
+{
+    std::shared_ptr<SimVandrelBox> box = boxOf(handle);
+    // Outside every lock, the stand-in's and the caller's: request threads go
+    // on sending and the box goes on recording meanwhile.
+    if (const int holdMs = box ? box->takePollHoldBack() : 0; holdMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
 }
 

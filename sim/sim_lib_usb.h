@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interfaces/ilib_usb.h"
+#include "interfaces/imonitor_pass_delay.h"
 #include "sim_bus_clock.h"
 #include "sim_vandrel_box.h"
 
@@ -21,7 +22,10 @@ namespace tarvesk::sim {
 // a transfer on an unclaimed interface, and a request report written while the
 // reply to the previous one is still unread (or a read with no request), which
 // is what two threads interleaving their exchanges look like from the box.
-class SimLibUsb : public itf::ILibUsb
+//
+// It also stands in for a busy host: the data monitor's polling passes wait out
+// the hold-back their box has planned (SimFaults::setPollHoldBack).
+class SimLibUsb : public itf::ILibUsb, public itf::IMonitorPassDelay
 {
 public:
     explicit SimLibUsb(SimTiming timing = SimTiming::Instant);
@@ -65,11 +69,12 @@ public:
     int clearHalt(libusb_device_handle* handle, unsigned char endpoint) override;
     int resetDevice(libusb_device_handle* handle) override;
 
+    void beforePollPass(libusb_device_handle* handle) override;
+
 private:
     int contextCount(bool live) const;
-    // A monitor poll waits out the hold-back its box has planned (SimFaults::setPollHoldBack).
-    void holdBackPoll(
-        libusb_device_handle* handle, unsigned char endpoint, const unsigned char* data, int length);
+    // The box of a live handle, or null.
+    std::shared_ptr<SimVandrelBox> boxOf(libusb_device_handle* handle) const;
 
     struct Context
     {

@@ -307,6 +307,27 @@ int SimVandrelBox::beginCall(SimCall call, const QString& detail)
     return _faults.takeCallError(call);
 }
 
+int SimVandrelBox::takePollError()
+{
+    Lock locker(_mutex);
+    const int error = _faults.takePollError();
+    if (error != 0)
+        ++_failedPolls;
+    return error;
+}
+
+int SimVandrelBox::failedPollCount() const
+{
+    Lock locker(_mutex);
+    return _failedPolls;
+}
+
+int SimVandrelBox::takeCallDelay(SimCall call)
+{
+    Lock locker(_mutex);
+    return _faults.takeCallDelay(call);
+}
+
 int SimVandrelBox::takeShortReply()
 {
     Lock locker(_mutex);
@@ -449,6 +470,12 @@ void SimVandrelBox::answerParameter(const unsigned char* request, unsigned char*
 void SimVandrelBox::answerPoll(unsigned char* reply)
 {
     ++_pollCount;
+    if (hasMonitor()) {
+        for (const auto& model : modelsOn(SimBusModel::Dali)) {
+            if (std::optional<QByteArray> frame = model->daliTraffic())
+                heardDaliFrame(*frame);
+        }
+    }
     while (!_delayed.empty() && _delayed.front().readyAtPoll <= _pollCount) {
         _stream.enqueueRaw(_delayed.front().bytes);
         _delayed.pop_front();
@@ -495,6 +522,18 @@ SimDaliAnswer SimVandrelBox::putDaliFrame(const QByteArray& frame)
     if (answers > 1)
         result = SimDaliAnswer::collision();
     return result;
+}
+
+void SimVandrelBox::heardDaliFrame(const QByteArray& frame)
+{
+    // Another master's frame: on the bus and in the record stream like the
+    // box's own, with whatever the gear answered to it.
+    const SimDaliAnswer answer = putDaliFrame(frame);
+    recordLocked(Factory::RECORD_DALI, _nextIndex++, 0, frame);
+    if (answer.kind == SimDaliAnswer::Answer)
+        recordLocked(Factory::RECORD_DALI, _nextIndex++, 0, QByteArray(1, char(answer.value)));
+    else if (answer.kind == SimDaliAnswer::Collision)
+        recordLocked(Factory::RECORD_DALI, _nextIndex++, FlagFrameError, QByteArray());
 }
 
 void SimVandrelBox::answerDali(const unsigned char* request)

@@ -109,6 +109,11 @@ public:
     // Used by the libusb stand-in.
     int beginCall(SimCall call, const QString& detail = QString());
     int takeShortReply();
+    // How long a call of that kind is to stall before it reaches the box (SimFaults::slowNext).
+    int takeCallDelay(SimCall call);
+    // The libusb error a monitor poll is to fail with (SimFaults::failPolls), or 0.
+    int takePollError();
+    int failedPollCount() const;
     // Answers one request report; the reply is always 64 bytes.
     void exchange(const unsigned char* request, int length, unsigned char* reply);
     // How long the next monitor poll is to be held back (SimFaults::setPollHoldBack); 0 once taken.
@@ -131,6 +136,7 @@ private:
     void answerPoll(unsigned char* reply);
     void finishDmxFrame();
     SimDaliAnswer putDaliFrame(const QByteArray& frame);
+    void heardDaliFrame(const QByteArray& frame);
     bool daliSupplyPresent() const;
     std::optional<QByteArray> putDmxFrame(const QByteArray& frame, double breakUs, bool* collided);
     void recordLocked(quint8 type, quint8 index, quint8 flags, const QByteArray& payload);
@@ -153,6 +159,7 @@ private:
     };
     std::deque<DelayedRecord> _delayed;
     int _pollCount = 0;
+    int _failedPolls = 0;
     int _pollHoldBackMs = 0;
     bool _plugged = true;
     int _plugGeneration = 0;

@@ -1,5 +1,7 @@
 #include "devices/usb_vandrel_device.h"
 
+#include <algorithm>
+
 #include "core/database/device_info_database.h"
 #include "core/database/oem_info_record.h"
 #include "core/itf_error.h"
@@ -280,6 +282,8 @@ void UsbVandrelDevice::startMonitor()
     _monitorThread->start();
     connect(_monitor, &itf::UsbVandrelDataMonitor::newPacketDetected, this, &UsbVandrelDevice::logPacket,
         Qt::DirectConnection);
+    for (itf::IVandrelRecordSink* sink : _recordSinks)
+        _monitor->attachRecordSink(sink);
     _monitor->init(MonitorPeriodMs);
 }
 
@@ -291,6 +295,9 @@ void UsbVandrelDevice::stopMonitor()
 
 bool UsbVandrelDevice::deviceDisconnect()
 {
+    // A poll still under way when the wait ends keeps the handle open until it
+    // is done: the transport closes a handle only between exchanges, and the
+    // monitor asks for the handle under the same lock.
     stopMonitor();
     return LibUsbDevice::deviceDisconnect();
 }
@@ -305,6 +312,22 @@ void UsbVandrelDevice::restartMonitor(int intervalMs)
 {
     if (_monitor)
         _monitor->start(intervalMs);
+}
+
+void UsbVandrelDevice::attachRecordSink(itf::IVandrelRecordSink* sink)
+{
+    if (!sink || std::find(_recordSinks.begin(), _recordSinks.end(), sink) != _recordSinks.end())
+        return;
+    _recordSinks.push_back(sink);
+    if (_monitor)
+        _monitor->attachRecordSink(sink);
+}
+
+void UsbVandrelDevice::detachRecordSink(itf::IVandrelRecordSink* sink)
+{
+    _recordSinks.erase(std::remove(_recordSinks.begin(), _recordSinks.end(), sink), _recordSinks.end());
+    if (_monitor)
+        _monitor->detachRecordSink(sink);
 }
 
 void UsbVandrelDevice::logPacket(proto::RawPacket* packet)

@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <vector>
 
 namespace tarvesk::core {
 class DeviceInfoDatabase;
@@ -71,6 +72,8 @@ public:
     bool hasDataMonitor() const override { return _monitor != nullptr; }
     void installPacketMutex(proto::PacketMutex* packetMutex) override;
     void restartMonitor(int intervalMs) override;
+    void attachRecordSink(itf::IVandrelRecordSink* sink) override;
+    void detachRecordSink(itf::IVandrelRecordSink* sink) override;
 
     itf::UsbVandrelDataMonitor* getDataMonitor() const { return _monitor; }
     itf::DmxInterface* getDmxInterface() const { return _dmxUniverse ? _dmx : nullptr; }
@@ -121,7 +124,8 @@ private:
     QPointer<core::Universe> _daliUniverse;
     QPointer<core::Universe> _dorvaneUniverse;
     std::shared_ptr<core::Thread> _monitorThread;
-    itf::UsbVandrelDataMonitor* _monitor = nullptr; // lives on _monitorThread
+    itf::UsbVandrelDataMonitor* _monitor = nullptr;     // lives on _monitorThread
+    std::vector<itf::IVandrelRecordSink*> _recordSinks; // request threads; handed to each monitor
     bool _interfacesMade = false;
     unsigned int _serialNumber = 0;
     unsigned int _capabilityByte = 0;

@@ -8,6 +8,8 @@ class PacketMutex;
 
 namespace tarvesk::itf {
 
+class IVandrelRecordSink;
+
 // What the bus interfaces of a Vandrel USB interface need of the device they
 // belong to, beyond the core Device: its open USB handle and its data monitor.
 // The Vandrel device implements it; a bus interface finds it on its parent device.
@@ -25,6 +27,11 @@ public:
     virtual void installPacketMutex(proto::PacketMutex* packetMutex) = 0;
     // Restarts the monitor's polling with a new interval, on the monitor's thread.
     virtual void restartMonitor(int intervalMs) = 0;
+    // Offers every record of the monitor stream to the sink before a waiting
+    // sender sees it, from now on and for the monitors made later. Once detach
+    // has returned no monitor touches the sink.
+    virtual void attachRecordSink(IVandrelRecordSink* sink) = 0;
+    virtual void detachRecordSink(IVandrelRecordSink* sink) = 0;
 };
 
 } // namespace tarvesk::itf

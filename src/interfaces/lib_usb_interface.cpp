@@ -10,6 +10,10 @@ namespace tarvesk::itf {
 
 // Every failure of this transport goes to the persistent log.
 #define QM_USB_CRITICAL() qCCritical(service::loggerGlog()).noquote() << GLOG_PREFIX
+// The same, for a failure whose caller may have asked for quiet (`logged`).
+#define QM_USB_FAILURE()                                                                                     \
+    for (bool qmLogOnce = logged; qmLogOnce; qmLogOnce = false)                                              \
+    QM_USB_CRITICAL()
 
 LibUsbInterface::LibUsbInterface(std::shared_ptr<ILibUsb> libUsb)
     : _libUsb(libUsb ? std::move(libUsb) : defaultLibUsb())
@@ -121,16 +125,29 @@ int LibUsbInterface::tryOpen(libusb_device* device, libusb_device_handle** handl
 {
     std::lock_guard<std::mutex> locker(_heldMutex);
     const int result = _libUsb->open(device, handle);
-    if (result == 0 && handle && *handle)
+    if (result == 0 && handle && *handle) {
         _openHandles.insert(*handle);
+        _closedHandles.erase(*handle);
+    }
     return result;
 }
 
 void LibUsbInterface::closeDevice(libusb_device_handle* handle)
 {
+    // Waits for an exchange under way (a monitor's poll among them) to end:
+    // libusb must not close a handle that a transfer still uses.
+    std::lock_guard<std::mutex> transfer(_transferMutex);
     std::lock_guard<std::mutex> locker(_heldMutex);
     _libUsb->close(handle);
     _openHandles.erase(handle);
+    if (handle)
+        _closedHandles.insert(handle);
+}
+
+bool LibUsbInterface::isClosed(libusb_device_handle* handle) const
+{
+    std::lock_guard<std::mutex> locker(_heldMutex);
+    return _closedHandles.count(handle) > 0;
 }
 
 int LibUsbInterface::tryClaim(libusb_device_handle* handle)
@@ -140,6 +157,8 @@ int LibUsbInterface::tryClaim(libusb_device_handle* handle)
 
 int LibUsbInterface::releaseClaim(libusb_device_handle* handle)
 {
+    // Not while an exchange on the interface is under way.
+    std::lock_guard<std::mutex> transfer(_transferMutex);
     return _libUsb->releaseInterface(handle, InterfaceNumber);
 }
 
@@ -162,36 +181,39 @@ int LibUsbInterface::getReplyLength() const
 }
 
 int LibUsbInterface::writeLocked(
-    libusb_device_handle* handle, const unsigned char* data, int length, int endpoint)
+    libusb_device_handle* handle, const unsigned char* data, int length, int endpoint, FailureLog log)
 {
     _transferred = 0;
     const int result = _libUsb->bulkTransfer(handle, static_cast<unsigned char>(endpoint),
         const_cast<unsigned char*>(data), length, &_transferred, TransferTimeoutMs);
-    const int status = handleUsbError(handle, result, endpoint);
+    const int status = mapUsbResult(handle, result, endpoint, log);
     if (status != core::ITF_OK)
         return status;
     if (_transferred != length) {
         // The box got part of a report, which it cannot act on.
-        QM_USB_CRITICAL()
-            << QStringLiteral("Libusb: Short write, %1 of %2 bytes").arg(_transferred).arg(length);
+        if (log == FailureLog::Logged)
+            QM_USB_CRITICAL()
+                << QStringLiteral("Libusb: Short write, %1 of %2 bytes").arg(_transferred).arg(length);
         return core::ITF_ERR_TRANSFER;
     }
     return core::ITF_OK;
 }
 
-int LibUsbInterface::readLocked(libusb_device_handle* handle, int endpoint, proto::UsbPacket* reply)
+int LibUsbInterface::readLocked(
+    libusb_device_handle* handle, int endpoint, proto::UsbPacket* reply, FailureLog log)
 {
     _transferred = 0;
     const int result = _libUsb->bulkTransfer(handle, static_cast<unsigned char>(endpoint | 0x80),
         _replyBuffer, ReportSize, &_transferred, TransferTimeoutMs);
-    const int status = handleUsbError(handle, result, endpoint | 0x80);
+    const int status = mapUsbResult(handle, result, endpoint | 0x80, log);
     if (status != core::ITF_OK)
         return status;
     if (_transferred != ReportSize) {
         // A short report is not padded with the bytes of an earlier one: the
         // caller would take them for a fresh answer.
-        QM_USB_CRITICAL()
-            << QStringLiteral("Libusb: Short reply, %1 of %2 bytes").arg(_transferred).arg(ReportSize);
+        if (log == FailureLog::Logged)
+            QM_USB_CRITICAL()
+                << QStringLiteral("Libusb: Short reply, %1 of %2 bytes").arg(_transferred).arg(ReportSize);
         return core::ITF_ERR_PACKET_LENGTH;
     }
     _replyLength = _transferred;
@@ -199,23 +221,39 @@ int LibUsbInterface::readLocked(libusb_device_handle* handle, int endpoint, prot
     return core::ITF_OK;
 }
 
+int LibUsbInterface::transferLocked(
+    libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply, FailureLog log)
+{
+    if (!handle || isClosed(handle))
+        return core::ITF_ERR_NO_DEVICE;
+    // The report always goes out whole; bytes past the request's own size are zero,
+    // never leftovers in the packet's buffer.
+    unsigned char report[ReportSize] = {};
+    std::memcpy(report, request->getData(), request->getDataSize());
+    const int status = writeLocked(handle, report, ReportSize, EndpointOut, log);
+    if (status != core::ITF_OK)
+        return status;
+    return readLocked(handle, EndpointIn, reply, log);
+}
+
 int LibUsbInterface::transferPacket(
-    libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply)
+    libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply, FailureLog log)
 {
     if (!handle)
         return core::ITF_ERR_NO_DEVICE;
     if (!request || !reply || request->getDataSize() > ReportSize)
         return core::ITF_ERR_INVALID_PARAM;
-    // The report always goes out whole; bytes past the request's own size are zero,
-    // never leftovers in the packet's buffer.
-    unsigned char report[ReportSize] = {};
-    std::memcpy(report, request->getData(), request->getDataSize());
-
     std::lock_guard<std::mutex> locker(_transferMutex);
-    const int status = writeLocked(handle, report, ReportSize, EndpointOut);
-    if (status != core::ITF_OK)
-        return status;
-    return readLocked(handle, EndpointIn, reply);
+    return transferLocked(handle, request, reply, log);
+}
+
+int LibUsbInterface::transferPacket(
+    const HandleSource& source, const proto::UsbPacket* request, proto::UsbPacket* reply, FailureLog log)
+{
+    if (!request || !reply || request->getDataSize() > ReportSize)
+        return core::ITF_ERR_INVALID_PARAM;
+    std::lock_guard<std::mutex> locker(_transferMutex);
+    return transferLocked(source ? source() : nullptr, request, reply, log);
 }
 
 int LibUsbInterface::endpointTransferPacket(libusb_device_handle* handle, const proto::UsbPacket* request,
@@ -226,10 +264,13 @@ int LibUsbInterface::endpointTransferPacket(libusb_device_handle* handle, const 
     if (!request || !reply)
         return core::ITF_ERR_INVALID_PARAM;
     std::lock_guard<std::mutex> locker(_transferMutex);
-    const int status = writeLocked(handle, request->getData(), request->getDataSize(), outEndpoint & 0x7F);
+    if (isClosed(handle))
+        return core::ITF_ERR_NO_DEVICE;
+    const int status = writeLocked(
+        handle, request->getData(), request->getDataSize(), outEndpoint & 0x7F, FailureLog::Logged);
     if (status != core::ITF_OK)
         return status;
-    return readLocked(handle, inEndpoint, reply);
+    return readLocked(handle, inEndpoint, reply, FailureLog::Logged);
 }
 
 int LibUsbInterface::endpointWritePacket(
@@ -240,52 +281,60 @@ int LibUsbInterface::endpointWritePacket(
     if (!packet)
         return core::ITF_ERR_INVALID_PARAM;
     std::lock_guard<std::mutex> locker(_transferMutex);
-    return writeLocked(handle, packet->getData(), packet->getDataSize(), endpoint & 0x7F);
+    if (isClosed(handle))
+        return core::ITF_ERR_NO_DEVICE;
+    return writeLocked(handle, packet->getData(), packet->getDataSize(), endpoint & 0x7F, FailureLog::Logged);
 }
 
 int LibUsbInterface::handleUsbError(libusb_device_handle* handle, int result, int endpoint)
 {
+    return mapUsbResult(handle, result, endpoint, FailureLog::Logged);
+}
+
+int LibUsbInterface::mapUsbResult(libusb_device_handle* handle, int result, int endpoint, FailureLog log)
+{
+    const bool logged = log == FailureLog::Logged;
     switch (result) {
     case LIBUSB_SUCCESS:
         return core::ITF_OK;
     case LIBUSB_ERROR_PIPE: {
-        QM_USB_CRITICAL() << QStringLiteral("Libusb: Pipe error, trying to clear halt");
+        QM_USB_FAILURE() << QStringLiteral("Libusb: Pipe error, trying to clear halt");
         const int cleared = _libUsb->clearHalt(handle, static_cast<unsigned char>(endpoint & 0xFF));
         if (cleared == 0) {
-            QM_USB_CRITICAL() << QStringLiteral("Libusb: Cleared halt");
+            QM_USB_FAILURE() << QStringLiteral("Libusb: Cleared halt");
         } else {
-            QM_USB_CRITICAL()
+            QM_USB_FAILURE()
                 << QStringLiteral("Libusb: Could not clear halt, trying to reset device: %1").arg(cleared);
             const int reset = _libUsb->resetDevice(handle);
             if (reset != 0)
-                QM_USB_CRITICAL() << QStringLiteral("Libusb: Could not reset device: %1").arg(reset);
+                QM_USB_FAILURE() << QStringLiteral("Libusb: Could not reset device: %1").arg(reset);
         }
         // Even a cleared halt lost this exchange; the caller decides whether to send again.
         return core::ITF_ERR_PIPE;
     }
     case LIBUSB_ERROR_OVERFLOW:
-        QM_USB_CRITICAL() << QStringLiteral("Libusb: Overflow");
+        QM_USB_FAILURE() << QStringLiteral("Libusb: Overflow");
         return core::ITF_ERR_OVERFLOW;
     case LIBUSB_ERROR_TIMEOUT:
-        QM_USB_CRITICAL() << QStringLiteral("Libusb: Timeout");
+        QM_USB_FAILURE() << QStringLiteral("Libusb: Timeout");
         return core::ITF_ERR_TIMEOUT;
     case LIBUSB_ERROR_NOT_FOUND:
-        QM_USB_CRITICAL() << QStringLiteral("Libusb: Not found");
+        QM_USB_FAILURE() << QStringLiteral("Libusb: Not found");
         return core::ITF_ERR_NOT_FOUND;
     case LIBUSB_ERROR_NO_DEVICE:
-        QM_USB_CRITICAL() << QStringLiteral("Libusb: No device");
+        QM_USB_FAILURE() << QStringLiteral("Libusb: No device");
         return core::ITF_ERR_NO_DEVICE;
     case LIBUSB_ERROR_ACCESS:
-        QM_USB_CRITICAL() << QStringLiteral("Libusb: Could not access device");
+        QM_USB_FAILURE() << QStringLiteral("Libusb: Could not access device");
         return core::ITF_ERR_ACCESS;
     case LIBUSB_ERROR_INVALID_PARAM:
-        QM_USB_CRITICAL() << QStringLiteral("Libusb: Invalid parameter");
+        QM_USB_FAILURE() << QStringLiteral("Libusb: Invalid parameter");
         return core::ITF_ERR_INVALID_PARAM;
     case LIBUSB_ERROR_IO:
-        QM_USB_CRITICAL() << QStringLiteral("Libusb: IO");
+        QM_USB_FAILURE() << QStringLiteral("Libusb: IO");
         return core::ITF_ERR_IO;
     default:
-        QM_USB_CRITICAL() << QStringLiteral("Libusb: Transfer failed");
+        QM_USB_FAILURE() << QStringLiteral("Libusb: Transfer failed");
         return core::ITF_ERR_TRANSFER;
     }
 }
@@ -309,6 +358,7 @@ bool LibUsbInterface::resetDevice(libusb_device_handle* handle)
     return false;
 }
 
+#undef QM_USB_FAILURE
 #undef QM_USB_CRITICAL
 
 } // namespace tarvesk::itf

@@ -3,6 +3,7 @@
 #include "interfaces/ilib_usb.h"
 #include "interfaces/usb_interface.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -51,6 +52,8 @@ public:
     libusb_device* referenceDevice(libusb_device* device);
     void unreferenceDevice(libusb_device* device);
     int tryOpen(libusb_device* device, libusb_device_handle** handle);
+    // Both wait for an exchange under way to end: libusb must not release or
+    // close what a transfer still uses.
     void closeDevice(libusb_device_handle* handle);
     int tryClaim(libusb_device_handle* handle);
     int releaseClaim(libusb_device_handle* handle);
@@ -58,10 +61,22 @@ public:
     int heldDeviceCount() const;
     int openHandleCount() const;
 
+    // Whether a failed transfer writes its libusb line to the log: a caller that
+    // retries a failing exchange again and again logs the failure once itself.
+    enum class FailureLog { Logged, Quiet };
+    using HandleSource = std::function<libusb_device_handle*()>;
+
     // One request report out, one reply report in. The reply packet is refilled
-    // only when a whole 64-byte reply came; after any failure it keeps what it held.
-    int transferPacket(
-        libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply);
+    // only when a whole 64-byte reply came; after any failure it keeps what it
+    // held. A handle closed through closeDevice is refused ("no device").
+    int transferPacket(libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply,
+        FailureLog log = FailureLog::Logged);
+    // The same, with the handle asked of `source` under the transfer mutex,
+    // which closeDevice takes too: a device that closes its handle meanwhile
+    // gives null (or waits for this exchange to end), so no transfer ever runs
+    // on a closed handle.
+    int transferPacket(const HandleSource& source, const proto::UsbPacket* request, proto::UsbPacket* reply,
+        FailureLog log = FailureLog::Logged);
     // The same on caller-chosen endpoints; the request goes out with its own size.
     int endpointTransferPacket(libusb_device_handle* handle, const proto::UsbPacket* request,
         proto::UsbPacket* reply, int outEndpoint, int inEndpoint);
@@ -77,8 +92,13 @@ public:
 
 private:
     // Under _transferMutex.
-    int writeLocked(libusb_device_handle* handle, const unsigned char* data, int length, int endpoint);
-    int readLocked(libusb_device_handle* handle, int endpoint, proto::UsbPacket* reply);
+    int transferLocked(libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply,
+        FailureLog log);
+    int writeLocked(
+        libusb_device_handle* handle, const unsigned char* data, int length, int endpoint, FailureLog log);
+    int readLocked(libusb_device_handle* handle, int endpoint, proto::UsbPacket* reply, FailureLog log);
+    int mapUsbResult(libusb_device_handle* handle, int result, int endpoint, FailureLog log);
+    bool isClosed(libusb_device_handle* handle) const;
     bool exitLocked(const char* what);
 
     const std::shared_ptr<ILibUsb> _libUsb;
@@ -94,6 +114,8 @@ private:
     mutable std::mutex _heldMutex;
     std::map<libusb_device*, int> _references;    // guarded by _heldMutex
     std::set<libusb_device_handle*> _openHandles; // guarded by _heldMutex
+    // Closed through closeDevice and not opened again since.
+    std::set<libusb_device_handle*> _closedHandles; // guarded by _heldMutex
 };
 
 } // namespace tarvesk::itf

@@ -46,12 +46,6 @@ proto::DaliPacket* copyOf(const proto::RawPacket& packet)
     return copy;
 }
 
-bool isEchoOf(const proto::RawPacket& record, const proto::DaliPacket& sent)
-{
-    return record.getDataSize() == sent.getDataSize() && !record.isFrameError() && !record.isTimeoutEvent()
-        && std::equal(sent.getData(), sent.getData() + sent.getDataSize(), record.getData());
-}
-
 void pause(int ms)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -63,7 +57,11 @@ UsbVandrelDaliInterface::UsbVandrelDaliInterface(core::Device* device)
     : DaliInterface(device)
 { }
 
-UsbVandrelDaliInterface::~UsbVandrelDaliInterface() = default;
+UsbVandrelDaliInterface::~UsbVandrelDaliInterface()
+{
+    if (_vandrel && _ledgerAttached)
+        _vandrel->detachRecordSink(&_ledger);
+}
 
 void UsbVandrelDaliInterface::init()
 {
@@ -72,6 +70,10 @@ void UsbVandrelDaliInterface::init()
     _vandrel = dynamic_cast<IUsbVandrelDevice*>(device);
     if (!_vandrel)
         return;
+    if (!_ledgerAttached) {
+        _vandrel->attachRecordSink(&_ledger);
+        _ledgerAttached = true;
+    }
     if (device->hasCapability(core::Device::CAP_VD_DALI_REPLY_SUPPORT)
         && !hasCapability(core::ITF_CAP_DALI_REPLY_SUPPORT))
         addCapability(core::ITF_CAP_DALI_REPLY_SUPPORT);
@@ -80,16 +82,25 @@ void UsbVandrelDaliInterface::init()
         addCapability(core::ITF_CAP_CONFIG_DALI_SETTLING_TIME);
 }
 
-int UsbVandrelDaliInterface::sendRequest(const proto::UsbVandrelPacket& request)
+int UsbVandrelDaliInterface::sendRequest(const proto::UsbVandrelPacket& request, bool* refused)
 {
+    // Whether the box said it did not take the request (and so puts nothing on
+    // the bus); a failed transfer leaves that open.
+    bool ignored = false;
+    if (!refused)
+        refused = &ignored;
+    *refused = false;
     proto::UsbVandrelPacket reply;
     QDeadlineTimer deadline(_limits.busyDeadlineMs);
     for (;;) {
         const int status = _transport->transferPacket(_vandrel->getDeviceHandle(), &request, &reply);
         if (status != core::ITF_OK)
             return status;
-        if (!reply.isNotReady())
+        if (!reply.isNotReady()) {
+            *refused = reply.isUnsupported();
             return reply.isUnsupported() ? core::ITF_ERR_UNSUPPORTED_FEATURE : core::ITF_OK;
+        }
+        *refused = true;
         if (reply.getUint8(1) == vandrel::DaliNoSupply) {
             // Kept on the box, so that a search can tell a bus without supply
             // from a failed transfer.
@@ -140,24 +151,12 @@ int UsbVandrelDaliInterface::sendDali(
 
     std::unique_lock<core::NetworkInterface> exchange(*_transport);
     if (device->hasCapability(core::Device::CAP_VD_LARGE_PACKETS)) {
-        if (!expectAnswer || !answer)
-            return sendRequest(*request);
-        proto::PacketMutex mutex(0, false);
-        mutex.setInterfaceType(proto::PACKET_TYPE_DALI);
-        // Installed before the request goes out, so that an answer the monitor
-        // completes at once cannot slip past.
-        _vandrel->installPacketMutex(&mutex);
-        int status = sendRequest(*request);
-        mutex.armQuietWindow();
-        exchange.unlock(); // other senders may use the interface while this one waits
         // Only a request that told the box an answer is awaited (the extended
         // form) makes a box with time-out events report the empty window.
         const bool boxTimesAnswer = device->hasCapability(core::Device::CAP_VD_TIMEOUT_EVENT) && form.timedBus
             && !form.fullBitbang && form.expectAnswer;
-        if (status == core::ITF_OK)
-            status = waitForBackwardFrame(mutex, *packet, boxTimesAnswer, answer);
-        _vandrel->installPacketMutex(nullptr);
-        return status;
+        return sendMonitored(*request, *packet, form.sendTwice ? 2 : 1, boxTimesAnswer,
+            expectAnswer ? answer : nullptr, exchange);
     }
 
     const int status = sendRequest(*request);
@@ -170,29 +169,47 @@ int UsbVandrelDaliInterface::sendDali(
     return pollForAnswer(answer);
 }
 
-// The records of the DALI bus arrive in bus order: the echo of the frame just
-// sent, then its backward frame, a frame error or a time-out event. Records
-// before the echo belong to earlier exchanges (an answer nobody waited for) and
-// are never taken for this one's answer; nor is the echo of an identical frame
-// whose exchange was given up before its echo came.
+// The box records every frame it puts on the DALI bus, awaited or not, and the
+// ledger hands this exchange exactly the records of its own frame: its echo
+// (one per copy), then its backward frame, a frame error or a time-out event.
+// The frame is registered before its request goes out, so that a record the
+// monitor completes at once is already accounted for.
+int UsbVandrelDaliInterface::sendMonitored(const proto::UsbVandrelPacket& request,
+    const proto::DaliPacket& packet, int copies, bool boxTimesAnswer, proto::DaliPacket** answer,
+    std::unique_lock<core::NetworkInterface>& exchange)
+{
+    const QByteArray frame(reinterpret_cast<const char*>(packet.getData()), packet.getDataSize());
+    if (!answer) {
+        const VandrelDaliLedger::Ticket ticket = _ledger.sending(frame, copies, nullptr);
+        bool refused = false;
+        const int status = sendRequest(request, &refused);
+        if (refused)
+            _ledger.refused(ticket);
+        return status;
+    }
+    proto::PacketMutex mutex(0, false);
+    mutex.setInterfaceType(proto::PACKET_TYPE_DALI);
+    const VandrelDaliLedger::Ticket ticket = _ledger.sending(frame, copies, &mutex);
+    bool refused = false;
+    int status = sendRequest(request, &refused);
+    mutex.armQuietWindow();
+    exchange.unlock(); // other senders may use the interface while this one waits
+    if (status == core::ITF_OK)
+        status = waitForBackwardFrame(mutex, boxTimesAnswer, answer);
+    else if (refused)
+        _ledger.refused(ticket);
+    // What is still to come of this frame is taken on its behalf from now on.
+    _ledger.release(ticket);
+    return status;
+}
+
 int UsbVandrelDaliInterface::waitForBackwardFrame(
-    proto::PacketMutex& mutex, const proto::DaliPacket& sent, bool boxTimesAnswer, proto::DaliPacket** answer)
+    proto::PacketMutex& mutex, bool boxTimesAnswer, proto::DaliPacket** answer)
 {
     VandrelAnswerWait wait(mutex, boxTimesAnswer, _limits.answerWindowMs, MonitorIntervalMs, "DALI query",
-        _limits.answerGuardMs);
-    const QByteArray frame(reinterpret_cast<const char*>(sent.getData()), sent.getDataSize());
-    bool echoSeen = false;
-    bool tookOwedEcho = false;
+        _limits.answerGuardMs, _limits.backstopMs);
     for (;;) {
-        const VandrelAnswerWait::Outcome outcome = wait.next();
-        if (outcome != VandrelAnswerWait::RECORD && !echoSeen && !tookOwedEcho) {
-            // Given up before its echo came: that echo is still to come. (An
-            // echo this exchange took for an owed one may have been its own:
-            // owing nothing more keeps one lost record from failing every
-            // later identical frame.)
-            _owedEcho = frame;
-        }
-        switch (outcome) {
+        switch (wait.next()) {
         case VandrelAnswerWait::RECORD:
             break;
         case VandrelAnswerWait::NO_ANSWER:
@@ -202,21 +219,6 @@ int UsbVandrelDaliInterface::waitForBackwardFrame(
             return wait.status();
         }
         const proto::RawPacket& record = *wait.record();
-        if (!echoSeen) {
-            if (!isEchoOf(record, sent))
-                continue;
-            if (!_owedEcho.isEmpty()) {
-                // The first echo after a given-up exchange of the same frame is that exchange's.
-                const bool owed = _owedEcho == frame;
-                _owedEcho.clear();
-                if (owed) {
-                    tookOwedEcho = true;
-                    continue;
-                }
-            }
-            echoSeen = true;
-            continue;
-        }
         if (record.isTimeoutEvent()) {
             *answer = timeoutAnswer();
             return core::ITF_OK;
@@ -231,7 +233,7 @@ int UsbVandrelDaliInterface::waitForBackwardFrame(
             *answer = copyOf(record);
             return core::ITF_OK;
         }
-        // A forward frame (the repeat of a frame sent twice, other traffic): wait on.
+        // The echo of the frame (of each copy of a frame sent twice): wait on.
     }
 }
 

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "interfaces/dali_interface.h"
-
-#include <QByteArray>
+#include "interfaces/vandrel_dali_ledger.h"
 
 namespace tarvesk::proto {
 class PacketMutex;
@@ -36,7 +35,8 @@ public:
         // without time-out events (a backward frame ends 22 ms after its
         // forward frame at the latest; the echo itself takes part of this).
         int answerWindowMs = 60;
-        int answerGuardMs = 3000;   // the box stopped reporting: an interface failure
+        int answerGuardMs = 3000;   // beyond the window: the box may be judged to have stopped reporting
+        int backstopMs = 30000;     // a monitor that made no progress at all is given up on
         int busyDeadlineMs = 1000;  // resending a request the interface calls busy
         int statusDeadlineMs = 500; // polling the DALI status of older interfaces
         int pauseMs = 1;            // between busy resends and between status polls
@@ -56,19 +56,18 @@ public:
     FrameSizes frameSizes(bool fullBitbang) const override;
 
 private:
-    int sendRequest(const proto::UsbVandrelPacket& request);
-    int waitForBackwardFrame(proto::PacketMutex& mutex, const proto::DaliPacket& sent, bool boxTimesAnswer,
-        proto::DaliPacket** answer);
+    int sendRequest(const proto::UsbVandrelPacket& request, bool* refused = nullptr);
+    int sendMonitored(const proto::UsbVandrelPacket& request, const proto::DaliPacket& packet, int copies,
+        bool boxTimesAnswer, proto::DaliPacket** answer, std::unique_lock<core::NetworkInterface>& exchange);
+    int waitForBackwardFrame(proto::PacketMutex& mutex, bool boxTimesAnswer, proto::DaliPacket** answer);
     int pollForAnswer(proto::DaliPacket** answer);
 
     LibUsbInterface* _transport = nullptr; // the parent device's own interface
     IUsbVandrelDevice* _vandrel = nullptr; // the parent device, as a Vandrel device
     Limits _limits;
-    // The frame of an exchange that was given up before the box recorded its
-    // echo: that echo (and what followed it) is still to come and must not be
-    // taken for a later identical frame's. Request thread only: exchanges that
-    // wait for answers follow one another on an interface.
-    QByteArray _owedEcho;
+    // Which frame each DALI record of the monitor stream belongs to, awaited or not.
+    VandrelDaliLedger _ledger;
+    bool _ledgerAttached = false;
 };
 
 } // namespace tarvesk::itf

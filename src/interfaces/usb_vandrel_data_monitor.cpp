@@ -1,6 +1,8 @@
 #include "interfaces/usb_vandrel_data_monitor.h"
 
 #include "core/itf_error.h"
+#include "interfaces/imonitor_pass_delay.h"
+#include "interfaces/ivandrel_record_sink.h"
 #include "interfaces/lib_usb_interface.h"
 #include "log/logging_categories.h"
 #include "protocol/packet_mutex.h"
@@ -12,6 +14,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 
 namespace tarvesk::itf {
@@ -85,8 +88,13 @@ void UsbVandrelDataMonitor::initObjects(int timerVal)
     {
         std::lock_guard<std::mutex> locker(_installMutex);
         _endStatus = 0;
+        for (IVandrelRecordSink* sink : _sinks)
+            sink->feedEnded(0);
     }
-    _pollTimer->start(timerVal);
+    _intervalMs = qMax(1, timerVal);
+    _failures = 0;
+    _currentIntervalMs = _intervalMs;
+    _pollTimer->start(_intervalMs);
 }
 
 void UsbVandrelDataMonitor::start(int interval)
@@ -101,10 +109,6 @@ void UsbVandrelDataMonitor::resume(int interval)
         std::lock_guard<std::mutex> locker(_stateMutex);
         _shutDown = false;
     }
-    {
-        std::lock_guard<std::mutex> locker(_installMutex);
-        _endStatus = 0;
-    }
     emit initializeLocalObjects(interval);
 }
 
@@ -118,12 +122,30 @@ void UsbVandrelDataMonitor::installPacketMutex(proto::PacketMutex* packetMutex)
         _packetMutex->endFeed(_endStatus);
 }
 
+void UsbVandrelDataMonitor::attachRecordSink(IVandrelRecordSink* sink)
+{
+    if (!sink)
+        return;
+    std::lock_guard<std::mutex> locker(_installMutex);
+    if (std::find(_sinks.begin(), _sinks.end(), sink) == _sinks.end())
+        _sinks.push_back(sink);
+    sink->feedEnded(_endStatus);
+}
+
+void UsbVandrelDataMonitor::detachRecordSink(IVandrelRecordSink* sink)
+{
+    std::lock_guard<std::mutex> locker(_installMutex);
+    _sinks.erase(std::remove(_sinks.begin(), _sinks.end(), sink), _sinks.end());
+}
+
 void UsbVandrelDataMonitor::endFeed(int status)
 {
     std::lock_guard<std::mutex> locker(_installMutex);
     _endStatus = status;
     if (_packetMutex)
         _packetMutex->endFeed(status);
+    for (IVandrelRecordSink* sink : _sinks)
+        sink->feedEnded(status);
 }
 
 bool UsbVandrelDataMonitor::isPolling() const
@@ -136,6 +158,12 @@ void UsbVandrelDataMonitor::setPolling(bool polling)
 {
     std::lock_guard<std::mutex> locker(_stateMutex);
     _polling = polling;
+}
+
+bool UsbVandrelDataMonitor::isShutDown() const
+{
+    std::lock_guard<std::mutex> locker(_stateMutex);
+    return _shutDown;
 }
 
 bool UsbVandrelDataMonitor::stopAndWait(int timeoutMs)
@@ -168,7 +196,9 @@ void UsbVandrelDataMonitor::newPacket(proto::RawPacket* packet)
         return;
     {
         std::lock_guard<std::mutex> locker(_installMutex);
-        if (_packetMutex)
+        const bool taken = std::any_of(_sinks.begin(), _sinks.end(),
+            [packet](IVandrelRecordSink* sink) { return sink->takeRecord(*packet); });
+        if (!taken && _packetMutex)
             _packetMutex->checkPacket(packet);
     }
     // The receiver takes the packet; with nobody to take it, it is not kept.
@@ -190,10 +220,51 @@ void UsbVandrelDataMonitor::deviceLost(int status)
     endFeed(status);
 }
 
+void UsbVandrelDataMonitor::pollFailed(int status)
+{
+    {
+        std::lock_guard<std::mutex> locker(_installMutex);
+        if (_packetMutex)
+            _packetMutex->pollFailed(status);
+        for (IVandrelRecordSink* sink : _sinks)
+            sink->pollFailed(status);
+    }
+    if (_failures++ == 0) {
+        _failingSince = std::chrono::steady_clock::now();
+        qCWarning(service::loggerGlog()).noquote()
+            << GLOG_PREFIX
+            << QStringLiteral("USB monitor polls fail (%1: %2); polling less often until they work again")
+                   .arg(status)
+                   .arg(core::itfErrorToString(status));
+    }
+    // A box (or cable) in trouble is asked less often: 10, 20, 40 ... ms.
+    const int backOff = qMin(MaxBackOffMs, _intervalMs << qMin(_failures, 8));
+    _currentIntervalMs = backOff;
+    if (_pollTimer)
+        _pollTimer->start(backOff);
+}
+
+void UsbVandrelDataMonitor::pollsWorkAgain()
+{
+    const auto failedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - _failingSince);
+    qCWarning(service::loggerGlog()).noquote()
+        << GLOG_PREFIX
+        << QStringLiteral("USB monitor polls work again after %1 failed polls in %2 ms")
+               .arg(_failures)
+               .arg(failedMs.count());
+    _failures = 0;
+    _currentIntervalMs = _intervalMs;
+    if (_pollTimer)
+        _pollTimer->start(_intervalMs);
+}
+
 void UsbVandrelDataMonitor::pollForData()
 {
     if (!_pollTimer || !_pollTimer->isActive())
         return;
+    if (auto* delay = dynamic_cast<IMonitorPassDelay*>(_transport->getLibUsb()))
+        delay->beforePollPass(_handleSource ? _handleSource() : nullptr);
     {
         std::lock_guard<std::mutex> locker(_stateMutex);
         if (_shutDown)
@@ -205,26 +276,22 @@ void UsbVandrelDataMonitor::pollForData()
     int polls = 0;
     bool drained = false; // the box said it holds nothing more
     for (;;) {
-        {
-            std::lock_guard<std::mutex> locker(_stateMutex);
-            if (_shutDown)
-                break;
-        }
-        libusb_device_handle* handle = _handleSource ? _handleSource() : nullptr;
-        const int status = _transport->transferPacket(handle, _pollRequest.get(), _pollReply.get());
+        if (isShutDown())
+            break;
+        // After the first failure the transport keeps quiet: one line per run of failures.
+        const int status = _transport->transferPacket(_handleSource, _pollRequest.get(), _pollReply.get(),
+            _failures > 0 ? LibUsbInterface::FailureLog::Quiet : LibUsbInterface::FailureLog::Logged);
         if (status != core::ITF_OK) {
-            // Anything but a lost device (a time-out, a pipe error) waits for the next tick.
-            if (isDeviceLost(status)) {
+            if (isShutDown())
+                break; // the device closed its handle meanwhile
+            if (isDeviceLost(status))
                 deviceLost(status);
-            } else if (!_failing) {
-                qCWarning(service::loggerGlog()).noquote()
-                    << GLOG_PREFIX
-                    << QStringLiteral("USB monitor poll failed (%1), polling again").arg(status);
-            }
-            _failing = true;
+            else
+                pollFailed(status);
             break;
         }
-        _failing = false;
+        if (_failures > 0)
+            pollsWorkAgain();
         _packetFactory->handlePacket(_pollReply.get());
         if (_pollReply->getUint8(1) != proto::vandrel::PollMoreData) {
             drained = true;
@@ -244,6 +311,8 @@ void UsbVandrelDataMonitor::pollForData()
         std::lock_guard<std::mutex> locker(_installMutex);
         if (_packetMutex)
             _packetMutex->passCompleted(began);
+        for (IVandrelRecordSink* sink : _sinks)
+            sink->passCompleted(began);
     }
     std::lock_guard<std::mutex> locker(_stateMutex);
     _passActive = false;

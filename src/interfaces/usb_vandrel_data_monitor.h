@@ -2,10 +2,13 @@
 
 #include <QObject>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 struct libusb_device_handle;
 class QTimer;
@@ -19,13 +22,19 @@ class UsbVandrelPacketFactory;
 
 namespace tarvesk::itf {
 
+class IVandrelRecordSink;
 class LibUsbInterface;
 
 // Polls a Vandrel interface (firmware 13 and later) for its monitor record
 // stream on the interface's own "USB monitor" thread: every tick one polling
 // pass of monitor polls, whose replies are reassembled into packets.
-// Each packet goes to a sender waiting for it (through the installed packet
-// mutex) and then out by newPacketDetected to the device's packet log.
+// Each packet goes to the record sinks (which keep account of the frames they
+// sent), else to a sender waiting for it (through the installed packet mutex),
+// and then out by newPacketDetected to the device's packet log.
+//
+// Polls that keep failing are retried less and less often (up to
+// MaxBackOffMs); the failure is logged when it starts and when it ends, and
+// every failed poll ends the wait of the sender (it may have lost a record).
 //
 // The monitor lives on its thread: create it, move it there, start the thread,
 // then init(). Destroy it on that thread (deleteLater) or after the thread has
@@ -46,6 +55,8 @@ public:
     static constexpr int PassDeadlineMs = 250;
     // Longer than one exchange can take (two transfers of at most 1000 ms).
     static constexpr int StopTimeoutMs = 2500;
+    // The longest pause between polls of a box whose polls keep failing.
+    static constexpr int MaxBackOffMs = 320;
 
     UsbVandrelDataMonitor(HandleSource handleSource, LibUsbInterface* transport);
     ~UsbVandrelDataMonitor() override;
@@ -60,6 +71,10 @@ public:
     // One sender waits at a time. Once installPacketMutex(nullptr) has returned,
     // the monitor thread no longer touches the removed mutex.
     void installPacketMutex(proto::PacketMutex* packetMutex);
+    // Every record is offered to the sinks first. Once detach has returned the
+    // monitor thread no longer touches the sink.
+    void attachRecordSink(IVandrelRecordSink* sink);
+    void detachRecordSink(IVandrelRecordSink* sink);
 
     // Stops polling for good and waits, at most timeoutMs, until no polling
     // pass is under way; after a true result the monitor no longer uses the
@@ -68,6 +83,9 @@ public:
     // True while the timer polls: false before init, after the device was lost
     // and after stopAndWait.
     bool isPolling() const;
+    // The pause between polling passes now: the interval polling was started
+    // with, or longer while polls fail.
+    int currentIntervalMs() const { return _currentIntervalMs.load(); }
 
 signals:
     void initializeLocalObjects(int timerVal);
@@ -86,6 +104,11 @@ private:
     // installed later, learn it with this status.
     void endFeed(int status);
     void setPolling(bool polling);
+    bool isShutDown() const;
+    // One poll failed (not for good): told to the waiting sender, logged once
+    // per run of failures, and the next poll waits longer.
+    void pollFailed(int status);
+    void pollsWorkAgain();
 
     QTimer* _pollTimer = nullptr; // monitor thread only
     LibUsbInterface* _transport;
@@ -93,10 +116,14 @@ private:
     std::unique_ptr<proto::UsbVandrelPacketFactory> _packetFactory; // monitor thread only
     std::unique_ptr<proto::UsbVandrelPacket> _pollRequest;
     std::unique_ptr<proto::UsbVandrelPacket> _pollReply; // monitor thread only
-    bool _failing = false; // monitor thread only: the last poll failed (logged once per run)
+    int _intervalMs = PollIntervalMs; // monitor thread only: the interval polling was started with
+    int _failures = 0;                // monitor thread only: polls failed in a row
+    std::atomic<int> _currentIntervalMs {PollIntervalMs};
+    std::chrono::steady_clock::time_point _failingSince; // monitor thread only
 
     std::mutex _installMutex;
     proto::PacketMutex* _packetMutex = nullptr; // guarded by _installMutex
+    std::vector<IVandrelRecordSink*> _sinks;    // guarded by _installMutex
     int _endStatus = 0;                         // guarded by _installMutex
 
     mutable std::mutex _stateMutex;

@@ -81,29 +81,21 @@ int UsbVandrelDmxInterface::sendChain(
 }
 
 int UsbVandrelDmxInterface::waitForAnswer(
-    proto::PacketMutex& mutex, int index, int waitMs, std::unique_ptr<proto::DmxPacket>& answer)
+    proto::PacketMutex& mutex, int waitMs, std::unique_ptr<proto::DmxPacket>& answer)
 {
-    const int expected = (index + 1) % 256;
     const core::Device* device = getParentDevice();
     VandrelAnswerWait wait(mutex, device->hasCapability(core::Device::CAP_VD_TIMEOUT_EVENT), waitMs,
         UsbVandrelDataMonitor::PollIntervalMs, "DMX frame");
-    for (;;) {
-        switch (wait.next()) {
-        case VandrelAnswerWait::RECORD:
-            break;
-        case VandrelAnswerWait::NO_ANSWER:
-            return core::ITF_OK;
-        case VandrelAnswerWait::FAILED:
-            return wait.status();
-        }
-        // Records of other frames (the frame itself, traffic nobody waits for,
-        // the late answer of an attempt given up) reach only the packet log.
-        const proto::RawPacket* record = wait.record();
-        if (record && record->getIndex() == expected) {
-            answer.reset(dmxCopyOf(*record));
-            return core::ITF_OK;
-        }
+    switch (wait.next()) {
+    case VandrelAnswerWait::RECORD:
+        answer.reset(dmxCopyOf(*wait.record()));
+        return core::ITF_OK;
+    case VandrelAnswerWait::NO_ANSWER:
+        return core::ITF_OK;
+    case VandrelAnswerWait::FAILED:
+        break;
     }
+    return wait.status();
 }
 
 bool UsbVandrelDmxInterface::accepts(
@@ -165,12 +157,19 @@ int UsbVandrelDmxInterface::sendDmx(
             mutex.setInterfaceType(proto::PACKET_TYPE_DMX);
             _vandrel->installPacketMutex(&mutex);
             status = sendChain(*packet, settings, index);
+            // The answer carries the index the box gave the frame, plus one:
+            // records of other frames (the frame itself, traffic nobody waits
+            // for, the late answer of an attempt given up) neither end this
+            // wait nor restart its quiet window, and reach only the packet log.
+            mutex.expectIndex((index + 1) % 256);
             mutex.armQuietWindow();
-            if (status == core::ITF_OK)
-                status = waitForAnswer(mutex, index, waitMs, received);
+            const bool sent = status == core::ITF_OK;
+            if (sent)
+                status = waitForAnswer(mutex, waitMs, received);
             _vandrel->installPacketMutex(nullptr);
-            // A box that stopped reporting (or is gone) will not answer a repeat either.
-            if (status == core::ITF_ERR_TIMEOUT || status == core::ITF_ERR_NO_DEVICE
+            // A box that stopped reporting, whose polls fail or that is gone
+            // will not answer a repeat either.
+            if ((sent && status != core::ITF_OK) || status == core::ITF_ERR_NO_DEVICE
                 || status == core::ITF_ERR_NOT_FOUND)
                 break;
         } else {

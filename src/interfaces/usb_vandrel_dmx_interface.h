@@ -44,10 +44,10 @@ public:
 private:
     // Sends the chain of one attempt; the index the box gave the frame goes to index.
     int sendChain(const proto::DmxPacket& packet, const proto::VandrelDmxOptions& options, int& index);
-    // The answer record of the frame sent with `index`: status 0 with the answer
-    // or none (nobody answered, by the box's verdict), or ITF_ERR_TIMEOUT when
-    // the box stopped reporting.
-    int waitForAnswer(proto::PacketMutex& mutex, int index, int waitMs, std::unique_ptr<proto::DmxPacket>& answer);
+    // The answer record of the frame (the mutex expects its index): status 0
+    // with the answer or none (nobody answered, by the box's verdict), or the
+    // failure (ITF_ERR_TIMEOUT when the box stopped reporting, a failed poll's status).
+    int waitForAnswer(proto::PacketMutex& mutex, int waitMs, std::unique_ptr<proto::DmxPacket>& answer);
     // Whether the answer ends the attempts.
     bool accepts(
         proto::DmxPacket& request, proto::DmxPacket* answer, const proto::VandrelDmxOptions& options) const;

@@ -13,23 +13,30 @@ namespace tarvesk::itf {
 // answers: there the window closes after enough completed monitor passes that
 // began after the request went out, and after the window, brought no record,
 // so a monitor thread that was not scheduled delays the verdict instead of
-// making one. A host timer stays only as the liveness guard: when it runs out
-// the box (or the monitor) stopped reporting, which is an interface failure,
-// never "no answer".
+// making one.
+//
+// "The box stopped reporting" (-6) is decided on the box's side too: past the
+// guard, a pass begun after the window drained the box without this exchange's
+// record. A monitor that made no progress at all is given up on only at the
+// backstop, which a busy host does not reach. A failed poll ends the wait at
+// once with its status: it may have taken this exchange's record with it.
 class VandrelAnswerWait
 {
 public:
-    // The liveness guard beyond the answer window itself.
+    // Host time beyond the answer window after which a box that keeps draining
+    // without this exchange's record counts as having stopped reporting.
     static constexpr int GuardMs = 3000;
+    // Host time after which a monitor that completed no pass is given up on.
+    static constexpr int BackstopMs = 30000;
 
-    // FAILED: the monitor stopped for good (the device is gone), or the guard
-    // ran out (the box stopped reporting: -6, logged); status() says which.
+    // FAILED: the monitor stopped for good (the device is gone), one of its
+    // polls failed, or the box stopped reporting (-6, logged); status() says which.
     enum Outcome { RECORD, NO_ANSWER, FAILED };
 
     // windowMs: the answer window of the bus; pollIntervalMs: the monitor's
     // tick; what: the exchange as the log names it ("DALI query").
     VandrelAnswerWait(proto::PacketMutex& mutex, bool boxReportsTimeouts, int windowMs, int pollIntervalMs,
-        const char* what, int guardMs = GuardMs);
+        const char* what, int guardMs = GuardMs, int backstopMs = BackstopMs);
 
     // The next record of the exchange (see record()), or the verdict.
     Outcome next();
@@ -40,10 +47,10 @@ public:
 
 private:
     proto::PacketMutex& _mutex;
-    proto::PacketMutex::QuietRule _rule;
-    proto::PacketMutex::Clock::time_point _guard;
+    proto::PacketMutex::WaitRule _rule;
     const char* _what;
-    int _waitedMs;
+    int _guardMs;
+    int _backstopMs;
     int _status = 0;
 };
 

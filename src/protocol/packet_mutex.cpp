@@ -1,5 +1,6 @@
 #include "protocol/packet_mutex.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace tarvesk::proto {
@@ -48,22 +49,43 @@ void PacketMutex::armQuietWindow()
     _matchedThisPass = false;
 }
 
+void PacketMutex::expectIndex(int index)
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    _index = index;
+    _checkIndex = true;
+    _pending.erase(std::remove_if(_pending.begin(), _pending.end(),
+                       [this](const std::unique_ptr<RawPacket>& packet) { return !matches(packet.get()); }),
+        _pending.end());
+}
+
 void PacketMutex::passCompleted(Clock::time_point began)
 {
     std::lock_guard<std::mutex> locker(_mutex);
     const bool matched = _matchedThisPass;
     _matchedThisPass = false;
-    if (!_armed || matched || began < _armedAt)
+    if (!_armed || began < _armedAt)
         return;
-    ++_quietPasses;
-    _lastQuietPassBegan = began;
+    _lastDrainedPassBegan = qMax(_lastDrainedPassBegan, began);
+    if (!matched) {
+        ++_quietPasses;
+        _lastQuietPassBegan = began;
+    }
     _arrived.notify_all();
+}
+
+void PacketMutex::pollFailed(int status)
+{
+    endFeed(status);
 }
 
 void PacketMutex::endFeed(int status)
 {
+    if (status == 0)
+        return;
     std::lock_guard<std::mutex> locker(_mutex);
-    _feedEndStatus = status;
+    if (_feedEndStatus == 0)
+        _feedEndStatus = status;
     _arrived.notify_all();
 }
 
@@ -73,29 +95,42 @@ int PacketMutex::feedEndStatus() const
     return _feedEndStatus;
 }
 
-PacketMutex::WaitOutcome PacketMutex::waitForPacketOrQuiet(const QuietRule& rule, int guardMs)
+PacketMutex::WaitOutcome PacketMutex::waitForAnswer(const WaitRule& rule)
 {
     _taken.reset();
-    const auto guard = Clock::now() + std::chrono::milliseconds(qMax(0, guardMs));
     std::unique_lock<std::mutex> locker(_mutex);
-    const auto quiet = [&] {
-        return rule.passes > 0 && _armed && _quietPasses >= rule.passes
-            && _lastQuietPassBegan >= _armedAt + std::chrono::milliseconds(qMax(0, rule.windowMs));
-    };
-    _arrived.wait_until(locker, guard, [&] { return !_pending.empty() || quiet() || _feedEndStatus != 0; });
-    if (!_pending.empty()) {
-        _taken = std::move(_pending.front());
-        _pending.pop_front();
-        return WAIT_PACKET;
+    const auto window = std::max(rule.window, std::chrono::milliseconds(0));
+    for (;;) {
+        if (!_pending.empty()) {
+            _taken = std::move(_pending.front());
+            _pending.pop_front();
+            return WAIT_PACKET;
+        }
+        if (rule.quietPasses > 0 && _armed && _quietPasses >= rule.quietPasses
+            && _lastQuietPassBegan >= _armedAt + window)
+            return WAIT_QUIET;
+        if (_feedEndStatus != 0)
+            return WAIT_FEED_ENDED;
+        const Clock::time_point now = Clock::now();
+        if (now >= rule.guard && _armed && _lastDrainedPassBegan >= _armedAt + window)
+            return WAIT_GUARD;
+        if (now >= rule.backstop)
+            return WAIT_BACKSTOP;
+        _arrived.wait_until(locker, now < rule.guard ? std::min(rule.guard, rule.backstop) : rule.backstop);
     }
-    if (quiet())
-        return WAIT_QUIET;
-    return _feedEndStatus != 0 ? WAIT_FEED_ENDED : WAIT_GUARD;
 }
 
 bool PacketMutex::waitForReplyIndex(int timeoutMs)
 {
-    return waitForPacketOrQuiet(QuietRule(), timeoutMs) != WAIT_PACKET;
+    _taken.reset();
+    std::unique_lock<std::mutex> locker(_mutex);
+    _arrived.wait_for(
+        locker, std::chrono::milliseconds(qMax(0, timeoutMs)), [this] { return !_pending.empty(); });
+    if (_pending.empty())
+        return true;
+    _taken = std::move(_pending.front());
+    _pending.pop_front();
+    return false;
 }
 
 int PacketMutex::pendingCount() const

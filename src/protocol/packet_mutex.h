@@ -46,31 +46,48 @@ public:
     // delays the verdict but cannot turn an answer into "nobody answered".
     using Clock = std::chrono::steady_clock;
     // Sender: the request has gone out; passes that began before this moment
-    // never count as quiet.
+    // never count as quiet, nor as a sign that the box has nothing to report.
     void armQuietWindow();
+    // Sender, once the index of the awaited record is known (a DMX frame's
+    // answer carries the index the box gave the frame, plus one): from now on
+    // only records with that index match; queued ones without it are dropped.
+    void expectIndex(int index);
     // Monitor thread: a polling pass that began at `began` has ended with the
     // box holding no more data; every record it brought was checked before.
     void passCompleted(Clock::time_point began);
+    // Monitor thread: a poll failed with the bus status `status`. The poll may
+    // have taken records with it, so the sender stops waiting for them.
+    void pollFailed(int status);
 
     // Monitor (or whoever feeds this mutex): nothing more will come, for the
     // reason `status` (a bus status, e.g. the device is gone). Wakes the sender.
     void endFeed(int status);
-    // The status given to endFeed, or 0 while records may still come.
+    // The status given to endFeed or pollFailed, or 0 while records may still come.
     int feedEndStatus() const;
 
-    enum WaitOutcome { WAIT_PACKET, WAIT_QUIET, WAIT_GUARD, WAIT_FEED_ENDED };
-    struct QuietRule
-    {
-        int passes = 0;   // completed passes without a record; 0: the box reports the end itself
-        int windowMs = 0; // and the last of them began this long after the request went out
+    enum WaitOutcome {
+        WAIT_PACKET,     // a matching record (getPacket)
+        WAIT_QUIET,      // the quiet rule held: nobody answered
+        WAIT_FEED_ENDED, // the monitor stopped, or one of its polls failed (feedEndStatus)
+        WAIT_GUARD,      // past the guard, the box reported nothing in passes begun after the window
+        WAIT_BACKSTOP    // the monitor made no progress at all up to the backstop
     };
-    // Takes the oldest queued packet (WAIT_PACKET); or, under a rule with
-    // passes, ends when that many passes began after the request went out and
-    // brought no matching record, the last of them at least windowMs after it
-    // (WAIT_QUIET); or ends when the feed ended (WAIT_FEED_ENDED, see
-    // feedEndStatus); or gives up after guardMs, a liveness bound for a box or
-    // monitor that stopped reporting (WAIT_GUARD).
-    WaitOutcome waitForPacketOrQuiet(const QuietRule& rule, int guardMs);
+    struct WaitRule
+    {
+        // Boxes that say nothing when nobody answers: that many completed
+        // passes without a matching record, the last of them begun at least
+        // `window` after the request went out. 0: the box reports the end itself.
+        int quietPasses = 0;
+        std::chrono::milliseconds window {0};
+        // From here on the box may be judged to have stopped reporting, but only
+        // once a pass begun after the window drained it without this exchange's
+        // record: a host too busy to poll delays that verdict, never makes it.
+        Clock::time_point guard;
+        // A monitor that completed no such pass by here is given up on.
+        Clock::time_point backstop;
+    };
+    // Takes the oldest queued packet, or ends with the verdict (see WaitOutcome).
+    WaitOutcome waitForAnswer(const WaitRule& rule);
 
     // The packet taken by the last wait, or null. Owned by this object and valid
     // until the next wait or its destruction; clone it to keep it.
@@ -83,8 +100,8 @@ public:
 private:
     bool matches(const RawPacket* packet) const;
 
-    const int _index;
-    const bool _checkIndex;
+    int _index;                                // guarded by _mutex
+    bool _checkIndex;                          // guarded by _mutex
     bool _typeSet = false;                     // guarded by _mutex
     RawPacketType _type = PACKET_TYPE_NOT_SET; // guarded by _mutex
     // Standard primitives rather than QMutex: their waits are visible to
@@ -98,6 +115,7 @@ private:
     bool _matchedThisPass = false;                   // guarded by _mutex
     int _quietPasses = 0;                            // guarded by _mutex
     Clock::time_point _lastQuietPassBegan;           // guarded by _mutex
+    Clock::time_point _lastDrainedPassBegan;         // guarded by _mutex
     int _feedEndStatus = 0;                          // guarded by _mutex
 };
 

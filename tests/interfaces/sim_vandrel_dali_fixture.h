@@ -6,8 +6,10 @@
 #include "core/universe.h"
 #include "dali/sim_dali_bus.h"
 #include "interfaces/iusb_vandrel_device.h"
+#include "interfaces/ivandrel_record_sink.h"
 #include "interfaces/lib_usb_interface.h"
 #include "interfaces/usb_vandrel_dali_interface.h"
+#include "interfaces/usb_vandrel_data_monitor.h"
 #include "protocol/packet_mutex.h"
 #include "protocol/usb/usb_vandrel_packet.h"
 #include "sim_lib_usb.h"
@@ -16,6 +18,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -106,12 +109,50 @@ public:
             monitor(packetMutex);
     }
     void restartMonitor(int intervalMs) override { restarts.push_back(intervalMs); }
+    // Kept here and handed on through `sinkMonitor` once a test has a monitor.
+    void attachRecordSink(itf::IVandrelRecordSink* sink) override
+    {
+        sinks.push_back(sink);
+        if (sinkMonitor)
+            sinkMonitor(sink, true);
+    }
+    void detachRecordSink(itf::IVandrelRecordSink* sink) override
+    {
+        sinks.erase(std::remove(sinks.begin(), sinks.end(), sink), sinks.end());
+        if (sinkMonitor)
+            sinkMonitor(sink, false);
+    }
 
     libusb_device_handle* handle = nullptr;
     itf::LibUsbInterface* transport = nullptr;
     // Stands in for the data monitor: called with each installed mutex and with null.
     std::function<void(proto::PacketMutex*)> monitor;
     std::vector<int> restarts;
+    std::vector<itf::IVandrelRecordSink*> sinks;
+    std::function<void(itf::IVandrelRecordSink*, bool attach)> sinkMonitor;
+
+    // A real data monitor from now on: senders install their mutex in it and
+    // record sinks (the DALI interface's) are attached to it.
+    void connectMonitor(itf::UsbVandrelDataMonitor* dataMonitor)
+    {
+        monitor = [dataMonitor](proto::PacketMutex* mutex) { dataMonitor->installPacketMutex(mutex); };
+        for (itf::IVandrelRecordSink* sink : sinks)
+            dataMonitor->attachRecordSink(sink);
+        sinkMonitor = [dataMonitor](itf::IVandrelRecordSink* sink, bool attach) {
+            if (attach)
+                dataMonitor->attachRecordSink(sink);
+            else
+                dataMonitor->detachRecordSink(sink);
+        };
+    }
+    // Before the monitor goes.
+    void disconnectMonitor(itf::UsbVandrelDataMonitor* dataMonitor)
+    {
+        monitor = nullptr;
+        sinkMonitor = nullptr;
+        for (itf::IVandrelRecordSink* sink : sinks)
+            dataMonitor->detachRecordSink(sink);
+    }
     bool daliConnected = false;
     int daliStatusSets = 0;
 

@@ -24,7 +24,7 @@ protected:
         monitor = new itf::UsbVandrelDataMonitor([this] { return handle.load(); }, transport);
         thread = startMonitorOnThread(monitor, packetLog);
         ASSERT_TRUE(waitUntil([this] { return box->pollCount() > 0; }));
-        device->monitor = [this](proto::PacketMutex* mutex) { monitor->installPacketMutex(mutex); };
+        device->connectMonitor(monitor);
     }
 
     void TearDown() override
@@ -32,6 +32,7 @@ protected:
         // The monitor stops before the device's handle closes.
         if (monitor) {
             EXPECT_TRUE(monitor->stopAndWait());
+            device->disconnectMonitor(monitor);
             endMonitorOnThread(monitor, thread);
         }
         SimVandrelDaliFixture::TearDown();

@@ -1,9 +1,13 @@
 #include "sim_vandrel_monitored_fixture.h"
 
 #include "core/itf_error.h"
+#include "dali/sim_dali_master.h"
+#include "interfaces/vandrel_answer_wait.h"
 #include "log_capture.h"
 
 #include <atomic>
+#include <chrono>
+#include <optional>
 #include <thread>
 
 using namespace tarvesk;
@@ -86,46 +90,234 @@ INSTANTIATE_TEST_SUITE_P(HeldBack, AnswerVerdict,
         HoldBackCase {"quiet_300", 14, false, 300}, HoldBackCase {"quiet_1000", 14, false, 1000}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The two kinds of monitored box: one that reports a time-out event for an
+// awaited answer that did not come, one that says nothing then.
+struct BoxKind
+{
+    const char* name;
+    int firmware;
+    bool timeoutEvents;
+};
+
+const BoxKind kEventBox {"events", 21, true};
+const BoxKind kQuietBox {"quiet", 15, false};
+
+class MonitoredBox : public test::SimVandrelMonitoredFixture
+{
+protected:
+    void openBox(const BoxKind& kind)
+    {
+        sim::SimBoxConfig config;
+        config.firmwareVersion = quint8(kind.firmware);
+        std::vector<Device::Capability> capabilities;
+        if (kind.timeoutEvents) {
+            capabilities.push_back(Device::CAP_VD_TIMEOUT_EVENT);
+            capabilities.push_back(Device::CAP_VD_CONFIG_DALI_SETTLING_TIME);
+        }
+        openMonitored(config, capabilities);
+        limits.answerWindowMs = 60;
+        dali->setLimits(limits);
+    }
+    // The monitor's next pass after each DALI request waits this long, outside
+    // every lock: the request thread runs ahead of it.
+    void holdBackAfterDali(int holdMs)
+    {
+        box->editFaults([holdMs](sim::SimFaults& f) {
+            f.setPollHoldBack([holdMs](const QByteArray& request) {
+                return quint8(request.at(0)) == DaliRequest ? holdMs : 0;
+            });
+        });
+    }
+
+    itf::UsbVandrelDaliInterface::Limits limits;
+};
+
+// A frame sent without awaiting still owes its echo, and a query its answer:
+// an awaited frame after it takes only its own records, however far the
+// monitor lags behind the request thread.
+struct UnawaitedCase
+{
+    const char* name;
+    BoxKind box;
+    bool dapcBetween; // QUERY ACTUAL LEVEL, DAPC, QUERY ACTUAL LEVEL; else READ MEMORY LOCATION twice
+    int holdMs;
+};
+
+class UnawaitedThenAwaited : public MonitoredBox, public ::testing::WithParamInterface<UnawaitedCase>
+{
+};
+
+TEST_P(UnawaitedThenAwaited, TheAwaitedFrameGetsItsOwnAnswer)
+{
+    const UnawaitedCase& c = GetParam();
+    openBox(c.box);
+    auto gear = addGear(3);
+    holdBackAfterDali(c.holdMs);
+    constexpr int Rounds = 20;
+    for (int round = 0; round < Rounds; ++round) {
+        unsigned char answer = 0;
+        if (c.dapcBetween) {
+            const quint8 level = quint8(10 + round);
+            ASSERT_EQ(dali->sendCommand(0x07, 0xA0), 0);  // QUERY ACTUAL LEVEL, not awaited
+            ASSERT_EQ(dali->sendCommand(0x06, level), 0); // DAPC
+            ASSERT_EQ(dali->queryCommand(0x07, 0xA0, &answer), 0);
+            EXPECT_EQ(answer, level) << "round " << round;
+        } else {
+            const quint8 location = quint8(3 + round % 8);
+            const std::optional<quint8> expected = gear->memory().read(0, location + 1);
+            ASSERT_TRUE(expected);
+            ASSERT_EQ(dali->sendCommand(0xC3, 0x00), 0);     // DTR1: bank 0
+            ASSERT_EQ(dali->sendCommand(0xA3, location), 0); // DTR0
+            ASSERT_EQ(dali->sendCommand(0x07, 0xC5), 0);     // READ MEMORY LOCATION, not awaited
+            ASSERT_EQ(dali->queryCommand(0x07, 0xC5, &answer), 0);
+            EXPECT_EQ(answer, *expected) << "round " << round;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(OwedRecords, UnawaitedThenAwaited,
+    ::testing::Values(UnawaitedCase {"events_read", kEventBox, false, 0},
+        UnawaitedCase {"events_read_late_monitor", kEventBox, false, 40},
+        UnawaitedCase {"events_level", kEventBox, true, 0},
+        UnawaitedCase {"events_level_late_monitor", kEventBox, true, 40},
+        UnawaitedCase {"quiet_read", kQuietBox, false, 0},
+        UnawaitedCase {"quiet_read_late_monitor", kQuietBox, false, 40},
+        UnawaitedCase {"quiet_level", kQuietBox, true, 0},
+        UnawaitedCase {"quiet_level_late_monitor", kQuietBox, true, 40}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class BoxKinds : public MonitoredBox, public ::testing::WithParamInterface<BoxKind>
+{
+};
+
+// A host stalled longer than the guard: the monitor's next pass comes 3.5 s
+// after the request, and the answer the box recorded is still the verdict.
+TEST_P(BoxKinds, AMonitorHeldBackBeyondTheGuardStillBringsTheAnswer)
+{
+    openBox(GetParam());
+    addGear(3);
+    ASSERT_EQ(limits.answerGuardMs, itf::VandrelAnswerWait::GuardMs);
+    holdBackAfterDali(itf::VandrelAnswerWait::GuardMs + 500);
+    test::LogCapture log;
+    unsigned char answer = 0;
+    EXPECT_EQ(dali->queryCommand(0x07, 0x91, &answer), 0); // QUERY CONTROL GEAR PRESENT
+    EXPECT_EQ(answer, 0xFF);
+    EXPECT_EQ(log.count("reported nothing"), 0);
+}
+
+// Another master puts a forward frame on the bus every 20 ms. On a box that
+// reports no time-out events, those records are not this exchange's: they
+// neither end its quiet window nor restart it, so a silent address is "no
+// answer", never the box "stopped reporting".
+TEST_P(BoxKinds, AnotherMastersFramesLeaveTheVerdictAlone)
+{
+    openBox(GetParam());
+    addGear(3);
+    auto master
+        = std::make_shared<sim::SimDaliMaster>(QByteArray("\x9F\x05", 2), std::chrono::milliseconds(20));
+    box->addBusModel(master);
+    limits.answerGuardMs = 60000; // "stopped reporting" would hang the test, not pass it
+    dali->setLimits(limits);
+    unsigned char answer = 0;
+    for (int i = 0; i < 3; ++i) {
+        const int heardBefore = master->framesSent();
+        EXPECT_EQ(dali->queryCommand(0x13, 0x91, &answer), core::ITF_ERR_NO_REPLY); // nobody at 9
+        EXPECT_EQ(dali->queryCommand(0x07, 0x91, &answer), 0);
+        EXPECT_EQ(answer, 0xFF);
+        // The master went on meanwhile (polls bring its frames).
+        EXPECT_TRUE(test::waitUntil([&] { return master->framesSent() > heardBefore; }));
+    }
+}
+
+// The records of a query given up at the guard (the box reported them late)
+// come while no exchange waits: they are taken on its behalf, and the next
+// identical frame gets its own answer (location 4), not the late one (3).
+TEST_P(BoxKinds, RecordsOfAGivenUpQueryArrivingLaterReachNobody)
+{
+    if (!GetParam().timeoutEvents)
+        GTEST_SKIP() << "a box without time-out events closes the window by its quiet passes";
+    openBox(GetParam());
+    auto gear = addGear(0);
+    limits.answerGuardMs = 100;
+    dali->setLimits(limits);
+    const std::optional<quint8> location4 = gear->memory().read(0, 4);
+    ASSERT_TRUE(location4);
+    ASSERT_NE(gear->memory().read(0, 3), location4);
+
+    ASSERT_EQ(dali->sendCommand(0xC3, 0x00), 0); // DTR1: bank 0
+    ASSERT_EQ(dali->sendCommand(0xA3, 0x03), 0); // DTR0: location 3
+    ASSERT_TRUE(test::waitUntil([this] { return !box->hasStreamData(); }));
+    // The read's records reach the stream only after 100 more polls.
+    box->editFaults([](sim::SimFaults& f) { f.delayRecords(100); });
+    test::LogCapture log;
+    unsigned char answer = 0;
+    EXPECT_EQ(dali->queryCommand(0x01, 0xC5, &answer), core::ITF_ERR_TIMEOUT);
+    EXPECT_GT(log.count("reported nothing on a DALI query"), 0);
+    box->editFaults([](sim::SimFaults& f) { f.delayRecords(0); });
+    // The late echo and answer come while nothing is installed.
+    ASSERT_TRUE(test::waitUntil([this] { return !box->hasStreamData(); }));
+    EXPECT_EQ(dali->queryCommand(0x01, 0xC5, &answer), 0);
+    EXPECT_EQ(answer, *location4);
+}
+
+// A box whose polls fail for ever: the sender ends at once with the poll's
+// status (never at its guard), polling backs off, and the log says so once
+// when it starts and once when it ends, not once per poll.
+TEST_P(BoxKinds, PollsThatKeepFailingBackOffAndEndTheWaitWithTheirStatus)
+{
+    openBox(GetParam());
+    addGear(3);
+    limits.answerGuardMs = 60000;
+    dali->setLimits(limits);
+    test::LogCapture log;
+    box->editFaults([](sim::SimFaults& f) { f.failPolls(LIBUSB_ERROR_IO, sim::SimFaults::Forever); });
+    unsigned char answer = 0;
+    EXPECT_EQ(dali->queryCommand(0x07, 0x91, &answer), core::ITF_ERR_IO);
+    ASSERT_TRUE(test::waitUntil([this] { return box->failedPollCount() >= 12; }));
+    EXPECT_EQ(monitor->currentIntervalMs(), itf::UsbVandrelDataMonitor::MaxBackOffMs);
+    EXPECT_TRUE(monitor->isPolling());
+    EXPECT_EQ(log.count("Libusb: IO"), 1);
+    EXPECT_EQ(log.count("USB monitor polls fail"), 1);
+
+    box->editFaults([](sim::SimFaults& f) { f.clear(); });
+    ASSERT_TRUE(test::waitUntil([this] { return monitor->currentIntervalMs() == 5; }));
+    EXPECT_EQ(log.count("USB monitor polls work again"), 1);
+    EXPECT_EQ(log.count("Libusb: IO"), 1);
+    EXPECT_EQ(dali->queryCommand(0x07, 0x91, &answer), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, BoxKinds, ::testing::Values(kEventBox, kQuietBox),
+    [](const auto& info) { return std::string(info.param.name); });
+
 class GivenUpExchange : public test::SimVandrelMonitoredFixture
 {
 };
 
-// READ MEMORY LOCATION moves DTR0 on by itself, so two reads send the same
-// frame. When the box stops reporting during the first, its echo and answer
-// come late, and the second read must not take them for its own.
-TEST_F(GivenUpExchange, ALateAnswerIsNotTakenForTheNextIdenticalFrame)
+// The device closes its handle while the monitor's poll is stuck in a slow
+// transfer for longer than the stop waits: the close waits for the transfer to
+// end, and nothing ever runs on the closed handle.
+TEST_F(GivenUpExchange, AHandleClosesOnlyAfterTheMonitorsTransferOnItEnded)
 {
     sim::SimBoxConfig config;
     config.firmwareVersion = 21;
-    openMonitored(config, {Device::CAP_VD_TIMEOUT_EVENT, Device::CAP_VD_CONFIG_DALI_SETTLING_TIME});
-    auto gear = addGear(0);
-    itf::UsbVandrelDaliInterface::Limits limits;
-    limits.answerGuardMs = 100;
-    dali->setLimits(limits);
-    const std::optional<quint8> location3 = gear->memory().read(0, 3);
-    const std::optional<quint8> location4 = gear->memory().read(0, 4);
-    ASSERT_TRUE(location3 && location4);
-    ASSERT_NE(*location3, *location4);
-
-    std::atomic<int> reads {0};
-    box->editFaults([&reads](sim::SimFaults& f) {
-        f.setPollHoldBack([&reads](const QByteArray& request) {
-            // The extended request carries the frame from byte 4 on.
-            const bool read = quint8(request.at(0)) == DaliRequest && quint8(request.at(5)) == 0xC5;
-            return read && reads++ == 0 ? 600 : 0;
-        });
-    });
-    test::LogCapture log;
-    ASSERT_EQ(dali->sendCommand(0xC3, 0x00), 0); // DTR1: bank 0
-    ASSERT_EQ(dali->sendCommand(0xA3, 0x03), 0); // DTR0: location 3
-    unsigned char answer = 0;
-    // The box reports nothing within the guard: an interface failure, never "no answer".
-    EXPECT_EQ(dali->queryCommand(0x01, 0xC5, &answer), core::ITF_ERR_TIMEOUT);
-    EXPECT_GT(log.count("reported nothing on a DALI query"), 0);
-    limits.answerGuardMs = 5000;
-    dali->setLimits(limits);
-    EXPECT_EQ(dali->queryCommand(0x01, 0xC5, &answer), 0);
-    EXPECT_EQ(answer, *location4);
+    openMonitored(config, {Device::CAP_VD_TIMEOUT_EVENT});
+    constexpr int SlowMs = 600;
+    box->editFaults([](sim::SimFaults& f) { f.slowNext(sim::SimCall::BulkIn, SlowMs); });
+    const auto plannedDelays = [this] {
+        int count = 0;
+        box->editFaults([&count](sim::SimFaults& f) { count = f.plannedDelayCount(sim::SimCall::BulkIn); });
+        return count;
+    };
+    ASSERT_TRUE(test::waitUntil([&] { return plannedDelays() == 0; })); // a poll is in the slow read
+    EXPECT_FALSE(monitor->stopAndWait(10));
+    // What the device does on disconnect: forget the handle, then close it.
+    libusb_device_handle* closing = handle.exchange(nullptr);
+    transport->releaseClaim(closing);
+    transport->closeDevice(closing);
+    device->handle = nullptr;
+    EXPECT_TRUE(test::waitUntil([this] { return monitor->stopAndWait(10); }));
+    EXPECT_TRUE(libUsb->violations().isEmpty()) << libUsb->violations().join('\n').toStdString();
+    EXPECT_FALSE(monitor->isPolling());
 }
 
 } // namespace

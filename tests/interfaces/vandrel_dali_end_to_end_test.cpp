@@ -35,13 +35,14 @@ protected:
         monitor = new itf::UsbVandrelDataMonitor([this] { return handle.load(); }, transport);
         thread = test::startMonitorOnThread(monitor, packetLog);
         ASSERT_TRUE(test::waitUntil([this] { return box->pollCount() > 0; }));
-        device->monitor = [this](proto::PacketMutex* mutex) { monitor->installPacketMutex(mutex); };
+        device->connectMonitor(monitor);
     }
     void TearDown() override
     {
         // The monitor stops before the device's handle closes.
         if (monitor) {
             EXPECT_TRUE(monitor->stopAndWait());
+            device->disconnectMonitor(monitor);
             test::endMonitorOnThread(monitor, thread);
         }
         SimVandrelDaliFixture::TearDown();

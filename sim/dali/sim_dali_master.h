@@ -1,0 +1,48 @@
+#pragma once
+
+#include "sim_bus_model.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+namespace tarvesk::sim {
+
+// Another master on the DALI bus (a wall panel, a second controller): it puts
+// its own forward frame on the line every period, whatever the box is doing.
+// The box hears and records those frames like its own, and the gear on the
+// bus act on them. Built from a bench entry:
+//
+//   {"model": "dali_master",
+//    "frame": [159, 5],          its forward frame, 2 or 3 bytes; default
+//                                GROUP 15 RECALL MAX LEVEL (0x9F 0x05)
+//    "period_ms": 20}            1..60000, default 20
+//
+// Time here is the host's: the frames come as the box is polled, at most one
+// a poll, so a host that polls late hears them late, as a real box would
+// report them.
+class SimDaliMaster : public SimBusModel
+{
+public:
+    SimDaliMaster(QByteArray frame, std::chrono::milliseconds period);
+
+    Bus bus() const override { return Dali; }
+    QString modelName() const override { return QStringLiteral("dali_master"); }
+    std::optional<QByteArray> daliTraffic() override;
+
+    int framesSent() const;
+
+private:
+    const QByteArray _frame;
+    const std::chrono::milliseconds _period;
+    mutable std::mutex _mutex;
+    std::chrono::steady_clock::time_point _next; // guarded by _mutex
+    int _sent = 0;                               // guarded by _mutex
+};
+
+std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry, QString* error);
+
+} // namespace tarvesk::sim

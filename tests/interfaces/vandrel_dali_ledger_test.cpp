@@ -1,0 +1,158 @@
+#include "interfaces/vandrel_dali_ledger.h"
+
+#include "protocol/dali/dali_packet.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+using namespace tarvesk;
+using itf::VandrelDaliLedger;
+
+namespace {
+
+// Frames as the box puts them on the bus; backward frames are one byte.
+const QByteArray kRead("\x01\xC5", 2);       // READ MEMORY LOCATION (short address 0)
+const QByteArray kActual("\x01\xA0", 2);     // QUERY ACTUAL LEVEL
+const QByteArray kDapc("\x00\x80", 2);       // DAPC 128
+const QByteArray kInitialise("\xA5\x00", 2); // INITIALISE, sent twice
+const QByteArray kOther("\x9F\x05", 2);      // another master's frame
+const QByteArray kTimeout("?");              // the box's time-out event
+
+struct Sent
+{
+    QByteArray frame;
+    bool awaited;
+    int copies = 1;
+};
+
+struct LedgerCase
+{
+    const char* name;
+    std::vector<Sent> sent;
+    std::vector<QByteArray> records; // in bus order
+    // What each awaited frame's sender receives, in the order they were sent.
+    std::vector<std::vector<QByteArray>> received;
+    int owedAfter;
+};
+
+proto::DaliPacket record(const QByteArray& bytes)
+{
+    proto::DaliPacket packet;
+    if (bytes == kTimeout)
+        packet.setFlags(proto::PACKET_FLAG_TIMEOUT_EVENT);
+    else
+        packet.append(bytes);
+    return packet;
+}
+
+std::vector<QByteArray> drain(proto::PacketMutex& mutex)
+{
+    std::vector<QByteArray> taken;
+    while (!mutex.waitForReplyIndex(0)) {
+        const proto::RawPacket* p = mutex.getPacket();
+        taken.push_back(p->isTimeoutEvent()
+                ? kTimeout
+                : QByteArray(reinterpret_cast<const char*>(p->getData()), p->getDataSize()));
+    }
+    return taken;
+}
+
+class DaliLedger : public ::testing::TestWithParam<LedgerCase>
+{
+};
+
+TEST_P(DaliLedger, EveryRecordReachesTheExchangeOfItsOwnFrame)
+{
+    const LedgerCase& c = GetParam();
+    VandrelDaliLedger ledger;
+    std::vector<std::unique_ptr<proto::PacketMutex>> waiters;
+    for (const Sent& sent : c.sent) {
+        proto::PacketMutex* waiter = nullptr;
+        if (sent.awaited) {
+            waiters.push_back(std::make_unique<proto::PacketMutex>(0, false));
+            waiter = waiters.back().get();
+        }
+        ledger.sending(sent.frame, sent.copies, waiter);
+    }
+    for (const QByteArray& bytes : c.records)
+        EXPECT_TRUE(ledger.takeRecord(record(bytes)));
+    ASSERT_EQ(waiters.size(), c.received.size());
+    for (size_t i = 0; i < waiters.size(); ++i)
+        EXPECT_EQ(drain(*waiters[i]), c.received[i]) << "awaited frame " << i;
+    EXPECT_EQ(ledger.owedCount(), c.owedAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
+    ::testing::Values(
+        // READ MEMORY LOCATION moves DTR0 on: the same frame twice, the first not awaited.
+        LedgerCase {"unawaited_then_awaited_same_frame", {{kRead, false}, {kRead, true}},
+            {kRead, "\x03", kRead, "\x04"}, {{kRead, "\x04"}}, 0},
+        LedgerCase {"unawaited_query_dapc_then_query", {{kActual, false}, {kDapc, false}, {kActual, true}},
+            {kActual, "\x10", kDapc, kActual, "\x80"}, {{kActual, "\x80"}}, 0},
+        // The records of the awaited frame have not come yet: nothing is taken for them.
+        LedgerCase {
+            "answer_of_the_unawaited_frame_only", {{kRead, false}, {kRead, true}}, {kRead, "\x03"}, {{}}, 1},
+        LedgerCase {"another_master_before_the_echo", {{kActual, true}}, {kOther, "\x11", kActual, "\x42"},
+            {{kActual, "\x42"}}, 0},
+        LedgerCase {
+            "another_master_after_the_echo", {{kActual, true}}, {kActual, kOther, "\x42"}, {{kActual}}, 0},
+        LedgerCase {"time_out_event", {{kActual, true}}, {kActual, kTimeout}, {{kActual, kTimeout}}, 0},
+        LedgerCase {"sent_twice", {{kInitialise, true, 2}, {kActual, true}},
+            {kInitialise, kInitialise, kActual, "\x42"}, {{kInitialise, kInitialise}, {kActual, "\x42"}}, 0},
+        // A frame the box never reported (its echo was lost) is skipped at the next echo.
+        LedgerCase {
+            "lost_echo", {{kDapc, false}, {kActual, true}}, {kActual, "\x42"}, {{kActual, "\x42"}}, 0},
+        LedgerCase {"two_awaited", {{kActual, true}, {kRead, true}}, {kActual, "\x42", kRead, kTimeout},
+            {{kActual, "\x42"}, {kRead, kTimeout}}, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DaliLedgerSender, RecordsOfAReleasedOrRefusedFrameReachNobody)
+{
+    VandrelDaliLedger ledger;
+    proto::PacketMutex givenUp(0, false);
+    const auto ticket = ledger.sending(kRead, 1, &givenUp);
+    ledger.release(ticket); // the sender gave up before its echo came
+    proto::PacketMutex refused(0, false);
+    ledger.refused(ledger.sending(kRead, 1, &refused));
+    proto::PacketMutex next(0, false);
+    ledger.sending(kRead, 1, &next);
+    for (const QByteArray& bytes : {kRead, QByteArray("\x03"), kRead, QByteArray("\x04")})
+        ledger.takeRecord(record(bytes));
+    EXPECT_TRUE(drain(givenUp).empty());
+    EXPECT_TRUE(drain(refused).empty());
+    EXPECT_EQ(drain(next), (std::vector<QByteArray> {kRead, "\x04"}));
+}
+
+TEST(DaliLedgerSender, OtherRecordTypesAreNotTaken)
+{
+    VandrelDaliLedger ledger;
+    proto::RawPacket dmx;
+    dmx.setPacketType(proto::PACKET_TYPE_DMX);
+    EXPECT_FALSE(ledger.takeRecord(dmx));
+}
+
+TEST(DaliLedgerSender, OwedFramesAreBounded)
+{
+    VandrelDaliLedger ledger;
+    for (int i = 0; i < 3 * VandrelDaliLedger::MaxOwed; ++i)
+        ledger.sending(kDapc, 1, nullptr);
+    EXPECT_EQ(ledger.owedCount(), VandrelDaliLedger::MaxOwed);
+}
+
+TEST(DaliLedgerSender, TheMonitorsWordReachesTheWaitingSender)
+{
+    VandrelDaliLedger ledger;
+    proto::PacketMutex waiter(0, false);
+    ledger.sending(kActual, 1, &waiter);
+    ledger.pollFailed(-7);
+    EXPECT_EQ(waiter.feedEndStatus(), -7);
+    // A sender that comes after the monitor stopped for good learns it at once.
+    ledger.feedEnded(-3);
+    proto::PacketMutex later(0, false);
+    ledger.sending(kActual, 1, &later);
+    EXPECT_EQ(later.feedEndStatus(), -3);
+}
+
+} // namespace
