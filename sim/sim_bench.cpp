@@ -150,8 +150,9 @@ void readBusModels(Reader& reader, const QJsonObject& object, const QString& key
     }
 }
 
-// "monitor_hold_back": {"one_in": n, "max_ms": m, "seed": s}: after one
-// request in n (drawn at random), the host's next monitor poll comes 1 to m ms late.
+// "monitor_hold_back": {"one_in": n, "min_ms": l, "max_ms": m, "seed": s}: after
+// one request in n (drawn at random), the host's next monitor pass comes l (default 1)
+// to m ms late.
 void readMonitorHoldBack(Reader& reader, const QJsonObject& object, const QString& place, SimVandrelBox& box)
 {
     const QString key = QStringLiteral("monitor_hold_back");
@@ -163,23 +164,27 @@ void readMonitorHoldBack(Reader& reader, const QJsonObject& object, const QStrin
         reader.fail(holdPlace, QStringLiteral("an object is expected"));
         return;
     }
-    if (!reader.onlyKeys(hold, holdPlace, {"one_in", "max_ms", "seed"}))
+    if (!reader.onlyKeys(hold, holdPlace, {"one_in", "min_ms", "max_ms", "seed"}))
         return;
     const auto oneIn = reader.number(hold.value(QStringLiteral("one_in")), holdPlace + ".one_in", 1, 1000000);
     const auto maxMs = reader.number(hold.value(QStringLiteral("max_ms")), holdPlace + ".max_ms", 1, 5000);
+    const auto minMs = hold.contains(QStringLiteral("min_ms"))
+        ? reader.number(hold.value(QStringLiteral("min_ms")), holdPlace + ".min_ms", 1, maxMs.value_or(5000))
+        : std::optional<qint64>(1);
     const auto seed = hold.contains(QStringLiteral("seed"))
         ? reader.number(hold.value(QStringLiteral("seed")), holdPlace + ".seed", 0, 0xFFFFFFFF)
         : std::optional<qint64>(1);
-    if (!oneIn || !maxMs || !seed)
+    if (!oneIn || !minMs || !maxMs || !seed)
         return;
     auto random = std::make_shared<std::mt19937>(quint32(*seed));
     const int n = int(*oneIn);
+    const int l = int(*minMs);
     const int m = int(*maxMs);
-    box.editFaults([random, n, m](SimFaults& faults) {
-        faults.setPollHoldBack([random, n, m](const QByteArray&) {
+    box.editFaults([random, n, l, m](SimFaults& faults) {
+        faults.setPollHoldBack([random, n, l, m](const QByteArray&) {
             if (std::uniform_int_distribution<int>(1, n)(*random) != 1)
                 return 0;
-            return std::uniform_int_distribution<int>(1, m)(*random);
+            return std::uniform_int_distribution<int>(l, m)(*random);
         });
     });
 }

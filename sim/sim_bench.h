@@ -33,8 +33,9 @@ namespace tarvesk::sim {
 //         "dali": [{"model": "name", ...}],          bus models by name
 //         "dmx": [...], "dorvane": [...],
 //         "monitor_hold_back": {"one_in": 20,       optional: after one request in 20 (drawn
-//           "max_ms": 300, "seed": 7}                 with the seed) the host's next monitor poll
-//                                                    comes 1 to 300 ms late, as on a busy host
+//           "min_ms": 1, "max_ms": 300, "seed": 7}    with the seed) the host's next monitor pass
+//                                                    comes 1 (min_ms) to 300 ms late, as on a busy
+//                                                    host: request threads go on meanwhile
 //       }
 //     ]
 //   }

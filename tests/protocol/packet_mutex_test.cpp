@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <thread>
 
@@ -127,6 +128,85 @@ TEST(PacketMutex, StreamOfAnswersWhileWaitingLosesNothing)
     }
     monitor.join();
     EXPECT_EQ(mutex.pendingCount(), 0);
+}
+
+// The verdicts of a wait, from what the monitor reported: pass times are
+// given, not waited for, so each case is decided the moment it is asked.
+using Clock = PacketMutex::Clock;
+using std::chrono::hours;
+using std::chrono::milliseconds;
+
+PacketMutex::WaitRule rule(int quietPasses, Clock::duration window, Clock::time_point guard,
+    Clock::time_point backstop)
+{
+    PacketMutex::WaitRule r;
+    r.quietPasses = quietPasses;
+    r.window = std::chrono::duration_cast<milliseconds>(window);
+    r.guard = guard;
+    r.backstop = backstop;
+    return r;
+}
+
+TEST(PacketMutexVerdict, PastTheGuardOnlyAPassBegunAfterTheWindowSaysTheBoxIsSilent)
+{
+    // A pass that began within the window (the host was late, the box may not
+    // have recorded yet) gives no verdict: the wait goes on to its backstop.
+    PacketMutex early(0, false);
+    early.armQuietWindow();
+    early.passCompleted(Clock::now());
+    const auto now = Clock::now();
+    EXPECT_EQ(early.waitForAnswer(rule(0, hours(1), now, now + milliseconds(20))), PacketMutex::WAIT_BACKSTOP);
+
+    PacketMutex late(0, false);
+    late.armQuietWindow();
+    late.passCompleted(Clock::now() - hours(1)); // began before the request: never counts
+    late.passCompleted(Clock::now() + hours(2));
+    EXPECT_EQ(late.waitForAnswer(rule(0, hours(1), Clock::now(), Clock::now() + hours(3))),
+        PacketMutex::WAIT_GUARD);
+    // Before the guard the same evidence decides nothing.
+    late.checkPacket(answer(0, 0x42).get());
+    EXPECT_EQ(late.waitForAnswer(rule(0, hours(1), Clock::now() + hours(1), Clock::now() + hours(3))),
+        PacketMutex::WAIT_PACKET);
+}
+
+TEST(PacketMutexVerdict, AFailedPollEndsTheWaitWithItsStatus)
+{
+    PacketMutex mutex(0, false);
+    mutex.armQuietWindow();
+    mutex.pollFailed(-7);
+    mutex.endFeed(-3); // the first reason stays
+    EXPECT_EQ(mutex.waitForAnswer(rule(2, milliseconds(0), Clock::now() + hours(1), Clock::now() + hours(2))),
+        PacketMutex::WAIT_FEED_ENDED);
+    EXPECT_EQ(mutex.feedEndStatus(), -7);
+}
+
+TEST(PacketMutexVerdict, OnlyTheAwaitedIndexRestartsTheQuietWindow)
+{
+    const auto wait = [](PacketMutex& mutex) {
+        return mutex.waitForAnswer(rule(2, milliseconds(0), Clock::now() + hours(1), Clock::now() + hours(2)));
+    };
+    PacketMutex other(0, false);
+    other.checkPacket(answer(5, 0x01).get()); // before the index was known: dropped then
+    other.expectIndex(6);
+    other.armQuietWindow();
+    other.passCompleted(Clock::now() + hours(1));
+    other.checkPacket(answer(7, 0x02).get()); // another frame's record
+    other.passCompleted(Clock::now() + hours(1));
+    EXPECT_EQ(wait(other), PacketMutex::WAIT_QUIET);
+
+    PacketMutex own(0, false);
+    own.expectIndex(6);
+    own.armQuietWindow();
+    own.passCompleted(Clock::now() + hours(1));
+    own.checkPacket(answer(6, 0x03).get());
+    own.passCompleted(Clock::now() + hours(1));
+    ASSERT_EQ(wait(own), PacketMutex::WAIT_PACKET);
+    EXPECT_EQ(own.getPacket()->getUint8(0), 0x03);
+    // It restarted the count, and the pass that brought it was not quiet.
+    own.passCompleted(Clock::now() + hours(1));
+    EXPECT_EQ(own.waitForAnswer(rule(2, milliseconds(0), Clock::now(), Clock::now())), PacketMutex::WAIT_GUARD);
+    own.passCompleted(Clock::now() + hours(1));
+    EXPECT_EQ(wait(own), PacketMutex::WAIT_QUIET);
 }
 
 } // namespace

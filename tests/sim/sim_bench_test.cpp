@@ -130,6 +130,11 @@ TEST(SimBench, BadBenchesSayWhatAndWhere)
             "boxes[0].monitor_hold_back.max_ms: a number is expected"},
         {R"({"boxes": [{"monitor_hold_back": {"one_in": 2, "max_ms": 5, "every": 1}}]})",
             "boxes[0].monitor_hold_back: unknown key \"every\""},
+        {R"({"boxes": [{"monitor_hold_back": {"one_in": 2, "min_ms": 9, "max_ms": 5}}]})",
+            "boxes[0].monitor_hold_back.min_ms: 9 is outside 1..5"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "frame": [1]}]}]})",
+            "\"frame\" must hold 2 or 3 bytes"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "period_ms": 0}]}]})", "period_ms"},
     };
     for (const Case& c : cases) {
         QString error;
