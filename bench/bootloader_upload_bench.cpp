@@ -73,8 +73,16 @@ public:
     bool hasDataMonitor() const override { return monitor != nullptr; }
     void installPacketMutex(proto::PacketMutex* mutex) override { monitor->installPacketMutex(mutex); }
     void restartMonitor(int) override { }
-    void attachRecordSink(itf::IVandrelRecordSink* sink) override { monitor->attachRecordSink(sink); }
-    void detachRecordSink(itf::IVandrelRecordSink* sink) override { monitor->detachRecordSink(sink); }
+    void attachRecordSink(itf::IVandrelRecordSink* sink) override
+    {
+        if (monitor)
+            monitor->attachRecordSink(sink);
+    }
+    void detachRecordSink(itf::IVandrelRecordSink* sink) override
+    {
+        if (monitor)
+            monitor->detachRecordSink(sink);
+    }
 
     int readRegister(int address, quint16& value)
     {

@@ -4,6 +4,7 @@
 #include "log/logging_categories.h"
 #include "protocol/usb/usb_packet.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tarvesk::itf {
@@ -127,7 +128,8 @@ int LibUsbInterface::tryOpen(libusb_device* device, libusb_device_handle** handl
     const int result = _libUsb->open(device, handle);
     if (result == 0 && handle && *handle) {
         _openHandles.insert(*handle);
-        _closedHandles.erase(*handle);
+        _closedHandles.erase(
+            std::remove(_closedHandles.begin(), _closedHandles.end(), *handle), _closedHandles.end());
     }
     return result;
 }
@@ -140,14 +142,17 @@ void LibUsbInterface::closeDevice(libusb_device_handle* handle)
     std::lock_guard<std::mutex> locker(_heldMutex);
     _libUsb->close(handle);
     _openHandles.erase(handle);
-    if (handle)
-        _closedHandles.insert(handle);
+    if (handle) {
+        _closedHandles.push_back(handle);
+        if (_closedHandles.size() > ClosedHandlesKept)
+            _closedHandles.pop_front();
+    }
 }
 
 bool LibUsbInterface::isClosed(libusb_device_handle* handle) const
 {
     std::lock_guard<std::mutex> locker(_heldMutex);
-    return _closedHandles.count(handle) > 0;
+    return std::find(_closedHandles.begin(), _closedHandles.end(), handle) != _closedHandles.end();
 }
 
 int LibUsbInterface::tryClaim(libusb_device_handle* handle)

@@ -3,6 +3,7 @@
 #include "interfaces/ilib_usb.h"
 #include "interfaces/usb_interface.h"
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -114,8 +115,9 @@ private:
     mutable std::mutex _heldMutex;
     std::map<libusb_device*, int> _references;    // guarded by _heldMutex
     std::set<libusb_device_handle*> _openHandles; // guarded by _heldMutex
-    // Closed through closeDevice and not opened again since.
-    std::set<libusb_device_handle*> _closedHandles; // guarded by _heldMutex
+    // The latest handles closed through closeDevice and not opened again since.
+    static constexpr size_t ClosedHandlesKept = 64;
+    std::deque<libusb_device_handle*> _closedHandles; // guarded by _heldMutex
 };
 
 } // namespace tarvesk::itf

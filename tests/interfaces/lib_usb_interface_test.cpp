@@ -121,6 +121,13 @@ TEST_P(LibUsbErrorTable, MapsEveryResultAndLeavesTheReplyAlone)
         // A failed write never reads.
         EXPECT_EQ(box->callCount(SimCall::BulkIn), call == SimCall::BulkOut ? 0 : 1);
         EXPECT_EQ(box->callCount(SimCall::ResetDevice), 0);
+        // A caller that logs a run of failures itself asks for quiet: same status, no line.
+        box->editFaults([&](SimFaults& f) { f.failNext(call, c.libusbError); });
+        LogCapture quiet;
+        EXPECT_EQ(
+            transport->transferPacket(handle, &request, &reply, itf::LibUsbInterface::FailureLog::Quiet),
+            c.status);
+        EXPECT_EQ(quiet.count(QString::fromLatin1(c.message)), 0);
     }
 }
 
@@ -183,6 +190,24 @@ TEST_F(LibUsbTransport, PipeErrorEscalatesToAResetWhenTheHaltStays)
         QStringList({"bulk_out 0x01", "clear_halt 0x01", "reset_device", "bulk_out 0x01", "clear_halt 0x01",
             "reset_device"}));
     EXPECT_EQ(reply, previousReply());
+}
+
+// A handle the device closed is never handed to libusb again, whoever still
+// holds its pointer (a monitor's poll that was under way): "no device".
+TEST_F(LibUsbTransport, AClosedHandleIsRefused)
+{
+    ASSERT_EQ(transport->releaseClaim(handle), LIBUSB_SUCCESS);
+    transport->closeDevice(handle);
+    box->clearCallLog();
+    const proto::UsbPacket request = getRegister(0);
+    proto::UsbPacket reply;
+    EXPECT_EQ(transport->transferPacket(handle, &request, &reply), core::ITF_ERR_NO_DEVICE);
+    EXPECT_EQ(
+        transport->transferPacket([this] { return handle; }, &request, &reply), core::ITF_ERR_NO_DEVICE);
+    EXPECT_EQ(transport->endpointWritePacket(handle, &request, 1), core::ITF_ERR_NO_DEVICE);
+    EXPECT_TRUE(box->callLog().isEmpty());
+    EXPECT_TRUE(libUsb->violations().isEmpty()) << libUsb->violations().join('\n').toStdString();
+    handle = nullptr; // closed already
 }
 
 TEST_F(LibUsbTransport, RecoveryHelpers)
