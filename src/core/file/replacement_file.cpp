@@ -64,6 +64,23 @@ void lockHeld(int fd)
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) { }
 }
 
+// What every temporary name of the file begins with, as the system spells it.
+QByteArray temporaryLead(const QString& fileName)
+{
+    return QFile::encodeName(QLatin1Char('.') + stemOf(fileName) + QLatin1Char('.'));
+}
+
+bool isTemporaryNameWithLead(const QByteArray& entryName, const QByteArray& lead)
+{
+    if (entryName.size() != lead.size() + randomLength || !entryName.startsWith(lead))
+        return false;
+    for (int i = lead.size(); i < entryName.size(); ++i) {
+        if (!isLetter(entryName.at(i)))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 ReplacementFile::ReplacementFile(const QString& destination)
@@ -79,14 +96,7 @@ QString ReplacementFile::temporaryTemplate(const QString& fileName)
 
 bool ReplacementFile::isTemporaryName(const QByteArray& entryName, const QString& fileName)
 {
-    const QByteArray lead = QFile::encodeName(QLatin1Char('.') + stemOf(fileName) + QLatin1Char('.'));
-    if (entryName.size() != lead.size() + randomLength || !entryName.startsWith(lead))
-        return false;
-    for (int i = lead.size(); i < entryName.size(); ++i) {
-        if (!isLetter(entryName.at(i)))
-            return false;
-    }
-    return true;
+    return isTemporaryNameWithLead(entryName, temporaryLead(fileName));
 }
 
 bool ReplacementFile::open(QString* reason)
@@ -142,7 +152,7 @@ bool ReplacementFile::commit(QString* reason)
 int ReplacementFile::removeStale(const QString& destination)
 {
     const QFileInfo info(destination);
-    const QString fileName = info.fileName();
+    const QByteArray lead = temporaryLead(info.fileName());
     DIR* folder = ::opendir(QFile::encodeName(info.path()).constData());
     if (!folder)
         return 0;
@@ -150,7 +160,7 @@ int ReplacementFile::removeStale(const QString& destination)
     int removed = 0;
     while (const dirent* entry = ::readdir(folder)) {
         const QByteArray name(entry->d_name);
-        if (!isTemporaryName(name, fileName))
+        if (!isTemporaryNameWithLead(name, lead))
             continue;
         const int fd = ::openat(at, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
