@@ -1,11 +1,14 @@
 // Resident memory of the service after bursts of concurrent large requests:
 // every connection has a thread of its own, and memory a burst leaves behind
-// in the allocator stays resident while the service idles.
+// in the allocator stays resident while the service idles. With --hold N, what
+// N idle connections cost instead.
 
 #include "bench_support.h"
 
 #include <QCoreApplication>
 
+#include <poll.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -74,15 +77,51 @@ std::map<int, int> burst(int port, int clients, const std::string& request)
     return statuses;
 }
 
+double mb(long kb)
+{
+    return double(kb) / 1024.0;
+}
+
+// Idle connections held by one client, as many as asked: each costs the
+// service a thread and its stack. Prints what the service holds with them
+// open and once they are closed again.
+void holdIdleConnections(const qmbench::ServiceProcess& service, int count)
+{
+    rlimit limit {};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    std::vector<int> held;
+    for (int i = 0; i < count; ++i) {
+        const int fd = qmbench::connectLoopback(service.port());
+        if (fd < 0)
+            break;
+        held.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    std::vector<pollfd> polled;
+    for (const int fd : held)
+        polled.push_back({fd, POLLIN | POLLRDHUP, 0});
+    ::poll(polled.data(), polled.size(), 0);
+    int closed = 0;
+    for (const pollfd& entry : polled)
+        closed += entry.revents != 0 ? 1 : 0;
+    std::printf(
+        "%zu idle connections:  VmRSS %7.1f MB   VmSize %7.1f MB   threads %ld   closed by the service %d\n",
+        held.size(), mb(qmbench::procStatusKb(service.pid(), "VmRSS")),
+        mb(qmbench::procStatusKb(service.pid(), "VmSize")), qmbench::procStatusKb(service.pid(), "Threads"),
+        closed);
+    for (const int fd : held)
+        ::close(fd);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    std::printf("closed again, idle:    VmRSS %7.1f MB   threads %ld\n",
+        mb(qmbench::procStatusKb(service.pid(), "VmRSS")), qmbench::procStatusKb(service.pid(), "Threads"));
+}
+
 int argument(const QStringList& arguments, const QString& name, int fallback)
 {
     const int at = arguments.indexOf(name);
     return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1).toInt() : fallback;
-}
-
-double mb(long kb)
-{
-    return double(kb) / 1024.0;
 }
 
 } // namespace
@@ -102,6 +141,13 @@ int main(int argc, char** argv)
     qmbench::ServiceProcess service;
     if (!service.start(binary))
         return 1;
+    if (const int hold = argument(arguments, "--hold", 0); hold > 0) {
+        std::printf(
+            "idle after start-up:  VmRSS %7.1f MB\n", mb(qmbench::procStatusKb(service.pid(), "VmRSS")));
+        holdIdleConnections(service, hold);
+        service.stop();
+        return 0;
+    }
     const std::string request
         = qmbench::postText(service.port(), paddedRequest("system.listMethods", size_t(size), many));
 

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/resource.h>
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -54,11 +56,25 @@ void limitMallocArenas()
 #endif
 }
 
+// Every HTTP connection holds a descriptor, and the HTTP server takes only as
+// many connections as the soft limit leaves beside the service's own files. The
+// soft limit a shell or service manager hands down is often 1024, far below
+// the hard limit that the process may raise it to.
+void raiseDescriptorLimit()
+{
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max)
+        return;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit); // where the system refuses, the limit in force stays
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     limitMallocArenas();
+    raiseDescriptorLimit();
     Q_INIT_RESOURCE(quinmark_app);
 #ifndef Q_OS_MACOS
     chooseHeadlessPlatformWithoutDesktop();

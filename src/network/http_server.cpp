@@ -15,9 +15,13 @@
 
 #include <microhttpd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include <sys/resource.h>
 
 namespace tarvesk::network {
 
@@ -298,18 +302,42 @@ void onMhdRequestCompleted(
 void onMhdConnectionNotify(
     void* server, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code)
 {
-    RequestDeadlineWatch* deadlines = static_cast<HttpServer*>(server)->deadlines();
+    auto* httpServer = static_cast<HttpServer*>(server);
+    RequestDeadlineWatch* deadlines = httpServer->deadlines();
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
         deadlines->watch(connection, socketOf(connection));
+        httpServer->connectionOpened();
         return;
     }
     // libmicrohttpd closes the socket only after this returns.
     deadlines->forget(connection);
     if (const auto factory = currentSessionFactory())
         factory->removeSession(connection);
+    httpServer->connectionClosed();
+}
+
+// libmicrohttpd's messages go to the log, not to standard error.
+void logMhdMessage(void* server, const char* format, va_list arguments)
+{
+    static_cast<HttpServer*>(server)->logDaemonMessage(format, arguments);
+}
+
+unsigned long long softDescriptorLimit()
+{
+    rlimit limit {};
+    // A limit that cannot be read is taken as the usual default.
+    return ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
 }
 
 } // namespace
+
+int HttpServer::connectionLimitFor(unsigned long long descriptorLimit)
+{
+    const unsigned long long reserve = DescriptorReserve;
+    const unsigned long long served
+        = descriptorLimit > 2 * reserve ? descriptorLimit - reserve : descriptorLimit / 2;
+    return int(std::clamp<unsigned long long>(served, 1, MaximumConnections));
+}
 
 HttpServer::HttpServer(int port, PeerPolicy peerPolicy)
     : port(port)
@@ -330,12 +358,24 @@ bool HttpServer::start()
     }
     if (port >= 1 && port <= 65535) {
         deadlineWatch = std::make_unique<RequestDeadlineWatch>(arrivalTimeout);
+        activeConnectionLimit = requestedConnectionLimit > 0 ? requestedConnectionLimit
+                                                             : connectionLimitFor(softDescriptorLimit());
+        {
+            std::lock_guard<std::mutex> lock(connectionsMutex);
+            openCount = 0;
+            atLimit = false;
+        }
         // One thread per connection needs libmicrohttpd's internal polling
-        // thread; newer versions insist that it is asked for.
+        // thread; newer versions insist that it is asked for. With select()
+        // no descriptor from FD_SETSIZE (1024) on could be served.
         const unsigned flags = MHD_USE_ERROR_LOG | MHD_USE_THREAD_PER_CONNECTION
-            | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_PEDANTIC_CHECKS;
+            | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_PEDANTIC_CHECKS;
+        // The logger comes first, so that not even a complaint about the
+        // other options goes to standard error.
         daemon = MHD_start_daemon(flags, uint16_t(port), &admitPeer, this, &handleMhdAccess, this,
-            MHD_OPTION_CONNECTION_TIMEOUT, ConnectionTimeoutSeconds, MHD_OPTION_NOTIFY_COMPLETED,
+            MHD_OPTION_EXTERNAL_LOGGER, &logMhdMessage, this, MHD_OPTION_CONNECTION_TIMEOUT,
+            ConnectionTimeoutSeconds, MHD_OPTION_CONNECTION_LIMIT, unsigned(activeConnectionLimit),
+            MHD_OPTION_THREAD_STACK_SIZE, ConnectionThreadStackSize, MHD_OPTION_NOTIFY_COMPLETED,
             &onMhdRequestCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &onMhdConnectionNotify, this,
             MHD_OPTION_END);
     }
@@ -344,7 +384,64 @@ bool HttpServer::start()
         qCCritical(service::loggerGlog()) << GLOG_PREFIX << "Couldn't start Http server";
         return false;
     }
+    qCInfo(service::loggerGlog()) << GLOG_PREFIX << "HTTP server takes up to" << activeConnectionLimit
+                                  << "connections at once";
     return true;
+}
+
+int HttpServer::openConnections() const
+{
+    std::lock_guard<std::mutex> lock(connectionsMutex);
+    return openCount;
+}
+
+void HttpServer::connectionOpened()
+{
+    int count = 0;
+    bool reached = false;
+    {
+        std::lock_guard<std::mutex> lock(connectionsMutex);
+        count = ++openCount;
+        reached = !atLimit && count >= activeConnectionLimit;
+        atLimit = atLimit || reached;
+    }
+    if (reached) {
+        qCWarning(service::loggerGlog()) << GLOG_PREFIX << "HTTP server holds" << count
+                                         << "connections, the most it takes at once: more are closed as "
+                                            "they are accepted until some end";
+    }
+}
+
+void HttpServer::connectionClosed()
+{
+    int count = 0;
+    bool left = false;
+    {
+        std::lock_guard<std::mutex> lock(connectionsMutex);
+        count = --openCount;
+        // Left once a tenth of the bound is free again: a client that keeps
+        // it full, closing one connection and opening the next, does not
+        // write two lines each time.
+        left = atLimit && count <= activeConnectionLimit - std::max(1, activeConnectionLimit / 10);
+        atLimit = atLimit && !left;
+    }
+    if (left) {
+        qCInfo(service::loggerGlog())
+            << GLOG_PREFIX << "HTTP server holds" << count << "connections: new ones are accepted again";
+    }
+}
+
+void HttpServer::logDaemonMessage(const char* format, va_list arguments)
+{
+    int heldBack = 0;
+    if (!daemonMessages.admit(format, LogThrottle::Clock::now(), &heldBack))
+        return;
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    QString message = QString::fromLocal8Bit(text).trimmed();
+    if (heldBack > 0)
+        message += QStringLiteral(" (and %1 times more since it was last logged)").arg(heldBack);
+    qCWarning(service::loggerGlog()).noquote() << GLOG_PREFIX << "HTTP server:" << message;
 }
 
 void HttpServer::requestStarted()
@@ -379,6 +476,11 @@ void HttpServer::stop()
         // is let out before the connections are closed.
         std::unique_lock<std::mutex> lock(inFlightMutex);
         inFlightDone.wait_for(lock, DrainTimeout, [this] { return inFlight == 0; });
+    }
+    {
+        // The connections closed now do not free the bound for anyone.
+        std::lock_guard<std::mutex> lock(connectionsMutex);
+        atLimit = false;
     }
     // Joins every connection thread: no callback runs after this returns.
     MHD_stop_daemon(daemon);

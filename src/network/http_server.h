@@ -1,9 +1,12 @@
 #pragma once
 
+#include "network/log_throttle.h"
 #include "network/service.h"
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdarg>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -31,6 +34,13 @@ std::shared_ptr<HttpSessionFactory> currentSessionFactory();
 
 // Starts and stops the libmicrohttpd daemon that serves the service port, one
 // thread per connection. Requests go to the installed handler.
+//
+// The daemon waits with poll(), so that a connection's descriptor may have any
+// number, and takes a bounded number of connections at once, well below the
+// process's descriptor limit: the service's own files (log, USB, data package,
+// profiles) always open, however many connections clients hold. A connection
+// over the bound is closed as soon as it is accepted, before a byte is read;
+// the log says so once when the bound is reached, not once per connection.
 class HttpServer : public Service
 {
 public:
@@ -46,6 +56,22 @@ public:
     // peer that sends a byte now and then hold a connection for ever.
     static constexpr std::chrono::milliseconds RequestArrivalTimeout {30000};
 
+    // Descriptors left to the service's own files, whatever the connections hold.
+    static constexpr int DescriptorReserve = 256;
+    // The most connections served at once, each on a thread of its own.
+    static constexpr int MaximumConnections = 2048;
+    // The stack of a connection's thread: fixed, not whatever the shell that
+    // started the service gives new threads, so that the threads of many
+    // connections cost a known amount.
+    static constexpr std::size_t ConnectionThreadStackSize = 2 * 1024 * 1024;
+    // Messages of libmicrohttpd that repeat per connection are logged at most
+    // once in this time.
+    static constexpr std::chrono::milliseconds RepeatedMessagePeriod {60000};
+
+    // The connections served at once for a descriptor limit: the limit less
+    // the reserve (half the limit where it is small), at most MaximumConnections.
+    static int connectionLimitFor(unsigned long long descriptorLimit);
+
     explicit HttpServer(int port, PeerPolicy peerPolicy = {});
     ~HttpServer() override;
 
@@ -55,6 +81,13 @@ public:
     int getPort() const { return port; }
     // Takes effect at the next start().
     void setRequestArrivalTimeout(std::chrono::milliseconds timeout) { arrivalTimeout = timeout; }
+    // Takes effect at the next start(); 0 (the default) takes
+    // connectionLimitFor() the soft descriptor limit in force then.
+    void setConnectionLimit(int limit) { requestedConnectionLimit = limit; }
+    // The bound in force while running.
+    int connectionLimit() const { return activeConnectionLimit; }
+    // Connections open now (accepted and not yet closed).
+    int openConnections() const;
     // The watch of the connections' deadlines; null while stopped.
     RequestDeadlineWatch* deadlines() const { return deadlineWatch.get(); }
     bool acceptsPeer(const sockaddr* address, socklen_t length) const;
@@ -62,16 +95,29 @@ public:
     // Bookkeeping of the requests being handled, called by the daemon's callbacks.
     void requestStarted();
     void requestFinished();
+    // Bookkeeping of the open connections, called by the daemon's callbacks.
+    void connectionOpened();
+    void connectionClosed();
+    // Writes a message of libmicrohttpd to the log, unless the same message
+    // was written less than RepeatedMessagePeriod ago.
+    void logDaemonMessage(const char* format, va_list arguments);
 
 private:
     int port;
     PeerPolicy peerPolicy;
     MHD_Daemon* daemon = nullptr;
     std::chrono::milliseconds arrivalTimeout = RequestArrivalTimeout;
-    std::unique_ptr<RequestDeadlineWatch> deadlineWatch; // made before the daemon starts, ended after it stopped
+    std::unique_ptr<RequestDeadlineWatch>
+        deadlineWatch;        // made before the daemon starts, ended after it stopped
     std::mutex inFlightMutex; // guards inFlight
     std::condition_variable inFlightDone;
     int inFlight = 0;
+    int requestedConnectionLimit = 0;
+    int activeConnectionLimit = 0;       // written before the daemon starts, read by its threads
+    mutable std::mutex connectionsMutex; // guards openCount and atLimit
+    int openCount = 0;
+    bool atLimit = false; // the bound was reached and not yet left well behind
+    LogThrottle daemonMessages {RepeatedMessagePeriod};
 };
 
 } // namespace tarvesk::network

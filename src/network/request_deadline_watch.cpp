@@ -68,6 +68,23 @@ int RequestDeadlineWatch::expiredCount() const
     return _expired;
 }
 
+void RequestDeadlineWatch::logExpiry(Clock::time_point now)
+{
+    // A client holding many idle connections has them all closed at about
+    // the same time: one line, not one each.
+    int heldBack = 0;
+    if (!_expiryLog.admit(this, now, &heldBack))
+        return;
+    QString more;
+    if (heldBack > 0)
+        more = QStringLiteral(" (and %1 more since this was last logged)").arg(heldBack);
+    qCWarning(service::loggerGlog()).noquote()
+        << GLOG_PREFIX
+        << QStringLiteral("Closed a connection whose request took more than %1 ms to arrive%2")
+               .arg(_bound.count())
+               .arg(more);
+}
+
 void RequestDeadlineWatch::run()
 {
     std::unique_lock<std::mutex> lock(_mutex);
@@ -83,8 +100,7 @@ void RequestDeadlineWatch::run()
                 ::shutdown(watched.socket, SHUT_RDWR);
                 watched.armed = false;
                 ++_expired;
-                qCWarning(service::loggerGlog()) << GLOG_PREFIX << "Closed a connection whose request took more than"
-                                                 << _bound.count() << "ms to arrive";
+                logExpiry(now);
                 continue;
             }
             next = std::min(next, watched.deadline);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "network/log_throttle.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -52,6 +54,7 @@ private:
     };
 
     void run();
+    void logExpiry(Clock::time_point now);
 
     const std::chrono::milliseconds _bound;
     mutable std::mutex _mutex; // guards _watched, _stopping, _expired
@@ -59,6 +62,7 @@ private:
     std::unordered_map<const void*, Watched> _watched;
     bool _stopping = false;
     int _expired = 0;
+    LogThrottle _expiryLog {std::chrono::minutes(1)};
     std::thread _thread;
 };
 

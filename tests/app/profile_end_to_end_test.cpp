@@ -316,3 +316,28 @@ TEST_F(ProfilesOverHttp, EveryMethodDescribesItsParameters)
 }
 
 } // namespace
+
+// A service killed between writing a save's temporary file and renaming it
+// left the file behind; the next save of that name, by the service started
+// again, removes it and leaves every other file alone.
+TEST_F(ProfilesOverHttp, TheNextSaveRemovesWhatAKilledSaveLeft)
+{
+    const QString shift = appData + "/profiles/shift";
+    ASSERT_TRUE(QDir().mkpath(shift));
+    const QStringList left = {".line1.json.QwErTy", ".line1.json.ZxCvBn"};
+    const QStringList kept
+        = {".line2.json.AsDfGh", ".line1.json.bak", ".line1.json.AbC1eF", "line1.json.QwErTy"};
+    for (const QString& name : left + kept) {
+        QFile file(shift + "/" + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(name.startsWith(".line1.json.Q") ? 1000000 : 10, '['));
+    }
+
+    result("profile.save", R"({"path": "shift/line1.json", "profile_data": "[]"})");
+
+    QStringList expected = kept + QStringList {"line1.json"};
+    expected.sort();
+    QStringList found = QDir(shift).entryList(QDir::Files | QDir::Hidden);
+    found.sort();
+    EXPECT_EQ(found.join(' ').toStdString(), expected.join(' ').toStdString());
+}

@@ -1,10 +1,10 @@
 #include "core/file/profile_folder.h"
 
 #include "core/file/application_data_folder.h"
+#include "core/file/replacement_file.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -316,15 +316,14 @@ ProfileFolder::WriteStatus ProfileFolder::write(
         permissions = QFileInfo(canonical).permissions();
     }
 
-    // The temporary name must fit where the file's own name just fits.
-    const QString fileName = QFileInfo(destination).fileName();
-    QTemporaryFile temporary(QFileInfo(destination).path() + QStringLiteral("/.")
-        + fileName.left(maximumNameLength / 2) + QStringLiteral(".XXXXXX"));
-    if (!temporary.open()) {
-        if (reason)
-            *reason = temporary.errorString();
+    // What killed saves of this name left behind goes first: each may be as
+    // large as a request body, and nothing else would ever remove it.
+    ReplacementFile::removeStale(destination);
+
+    ReplacementFile replacement(destination);
+    if (!replacement.open(reason))
         return WriteStatus::CannotOpen;
-    }
+    QTemporaryFile& temporary = replacement.file();
     if (temporary.write(bytes) != bytes.size() || !temporary.flush() || ::fsync(temporary.handle()) != 0) {
         if (reason)
             *reason = temporary.errorString();
@@ -336,14 +335,8 @@ ProfileFolder::WriteStatus ProfileFolder::write(
         return WriteStatus::WriteFailed;
     }
     temporary.setPermissions(permissions);
-    temporary.close();
-    if (::rename(
-            QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(destination).constData())
-        != 0) {
-        setReason(reason, errno);
+    if (!replacement.commit(reason))
         return WriteStatus::WriteFailed;
-    }
-    temporary.setAutoRemove(false);
     made.keep();
     return WriteStatus::Ok;
 }

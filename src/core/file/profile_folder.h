@@ -73,8 +73,10 @@ public:
     // folders below the profile folder; a write that fails removes the folders
     // it made. The file is replaced atomically: the bytes go to a temporary
     // file next to it, are read back and compared, and only then is it renamed
-    // over the old one. The same refusals as read(). When not Ok and reason is
-    // given, it says what the system reported ("File name too long").
+    // over the old one (ReplacementFile). Temporary files that saves of the
+    // same name left when they were killed are removed first. The same
+    // refusals as read(). When not Ok and reason is given, it says what the
+    // system reported ("File name too long").
     WriteStatus write(const QString& clientPath, const QByteArray& bytes, QString* reason = nullptr) const;
 
 private:

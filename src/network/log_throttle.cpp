@@ -1,0 +1,24 @@
+#include "network/log_throttle.h"
+
+namespace tarvesk::network {
+
+LogThrottle::LogThrottle(std::chrono::milliseconds period)
+    : _period(period)
+{ }
+
+bool LogThrottle::admit(const void* key, Clock::time_point now, int* heldBack)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    const auto [it, first] = _seen.try_emplace(key);
+    Seen& seen = it->second;
+    if (!first && now - seen.written < _period) {
+        ++seen.heldBack;
+        return false;
+    }
+    *heldBack = seen.heldBack;
+    seen.written = now;
+    seen.heldBack = 0;
+    return true;
+}
+
+} // namespace tarvesk::network

@@ -1,0 +1,131 @@
+#include "held_connections.h"
+#include "http_test_client.h"
+#include "rpc_call.h"
+#include "service_process.h"
+#include "wait_until.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <sys/resource.h>
+
+using qmtest::HeldConnections;
+using qmtest::RaisedDescriptorLimit;
+using qmtest::ServiceProcess;
+
+namespace {
+
+constexpr int HeldCount = 1100;
+
+// The soft and hard "Max open files" of a process, from /proc.
+std::pair<QString, QString> descriptorLimitsOf(qint64 pid)
+{
+    QFile limits(QString("/proc/%1/limits").arg(pid));
+    if (!limits.open(QIODevice::ReadOnly))
+        return {};
+    const QRegularExpressionMatch match = QRegularExpression("Max open files\\s+(\\S+)\\s+(\\S+)")
+                                              .match(QString::fromLatin1(limits.readAll()));
+    return {match.captured(1), match.captured(2)};
+}
+
+// The threads that libmicrohttpd runs for connections, one each.
+int connectionThreadsOf(qint64 pid)
+{
+    const QString tasks = QString("/proc/%1/task").arg(pid);
+    int count = 0;
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile name(tasks + "/" + task + "/comm");
+        if (name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "MHD-connection")
+            ++count;
+    }
+    return count;
+}
+
+// The service started with a soft descriptor limit of 1024 or less, as a shell
+// often hands it down: the limit of this process is lowered while it starts.
+bool startWithUsualSoftLimit(ServiceProcess& service, int port)
+{
+    rlimit own {};
+    getrlimit(RLIMIT_NOFILE, &own);
+    rlimit lowered = own;
+    lowered.rlim_cur = std::min<rlim_t>(own.rlim_cur, 1024);
+    setrlimit(RLIMIT_NOFILE, &lowered);
+    const bool started = service.startServing(port, {"-d"});
+    setrlimit(RLIMIT_NOFILE, &own);
+    return started;
+}
+
+} // namespace
+
+// One local process holding 1,100 idle connections (more than select() could
+// watch) does not lock the other clients out, and the service writes nothing
+// for them: no line per connection on standard error or in the log.
+TEST(ConnectionsEndToEnd, OtherClientsAreAnsweredWhileOneProcessHoldsManyConnections)
+{
+    RaisedDescriptorLimit raised;
+    std::string why;
+    // The service, with the same hard limit, needs its reserve beside them.
+    if (!raised.allows(HeldCount + 512, &why))
+        GTEST_SKIP() << "Cannot hold " << HeldCount << " connections here: " << why;
+
+    ServiceProcess service;
+    const int port = qmtest::freeLoopbackPort();
+    ASSERT_TRUE(startWithUsualSoftLimit(service, port)) << service.standardError().toStdString();
+    // It raised its soft limit to the hard one.
+    const auto [soft, hard] = descriptorLimitsOf(service.pid());
+    EXPECT_FALSE(hard.isEmpty());
+    EXPECT_EQ(soft, hard);
+
+    ASSERT_TRUE(qmtest::rpcCall(port, "system.listMethods").contains("result"));
+    const auto connectionThreads = [&] { return connectionThreadsOf(service.pid()); };
+    ASSERT_TRUE(tarvesk::test::waitUntil([&] { return connectionThreads() == 0; }, 30000));
+    const int baseErrorLines = service.standardError().count('\n');
+    const int baseLogLines = service.log().count('\n');
+
+    HeldConnections held;
+    ASSERT_TRUE(held.open(port, HeldCount));
+    // A thread for each connection: all of them were accepted, none is
+    // waiting in the listen queue.
+    ASSERT_TRUE(tarvesk::test::waitUntil([&] { return connectionThreads() == HeldCount; }, 60000))
+        << connectionThreads() << " connection threads\n"
+        << service.standardError().right(3000).toStdString();
+
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject reply = qmtest::rpcCall(port, "system.listMethods");
+        EXPECT_TRUE(reply.contains("result")) << i;
+    }
+    EXPECT_EQ(held.closedByPeer(), 0);
+    EXPECT_TRUE(service.isRunning());
+
+    const QStringList newErrorLines = service.standardError().split('\n').mid(baseErrorLines);
+    EXPECT_LT(newErrorLines.size(), 10) << newErrorLines.join('\n').left(2000).toStdString();
+    EXPECT_FALSE(service.standardError().contains("FD_SETSIZE"));
+    EXPECT_LT(service.log().count('\n') - baseLogLines, 10);
+
+    held.closeAll();
+    EXPECT_TRUE(qmtest::rpcCall(port, "system.listMethods").contains("result"));
+}
+
+// Every connection's thread has a stack of a fixed size: the most deeply
+// nested request that is taken at all, as parameters or as a profile text,
+// is handled on it and answered.
+TEST(ConnectionsEndToEnd, TheDeepestRequestFitsTheStackOfAConnectionThread)
+{
+    ServiceProcess service;
+    const int port = qmtest::freeLoopbackPort();
+    ASSERT_TRUE(service.startServing(port, {"-d"})) << service.standardError().toStdString();
+    const std::string nested = std::string(1023, '[') + std::string(1023, ']');
+    EXPECT_TRUE(qmtest::rpcCallText(port, "system.listMethods", nested).contains("result"));
+    for (const int depth : {1023, 1024}) {
+        const std::string text = std::string(size_t(depth), '[') + std::string(size_t(depth), ']');
+        EXPECT_TRUE(qmtest::rpcCallText(port, "profile.load", "{\"profile_data\": \"" + text + "\"}")
+                        .contains("result"))
+            << depth;
+    }
+    EXPECT_TRUE(service.isRunning()) << service.standardError().right(3000).toStdString();
+}

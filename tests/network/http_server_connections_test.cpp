@@ -1,0 +1,222 @@
+#include "held_connections.h"
+#include "http_test_client.h"
+#include "log_capture.h"
+#include "wait_until.h"
+
+#include "network/http_host_whitelist.h"
+#include "network/http_request.h"
+#include "network/http_request_handler.h"
+#include "network/http_response.h"
+#include "network/http_server.h"
+#include "network/http_session_factory.h"
+#include "network/request_deadline_watch.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace tarvesk::network;
+using qmtest::HeldConnections;
+using qmtest::HttpTestClient;
+using qmtest::RaisedDescriptorLimit;
+using tarvesk::test::LogCapture;
+using tarvesk::test::waitUntil;
+
+namespace {
+
+constexpr int HeldCount = 1100;
+
+class CountingHandler : public HttpRequestHandler
+{
+public:
+    HttpResponse* handleRequest(HttpRequest*) override
+    {
+        ++calls;
+        auto* response = new HttpResponse;
+        response->setStatusCode(200);
+        response->setData("served");
+        return response;
+    }
+    std::atomic<int> calls {0};
+};
+
+// Standard error of this process, sent to a file while it lives.
+class StandardErrorCapture
+{
+public:
+    StandardErrorCapture()
+    {
+        char path[] = "/tmp/qm-stderr-XXXXXX";
+        file = ::mkstemp(path);
+        ::unlink(path);
+        std::fflush(stderr);
+        saved = ::dup(STDERR_FILENO);
+        ::dup2(file, STDERR_FILENO);
+    }
+    ~StandardErrorCapture()
+    {
+        std::fflush(stderr);
+        ::dup2(saved, STDERR_FILENO);
+        ::close(saved);
+        ::close(file);
+    }
+    std::string text() const
+    {
+        std::fflush(stderr);
+        std::string all;
+        char chunk[4096];
+        ssize_t n;
+        for (off_t at = 0; (n = ::pread(file, chunk, sizeof chunk, at)) > 0; at += n)
+            all.append(chunk, size_t(n));
+        return all;
+    }
+
+private:
+    int file = -1;
+    int saved = -1;
+};
+
+class HttpServerConnectionsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        setHttpSessionFactory(std::make_shared<HttpSessionFactory>(std::make_shared<HttpHostWhitelist>()));
+        setInstalledHandler(handler);
+        port = qmtest::freeLoopbackPort();
+        server = std::make_unique<HttpServer>(port);
+    }
+
+    void TearDown() override
+    {
+        server.reset();
+        setInstalledHandler(nullptr);
+        setHttpSessionFactory(nullptr);
+    }
+
+    bool served()
+    {
+        HttpTestClient client(port);
+        return client.request("GET", "/").body == "served";
+    }
+
+    std::shared_ptr<CountingHandler> handler = std::make_shared<CountingHandler>();
+    std::unique_ptr<HttpServer> server;
+    int port = 0;
+};
+
+} // namespace
+
+// The bound leaves the service's own files a share of the descriptors however
+// large or small the limit, and a thread per connection stays affordable.
+TEST(HttpServerConnectionLimit, LeavesDescriptorsToTheServiceItself)
+{
+    EXPECT_EQ(HttpServer::connectionLimitFor(1024), 1024 - HttpServer::DescriptorReserve);
+    for (const unsigned long long limit : {2ull, 100ull, 511ull, 512ull, 513ull, 1024ull, 4096ull, 20000ull,
+             1048576ull, static_cast<unsigned long long>(RLIM_INFINITY)}) {
+        const int bound = HttpServer::connectionLimitFor(limit);
+        EXPECT_GE(bound, 1) << limit;
+        EXPECT_LE(bound, HttpServer::MaximumConnections) << limit;
+        EXPECT_GE(limit - bound, std::min<unsigned long long>(HttpServer::DescriptorReserve, limit / 2))
+            << limit;
+    }
+    EXPECT_EQ(HttpServer::connectionLimitFor(RLIM_INFINITY), HttpServer::MaximumConnections);
+}
+
+// One local process holding more connections than select() could ever watch
+// (descriptors past 1024 on both sides here) locks no one else out, and no
+// line is written for any of them.
+TEST_F(HttpServerConnectionsTest, ManyHeldConnectionsDoNotLockOthersOut)
+{
+    RaisedDescriptorLimit raised;
+    std::string why;
+    // Both ends of each connection are in this process.
+    if (!raised.allows(2 * HeldCount + HttpServer::DescriptorReserve + 64, &why))
+        GTEST_SKIP() << "Cannot hold " << HeldCount << " connections here: " << why;
+    LogCapture log;
+    StandardErrorCapture standardError;
+    server->setRequestArrivalTimeout(std::chrono::minutes(5)); // however slow the machine
+    ASSERT_TRUE(server->start());
+    ASSERT_GT(server->connectionLimit(), HeldCount);
+
+    HeldConnections held;
+    ASSERT_TRUE(held.open(port, HeldCount));
+    ASSERT_TRUE(waitUntil([&] { return server->openConnections() == HeldCount; }, 60000))
+        << server->openConnections();
+
+    EXPECT_TRUE(served());
+    EXPECT_TRUE(served());
+    EXPECT_EQ(handler->calls, 2);
+    EXPECT_EQ(held.closedByPeer(), 0);
+    // The other client's connection ends; the held ones stay.
+    EXPECT_TRUE(waitUntil([&] { return server->openConnections() == HeldCount; }, 30000))
+        << server->openConnections();
+
+    held.closeAll();
+    EXPECT_TRUE(waitUntil([&] { return server->openConnections() == 0; }, 60000));
+    EXPECT_EQ(standardError.text(), "");
+    EXPECT_TRUE(log.warnings().isEmpty()) << log.warnings().join('\n').toStdString();
+}
+
+// Over the bound a connection is closed as it is accepted, without a reply and
+// at once (no time-out); the log says that the bound was reached once, not
+// once per connection, and nothing reaches standard error. Once connections
+// end, new ones are served again.
+TEST_F(HttpServerConnectionsTest, AConnectionOverTheBoundIsClosedAtOnceAndLoggedOnce)
+{
+    constexpr int bound = 8;
+    LogCapture log;
+    StandardErrorCapture standardError;
+    server->setConnectionLimit(bound);
+    ASSERT_TRUE(server->start());
+    EXPECT_EQ(server->connectionLimit(), bound);
+
+    HeldConnections held;
+    ASSERT_TRUE(held.open(port, bound));
+    ASSERT_TRUE(waitUntil([&] { return server->openConnections() == bound; }, 30000));
+
+    for (int i = 0; i < 20; ++i) {
+        HttpTestClient refused(port, std::chrono::seconds(20));
+        const qmtest::HttpReply reply = refused.request("GET", "/");
+        EXPECT_FALSE(reply.ok) << i;
+        EXPECT_EQ(reply.status, 0) << i;
+        EXPECT_TRUE(refused.peerClosed()) << i; // closed, not waiting for the time-out
+    }
+    EXPECT_EQ(handler->calls, 0);
+    EXPECT_EQ(held.closedByPeer(), 0);
+    // The bound reached, and libmicrohttpd's own note of a refusal: each
+    // written once for the twenty refusals.
+    EXPECT_EQ(log.count("the most it takes at once"), 1);
+    EXPECT_EQ(log.warnings().size(), 2) << log.warnings().join('\n').toStdString();
+
+    held.closeAll();
+    ASSERT_TRUE(waitUntil([&] { return server->openConnections() == 0; }, 30000));
+    EXPECT_EQ(log.count("new ones are accepted again"), 1);
+    EXPECT_TRUE(waitUntil([&] { return served(); }, 30000));
+    EXPECT_EQ(standardError.text(), "");
+}
+
+// Idle connections that outlast the time a request may take are closed
+// together: one line says so, not one per connection.
+TEST_F(HttpServerConnectionsTest, HeldConnectionsThatRunOutOfTimeAreLoggedOnce)
+{
+    constexpr int count = 30;
+    LogCapture log;
+    StandardErrorCapture standardError;
+    server->setRequestArrivalTimeout(std::chrono::milliseconds(300));
+    ASSERT_TRUE(server->start());
+
+    HeldConnections held;
+    ASSERT_TRUE(held.open(port, count));
+    ASSERT_TRUE(waitUntil([&] { return held.closedByPeer() == count; }, 30000)) << held.closedByPeer();
+    EXPECT_EQ(server->deadlines()->expiredCount(), count);
+    EXPECT_EQ(log.count("Closed a connection whose request took more than 300 ms to arrive"), 1);
+    EXPECT_EQ(log.warnings().size(), 1) << log.warnings().join('\n').toStdString();
+    EXPECT_EQ(standardError.text(), "");
+}
