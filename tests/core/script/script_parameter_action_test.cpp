@@ -126,7 +126,8 @@ public:
         const QString used = QStringLiteral("Used memory after GC:");
         for (const QString& message : _log.messages()) {
             if (message.endsWith(QStringLiteral(" objects marked")))
-                held.objects = message.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty).toLongLong();
+                held.objects
+                    = message.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty).toLongLong();
             else if (message.startsWith(used))
                 held.bytes = message.mid(used.size()).trimmed().toLongLong();
         }
