@@ -86,11 +86,10 @@ ScriptEngine::~ScriptEngine()
 
 void ScriptEngine::initializeJavaScriptEngine()
 {
-    // The engine made on a request thread used to stay there; that thread
-    // never ran the releases queued for it and ended with its connection, so
-    // every script value let go by a later request stayed allocated.
-    // Handing the engine to the application's thread instead let that thread
-    // free values while a request ran a script, which corrupted the engine.
+    // Not the thread that makes it: a request's connection thread runs no
+    // event loop and ends with its connection, so the releases queued for it
+    // would never run. Nor the application's thread: its event loop would run
+    // them while a request runs a script, which corrupts the engine.
     if (!_thread)
         _thread = std::make_unique<ScriptEngineThread>();
     _engine = std::make_shared<QJSEngine>();

@@ -35,7 +35,8 @@ void ScriptEngineThread::runQueuedCalls()
 {
     // All posted events of this thread: besides the engine and its invoker no
     // object lives here. Sending them all (not only the engine's) also lets Qt
-    // drop the spent entries of the thread's event queue.
+    // drop the spent entries of the thread's event queue. (Qt delivers them
+    // only while a QCoreApplication exists, as it does in the service.)
     run([] { QCoreApplication::sendPostedEvents(); });
 }
 
