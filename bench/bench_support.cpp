@@ -1,6 +1,7 @@
 #include "bench_support.h"
 
 #include <QFile>
+#include <QJsonDocument>
 #include <QProcessEnvironment>
 
 #include <arpa/inet.h>
@@ -94,6 +95,20 @@ std::string postText(int port, const std::string& body)
     return "POST / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port)
         + "\r\nContent-Type: application/json-rpc\r\nContent-Length: " + std::to_string(body.size())
         + "\r\n\r\n" + body;
+}
+
+QJsonObject rpc(int port, const char* method, const QJsonObject& params)
+{
+    const QJsonObject body {{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
+    const int fd = connectLoopback(port);
+    std::string buffer;
+    std::string reply;
+    const bool answered = fd >= 0
+        && sendAll(fd, postText(port, QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString()))
+        && readReply(fd, buffer, &reply) > 0;
+    if (fd >= 0)
+        ::close(fd);
+    return answered ? QJsonDocument::fromJson(QByteArray::fromStdString(reply)).object() : QJsonObject();
 }
 
 bool ServiceProcess::start(const QString& binary, const QStringList& extraArguments)

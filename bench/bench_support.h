@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,9 @@ bool sendAll(int fd, const std::string& bytes);
 int readReply(int fd, std::string& buffer, std::string* body = nullptr);
 // A POST of a JSON-RPC body to "/".
 std::string postText(int port, const std::string& body);
+// One JSON-RPC call on a connection of its own; the reply object ("result" or
+// "error"), empty when no reply came.
+QJsonObject rpc(int port, const char* method, const QJsonObject& params = {});
 
 // The service in daemon mode on a free port, its home and log in a temporary
 // folder. start() returns once the port accepts connections.

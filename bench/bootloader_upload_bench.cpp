@@ -206,22 +206,6 @@ bool run(int firmware, bool dorvaneSide, double& wallRowsPerSecond, double& busR
     return done;
 }
 
-// One JSON-RPC call on a connection of its own; the reply object.
-QJsonObject rpc(int port, const char* method, const QJsonObject& params)
-{
-    const QJsonObject body {{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}};
-    const int fd = qmbench::connectLoopback(port);
-    std::string buffer;
-    std::string reply;
-    const bool answered = fd >= 0
-        && qmbench::sendAll(
-            fd, qmbench::postText(port, QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString()))
-        && qmbench::readReply(fd, buffer, &reply) == 200;
-    if (fd >= 0)
-        ::close(fd);
-    return answered ? QJsonDocument::fromJson(QByteArray::fromStdString(reply)).object() : QJsonObject();
-}
-
 // Uploads of the sample module through the service; the mean time per upload
 // in ms on each bus, or a reason.
 void runOverHttp(const QString& binary)
@@ -243,7 +227,7 @@ void runOverHttp(const QString& binary)
         std::printf("http upload: the service did not start (%s)\n", qPrintable(binary));
         return;
     }
-    const QJsonObject search = rpc(service.port(), "universe.search", {{"interface_type", "usb"}});
+    const QJsonObject search = qmbench::rpc(service.port(), "universe.search", {{"interface_type", "usb"}});
     const QJsonArray boxes = search["result"].toArray();
     if (boxes.isEmpty()) {
         std::printf("http upload: no box found: %s\n",
@@ -258,7 +242,7 @@ void runOverHttp(const QString& binary)
         QElapsedTimer wall;
         wall.start();
         for (int n = 0; n < Uploads; ++n) {
-            const QJsonObject reply = rpc(service.port(), "device.firmware.upload", params);
+            const QJsonObject reply = qmbench::rpc(service.port(), "device.firmware.upload", params);
             if (reply["result"].toObject()["status"].toString() != QLatin1String("ok")) {
                 std::printf("%-10d %-8s failed: %s\n", 21, side,
                     QJsonDocument(reply).toJson(QJsonDocument::Compact).constData());

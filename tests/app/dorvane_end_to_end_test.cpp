@@ -5,8 +5,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
 
 using qmtest::ServiceProcess;
 
@@ -301,6 +305,67 @@ TEST_F(DorvaneService, ParametersOfTheFoundDriverReachItsMemory)
         = call("device.param.set", {{"device_id", id}, {"pid", "dimming_curve"}, {"value", "Curvy"}});
     EXPECT_TRUE(refused.contains("error")) << QJsonDocument(refused).toJson().toStdString();
     EXPECT_EQ(raw(52, "8 bit"), 1);
+}
+
+// The same service, its script engine's collector writing what each collection
+// kept into the log.
+class DorvaneServiceScriptHeap : public DorvaneService
+{
+protected:
+    void SetUp() override
+    {
+        service.environment().insert("QT_LOGGING_RULES", "qt.qml.gc.allocatorStats.debug=true");
+        DorvaneService::SetUp();
+    }
+
+    // The script objects still reachable after each collection so far, in order.
+    std::vector<int> keptByCollections() const
+    {
+        static const QRegularExpression marked(QStringLiteral("\\|\\|\\s+(\\d+) objects marked"));
+        std::vector<int> kept;
+        QRegularExpressionMatchIterator it = marked.globalMatch(service.log());
+        while (it.hasNext())
+            kept.push_back(it.next().captured(1).toInt());
+        return kept;
+    }
+};
+
+// Every request comes on a connection (and so a thread) of its own, none of
+// them the one that made the script engine. What the collections of the
+// script heap keep must not grow with the reads, writes and lists of a driver
+// whose parameters run the data package's scripts.
+TEST_F(DorvaneServiceScriptHeap, ScriptedParameterAccessKeepsNothingPerCall)
+{
+    const int id = result("device.create", {{"profile_type", "000110_K3408 Dorvane 40W_DORVANE"}})
+                       .toObject()
+                       .value("device_id")
+                       .toInt();
+    const QJsonObject get {{"device_id", id}, {"pid", "output_current"}};
+    auto round = [&](int n) {
+        EXPECT_EQ(
+            result("device.param.get", get).toObject().value("value").toInt(), n == 0 ? 0 : 500 + n - 1);
+        EXPECT_EQ(
+            result("device.param.set", {{"device_id", id}, {"pid", "output_current"}, {"value", 500 + n}})
+                .toObject()
+                .value("value")
+                .toInt(),
+            500 + n);
+        EXPECT_FALSE(result("device.param.list", {{"device_id", id}}).toArray().isEmpty());
+    };
+    int n = 0;
+    while (n < 20)
+        round(n++);
+    const size_t warm = keptByCollections().size();
+    // Collections come as the heap fills, one in fifteen rounds or so.
+    while (n < 600 && keptByCollections().size() < warm + 6)
+        round(n++);
+    const std::vector<int> kept = keptByCollections();
+    ASSERT_GE(kept.size(), warm + 6) << "too few collections in " << n << " rounds";
+    // One round makes about a hundred script objects: kept, they would add
+    // thousands between two collections.
+    const int first = kept[warm];
+    EXPECT_LT(*std::max_element(kept.begin() + long(warm), kept.end()) - first, 300)
+        << first << " objects kept after the first collection, then " << kept.back() << " after round " << n;
 }
 
 } // namespace

@@ -10,14 +10,13 @@
 #include "core/parameters/raw_parameter_interface.h"
 #include "core/profile/iprofile_type_parameters.h"
 #include "core/profile/profile_type_parameters.h"
+#include "core/script/script_engine_thread.h"
 #include "core/script/script_invoker.h"
 #include "core/script/script_watchdog.h"
 #include "protocol/dali/dali_lookup_table.h"
 
-#include <QCoreApplication>
 #include <QJSEngine>
 #include <QQmlEngine>
-#include <QThread>
 
 namespace tarvesk::core {
 
@@ -71,27 +70,33 @@ ScriptEngine::ScriptEngine(
 
 ScriptEngine::~ScriptEngine()
 {
-    // The engine goes first: its wrappers refer to the invoker.
     _enableFeature = QJSValue();
     _wrap = QJSValue();
     _trampoline = QJSValue();
-    _engine.reset();
+    if (!_thread)
+        return;
+    // The engine goes first (its wrappers refer to the invoker), on its own
+    // thread, once the values let go elsewhere are freed.
+    _thread->runQueuedCalls();
+    _thread->run([this] {
+        _engine.reset();
+        _invoker.reset();
+    });
 }
 
 void ScriptEngine::initializeJavaScriptEngine()
 {
+    // Not the thread that makes it: a request's connection thread runs no
+    // event loop and ends with its connection, so the releases queued for it
+    // would never run. Nor the application's thread: its event loop would run
+    // them while a request runs a script, which corrupts the engine.
+    if (!_thread)
+        _thread = std::make_unique<ScriptEngineThread>();
     _engine = std::make_shared<QJSEngine>();
+    _engine->moveToThread(_thread->thread());
     _engine->installExtensions(QJSEngine::ConsoleExtension);
     _invoker = std::make_unique<ScriptInvoker>(_engine.get());
-    // The invoker may be made on a request thread that ends after the request;
-    // it belongs to the application's thread, which outlives it. The engine
-    // stays where it was made: handing it to the application's thread let that
-    // thread touch the engine's value storage while a request ran a script,
-    // which corrupted it.
-    if (QCoreApplication* application = QCoreApplication::instance()) {
-        if (QThread::currentThread() != application->thread())
-            _invoker->moveToThread(application->thread());
-    }
+    _invoker->moveToThread(_thread->thread());
     _wrap = _invoker->createWrapFunction();
     _trampoline = _engine->evaluate(QString::fromLatin1(trampolineSource));
     if (!_wrap.isCallable() || !_trampoline.isCallable())
@@ -179,6 +184,23 @@ QJSValue ScriptEngine::callFunction(const QJSValue& function, const QJSValueList
 {
     if (!_engine)
         initializeJavaScriptEngine();
+    // Frees what the call and the steps before it let go, also when it throws.
+    struct Release
+    {
+        ScriptEngine* engine;
+        ~Release() { engine->releaseDroppedValues(); }
+    } release {this};
+    return callThroughTrampoline(function, arguments);
+}
+
+void ScriptEngine::releaseDroppedValues()
+{
+    if (_thread && _depth == 0)
+        _thread->runQueuedCalls();
+}
+
+QJSValue ScriptEngine::callThroughTrampoline(const QJSValue& function, const QJSValueList& arguments)
+{
     QJSValue args = _engine->newArray(uint(arguments.size()));
     for (int i = 0; i < arguments.size(); ++i)
         args.setProperty(quint32(i), arguments[i]);

@@ -18,6 +18,7 @@ class DaliLookupTable;
 namespace tarvesk::core {
 
 class IFileLoader;
+class ScriptEngineThread;
 class ScriptInvoker;
 class ScriptWatchdog;
 
@@ -29,6 +30,10 @@ class ScriptWatchdog;
 // script sees is reached through a ScriptInvoker, so a C++ exception becomes a
 // JavaScript error; and every run has a time budget after which the engine is
 // interrupted, so an endless loop cannot hang the request that runs it.
+//
+// The engine belongs to a thread of its own (ScriptEngineThread), where the
+// script values let go on the callers' threads are freed at the end of every
+// call of a script function.
 //
 // Not thread-safe: callers run one at a time (the request handler's mutex).
 class ScriptEngine : public IScriptEngine
@@ -64,8 +69,12 @@ public:
 private:
     // Runs script code under the time budget; a run that overran throws ScriptError.
     QJSValue runWithBudget(const std::function<QJSValue()>& run);
+    QJSValue callThroughTrampoline(const QJSValue& function, const QJSValueList& arguments);
+    // Frees the script values that were let go since the last time.
+    void releaseDroppedValues();
 
     std::unique_ptr<ScriptWatchdog> _watchdog;
+    std::unique_ptr<ScriptEngineThread> _thread;
     std::unique_ptr<ScriptInvoker> _invoker;
     std::shared_ptr<QJSEngine> _engine;
     QJSValue _wrap;       // turns a QObject script value into its guarded proxy
