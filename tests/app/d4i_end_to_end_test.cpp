@@ -370,8 +370,8 @@ TEST_F(D4iOverHttp, GearWithoutTheD4iBanksLeavesTheErrorLogAlone)
     EXPECT_EQ(missing.value("code"), -32603);
     EXPECT_TRUE(missing.value("message").toString().contains("No reply where one was expected."))
         << missing.value("message").toString().toStdString();
-    ASSERT_TRUE(
-        tarvesk::test::waitUntil([&] { return service.log().contains("left out of the parameter list"); }, 10000));
+    ASSERT_TRUE(tarvesk::test::waitUntil(
+        [&] { return service.log().contains("left out of the parameter list"); }, 10000));
     HttpTestClient client(port);
     const HttpReply errors = client.request("GET", "/debug/error");
     ASSERT_EQ(errors.status, 200);

@@ -2,12 +2,10 @@
 #include "rpc_call.h"
 #include "service_process.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -46,20 +44,15 @@ protected:
                 .arg(QLatin1String(name)));
     }
 
-    QTemporaryDir dir;
     ServiceProcess service;
     int port = 0;
 };
 
 TEST_P(DaliCommissioningUnderLoad, StepSearchFindsEveryGear)
 {
-    QFile file(dir.filePath("bench.json"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bench(GetParam()));
-    file.close();
-    service.environment().insert("QM_SIM_BENCH", file.fileName());
     port = qmtest::freeLoopbackPort();
-    ASSERT_TRUE(service.startServing(port, {"-d"})) << service.standardError().toStdString();
+    ASSERT_TRUE(service.startServingOnBench(port, bench(GetParam())))
+        << service.standardError().toStdString();
 
     const QJsonArray boxes
         = call("universe.search", R"({"interface_type": "usb"})").value("result").toArray();

@@ -2,11 +2,9 @@
 #include "rpc_call.h"
 #include "service_process.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -26,23 +24,22 @@ class DaliRecordsEndToEnd : public ::testing::Test
 protected:
     static QJsonObject box(int serial, int firmware, const QJsonObject& holdBack, bool otherMaster)
     {
-        QJsonArray dali {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}, {"gtin", "0x112233445566"}}};
+        QJsonArray dali {
+            QJsonObject {{"model", "dali_gear"}, {"short_address", 0}, {"gtin", "0x112233445566"}}};
         if (otherMaster)
             dali.append(QJsonObject {{"model", "dali_master"}, {"period_ms", 20}});
-        return QJsonObject {{"serial", serial}, {"firmware", firmware}, {"dali", dali}, {"monitor_hold_back", holdBack}};
+        return QJsonObject {
+            {"serial", serial}, {"firmware", firmware}, {"dali", dali}, {"monitor_hold_back", holdBack}};
     }
 
     // Starts the service on the two boxes; their DALI universes by firmware.
     void start(const QJsonObject& holdBack)
     {
-        const QJsonObject bench {{"boxes", QJsonArray {box(1, 21, holdBack, false), box(2, 15, holdBack, true)}}};
-        QFile file(dir.filePath("bench.json"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QJsonDocument(bench).toJson());
-        file.close();
-        service.environment().insert("QM_SIM_BENCH", file.fileName());
+        const QJsonObject bench {
+            {"boxes", QJsonArray {box(1, 21, holdBack, false), box(2, 15, holdBack, true)}}};
         port = qmtest::freeLoopbackPort();
-        ASSERT_TRUE(service.startServing(port, {"-d"})) << service.standardError().toStdString();
+        ASSERT_TRUE(service.startServingOnBench(port, QJsonDocument(bench).toJson()))
+            << service.standardError().toStdString();
         const QJsonArray boxes
             = call("universe.search", R"({"interface_type": "usb"})").value("result").toArray();
         ASSERT_EQ(boxes.size(), 2);
@@ -90,7 +87,6 @@ protected:
         return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
     }
 
-    QTemporaryDir dir;
     ServiceProcess service;
     int port = 0;
     int eventBox = 0;
@@ -106,14 +102,16 @@ TEST_F(DaliRecordsEndToEnd, AnAwaitedQueryAfterAnUnawaitedOneGetsItsOwnAnswer)
     for (int universe : {eventBox, quietBox}) {
         for (int round = 0; round < 25; ++round) {
             const int location = 3 + round % 5;
-            ASSERT_EQ(send(universe, 0xC3, 0, false).value("status").toString(), "ok"); // DTR1: bank 0
+            ASSERT_EQ(send(universe, 0xC3, 0, false).value("status").toString(), "ok");        // DTR1: bank 0
             ASSERT_EQ(send(universe, 0xA3, location, false).value("status").toString(), "ok"); // DTR0
-            ASSERT_EQ(send(universe, 0x01, 0xC5, false).value("status").toString(), "ok"); // READ MEMORY LOCATION
+            ASSERT_EQ(
+                send(universe, 0x01, 0xC5, false).value("status").toString(), "ok"); // READ MEMORY LOCATION
             EXPECT_EQ(text(statusAndBytes(send(universe, 0x01, 0xC5, true))), text(reply(Gtin[location - 2])))
                 << "universe " << universe << ", location " << location + 1;
 
             const int level = 20 + round;
-            ASSERT_EQ(send(universe, 0x01, 0xA0, false).value("status").toString(), "ok"); // QUERY ACTUAL LEVEL
+            ASSERT_EQ(
+                send(universe, 0x01, 0xA0, false).value("status").toString(), "ok"); // QUERY ACTUAL LEVEL
             ASSERT_EQ(send(universe, 0x00, level, false).value("status").toString(), "ok"); // DAPC
             EXPECT_EQ(text(statusAndBytes(send(universe, 0x01, 0xA0, true))), text(reply(level)))
                 << "universe " << universe << ", round " << round;
@@ -128,7 +126,8 @@ TEST_F(DaliRecordsEndToEnd, AnotherMasterOnTheBusLeavesNoAnswerAndTheSearchAlone
 {
     start(QJsonObject {{"one_in", 1}, {"max_ms", 30}, {"seed", 6}});
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(text(statusAndBytes(send(quietBox, 0x13, 0x91, true))), text(QJsonObject {{"status", "timeout"}}));
+        EXPECT_EQ(text(statusAndBytes(send(quietBox, 0x13, 0x91, true))),
+            text(QJsonObject {{"status", "timeout"}}));
         EXPECT_EQ(text(statusAndBytes(send(quietBox, 0x01, 0x91, true))), text(reply(0xFF)));
     }
     const auto step = [this](const char* name) {

@@ -257,9 +257,9 @@ TEST_F(ProfilesOverHttp, SavePathsAreBoundedAndFailuresSayWhy)
     struct Case
     {
         QString path;
-        int code;                // 0: saved
-        QString message;         // a part of the error message
-        QString leavesNoFolder;  // below the profile folder
+        int code;               // 0: saved
+        QString message;        // a part of the error message
+        QString leavesNoFolder; // below the profile folder
     };
     const Case cases[] = {
         {QString("f/").repeated(2000) + "x.json", -32602, "more than 32 folders deep", "f"},

@@ -78,6 +78,16 @@ bool ServiceProcess::startServing(int port, const QStringList& extraArguments)
         && isRunning();
 }
 
+bool ServiceProcess::startServingOnBench(int port, const QByteArray& benchJson)
+{
+    QFile file(dir.filePath("bench.json"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(benchJson) != benchJson.size())
+        return false;
+    file.close();
+    env.insert("QM_SIM_BENCH", file.fileName());
+    return startServing(port, {"-d"});
+}
+
 int ServiceProcess::waitForExit(int timeoutMs)
 {
     if (!process)

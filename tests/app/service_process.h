@@ -30,6 +30,9 @@ public:
     // Starts it and waits until it accepts connections on the port (false if it
     // ended or the deadline passed first).
     bool startServing(int port, const QStringList& extraArguments = {});
+    // The same, without a tray, on the simulated bench of that JSON text
+    // (written to a file of its own folder).
+    bool startServingOnBench(int port, const QByteArray& benchJson);
     // Waits for the process to end; returns its exit code, or -1 on time-out.
     int waitForExit(int timeoutMs = 60000);
     bool isRunning() const;

@@ -17,79 +17,6 @@ namespace {
 
 constexpr quint8 DaliRequest = 0x0A;
 
-// Whether a DALI gear answered is what the box recorded, however late the
-// host's monitor thread runs: the simulated libusb holds the monitor's next
-// poll back after a chosen request, while the box records as it always does.
-struct HoldBackCase
-{
-    const char* name;
-    int firmware;       // 21: the box reports time-out events; 14: it does not
-    bool timeoutEvents; // the device's capabilities for them and for the extended request
-    int holdMs;
-};
-
-class AnswerVerdict : public test::SimVandrelMonitoredFixture,
-                      public ::testing::WithParamInterface<HoldBackCase>
-{
-protected:
-    void SetUp() override
-    {
-        sim::SimBoxConfig config;
-        config.firmwareVersion = quint8(GetParam().firmware);
-        std::vector<Device::Capability> capabilities;
-        if (GetParam().timeoutEvents) {
-            capabilities.push_back(Device::CAP_VD_TIMEOUT_EVENT);
-            capabilities.push_back(Device::CAP_VD_CONFIG_DALI_SETTLING_TIME);
-        }
-        openMonitored(config, capabilities);
-        limits.answerGuardMs = 5000;
-        dali->setLimits(limits);
-    }
-
-    // The next monitor poll after each DALI request waits this long.
-    void holdBackAfterDali(int holdMs)
-    {
-        box->editFaults([holdMs](sim::SimFaults& f) {
-            f.setPollHoldBack([holdMs](const QByteArray& request) {
-                return quint8(request.at(0)) == DaliRequest ? holdMs : 0;
-            });
-        });
-    }
-
-    itf::UsbVandrelDaliInterface::Limits limits;
-};
-
-TEST_P(AnswerVerdict, AnsweredQueryAndSilentAddress)
-{
-    const HoldBackCase& c = GetParam();
-    addGear(3);
-    holdBackAfterDali(c.holdMs);
-
-    unsigned char answer = 0;
-    EXPECT_EQ(dali->queryCommand(0x07, 0x91, &answer), 0);
-    EXPECT_EQ(answer, 0xFF);
-
-    const int pollsBefore = box->pollCount();
-    EXPECT_EQ(dali->queryCommand(0x09, 0x91, &answer), core::ITF_ERR_NO_REPLY);
-    const int polls = box->pollCount() - pollsBefore;
-    if (c.timeoutEvents) {
-        // The verdict is the time-out event the box recorded: it has been fetched.
-        EXPECT_FALSE(box->hasStreamData());
-    } else {
-        // One pass brought the echo; then a full window of passes brought nothing.
-        const int quietPasses = (limits.answerWindowMs + itf::UsbVandrelDataMonitor::PollIntervalMs - 1)
-            / itf::UsbVandrelDataMonitor::PollIntervalMs;
-        EXPECT_GE(polls, 1 + quietPasses);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(HeldBack, AnswerVerdict,
-    ::testing::Values(HoldBackCase {"events_0", 21, true, 0}, HoldBackCase {"events_70", 21, true, 70},
-        HoldBackCase {"events_300", 21, true, 300}, HoldBackCase {"events_1000", 21, true, 1000},
-        HoldBackCase {"quiet_0", 14, false, 0}, HoldBackCase {"quiet_70", 14, false, 70},
-        HoldBackCase {"quiet_300", 14, false, 300}, HoldBackCase {"quiet_1000", 14, false, 1000}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 // The two kinds of monitored box: one that reports a time-out event for an
 // awaited answer that did not come, one that says nothing then.
 struct BoxKind
@@ -131,6 +58,58 @@ protected:
 
     itf::UsbVandrelDaliInterface::Limits limits;
 };
+
+// Whether a DALI gear answered is what the box recorded, however late the
+// host's monitor thread runs: the simulated libusb holds the monitor's next
+// pass back after a chosen request, while the box records as it always does.
+struct HoldBackCase
+{
+    const char* name;
+    BoxKind box;
+    int holdMs;
+};
+
+class AnswerVerdict : public MonitoredBox, public ::testing::WithParamInterface<HoldBackCase>
+{
+protected:
+    void SetUp() override
+    {
+        openBox(GetParam().box);
+        limits.answerGuardMs = 5000;
+        dali->setLimits(limits);
+    }
+};
+
+TEST_P(AnswerVerdict, AnsweredQueryAndSilentAddress)
+{
+    const HoldBackCase& c = GetParam();
+    addGear(3);
+    holdBackAfterDali(c.holdMs);
+
+    unsigned char answer = 0;
+    EXPECT_EQ(dali->queryCommand(0x07, 0x91, &answer), 0);
+    EXPECT_EQ(answer, 0xFF);
+
+    const int pollsBefore = box->pollCount();
+    EXPECT_EQ(dali->queryCommand(0x09, 0x91, &answer), core::ITF_ERR_NO_REPLY);
+    const int polls = box->pollCount() - pollsBefore;
+    if (c.box.timeoutEvents) {
+        // The verdict is the time-out event the box recorded: it has been fetched.
+        EXPECT_FALSE(box->hasStreamData());
+    } else {
+        // One pass brought the echo; then a full window of passes brought nothing.
+        const int quietPasses = (limits.answerWindowMs + itf::UsbVandrelDataMonitor::PollIntervalMs - 1)
+            / itf::UsbVandrelDataMonitor::PollIntervalMs;
+        EXPECT_GE(polls, 1 + quietPasses);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(HeldBack, AnswerVerdict,
+    ::testing::Values(HoldBackCase {"events_0", kEventBox, 0}, HoldBackCase {"events_70", kEventBox, 70},
+        HoldBackCase {"events_300", kEventBox, 300}, HoldBackCase {"events_1000", kEventBox, 1000},
+        HoldBackCase {"quiet_0", kQuietBox, 0}, HoldBackCase {"quiet_70", kQuietBox, 70},
+        HoldBackCase {"quiet_300", kQuietBox, 300}, HoldBackCase {"quiet_1000", kQuietBox, 1000}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A frame sent without awaiting still owes its echo, and a query its answer:
 // an awaited frame after it takes only its own records, however far the
