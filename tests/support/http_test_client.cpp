@@ -222,7 +222,16 @@ bool portAcceptsConnections(int port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     const sockaddr_in address = loopback(port);
-    const bool accepted = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    bool accepted = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (accepted) {
+        // While nothing listens on a port of the ephemeral range, the kernel may
+        // pick that very port as this socket's own and connect it to itself:
+        // that is no server.
+        sockaddr_in local {};
+        socklen_t length = sizeof local;
+        accepted = ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0
+            && ntohs(local.sin_port) != port;
+    }
     ::close(fd);
     return accepted;
 }
