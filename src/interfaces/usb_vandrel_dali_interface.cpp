@@ -179,27 +179,21 @@ int UsbVandrelDaliInterface::sendMonitored(const proto::UsbVandrelPacket& reques
     std::unique_lock<core::NetworkInterface>& exchange)
 {
     const QByteArray frame(reinterpret_cast<const char*>(packet.getData()), packet.getDataSize());
-    if (!answer) {
-        const VandrelDaliLedger::Ticket ticket = _ledger.sending(frame, copies, nullptr);
-        bool refused = false;
-        const int status = sendRequest(request, &refused);
-        if (refused)
-            _ledger.refused(ticket);
-        return status;
-    }
     proto::PacketMutex mutex(0, false);
     mutex.setInterfaceType(proto::PACKET_TYPE_DALI);
-    const VandrelDaliLedger::Ticket ticket = _ledger.sending(frame, copies, &mutex);
+    const VandrelDaliLedger::Ticket ticket = _ledger.sending(frame, copies, answer ? &mutex : nullptr);
     bool refused = false;
     int status = sendRequest(request, &refused);
-    mutex.armQuietWindow();
-    exchange.unlock(); // other senders may use the interface while this one waits
-    if (status == core::ITF_OK)
-        status = waitForBackwardFrame(mutex, boxTimesAnswer, answer);
-    else if (refused)
+    if (refused)
         _ledger.refused(ticket);
-    // What is still to come of this frame is taken on its behalf from now on.
-    _ledger.release(ticket);
+    if (answer) {
+        mutex.armQuietWindow();
+        exchange.unlock(); // other senders may use the interface while this one waits
+        if (status == core::ITF_OK)
+            status = waitForBackwardFrame(mutex, boxTimesAnswer, answer);
+        // What is still to come of this frame is taken on its behalf from now on.
+        _ledger.release(ticket);
+    }
     return status;
 }
 

@@ -34,9 +34,9 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(
         _owed.pop_front();
     }
     const Ticket ticket = _nextTicket++;
-    _owed.push_back({ticket, frame, qMax(1, copies), waiter});
+    _owed.push_back({ticket, frame, qMax(1, copies)});
     if (waiter) {
-        _waiters.emplace_back(ticket, waiter);
+        _waiters.emplace(ticket, waiter);
         if (_endStatus != 0)
             waiter->endFeed(_endStatus);
     }
@@ -46,7 +46,7 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(
 void VandrelDaliLedger::refused(Ticket ticket)
 {
     std::lock_guard<std::mutex> locker(_mutex);
-    forget(ticket);
+    _waiters.erase(ticket);
     _owed.erase(
         std::remove_if(_owed.begin(), _owed.end(), [ticket](const Owed& o) { return o.ticket == ticket; }),
         _owed.end());
@@ -55,13 +55,7 @@ void VandrelDaliLedger::refused(Ticket ticket)
 void VandrelDaliLedger::release(Ticket ticket)
 {
     std::lock_guard<std::mutex> locker(_mutex);
-    forget(ticket);
-    for (Owed& owed : _owed) {
-        if (owed.ticket == ticket)
-            owed.waiter = nullptr;
-    }
-    if (_current == ticket)
-        _currentWaiter = nullptr;
+    _waiters.erase(ticket);
 }
 
 int VandrelDaliLedger::owedCount() const
@@ -82,7 +76,6 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
         if (echoOf == _owed.end()) {
             // Nobody here sent it: another master's frame, and whatever answers it.
             _current = 0;
-            _currentWaiter = nullptr;
             return true;
         }
         // Frames owed before this one will not be reported any more.
@@ -95,46 +88,35 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
                        .arg(skipped)
                        .arg(QString::fromLatin1(bytes.toHex(' ')));
         _current = owed.ticket;
-        _currentWaiter = owed.waiter;
         if (--owed.echoesLeft <= 0)
             _owed.pop_front();
     }
-    if (_currentWaiter)
-        _currentWaiter->checkPacket(&record);
+    const auto waiter = _waiters.find(_current);
+    if (waiter != _waiters.end())
+        waiter->second->checkPacket(&record);
     return true;
-}
-
-void VandrelDaliLedger::forget(Ticket ticket)
-{
-    _waiters.erase(std::remove_if(_waiters.begin(), _waiters.end(),
-                       [ticket](const auto& waiter) { return waiter.first == ticket; }),
-        _waiters.end());
-}
-
-template <typename F> void VandrelDaliLedger::forEachWaiter(F f)
-{
-    for (const auto& waiter : _waiters)
-        f(waiter.second);
 }
 
 void VandrelDaliLedger::passCompleted(Clock::time_point began)
 {
     std::lock_guard<std::mutex> locker(_mutex);
-    forEachWaiter([began](proto::PacketMutex* waiter) { waiter->passCompleted(began); });
+    for (const auto& waiter : _waiters)
+        waiter.second->passCompleted(began);
 }
 
 void VandrelDaliLedger::pollFailed(int status)
 {
     std::lock_guard<std::mutex> locker(_mutex);
-    forEachWaiter([status](proto::PacketMutex* waiter) { waiter->pollFailed(status); });
+    for (const auto& waiter : _waiters)
+        waiter.second->pollFailed(status);
 }
 
 void VandrelDaliLedger::feedEnded(int status)
 {
     std::lock_guard<std::mutex> locker(_mutex);
     _endStatus = status;
-    if (status != 0)
-        forEachWaiter([status](proto::PacketMutex* waiter) { waiter->endFeed(status); });
+    for (const auto& waiter : _waiters)
+        waiter.second->endFeed(status); // 0 tells nothing
 }
 
 } // namespace tarvesk::itf

@@ -5,9 +5,8 @@
 #include <QByteArray>
 
 #include <deque>
+#include <map>
 #include <mutex>
-#include <utility>
-#include <vector>
 
 namespace tarvesk::itf {
 
@@ -57,23 +56,17 @@ private:
         Ticket ticket;
         QByteArray frame;
         int echoesLeft;
-        proto::PacketMutex* waiter; // null when nobody waits (any more)
     };
-    // Under _mutex.
-    void forget(Ticket ticket);
-    template <typename F> void forEachWaiter(F f);
 
     mutable std::mutex _mutex;
     std::deque<Owed> _owed; // guarded by _mutex; in send order
     // The frame whose echo came last: backward frames, frame errors and
     // time-out events are its. Ticket 0: traffic of another master.
-    Ticket _current = 0;                          // guarded by _mutex
-    proto::PacketMutex* _currentWaiter = nullptr; // guarded by _mutex
-    // Senders waiting, until they release their frame: they hear how the
-    // monitor's polling goes whichever frame their records are at.
-    std::vector<std::pair<Ticket, proto::PacketMutex*>> _waiters; // guarded by _mutex
-    Ticket _nextTicket = 1;                                       // guarded by _mutex
-    int _endStatus = 0;                                           // guarded by _mutex
+    Ticket _current = 0; // guarded by _mutex
+    // Senders waiting for the records of their frame, until they release it.
+    std::map<Ticket, proto::PacketMutex*> _waiters; // guarded by _mutex
+    Ticket _nextTicket = 1;                         // guarded by _mutex
+    int _endStatus = 0;                             // guarded by _mutex
 };
 
 } // namespace tarvesk::itf

@@ -438,10 +438,9 @@ void HttpServer::logDaemonMessage(const char* format, va_list arguments)
         return;
     char text[512];
     std::vsnprintf(text, sizeof text, format, arguments);
-    QString message = QString::fromLocal8Bit(text).trimmed();
-    if (heldBack > 0)
-        message += QStringLiteral(" (and %1 times more since it was last logged)").arg(heldBack);
-    qCWarning(service::loggerGlog()).noquote() << GLOG_PREFIX << "HTTP server:" << message;
+    qCWarning(service::loggerGlog()).noquote()
+        << GLOG_PREFIX
+        << "HTTP server:" << QString::fromLocal8Bit(text).trimmed() + LogThrottle::heldBackNote(heldBack);
 }
 
 void HttpServer::requestStarted()

@@ -21,4 +21,10 @@ bool LogThrottle::admit(const void* key, Clock::time_point now, int* heldBack)
     return true;
 }
 
+QString LogThrottle::heldBackNote(int heldBack)
+{
+    return heldBack > 0 ? QStringLiteral(" (and %1 times more since it was last logged)").arg(heldBack)
+                        : QString();
+}
+
 } // namespace tarvesk::network

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <chrono>
 #include <mutex>
 #include <unordered_map>
@@ -23,6 +25,8 @@ public:
     // it may, heldBack is set to the times it was held back since it was last
     // written.
     bool admit(const void* key, Clock::time_point now, int* heldBack);
+    // What a line that was held back that often adds to its text ("" for none).
+    static QString heldBackNote(int heldBack);
 
 private:
     struct Seen

@@ -75,14 +75,11 @@ void RequestDeadlineWatch::logExpiry(Clock::time_point now)
     int heldBack = 0;
     if (!_expiryLog.admit(this, now, &heldBack))
         return;
-    QString more;
-    if (heldBack > 0)
-        more = QStringLiteral(" (and %1 more since this was last logged)").arg(heldBack);
     qCWarning(service::loggerGlog()).noquote()
         << GLOG_PREFIX
         << QStringLiteral("Closed a connection whose request took more than %1 ms to arrive%2")
                .arg(_bound.count())
-               .arg(more);
+               .arg(LogThrottle::heldBackNote(heldBack));
 }
 
 void RequestDeadlineWatch::run()
