@@ -81,7 +81,8 @@ public:
             std::unique_lock<std::mutex> locker(_mutex);
             pollWasHeld = _changed.wait_for(locker, std::chrono::seconds(30), [this] { return _pollHeld; });
         }
-        return SimLibUsb::controlTransfer(handle, requestType, request, value, index, data, length, timeoutMs);
+        return SimLibUsb::controlTransfer(
+            handle, requestType, request, value, index, data, length, timeoutMs);
     }
     int resetDevice(libusb_device_handle* handle) override
     {
@@ -185,11 +186,11 @@ TEST(LibUsbDevice, TheResetOfAFailingStringReadWaitsForTheMonitorsPoll)
     // No reset or halt clearing between a request and its reply.
     bool inExchange = false;
     for (const QString& call : box->callLog()) {
-        if (call.startsWith(QLatin1String("bulk_out")))
+        if (call.startsWith(QLatin1String("bulk_out"))) {
             inExchange = true;
-        else if (call.startsWith(QLatin1String("bulk_in")))
+        } else if (call.startsWith(QLatin1String("bulk_in"))) {
             inExchange = false;
-        else if (call == QLatin1String("reset_device") || call.startsWith(QLatin1String("clear_halt"))) {
+        } else if (call == QLatin1String("reset_device") || call.startsWith(QLatin1String("clear_halt"))) {
             EXPECT_FALSE(inExchange) << box->callLog().join(' ').toStdString();
         }
     }
