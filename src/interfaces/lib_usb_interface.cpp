@@ -293,6 +293,8 @@ int LibUsbInterface::endpointWritePacket(
 
 int LibUsbInterface::handleUsbError(libusb_device_handle* handle, int result, int endpoint)
 {
+    // Its recovery (halt clearing, reset) waits for an exchange under way.
+    std::lock_guard<std::mutex> locker(_transferMutex);
     return mapUsbResult(handle, result, endpoint, FailureLog::Logged);
 }
 
@@ -346,7 +348,10 @@ int LibUsbInterface::mapUsbResult(libusb_device_handle* handle, int result, int 
 
 bool LibUsbInterface::clearHalt(libusb_device_handle* handle)
 {
-    const int result = _libUsb->clearHalt(handle, 0);
+    // Waits for an exchange under way, as closeDevice does: a halt cleared
+    // between another thread's request and its reply could lose that reply.
+    std::lock_guard<std::mutex> locker(_transferMutex);
+    const int result = isClosed(handle) ? LIBUSB_ERROR_NO_DEVICE : _libUsb->clearHalt(handle, 0);
     if (result < 0)
         QM_USB_CRITICAL() << QStringLiteral("Could not clear halt for endpoint: \"%1\"").arg(result);
     return result >= 0;
@@ -354,7 +359,12 @@ bool LibUsbInterface::clearHalt(libusb_device_handle* handle)
 
 bool LibUsbInterface::resetDevice(libusb_device_handle* handle)
 {
-    const int result = _libUsb->resetDevice(handle);
+    // A reset drops what the device holds of an exchange (the reply waiting on
+    // its IN endpoint): between another thread's request and its read, that
+    // thread's reply would be lost and its read would find nothing. So it
+    // waits for the exchange under way, and the next one starts clean.
+    std::lock_guard<std::mutex> locker(_transferMutex);
+    const int result = isClosed(handle) ? LIBUSB_ERROR_NO_DEVICE : _libUsb->resetDevice(handle);
     if (result == 0) {
         qCDebug(service::loggerGlog()).noquote() << QStringLiteral("Successfully reset USB device");
         return true;

@@ -86,8 +86,11 @@ public:
     int getReplyLength() const;
 
     // Maps a libusb result to a bus status code, with its recovery (a stalled
-    // endpoint is cleared, and the device reset when that fails).
+    // endpoint is cleared, and the device reset when that fails). Not to be
+    // called under the transfer mutex: it waits for it, as the two below do.
     int handleUsbError(libusb_device_handle* handle, int result, int endpoint);
+    // They never land between another thread's request and its reply; a
+    // handle closed through closeDevice is refused ("no device").
     bool clearHalt(libusb_device_handle* handle);
     bool resetDevice(libusb_device_handle* handle);
 

@@ -269,6 +269,7 @@ TEST_F(ProfilesOverHttp, SavePathsAreBoundedAndFailuresSayWhy)
         {QString(255, 'y'), 0, "", ""},
         {"a" + QString(QChar(0)) + "b.json", -32602, "Path 'a\\u0000b.json' holds a zero character", ""},
         {tooLongForThePath, -32603, "(File name too long)", "long0" + longName.left(240)},
+        {"made/", -32602, "Path 'made/' names a folder, not a file", "made"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.left(80).toStdString());

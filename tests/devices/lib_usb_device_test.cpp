@@ -2,9 +2,15 @@
 #include "devices/lib_usb_device.h"
 #include "interfaces/lib_usb_interface.h"
 #include "log_capture.h"
+#include "protocol/usb/vandrel_commands.h"
 #include "sim_usb_universe.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 using namespace tarvesk;
 using tarvesk::sim::SimCall;
@@ -42,6 +48,58 @@ public:
     int detachResult = 0;
     int detaches = 0;
     bool overlongProduct = false;
+};
+
+// libusb that holds the monitor's first poll between its request and its
+// reply, and lets the device's string reads go only while it is held.
+class HeldPollLibUsb : public sim::SimLibUsb
+{
+public:
+    // How long the held poll waits for a reset to reach the box: with the
+    // reset waiting for the exchange, it never does and the poll goes on.
+    static constexpr std::chrono::milliseconds ResetGrace {200};
+
+    int bulkTransfer(libusb_device_handle* handle, unsigned char endpoint, unsigned char* data, int length,
+        int* transferred, unsigned int timeoutMs) override
+    {
+        const int result = SimLibUsb::bulkTransfer(handle, endpoint, data, length, transferred, timeoutMs);
+        if ((endpoint & 0x80) == 0 && length > 0 && data[0] == proto::vandrel::VD_CMD_POLL_MONITOR
+            && result == 0) {
+            std::unique_lock<std::mutex> locker(_mutex);
+            if (!_pollHeld) {
+                _pollHeld = true;
+                _changed.notify_all();
+                _changed.wait_for(locker, ResetGrace, [this] { return _resetDone; });
+            }
+        }
+        return result;
+    }
+    int controlTransfer(libusb_device_handle* handle, uint8_t requestType, uint8_t request, uint16_t value,
+        uint16_t index, unsigned char* data, uint16_t length, unsigned int timeoutMs) override
+    {
+        {
+            std::unique_lock<std::mutex> locker(_mutex);
+            pollWasHeld = _changed.wait_for(locker, std::chrono::seconds(30), [this] { return _pollHeld; });
+        }
+        return SimLibUsb::controlTransfer(
+            handle, requestType, request, value, index, data, length, timeoutMs);
+    }
+    int resetDevice(libusb_device_handle* handle) override
+    {
+        const int result = SimLibUsb::resetDevice(handle);
+        std::lock_guard<std::mutex> locker(_mutex);
+        _resetDone = true;
+        _changed.notify_all();
+        return result;
+    }
+
+    bool pollWasHeld = false;
+
+private:
+    std::mutex _mutex;
+    std::condition_variable _changed;
+    bool _pollHeld = false;
+    bool _resetDone = false;
 };
 
 devices::LibUsbDevice* asUsb(const std::unique_ptr<core::Device>& device)
@@ -106,6 +164,44 @@ TEST(LibUsbDevice, StringReadsClearAHaltAndGiveUpAfterThreeAttempts)
         EXPECT_EQ(box->callCount(SimCall::ClearHalt), c.clearHalts) << c.label;
         EXPECT_EQ(box->callCount(SimCall::ResetDevice), c.resets) << c.label;
     }
+}
+
+// The data monitor polls from the moment the interface is claimed, so a
+// failing string read resets the device while polls go on: the reset waits for
+// the poll's reply and the next poll starts clean.
+TEST(LibUsbDevice, TheResetOfAFailingStringReadWaitsForTheMonitorsPoll)
+{
+    auto libUsb = std::make_shared<HeldPollLibUsb>();
+    SimUsbUniverse usb(libUsb);
+    auto box = libUsb->addBox();
+    ASSERT_GE(box->config().firmwareVersion, sim::SimVandrelBox::MonitorFirmware);
+    box->editFaults([](sim::SimFaults& f) { f.failNext(SimCall::Control, LIBUSB_ERROR_IO); });
+    int status = -1;
+    std::unique_ptr<core::Device> device = usb.createDevice(0, nullptr, &status);
+    ASSERT_TRUE(libUsb->pollWasHeld);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(device->getName(), QStringLiteral("Vandrel USB interface"));
+    EXPECT_EQ(box->callCount(SimCall::ResetDevice), 1);
+
+    // No reset or halt clearing between a request and its reply.
+    bool inExchange = false;
+    for (const QString& call : box->callLog()) {
+        if (call.startsWith(QLatin1String("bulk_out"))) {
+            inExchange = true;
+        } else if (call.startsWith(QLatin1String("bulk_in"))) {
+            inExchange = false;
+        } else if (call == QLatin1String("reset_device") || call.startsWith(QLatin1String("clear_halt"))) {
+            EXPECT_FALSE(inExchange) << box->callLog().join(' ').toStdString();
+        }
+    }
+    // Polls go on after the reset, each with its reply.
+    const int pollsBefore = box->pollCount();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (box->pollCount() < pollsBefore + 3 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    EXPECT_GE(box->pollCount(), pollsBefore + 3);
+    device.reset();
+    EXPECT_TRUE(libUsb->violations().isEmpty()) << libUsb->violations().join('\n').toStdString();
 }
 
 TEST(LibUsbDevice, AStringDescriptorLongerThanWhatCameIsRefused)

@@ -56,6 +56,50 @@ int openFolder(int at, const QByteArray& name, bool followLinks)
         at, name.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
 }
 
+// Writes all bytes to the file and makes them durable; false with what the
+// system reported otherwise. A write that the system takes only in part (the
+// disk fills up on the way) is carried on, so that the call that fails gives
+// the reason ("No space left on device"), as it does when nothing fits at all.
+bool writeAll(int fd, const QByteArray& bytes, QString* reason)
+{
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            setReason(reason, count < 0 ? errno : EIO);
+            return false;
+        }
+        written += count;
+    }
+    while (::fsync(fd) != 0) {
+        if (errno != EINTR) {
+            setReason(reason, errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the file holds exactly the bytes.
+bool readsBack(int fd, const QByteArray& bytes)
+{
+    QByteArray found(bytes.size() + 1, '\0');
+    qint64 total = 0;
+    while (total < found.size()) {
+        const ssize_t count = ::pread(fd, found.data() + total, size_t(found.size() - total), off_t(total));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return false;
+        if (count == 0)
+            break;
+        total += count;
+    }
+    return total == bytes.size() && std::memcmp(found.constData(), bytes.constData(), size_t(total)) == 0;
+}
+
 } // namespace
 
 // Where a resolved path must end up once links are followed: inside the
@@ -105,6 +149,9 @@ QString ProfileFolder::resolve(const QString& clientPath) const
     const QStringList parts = clientPath.split(QLatin1Char('/'));
     if (parts.contains(QStringLiteral("..")))
         refuse(clientPath, "climbs with \"..\"");
+    // "a/" and "a/." name the folder a; cleaned, they would stand for a file a.
+    if (parts.size() > 1 && (parts.last().isEmpty() || parts.last() == QLatin1String(".")))
+        refuse(clientPath, "names a folder, not a file");
     for (const QString& part : parts) {
         if (QFile::encodeName(part).size() > maximumNameLength) {
             refuse(clientPath,
@@ -324,12 +371,9 @@ ProfileFolder::WriteStatus ProfileFolder::write(
     if (!replacement.open(reason))
         return WriteStatus::CannotOpen;
     QTemporaryFile& temporary = replacement.file();
-    if (temporary.write(bytes) != bytes.size() || !temporary.flush() || ::fsync(temporary.handle()) != 0) {
-        if (reason)
-            *reason = temporary.errorString();
+    if (!writeAll(temporary.handle(), bytes, reason))
         return WriteStatus::WriteFailed;
-    }
-    if (!temporary.seek(0) || temporary.readAll() != bytes) {
+    if (!readsBack(temporary.handle(), bytes)) {
         if (reason)
             *reason = QStringLiteral("the bytes read back differ from those written");
         return WriteStatus::WriteFailed;

@@ -42,8 +42,9 @@ public:
 
     // The absolute path a client's path stands for: a relative path lies in the
     // profile folder, an absolute one must lie in it or be the default file,
-    // at most maximumDepth folders down, no name longer than maximumNameLength.
-    // Looks at the text only; throws ProfilePathError for anything else.
+    // at most maximumDepth folders down, no name longer than maximumNameLength;
+    // a path that ends with "/" names a folder and is refused. Looks at the
+    // text only; throws ProfilePathError for anything else.
     QString resolve(const QString& clientPath) const;
 
     struct ReadResult

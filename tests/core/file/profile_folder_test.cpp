@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+
 using tarvesk::core::ApplicationDataFolder;
 using tarvesk::core::ProfileFolder;
 using tarvesk::core::ProfilePathError;
@@ -92,6 +95,10 @@ TEST_F(ProfileFolderTest, PathsReachOnlyTheFolderAndTheDefaultFile)
         {"outdir/secret.json", true, ""},
         {"dir.json", true, ""},
         {"fifo.json", true, ""},
+        // A trailing "/" names a folder, never the file of that name.
+        {"real.json/", true, ""},
+        {"new/", true, ""},
+        {"sub/.", true, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
@@ -162,7 +169,8 @@ TEST_F(ProfileFolderTest, AFailedWriteRemovesTheFoldersItMade)
         EXPECT_EQ(folder.write("new/deeper/x.json", "[\"longer than four bytes\"]", &reason),
             WriteStatus::WriteFailed);
     }
-    EXPECT_FALSE(reason.isEmpty());
+    // The system's own reason, also when part of the bytes went to disk.
+    EXPECT_EQ(reason, QString::fromLocal8Bit(std::strerror(EFBIG)));
     EXPECT_FALSE(QFileInfo::exists(appData + "/profiles/new"));
     // Folders that were there before stay.
     ASSERT_TRUE(QDir().mkpath(appData + "/profiles/old"));

@@ -11,6 +11,9 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <cerrno>
+#include <cstring>
+
 using namespace tarvesk;
 using namespace tarvesk::service;
 
@@ -157,8 +160,8 @@ TEST_F(ProfileFiles, PathsOutsideTheProfileFolderAreRefused)
     ASSERT_TRUE(QDir().mkpath(folder + "/dir.json"));
     ASSERT_EQ(mkfifo(QFile::encodeName(folder + "/fifo.json").constData(), 0600), 0);
 
-    const char* const refused[]
-        = {"/etc/passwd", "../profiles.json", "a/../../x.json", "link.json", "dir.json", "fifo.json"};
+    const char* const refused[] = {"/etc/passwd", "../profiles.json", "a/../../x.json", "link.json",
+        "dir.json", "fifo.json", "made/", "dir.json/"};
     for (const char* path : refused) {
         SCOPED_TRACE(path);
         for (const test::MethodOutcome& outcome : {load(path), save(path, "[]")}) {
@@ -167,6 +170,7 @@ TEST_F(ProfileFiles, PathsOutsideTheProfileFolderAreRefused)
         }
         EXPECT_EQ(core::ProfileManager::instance().count(), 2);
     }
+    EXPECT_FALSE(QFileInfo::exists(folder + "/made"));
     const test::MethodOutcome absolute = save(outside + "/new.json", "[]");
     EXPECT_EQ(absolute.code, -32602);
     EXPECT_FALSE(QFileInfo::exists(outside + "/new.json"));
@@ -223,16 +227,22 @@ TEST_F(ProfileFiles, AFailedSaveLeavesTheStoreAndTheFileAsTheyWere)
 {
     ASSERT_EQ(save("kept.json", storeText).code, 0);
     const QString one = json(QJsonDocument::fromJson(storeText.toUtf8()).array().first());
-    {
-        test::FileSizeLimit limit(16);
-        const test::MethodOutcome failed = save("kept.json", one);
-        EXPECT_EQ(failed.code, -32603);
-        EXPECT_TRUE(failed.message.contains("Unable to write data to file: kept.json"))
-            << failed.message.toStdString();
+    // The disk is full from the first byte, or fills up part-way: either way
+    // the client learns what the system reported.
+    const QString full = QStringLiteral("Unable to write data to file: kept.json (%1)")
+                             .arg(QString::fromLocal8Bit(std::strerror(EFBIG)));
+    for (const rlim_t room : {rlim_t(0), rlim_t(16)}) {
+        SCOPED_TRACE(room);
+        {
+            test::FileSizeLimit limit(room);
+            const test::MethodOutcome failed = save("kept.json", one);
+            EXPECT_EQ(failed.code, -32603);
+            EXPECT_TRUE(failed.message.contains(full)) << failed.message.toStdString();
+        }
+        EXPECT_EQ(contents(folder + "/kept.json"), storeText.toUtf8());
+        EXPECT_EQ(listed(), storeText);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({"kept.json"}));
     }
-    EXPECT_EQ(contents(folder + "/kept.json"), storeText.toUtf8());
-    EXPECT_EQ(listed(), storeText);
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList({"kept.json"}));
 
     // A text that is no profile array changes nothing either.
     for (const char* text : {"{", "42", "\"x\""}) {
