@@ -169,7 +169,7 @@ int UsbVandrelDmxInterface::sendDmx(
             // slip past; the answer is picked out by its index afterwards.
             proto::PacketMutex mutex(0, false);
             mutex.setInterfaceType(proto::PACKET_TYPE_DMX);
-            _recordIndex.beginAwait(&mutex); // its DMX records
+            _recordIndex.beginAwait(&mutex);      // its DMX records
             _vandrel->installPacketMutex(&mutex); // how the monitor's passes go
             status = sendChain(*packet, settings, index);
             // The answer carries the index the box gave the frame, plus one:

@@ -45,8 +45,8 @@ public:
 private:
     // Sends the chain of one attempt; the count of the index the box gave the
     // frame goes to index (its byte is what the box reported).
-    int sendChain(
-        const proto::DmxPacket& packet, const proto::VandrelDmxOptions& options, VandrelRecordIndex::Count& index);
+    int sendChain(const proto::DmxPacket& packet, const proto::VandrelDmxOptions& options,
+        VandrelRecordIndex::Count& index);
     // The answer record of the frame (the mutex expects its index), after
     // skipping `older` records of older frames that carry the same index byte:
     // status 0 with the answer or none (nobody answered, by the box's verdict),

@@ -63,12 +63,12 @@ public:
 
 private:
     mutable std::mutex _mutex;
-    bool _ended = false;    // guarded by _mutex: the feed ended; the next start begins anew
-    bool _known = false;    // guarded by _mutex: whether _reported holds a count
-    Count _reported = -1;   // guarded by _mutex: the highest count reported
-    Count _givenNext = 0;   // guarded by _mutex: the lowest count not yet given to a DMX frame
+    bool _ended = false;                   // guarded by _mutex: the feed ended; the next start begins anew
+    bool _known = false;                   // guarded by _mutex: whether _reported holds a count
+    Count _reported = -1;                  // guarded by _mutex: the highest count reported
+    Count _givenNext = 0;                  // guarded by _mutex: the lowest count not yet given to a DMX frame
     proto::PacketMutex* _waiter = nullptr; // guarded by _mutex
-    Count _answer = -1;     // guarded by _mutex: -1 while the awaited answer's count is unknown
+    Count _answer = -1; // guarded by _mutex: -1 while the awaited answer's count is unknown
     // guarded by _mutex: DMX records passed to the waiter before its answer's count was known
     std::vector<Count> _passed;
 };

@@ -69,8 +69,10 @@ protected:
     // GET DEVICE_INFO to the responder, with the transaction number `tn`.
     static QByteArray rdmGet(quint8 tn)
     {
-        QByteArray frame = QByteArray::fromHex("cc0118" "7e2b00a1b2c3" "7a7000000001");
-        frame.append(char(tn)).append(QByteArray::fromHex("010000002000" "6000"));
+        // Start code, sub-start code, length, destination 7E2B:00A1B2C3, source 7A70:00000001.
+        QByteArray frame = QByteArray::fromHex("cc01187e2b00a1b2c37a7000000001");
+        // Port 1, no messages, root device, GET_COMMAND, DEVICE_INFO, no data.
+        frame.append(char(tn)).append(QByteArray::fromHex("0100000020006000"));
         quint16 sum = 0;
         for (char b : frame)
             sum = quint16(sum + quint8(b));
