@@ -39,13 +39,21 @@ UsbVandrelDmxInterface::UsbVandrelDmxInterface(core::Device* device)
     : DmxInterface(device)
 { }
 
-UsbVandrelDmxInterface::~UsbVandrelDmxInterface() = default;
+UsbVandrelDmxInterface::~UsbVandrelDmxInterface()
+{
+    if (_vandrel && _recordIndexAttached)
+        _vandrel->detachRecordSink(&_recordIndex);
+}
 
 void UsbVandrelDmxInterface::init()
 {
     core::Device* device = getParentDevice();
     _transport = device ? qobject_cast<LibUsbInterface*>(device->getInterface()) : nullptr;
     _vandrel = dynamic_cast<IUsbVandrelDevice*>(device);
+    if (_vandrel && !_recordIndexAttached) {
+        _vandrel->attachRecordSink(&_recordIndex);
+        _recordIndexAttached = true;
+    }
     if (!device || !device->hasCapability(core::Device::CAP_VD_FACTORY))
         return;
     if (!hasCapability(core::ITF_CAP_FACTORY))
@@ -55,12 +63,14 @@ void UsbVandrelDmxInterface::init()
 }
 
 int UsbVandrelDmxInterface::sendChain(
-    const proto::DmxPacket& packet, const proto::VandrelDmxOptions& options, int& index)
+    const proto::DmxPacket& packet, const proto::VandrelDmxOptions& options, VandrelRecordIndex::Count& index)
 {
     const std::vector<proto::VandrelReport> reports
         = proto::buildVandrelDmxReports(packet.getRawDataString(), options);
     // One chain at a time: another sender's reports between ours would tear the frame.
     std::lock_guard<core::NetworkInterface> exchange(*_transport);
+    // Taken before the frame goes out: records reported from now on may be its own.
+    const VandrelRecordIndex::Count floor = _recordIndex.floor();
     proto::UsbVandrelPacket reply;
     for (size_t k = 0; k < reports.size(); ++k) {
         const proto::UsbVandrelPacket request(reports[k].data(), int(reports[k].size()));
@@ -75,27 +85,31 @@ int UsbVandrelDmxInterface::sendChain(
             return status;
         }
         if (k == 0)
-            index = reply.getUint8(1);
+            index = _recordIndex.given(reply.getUint8(1), floor);
     }
     return core::ITF_OK;
 }
 
 int UsbVandrelDmxInterface::waitForAnswer(
-    proto::PacketMutex& mutex, int waitMs, std::unique_ptr<proto::DmxPacket>& answer)
+    proto::PacketMutex& mutex, int waitMs, int older, std::unique_ptr<proto::DmxPacket>& answer)
 {
     const core::Device* device = getParentDevice();
     VandrelAnswerWait wait(mutex, device->hasCapability(core::Device::CAP_VD_TIMEOUT_EVENT), waitMs,
         UsbVandrelDataMonitor::PollIntervalMs, "DMX frame");
-    switch (wait.next()) {
-    case VandrelAnswerWait::RECORD:
-        answer.reset(dmxCopyOf(*wait.record()));
-        return core::ITF_OK;
-    case VandrelAnswerWait::NO_ANSWER:
-        return core::ITF_OK;
-    case VandrelAnswerWait::FAILED:
-        break;
+    for (;;) {
+        switch (wait.next()) {
+        case VandrelAnswerWait::RECORD:
+            // Older frames' records with the same index byte came first.
+            if (older-- > 0)
+                continue;
+            answer.reset(dmxCopyOf(*wait.record()));
+            return core::ITF_OK;
+        case VandrelAnswerWait::NO_ANSWER:
+            return core::ITF_OK;
+        case VandrelAnswerWait::FAILED:
+            return wait.status();
+        }
     }
-    return wait.status();
 }
 
 bool UsbVandrelDmxInterface::accepts(
@@ -149,24 +163,28 @@ int UsbVandrelDmxInterface::sendDmx(
     int status = core::ITF_OK;
     for (int attempt = 0; attempt < settings.attempts; ++attempt) {
         received.reset();
-        int index = 0;
+        VandrelRecordIndex::Count index = 0;
         if (wait) {
             // Installed before the frame goes out, so that a quick answer cannot
             // slip past; the answer is picked out by its index afterwards.
             proto::PacketMutex mutex(0, false);
             mutex.setInterfaceType(proto::PACKET_TYPE_DMX);
-            _vandrel->installPacketMutex(&mutex);
+            _recordIndex.beginAwait(&mutex);      // its DMX records
+            _vandrel->installPacketMutex(&mutex); // how the monitor's passes go
             status = sendChain(*packet, settings, index);
             // The answer carries the index the box gave the frame, plus one:
             // records of other frames (the frame itself, traffic nobody waits
-            // for, the late answer of an attempt given up) neither end this
-            // wait nor restart its quiet window, and reach only the packet log.
-            mutex.expectIndex((index + 1) % 256);
-            mutex.armQuietWindow();
+            // for, the late answer of an attempt given up, an answer 256
+            // indices older) neither end this wait nor restart its quiet
+            // window, and reach only the packet log.
             const bool sent = status == core::ITF_OK;
+            const int older = sent ? _recordIndex.awaitAnswer(index + 1) : 0;
+            mutex.expectIndex(int((index + 1) & 0xFF));
+            mutex.armQuietWindow();
             if (sent)
-                status = waitForAnswer(mutex, waitMs, received);
+                status = waitForAnswer(mutex, waitMs, older, received);
             _vandrel->installPacketMutex(nullptr);
+            _recordIndex.endAwait();
             // A box that stopped reporting, whose polls fail or that is gone
             // will not answer a repeat either.
             if ((sent && status != core::ITF_OK) || status == core::ITF_ERR_NO_DEVICE

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "interfaces/dmx/dmx_interface.h"
+#include "interfaces/vandrel_record_index.h"
 
 namespace tarvesk::proto {
 class PacketMutex;
@@ -42,12 +43,16 @@ public:
     int sendDmx(proto::DmxPacket* packet, proto::DmxPacket** answer, proto::Options* options) override;
 
 private:
-    // Sends the chain of one attempt; the index the box gave the frame goes to index.
-    int sendChain(const proto::DmxPacket& packet, const proto::VandrelDmxOptions& options, int& index);
-    // The answer record of the frame (the mutex expects its index): status 0
-    // with the answer or none (nobody answered, by the box's verdict), or the
-    // failure (ITF_ERR_TIMEOUT when the box stopped reporting, a failed poll's status).
-    int waitForAnswer(proto::PacketMutex& mutex, int waitMs, std::unique_ptr<proto::DmxPacket>& answer);
+    // Sends the chain of one attempt; the count of the index the box gave the
+    // frame goes to index (its byte is what the box reported).
+    int sendChain(const proto::DmxPacket& packet, const proto::VandrelDmxOptions& options,
+        VandrelRecordIndex::Count& index);
+    // The answer record of the frame (the mutex expects its index), after
+    // skipping `older` records of older frames that carry the same index byte:
+    // status 0 with the answer or none (nobody answered, by the box's verdict),
+    // or the failure (ITF_ERR_TIMEOUT when the box stopped reporting, a failed poll's status).
+    int waitForAnswer(
+        proto::PacketMutex& mutex, int waitMs, int older, std::unique_ptr<proto::DmxPacket>& answer);
     // Whether the answer ends the attempts.
     bool accepts(
         proto::DmxPacket& request, proto::DmxPacket* answer, const proto::VandrelDmxOptions& options) const;
@@ -55,6 +60,10 @@ private:
     LibUsbInterface* _transport = nullptr; // the parent device's own interface
     IUsbVandrelDevice* _vandrel = nullptr; // the parent device, as a Vandrel device
     IBootloader* _bootloader = nullptr;    // owned by the bootloader proxy
+    // The box's record index past its wrap; attached to the device's monitor
+    // from init on (before the DALI interface's ledger, so it sees every record).
+    VandrelRecordIndex _recordIndex;
+    bool _recordIndexAttached = false;
 };
 
 } // namespace tarvesk::itf

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "interfaces/ivandrel_record_sink.h"
+
+#include <QtGlobal>
+
+#include <mutex>
+#include <vector>
+
+namespace tarvesk::itf {
+
+// The record index of a Vandrel box, counted past its wrap. The box numbers
+// every record it makes with one byte, shared by its DALI and DMX records (a
+// DMX frame takes two: its own record and its answer's), so an answer that is
+// 256 indices old carries the same byte as the one a sender waits for. While
+// the monitor runs late, that many are easily outstanding (a hundred and
+// twenty-eight unawaited DMX frames are enough).
+//
+// So the byte is counted on: every record the monitor reports advances the
+// count of reported indices (the stream comes in index order, so each byte is
+// read as the nearest count to the last one), and the DMX sender tells the
+// index the box gave each frame, read as the first count at or above both the
+// indices given before and those reported before the frame went out. An
+// awaited answer is then known by its full count: a DMX record with the byte of
+// the awaited answer but another count is an older frame's and reaches no
+// waiter (the packet log still gets it). While a DMX sender waits, its DMX
+// records reach it through this object, so that what passed to it before its
+// answer's count was known is known too.
+//
+// Attached to the monitor before the DALI side's ledger, so that it sees DALI
+// records too. Thread-safe: the DMX sender on request threads, records on the
+// monitor thread.
+class VandrelRecordIndex : public IVandrelRecordSink
+{
+public:
+    // A count of the box's indices; the byte on the wire is its low 8 bits.
+    using Count = qint64;
+
+    // Before a frame's first report goes out: the lowest count the box can
+    // give it (every index given or reported so far is below).
+    Count floor() const;
+    // The box gave a frame the index byte `index`, sent when the floor was
+    // `floorBefore`: the frame's count (its answer is that plus one).
+    Count given(quint8 index, Count floorBefore);
+
+    // A sender starts waiting for a DMX answer, before its frame goes out:
+    // from now on DMX records reach `waiter` through this object (and no
+    // longer through the monitor's installed mutex), noted as they pass.
+    void beginAwait(proto::PacketMutex* waiter);
+    // The awaited answer's count is known: from now on DMX records with its
+    // byte but another count reach no waiter. Returns how many such records
+    // already passed to the waiter since beginAwait (they come first in its
+    // queue, being older than the answer), for the waiter to skip.
+    int awaitAnswer(Count answer);
+    // The sender no longer waits; once this has returned the waiter is not touched.
+    void endAwait();
+
+    bool takeRecord(const proto::RawPacket& record) override;
+    void passCompleted(Clock::time_point) override { }
+    void pollFailed(int) override { }
+    // A box polled again after its feed ended (reconnected) may have started counting anew.
+    void feedEnded(int status) override;
+
+private:
+    mutable std::mutex _mutex;
+    bool _ended = false;                   // guarded by _mutex: the feed ended; the next start begins anew
+    bool _known = false;                   // guarded by _mutex: whether _reported holds a count
+    Count _reported = -1;                  // guarded by _mutex: the highest count reported
+    Count _givenNext = 0;                  // guarded by _mutex: the lowest count not yet given to a DMX frame
+    proto::PacketMutex* _waiter = nullptr; // guarded by _mutex
+    Count _answer = -1; // guarded by _mutex: -1 while the awaited answer's count is unknown
+    // guarded by _mutex: DMX records passed to the waiter before its answer's count was known
+    std::vector<Count> _passed;
+};
+
+} // namespace tarvesk::itf
