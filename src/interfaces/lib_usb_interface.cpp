@@ -295,6 +295,8 @@ int LibUsbInterface::handleUsbError(libusb_device_handle* handle, int result, in
 {
     // Its recovery (halt clearing, reset) waits for an exchange under way.
     std::lock_guard<std::mutex> locker(_transferMutex);
+    if (isClosed(handle))
+        return core::ITF_ERR_NO_DEVICE; // nothing to recover on a handle closed meanwhile
     return mapUsbResult(handle, result, endpoint, FailureLog::Logged);
 }
 
