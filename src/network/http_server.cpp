@@ -225,7 +225,7 @@ MHD_Result handleMhdAccess(void* server, MHD_Connection* connection, const char*
     if (!request) {
         request = new HttpRequest(fromC(method), fromC(url));
         *context = request;
-        httpServer->requestStarted(connection);
+        httpServer->requestStarted(socketOf(connection));
         // A body announced as too large is refused before any of it is read.
         if (request->getMethod() == QLatin1String("POST") && declaredBodyTooLarge(connection)) {
             request->refuseBody();
@@ -293,7 +293,7 @@ void onMhdRequestCompleted(
         return;
     delete static_cast<HttpRequest*>(*context);
     *context = nullptr;
-    static_cast<HttpServer*>(server)->requestFinished(connection);
+    static_cast<HttpServer*>(server)->requestFinished(socketOf(connection));
 }
 
 void onMhdConnectionNotify(
@@ -303,14 +303,14 @@ void onMhdConnectionNotify(
     RequestDeadlineWatch* deadlines = httpServer->deadlines();
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
         deadlines->watch(connection, socketOf(connection));
-        httpServer->connectionOpened(connection);
+        httpServer->connectionOpened(socketOf(connection));
         return;
     }
     // libmicrohttpd closes the socket only after this returns.
     deadlines->forget(connection);
     if (const auto factory = currentSessionFactory())
         factory->removeSession(connection);
-    httpServer->connectionClosed(connection);
+    httpServer->connectionClosed(socketOf(connection));
 }
 
 // libmicrohttpd's messages go to the log, not to standard error.
@@ -355,8 +355,13 @@ bool HttpServer::start()
     }
     if (!listening || !listening->isOpen() || listening->port() != port)
         listening = std::make_shared<ListenSocket>(port);
-    if (listening->isOpen())
+    if (listening->isOpen()) {
         wakeAcceptor = ::eventfd(0, EFD_CLOEXEC);
+    } else if (!listening->errorText().empty()) {
+        // What the daemon said when it opened the port itself.
+        qCWarning(service::loggerGlog()).noquote()
+            << GLOG_PREFIX << "HTTP server:" << QString::fromStdString(listening->errorText());
+    }
     if (wakeAcceptor >= 0) {
         deadlineWatch = std::make_unique<RequestDeadlineWatch>(arrivalTimeout);
         activeConnectionLimit = requestedConnectionLimit > 0 ? requestedConnectionLimit
@@ -404,14 +409,15 @@ int HttpServer::openConnections() const
     return openCount;
 }
 
-void HttpServer::connectionOpened(const MHD_Connection* connection)
+void HttpServer::connectionOpened(int socket)
 {
     int count = 0;
     bool reached = false;
     {
         std::lock_guard<std::mutex> lock(connectionsMutex);
-        exchanges[connection] = Exchange::AwaitingRequest;
-        ++owing;
+        // Handed over by the acceptor, it is owed a reply already.
+        if (exchanges.emplace(socket, Exchange::AwaitingRequest).second)
+            ++owing;
         count = ++openCount;
         reached = !atLimit && count >= activeConnectionLimit;
         atLimit = atLimit || reached;
@@ -423,14 +429,14 @@ void HttpServer::connectionOpened(const MHD_Connection* connection)
     }
 }
 
-void HttpServer::connectionClosed(const MHD_Connection* connection)
+void HttpServer::connectionClosed(int socket)
 {
     int count = 0;
     bool left = false;
     {
         std::lock_guard<std::mutex> lock(connectionsMutex);
-        settle(connection, Exchange::Idle);
-        exchanges.erase(connection);
+        settle(socket, Exchange::Idle);
+        exchanges.erase(socket);
         count = --openCount;
         // Left once a tenth of the bound is free again: a client that keeps
         // it full, closing one connection and opening the next, does not
@@ -456,22 +462,22 @@ void HttpServer::logDaemonMessage(const char* format, va_list arguments)
         << "HTTP server:" << QString::fromLocal8Bit(text).trimmed() + LogThrottle::heldBackNote(heldBack);
 }
 
-void HttpServer::requestStarted(const MHD_Connection* connection)
+void HttpServer::requestStarted(int socket)
 {
     std::lock_guard<std::mutex> lock(connectionsMutex);
-    settle(connection, Exchange::Handling);
+    settle(socket, Exchange::Handling);
 }
 
-void HttpServer::requestFinished(const MHD_Connection* connection)
+void HttpServer::requestFinished(int socket)
 {
     std::lock_guard<std::mutex> lock(connectionsMutex);
-    settle(connection, Exchange::Idle);
+    settle(socket, Exchange::Idle);
 }
 
 // Under connectionsMutex.
-void HttpServer::settle(const MHD_Connection* connection, Exchange now)
+void HttpServer::settle(int socket, Exchange now)
 {
-    const auto found = exchanges.find(connection);
+    const auto found = exchanges.find(socket);
     if (found == exchanges.end())
         return;
     const bool owedBefore = found->second != Exchange::Idle;
@@ -526,8 +532,21 @@ void HttpServer::handOver(int client, const sockaddr* address, socklen_t length)
         ::close(client);
         return;
     }
+    // Owed a reply from now on: stop() must not find nothing owed while
+    // libmicrohttpd has yet to take the connection up.
+    {
+        std::lock_guard<std::mutex> lock(connectionsMutex);
+        exchanges.emplace(client, Exchange::Idle);
+        settle(client, Exchange::AwaitingRequest);
+    }
     // Over the connection bound libmicrohttpd closes it at once (and says so).
-    MHD_add_connection(daemon, client, address, length);
+    if (MHD_add_connection(daemon, client, address, length) != MHD_YES) {
+        // Closed: no other connection has its number yet, since only this
+        // thread accepts.
+        std::lock_guard<std::mutex> lock(connectionsMutex);
+        settle(client, Exchange::Idle);
+        exchanges.erase(client);
+    }
 }
 
 void HttpServer::stopAccepting()

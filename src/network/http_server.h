@@ -16,7 +16,6 @@
 
 #include <sys/socket.h>
 
-struct MHD_Connection;
 struct MHD_Daemon;
 
 namespace tarvesk::network {
@@ -121,12 +120,12 @@ public:
     RequestDeadlineWatch* deadlines() const { return deadlineWatch.get(); }
     bool acceptsPeer(const sockaddr* address, socklen_t length) const;
 
-    // Bookkeeping of the open connections and their requests, called by the
-    // daemon's callbacks.
-    void connectionOpened(const MHD_Connection* connection);
-    void connectionClosed(const MHD_Connection* connection);
-    void requestStarted(const MHD_Connection* connection);
-    void requestFinished(const MHD_Connection* connection);
+    // Bookkeeping of the open connections and their requests, by socket,
+    // called by the daemon's callbacks.
+    void connectionOpened(int socket);
+    void connectionClosed(int socket);
+    void requestStarted(int socket);
+    void requestFinished(int socket);
     // Writes a message of libmicrohttpd to the log, unless the same message
     // was written less than RepeatedMessagePeriod ago.
     void logDaemonMessage(const char* format, va_list arguments);
@@ -139,7 +138,7 @@ private:
     // Accepts what waits in the backlog; false when the descriptors ran out.
     bool acceptWaiting();
     void handOver(int client, const sockaddr* address, socklen_t length);
-    void settle(const MHD_Connection* connection, Exchange now);
+    void settle(int socket, Exchange now);
 
     int port;
     PeerPolicy peerPolicy;
@@ -155,7 +154,9 @@ private:
     int activeConnectionLimit = 0;       // written before the daemon starts, read by its threads
     mutable std::mutex connectionsMutex; // guards exchanges, owing, openCount and atLimit
     std::condition_variable nothingOwed;
-    std::unordered_map<const MHD_Connection*, Exchange> exchanges;
+    // By socket, from when the acceptor hands a connection over: libmicrohttpd
+    // takes it up later, on a thread of its own.
+    std::unordered_map<int, Exchange> exchanges;
     int owing = 0; // connections awaiting or handling a request
     int openCount = 0;
     bool atLimit = false; // the bound was reached and not yet left well behind

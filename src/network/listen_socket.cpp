@@ -1,6 +1,7 @@
 #include "network/listen_socket.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -21,6 +22,7 @@ ListenSocket::ListenSocket(int port)
     fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         error = errno;
+        why = std::string("Failed to create socket: ") + std::strerror(error);
         return;
     }
     // A port whose last connections linger in TIME_WAIT can be had again; one
@@ -31,9 +33,14 @@ ListenSocket::ListenSocket(int port)
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(uint16_t(port));
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
-        || ::listen(fd, SOMAXCONN) != 0) {
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         error = errno;
+        why = "Failed to bind to port " + std::to_string(port) + ": " + std::strerror(error);
+    } else if (::listen(fd, SOMAXCONN) != 0) {
+        error = errno;
+        why = std::string("Failed to listen for connections: ") + std::strerror(error);
+    }
+    if (error != 0) {
         ::close(fd);
         fd = -1;
     }
