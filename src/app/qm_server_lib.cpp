@@ -6,10 +6,10 @@
 #include "app/service_application.h"
 #include "core/file/application_data_folder.h"
 #include "network/listen_socket.h"
+#include "service/exit_request.h"
 #include "service/quinmark_http_server.h"
 
 #include <QApplication>
-#include <QEventLoop>
 
 #include <cstdio>
 #include <memory>
@@ -31,18 +31,6 @@ std::shared_ptr<network::ListenSocket>& keptListenSocket()
 {
     static std::shared_ptr<network::ListenSocket> socket;
     return socket;
-}
-
-// The code that ends the pass: the event loop's, unless a request answered
-// after it ended asked for another ("application.quit" while a restart let the
-// accepted connections finish). Such requests post their exit to the main
-// thread, where no loop ran any more; this one runs them, in order.
-int exitCodeAskedMeanwhile(int code)
-{
-    QEventLoop loop;
-    QMetaObject::invokeMethod(
-        &loop, [&loop, code] { loop.exit(code); }, Qt::QueuedConnection);
-    return loop.exec();
 }
 
 } // namespace
@@ -94,6 +82,7 @@ int QmServerLib::startAsService(QApplication* application, int port, bool daemon
             server.start();
             code = QApplication::exec();
             served = true;
+            service::ExitRequest::take(); // what ended the loop
         }
         if (code == RestartExitCode) {
             kept = server.listenSocket();
@@ -103,8 +92,10 @@ int QmServerLib::startAsService(QApplication* application, int port, bool daemon
             kept.reset();
         }
     } // the HTTP server object ends here: what it accepted answered, daemon stopped, model released
-    if (served) {
-        code = exitCodeAskedMeanwhile(code);
+    // A request answered after the loop ended ("application.quit" while a
+    // restart let the accepted connections finish) decides what comes next.
+    if (const std::optional<int> asked = served ? service::ExitRequest::take() : std::nullopt) {
+        code = *asked;
         if (code != RestartExitCode)
             keptListenSocket().reset();
     }

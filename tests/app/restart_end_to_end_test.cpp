@@ -51,14 +51,13 @@ bool listsMethods(const qmtest::HttpReply& reply)
     return reply.ok && reply.status == 200 && reply.body.find("\"system.listMethods\"") != std::string::npos;
 }
 
-// The head of a "system.listMethods" POST, without the last byte of its body.
-std::string listMethodsWithoutLastByte(int port, std::string* lastByte)
+// The POST of a JSON-RPC request without the last byte of its body.
+std::string requestWithoutLastByte(const std::string& method, std::string* lastByte)
 {
-    const std::string body = qmtest::rpcBody("system.listMethods");
+    const std::string body = qmtest::rpcBody(method);
     *lastByte = body.substr(body.size() - 1);
-    return "POST / HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port)
-        + "\r\nContent-Type: application/json-rpc\r\nContent-Length: " + std::to_string(body.size())
-        + "\r\n\r\n" + body.substr(0, body.size() - 1);
+    return "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json-rpc\r\nContent-Length: "
+        + std::to_string(body.size()) + "\r\n\r\n" + body.substr(0, body.size() - 1);
 }
 
 } // namespace
@@ -142,7 +141,7 @@ TEST(Quit, EveryConnectionAcceptedBeforeTheQuitIsAnswered)
     std::string lastByte;
     for (int i = 0; i < Partial; ++i) {
         partial.push_back(std::make_unique<HttpTestClient>(port));
-        ASSERT_TRUE(partial.back()->sendRaw(listMethodsWithoutLastByte(port, &lastByte))) << i;
+        ASSERT_TRUE(partial.back()->sendRaw(requestWithoutLastByte("system.listMethods", &lastByte))) << i;
     }
     for (int i = 0; i < Silent; ++i) {
         silent.push_back(std::make_unique<HttpTestClient>(port));
@@ -165,6 +164,29 @@ TEST(Quit, EveryConnectionAcceptedBeforeTheQuitIsAnswered)
             += listsMethods(client->request("POST", "/", JsonRpc, qmtest::rpcBody("system.listMethods")));
     EXPECT_EQ(answered, Partial + Silent);
     EXPECT_EQ(service.waitForExit(60000), 0);
+}
+
+// A quit answered while a restart lets its accepted connections finish is not
+// lost with the event loop that already ended: the process ends with 0.
+TEST(Quit, AQuitAnsweredWhileARestartFinishesEndsTheProcess)
+{
+    ServiceProcess service;
+    service.environment().insert("QM_SIM_BENCH", defaultBench());
+    const int port = qmtest::freeLoopbackPort();
+    ASSERT_TRUE(service.startServing(port, {"-d"})) << service.standardError().toStdString();
+
+    std::string lastByte;
+    HttpTestClient quitting(port);
+    ASSERT_TRUE(quitting.sendRaw(requestWithoutLastByte("application.quit", &lastByte)));
+    EXPECT_TRUE(qmtest::rpcCall(port, "application.restart").contains("result"));
+    // The restart waits for the quit's last byte.
+    ASSERT_TRUE(tarvesk::test::waitUntil(
+        [&] { return service.log().contains("Stopping HTTP server at port"); }, 60000));
+    ASSERT_TRUE(quitting.sendRaw(lastByte));
+    const qmtest::HttpReply reply = quitting.readReply(false);
+    EXPECT_NE(reply.body.find("Quit"), std::string::npos) << reply.body;
+    EXPECT_EQ(service.waitForExit(60000), 0);
+    EXPECT_EQ(service.log().count("HTTP started at port"), 1);
 }
 
 // Five in-process restarts: same process, same port, one "USB" universe, and
