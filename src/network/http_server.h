@@ -96,7 +96,8 @@ public:
     int getPort() const { return port; }
     // Takes effect at the next start().
     void useListenSocket(std::shared_ptr<ListenSocket> socket) { listening = std::move(socket); }
-    // The socket listened on; null before the first start().
+    // The socket listened on while running (or given by useListenSocket());
+    // null after stop(), which lets go of it.
     const std::shared_ptr<ListenSocket>& listenSocket() const { return listening; }
     // New connections wait in the listen socket's backlog from now on.
     void stopAccepting();
