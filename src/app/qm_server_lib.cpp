@@ -5,6 +5,8 @@
 #include "app/qm_server_version.h"
 #include "app/service_application.h"
 #include "core/file/application_data_folder.h"
+#include "network/listen_socket.h"
+#include "service/exit_request.h"
 #include "service/quinmark_http_server.h"
 
 #include <QApplication>
@@ -19,6 +21,17 @@ namespace {
 const char ApplicationName[] = "Quinmark Server";
 const char OrganizationName[] = "Tarvesk";
 const char TrayIconPath[] = ":/icons/systray.svg";
+constexpr int RestartExitCode = 1337;
+
+// The service port's listen socket, kept from one pass of the restart loop to
+// the next: a client that connects while the service restarts waits in its
+// backlog and is answered by the next pass instead of being refused. Closed at
+// a shut-down, or when the next pass serves another port.
+std::shared_ptr<network::ListenSocket>& keptListenSocket()
+{
+    static std::shared_ptr<network::ListenSocket> socket;
+    return socket;
+}
 
 } // namespace
 
@@ -52,19 +65,40 @@ int QmServerLib::startAsService(QApplication* application, int port, bool daemon
     app->initializeSystemInfo();
 
     int code = 1;
+    bool served = false;
     {
         service::QuinmarkHttpServer server(
             qm_server::api_mode(), port, !daemon, productionRpcServerDependencies());
         const bool ok = server.init(false);
         if (server.servedPort() != 0)
             app->setPort(server.servedPort());
+        std::shared_ptr<network::ListenSocket>& kept = keptListenSocket();
+        if (kept && kept->port() != server.servedPort())
+            kept.reset(); // the port changed in the settings: the old one closes
         if (test) {
             code = ok ? 0 : 1;
         } else if (ok) {
+            server.useListenSocket(kept);
             server.start();
             code = QApplication::exec();
+            served = true;
+            service::ExitRequest::take(); // what ended the loop
         }
-    } // the HTTP server object ends here: daemon stopped, model released
+        if (code == RestartExitCode) {
+            kept = server.listenSocket();
+        } else {
+            // Stops accepting before the connections accepted are answered.
+            server.closeListening();
+            kept.reset();
+        }
+    } // the HTTP server object ends here: what it accepted answered, daemon stopped, model released
+    // A request answered after the loop ended ("application.quit" while a
+    // restart let the accepted connections finish) decides what comes next.
+    if (const std::optional<int> asked = served ? service::ExitRequest::take() : std::nullopt) {
+        code = *asked;
+        if (code != RestartExitCode)
+            keptListenSocket().reset();
+    }
     app.reset();
     return code;
 }

@@ -7,6 +7,7 @@
 #include "network/http_response.h"
 #include "network/http_session.h"
 #include "network/http_session_factory.h"
+#include "network/listen_socket.h"
 #include "network/request_deadline_watch.h"
 
 #include <QDateTime>
@@ -21,7 +22,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace tarvesk::network {
 
@@ -141,7 +145,7 @@ void releaseBody(void* body)
 // echo and its status. The body is handed over, not copied: libmicrohttpd
 // frees it when the reply has gone.
 MHD_Result queueHttpResponse(
-    MHD_Connection* connection, const HttpResponse& reply, const HttpSession* session)
+    MHD_Connection* connection, const HttpResponse& reply, const HttpSession* session, bool closing)
 {
     auto* body = new QByteArray(reply.getData());
     MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
@@ -157,17 +161,21 @@ MHD_Result queueHttpResponse(
         if (!cookies.isEmpty())
             MHD_add_response_header(response, "Cookie", cookies.toLocal8Bit().constData());
     }
+    // The server is going: a client that kept the connection for its next
+    // request would find it closed.
+    if (closing)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
     const MHD_Result result = MHD_queue_response(connection, unsigned(reply.getStatusCode()), response);
     MHD_destroy_response(response);
     return result;
 }
 
-MHD_Result queueBodyTooLarge(MHD_Connection* connection, const HttpRequest* request)
+MHD_Result queueBodyTooLarge(MHD_Connection* connection, const HttpRequest* request, bool closing)
 {
     HttpResponse reply;
     reply.setStatusCode(MHD_HTTP_CONTENT_TOO_LARGE);
     reply.setData(QByteArrayLiteral("Request body too large."));
-    return queueHttpResponse(connection, reply, request->getSession().get());
+    return queueHttpResponse(connection, reply, request->getSession().get(), closing);
 }
 
 // Session look-up and peer check; false when the connection must be dropped.
@@ -203,18 +211,6 @@ bool declaredBodyTooLarge(MHD_Connection* connection)
     return errno == ERANGE || declared > static_cast<unsigned long long>(HttpRequest::MaxBodySize);
 }
 
-// A foreign peer is turned away as its connection is accepted: refused only
-// once its headers had arrived, it could hold a connection thread (and one of
-// the daemon's connection slots) for the whole timeout by sending nothing, and
-// enough such peers would lock the local clients out.
-MHD_Result admitPeer(void* server, const sockaddr* address, socklen_t length)
-{
-    if (static_cast<const HttpServer*>(server)->acceptsPeer(address, length))
-        return MHD_YES;
-    qCWarning(service::loggerGlog()) << GLOG_PREFIX << "Someone trying to connect who shouldn't";
-    return MHD_NO;
-}
-
 int socketOf(MHD_Connection* connection)
 {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
@@ -224,17 +220,18 @@ int socketOf(MHD_Connection* connection)
 MHD_Result handleMhdAccess(void* server, MHD_Connection* connection, const char* url, const char* method,
     const char*, const char* uploadData, size_t* uploadDataSize, void** context)
 {
+    auto* httpServer = static_cast<HttpServer*>(server);
     auto* request = static_cast<HttpRequest*>(*context);
     if (!request) {
         request = new HttpRequest(fromC(method), fromC(url));
         *context = request;
-        static_cast<HttpServer*>(server)->requestStarted();
+        httpServer->requestStarted(socketOf(connection));
         // A body announced as too large is refused before any of it is read.
         if (request->getMethod() == QLatin1String("POST") && declaredBodyTooLarge(connection)) {
             request->refuseBody();
             if (!admitConnection(connection, request))
                 return MHD_NO;
-            return queueBodyTooLarge(connection, request);
+            return queueBodyTooLarge(connection, request, httpServer->isDraining());
         }
         return MHD_YES;
     }
@@ -266,7 +263,7 @@ MHD_Result handleMhdAccess(void* server, MHD_Connection* connection, const char*
             connection, MHD_HTTP_NOT_ACCEPTABLE, IllegalRequestBody, sizeof IllegalRequestBody - 1);
 
     if (request->isBodyRefused())
-        return queueBodyTooLarge(connection, request);
+        return queueBodyTooLarge(connection, request, httpServer->isDraining());
 
     MHD_get_connection_values(connection, MHD_COOKIE_KIND, &collectCookie, request);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &collectHeader, request);
@@ -277,13 +274,13 @@ MHD_Result handleMhdAccess(void* server, MHD_Connection* connection, const char*
         return MHD_NO;
     // The request is all here: its handling takes what it takes, and the
     // peer's time starts again for taking the reply.
-    RequestDeadlineWatch* deadlines = static_cast<HttpServer*>(server)->deadlines();
+    RequestDeadlineWatch* deadlines = httpServer->deadlines();
     deadlines->disarm(connection);
     std::unique_ptr<HttpResponse> reply(handler->handleRequest(request));
     deadlines->arm(connection);
     if (!reply)
         return MHD_NO;
-    return queueHttpResponse(connection, *reply, request->getSession().get());
+    return queueHttpResponse(connection, *reply, request->getSession().get(), httpServer->isDraining());
 }
 
 void onMhdRequestCompleted(
@@ -296,7 +293,7 @@ void onMhdRequestCompleted(
         return;
     delete static_cast<HttpRequest*>(*context);
     *context = nullptr;
-    static_cast<HttpServer*>(server)->requestFinished();
+    static_cast<HttpServer*>(server)->requestFinished(socketOf(connection));
 }
 
 void onMhdConnectionNotify(
@@ -306,14 +303,14 @@ void onMhdConnectionNotify(
     RequestDeadlineWatch* deadlines = httpServer->deadlines();
     if (code == MHD_CONNECTION_NOTIFY_STARTED) {
         deadlines->watch(connection, socketOf(connection));
-        httpServer->connectionOpened();
+        httpServer->connectionOpened(socketOf(connection));
         return;
     }
     // libmicrohttpd closes the socket only after this returns.
     deadlines->forget(connection);
     if (const auto factory = currentSessionFactory())
         factory->removeSession(connection);
-    httpServer->connectionClosed();
+    httpServer->connectionClosed(socketOf(connection));
 }
 
 // libmicrohttpd's messages go to the log, not to standard error.
@@ -356,7 +353,16 @@ bool HttpServer::start()
             << GLOG_PREFIX << "Trying to start an already running Http server daemon";
         return false;
     }
-    if (port >= 1 && port <= 65535) {
+    if (!listening || !listening->isOpen() || listening->port() != port)
+        listening = std::make_shared<ListenSocket>(port);
+    if (listening->isOpen()) {
+        wakeAcceptor = ::eventfd(0, EFD_CLOEXEC);
+    } else if (!listening->errorText().empty()) {
+        // What the daemon said when it opened the port itself.
+        qCWarning(service::loggerGlog()).noquote()
+            << GLOG_PREFIX << "HTTP server:" << QString::fromStdString(listening->errorText());
+    }
+    if (wakeAcceptor >= 0) {
         deadlineWatch = std::make_unique<RequestDeadlineWatch>(arrivalTimeout);
         activeConnectionLimit = requestedConnectionLimit > 0 ? requestedConnectionLimit
                                                              : connectionLimitFor(softDescriptorLimit());
@@ -367,23 +373,31 @@ bool HttpServer::start()
         }
         // One thread per connection needs libmicrohttpd's internal polling
         // thread; newer versions insist that it is asked for. With select()
-        // no descriptor from FD_SETSIZE (1024) on could be served.
+        // no descriptor from FD_SETSIZE (1024) on could be served. The
+        // connections are accepted here and handed over (MHD_add_connection).
         const unsigned flags = MHD_USE_ERROR_LOG | MHD_USE_THREAD_PER_CONNECTION
-            | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_PEDANTIC_CHECKS;
+            | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_PEDANTIC_CHECKS
+            | MHD_USE_NO_LISTEN_SOCKET | MHD_USE_ITC;
         // The logger comes first, so that not even a complaint about the
         // other options goes to standard error.
-        daemon = MHD_start_daemon(flags, uint16_t(port), &admitPeer, this, &handleMhdAccess, this,
-            MHD_OPTION_EXTERNAL_LOGGER, &logMhdMessage, this, MHD_OPTION_CONNECTION_TIMEOUT,
-            ConnectionTimeoutSeconds, MHD_OPTION_CONNECTION_LIMIT, unsigned(activeConnectionLimit),
-            MHD_OPTION_THREAD_STACK_SIZE, ConnectionThreadStackSize, MHD_OPTION_NOTIFY_COMPLETED,
-            &onMhdRequestCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &onMhdConnectionNotify, this,
-            MHD_OPTION_END);
+        daemon
+            = MHD_start_daemon(flags, 0, nullptr, nullptr, &handleMhdAccess, this, MHD_OPTION_EXTERNAL_LOGGER,
+                &logMhdMessage, this, MHD_OPTION_CONNECTION_TIMEOUT, ConnectionTimeoutSeconds,
+                MHD_OPTION_CONNECTION_LIMIT, unsigned(activeConnectionLimit), MHD_OPTION_THREAD_STACK_SIZE,
+                ConnectionThreadStackSize, MHD_OPTION_NOTIFY_COMPLETED, &onMhdRequestCompleted, this,
+                MHD_OPTION_NOTIFY_CONNECTION, &onMhdConnectionNotify, this, MHD_OPTION_END);
     }
     if (!daemon) {
         deadlineWatch.reset();
+        if (wakeAcceptor >= 0)
+            ::close(wakeAcceptor);
+        wakeAcceptor = -1;
+        if (!listening->isOpen())
+            listening.reset();
         qCCritical(service::loggerGlog()) << GLOG_PREFIX << "Couldn't start Http server";
         return false;
     }
+    acceptor = std::thread(&HttpServer::acceptConnections, this);
     qCInfo(service::loggerGlog()) << GLOG_PREFIX << "HTTP server takes up to" << activeConnectionLimit
                                   << "connections at once";
     return true;
@@ -395,12 +409,15 @@ int HttpServer::openConnections() const
     return openCount;
 }
 
-void HttpServer::connectionOpened()
+void HttpServer::connectionOpened(int socket)
 {
     int count = 0;
     bool reached = false;
     {
         std::lock_guard<std::mutex> lock(connectionsMutex);
+        // Handed over by the acceptor, it is owed a reply already.
+        if (exchanges.emplace(socket, Exchange::AwaitingRequest).second)
+            ++owing;
         count = ++openCount;
         reached = !atLimit && count >= activeConnectionLimit;
         atLimit = atLimit || reached;
@@ -412,12 +429,14 @@ void HttpServer::connectionOpened()
     }
 }
 
-void HttpServer::connectionClosed()
+void HttpServer::connectionClosed(int socket)
 {
     int count = 0;
     bool left = false;
     {
         std::lock_guard<std::mutex> lock(connectionsMutex);
+        settle(socket, Exchange::Idle);
+        exchanges.erase(socket);
         count = --openCount;
         // Left once a tenth of the bound is free again: a client that keeps
         // it full, closing one connection and opening the next, does not
@@ -443,17 +462,114 @@ void HttpServer::logDaemonMessage(const char* format, va_list arguments)
         << "HTTP server:" << QString::fromLocal8Bit(text).trimmed() + LogThrottle::heldBackNote(heldBack);
 }
 
-void HttpServer::requestStarted()
+void HttpServer::requestStarted(int socket)
 {
-    std::lock_guard<std::mutex> lock(inFlightMutex);
-    ++inFlight;
+    std::lock_guard<std::mutex> lock(connectionsMutex);
+    settle(socket, Exchange::Handling);
 }
 
-void HttpServer::requestFinished()
+void HttpServer::requestFinished(int socket)
 {
-    std::lock_guard<std::mutex> lock(inFlightMutex);
-    if (--inFlight == 0)
-        inFlightDone.notify_all();
+    std::lock_guard<std::mutex> lock(connectionsMutex);
+    settle(socket, Exchange::Idle);
+}
+
+// Under connectionsMutex.
+void HttpServer::settle(int socket, Exchange now)
+{
+    const auto found = exchanges.find(socket);
+    if (found == exchanges.end())
+        return;
+    const bool owedBefore = found->second != Exchange::Idle;
+    const bool owedNow = now != Exchange::Idle;
+    found->second = now;
+    owing += int(owedNow) - int(owedBefore);
+    if (owing == 0)
+        nothingOwed.notify_all();
+}
+
+void HttpServer::acceptConnections()
+{
+    const int listenDescriptor = listening->descriptor();
+    pollfd waits[2] = {{listenDescriptor, POLLIN, 0}, {wakeAcceptor, POLLIN, 0}};
+    bool outOfDescriptors = false;
+    for (;;) {
+        // Out of descriptors, the backlog is left alone for a while: the
+        // waiting connections are taken once some close.
+        waits[0].fd = outOfDescriptors ? -1 : listenDescriptor;
+        const int ready = ::poll(waits, 2, outOfDescriptors ? 100 : -1);
+        if (waits[1].revents != 0)
+            return;
+        outOfDescriptors = ready > 0 && (waits[0].revents & POLLIN) != 0 && !acceptWaiting();
+    }
+}
+
+bool HttpServer::acceptWaiting()
+{
+    for (;;) {
+        sockaddr_storage address {};
+        socklen_t length = sizeof address;
+        const int client = ::accept4(listening->descriptor(), reinterpret_cast<sockaddr*>(&address), &length,
+            SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (client >= 0) {
+            handOver(client, reinterpret_cast<const sockaddr*>(&address), length);
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED)
+            continue;
+        return errno != EMFILE && errno != ENFILE && errno != ENOBUFS && errno != ENOMEM;
+    }
+}
+
+void HttpServer::handOver(int client, const sockaddr* address, socklen_t length)
+{
+    // A foreign peer is turned away as its connection is accepted: refused only
+    // once its headers had arrived, it could hold a connection thread (and one
+    // of the daemon's connection slots) for the whole timeout by sending
+    // nothing, and enough such peers would lock the local clients out.
+    if (!acceptsPeer(address, length)) {
+        qCWarning(service::loggerGlog()) << GLOG_PREFIX << "Someone trying to connect who shouldn't";
+        ::close(client);
+        return;
+    }
+    // Owed a reply from now on: stop() must not find nothing owed while
+    // libmicrohttpd has yet to take the connection up.
+    {
+        std::lock_guard<std::mutex> lock(connectionsMutex);
+        exchanges.emplace(client, Exchange::Idle);
+        settle(client, Exchange::AwaitingRequest);
+    }
+    // Over the connection bound libmicrohttpd closes it at once (and says so).
+    if (MHD_add_connection(daemon, client, address, length) != MHD_YES) {
+        // Closed: no other connection has its number yet, since only this
+        // thread accepts.
+        std::lock_guard<std::mutex> lock(connectionsMutex);
+        settle(client, Exchange::Idle);
+        exchanges.erase(client);
+    }
+}
+
+void HttpServer::stopAccepting()
+{
+    if (!acceptor.joinable())
+        return;
+    const uint64_t wake = 1;
+    while (::write(wakeAcceptor, &wake, sizeof wake) < 0 && errno == EINTR) { }
+    acceptor.join();
+    ::close(wakeAcceptor);
+    wakeAcceptor = -1;
+}
+
+void HttpServer::closeListening()
+{
+    stopAccepting();
+    if (!listening || !listening->isOpen())
+        return;
+    // Taken before the socket closes, since closing would reset them:
+    // these clients had their connections accepted by the system already.
+    if (daemon)
+        acceptWaiting();
+    listening->close();
 }
 
 bool HttpServer::acceptsPeer(const sockaddr* address, socklen_t length) const
@@ -470,21 +586,30 @@ void HttpServer::stop()
 {
     if (!daemon)
         return;
+    stopAccepting();
+    draining = true;
     {
-        // A reply being sent (the answer to "application.restart" among them)
-        // is let out before the connections are closed.
-        std::unique_lock<std::mutex> lock(inFlightMutex);
-        inFlightDone.wait_for(lock, DrainTimeout, [this] { return inFlight == 0; });
-    }
-    {
+        // Every connection accepted gets the reply to the request it came
+        // with (the answer to "application.restart" among them), also one
+        // whose request has not wholly arrived yet; an idle kept-alive
+        // connection owes nothing and is closed.
+        std::unique_lock<std::mutex> lock(connectionsMutex);
+        nothingOwed.wait_for(lock, DrainTimeout, [this] { return owing == 0; });
         // The connections closed now do not free the bound for anyone.
-        std::lock_guard<std::mutex> lock(connectionsMutex);
         atLimit = false;
     }
     // Joins every connection thread: no callback runs after this returns.
     MHD_stop_daemon(daemon);
     daemon = nullptr;
+    draining = false;
     deadlineWatch.reset();
+    // Closes the socket unless another keeps it for the next server.
+    listening.reset();
+    {
+        std::lock_guard<std::mutex> lock(connectionsMutex);
+        exchanges.clear();
+        owing = 0;
+    }
 }
 
 } // namespace tarvesk::network

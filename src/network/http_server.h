@@ -3,6 +3,7 @@
 #include "network/log_throttle.h"
 #include "network/service.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdarg>
@@ -10,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <unordered_map>
 
 #include <sys/socket.h>
 
@@ -19,6 +22,7 @@ namespace tarvesk::network {
 
 class HttpRequestHandler;
 class HttpSessionFactory;
+class ListenSocket;
 class RequestDeadlineWatch;
 
 // The two objects every connection thread reads. They are set by the service
@@ -41,6 +45,11 @@ std::shared_ptr<HttpSessionFactory> currentSessionFactory();
 // profiles) always open, however many connections clients hold. A connection
 // over the bound is closed as soon as it is accepted, before a byte is read;
 // the log says so once when the bound is reached, not once per connection.
+//
+// Connections are accepted by a thread of the server's own from a listen
+// socket that may outlive the server: a restart stops accepting, answers every
+// connection it accepted, and leaves the socket to the next server, so that a
+// client connecting meanwhile waits in the backlog and is answered then.
 class HttpServer : public Service
 {
 public:
@@ -49,7 +58,8 @@ public:
     using PeerPolicy = std::function<bool(const sockaddr* address, socklen_t length)>;
 
     static constexpr unsigned ConnectionTimeoutSeconds = 30;
-    // How long stop() lets requests in flight finish before it closes every connection.
+    // How long stop() lets the connections it accepted get their replies
+    // before it closes every connection.
     static constexpr std::chrono::milliseconds DrainTimeout {5000};
     // The most a connection may take, all told, to deliver one request's
     // headers and body (and to take the reply); the idle time-out alone lets a
@@ -75,10 +85,29 @@ public:
     explicit HttpServer(int port, PeerPolicy peerPolicy = {});
     ~HttpServer() override;
 
+    // Listens on the socket given to useListenSocket() when it is open on this
+    // server's port, else on a socket of its own.
     bool start() override;
     bool isRunning() const override;
+    // Stops accepting, waits (up to DrainTimeout) until every connection
+    // accepted has the reply to the request it came with or sent since, then
+    // closes them all. The listen socket stays open while another holds it.
     void stop() override;
     int getPort() const { return port; }
+    // Takes effect at the next start().
+    void useListenSocket(std::shared_ptr<ListenSocket> socket) { listening = std::move(socket); }
+    // The socket listened on while running (or given by useListenSocket());
+    // null after stop(), which lets go of it.
+    const std::shared_ptr<ListenSocket>& listenSocket() const { return listening; }
+    // New connections wait in the listen socket's backlog from now on.
+    void stopAccepting();
+    // For a shut-down: stops accepting, takes the connections already waiting
+    // in the backlog and closes the listen socket, so that later ones are
+    // refused. stop() then answers every connection taken.
+    void closeListening();
+    // While stop() lets the accepted connections finish: replies then tell
+    // the client that the connection closes.
+    bool isDraining() const { return draining; }
     // Takes effect at the next start().
     void setRequestArrivalTimeout(std::chrono::milliseconds timeout) { arrivalTimeout = timeout; }
     // Takes effect at the next start(); 0 (the default) takes
@@ -92,29 +121,44 @@ public:
     RequestDeadlineWatch* deadlines() const { return deadlineWatch.get(); }
     bool acceptsPeer(const sockaddr* address, socklen_t length) const;
 
-    // Bookkeeping of the requests being handled, called by the daemon's callbacks.
-    void requestStarted();
-    void requestFinished();
-    // Bookkeeping of the open connections, called by the daemon's callbacks.
-    void connectionOpened();
-    void connectionClosed();
+    // Bookkeeping of the open connections and their requests, by socket,
+    // called by the daemon's callbacks.
+    void connectionOpened(int socket);
+    void connectionClosed(int socket);
+    void requestStarted(int socket);
+    void requestFinished(int socket);
     // Writes a message of libmicrohttpd to the log, unless the same message
     // was written less than RepeatedMessagePeriod ago.
     void logDaemonMessage(const char* format, va_list arguments);
 
 private:
+    // Whether a connection still owes its client a reply.
+    enum class Exchange { AwaitingRequest, Handling, Idle };
+
+    void acceptConnections();
+    // Accepts what waits in the backlog; false when the descriptors ran out.
+    bool acceptWaiting();
+    void handOver(int client, const sockaddr* address, socklen_t length);
+    void settle(int socket, Exchange now);
+
     int port;
     PeerPolicy peerPolicy;
     MHD_Daemon* daemon = nullptr;
     std::chrono::milliseconds arrivalTimeout = RequestArrivalTimeout;
     std::unique_ptr<RequestDeadlineWatch>
-        deadlineWatch;        // made before the daemon starts, ended after it stopped
-    std::mutex inFlightMutex; // guards inFlight
-    std::condition_variable inFlightDone;
-    int inFlight = 0;
+        deadlineWatch; // made before the daemon starts, ended after it stopped
+    std::shared_ptr<ListenSocket> listening;
+    std::thread acceptor;
+    int wakeAcceptor = -1; // an eventfd that ends the acceptor's wait
+    std::atomic<bool> draining {false};
     int requestedConnectionLimit = 0;
     int activeConnectionLimit = 0;       // written before the daemon starts, read by its threads
-    mutable std::mutex connectionsMutex; // guards openCount and atLimit
+    mutable std::mutex connectionsMutex; // guards exchanges, owing, openCount and atLimit
+    std::condition_variable nothingOwed;
+    // By socket, from when the acceptor hands a connection over: libmicrohttpd
+    // takes it up later, on a thread of its own.
+    std::unordered_map<int, Exchange> exchanges;
+    int owing = 0; // connections awaiting or handling a request
     int openCount = 0;
     bool atLimit = false; // the bound was reached and not yet left well behind
     LogThrottle daemonMessages {RepeatedMessagePeriod};

@@ -7,6 +7,7 @@
 #include "network/http_host_whitelist.h"
 #include "network/http_server.h"
 #include "network/http_session_factory.h"
+#include "network/listen_socket.h"
 #include "service/encoded_package_file_http_request_handler.h"
 #include "service/http_service_request_handler.h"
 #include "service/qdebug_logger_http_request_handler.h"
@@ -50,13 +51,14 @@ QuinmarkHttpServer::~QuinmarkHttpServer()
     {
         std::lock_guard<std::mutex> finished(_runFinished);
     }
-    network::setInstalledHandler(nullptr);
     if (httpServer && httpServer->isRunning()) {
         qDebug() << "Stopping HTTP server at port " << httpServer->getPort();
-        // Lets requests in flight finish, then joins every connection thread:
-        // nothing uses the handler, the sessions or the RPC server afterwards.
+        // Answers what it accepted, with the handler still installed, then
+        // joins every connection thread: nothing uses the handler, the
+        // sessions or the RPC server afterwards.
         httpServer->stop();
     }
+    network::setInstalledHandler(nullptr);
     network::setHttpSessionFactory(nullptr);
     httpServer.reset();
     requestHandler.reset();
@@ -145,6 +147,28 @@ bool QuinmarkHttpServer::initHttpServer(int commandLinePort)
 void QuinmarkHttpServer::initRandomGenerator()
 {
     std::srand(unsigned(QDateTime::currentMSecsSinceEpoch()));
+}
+
+void QuinmarkHttpServer::useListenSocket(std::shared_ptr<network::ListenSocket> socket)
+{
+    if (httpServer)
+        httpServer->useListenSocket(std::move(socket));
+}
+
+std::shared_ptr<network::ListenSocket> QuinmarkHttpServer::listenSocket() const
+{
+    return httpServer && httpServer->isRunning() ? httpServer->listenSocket() : nullptr;
+}
+
+void QuinmarkHttpServer::closeListening()
+{
+    // run() starts the server; it is over before the socket is touched here.
+    wait();
+    {
+        std::lock_guard<std::mutex> finished(_runFinished);
+    }
+    if (httpServer)
+        httpServer->closeListening();
 }
 
 int QuinmarkHttpServer::servedPort() const

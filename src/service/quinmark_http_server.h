@@ -13,6 +13,7 @@ class Item;
 
 namespace tarvesk::network {
 class HttpServer;
+class ListenSocket;
 } // namespace tarvesk::network
 
 namespace tarvesk::service {
@@ -40,6 +41,15 @@ public:
     // choose another than the command line); 0 without an HTTP server.
     int servedPort() const;
     const std::shared_ptr<QuinmarkRpcServer>& getRpcServer() const { return rpcServer; }
+
+    // The listen socket kept from an earlier pass: the HTTP server serves it
+    // when it is on the port served now. Call after init(), before start().
+    void useListenSocket(std::shared_ptr<network::ListenSocket> socket);
+    // The socket the HTTP server listened on; null when it did not start.
+    std::shared_ptr<network::ListenSocket> listenSocket() const;
+    // For a shut-down, before the destructor: new connections are refused
+    // from now on, the ones accepted are answered as the server stops.
+    void closeListening();
 
     // Where one pass drops what the process-wide managers hold, before the
     // database goes: every universe but `keep` force-removed with its devices,

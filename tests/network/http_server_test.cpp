@@ -7,6 +7,7 @@
 #include "network/http_response.h"
 #include "network/http_server.h"
 #include "network/http_session_factory.h"
+#include "network/listen_socket.h"
 #include "network/request_deadline_watch.h"
 
 #include <QMutex>
@@ -347,6 +348,51 @@ TEST_F(HttpServerTest, ThePeerPolicyDecidesAtAccept)
     HttpTestClient client(port);
     EXPECT_TRUE(client.request("GET", "/").ok);
     EXPECT_EQ(handler->calls, 1);
+}
+
+// A stopping server answers the connection whose request is still arriving;
+// the listen socket it leaves keeps a new connection waiting until the next
+// server on it answers; once closed, new connections are refused.
+TEST_F(HttpServerTest, TheListenSocketOutlivesTheServerAndStopAnswersWhatItAccepted)
+{
+    const std::string body = "x";
+    const std::string head = "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1\r\n\r\n";
+    HttpTestClient arriving(port);
+    ASSERT_TRUE(arriving.sendRaw(head));
+    ASSERT_TRUE(tarvesk::test::waitUntil([&] { return server->openConnections() == 1; }, 30000));
+    const std::shared_ptr<ListenSocket> kept = server->listenSocket();
+    ASSERT_TRUE(kept && kept->isOpen());
+
+    std::thread stopping([&] { server->stop(); });
+    ASSERT_TRUE(tarvesk::test::waitUntil([&] { return server->isDraining(); }, 30000));
+    ASSERT_TRUE(arriving.sendRaw(body));
+    const HttpReply last = arriving.readReply(false);
+    stopping.join();
+    EXPECT_TRUE(last.ok);
+    EXPECT_EQ(last.body, "handled POST");
+    EXPECT_EQ(last.header("connection"), "close");
+
+    // No server now: the connection waits in the backlog.
+    HttpTestClient waiting(port);
+    ASSERT_TRUE(waiting.sendRaw("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+    HttpServer next(port);
+    next.useListenSocket(kept);
+    ASSERT_TRUE(next.start());
+    EXPECT_EQ(next.listenSocket(), kept);
+    EXPECT_EQ(waiting.readReply(false).body, "handled GET");
+
+    next.closeListening();
+    EXPECT_FALSE(kept->isOpen());
+    EXPECT_FALSE(qmtest::portAcceptsConnections(port));
+    next.stop();
+
+    // A socket of another port is not taken: the server opens its own.
+    const auto other = std::make_shared<ListenSocket>(qmtest::freeLoopbackPort());
+    HttpServer elsewhere(qmtest::freeLoopbackPort());
+    elsewhere.useListenSocket(other);
+    ASSERT_TRUE(elsewhere.start());
+    EXPECT_NE(elsewhere.listenSocket(), other);
+    EXPECT_EQ(elsewhere.listenSocket()->port(), elsewhere.getPort());
 }
 
 // Without a policy of its own the server asks the host whitelist.

@@ -1,9 +1,8 @@
 #include "service/rpc/rpc_methods/application/rpc_application_quit.h"
 
+#include "service/exit_request.h"
 #include "service/rpc/rpc_types/rpc_type_action_result.h"
 #include "service/rpc_response.h"
-
-#include <QCoreApplication>
 
 namespace tarvesk::service {
 
@@ -13,10 +12,8 @@ RpcApplicationQuit::RpcApplicationQuit()
 
 RpcMethodError RpcApplicationQuit::handleRequest(RpcRequest*, RpcResponse* response)
 {
-    // Posted to the main thread, as the restart is.
-    if (QCoreApplication* application = QCoreApplication::instance())
-        QMetaObject::invokeMethod(
-            application, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    // The main thread ends its event loop, as for the restart.
+    ExitRequest::ask(0);
     response->setResultValue(new RpcTypeActionResult(QStringLiteral("ok"), tr("Quit")));
     return {};
 }

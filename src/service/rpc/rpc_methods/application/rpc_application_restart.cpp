@@ -1,9 +1,8 @@
 #include "service/rpc/rpc_methods/application/rpc_application_restart.h"
 
+#include "service/exit_request.h"
 #include "service/rpc/rpc_types/rpc_type_action_result.h"
 #include "service/rpc_response.h"
-
-#include <QCoreApplication>
 
 namespace tarvesk::service {
 
@@ -16,12 +15,8 @@ RpcApplicationRestart::RpcApplicationRestart()
 
 RpcMethodError RpcApplicationRestart::handleRequest(RpcRequest*, RpcResponse* response)
 {
-    // Posted to the main thread, whose event loop this connection thread must
-    // not touch; a request that comes before the loop runs is kept until it does.
-    // This reply is still sent.
-    if (QCoreApplication* application = QCoreApplication::instance())
-        QMetaObject::invokeMethod(
-            application, [] { QCoreApplication::exit(RestartExitCode); }, Qt::QueuedConnection);
+    // The main thread ends its event loop; this reply is still sent.
+    ExitRequest::ask(RestartExitCode);
     response->setResultValue(new RpcTypeActionResult(QStringLiteral("ok"), tr("Application restart")));
     return {};
 }
