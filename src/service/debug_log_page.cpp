@@ -13,6 +13,7 @@ namespace {
 // Characters read from the log at once, and escaped characters encoded at once.
 constexpr int ReadCharacters = 8192;
 constexpr int PieceCharacters = 8192;
+constexpr int LongestEscape = 6; // "&quot;"
 
 } // namespace
 
@@ -45,17 +46,32 @@ public:
     // The next character; false at the end of the log.
     bool next(QChar* c)
     {
-        if (at == chunk.size()) {
-            chunk = stream.read(ReadCharacters);
-            at = 0;
-            if (chunk.isEmpty())
-                return false;
-        }
+        if (at == chunk.size() && !refill())
+            return false;
         *c = chunk.at(at++);
         return true;
     }
 
+    // The characters read and not yet taken, [begin, end); empty at the end
+    // of the log. take() takes them all.
+    bool rest(const QChar** begin, const QChar** end)
+    {
+        if (at == chunk.size() && !refill())
+            return false;
+        *begin = chunk.constData() + at;
+        *end = chunk.constData() + chunk.size();
+        return true;
+    }
+    void take() { at = chunk.size(); }
+
 private:
+    bool refill()
+    {
+        chunk = stream.read(ReadCharacters);
+        at = 0;
+        return !chunk.isEmpty();
+    }
+
     QFile file;
     QTextStream stream;
     QString chunk;
@@ -82,8 +98,8 @@ DebugLogPage::DebugLogPage(bool wholeFile, const QString& typeName)
     , typeName(typeName)
 {
     // Kept for the whole page: emptied, not freed, after each piece.
-    escaped.reserve(PieceCharacters + 16);
-    pending.reserve(3 * (PieceCharacters + 16) + int(sizeof Head));
+    escaped.reserve(LongestEscape * ReadCharacters + 16);
+    pending.reserve(3 * (LongestEscape * ReadCharacters + 16) + int(sizeof Head));
 }
 
 DebugLogPage::~DebugLogPage() = default;
@@ -132,25 +148,30 @@ bool DebugLogPage::makeMore()
 
 void DebugLogPage::makeWholeFileLines()
 {
-    QChar c;
-    while (escaped.size() < PieceCharacters) {
-        if (!text->next(&c)) {
-            // A last line without a line end is a line too.
-            if (lineOpen)
-                escaped += QLatin1String("<br>");
-            lineOpen = false;
-            flushText(true);
-            stage = Stage::Tail;
-            return;
-        }
-        if (c == QLatin1Char('\n')) {
+    const QChar* begin = nullptr;
+    const QChar* end = nullptr;
+    if (!text->rest(&begin, &end)) {
+        // A last line without a line end is a line too.
+        if (lineOpen)
             escaped += QLatin1String("<br>");
-            lineOpen = false;
-        } else {
-            appendEscaped(c);
-            lineOpen = true;
-        }
+        lineOpen = false;
+        flushText(true);
+        stage = Stage::Tail;
+        return;
     }
+    // Runs of characters that need no escaping are copied whole.
+    const QChar* run = begin;
+    for (const QChar* at = begin; at != end; ++at) {
+        const QLatin1String replacement = escapeOf(*at);
+        if (replacement.size() == 0)
+            continue;
+        escaped.append(run, int(at - run));
+        escaped += replacement;
+        run = at + 1;
+    }
+    escaped.append(run, int(end - run));
+    lineOpen = *(end - 1) != QLatin1Char('\n');
+    text->take();
     flushText(false);
 }
 
@@ -222,24 +243,31 @@ bool DebugLogPage::scoutLine(qint64* length, bool* ended, bool* matches)
     return true;
 }
 
-void DebugLogPage::appendEscaped(QChar c)
+QLatin1String DebugLogPage::escapeOf(QChar c)
 {
     switch (c.unicode()) {
+    case '\n':
+        return QLatin1String("<br>");
     case '<':
-        escaped += QLatin1String("&lt;");
-        break;
+        return QLatin1String("&lt;");
     case '>':
-        escaped += QLatin1String("&gt;");
-        break;
+        return QLatin1String("&gt;");
     case '&':
-        escaped += QLatin1String("&amp;");
-        break;
+        return QLatin1String("&amp;");
     case '"':
-        escaped += QLatin1String("&quot;");
-        break;
+        return QLatin1String("&quot;");
     default:
-        escaped += c;
+        return QLatin1String();
     }
+}
+
+void DebugLogPage::appendEscaped(QChar c)
+{
+    const QLatin1String replacement = escapeOf(c);
+    if (replacement.size() == 0)
+        escaped += c;
+    else
+        escaped += replacement;
 }
 
 void DebugLogPage::flushText(bool last)

@@ -47,6 +47,9 @@ private:
     // Whether the next line of the scout matches, its length in characters
     // and whether a line end follows it; false at the end of the log.
     bool scoutLine(qint64* length, bool* ended, bool* matches);
+    // What a character becomes on the page, "<br>" for a line end; empty: itself.
+    static QLatin1String escapeOf(QChar c);
+    // The character as it goes on the page inside a line.
     void appendEscaped(QChar c);
     void flushText(bool last);
 
