@@ -46,7 +46,7 @@ bool resetPeak(qint64 pid)
 
 struct Pages
 {
-    int whole = 0; // replies of status 200 that end with the page's end
+    int whole = 0;     // replies of status 200 that end with the page's end
     bool alike = true; // every page holds the whole log as the first one does
 };
 
@@ -140,8 +140,10 @@ int main(int argc, char** argv)
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));
     const long idle = qmbench::procStatusKb(service.pid(), "VmRSS");
-    std::printf("log of %lld bytes, page of about %zu bytes; idle VmRSS %.1f MB\n", logSize, reference.size(), mb(idle));
-    std::printf("%8s %16s %18s %7s %6s\n", "clients", "peak over idle", "5 s later, over idle", "whole", "alike");
+    std::printf("log of %lld bytes, page of about %zu bytes; idle VmRSS %.1f MB\n", logSize, reference.size(),
+        mb(idle));
+    std::printf(
+        "%8s %16s %18s %7s %6s\n", "clients", "peak over idle", "5 s later, over idle", "whole", "alike");
     for (const int clients : counts) {
         const long before = qmbench::procStatusKb(service.pid(), "VmRSS");
         if (!resetPeak(service.pid()))
@@ -150,8 +152,8 @@ int main(int argc, char** argv)
         const long peak = qmbench::procStatusKb(service.pid(), "VmHWM");
         std::this_thread::sleep_for(std::chrono::seconds(5));
         const long after = qmbench::procStatusKb(service.pid(), "VmRSS");
-        std::printf("%8d %13.1f MB %17.1f MB %4d/%-3d %5s   (VmRSS before %.1f MB)\n", clients, mb(peak - idle),
-            mb(after - idle), pages.whole, clients, pages.alike ? "yes" : "no", mb(before));
+        std::printf("%8d %13.1f MB %17.1f MB %4d/%-3d %5s   (VmRSS before %.1f MB)\n", clients,
+            mb(peak - idle), mb(after - idle), pages.whole, clients, pages.alike ? "yes" : "no", mb(before));
     }
     service.stop();
     return 0;

@@ -27,7 +27,8 @@ class DebugLogPage : public network::HttpBodySource
 public:
     // The page of every line (wholeFile), or of the lines whose first or
     // second blank-separated word is typeName. Null when the log cannot be read.
-    static std::unique_ptr<DebugLogPage> open(const QString& logPath, bool wholeFile, const QString& typeName);
+    static std::unique_ptr<DebugLogPage> open(
+        const QString& logPath, bool wholeFile, const QString& typeName);
     ~DebugLogPage() override;
 
     qint64 read(char* data, qint64 maxSize) override;

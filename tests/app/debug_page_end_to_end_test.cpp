@@ -51,7 +51,8 @@ TEST(DebugPage, ManyClientsAtOnceCostTheServiceNoMoreThanAFew)
     env.insert("ASAN_OPTIONS",
         env.value("ASAN_OPTIONS") + ":quarantine_size_mb=16:thread_local_quarantine_size_kb=256");
     const int port = qmtest::freeLoopbackPort();
-    ASSERT_TRUE(service.startServingOnBench(port, R"({"boxes": []})")) << service.standardError().toStdString();
+    ASSERT_TRUE(service.startServingOnBench(port, R"({"boxes": []})"))
+        << service.standardError().toStdString();
 
     // About 9.8 MB of log lines whose text escaping makes three times as long.
     const QByteArray prefix = "commonapp: INFO || 10.12.2026 12:00:00 || application_log.cpp (40) || ";
