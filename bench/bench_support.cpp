@@ -61,29 +61,76 @@ bool sendAll(int fd, const std::string& bytes)
     return true;
 }
 
-int readReply(int fd, std::string& buffer, std::string* body)
+namespace {
+
+// Reads until buffer holds at least `size` bytes; false when the connection ended first.
+bool fill(int fd, std::string& buffer, size_t size)
 {
-    size_t headerEnd;
     char chunk[65536];
-    while ((headerEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
+    while (buffer.size() < size) {
         const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
         if (n <= 0)
-            return -1;
+            return false;
         buffer.append(chunk, size_t(n));
     }
+    return true;
+}
+
+// Reads until buffer holds `text` from `from` on; its place or npos.
+size_t fillUntil(int fd, std::string& buffer, const char* text, size_t from)
+{
+    size_t at;
+    while ((at = buffer.find(text, from)) == std::string::npos) {
+        if (!fill(fd, buffer, buffer.size() + 1))
+            return std::string::npos;
+    }
+    return at;
+}
+
+} // namespace
+
+int readReply(int fd, std::string& buffer, std::string* body)
+{
+    const size_t headerEnd = fillUntil(fd, buffer, "\r\n\r\n", 0);
+    if (headerEnd == std::string::npos)
+        return -1;
     const int status = std::atoi(buffer.c_str() + 9);
     std::string head = buffer.substr(0, headerEnd);
     for (auto& c : head)
         c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (head.find("transfer-encoding: chunked") != std::string::npos) {
+        std::string content;
+        size_t at = headerEnd + 4;
+        for (;;) {
+            const size_t lineEnd = fillUntil(fd, buffer, "\r\n", at);
+            if (lineEnd == std::string::npos)
+                return -1;
+            const size_t size = size_t(std::strtoul(buffer.c_str() + at, nullptr, 16));
+            at = lineEnd + 2;
+            if (size == 0)
+                break;
+            if (!fill(fd, buffer, at + size + 2))
+                return -1;
+            if (body)
+                content.append(buffer, at, size);
+            at += size + 2;
+            // What was read is dropped as it goes, so that a large body is held once.
+            buffer.erase(0, at);
+            at = 0;
+        }
+        const size_t end = fillUntil(fd, buffer, "\r\n", at); // no trailers are sent
+        if (end == std::string::npos)
+            return -1;
+        buffer.erase(0, end + 2);
+        if (body)
+            *body = std::move(content);
+        return status;
+    }
     const auto at = head.find("content-length:");
     const size_t length
         = at == std::string::npos ? 0 : size_t(std::strtoul(head.c_str() + at + 15, nullptr, 10));
-    while (buffer.size() < headerEnd + 4 + length) {
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0)
-            return -1;
-        buffer.append(chunk, size_t(n));
-    }
+    if (!fill(fd, buffer, headerEnd + 4 + length))
+        return -1;
     if (body)
         *body = buffer.substr(headerEnd + 4, length);
     buffer.erase(0, headerEnd + 4 + length);

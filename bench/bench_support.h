@@ -18,8 +18,8 @@ int freePort();
 int connectLoopback(int port);
 // Sends all bytes; false when the connection failed.
 bool sendAll(int fd, const std::string& bytes);
-// Reads one reply with a Content-Length body from fd, keeping what follows it
-// in buffer; returns its status or -1.
+// Reads one reply with a Content-Length or chunked body from fd, keeping what
+// follows it in buffer; returns its status or -1.
 int readReply(int fd, std::string& buffer, std::string* body = nullptr);
 // A POST of a JSON-RPC body to "/".
 std::string postText(int port, const std::string& body);

@@ -1,5 +1,7 @@
 #include "network/http_response.h"
 
+#include "network/http_body_source.h"
+
 #include <QDebug>
 
 namespace tarvesk::network {
@@ -12,6 +14,20 @@ HttpResponse::HttpResponse()
     headers.insert(QStringLiteral("Access-Control-Allow-Headers"),
         QStringLiteral("Origin, X-Requested-With, Content-Type, Accept"));
     headers.insert(QStringLiteral("Access-Control-Allow-Origin"), QStringLiteral("*"));
+}
+
+HttpResponse::~HttpResponse() = default;
+HttpResponse::HttpResponse(HttpResponse&&) noexcept = default;
+HttpResponse& HttpResponse::operator=(HttpResponse&&) noexcept = default;
+
+void HttpResponse::setBodySource(std::unique_ptr<HttpBodySource> source)
+{
+    bodySource = std::move(source);
+}
+
+std::unique_ptr<HttpBodySource> HttpResponse::takeBodySource()
+{
+    return std::move(bodySource);
 }
 
 void HttpResponse::addHeaderItem(const QString& name, const QString& value)

@@ -1,6 +1,7 @@
 #include "network/http_server.h"
 
 #include "log/logging_categories.h"
+#include "network/http_body_source.h"
 #include "network/http_host_whitelist.h"
 #include "network/http_request.h"
 #include "network/http_request_handler.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -57,6 +59,8 @@ namespace {
 const char OptionsBody[] = "OPTIONS method.";
 const char IllegalRequestBody[]
     = "<html><head><title>Illegal request</title></head><body>Go away.</body></html>";
+// The most a body source is asked for at once.
+constexpr size_t BodySourceBlockSize = 32 * 1024;
 
 QString fromC(const char* text)
 {
@@ -141,19 +145,56 @@ void releaseBody(void* body)
     delete static_cast<QByteArray*>(body);
 }
 
-// Sends a response of the handler layer: its headers, the session's cookie
-// echo and its status. The body is handed over, not copied: libmicrohttpd
-// frees it when the reply has gone.
-MHD_Result queueHttpResponse(
-    MHD_Connection* connection, const HttpResponse& reply, const HttpSession* session, bool closing)
+ssize_t readBodySource(void* source, uint64_t, char* buffer, size_t maxSize)
 {
+    const qint64 size = static_cast<HttpBodySource*>(source)->read(buffer, qint64(maxSize));
+    // Never 0: libmicrohttpd would ask again at once, for ever.
+    return size > 0 ? ssize_t(size) : MHD_CONTENT_READER_END_OF_STREAM;
+}
+
+void releaseBodySource(void* source)
+{
+    delete static_cast<HttpBodySource*>(source);
+}
+
+MHD_Response* createMhdResponse(HttpResponse& reply, bool toHead)
+{
+    if (std::unique_ptr<HttpBodySource> source = reply.takeBodySource()) {
+        uint64_t size = MHD_SIZE_UNKNOWN; // sent chunked
+        if (toHead) {
+            // libmicrohttpd ends a chunked reply to HEAD with the last (empty)
+            // chunk, which the client takes for the start of the next reply.
+            // A HEAD reply states the body's size instead, as for a GET with
+            // a body in memory; the body is made once to count it.
+            std::vector<char> block(BodySourceBlockSize);
+            size = 0;
+            qint64 made = 0;
+            while ((made = source->read(block.data(), qint64(block.size()))) > 0)
+                size += uint64_t(made);
+        }
+        MHD_Response* response = MHD_create_response_from_callback(
+            size, BodySourceBlockSize, &readBodySource, source.get(), &releaseBodySource);
+        if (response)
+            source.release(); // libmicrohttpd deletes it now
+        return response;
+    }
     auto* body = new QByteArray(reply.getData());
     MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
         size_t(body->size()), const_cast<char*>(body->constData()), &releaseBody, body);
-    if (!response) {
+    if (!response)
         delete body;
+    return response;
+}
+
+// Sends a response of the handler layer: its headers, the session's cookie
+// echo and its status. The body is handed over, not copied: libmicrohttpd
+// frees it (or the source that makes it) when the reply has gone.
+MHD_Result queueHttpResponse(MHD_Connection* connection, HttpResponse& reply, const HttpSession* session,
+    bool closing, bool toHead = false)
+{
+    MHD_Response* response = createMhdResponse(reply, toHead);
+    if (!response)
         return MHD_NO;
-    }
     for (auto it = reply.headersBegin(); it != reply.headersEnd(); ++it)
         MHD_add_response_header(response, HeaderText(it.key()).c_str(), HeaderText(it.value()).c_str());
     if (session) {
@@ -280,7 +321,8 @@ MHD_Result handleMhdAccess(void* server, MHD_Connection* connection, const char*
     deadlines->arm(connection);
     if (!reply)
         return MHD_NO;
-    return queueHttpResponse(connection, *reply, request->getSession().get(), httpServer->isDraining());
+    return queueHttpResponse(connection, *reply, request->getSession().get(), httpServer->isDraining(),
+        verb == QLatin1String("HEAD"));
 }
 
 void onMhdRequestCompleted(

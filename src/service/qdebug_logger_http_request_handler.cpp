@@ -3,37 +3,12 @@
 #include "log/qdebug_logger.h"
 #include "network/http_request.h"
 #include "network/http_response.h"
+#include "service/debug_log_page.h"
 
 #include <QDebug>
 #include <QFile>
-#include <QTextStream>
 
 namespace tarvesk::service {
-
-namespace {
-
-const char PageHead[] = "<!DOCTYPE html>\n"
-                        "<html lang=\"en\">\n"
-                        "<head>\n"
-                        "<meta charset=\"utf-8\">\n"
-                        "<title>* DEBUG LOGGER *</title>\n"
-                        // Absolute, so that the filtered pages below "/debug/" find it too.
-                        "<link rel=\"stylesheet\" href=\"/data/css/log.css\" type=\"text/css\" />"
-                        "</head>\n"
-                        "<body>\n";
-const char PageTail[] = "</body>\n"
-                        "</html>\n";
-
-bool lineMatchesType(const QString& line, const QString& typeName)
-{
-    const QStringList words = line.split(QLatin1Char(' '));
-    const auto word = [&](int index) { return index < words.size() ? words.at(index) : QString(); };
-    // The second word carries the type of lines with a category prefix
-    // ("rpc.server: INFO || ...").
-    return (words.size() > 0 && word(0) == typeName) || (words.size() > 1 && word(1) == typeName);
-}
-
-} // namespace
 
 QString QDebugLoggerHttpRequestHandler::typeNameForPath(const QString& path)
 {
@@ -64,31 +39,21 @@ void QDebugLoggerHttpRequestHandler::handleRequest(
         response->setStatusCode(404);
         return;
     }
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    const bool wholeFile = path == QLatin1String("/debug");
+    const QString typeName = wholeFile ? QString() : typeNameForPath(path);
+    std::unique_ptr<DebugLogPage> page = DebugLogPage::open(logPath, wholeFile, typeName);
+    if (!page) {
         // The log exists but cannot be read: a fault on this side, not the client's.
         qDebug() << QStringLiteral("Could not open file: %1").arg(logPath);
         response->setStatusCode(500);
         return;
     }
-
-    const bool wholeFile = path == QLatin1String("/debug");
-    const QString typeName = wholeFile ? QString() : typeNameForPath(path);
     if (!wholeFile)
         qDebug() << "Log type: " << typeName;
 
-    QString body = QString::fromUtf8(PageHead);
-    QTextStream stream(&file);
-    stream.setCodec("UTF-8");
-    QString line;
-    while (stream.readLineInto(&line)) {
-        if (wholeFile || lineMatchesType(line, typeName))
-            body += line.toHtmlEscaped() + QStringLiteral("<br>");
-    }
-    file.close();
-    body += QString::fromUtf8(PageTail);
-
+    // The page is made while it is sent, never held whole.
     response->setContentType(QStringLiteral("text/html; charset=utf-8"));
-    response->setData(body.toUtf8());
+    response->setBodySource(std::move(page));
     response->setStatusCode(200);
 }
 

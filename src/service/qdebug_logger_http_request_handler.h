@@ -9,10 +9,10 @@ namespace tarvesk::service {
 // The "/debug" page: the log file as HTML, whole ("/debug") or reduced to one
 // message type ("/debug/info", "/debug/warning", "/debug/error").
 //
-// It runs beside other requests, not under the request handler's mutex: it
-// reads the log file (whose path the logger hands out under its own lock)
-// into the request's own response, and a full log takes a tenth of a second
-// to read and escape, which would hold up every JSON-RPC call.
+// It runs beside other requests, not under the request handler's mutex: the
+// page (DebugLogPage) reads the log file, whose path the logger hands out
+// under its own lock, while it is sent, which for a full log takes a tenth of
+// a second and would hold up every JSON-RPC call.
 class QDebugLoggerHttpRequestHandler : public ServiceRequest
 {
 public:

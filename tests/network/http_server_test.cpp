@@ -1,6 +1,7 @@
 #include "http_test_client.h"
 #include "wait_until.h"
 
+#include "network/http_body_source.h"
 #include "network/http_host_whitelist.h"
 #include "network/http_request.h"
 #include "network/http_request_handler.h"
@@ -17,6 +18,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -27,7 +29,41 @@ using qmtest::HttpTestClient;
 
 namespace {
 
-// Answers every request with 200 and echoes what it received.
+// A body of `size` bytes (the byte at i is i % 251) made while it is sent.
+class PatternSource : public HttpBodySource
+{
+public:
+    explicit PatternSource(qint64 size)
+        : size(size)
+    {
+        ++alive;
+    }
+    ~PatternSource() override { --alive; }
+    qint64 read(char* data, qint64 maxSize) override
+    {
+        const qint64 count = std::min(maxSize, size - at);
+        for (qint64 i = 0; i < count; ++i, ++at)
+            data[i] = char(at % 251);
+        return count;
+    }
+    static std::string pattern(qint64 size)
+    {
+        std::string bytes;
+        for (qint64 i = 0; i < size; ++i)
+            bytes += char(i % 251);
+        return bytes;
+    }
+
+    static std::atomic<int> alive;
+
+private:
+    qint64 size;
+    qint64 at = 0;
+};
+std::atomic<int> PatternSource::alive {0};
+
+// Answers every request with 200 and echoes what it received; "/stream/<n>"
+// gets a made body of n bytes.
 class RecordingHandler : public HttpRequestHandler
 {
 public:
@@ -44,7 +80,11 @@ public:
         }
         auto* response = new HttpResponse;
         response->setStatusCode(200);
-        response->setData("handled " + request->getMethod().toUtf8());
+        const QString path = request->getURL().path();
+        if (path.startsWith("/stream/"))
+            response->setBodySource(std::make_unique<PatternSource>(path.mid(8).toLongLong()));
+        else
+            response->setData("handled " + request->getMethod().toUtf8());
         return response;
     }
 
@@ -146,6 +186,38 @@ TEST_F(HttpServerTest, HandlerRepliesCarryTheDefaultHeaders)
     EXPECT_EQ(reply.status, 200);
     EXPECT_TRUE(reply.body.empty());
     EXPECT_EQ(handler->calls, 2);
+}
+
+// A made body goes out chunked, whole, and its source ends with the reply,
+// also when the client leaves before it has read it; the connection serves
+// on after it.
+TEST_F(HttpServerTest, MadeBodiesArriveWholeAndTheirSourceEndsWithTheReply)
+{
+    HttpTestClient client(port);
+    for (const qint64 size : {qint64(0), qint64(1), qint64(70000), qint64(3) << 20}) {
+        const std::string target = "/stream/" + std::to_string(size);
+        const HttpReply reply = client.request("GET", target);
+        ASSERT_TRUE(reply.ok) << size;
+        EXPECT_EQ(reply.status, 200);
+        EXPECT_EQ(reply.header("transfer-encoding"), "chunked");
+        EXPECT_EQ(reply.header("server"), "Quinmark");
+        EXPECT_TRUE(reply.body == PatternSource::pattern(size)) << size << ": " << reply.body.size();
+    }
+    // HEAD states the size a GET would get, and sends nothing after the head.
+    const HttpReply head = client.request("HEAD", "/stream/70000");
+    ASSERT_TRUE(head.ok);
+    EXPECT_EQ(head.status, 200);
+    EXPECT_EQ(head.header("content-length"), "70000");
+    EXPECT_TRUE(head.body.empty());
+    // Still served on the same connection after them.
+    EXPECT_EQ(client.request("GET", "/x").body, "handled GET");
+    EXPECT_TRUE(tarvesk::test::waitUntil([] { return PatternSource::alive == 0; }, 10000));
+
+    HttpTestClient leaving(port);
+    ASSERT_TRUE(leaving.sendRaw("GET /stream/100000000 HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(tarvesk::test::waitUntil([] { return PatternSource::alive == 1; }, 10000));
+    leaving.close();
+    EXPECT_TRUE(tarvesk::test::waitUntil([] { return PatternSource::alive == 0; }, 20000));
 }
 
 TEST_F(HttpServerTest, PostBodyArrivesWholeAcrossChunks)

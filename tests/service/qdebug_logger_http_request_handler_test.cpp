@@ -1,15 +1,20 @@
 #include "log/qdebug_logger.h"
+#include "network/http_body_source.h"
 #include "network/http_request.h"
 #include "network/http_response.h"
+#include "service/debug_log_page.h"
 #include "service/qdebug_logger_http_request_handler.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTextStream>
 
 #include <gtest/gtest.h>
 
 using namespace tarvesk;
+using service::DebugLogPage;
 using service::QDebugLogger;
 using service::QDebugLoggerHttpRequestHandler;
 
@@ -42,9 +47,23 @@ protected:
         return response;
     }
 
+    // The page's bytes as a client reads them, in reads of the given size.
+    static QByteArray pageOf(const network::HttpResponse& response, qint64 readSize = 4096)
+    {
+        network::HttpBodySource* source = response.getBodySource();
+        if (!source)
+            return response.getData();
+        QByteArray page;
+        QByteArray block(int(readSize), '\0');
+        qint64 size = 0;
+        while ((size = source->read(block.data(), readSize)) > 0)
+            page.append(block.constData(), int(size));
+        return page;
+    }
+
     static QString bodyOf(const network::HttpResponse& response)
     {
-        const QString page = QString::fromUtf8(response.getData());
+        const QString page = QString::fromUtf8(pageOf(response));
         const int start = page.indexOf("<body>\n") + 7;
         return page.mid(start, page.indexOf("</body>\n") - start);
     }
@@ -95,7 +114,7 @@ TEST_F(DebugPageTest, PageIsUtf8HtmlWithEscapedLinesAndAnAbsoluteStylesheet)
     const network::HttpResponse response = get("/debug");
     ASSERT_EQ(response.getStatusCode(), 200);
     EXPECT_EQ(response.getHeaderItem("Content-Type"), "text/html; charset=utf-8");
-    const QString page = QString::fromUtf8(response.getData());
+    const QString page = QString::fromUtf8(pageOf(response));
     EXPECT_TRUE(page.startsWith("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n"));
     EXPECT_TRUE(page.contains("<meta charset=\"utf-8\">"));
     EXPECT_TRUE(page.contains("<title>* DEBUG LOGGER *</title>"));
@@ -116,11 +135,94 @@ TEST_F(DebugPageTest, EmptyMissingAndUnreadableLogs)
     QFile::remove(logPath);
     response = get("/debug");
     EXPECT_EQ(response.getStatusCode(), 404);
-    EXPECT_TRUE(response.getData().isEmpty());
+    EXPECT_TRUE(pageOf(response).isEmpty());
 
     // A folder where the file should be cannot be read, also by root.
     ASSERT_TRUE(QDir().mkpath(logPath));
     response = get("/debug");
     EXPECT_EQ(response.getStatusCode(), 500);
-    EXPECT_TRUE(response.getData().isEmpty());
+    EXPECT_TRUE(pageOf(response).isEmpty());
+}
+
+namespace {
+
+// The page as the whole log, read as UTF-8 text line by line, makes it.
+QByteArray wholeTextPage(const QString& logPath, const QString& path)
+{
+    QFile file(logPath);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return QByteArray();
+    QTextStream stream(&file);
+    stream.setCodec("UTF-8");
+    const bool wholeFile = path == "/debug";
+    const QString typeName = QDebugLoggerHttpRequestHandler::typeNameForPath(path);
+    QString body = QString::fromUtf8(DebugLogPage::Head);
+    QString line;
+    while (stream.readLineInto(&line)) {
+        const QStringList words = line.split(' ');
+        if (wholeFile || words.at(0) == typeName || (words.size() > 1 && words.at(1) == typeName))
+            body += line.toHtmlEscaped() + "<br>";
+    }
+    body += QString::fromUtf8(DebugLogPage::Tail);
+    return body.toUtf8();
+}
+
+QByteArray randomLog(quint32 seed, int size)
+{
+    // Few symbols, so that every awkward one comes often: markup, blanks,
+    // line ends of both kinds, type words, a multi-byte and a four-byte
+    // character, broken UTF-8, a byte-order mark.
+    static const QByteArray symbols[] = {"x", " ", " ", "\n", "\r\n", "\r", "<", "&", "\"", ">",
+        "INFO", "WARN", "FATAL", "rpc.server:", "\xc3\xa4", "\xf0\x9f\x92\xa1", "\xe2\x82", "\xff",
+        "\xef\xbb\xbf", QByteArray("\0", 1)};
+    QRandomGenerator random(seed);
+    QByteArray log;
+    while (log.size() < size)
+        log += symbols[random.bounded(int(std::size(symbols)))];
+    return log;
+}
+
+} // namespace
+
+// The page is made a piece at a time; its bytes are those of the log read
+// whole as text, whatever the lines hold and wherever the pieces end.
+TEST_F(DebugPageTest, PageBytesAreThoseOfTheWholeTextRead)
+{
+    const QByteArray longLine = QByteArray(70000, 'x') + " INFO " + QByteArray(30000, '<') + "\n";
+    // Four-byte characters (two UTF-16 units each) straddle every read and piece boundary.
+    QByteArray pairs;
+    for (int i = 0; i < 20000; ++i)
+        pairs += (i % 3 == 0 ? "a" : "") + QByteArray("\xf0\x9f\x92\xa1");
+    const struct
+    {
+        const char* name;
+        QByteArray log;
+    } logs[] = {
+        {"sample", SampleLog},
+        {"empty", ""},
+        {"no final line end", "INFO || a\nWARN || b"},
+        {"line ends only", "\n\n\r\n\n"},
+        {"byte-order mark", "\xef\xbb\xbfINFO x\n\xef\xbb\xbfINFO y\n"},
+        {"long lines", longLine + longLine + " " + QByteArray(100000, '&')},
+        {"surrogate pairs", pairs + "\n" + pairs},
+        {"random 1", randomLog(1, 300000)},
+        {"random 2", randomLog(2, 50000)},
+        {"random 3", randomLog(3, 50000)},
+    };
+    const char* paths[] = {"/debug", "/debug/info", "/debug/warning", "/debug/error", "/debug/", "/debug/x"};
+    for (const auto& l : logs) {
+        writeLog(l.log);
+        for (const char* path : paths) {
+            const QByteArray expected = wholeTextPage(logPath, path);
+            for (const qint64 readSize : {qint64(1), qint64(4093), qint64(1) << 20}) {
+                if (readSize == 1 && l.log.size() > 60000)
+                    continue;
+                const network::HttpResponse response = get(path);
+                ASSERT_EQ(response.getStatusCode(), 200) << l.name << " " << path;
+                const QByteArray page = pageOf(response, readSize);
+                ASSERT_EQ(page.size(), expected.size()) << l.name << " " << path << " read " << readSize;
+                ASSERT_TRUE(page == expected) << l.name << " " << path << " read " << readSize;
+            }
+        }
+    }
 }

@@ -42,6 +42,9 @@ public:
         const std::string& body = std::string());
     bool sendRaw(const std::string& bytes);
     HttpReply readReply(bool headRequest);
+    // Waits until the first bytes of a reply are here (kept for readReply);
+    // false when the connection ended first.
+    bool awaitReplyStart() { return !buffer.empty() || readMore(); }
     // True when the server closed the connection (reads end of stream).
     bool peerClosed();
 
