@@ -208,12 +208,12 @@ TEST_F(DaliRecordsEndToEnd, AMonitorLaterThanTheGuardStillGivesTheAnswer)
 }
 
 // More frames sent without awaiting than the service keeps account of, while
-// the host polls the box 300 ms late: DAPC 10, QUERY ACTUAL LEVEL, 70 DAPC 100,
-// then the query awaited. Its answer is the level of its own frame, never the
-// earlier query's.
+// the host polls the box 2.5 s late (so that all of them are sent before the
+// box's records come): DAPC 10, QUERY ACTUAL LEVEL, 70 DAPC 100, then the query
+// awaited. Its answer is the level of its own frame, never the earlier query's.
 TEST_F(DaliRecordsEndToEnd, MoreUnawaitedFramesThanTheLedgerHoldsNeverHandAnOldAnswerOn)
 {
-    start(QJsonObject {{"one_in", 1}, {"min_ms", 300}, {"max_ms", 300}});
+    start(QJsonObject {{"one_in", 1}, {"min_ms", 2500}, {"max_ms", 2500}});
     for (int universe : {eventBox, quietBox}) {
         int wrong = 0;
         for (int round = 0; round < 3; ++round) {
