@@ -16,11 +16,22 @@ struct SimDaliAnswer
     enum Kind { None, Answer, Collision, Late };
     Kind kind = None;
     quint8 value = 0;
+    // The box reports the backward frame that long (host time) after the forward frame.
+    int reportAfterMs = 0;
 
     static SimDaliAnswer none() { return {}; }
-    static SimDaliAnswer answer(quint8 value) { return {Answer, value}; }
-    static SimDaliAnswer collision() { return {Collision, 0}; }
-    static SimDaliAnswer late(quint8 value) { return {Late, value}; }
+    static SimDaliAnswer answer(quint8 value) { return make(Answer, value); }
+    static SimDaliAnswer collision() { return make(Collision, 0); }
+    static SimDaliAnswer late(quint8 value) { return make(Late, value); }
+
+private:
+    static SimDaliAnswer make(Kind kind, quint8 value)
+    {
+        SimDaliAnswer made;
+        made.kind = kind;
+        made.value = value;
+        return made;
+    }
 };
 
 // What a driver on the Dorvane port did with one request: answered with its
@@ -57,6 +68,13 @@ public:
     // A forward frame this model puts on the DALI bus by itself (another
     // master), asked for each time the box is polled; nothing most of the time.
     virtual std::optional<QByteArray> daliTraffic() { return std::nullopt; }
+    // Another master's frame that goes on the DALI line right before the box
+    // puts its own frame `boxFrame` there (recorded before the box's echo).
+    virtual std::optional<QByteArray> daliTrafficAhead(const QByteArray& boxFrame)
+    {
+        Q_UNUSED(boxFrame)
+        return std::nullopt;
+    }
     // False while this model holds the DALI bus without its supply: the box
     // then refuses DALI requests ("no DALI supply") and sends no frame.
     virtual bool hasDaliSupply() const { return true; }

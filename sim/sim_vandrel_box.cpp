@@ -9,6 +9,7 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -204,8 +205,9 @@ void SimVandrelBox::recordLocked(quint8 type, quint8 index, quint8 flags, const 
     record.timeUnits = ticks;
     record.payload = payload;
     const QByteArray bytes = VandrelMonitorStreamEncoder::encodeRecord(record);
-    if (_faults.recordDelay() > 0 || !_delayed.empty())
-        _delayed.push_back({_pollCount + _faults.recordDelay(), bytes});
+    const auto now = std::chrono::steady_clock::now();
+    if (_faults.recordDelay() > 0 || !_delayed.empty() || now < _holdRecordsUntil)
+        _delayed.push_back({_pollCount + _faults.recordDelay(), bytes, std::max(now, _holdRecordsUntil)});
     else
         _stream.enqueueRaw(bytes);
 }
@@ -476,7 +478,8 @@ void SimVandrelBox::answerPoll(unsigned char* reply)
                 heardDaliFrame(*frame);
         }
     }
-    while (!_delayed.empty() && _delayed.front().readyAtPoll <= _pollCount) {
+    while (!_delayed.empty() && _delayed.front().readyAtPoll <= _pollCount
+        && _delayed.front().readyAt <= std::chrono::steady_clock::now()) {
         _stream.enqueueRaw(_delayed.front().bytes);
         _delayed.pop_front();
     }
@@ -552,6 +555,12 @@ void SimVandrelBox::answerDali(const unsigned char* request)
         frame = QByteArray(reinterpret_cast<const char*>(request + 2), 2);
     }
 
+    if (hasMonitor()) {
+        for (const auto& model : modelsOn(SimBusModel::Dali)) {
+            if (std::optional<QByteArray> ahead = model->daliTrafficAhead(frame))
+                heardDaliFrame(*ahead);
+        }
+    }
     SimDaliAnswer answer;
     for (int copy = 0; copy < (twice ? 2 : 1); ++copy) {
         answer = putDaliFrame(frame);
@@ -574,6 +583,9 @@ void SimVandrelBox::answerDali(const unsigned char* request)
     }
     switch (answer.kind) {
     case SimDaliAnswer::Answer:
+        if (answer.reportAfterMs > 0)
+            _holdRecordsUntil
+                = std::chrono::steady_clock::now() + std::chrono::milliseconds(answer.reportAfterMs);
         recordLocked(Factory::RECORD_DALI, _nextIndex++, 0, QByteArray(1, char(answer.value)));
         break;
     case SimDaliAnswer::Collision:

@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <array>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -156,8 +157,10 @@ private:
     {
         int readyAtPoll;
         QByteArray bytes;
+        std::chrono::steady_clock::time_point readyAt; // and not before
     };
     std::deque<DelayedRecord> _delayed;
+    std::chrono::steady_clock::time_point _holdRecordsUntil; // records made before go to _delayed
     int _pollCount = 0;
     int _failedPolls = 0;
     int _pollHoldBackMs = 0;

@@ -50,6 +50,7 @@ SimDaliAnswer SimDaliBus::transmit(const QByteArray& frame)
         }
         ++answers;
         result = SimDaliAnswer::answer(*answer);
+        result.reportAfterMs = gear->answerAfterMs();
     }
     // Backward frames on the wire at the same time cannot be told apart.
     if (answers > 1)

@@ -47,6 +47,7 @@ public:
     void setIgnoreWithdraw(bool ignore) { _config.ignoreWithdraw = ignore; }
     void setAnswerLate(bool late) { _config.answerLate = late; }
     bool answersLate() const { return _config.answerLate; }
+    int answerAfterMs() const { return _config.answerAfterMs; }
 
     int shortAddress() const { return _shortAddress; }
     quint32 randomAddress() const { return _randomAddress; }

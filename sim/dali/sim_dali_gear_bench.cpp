@@ -9,8 +9,8 @@ std::shared_ptr<SimBusModel> createDaliGearFromBench(const QJsonObject& entry, Q
 {
     SimBenchEntry reader(entry, error);
     reader.onlyKeys({"short_address", "random_seed", "random_address", "ignore_withdraw", "answer_late",
-        "bus_supply", "device_type_6", "physical_minimum", "gtin", "firmware", "identification_number",
-        "banks", "energy_step"});
+        "answer_after_ms", "bus_supply", "device_type_6", "physical_minimum", "gtin", "firmware",
+        "identification_number", "banks", "energy_step"});
 
     SimDaliGearConfig config;
     reader.read("short_address", 63, config.shortAddress);
@@ -22,6 +22,7 @@ std::shared_ptr<SimBusModel> createDaliGearFromBench(const QJsonObject& entry, Q
     }
     reader.readBool("ignore_withdraw", config.ignoreWithdraw);
     reader.readBool("answer_late", config.answerLate);
+    reader.read("answer_after_ms", 1000, config.answerAfterMs);
     bool supply = true;
     reader.readBool("bus_supply", supply);
     reader.readBool("device_type_6", config.deviceType6);

@@ -17,6 +17,7 @@ namespace tarvesk::sim {
 //    "random_address": "0x123456",        optional; RANDOMISE always gives it (shared addresses)
 //    "ignore_withdraw": false,
 //    "answer_late": false,                backward frames after the answer window
+//    "answer_after_ms": 0,                the box reports the backward frames that late (host time)
 //    "bus_supply": true,                  false: this gear's bus has no supply
 //    "device_type_6": true,
 //    "physical_minimum": 1,

@@ -27,6 +27,10 @@ struct SimDaliGearConfig
     int ignoreProgramShortAddress = 0;
     // Gear whose backward frames start after the answer window has closed.
     bool answerLate = false;
+    // The box reports this gear's backward frames that long (host time) after
+    // the forward frame, and the records after them later still: a box that
+    // put the frame on a busy line late. 0: at once.
+    int answerAfterMs = 0;
     // LED module control gear (IEC 62386-207, device type 6); otherwise no device type.
     bool deviceType6 = true;
     quint8 physicalMinimum = 1;

@@ -4,13 +4,28 @@
 
 namespace tarvesk::sim {
 
-SimDaliMaster::SimDaliMaster(QByteArray frame, std::chrono::milliseconds period)
+SimDaliMaster::SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, bool aheadOfBox)
     : _frame(std::move(frame))
     , _period(period)
+    , _aheadOfBox(aheadOfBox)
     , _next(std::chrono::steady_clock::now() + period)
 { }
 
 std::optional<QByteArray> SimDaliMaster::daliTraffic()
+{
+    if (_aheadOfBox)
+        return std::nullopt;
+    return sendIfDue();
+}
+
+std::optional<QByteArray> SimDaliMaster::daliTrafficAhead(const QByteArray& boxFrame)
+{
+    if (!_aheadOfBox || boxFrame != _frame)
+        return std::nullopt;
+    return sendIfDue();
+}
+
+std::optional<QByteArray> SimDaliMaster::sendIfDue()
 {
     std::lock_guard<std::mutex> locker(_mutex);
     const auto now = std::chrono::steady_clock::now();
@@ -30,7 +45,7 @@ int SimDaliMaster::framesSent() const
 std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry, QString* error)
 {
     SimBenchEntry reader(entry, error);
-    reader.onlyKeys({"frame", "period_ms"});
+    reader.onlyKeys({"frame", "period_ms", "ahead_of_box"});
     QByteArray frame("\x9F\x05", 2);
     if (reader.has("frame")) {
         frame = reader.bytes("frame", 3);
@@ -42,9 +57,11 @@ std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry,
         if (auto value = reader.number("period_ms", 1, 60000))
             periodMs = *value;
     }
+    bool ahead = false;
+    reader.readBool("ahead_of_box", ahead);
     if (reader.failed())
         return nullptr;
-    return std::make_shared<SimDaliMaster>(frame, std::chrono::milliseconds(periodMs));
+    return std::make_shared<SimDaliMaster>(frame, std::chrono::milliseconds(periodMs), ahead);
 }
 
 } // namespace tarvesk::sim

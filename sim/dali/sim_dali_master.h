@@ -19,7 +19,11 @@ namespace tarvesk::sim {
 //   {"model": "dali_master",
 //    "frame": [159, 5],          its forward frame, 2 or 3 bytes; default
 //                                GROUP 15 RECALL MAX LEVEL (0x9F 0x05)
-//    "period_ms": 20}            1..60000, default 20
+//    "period_ms": 20,            1..60000, default 20
+//    "ahead_of_box": false}      true: the frame goes on the line only right
+//                                before the box puts the identical frame there
+//                                (at most once a period), so its echo comes
+//                                first, after the box's request went out
 //
 // Time here is the host's: the frames come as the box is polled, at most one
 // a poll, so a host that polls late hears them late, as a real box would
@@ -27,17 +31,21 @@ namespace tarvesk::sim {
 class SimDaliMaster : public SimBusModel
 {
 public:
-    SimDaliMaster(QByteArray frame, std::chrono::milliseconds period);
+    SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, bool aheadOfBox = false);
 
     Bus bus() const override { return Dali; }
     QString modelName() const override { return QStringLiteral("dali_master"); }
     std::optional<QByteArray> daliTraffic() override;
+    std::optional<QByteArray> daliTrafficAhead(const QByteArray& boxFrame) override;
 
     int framesSent() const;
 
 private:
+    std::optional<QByteArray> sendIfDue();
+
     const QByteArray _frame;
     const std::chrono::milliseconds _period;
+    const bool _aheadOfBox;
     mutable std::mutex _mutex;
     std::chrono::steady_clock::time_point _next; // guarded by _mutex
     int _sent = 0;                               // guarded by _mutex

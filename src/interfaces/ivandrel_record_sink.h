@@ -2,6 +2,8 @@
 
 #include "protocol/packet_mutex.h"
 
+#include <QtGlobal>
+
 namespace tarvesk::proto {
 class RawPacket;
 }
@@ -23,6 +25,9 @@ public:
     // True when the sink has taken the record: it belongs to a frame the sink
     // accounts for (or to traffic it keeps apart), so no other waiter sees it.
     virtual bool takeRecord(const proto::RawPacket& record) = 0;
+    // The records offered from now on came with the reply to the poll of that
+    // transfer (LibUsbInterface numbers its transfers in the order they go out).
+    virtual void recordsFrom(quint64 transfer) { (void)transfer; }
     // A polling pass that began at `began` drained the box.
     virtual void passCompleted(Clock::time_point began) = 0;
     // A poll failed with the bus status `status`; records may have been lost.

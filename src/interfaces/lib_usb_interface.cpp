@@ -241,23 +241,29 @@ int LibUsbInterface::transferLocked(
     return readLocked(handle, EndpointIn, reply, log);
 }
 
-int LibUsbInterface::transferPacket(
-    libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply, FailureLog log)
+int LibUsbInterface::transferPacket(libusb_device_handle* handle, const proto::UsbPacket* request,
+    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending)
 {
     if (!handle)
         return core::ITF_ERR_NO_DEVICE;
     if (!request || !reply || request->getDataSize() > ReportSize)
         return core::ITF_ERR_INVALID_PARAM;
     std::lock_guard<std::mutex> locker(_transferMutex);
+    ++_transfers;
+    if (sending)
+        sending(_transfers);
     return transferLocked(handle, request, reply, log);
 }
 
-int LibUsbInterface::transferPacket(
-    const HandleSource& source, const proto::UsbPacket* request, proto::UsbPacket* reply, FailureLog log)
+int LibUsbInterface::transferPacket(const HandleSource& source, const proto::UsbPacket* request,
+    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending)
 {
     if (!request || !reply || request->getDataSize() > ReportSize)
         return core::ITF_ERR_INVALID_PARAM;
     std::lock_guard<std::mutex> locker(_transferMutex);
+    ++_transfers;
+    if (sending)
+        sending(_transfers);
     return transferLocked(source ? source() : nullptr, request, reply, log);
 }
 

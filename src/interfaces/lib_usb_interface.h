@@ -67,17 +67,22 @@ public:
     enum class FailureLog { Logged, Quiet };
     using HandleSource = std::function<libusb_device_handle*()>;
 
+    // Told, under the transfer mutex and right before the request is written,
+    // the number of the transfer: transfers are numbered from 1 in the order
+    // they go out, so a caller can tell which of two exchanges came first.
+    using SendingHook = std::function<void(quint64 transfer)>;
+
     // One request report out, one reply report in. The reply packet is refilled
     // only when a whole 64-byte reply came; after any failure it keeps what it
     // held. A handle closed through closeDevice is refused ("no device").
     int transferPacket(libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply,
-        FailureLog log = FailureLog::Logged);
+        FailureLog log = FailureLog::Logged, const SendingHook& sending = nullptr);
     // The same, with the handle asked of `source` under the transfer mutex,
     // which closeDevice takes too: a device that closes its handle meanwhile
     // gives null (or waits for this exchange to end), so no transfer ever runs
     // on a closed handle.
     int transferPacket(const HandleSource& source, const proto::UsbPacket* request, proto::UsbPacket* reply,
-        FailureLog log = FailureLog::Logged);
+        FailureLog log = FailureLog::Logged, const SendingHook& sending = nullptr);
     // The same on caller-chosen endpoints; the request goes out with its own size.
     int endpointTransferPacket(libusb_device_handle* handle, const proto::UsbPacket* request,
         proto::UsbPacket* reply, int outEndpoint, int inEndpoint);
@@ -113,6 +118,7 @@ private:
     int _replyLength = 0;                        // guarded by _transferMutex
     unsigned char _replyBuffer[ReportSize] = {}; // guarded by _transferMutex
     bool _initialised = false;                   // guarded by _transferMutex
+    quint64 _transfers = 0;                      // guarded by _transferMutex
 
     // Taken inside _transferMutex, never around it.
     mutable std::mutex _heldMutex;

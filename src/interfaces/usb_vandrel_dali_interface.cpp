@@ -26,6 +26,8 @@ namespace {
 namespace vandrel = proto::vandrel;
 
 constexpr int MonitorIntervalMs = 5;
+// A query whose answer may be another master's is asked at most this often.
+constexpr int MaxAskings = 3;
 
 std::unique_ptr<proto::UsbVandrelPacket> report(const proto::VandrelReport& bytes)
 {
@@ -82,7 +84,8 @@ void UsbVandrelDaliInterface::init()
         addCapability(core::ITF_CAP_CONFIG_DALI_SETTLING_TIME);
 }
 
-int UsbVandrelDaliInterface::sendRequest(const proto::UsbVandrelPacket& request, bool* refused)
+int UsbVandrelDaliInterface::sendRequest(
+    const proto::UsbVandrelPacket& request, bool* refused, const LibUsbInterface::SendingHook& sending)
 {
     // Whether the box said it did not take the request (and so puts nothing on
     // the bus); a failed transfer leaves that open.
@@ -93,7 +96,8 @@ int UsbVandrelDaliInterface::sendRequest(const proto::UsbVandrelPacket& request,
     proto::UsbVandrelPacket reply;
     QDeadlineTimer deadline(_limits.busyDeadlineMs);
     for (;;) {
-        const int status = _transport->transferPacket(_vandrel->getDeviceHandle(), &request, &reply);
+        const int status = _transport->transferPacket(
+            _vandrel->getDeviceHandle(), &request, &reply, LibUsbInterface::FailureLog::Logged, sending);
         if (status != core::ITF_OK)
             return status;
         if (!reply.isNotReady()) {
@@ -172,29 +176,61 @@ int UsbVandrelDaliInterface::sendDali(
 // The box records every frame it puts on the DALI bus, awaited or not, and the
 // ledger hands this exchange exactly the records of its own frame: its echo
 // (one per copy), then its backward frame, a frame error or a time-out event.
-// The frame is registered before its request goes out, so that a record the
-// monitor completes at once is already accounted for.
+// The frame counts as sent from the moment its request goes out (noted under
+// the transfer mutex), so that no record the monitor fetched before that is
+// taken for it, while a record the monitor completes at once is accounted for.
 int UsbVandrelDaliInterface::sendMonitored(const proto::UsbVandrelPacket& request,
     const proto::DaliPacket& packet, int copies, bool boxTimesAnswer, proto::DaliPacket** answer,
     std::unique_lock<core::NetworkInterface>& exchange)
 {
     const QByteArray frame(reinterpret_cast<const char*>(packet.getData()), packet.getDataSize());
-    proto::PacketMutex mutex(0, false);
-    mutex.setInterfaceType(proto::PACKET_TYPE_DALI);
-    const VandrelDaliLedger::Ticket ticket = _ledger.sending(frame, copies, answer ? &mutex : nullptr);
-    bool refused = false;
-    int status = sendRequest(request, &refused);
-    if (refused)
-        _ledger.refused(ticket);
-    if (answer) {
+    // With all the frames the ledger can hold still unreported, this one waits
+    // for room (the interface lock held, so later senders queue behind it).
+    VandrelDaliLedger::RoomWait room;
+    room.guard = std::chrono::milliseconds(qMax(0, _limits.answerWindowMs) + qMax(0, _limits.answerGuardMs));
+    room.backstop = std::chrono::milliseconds(qMax(0, _limits.backstopMs));
+    for (int asking = 1;; ++asking) {
+        if (!exchange.owns_lock())
+            exchange.lock();
+        proto::PacketMutex mutex(0, false);
+        mutex.setInterfaceType(proto::PACKET_TYPE_DALI);
+        const VandrelDaliLedger::Ticket ticket
+            = _ledger.sending(frame, copies, answer ? &mutex : nullptr, room, boxTimesAnswer);
+        if (ticket == 0)
+            return core::ITF_ERR_BUSY;
+        bool wentOut = false;
+        bool refused = false;
+        int status = sendRequest(request, &refused, [this, ticket, &wentOut](quint64 transfer) {
+            wentOut = true;
+            _ledger.goesOut(ticket, transfer);
+        });
+        if (refused || !wentOut)
+            _ledger.refused(ticket);
+        if (!answer)
+            return status;
         mutex.armQuietWindow();
         exchange.unlock(); // other senders may use the interface while this one waits
+        proto::DaliPacket* got = nullptr;
         if (status == core::ITF_OK)
-            status = waitForBackwardFrame(mutex, boxTimesAnswer, answer);
+            status = waitForBackwardFrame(mutex, boxTimesAnswer, &got);
+        const bool doubt = _ledger.inDoubt(ticket);
         // What is still to come of this frame is taken on its behalf from now on.
         _ledger.release(ticket);
+        if (!doubt) {
+            if (got)
+                *answer = got;
+            return status;
+        }
+        // Another master's identical frame came beside ours and the answer may
+        // be its: never hand it on, ask again.
+        delete got;
+        qCWarning(service::loggerGlog()).noquote()
+            << QStringLiteral(GLOG_PREFIX "DALI: the answer to %1 may be another master's (asked %2 times)")
+                   .arg(QString::fromLatin1(frame.toHex(' ')))
+                   .arg(asking);
+        if (asking >= MaxAskings)
+            return core::ITF_ERR_TOO_MANY_RETRIES;
     }
-    return status;
 }
 
 int UsbVandrelDaliInterface::waitForBackwardFrame(

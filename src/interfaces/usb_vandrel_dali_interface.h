@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interfaces/dali_interface.h"
+#include "interfaces/lib_usb_interface.h"
 #include "interfaces/vandrel_dali_ledger.h"
 
 namespace tarvesk::proto {
@@ -11,7 +12,6 @@ class UsbVandrelPacket;
 namespace tarvesk::itf {
 
 class IUsbVandrelDevice;
-class LibUsbInterface;
 
 // The DALI port of a Vandrel USB programming interface (the DALI request).
 // Newer interfaces (large packets) deliver the backward frame through the data
@@ -56,7 +56,8 @@ public:
     FrameSizes frameSizes(bool fullBitbang) const override;
 
 private:
-    int sendRequest(const proto::UsbVandrelPacket& request, bool* refused = nullptr);
+    int sendRequest(const proto::UsbVandrelPacket& request, bool* refused = nullptr,
+        const LibUsbInterface::SendingHook& sending = nullptr);
     int sendMonitored(const proto::UsbVandrelPacket& request, const proto::DaliPacket& packet, int copies,
         bool boxTimesAnswer, proto::DaliPacket** answer, std::unique_lock<core::NetworkInterface>& exchange);
     int waitForBackwardFrame(proto::PacketMutex& mutex, bool boxTimesAnswer, proto::DaliPacket** answer);

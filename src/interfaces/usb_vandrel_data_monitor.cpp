@@ -198,6 +198,11 @@ void UsbVandrelDataMonitor::newPacket(proto::RawPacket* packet)
         std::lock_guard<std::mutex> locker(_installMutex);
         const bool taken = std::any_of(_sinks.begin(), _sinks.end(),
             [packet](IVandrelRecordSink* sink) { return sink->takeRecord(*packet); });
+        if (++_recordsThisPoll == 1 && _recordsFrom != _pollTransfer) {
+            _recordsFrom = _pollTransfer;
+            for (IVandrelRecordSink* sink : _sinks)
+                sink->recordsFrom(_pollTransfer);
+        }
         if (!taken && _packetMutex)
             _packetMutex->checkPacket(packet);
     }
@@ -279,8 +284,10 @@ void UsbVandrelDataMonitor::pollForData()
         if (isShutDown())
             break;
         // After the first failure the transport keeps quiet: one line per run of failures.
+        quint64 transfer = 0;
         const int status = _transport->transferPacket(_handleSource, _pollRequest.get(), _pollReply.get(),
-            _failures > 0 ? LibUsbInterface::FailureLog::Quiet : LibUsbInterface::FailureLog::Logged);
+            _failures > 0 ? LibUsbInterface::FailureLog::Quiet : LibUsbInterface::FailureLog::Logged,
+            [&transfer](quint64 number) { transfer = number; });
         if (status != core::ITF_OK) {
             if (isShutDown())
                 break; // the device closed its handle meanwhile
@@ -292,7 +299,20 @@ void UsbVandrelDataMonitor::pollForData()
         }
         if (_failures > 0)
             pollsWorkAgain();
+        // Bytes the reassembler kept from an earlier poll begin the first
+        // record this reply completes: that record came with the earlier poll.
+        const bool carried = _packetFactory->bufferedBytes() > 0;
+        _pollTransfer = transfer;
+        _recordsFrom = carried ? _carriedFrom : transfer;
+        _recordsThisPoll = 0;
+        {
+            std::lock_guard<std::mutex> locker(_installMutex);
+            for (IVandrelRecordSink* sink : _sinks)
+                sink->recordsFrom(_recordsFrom);
+        }
         _packetFactory->handlePacket(_pollReply.get());
+        if (_packetFactory->bufferedBytes() > 0 && (_recordsThisPoll > 0 || !carried))
+            _carriedFrom = transfer;
         if (_pollReply->getUint8(1) != proto::vandrel::PollMoreData) {
             drained = true;
             break;

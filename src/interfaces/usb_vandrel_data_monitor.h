@@ -120,6 +120,13 @@ private:
     int _failures = 0;                // monitor thread only: polls failed in a row
     std::atomic<int> _currentIntervalMs {PollIntervalMs};
     std::chrono::steady_clock::time_point _failingSince; // monitor thread only
+    // Which poll the records handed on came with (LibUsbInterface numbers its
+    // transfers): the record sinks tell a frame's records from those the box
+    // reported before the frame went out. Monitor thread only.
+    quint64 _pollTransfer = 0; // the poll whose reply is being taken apart
+    quint64 _recordsFrom = 0;  // the poll the record being handed on came with
+    quint64 _carriedFrom = 0;  // the poll whose bytes begin the reassembler's buffer
+    int _recordsThisPoll = 0;
 
     std::mutex _installMutex;
     proto::PacketMutex* _packetMutex = nullptr; // guarded by _installMutex

@@ -1,5 +1,6 @@
 #include "interfaces/vandrel_dali_ledger.h"
 
+#include "core/itf_error.h"
 #include "log/logging_categories.h"
 #include "protocol/raw_packet.h"
 
@@ -23,24 +24,62 @@ QByteArray bytesOf(const proto::RawPacket& record)
 
 } // namespace
 
-VandrelDaliLedger::Ticket VandrelDaliLedger::sending(
-    const QByteArray& frame, int copies, proto::PacketMutex* waiter)
+VandrelDaliLedger::VandrelDaliLedger(std::chrono::milliseconds frameTime)
+    : _frameTime(frameTime)
+{ }
+
+VandrelDaliLedger::Ticket VandrelDaliLedger::sending(const QByteArray& frame, int copies,
+    proto::PacketMutex* waiter, const RoomWait& room, bool closesExchange)
 {
-    std::lock_guard<std::mutex> locker(_mutex);
-    if (int(_owed.size()) >= MaxOwed) {
-        qCDebug(service::loggerGlog()).noquote()
-            << QStringLiteral("DALI: the box never reported frame %1; forgotten")
-                   .arg(QString::fromLatin1(_owed.front().frame.toHex(' ')));
-        _owed.pop_front();
+    std::unique_lock<std::mutex> locker(_mutex);
+    if (!hasRoom()) {
+        const auto start = Clock::now();
+        const auto guard = start + room.guard;
+        const auto backstop = start + std::max(room.guard, room.backstop);
+        for (;;) {
+            if (hasRoom())
+                break;
+            const auto now = Clock::now();
+            if (_endStatus != 0 || now >= backstop || (now >= guard && _lastDrainedPassBegan >= start)) {
+                qCWarning(service::loggerGlog()).noquote()
+                    << QStringLiteral(GLOG_PREFIX "DALI: %1 frames sent are not reported yet; %2 not sent")
+                           .arg(MaxOwed)
+                           .arg(QString::fromLatin1(frame.toHex(' ')));
+                return 0;
+            }
+            _room.wait_until(locker, now < guard ? guard : backstop);
+        }
     }
     const Ticket ticket = _nextTicket++;
-    _owed.push_back({ticket, frame, qMax(1, copies)});
+    Owed owed;
+    owed.ticket = ticket;
+    owed.frame = frame;
+    owed.echoesLeft = owed.copies = qMax(1, copies);
+    owed.closesExchange = closesExchange;
+    _owed.push_back(owed);
     if (waiter) {
         _waiters.emplace(ticket, waiter);
         if (_endStatus != 0)
             waiter->endFeed(_endStatus);
     }
     return ticket;
+}
+
+void VandrelDaliLedger::goesOut(Ticket ticket, quint64 transfer)
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    for (Owed& owed : _owed) {
+        if (owed.ticket == ticket) {
+            owed.transfer = transfer;
+            owed.wentOut = Clock::now();
+        }
+    }
+}
+
+void VandrelDaliLedger::recordsFrom(quint64 transfer)
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    _recordsFrom = transfer;
 }
 
 void VandrelDaliLedger::refused(Ticket ticket)
@@ -50,12 +89,20 @@ void VandrelDaliLedger::refused(Ticket ticket)
     _owed.erase(
         std::remove_if(_owed.begin(), _owed.end(), [ticket](const Owed& o) { return o.ticket == ticket; }),
         _owed.end());
+    _room.notify_all();
 }
 
 void VandrelDaliLedger::release(Ticket ticket)
 {
     std::lock_guard<std::mutex> locker(_mutex);
     _waiters.erase(ticket);
+    _doubted.erase(ticket);
+}
+
+bool VandrelDaliLedger::inDoubt(Ticket ticket) const
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    return _doubted.count(ticket) > 0;
 }
 
 int VandrelDaliLedger::owedCount() const
@@ -71,9 +118,24 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
     std::lock_guard<std::mutex> locker(_mutex);
     if (isForwardFrame(record)) {
         const QByteArray bytes = bytesOf(record);
-        const auto echoOf
-            = std::find_if(_owed.begin(), _owed.end(), [&bytes](const Owed& o) { return o.frame == bytes; });
+        // Only a frame whose request went out before the poll that reported
+        // this record can have made it.
+        const auto echoOf = std::find_if(_owed.begin(), _owed.end(), [this, &bytes](const Owed& o) {
+            return o.transfer != 0 && o.transfer < _recordsFrom && o.frame == bytes;
+        });
         if (echoOf == _owed.end()) {
+            if (_current != 0 && _currentSingle && !_currentAnswered && bytes == _currentFrame) {
+                // Two echoes of a frame sent once, nothing between them: one of
+                // them is another master's identical frame, made on the bus
+                // before ours or after it.
+                if (_currentCloses) {
+                    // Ours would have been followed by its answer or time-out
+                    // event at once: the first was the other master's.
+                    return true;
+                }
+                _currentUncertain = true;
+                return true;
+            }
             // Nobody here sent it: another master's frame, and whatever answers it.
             _current = 0;
             return true;
@@ -88,10 +150,28 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
                        .arg(skipped)
                        .arg(QString::fromLatin1(bytes.toHex(' ')));
         _current = owed.ticket;
+        _currentFrame = owed.frame;
+        _currentSingle = owed.copies == 1;
+        _currentCloses = owed.closesExchange;
+        _currentAnswered = false;
+        _currentUncertain = false;
         if (--owed.echoesLeft <= 0)
             _owed.pop_front();
+        _room.notify_all();
     }
     const auto waiter = _waiters.find(_current);
+    if (!isForwardFrame(record) && _current != 0) {
+        _currentAnswered = true;
+        if (_currentUncertain) {
+            // Which of the two frames this answers is unknown: nobody gets it.
+            if (waiter != _waiters.end()) {
+                _doubted.insert(_current);
+                waiter->second->endFeed(core::ITF_ERR_PACKET_NOT_ANSWER);
+            }
+            _current = 0;
+            return true;
+        }
+    }
     if (waiter != _waiters.end())
         waiter->second->checkPacket(&record);
     return true;
@@ -100,6 +180,21 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
 void VandrelDaliLedger::passCompleted(Clock::time_point began)
 {
     std::lock_guard<std::mutex> locker(_mutex);
+    _lastDrainedPassBegan = std::max(_lastDrainedPassBegan, began);
+    // A frame whose time on the bus was over well before this pass began would
+    // have been reported by now: its records were lost and will not come any
+    // more. (The margin covers a record the reassembler still holds.)
+    const auto before = _owed.size();
+    _owed.erase(std::remove_if(_owed.begin(), _owed.end(),
+                    [this, began](const Owed& o) {
+                        return o.transfer != 0 && o.transfer < _recordsFrom
+                            && o.wentOut + _frameTime * o.copies + LostAfter <= began;
+                    }),
+        _owed.end());
+    if (_owed.size() != before)
+        qCDebug(service::loggerGlog()).noquote()
+            << QStringLiteral("DALI: %1 frames sent were never reported").arg(before - _owed.size());
+    _room.notify_all();
     for (const auto& waiter : _waiters)
         waiter.second->passCompleted(began);
 }
@@ -115,6 +210,7 @@ void VandrelDaliLedger::feedEnded(int status)
 {
     std::lock_guard<std::mutex> locker(_mutex);
     _endStatus = status;
+    _room.notify_all();
     for (const auto& waiter : _waiters)
         waiter.second->endFeed(status); // 0 tells nothing
 }

@@ -4,9 +4,12 @@
 
 #include <QByteArray>
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 
 namespace tarvesk::itf {
 
@@ -21,22 +24,63 @@ namespace tarvesk::itf {
 // up. Forward frames that nobody here sent (another master on the bus) and
 // the answers to them reach no sender either.
 //
-// The sender registers a frame before its request goes out and says when the
-// box refused it; records of an awaited frame go to the sender's mutex until
-// the sender releases it. Thread-safe: senders on request threads, records on
-// the monitor thread.
+// A frame counts as ours only from the moment its request goes out: the
+// transport numbers its transfers, the sender's transfer is noted under the
+// transfer mutex (goesOut), and the monitor says which poll transfer the
+// records it hands on came with (recordsFrom). A record reported by a poll
+// before our request went out is another master's, even when its bytes are
+// those of our frame.
+//
+// No frame is forgotten while its records may still come: once MaxOwed frames
+// are owed, a sender waits for room. A frame is given up on only when a
+// monitor pass that drained the box began well after its time on the bus,
+// without its echo (its records were lost).
+//
+// Another master's frame identical to ours, next to ours on the bus: on a
+// box that follows each of our echoes with a record, an echo with another
+// identical echo right after it was the other master's; on other boxes an
+// answer after two such echoes may be either frame's, and the exchange is in
+// doubt (inDoubt): nobody gets that answer.
+//
+// Thread-safe: senders on request threads, records on the monitor thread.
 class VandrelDaliLedger : public IVandrelRecordSink
 {
 public:
-    // Frames whose echo is owed, at most; older ones are forgotten (their
-    // records were lost, or the box never sent them).
+    // Frames whose echo is owed, at most.
     static constexpr int MaxOwed = 64;
+    // Beyond its time on the bus, how long a frame's echo may take before a
+    // monitor pass that drained the box shows that its records were lost.
+    static constexpr std::chrono::milliseconds LostAfter {3000};
 
     using Ticket = quint64;
 
+    // How long a frame (each copy) can take on the bus, answer window included.
+    explicit VandrelDaliLedger(std::chrono::milliseconds frameTime = std::chrono::milliseconds(60));
+
+    // How long a sender waits for room among the owed frames: up to `guard`,
+    // and beyond it while no monitor pass begun after the wait started has
+    // drained the box (a host too busy to poll), up to `backstop`.
+    struct RoomWait
+    {
+        std::chrono::milliseconds guard {0};
+        std::chrono::milliseconds backstop {0};
+    };
+
     // Before the request goes out: the frame's bytes, how many copies the box
     // puts on the bus, and the mutex its records go to (null: nobody waits).
-    Ticket sending(const QByteArray& frame, int copies, proto::PacketMutex* waiter);
+    // Ticket 0: no room came in time (or polling has ended); nothing registered.
+    // closesExchange: the box records a backward frame, frame error or
+    // time-out event right after every echo of this frame (a box that times
+    // the answer of an awaited frame).
+    Ticket sending(const QByteArray& frame, int copies, proto::PacketMutex* waiter, const RoomWait& room,
+        bool closesExchange = false);
+    Ticket sending(const QByteArray& frame, int copies, proto::PacketMutex* waiter)
+    {
+        return sending(frame, copies, waiter, RoomWait());
+    }
+    // Under the transport's transfer mutex, as the request goes out with the
+    // transfer `transfer` (again for each resend of a request the box called busy).
+    void goesOut(Ticket ticket, quint64 transfer);
     // The box did not take the request: no record of it will come.
     void refused(Ticket ticket);
     // The sender stops waiting; what is still to come of its frame is taken on
@@ -44,7 +88,13 @@ public:
     void release(Ticket ticket);
     // Frames sent whose echoes have not all come yet.
     int owedCount() const;
+    // Whether the frame's records may be another master's: after its echo an
+    // identical frame that nobody here sent came before any answer, and then an
+    // answer that may be either frame's. The sender's wait was ended; the
+    // query is to be asked again. Asked before release().
+    bool inDoubt(Ticket ticket) const;
 
+    void recordsFrom(quint64 transfer) override;
     bool takeRecord(const proto::RawPacket& record) override;
     void passCompleted(Clock::time_point began) override;
     void pollFailed(int status) override;
@@ -53,19 +103,39 @@ public:
 private:
     struct Owed
     {
-        Ticket ticket;
+        Ticket ticket = 0;
         QByteArray frame;
-        int echoesLeft;
+        int echoesLeft = 1;
+        int copies = 1;
+        bool closesExchange = false;
+        quint64 transfer = 0; // 0: not gone out yet
+        Clock::time_point wentOut;
     };
 
+    bool hasRoom() const { return int(_owed.size()) < MaxOwed; }
+
+    const std::chrono::milliseconds _frameTime;
     mutable std::mutex _mutex;
+    std::condition_variable _room;
     std::deque<Owed> _owed; // guarded by _mutex; in send order
     // The frame whose echo came last: backward frames, frame errors and
     // time-out events are its. Ticket 0: traffic of another master.
     Ticket _current = 0; // guarded by _mutex
+    // Of the current frame (all guarded by _mutex): its bytes, whether it was
+    // sent once to a box that closes every exchange, whether a record other
+    // than an echo came since its echo, and whether a second identical echo
+    // nobody here sent came before that (its owner uncertain).
+    QByteArray _currentFrame;
+    bool _currentSingle = false;
+    bool _currentCloses = false;
+    bool _currentAnswered = false;
+    bool _currentUncertain = false;
+    std::set<Ticket> _doubted; // guarded by _mutex; until released
     // Senders waiting for the records of their frame, until they release it.
     std::map<Ticket, proto::PacketMutex*> _waiters; // guarded by _mutex
     Ticket _nextTicket = 1;                         // guarded by _mutex
+    quint64 _recordsFrom = 0;                       // guarded by _mutex
+    Clock::time_point _lastDrainedPassBegan;        // guarded by _mutex
     int _endStatus = 0;                             // guarded by _mutex
 };
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 using qmtest::ServiceProcess;
 
 namespace {
@@ -35,8 +37,25 @@ protected:
     // Starts the service on the two boxes; their DALI universes by firmware.
     void start(const QJsonObject& holdBack)
     {
-        const QJsonObject bench {
-            {"boxes", QJsonArray {box(1, 21, holdBack, false), box(2, 15, holdBack, true)}}};
+        startBench(
+            QJsonObject {{"boxes", QJsonArray {box(1, 21, holdBack, false), box(2, 15, holdBack, true)}}});
+    }
+
+    // Both boxes with the same bus models.
+    void startWithBus(const QJsonObject& holdBack, const QJsonArray& dali)
+    {
+        QJsonArray boxes;
+        for (const auto& [serial, firmware] : {std::pair {1, 21}, std::pair {2, 15}}) {
+            QJsonObject box {{"serial", serial}, {"firmware", firmware}, {"dali", dali}};
+            if (!holdBack.isEmpty())
+                box.insert("monitor_hold_back", holdBack);
+            boxes.append(box);
+        }
+        startBench(QJsonObject {{"boxes", boxes}});
+    }
+
+    void startBench(const QJsonObject& bench)
+    {
         port = qmtest::freeLoopbackPort();
         ASSERT_TRUE(service.startServingOnBench(port, QJsonDocument(bench).toJson()))
             << service.standardError().toStdString();
@@ -69,6 +88,34 @@ protected:
                 .arg(awaited ? "true" : "false"))
             .value("result")
             .toObject();
+    }
+
+    QJsonObject step(int universe, const char* name)
+    {
+        return call("universe.search",
+            QStringLiteral(R"({"universe_id": %1, "search_method": "step", "search_step_name": "%2"})")
+                .arg(universe)
+                .arg(QLatin1String(name)));
+    }
+
+    // One step search: the gear it commissioned, or -1 when a step failed.
+    int stepSearch(int universe)
+    {
+        if (!step(universe, "initialise_all").contains("result"))
+            return -1;
+        int found = 0;
+        for (int request = 0; request < 8; ++request) {
+            const QJsonObject result = step(universe, "search_single");
+            if (!result.contains("result")) {
+                ADD_FAILURE() << text(result);
+                return -1;
+            }
+            if (result.value("result").toArray().isEmpty())
+                break;
+            for (const QJsonValue& device : result.value("result").toArray())
+                found += device.toObject().contains("device_id") ? 1 : 0;
+        }
+        return step(universe, "end_search").contains("result") ? found : -1;
     }
 
     static QJsonObject reply(int byte)
@@ -158,6 +205,80 @@ TEST_F(DaliRecordsEndToEnd, AMonitorLaterThanTheGuardStillGivesTheAnswer)
     for (int universe : {eventBox, quietBox})
         EXPECT_EQ(text(statusAndBytes(send(universe, 0x01, 0x91, true))), text(reply(0xFF)));
     EXPECT_FALSE(service.log().contains("reported nothing"));
+}
+
+// More frames sent without awaiting than the service keeps account of, while
+// the host polls the box 2.5 s late (so that all of them are sent before the
+// box's records come): DAPC 10, QUERY ACTUAL LEVEL, 70 DAPC 100, then the query
+// awaited. Its answer is the level of its own frame, never the earlier query's.
+TEST_F(DaliRecordsEndToEnd, MoreUnawaitedFramesThanTheLedgerHoldsNeverHandAnOldAnswerOn)
+{
+    start(QJsonObject {{"one_in", 1}, {"min_ms", 2500}, {"max_ms", 2500}});
+    for (int universe : {eventBox, quietBox}) {
+        int wrong = 0;
+        for (int round = 0; round < 3; ++round) {
+            ASSERT_EQ(send(universe, 0x00, 10, false).value("status").toString(), "ok");
+            ASSERT_EQ(send(universe, 0x01, 0xA0, false).value("status").toString(), "ok");
+            for (int i = 0; i < 70; ++i)
+                ASSERT_EQ(send(universe, 0x00, 100, false).value("status").toString(), "ok") << i;
+            const QJsonObject answer = statusAndBytes(send(universe, 0x01, 0xA0, true));
+            wrong += text(answer) == text(reply(100)) ? 0 : 1;
+            EXPECT_EQ(text(answer), text(reply(100))) << "universe " << universe << ", round " << round;
+        }
+        EXPECT_EQ(wrong, 0) << "universe " << universe;
+    }
+}
+
+// Two gear and another master that sends COMPARE every 5 ms on both kinds of
+// box: every step search commissions both gear, and none is said not to withdraw.
+TEST_F(DaliRecordsEndToEnd, AnotherMastersCompareLeavesTheStepSearchAlone)
+{
+    startWithBus(QJsonObject {{"one_in", 1}, {"max_ms", 20}, {"seed", 8}},
+        QJsonArray {QJsonObject {{"model", "dali_gear"}, {"random_address", "0x123456"}},
+            QJsonObject {{"model", "dali_gear"}, {"random_address", "0x65A321"}},
+            QJsonObject {{"model", "dali_master"}, {"frame", QJsonArray {0xA9, 0}}, {"period_ms", 5}}});
+    for (int universe : {eventBox, quietBox}) {
+        for (int search = 0; search < 2; ++search)
+            EXPECT_EQ(stepSearch(universe), 2) << "universe " << universe << ", search " << search;
+    }
+    EXPECT_FALSE(service.log().contains("does not withdraw"));
+}
+
+// Another master puts the identical query on the line just before ours, after
+// our request went out: on a box that records a time-out event after each of
+// our frames, the first echo, with nothing after it, was the other master's, and
+// the empty window is "timeout", not a box that stopped reporting.
+TEST_F(DaliRecordsEndToEnd, AnotherMastersIdenticalFrameJustAheadOfOursIsNotTakenForIt)
+{
+    startWithBus(QJsonObject {},
+        QJsonArray {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}},
+            QJsonObject {{"model", "dali_master"}, {"frame", QJsonArray {0x13, 0x91}}, {"period_ms", 1},
+                {"ahead_of_box", true}}});
+    for (int universe : {eventBox, quietBox}) {
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(text(statusAndBytes(send(universe, 0x13, 0x91, true))),
+                text(QJsonObject {{"status", "timeout"}}))
+                << "universe " << universe << ", query " << i;
+            EXPECT_EQ(text(statusAndBytes(send(universe, 0x01, 0x91, true))), text(reply(0xFF)));
+        }
+    }
+    EXPECT_FALSE(service.log().contains("reported nothing"));
+}
+
+// A box that reports the answer 57 ms after the query, within the 60 ms answer
+// window: on the box that records nothing for a missing answer, passes of the
+// monitor that were quiet but began inside the window decide nothing, however
+// many they are; only a pass begun after the window can close it.
+TEST_F(DaliRecordsEndToEnd, AnAnswerReportedLateInTheWindowIsTheAnswer)
+{
+    startWithBus(QJsonObject {},
+        QJsonArray {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}, {"answer_after_ms", 57}}});
+    for (int universe : {eventBox, quietBox}) {
+        int wrong = 0;
+        for (int i = 0; i < 10; ++i)
+            wrong += text(statusAndBytes(send(universe, 0x01, 0x91, true))) == text(reply(0xFF)) ? 0 : 1;
+        EXPECT_EQ(wrong, 0) << "universe " << universe;
+    }
 }
 
 } // namespace

@@ -149,6 +149,7 @@ TEST_P(VandrelDaliRecords, Answer)
     std::thread monitor([&] {
         if (!test::waitUntil([&] { return box->callCount(sim::SimCall::BulkIn) > 0; }))
             return;
+        sink->recordsFrom(~quint64(0)); // a poll after every transfer so far
         for (const QByteArray& record : GetParam().records) {
             proto::DaliPacket packet;
             if (record == "~")

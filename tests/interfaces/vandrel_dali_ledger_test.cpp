@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 using namespace tarvesk;
@@ -25,6 +26,7 @@ struct Sent
     QByteArray frame;
     bool awaited;
     int copies = 1;
+    bool closes = false; // the box records an answer or time-out event after each echo
 };
 
 struct LedgerCase
@@ -67,6 +69,7 @@ TEST_P(DaliLedger, EveryRecordReachesTheExchangeOfItsOwnFrame)
 {
     const LedgerCase& c = GetParam();
     VandrelDaliLedger ledger;
+    quint64 transfer = 0;
     std::vector<std::unique_ptr<proto::PacketMutex>> waiters;
     for (const Sent& sent : c.sent) {
         proto::PacketMutex* waiter = nullptr;
@@ -74,8 +77,11 @@ TEST_P(DaliLedger, EveryRecordReachesTheExchangeOfItsOwnFrame)
             waiters.push_back(std::make_unique<proto::PacketMutex>(0, false));
             waiter = waiters.back().get();
         }
-        ledger.sending(sent.frame, sent.copies, waiter);
+        ledger.goesOut(
+            ledger.sending(sent.frame, sent.copies, waiter, VandrelDaliLedger::RoomWait(), sent.closes),
+            ++transfer);
     }
+    ledger.recordsFrom(++transfer);
     for (const QByteArray& bytes : c.records)
         EXPECT_TRUE(ledger.takeRecord(record(bytes)));
     ASSERT_EQ(waiters.size(), c.received.size());
@@ -104,6 +110,14 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
         // A frame the box never reported (its echo was lost) is skipped at the next echo.
         LedgerCase {
             "lost_echo", {{kDapc, false}, {kActual, true}}, {kActual, "\x42"}, {{kActual, "\x42"}}, 0},
+        // Another master's identical frame: after our answer it is not ours; just
+        // ahead of ours, on a box that follows each of our echoes by a record,
+        // the echo with nothing after it was the other master's.
+        LedgerCase {"identical_frame_after_the_answer", {{kActual, true}}, {kActual, "\x42", kActual, "\x43"},
+            {{kActual, "\x42"}}, 0},
+        LedgerCase {"identical_frame_ahead_on_a_box_closing_exchanges", {{kActual, true, 1, true}},
+            {kActual, kActual, kTimeout}, {{kActual, kTimeout}}, 0},
+        LedgerCase {"identical_frames_without_answer", {{kActual, true}}, {kActual, kActual}, {{kActual}}, 0},
         LedgerCase {"two_awaited", {{kActual, true}, {kRead, true}}, {kActual, "\x42", kRead, kTimeout},
             {{kActual, "\x42"}, {kRead, kTimeout}}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -113,11 +127,13 @@ TEST(DaliLedgerSender, RecordsOfAReleasedOrRefusedFrameReachNobody)
     VandrelDaliLedger ledger;
     proto::PacketMutex givenUp(0, false);
     const auto ticket = ledger.sending(kRead, 1, &givenUp);
+    ledger.goesOut(ticket, 1);
     ledger.release(ticket); // the sender gave up before its echo came
     proto::PacketMutex refused(0, false);
     ledger.refused(ledger.sending(kRead, 1, &refused));
     proto::PacketMutex next(0, false);
-    ledger.sending(kRead, 1, &next);
+    ledger.goesOut(ledger.sending(kRead, 1, &next), 2);
+    ledger.recordsFrom(3);
     for (const QByteArray& bytes : {kRead, QByteArray("\x03"), kRead, QByteArray("\x04")})
         ledger.takeRecord(record(bytes));
     EXPECT_TRUE(drain(givenUp).empty());
@@ -133,11 +149,93 @@ TEST(DaliLedgerSender, OtherRecordTypesAreNotTaken)
     EXPECT_FALSE(ledger.takeRecord(dmx));
 }
 
-TEST(DaliLedgerSender, OwedFramesAreBounded)
+// A record that a poll reported before our request went out is another
+// master's, even with our frame's bytes; the records after it are ours.
+TEST(DaliLedgerSender, RecordsReportedBeforeTheRequestWentOutAreNotOurs)
 {
     VandrelDaliLedger ledger;
-    for (int i = 0; i < 3 * VandrelDaliLedger::MaxOwed; ++i)
-        ledger.sending(kDapc, 1, nullptr);
+    proto::PacketMutex waiter(0, false);
+    const auto ticket = ledger.sending(kActual, 1, &waiter);
+    ledger.recordsFrom(1); // a poll while our request waited for the transfer mutex
+    ledger.takeRecord(record(kActual));
+    ledger.takeRecord(record("\x11"));
+    ledger.goesOut(ticket, 2);
+    ledger.recordsFrom(3);
+    ledger.takeRecord(record(kOther));
+    ledger.takeRecord(record("\x12"));
+    ledger.takeRecord(record(kActual));
+    ledger.takeRecord(record("\x42"));
+    EXPECT_EQ(drain(waiter), (std::vector<QByteArray> {kActual, "\x42"}));
+    EXPECT_EQ(ledger.owedCount(), 0);
+}
+
+// Two echoes of our frame with nothing between them on a box that records
+// nothing for a missing answer, then an answer: whose it is cannot be told, so
+// nobody gets it and the sender learns its query is in doubt.
+TEST(DaliLedgerSender, AnAnswerAfterTwoIdenticalEchoesIsInDoubt)
+{
+    VandrelDaliLedger ledger;
+    proto::PacketMutex waiter(0, false);
+    const auto ticket = ledger.sending(kRead, 1, &waiter);
+    ledger.goesOut(ticket, 1);
+    ledger.recordsFrom(2);
+    for (const QByteArray& bytes : {kRead, kRead, QByteArray("\x03")})
+        ledger.takeRecord(record(bytes));
+    EXPECT_EQ(drain(waiter), (std::vector<QByteArray> {kRead}));
+    EXPECT_TRUE(ledger.inDoubt(ticket));
+    EXPECT_NE(waiter.feedEndStatus(), 0);
+    ledger.release(ticket);
+    EXPECT_FALSE(ledger.inDoubt(ticket));
+}
+
+// A full ledger forgets nothing: the next sender is refused without a wait,
+// or waits until an echo makes room.
+TEST(DaliLedgerSender, AFullLedgerMakesTheSenderWaitForRoom)
+{
+    VandrelDaliLedger ledger;
+    for (int i = 0; i < VandrelDaliLedger::MaxOwed; ++i)
+        ledger.goesOut(ledger.sending(i == 0 ? kActual : kDapc, 1, nullptr), quint64(i + 1));
+    EXPECT_EQ(ledger.sending(kActual, 1, nullptr), 0u);
+    EXPECT_EQ(ledger.owedCount(), VandrelDaliLedger::MaxOwed);
+
+    VandrelDaliLedger::Ticket waited = 0;
+    proto::PacketMutex late(0, false);
+    std::thread sender([&] {
+        waited = ledger.sending(kActual, 1, &late, {std::chrono::seconds(60), std::chrono::seconds(60)});
+    });
+    ledger.recordsFrom(1000);
+    ledger.takeRecord(record(kActual)); // the oldest frame's echo: room for one
+    sender.join();
+    EXPECT_NE(waited, 0u);
+    EXPECT_EQ(ledger.owedCount(), VandrelDaliLedger::MaxOwed);
+    // The first frame's answer is still its own, not the new query's.
+    ledger.goesOut(waited, 1001);
+    ledger.takeRecord(record("\x0A"));
+    EXPECT_TRUE(drain(late).empty());
+}
+
+// A frame is given up on only once a pass that began after its time on the
+// bus drained the box without its echo; polling that ended frees a waiting sender.
+TEST(DaliLedgerSender, OnlyAFrameTheBoxCannotReportAnyMoreIsGivenUp)
+{
+    VandrelDaliLedger ledger(std::chrono::milliseconds(60));
+    ledger.goesOut(ledger.sending(kDapc, 2, nullptr), 1);
+    const auto out = VandrelDaliLedger::Clock::now();
+    ledger.recordsFrom(2);
+    const auto lost = out + VandrelDaliLedger::LostAfter;
+    ledger.passCompleted(lost + std::chrono::milliseconds(100)); // within two copies' time beyond
+    EXPECT_EQ(ledger.owedCount(), 1);
+    ledger.passCompleted(lost + std::chrono::milliseconds(200));
+    EXPECT_EQ(ledger.owedCount(), 0);
+
+    for (int i = 0; i < VandrelDaliLedger::MaxOwed; ++i)
+        ledger.sending(kDapc, 1, nullptr); // none went out yet
+    std::thread sender([&] {
+        EXPECT_EQ(
+            ledger.sending(kDapc, 1, nullptr, {std::chrono::seconds(60), std::chrono::seconds(60)}), 0u);
+    });
+    ledger.feedEnded(-3);
+    sender.join();
     EXPECT_EQ(ledger.owedCount(), VandrelDaliLedger::MaxOwed);
 }
 

@@ -169,6 +169,24 @@ TEST(PacketMutexVerdict, PastTheGuardOnlyAPassBegunAfterTheWindowSaysTheBoxIsSil
         PacketMutex::WAIT_PACKET);
 }
 
+// A box that records nothing for a missing answer: as many quiet passes as
+// the rule asks for, but all begun within the window (they came close
+// together, or the box put the frame on a busy line late), say nothing; only a
+// quiet pass begun after the window closes it.
+TEST(PacketMutexVerdict, QuietPassesBegunWithinTheWindowGiveNoVerdict)
+{
+    PacketMutex mutex(0, false);
+    mutex.armQuietWindow();
+    const auto armed = Clock::now();
+    for (int pass = 0; pass < 12; ++pass)
+        mutex.passCompleted(armed + milliseconds(pass));
+    EXPECT_EQ(mutex.waitForAnswer(rule(12, milliseconds(60), Clock::now() + hours(1), Clock::now())),
+        PacketMutex::WAIT_BACKSTOP);
+    mutex.passCompleted(armed + milliseconds(60));
+    EXPECT_EQ(mutex.waitForAnswer(rule(12, milliseconds(60), Clock::now() + hours(1), Clock::now() + hours(2))),
+        PacketMutex::WAIT_QUIET);
+}
+
 TEST(PacketMutexVerdict, AFailedPollEndsTheWaitWithItsStatus)
 {
     PacketMutex mutex(0, false);
