@@ -1,3 +1,4 @@
+#include "box_universes.h"
 #include "http_test_client.h"
 #include "rpc_call.h"
 #include "service_process.h"
@@ -59,16 +60,10 @@ protected:
         port = qmtest::freeLoopbackPort();
         ASSERT_TRUE(service.startServingOnBench(port, QJsonDocument(bench).toJson()))
             << service.standardError().toStdString();
-        const QJsonArray boxes
-            = call("universe.search", R"({"interface_type": "usb"})").value("result").toArray();
-        ASSERT_EQ(boxes.size(), 2);
-        for (const QJsonValue& found : boxes) {
-            for (const QJsonValue& child : found.toObject().value("child_universes").toArray()) {
-                if (child.toObject().value("interface_type").toString() == "dali")
-                    (found.toObject().value("version").toInt() == 21 ? eventBox : quietBox)
-                        = child.toObject().value("universe_id").toInt();
-            }
-        }
+        const qmtest::BoxUniverses found = qmtest::searchBoxUniverses(port, "dali");
+        ASSERT_EQ(found.boxes, 2);
+        eventBox = found.eventBox;
+        quietBox = found.quietBox;
         ASSERT_GT(eventBox, 0);
         ASSERT_GT(quietBox, 0);
     }

@@ -3,7 +3,10 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -11,6 +14,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
+#include <random>
+#include <set>
+#include <string>
 
 namespace qmtest {
 
@@ -206,16 +213,45 @@ HttpReply HttpTestClient::request(
 
 int freeLoopbackPort()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        socklen_t length = sizeof address;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
+    // Test processes run side by side, and a service takes seconds to bind the
+    // port it was given: a port that the kernel called free (bind to port 0)
+    // could be handed to two of them meanwhile, each then talking to the
+    // other's service. So ports come from below the kernel's ephemeral range
+    // (where no connection or bind to port 0 takes them), each claimed by a
+    // lock that this process holds until it ends (the kernel lets go of it
+    // then, however the process ends) and never handed out twice here.
+    static std::mutex mutex;
+    static std::set<int> handedOut;
+    static std::mt19937 random(std::random_device {}() ^ unsigned(::getpid()));
+    constexpr int First = 20000;
+    constexpr int Last = 32767;
+    const std::string folder = "/tmp/qmtest-ports";
+    ::mkdir(folder.c_str(), 0777);
+    std::lock_guard<std::mutex> locker(mutex);
+    std::uniform_int_distribution<int> pick(First, Last);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const int port = pick(random);
+        if (handedOut.count(port))
+            continue;
+        const int lock = ::open((folder + "/" + std::to_string(port)).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (lock < 0)
+            continue;
+        if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+            ::close(lock);
+            continue;
+        }
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = loopback(port);
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (!free) {
+            ::close(lock);
+            continue;
+        }
+        handedOut.insert(port); // its lock stays held
+        return port;
     }
-    ::close(fd);
-    return port;
+    return 0;
 }
 
 bool portAcceptsConnections(int port)

@@ -57,7 +57,8 @@ private:
     std::string buffer;
 };
 
-// A TCP port on 127.0.0.1 that nothing listens on right now.
+// A TCP port on 127.0.0.1 that nothing listens on right now, below the
+// ephemeral range, that no other test process is handed while this one runs.
 int freeLoopbackPort();
 // True when something accepts connections on 127.0.0.1:port.
 bool portAcceptsConnections(int port);
