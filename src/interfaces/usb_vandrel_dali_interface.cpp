@@ -6,6 +6,7 @@
 #include "interfaces/lib_usb_interface.h"
 #include "interfaces/vandrel_answer_wait.h"
 #include "log/logging_categories.h"
+#include "protocol/dali/dali_command_table.h"
 #include "protocol/dali/dali_packet.h"
 #include "protocol/options.h"
 #include "protocol/packet_mutex.h"
@@ -28,6 +29,24 @@ namespace vandrel = proto::vandrel;
 constexpr int MonitorIntervalMs = 5;
 // A query whose answer may be another master's is asked at most this often.
 constexpr int MaxAskings = 3;
+
+using Dali = proto::DaliCommandTable;
+
+// Whether the frame moves the gear's memory pointer (DTR0) on: asked again, it
+// would read (or write) the next location and report that as this one's. Its
+// caller starts again from selecting the location instead.
+bool movesMemoryPointer(const QByteArray& frame)
+{
+    if (frame.size() != 2)
+        return false;
+    const auto address = quint8(frame.at(0));
+    const auto opcode = quint8(frame.at(1));
+    if (address == Dali::special("WRITE MEMORY LOCATION"))
+        return true;
+    // A command to a short address, a group or all (not a special command).
+    const bool addressedCommand = (address & 0x01) != 0 && (address < 0xA0 || address >= 0xFC);
+    return addressedCommand && opcode == Dali::opcode("READ MEMORY LOCATION");
+}
 
 std::unique_ptr<proto::UsbVandrelPacket> report(const proto::VandrelReport& bytes)
 {
@@ -228,6 +247,8 @@ int UsbVandrelDaliInterface::sendMonitored(const proto::UsbVandrelPacket& reques
             << QStringLiteral(GLOG_PREFIX "DALI: the answer to %1 may be another master's (asked %2 times)")
                    .arg(QString::fromLatin1(frame.toHex(' ')))
                    .arg(asking);
+        if (movesMemoryPointer(frame))
+            return core::ITF_ERR_PACKET_NOT_ANSWER;
         if (asking >= MaxAskings)
             return core::ITF_ERR_TOO_MANY_RETRIES;
     }

@@ -199,3 +199,57 @@ TEST_F(VandrelDali, CommandsWithoutAnswerDoNotWaitOnTheMonitor)
 }
 
 } // namespace
+
+// On a box without time-out events, every request of the query is followed on
+// the bus by another master's identical frame and one answer: whose answer it
+// is cannot be told. A query is asked again (three times at most); one that
+// moves the gear's memory pointer on is not, since asked again it would read
+// the next location and report it as this one's.
+struct DoubtCase
+{
+    const char* name;
+    quint8 address;
+    quint8 opcode;
+    int status;
+    int requests;
+};
+
+class VandrelDaliDoubt : public SimVandrelDaliFixture, public ::testing::WithParamInterface<DoubtCase>
+{
+};
+
+TEST_P(VandrelDaliDoubt, AnAnswerThatMayBeAnotherMastersIsNeverHandedOn)
+{
+    open(firmware(15), {Device::CAP_VD_LARGE_PACKETS});
+    ASSERT_EQ(device->sinks.size(), 1u);
+    itf::IVandrelRecordSink* sink = device->sinks.front();
+    const QByteArray frame = QByteArray().append(char(GetParam().address)).append(char(GetParam().opcode));
+    std::atomic<bool> done {false};
+    std::thread monitor([&] {
+        int answered = 0;
+        while (!done) {
+            if (box->callCount(sim::SimCall::BulkIn) > answered) {
+                ++answered;
+                sink->recordsFrom(~quint64(0));
+                for (const QByteArray& bytes : {frame, frame, QByteArray("\x42")}) {
+                    proto::DaliPacket record;
+                    record.append(bytes);
+                    sink->takeRecord(record);
+                }
+            }
+            sink->passCompleted(itf::IVandrelRecordSink::Clock::now());
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    unsigned char answer = 0;
+    EXPECT_EQ(dali->queryCommand(GetParam().address, GetParam().opcode, &answer), GetParam().status);
+    done = true;
+    monitor.join();
+    EXPECT_EQ(answer, 0);
+    EXPECT_EQ(box->callCount(sim::SimCall::BulkIn), GetParam().requests);
+}
+
+INSTANTIATE_TEST_SUITE_P(Doubt, VandrelDaliDoubt,
+    ::testing::Values(DoubtCase {"query_asked_again", 0x07, 0xA0, core::ITF_ERR_TOO_MANY_RETRIES, 3},
+        DoubtCase {"memory_read_not_asked_again", 0x01, 0xC5, core::ITF_ERR_PACKET_NOT_ANSWER, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
