@@ -229,8 +229,8 @@ TEST_F(DorvaneService, UnansweredMemoryReadBehindTheDriverGoesOutOnce)
             QStringLiteral("No reply where one was expected")))
             << QJsonDocument(read).toJson().toStdString();
         // QUERY CONTENT DTR0: one frame reached the gear.
-        EXPECT_EQ(
-            result("dali.send", params(0x01, 0x98, true)).toObject().value("bytes").toArray(), QJsonArray {2});
+        EXPECT_EQ(result("dali.send", params(0x01, 0x98, true)).toObject().value("bytes").toArray(),
+            QJsonArray {2});
     }
     EXPECT_EQ(replies, 0) << "of " << Rounds << " rounds";
 }

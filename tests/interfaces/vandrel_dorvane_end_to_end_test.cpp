@@ -163,8 +163,8 @@ TEST_F(VandrelDorvaneEndToEnd, AttemptsByWhatTheBoxReported)
             driver->faults().*row.fault = row.count;
         dorvane->pauses.clear();
         const int before = driver->requestCount();
-        EXPECT_EQ(request(bytesOf({0x59, 0x0B, 0xE6, 0x3F}), DorvaneInterface::DORVANE_ACTION_READ, 5),
-            row.result);
+        EXPECT_EQ(
+            request(bytesOf({0x59, 0x0B, 0xE6, 0x3F}), DorvaneInterface::DORVANE_ACTION_READ, 5), row.result);
         EXPECT_EQ(driver->requestCount() - before, row.taken);
         EXPECT_EQ(dorvane->pauses, row.pauses);
     }

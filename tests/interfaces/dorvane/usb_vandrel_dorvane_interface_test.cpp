@@ -272,7 +272,8 @@ TEST_F(VandrelDorvane, Dorvane2AccessCommand)
     EXPECT_EQ(ram->writes, QStringList {"1@4=254"});
     ASSERT_EQ(dmx->sent.size(), 1);
     EXPECT_TRUE(dmx->sent[0].startsWith("D0 0E 00 00 5B 0B C3 C3"));
-    EXPECT_EQ(dmx->sentOptions[0].value("retry_count"), 1); // its five attempts are counted above the DMX line
+    // Its five attempts are counted above the DMX line, which carries each once.
+    EXPECT_EQ(dmx->sentOptions[0].value("retry_count"), 1);
 
     ram->status = core::ITF_ERR_NO_REPLY;
     EXPECT_EQ(dorvane.sendBootloaderModeAccessCommand(254, 0x00, 0xE6, false), core::ITF_ERR_NO_REPLY);
