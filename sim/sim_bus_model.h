@@ -38,7 +38,7 @@ private:
 // four bytes, answered flagging an error, answered garbled, or nothing.
 struct SimDorvaneAnswer
 {
-    enum Kind { None, Answer, ErrorFlag, BadChecksum };
+    enum Kind { None, Answer, ErrorFlag, BadChecksum, NotTaken };
     Kind kind = None;
     QByteArray bytes;
 

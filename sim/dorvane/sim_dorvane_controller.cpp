@@ -165,6 +165,8 @@ QByteArray SimDorvaneController::dorvaneRequest(
     }
 
     const SimDorvaneAnswer answer = driver->dorvaneRequest(request, read);
+    if (answer.kind == SimDorvaneAnswer::NotTaken)
+        return failure(frame, vandrel::VDERR_SLAVE_CMD_NOTRETRIEVED);
     if (answer.kind == SimDorvaneAnswer::None)
         return failure(frame, vandrel::VDERR_SLAVE_NO_REPLY_RECEIVED);
     const QByteArray bytes = answer.bytes.leftJustified(4, '\0');

@@ -62,6 +62,8 @@ SimDorvaneDriver::~SimDorvaneDriver() = default;
 
 SimDorvaneAnswer SimDorvaneDriver::dorvaneRequest(const QByteArray& request, bool read)
 {
+    if (SimDriverFaults::take(_faults.busy))
+        return {SimDorvaneAnswer::NotTaken, {}};
     ++_requests;
     if (_core.inBootloader())
         return SimDorvaneAnswer::none(); // the bootloader speaks only Wystrel frames

@@ -52,6 +52,7 @@ public:
     SimDriverCore& core() { return _core; }
     SimDriverFaults& faults() { return _faults; }
     bool isLegacy() const { return _legacy; }
+    // The requests it took (not those refused while busy), answered or not.
     int requestCount() const { return _requests; }
 
     Bus bus() const override { return Dorvane; }

@@ -8,7 +8,8 @@ namespace tarvesk::sim {
 // but leave the flash as it was, or are refused (not written and not answered,
 // as a bootloader still busy with the row before does). A count below 0 means
 // "for ever". The cable of the box is pulled right after the n-th row written
-// (0: never).
+// (0: never). A Dorvane driver may also be busy for its next n requests: it
+// takes none of them, and the box reports the command not retrieved.
 struct SimDriverFaults
 {
     static constexpr int Forever = -1;
@@ -19,6 +20,7 @@ struct SimDriverFaults
     int rowNotProgrammed = 0;
     int rowRefused = 0;
     int unplugAfterRows = 0;
+    int busy = 0;
 
     // Takes one answer's worth of a fault; true when it applies to this answer.
     static bool take(int& count)

@@ -182,6 +182,11 @@ int UsbVandrelDorvaneInterface::sendDorvane(
     bool countGiven = false;
     const int count = options->getOption(proto::option::RetryCount).toInt(&countGiven);
     const int attempts = countGiven && count > 1 ? count : 1;
+    // Each attempt goes out once: a repeat below would resend a frame the box
+    // reported as carried before this loop could see that report.
+    proto::Options once;
+    once.addOptions(*options);
+    once.addOption(proto::option::RetryCount, 1);
     const proto::PacketCheckIgnore ignore = options->hasOption(proto::option::DorvaneMaster)
             || !device->hasCapability(core::Device::CAP_VD_CORRECT_CHECKSUM)
         ? proto::CHECK_IGNORE_CHECKSUM
@@ -190,7 +195,7 @@ int UsbVandrelDorvaneInterface::sendDorvane(
     int status = core::ITF_OK;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
         proto::DmxPacket* received = nullptr;
-        status = _dmx->sendDmx(frame.get(), &received, options);
+        status = _dmx->sendDmx(frame.get(), &received, &once);
         const std::unique_ptr<proto::DmxPacket> answer(received);
         if (status != core::ITF_OK)
             continue;
@@ -206,7 +211,11 @@ int UsbVandrelDorvaneInterface::sendDorvane(
         }
         proto::WystrelPacket wystrel(answer.get());
         const int code = wystrel.getUint8(6);
-        if (wystrel.answer_isValid(ignore) != core::ITF_OK) {
+        const int check = wystrel.answer_isValid(ignore);
+        // The driver had the frame: a repeat would run it again.
+        if (check == core::ITF_ERR_PACKET_CHECKSUM)
+            return check;
+        if (check != core::ITF_OK) {
             if (code == proto::vandrel::VDERR_SLAVE_NO_REPLY_RECEIVED)
                 return core::ITF_ERR_NO_REPLY;
             qCWarning(service::loggerGlog()).noquote()

@@ -19,6 +19,14 @@ class LibUsbInterface;
 // A request that expected an answer and got none never returns 0: the code
 // "no reply received" ends it with ITF_ERR_NO_REPLY at once, and attempts used
 // up without a usable answer give ITF_ERR_NO_REPLY too.
+//
+// The attempts of a request ("retry_count") are counted here alone: the DMX
+// line carries each attempt once. A frame the box reports as carried to the
+// driver is never sent again, since the driver acted on it (a DALI READ MEMORY
+// LOCATION has moved the gear's pointer on): "no reply received" ends with
+// ITF_ERR_NO_REPLY, an answer with a wrong checksum with ITF_ERR_PACKET_CHECKSUM.
+// Only a frame the box could not carry (its other codes, no answer from the box)
+// or one the driver flagged as an error is sent again.
 class UsbVandrelDorvaneInterface : public DorvaneInterface
 {
     Q_OBJECT

@@ -31,6 +31,12 @@ bool Options::isOptionTrue(const QString& optionName) const
     return it != _options.constEnd() && it.value().userType() == QMetaType::Bool && it.value().toBool();
 }
 
+void Options::addOptions(const Options& other)
+{
+    for (auto it = other._options.constBegin(); it != other._options.constEnd(); ++it)
+        _options.insert(it.key(), it.value());
+}
+
 void Options::debugPrint() const
 {
     for (auto it = _options.constBegin(); it != _options.constEnd(); ++it)

@@ -59,6 +59,8 @@ public:
     Q_INVOKABLE QVariant getOption(const QString& optionName) const;
     // True only for a present key holding a bool true (an int 1 or a text does not count).
     bool isOptionTrue(const QString& optionName) const;
+    // Every option of `other`, replacing those of the same name.
+    void addOptions(const Options& other);
     void debugPrint() const;
 
     // Registers "tarvesk::proto::Options *" for the scripts.

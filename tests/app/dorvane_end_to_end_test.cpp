@@ -199,6 +199,42 @@ TEST_F(DorvaneService, DaliGearBehindTheDriverTakeWrites)
     }
 }
 
+// READ MEMORY LOCATION moves the gear's memory pointer on at every frame, so a
+// read the driver reports unanswered must not go out again: a repeat would read
+// the next location and report it as this one. Location 1 of bank 0 is
+// reserved (IEC 62386-102): the gear stays silent and steps its pointer to 2.
+TEST_F(DorvaneService, UnansweredMemoryReadBehindTheDriverGoesOutOnce)
+{
+    const int dorvane = boxUniverse("Dorvane");
+    ASSERT_NE(dorvane, 0);
+    const QJsonArray found = result("universe.search", {{"universe_id", dorvane}}).toArray();
+    ASSERT_EQ(found.size(), 1);
+    const QJsonArray children = found.at(0).toObject().value("child_universes").toArray();
+    ASSERT_EQ(children.size(), 1);
+    const int dali = children.at(0).toObject().value("universe_id").toInt();
+    auto params = [&](int address, int opcode, bool expectAnswer) {
+        return QJsonObject {
+            {"universe_id", dali}, {"bytes", QJsonArray {address, opcode}}, {"expect_answer", expectAnswer}};
+    };
+    constexpr int Rounds = 20;
+    int replies = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        SCOPED_TRACE(round);
+        result("dali.send", params(0xC3, 0, false)); // DTR1: bank 0
+        result("dali.send", params(0xA3, 1, false)); // DTR0: location 1
+        // READ MEMORY LOCATION of short address 0: the driver reports no reply.
+        const QJsonObject read = call("dali.send", params(0x01, 0xC5, true));
+        replies += read.value("result").toObject().value("status").toString() == QLatin1String("reply");
+        EXPECT_TRUE(read.value("error").toObject().value("message").toString().contains(
+            QStringLiteral("No reply where one was expected")))
+            << QJsonDocument(read).toJson().toStdString();
+        // QUERY CONTENT DTR0: one frame reached the gear.
+        EXPECT_EQ(result("dali.send", params(0x01, 0x98, true)).toObject().value("bytes").toArray(),
+            QJsonArray {2});
+    }
+    EXPECT_EQ(replies, 0) << "of " << Rounds << " rounds";
+}
+
 // Raw memory of the driver on the port by universe, without a search: a
 // driver device made for each request and never listed.
 TEST_F(DorvaneService, RawMemoryByUniverseReachesTheDriverOnThePort)

@@ -5,7 +5,6 @@
 #include "interfaces/dorvane/dorvane_dali_interface.h"
 #include "interfaces/usb_vandrel_dmx_interface.h"
 #include "interfaces/usb_vandrel_dorvane_interface.h"
-#include "log_capture.h"
 #include "protocol/dorvane/dorvane_packet.h"
 #include "protocol/options.h"
 
@@ -126,27 +125,49 @@ TEST_F(VandrelDorvaneEndToEnd, CurrentDriverReadsAndWrites)
     EXPECT_EQ(value, 7u); // a failed read leaves the value alone
 }
 
-// "No reply received" from the controller ends the request after one attempt:
-// the only repeats are those of the DMX layer below.
-TEST_F(VandrelDorvaneEndToEnd, SilentDriver)
+// How often a request (five attempts allowed) goes to the driver, by what the
+// box reports of each attempt. A frame the box carried to the driver is never
+// sent again: the driver acted on it. One the box could not carry (the driver
+// busy) is sent again after a pause, one the driver flagged at once.
+TEST_F(VandrelDorvaneEndToEnd, AttemptsByWhatTheBoxReported)
 {
     openDorvane();
     auto driver = addDriver();
     box->setRegister(48, 2);
-    driver->faults().silent = sim::SimDriverFaults::Forever;
-    test::LogCapture log;
-    EXPECT_EQ(request(bytesOf({0x59, 0x0B, 0, 0}), DorvaneInterface::DORVANE_ACTION_READ, 1), "-11");
-    EXPECT_EQ(driver->requestCount(), 1);
-    EXPECT_EQ(request(bytesOf({0x59, 0x0B, 0, 0}), DorvaneInterface::DORVANE_ACTION_READ, 5), "-11");
-    EXPECT_EQ(driver->requestCount(), 1 + 5);
-    EXPECT_EQ(log.count("retry"), 0);
-    EXPECT_TRUE(dorvane->pauses.empty());
-
-    // An error the driver flags: every attempt is made, and none succeeds.
-    driver->faults().silent = 0;
-    driver->faults().errorFlag = sim::SimDriverFaults::Forever;
-    EXPECT_EQ(request(bytesOf({0x59, 0x0B, 0, 0}), DorvaneInterface::DORVANE_ACTION_READ, 3), "-11");
-    EXPECT_EQ(log.count("Dorvane error flag detected: VDERR_DV2_ERROR"), 3);
+    driver->core().setParameter(0x3FE6, 0x0020);
+    using Faults = sim::SimDriverFaults;
+    const QByteArray value = bytesOf({0x59, 0x0B, 0x20, 0x00});
+    const std::vector<int> none;
+    const std::vector<int> fivePauses(5, QuickDorvaneInterface::InvalidAnswerPauseMs);
+    const struct
+    {
+        const char* name;
+        int Faults::*fault; // set for the row, with the count below
+        int count;
+        QByteArray result; // the answer, or the status
+        int taken;         // requests the driver took
+        std::vector<int> pauses;
+    } rows[] = {
+        {"answered", nullptr, 0, value, 1, none},
+        {"no reply", &Faults::silent, Faults::Forever, "-11", 1, none},
+        {"answer checksum wrong", &Faults::badChecksum, Faults::Forever, "-20", 1, none},
+        {"busy once", &Faults::busy, 1, value, 1, {QuickDorvaneInterface::InvalidAnswerPauseMs}},
+        {"busy throughout", &Faults::busy, Faults::Forever, "-11", 0, fivePauses},
+        {"flagged once", &Faults::errorFlag, 1, value, 2, none},
+        {"flagged throughout", &Faults::errorFlag, Faults::Forever, "-11", 5, none},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        driver->faults() = Faults();
+        if (row.fault)
+            driver->faults().*row.fault = row.count;
+        dorvane->pauses.clear();
+        const int before = driver->requestCount();
+        EXPECT_EQ(
+            request(bytesOf({0x59, 0x0B, 0xE6, 0x3F}), DorvaneInterface::DORVANE_ACTION_READ, 5), row.result);
+        EXPECT_EQ(driver->requestCount() - before, row.taken);
+        EXPECT_EQ(dorvane->pauses, row.pauses);
+    }
 }
 
 TEST_F(VandrelDorvaneEndToEnd, NotConnected)
