@@ -143,6 +143,15 @@ int HttpTestClient::awaitStatus()
     return space < lineEnd ? std::atoi(buffer.c_str() + space + 1) : 0;
 }
 
+bool HttpTestClient::awaitText(const std::string& text)
+{
+    while (buffer.find(text) == std::string::npos) {
+        if (!readMore())
+            return false;
+    }
+    return true;
+}
+
 HttpReply HttpTestClient::readReply(bool headRequest)
 {
     HttpReply reply;

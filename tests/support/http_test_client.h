@@ -51,6 +51,9 @@ public:
     // Waits for the status line of a reply (kept for readReply) and returns
     // its code; 0 when the connection ended first.
     int awaitStatus();
+    // Waits until the bytes read so far (kept for readReply) hold text;
+    // false when the connection ended first.
+    bool awaitText(const std::string& text);
     // True when the server closed the connection (reads end of stream).
     bool peerClosed();
 
