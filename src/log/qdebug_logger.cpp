@@ -6,7 +6,6 @@
 #include <QLoggingCategory>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QReadWriteLock>
 #include <QTime>
 
 #include <algorithm>
@@ -14,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <mutex>
+#include <shared_mutex>
 
 namespace tarvesk::service {
 
@@ -38,7 +39,7 @@ QMutex s_fileMutex; // guards s_filePath, the log file and its rotation
 QString s_filePath;
 // Held for reading by readers of the log while they read, for writing by a
 // rotation; taken after s_fileMutex when both are.
-QReadWriteLock s_rotationLock;
+std::shared_mutex s_rotationLock;
 quint64 s_rotations = 0; // guarded by s_rotationLock
 QMutex s_categoryMutex; // guards s_categoryEnabledState and s_filterRules
 std::map<QString, bool> s_categoryEnabledState;
@@ -176,7 +177,7 @@ void QDebugLogger::trimFileToSize(QFile* file, qint64 maxSize)
     {
         // Readers that began before the rotation must not read on into the
         // new log at their old offsets: they see the count change and stop.
-        QWriteLocker lock(&s_rotationLock);
+        std::unique_lock<std::shared_mutex> lock(s_rotationLock);
         ++s_rotations;
         file->resize(0);
     }
@@ -242,7 +243,7 @@ QString QDebugLogger::logFilePath()
 
 void QDebugLogger::readBetweenRotations(const std::function<void(quint64 rotations)>& read)
 {
-    QReadLocker lock(&s_rotationLock);
+    std::shared_lock<std::shared_mutex> lock(s_rotationLock);
     read(s_rotations);
 }
 
