@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <mutex>
+#include <shared_mutex>
 
 namespace tarvesk::service {
 
@@ -35,6 +37,10 @@ const QtMessageHandler s_takeDefaultEarly = defaultHandler();
 std::atomic<bool> s_enableWriteToFile {false};
 QMutex s_fileMutex; // guards s_filePath, the log file and its rotation
 QString s_filePath;
+// Held for reading by readers of the log while they read, for writing by a
+// rotation; taken after s_fileMutex when both are.
+std::shared_mutex s_rotationLock;
+quint64 s_rotations = 0; // guarded by s_rotationLock
 QMutex s_categoryMutex; // guards s_categoryEnabledState and s_filterRules
 std::map<QString, bool> s_categoryEnabledState;
 QString s_filterRules;
@@ -168,7 +174,13 @@ void QDebugLogger::trimFileToSize(QFile* file, qint64 maxSize)
     QFile::remove(backup);
     // Copy by name so that the caller's open handle stays usable.
     QFile::copy(file->fileName(), backup);
-    file->resize(0);
+    {
+        // Readers that began before the rotation must not read on into the
+        // new log at their old offsets: they see the count change and stop.
+        std::unique_lock<std::shared_mutex> lock(s_rotationLock);
+        ++s_rotations;
+        file->resize(0);
+    }
     // Composed as the debug stream joins its pieces: one blank between each.
     warnDirect(QStringLiteral("Log file exceeds quota limit of  %1 , new log file created!").arg(maxSize));
     warnDirect(QStringLiteral("Log file backup created at ") + backup);
@@ -227,6 +239,12 @@ QString QDebugLogger::logFilePath()
 {
     QMutexLocker lock(&s_fileMutex);
     return s_filePath;
+}
+
+void QDebugLogger::readBetweenRotations(const std::function<void(quint64 rotations)>& read)
+{
+    std::shared_lock<std::shared_mutex> lock(s_rotationLock);
+    read(s_rotations);
 }
 
 QString QDebugLogger::filterRules()

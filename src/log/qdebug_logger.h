@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <functional>
+
 namespace tarvesk::service {
 
 // The process-wide message handler: formats every message of the framework's
@@ -32,6 +34,11 @@ public:
     static QString logFilePath();
     // The filter rules text last installed (for diagnosis and tests).
     static QString filterRules();
+    // Runs read while no quota rotation of the log runs, with the number of
+    // rotations so far. A rotation counts itself before it empties the file,
+    // so a read that sees the count its reader began with sees only text
+    // logged before any rotation since. read must not log.
+    static void readBetweenRotations(const std::function<void(quint64 rotations)>& read);
 
 private:
     static void appendToFile(const QString& category, const QString& line);

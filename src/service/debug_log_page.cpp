@@ -1,7 +1,11 @@
 #include "service/debug_log_page.h"
 
+#include "log/qdebug_logger.h"
+
 #include <QFile>
-#include <QTextStream>
+#include <QSemaphore>
+#include <QTextCodec>
+#include <QTextDecoder>
 
 #include <algorithm>
 #include <cstring>
@@ -10,10 +14,20 @@ namespace tarvesk::service {
 
 namespace {
 
-// Characters read from the log at once, and escaped characters encoded at once.
+// Bytes read from the log at once (as many as a text stream reads at once, so
+// that broken UTF-8 across a block end decodes as it does there), characters
+// escaped at once, and escaped characters encoded at once.
+constexpr int ReadBytes = 16384;
 constexpr int ReadCharacters = 8192;
 constexpr int PieceCharacters = 8192;
 constexpr int LongestEscape = 6; // "&quot;"
+
+// Log files the pages of all clients hold open at once. A page opens the log
+// only to read a piece of it; without a bound, as many pieces as connections
+// could be read at the same moment, and the descriptors kept for the
+// service's own files (the log it writes among them) would not be enough.
+constexpr int PageFilesAtOnce = 8;
+QSemaphore s_pageFiles(PageFilesAtOnce);
 
 } // namespace
 
@@ -29,18 +43,29 @@ const char DebugLogPage::Head[] = "<!DOCTYPE html>\n"
 const char DebugLogPage::Tail[] = "</body>\n"
                                   "</html>\n";
 
-// The log's characters one at a time, decoded a few thousand at once.
+// The log's characters one at a time, decoded a few thousand at once, as a
+// text stream of UTF-8 over the file opened as text reads them. The file is
+// open only while a piece of it is read, so that a page whose client reads
+// slowly, or not at all, holds no descriptor.
 class DebugLogPage::LogText
 {
 public:
-    bool open(const QString& path)
+    LogText(const QString& path, quint64 rotations)
+        : path(path)
+        , rotations(rotations)
+    { }
+
+    // Whether the log can be opened now; the rotations so far in rotations.
+    static bool isReadable(const QString& path, quint64* rotations)
     {
-        file.setFileName(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-            return false;
-        stream.setDevice(&file);
-        stream.setCodec("UTF-8");
-        return true;
+        bool opened = false;
+        const QSemaphoreReleaser slot = takeFileSlot();
+        QDebugLogger::readBetweenRotations([&](quint64 now) {
+            *rotations = now;
+            QFile file(path);
+            opened = file.open(QIODevice::ReadOnly);
+        });
+        return opened;
     }
 
     // The next character; false at the end of the log.
@@ -52,44 +77,92 @@ public:
         return true;
     }
 
-    // The characters read and not yet taken, [begin, end); empty at the end
-    // of the log. take() takes them all.
+    // The next characters read and not yet taken, [begin, end), a few
+    // thousand at most; empty at the end of the log. take() takes them.
     bool rest(const QChar** begin, const QChar** end)
     {
         if (at == chunk.size() && !refill())
             return false;
+        restEnd = std::min(chunk.size(), at + ReadCharacters);
         *begin = chunk.constData() + at;
-        *end = chunk.constData() + chunk.size();
+        *end = chunk.constData() + restEnd;
         return true;
     }
-    void take() { at = chunk.size(); }
+    void take() { at = restEnd; }
 
 private:
+    static QSemaphoreReleaser takeFileSlot()
+    {
+        // Held only while a piece is read from the disk, never while a client is waited for.
+        s_pageFiles.acquire();
+        return QSemaphoreReleaser(s_pageFiles);
+    }
+
     bool refill()
     {
-        chunk = stream.read(ReadCharacters);
+        chunk.resize(0);
         at = 0;
+        while (chunk.isEmpty() && !ended) {
+            if (!readPiece()) {
+                // The end stays the end: text logged later, or a log begun
+                // again after a rotation, is not this page's.
+                ended = true;
+                break;
+            }
+            if (!decoder) {
+                // As a text stream does: a byte-order mark at the start may name another encoding.
+                QTextCodec* codec = QTextCodec::codecForUtfText(bytes, QTextCodec::codecForName("UTF-8"));
+                decoder.reset(codec->makeDecoder());
+            }
+            chunk = decoder->toUnicode(bytes);
+            // Read as text, the file's carriage returns are dropped.
+            chunk.remove(QLatin1Char('\r'));
+        }
         return !chunk.isEmpty();
     }
 
-    QFile file;
-    QTextStream stream;
+    // The next bytes of the log into bytes; false at its end, when it cannot
+    // be read, or when it was rotated since the page began. A read made while
+    // no rotation runs and none has run since the page began holds only text
+    // logged before the rotation that ends the page, whenever that comes.
+    bool readPiece()
+    {
+        bytes.resize(ReadBytes);
+        qint64 size = 0;
+        const QSemaphoreReleaser slot = takeFileSlot();
+        QDebugLogger::readBetweenRotations([&](quint64 now) {
+            if (now != rotations)
+                return;
+            QFile file(path);
+            if (file.open(QIODevice::ReadOnly) && file.seek(offset))
+                size = std::max<qint64>(file.read(bytes.data(), ReadBytes), 0);
+        });
+        bytes.resize(int(size));
+        offset += size;
+        return size > 0;
+    }
+
+    const QString path;
+    const quint64 rotations; // the log's rotations when the page began
+    qint64 offset = 0; // of the next byte to read
+    bool ended = false;
+    std::unique_ptr<QTextDecoder> decoder;
+    QByteArray bytes; // the piece last read
     QString chunk;
     int at = 0;
+    int restEnd = 0;
 };
 
 std::unique_ptr<DebugLogPage> DebugLogPage::open(
     const QString& logPath, bool wholeFile, const QString& typeName)
 {
-    std::unique_ptr<DebugLogPage> page(new DebugLogPage(wholeFile, typeName));
-    page->text = std::make_unique<LogText>();
-    if (!page->text->open(logPath))
+    quint64 rotations = 0;
+    if (!LogText::isReadable(logPath, &rotations))
         return nullptr;
-    if (!wholeFile) {
-        page->scout = std::make_unique<LogText>();
-        if (!page->scout->open(logPath))
-            return nullptr;
-    }
+    std::unique_ptr<DebugLogPage> page(new DebugLogPage(wholeFile, typeName));
+    page->text = std::make_unique<LogText>(logPath, rotations);
+    if (!wholeFile)
+        page->scout = std::make_unique<LogText>(logPath, rotations);
     return page;
 }
 
@@ -189,7 +262,10 @@ void DebugLogPage::makeFilteredLines()
         }
         if (lineLeft > 0) {
             if (!text->next(&c)) {
-                // The log was cut short (rotated) since the scout read the line.
+                // The log was rotated since the scout read the line: the
+                // page ends here, the line closed as any other.
+                if (lineShown)
+                    escaped += QLatin1String("<br>");
                 flushText(true);
                 stage = Stage::Tail;
                 return;

@@ -16,12 +16,15 @@ namespace tarvesk::service {
 // A full log makes a page of tens of megabytes; any web page may ask for it
 // (the replies allow every origin), as often and as many times at once as it
 // likes. Made whole per request, the pages cost memory without bound; made a
-// few kilobytes at a time, each costs a small buffer and an open file.
+// few kilobytes at a time, each costs a small buffer. The log is opened only
+// to read a piece of it, and only a few pieces of all pages are read at once,
+// so that pages hold no descriptors while their clients read (or stall).
 //
 // The file is read as a text stream of UTF-8 (lines end at "\n"; carriage
 // returns are dropped), so that the page keeps the bytes a whole-text read
 // of the log gives. Lines appended while the page is sent are shown; a
-// rotation of the log meanwhile ends the page early.
+// rotation of the log meanwhile ends the page where the rotation came, closed
+// as at the end of the log, and nothing logged after the rotation is shown.
 class DebugLogPage : public network::HttpBodySource
 {
 public:

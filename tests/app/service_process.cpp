@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QSettings>
 
+#include <sys/resource.h>
+
 namespace qmtest {
 
 namespace {
@@ -18,6 +20,28 @@ QString readFile(const QString& path)
         return QString();
     return QString::fromUtf8(file.readAll());
 }
+
+// A process started with a limit of open files of its own.
+class LimitedProcess : public QProcess
+{
+public:
+    explicit LimitedProcess(unsigned long descriptorLimit)
+        : descriptorLimit(descriptorLimit)
+    { }
+
+protected:
+    void setupChildProcess() override
+    {
+        // In the child, before it runs the binary.
+        if (descriptorLimit != 0) {
+            const rlimit limit {rlim_t(descriptorLimit), rlim_t(descriptorLimit)};
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        }
+    }
+
+private:
+    const unsigned long descriptorLimit;
+};
 
 } // namespace
 
@@ -60,7 +84,7 @@ void ServiceProcess::setSetting(const QString& key, const QVariant& value)
 bool ServiceProcess::launch(const QStringList& arguments)
 {
     kill();
-    process = std::make_unique<QProcess>();
+    process = std::make_unique<LimitedProcess>(descriptorLimit);
     process->setProcessEnvironment(env);
     process->setStandardOutputFile(dir.filePath("stdout.txt"));
     process->setStandardErrorFile(dir.filePath("stderr.txt"));

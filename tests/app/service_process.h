@@ -24,6 +24,9 @@ public:
     // Writes a persistent setting of the service before it starts.
     void setSetting(const QString& key, const QVariant& value);
     QProcessEnvironment& environment() { return env; }
+    // The limit of open files (soft and hard) the service is started with; 0:
+    // this process's.
+    void setDescriptorLimit(unsigned long limit) { descriptorLimit = limit; }
 
     // Starts the binary with the arguments.
     bool launch(const QStringList& arguments);
@@ -50,6 +53,7 @@ public:
 private:
     QTemporaryDir dir;
     QProcessEnvironment env;
+    unsigned long descriptorLimit = 0;
     std::unique_ptr<QProcess> process;
 };
 

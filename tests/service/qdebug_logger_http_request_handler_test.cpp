@@ -8,10 +8,15 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
 
 using namespace tarvesk;
 using service::DebugLogPage;
@@ -225,4 +230,84 @@ TEST_F(DebugPageTest, PageBytesAreThoseOfTheWholeTextRead)
             }
         }
     }
+}
+
+// A rotation empties the log while pages are read from it, and new lines fill
+// it again past where they had read to: each page ends with the text it had
+// read before the rotation, its line closed, and shows nothing written after.
+TEST_F(DebugPageTest, RotationEndsAPageAtTheTextBeforeIt)
+{
+    QByteArray lines;
+    for (int i = 0; i < 200; ++i)
+        lines += "WARN || 07.12.2026 22:05:11 || main (46) || warn " + QByteArray::number(i) + "\n";
+    const QByteArray longLine = "INFO || " + QByteArray(40000, '<') + "\n";
+    const QByteArray after = QByteArray("INFO WARN after\n").repeated(20000);
+    const struct
+    {
+        const char* path;
+        QByteArray log;
+        int readBefore; // page bytes read before the rotation
+    } cases[] = {
+        {"/debug", lines, 300},
+        {"/debug/warning", lines, 300},
+        // The filter reads a line ahead of the text it shows: the page ends inside the line.
+        {"/debug/info", lines + longLine + longLine, 50000},
+    };
+    for (const auto& c : cases) {
+        writeLog(c.log);
+        const network::HttpResponse response = get(c.path);
+        ASSERT_EQ(response.getStatusCode(), 200) << c.path;
+        QByteArray page(c.readBefore, '\0');
+        ASSERT_EQ(response.getBodySource()->read(page.data(), c.readBefore), c.readBefore) << c.path;
+        {
+            QFile file(logPath);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append));
+            QDebugLogger::trimFileToSize(&file, 0);
+            ASSERT_EQ(file.write(after), after.size());
+        }
+        page += pageOf(response);
+
+        const QByteArray before = wholeTextPage(logPath + ".bak", c.path);
+        const QByteArray end = QByteArray("<br>") + DebugLogPage::Tail;
+        EXPECT_FALSE(page.contains("after")) << c.path;
+        ASSERT_TRUE(page.endsWith(end)) << c.path << ": " << page.right(100).toStdString();
+        EXPECT_TRUE(before.startsWith(page.chopped(end.size()))) << c.path;
+        EXPECT_GT(page.size(), c.readBefore + int(end.size())) << c.path;
+    }
+}
+
+// Rotations one after the other while pages are read at every pace: a page
+// shows the lines of one log only, the one there when it began.
+TEST_F(DebugPageTest, PagesReadBesideRotationsShowOneLogEach)
+{
+    writeLog("");
+    std::atomic<bool> stop {false};
+    std::thread logger([&] {
+        for (int log = 1; !stop; ++log) {
+            QFile file(logPath);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+                return;
+            QDebugLogger::trimFileToSize(&file, 0);
+            const QByteArray line = "WARN || log " + QByteArray::number(log) + " || " + QByteArray(200, 'x') + "\n";
+            for (int i = 0; i < 150 && !stop; ++i)
+                file.write(line);
+        }
+    });
+    int pages = 0;
+    int linesShown = 0;
+    for (; pages < 300 && !HasFailure(); ++pages) {
+        const char* path = pages % 2 ? "/debug" : "/debug/warning";
+        const network::HttpResponse response = get(path);
+        ASSERT_EQ(response.getStatusCode(), 200);
+        const QByteArray page = pageOf(response, 1 + pages * 97 % 20000);
+        ASSERT_TRUE(page.endsWith(DebugLogPage::Tail)) << path;
+        std::set<QString> logs;
+        auto shown = QRegularExpression("WARN \\|\\| log (\\d+) ").globalMatch(QString::fromUtf8(page));
+        for (; shown.hasNext(); ++linesShown)
+            logs.insert(shown.next().captured(1));
+        EXPECT_LE(logs.size(), 1u) << path;
+    }
+    stop = true;
+    logger.join();
+    EXPECT_GT(linesShown, 0);
 }

@@ -79,6 +79,8 @@ bool HttpTestClient::connect()
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (receiveBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     const sockaddr_in address = loopback(port);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         close();
@@ -128,6 +130,26 @@ bool HttpTestClient::peerClosed()
     char byte;
     const ssize_t n = ::recv(fd, &byte, 1, 0);
     return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+int HttpTestClient::awaitStatus()
+{
+    size_t lineEnd;
+    while ((lineEnd = buffer.find("\r\n")) == std::string::npos) {
+        if (!readMore())
+            return 0;
+    }
+    const auto space = buffer.find(' ');
+    return space < lineEnd ? std::atoi(buffer.c_str() + space + 1) : 0;
+}
+
+bool HttpTestClient::awaitText(const std::string& text)
+{
+    while (buffer.find(text) == std::string::npos) {
+        if (!readMore())
+            return false;
+    }
+    return true;
 }
 
 HttpReply HttpTestClient::readReply(bool headRequest)

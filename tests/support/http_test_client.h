@@ -34,6 +34,9 @@ public:
 
     bool connect();
     void close();
+    // The receive buffer that the next connect() asks for, so that a client
+    // that stops reading holds up the server soon (0: the system's default).
+    void setReceiveBuffer(int bytes) { receiveBuffer = bytes; }
     bool isConnected() const { return fd >= 0; }
 
     // Sends one request on the open connection (connecting first when needed)
@@ -45,6 +48,12 @@ public:
     // Waits until the first bytes of a reply are here (kept for readReply);
     // false when the connection ended first.
     bool awaitReplyStart() { return !buffer.empty() || readMore(); }
+    // Waits for the status line of a reply (kept for readReply) and returns
+    // its code; 0 when the connection ended first.
+    int awaitStatus();
+    // Waits until the bytes read so far (kept for readReply) hold text;
+    // false when the connection ended first.
+    bool awaitText(const std::string& text);
     // True when the server closed the connection (reads end of stream).
     bool peerClosed();
 
@@ -53,6 +62,7 @@ private:
 
     int port;
     std::chrono::milliseconds timeout;
+    int receiveBuffer = 0;
     int fd = -1;
     std::string buffer;
 };
