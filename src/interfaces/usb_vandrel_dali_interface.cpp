@@ -187,8 +187,10 @@ int UsbVandrelDaliInterface::sendDali(
         // form) makes a box with time-out events report the empty window.
         const bool boxTimesAnswer = device->hasCapability(core::Device::CAP_VD_TIMEOUT_EVENT) && form.timedBus
             && !form.fullBitbang && form.expectAnswer;
-        return sendMonitored(*request, *packet, form.sendTwice ? 2 : 1, boxTimesAnswer,
-            expectAnswer ? answer : nullptr, exchange);
+        // A bit-bang pattern is no frame the box will record as these bytes.
+        const int copies = form.fullBitbang ? 0 : form.sendTwice ? 2 : 1;
+        return sendMonitored(
+            *request, *packet, copies, boxTimesAnswer, expectAnswer ? answer : nullptr, exchange);
     }
 
     const int status = sendRequest(*request);

@@ -32,7 +32,7 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(const QByteArray& frame, in
     proto::PacketMutex* waiter, const RoomWait& room, bool closesExchange)
 {
     std::unique_lock<std::mutex> locker(_mutex);
-    if (!hasRoom()) {
+    if (copies > 0 && !hasRoom()) {
         const auto start = Clock::now();
         const auto guard = start + room.guard;
         const auto backstop = start + std::max(room.guard, room.backstop);
@@ -51,12 +51,14 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(const QByteArray& frame, in
         }
     }
     const Ticket ticket = _nextTicket++;
-    Owed owed;
-    owed.ticket = ticket;
-    owed.frame = frame;
-    owed.echoesLeft = owed.copies = qMax(1, copies);
-    owed.closesExchange = closesExchange;
-    _owed.push_back(owed);
+    if (copies > 0) {
+        Owed owed;
+        owed.ticket = ticket;
+        owed.frame = frame;
+        owed.echoesLeft = owed.copies = copies;
+        owed.closesExchange = closesExchange;
+        _owed.push_back(owed);
+    }
     if (waiter) {
         _waiters.emplace(ticket, waiter);
         if (_endStatus != 0)

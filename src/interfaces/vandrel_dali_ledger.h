@@ -79,6 +79,8 @@ public:
 
     // Before the request goes out: the frame's bytes, how many copies the box
     // puts on the bus, and the mutex its records go to (null: nobody waits).
+    // No copies: the box records no echo of these bytes (a bit-bang pattern),
+    // so nothing is owed.
     // Ticket 0: no room came in time (or polling has ended); nothing registered.
     // closesExchange: the box records a backward frame, frame error or
     // time-out event right after every echo of this frame (a box that times

@@ -117,6 +117,9 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
         // records wait until it is given up, then reach their own exchange.
         LedgerCase {
             "lost_echo", {{kDapc, false}, {kActual, true}}, {kActual, "\x42"}, {{kActual, "\x42"}}, 0, true},
+        // A bit-bang pattern: the box records no echo of its bytes.
+        LedgerCase {"bit_bang_pattern_owes_nothing", {{kDapc, false, 0}, {kActual, true}}, {kActual, "\x42"},
+            {{kActual, "\x42"}}, 0},
         LedgerCase {"two_lost_echoes", {{kDapc, false}, {kActual, false}, {kRead, true}}, {kRead, "\x04"},
             {{kRead, "\x04"}}, 0, true},
         // Another master's copy of a later frame before the earlier one reached
