@@ -38,14 +38,14 @@ namespace tarvesk::itf {
 // without its echo (its records were lost).
 //
 // An echo that is not the oldest owed frame's but a later one's is another
-// master's identical frame, unless the oldest frame's records were lost: the
-// box puts our frames on the bus in the order they went out. Which it is shows
-// later, so the records from that echo on are held, reaching nobody, and the
-// waiting senders hear of no monitor pass meanwhile (no verdict of "nobody
-// answered" while their records may be held). The oldest frame's echo shows
-// them to be another master's traffic; the oldest frame given up shows them to
-// be ours, and they are taken again as if it had never been sent. A foreign
-// frame never makes us forget one of ours.
+// master's identical frame, unless the oldest frame's records were lost (or it
+// never reached the bus): the box puts our frames on the bus in the order they
+// went out. Which it is shows later, so the records from that echo on are
+// held, reaching nobody, and the waiting senders hear of no monitor pass
+// meanwhile (no verdict of "nobody answered" while their records may be held).
+// The oldest frame's echo shows them to be another master's traffic; the
+// oldest frame given up shows them to be ours, and they are taken again,
+// without it. A foreign frame never makes us forget one of ours.
 //
 // Another master's frame identical to ours, next to ours on the bus: on a
 // box that follows each of our echoes with a record, an echo with another
