@@ -4,23 +4,23 @@
 
 namespace tarvesk::sim {
 
-SimDaliMaster::SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, bool aheadOfBox)
+SimDaliMaster::SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, QByteArray aheadOf)
     : _frame(std::move(frame))
     , _period(period)
-    , _aheadOfBox(aheadOfBox)
+    , _aheadOf(std::move(aheadOf))
     , _next(std::chrono::steady_clock::now() + period)
 { }
 
 std::optional<QByteArray> SimDaliMaster::daliTraffic()
 {
-    if (_aheadOfBox)
+    if (!_aheadOf.isEmpty())
         return std::nullopt;
     return sendIfDue();
 }
 
 std::optional<QByteArray> SimDaliMaster::daliTrafficAhead(const QByteArray& boxFrame)
 {
-    if (!_aheadOfBox || boxFrame != _frame)
+    if (_aheadOf.isEmpty() || boxFrame != _aheadOf)
         return std::nullopt;
     return sendIfDue();
 }
@@ -45,13 +45,18 @@ int SimDaliMaster::framesSent() const
 std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry, QString* error)
 {
     SimBenchEntry reader(entry, error);
-    reader.onlyKeys({"frame", "period_ms", "ahead_of_box"});
-    QByteArray frame("\x9F\x05", 2);
-    if (reader.has("frame")) {
-        frame = reader.bytes("frame", 3);
+    reader.onlyKeys({"frame", "period_ms", "ahead_of_box", "ahead_of"});
+    const auto readFrame = [&reader](const char* key, QByteArray& frame) {
+        if (!reader.has(key))
+            return;
+        frame = reader.bytes(key, 3);
         if (!reader.failed() && frame.size() < 2)
-            reader.fail(QStringLiteral("\"frame\" must hold 2 or 3 bytes"));
-    }
+            reader.fail(QStringLiteral("\"%1\" must hold 2 or 3 bytes").arg(QLatin1String(key)));
+    };
+    QByteArray frame("\x9F\x05", 2);
+    readFrame("frame", frame);
+    QByteArray aheadOf;
+    readFrame("ahead_of", aheadOf);
     quint64 periodMs = 20;
     if (reader.has("period_ms")) {
         if (auto value = reader.number("period_ms", 1, 60000))
@@ -59,9 +64,11 @@ std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry,
     }
     bool ahead = false;
     reader.readBool("ahead_of_box", ahead);
+    if (ahead && aheadOf.isEmpty())
+        aheadOf = frame;
     if (reader.failed())
         return nullptr;
-    return std::make_shared<SimDaliMaster>(frame, std::chrono::milliseconds(periodMs), ahead);
+    return std::make_shared<SimDaliMaster>(frame, std::chrono::milliseconds(periodMs), aheadOf);
 }
 
 } // namespace tarvesk::sim

@@ -20,10 +20,12 @@ namespace tarvesk::sim {
 //    "frame": [159, 5],          its forward frame, 2 or 3 bytes; default
 //                                GROUP 15 RECALL MAX LEVEL (0x9F 0x05)
 //    "period_ms": 20,            1..60000, default 20
-//    "ahead_of_box": false}      true: the frame goes on the line only right
+//    "ahead_of_box": false,      true: the frame goes on the line only right
 //                                before the box puts the identical frame there
 //                                (at most once a period), so its echo comes
 //                                first, after the box's request went out
+//    "ahead_of": [1, 160]}       as "ahead_of_box", but right before the box
+//                                puts this frame (2 or 3 bytes) there
 //
 // Time here is the host's: the frames come as the box is polled, at most one
 // a poll, so a host that polls late hears them late, as a real box would
@@ -31,7 +33,8 @@ namespace tarvesk::sim {
 class SimDaliMaster : public SimBusModel
 {
 public:
-    SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, bool aheadOfBox = false);
+    // aheadOf: the box's frame this one goes right before; empty: not ahead of any.
+    SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, QByteArray aheadOf = {});
 
     Bus bus() const override { return Dali; }
     QString modelName() const override { return QStringLiteral("dali_master"); }
@@ -45,7 +48,7 @@ private:
 
     const QByteArray _frame;
     const std::chrono::milliseconds _period;
-    const bool _aheadOfBox;
+    const QByteArray _aheadOf;
     mutable std::mutex _mutex;
     std::chrono::steady_clock::time_point _next; // guarded by _mutex
     int _sent = 0;                               // guarded by _mutex

@@ -107,7 +107,8 @@ int UsbVandrelDaliInterface::sendRequest(
     const proto::UsbVandrelPacket& request, bool* refused, const LibUsbInterface::SendingHook& sending)
 {
     // Whether the box said it did not take the request (and so puts nothing on
-    // the bus); a failed transfer leaves that open.
+    // the bus). A transfer that failed once its request was on its way leaves
+    // that open, even after busy replies: that resend may have been taken.
     bool ignored = false;
     if (!refused)
         refused = &ignored;
@@ -115,10 +116,18 @@ int UsbVandrelDaliInterface::sendRequest(
     proto::UsbVandrelPacket reply;
     QDeadlineTimer deadline(_limits.busyDeadlineMs);
     for (;;) {
-        const int status = _transport->transferPacket(
-            _vandrel->getDeviceHandle(), &request, &reply, LibUsbInterface::FailureLog::Logged, sending);
-        if (status != core::ITF_OK)
+        bool onItsWay = false;
+        const int status = _transport->transferPacket(_vandrel->getDeviceHandle(), &request, &reply,
+            LibUsbInterface::FailureLog::Logged, [&onItsWay, &sending](quint64 transfer) {
+                onItsWay = true;
+                if (sending)
+                    sending(transfer);
+            });
+        if (status != core::ITF_OK) {
+            // Refused only when nothing went out after the box's last busy reply.
+            *refused = *refused && !onItsWay;
             return status;
+        }
         if (!reply.isNotReady()) {
             *refused = reply.isUnsupported();
             return reply.isUnsupported() ? core::ITF_ERR_UNSUPPORTED_FEATURE : core::ITF_OK;
@@ -178,8 +187,10 @@ int UsbVandrelDaliInterface::sendDali(
         // form) makes a box with time-out events report the empty window.
         const bool boxTimesAnswer = device->hasCapability(core::Device::CAP_VD_TIMEOUT_EVENT) && form.timedBus
             && !form.fullBitbang && form.expectAnswer;
-        return sendMonitored(*request, *packet, form.sendTwice ? 2 : 1, boxTimesAnswer,
-            expectAnswer ? answer : nullptr, exchange);
+        // A bit-bang pattern is no frame the box will record as these bytes.
+        const int copies = form.fullBitbang ? 0 : form.sendTwice ? 2 : 1;
+        return sendMonitored(
+            *request, *packet, copies, boxTimesAnswer, expectAnswer ? answer : nullptr, exchange);
     }
 
     const int status = sendRequest(*request);

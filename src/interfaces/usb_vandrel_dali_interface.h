@@ -56,6 +56,8 @@ public:
     FrameSizes frameSizes(bool fullBitbang) const override;
 
 private:
+    // Sends the request, again while the box calls itself busy. `refused`: the
+    // box did not take it, so nothing of it reaches the bus.
     int sendRequest(const proto::UsbVandrelPacket& request, bool* refused = nullptr,
         const LibUsbInterface::SendingHook& sending = nullptr);
     int sendMonitored(const proto::UsbVandrelPacket& request, const proto::DaliPacket& packet, int copies,

@@ -32,7 +32,7 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(const QByteArray& frame, in
     proto::PacketMutex* waiter, const RoomWait& room, bool closesExchange)
 {
     std::unique_lock<std::mutex> locker(_mutex);
-    if (!hasRoom()) {
+    if (copies > 0 && !hasRoom()) {
         const auto start = Clock::now();
         const auto guard = start + room.guard;
         const auto backstop = start + std::max(room.guard, room.backstop);
@@ -51,12 +51,14 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(const QByteArray& frame, in
         }
     }
     const Ticket ticket = _nextTicket++;
-    Owed owed;
-    owed.ticket = ticket;
-    owed.frame = frame;
-    owed.echoesLeft = owed.copies = qMax(1, copies);
-    owed.closesExchange = closesExchange;
-    _owed.push_back(owed);
+    if (copies > 0) {
+        Owed owed;
+        owed.ticket = ticket;
+        owed.frame = frame;
+        owed.echoesLeft = owed.copies = copies;
+        owed.closesExchange = closesExchange;
+        _owed.push_back(owed);
+    }
     if (waiter) {
         _waiters.emplace(ticket, waiter);
         if (_endStatus != 0)
@@ -89,6 +91,7 @@ void VandrelDaliLedger::refused(Ticket ticket)
     _owed.erase(
         std::remove_if(_owed.begin(), _owed.end(), [ticket](const Owed& o) { return o.ticket == ticket; }),
         _owed.end());
+    settleIfOldestGone();
     _room.notify_all();
 }
 
@@ -116,14 +119,42 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
     if (record.getPacketType() != proto::PACKET_TYPE_DALI)
         return false;
     std::lock_guard<std::mutex> locker(_mutex);
+    offer(record, _recordsFrom);
+    return true;
+}
+
+void VandrelDaliLedger::offer(const proto::RawPacket& record, quint64 from)
+{
+    if (_heldBehind != 0) {
+        const bool oldestsEcho = isForwardFrame(record) && !_owed.empty()
+            && _owed.front().ticket == _heldBehind && _owed.front().frame == bytesOf(record);
+        if (!oldestsEcho) {
+            hold(record, from);
+            return;
+        }
+        // Our oldest frame came on the bus after them: they were another master's.
+        settleHeld(true);
+    }
+    account(record, from, true);
+}
+
+void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, bool mayHold)
+{
     if (isForwardFrame(record)) {
         const QByteArray bytes = bytesOf(record);
         // Only a frame whose request went out before the poll that reported
         // this record can have made it.
-        const auto echoOf = std::find_if(_owed.begin(), _owed.end(), [this, &bytes](const Owed& o) {
-            return o.transfer != 0 && o.transfer < _recordsFrom && o.frame == bytes;
-        });
-        if (echoOf == _owed.end()) {
+        const auto reportable = [from](const Owed& o) { return o.transfer != 0 && o.transfer < from; };
+        const bool oldestsEcho = !_owed.empty() && reportable(_owed.front()) && _owed.front().frame == bytes;
+        if (!oldestsEcho) {
+            const bool laterOnesEcho = !_owed.empty() && reportable(_owed.front())
+                && std::any_of(std::next(_owed.begin()), _owed.end(),
+                    [&](const Owed& o) { return reportable(o) && o.frame == bytes; });
+            if (mayHold && laterOnesEcho) {
+                _heldBehind = _owed.front().ticket;
+                hold(record, from);
+                return;
+            }
             if (_current != 0 && _currentSingle && !_currentAnswered && bytes == _currentFrame) {
                 // Two echoes of a frame sent once, nothing between them: one of
                 // them is another master's identical frame, made on the bus
@@ -131,24 +162,16 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
                 if (_currentCloses) {
                     // Ours would have been followed by its answer or time-out
                     // event at once: the first was the other master's.
-                    return true;
+                    return;
                 }
                 _currentUncertain = true;
-                return true;
+                return;
             }
             // Nobody here sent it: another master's frame, and whatever answers it.
             _current = 0;
-            return true;
+            return;
         }
-        // Frames owed before this one will not be reported any more.
-        const auto skipped = echoOf - _owed.begin();
-        _owed.erase(_owed.begin(), echoOf);
-        Owed& owed = _owed[0];
-        if (skipped > 0)
-            qCDebug(service::loggerGlog()).noquote()
-                << QStringLiteral("DALI: %1 frames sent before %2 were never reported")
-                       .arg(skipped)
-                       .arg(QString::fromLatin1(bytes.toHex(' ')));
+        Owed& owed = _owed.front();
         _current = owed.ticket;
         _currentFrame = owed.frame;
         _currentSingle = owed.copies == 1;
@@ -169,12 +192,43 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
                 waiter->second->endFeed(core::ITF_ERR_PACKET_NOT_ANSWER);
             }
             _current = 0;
-            return true;
+            return;
         }
     }
     if (waiter != _waiters.end())
         waiter->second->checkPacket(&record);
-    return true;
+}
+
+void VandrelDaliLedger::hold(const proto::RawPacket& record, quint64 from)
+{
+    if (int(_held.size()) >= MaxHeld) {
+        _held.pop_front();
+        qCDebug(service::loggerGlog()).noquote()
+            << QStringLiteral("DALI: more than %1 records held; the oldest dropped").arg(MaxHeld);
+    }
+    Held held;
+    held.record.reset(record.clone());
+    held.recordsFrom = from;
+    _held.push_back(std::move(held));
+}
+
+void VandrelDaliLedger::settleHeld(bool foreign)
+{
+    std::deque<Held> held;
+    held.swap(_held);
+    _heldBehind = 0;
+    for (const Held& h : held) {
+        if (foreign)
+            account(*h.record, h.recordsFrom, false);
+        else
+            offer(*h.record, h.recordsFrom); // may hold again, behind the next oldest frame
+    }
+}
+
+void VandrelDaliLedger::settleIfOldestGone()
+{
+    if (_heldBehind != 0 && (_owed.empty() || _owed.front().ticket != _heldBehind))
+        settleHeld(false);
 }
 
 void VandrelDaliLedger::passCompleted(Clock::time_point began)
@@ -184,17 +238,30 @@ void VandrelDaliLedger::passCompleted(Clock::time_point began)
     // A frame whose time on the bus was over well before this pass began would
     // have been reported by now: its records were lost and will not come any
     // more. (The margin covers a record the reassembler still holds.)
-    const auto before = _owed.size();
-    _owed.erase(std::remove_if(_owed.begin(), _owed.end(),
-                    [this, began](const Owed& o) {
-                        return o.transfer != 0 && o.transfer < _recordsFrom
-                            && o.wentOut + _frameTime * o.copies + LostAfter <= began;
-                    }),
-        _owed.end());
-    if (_owed.size() != before)
+    const auto lost = [this, began](const Owed& o) {
+        return o.transfer != 0 && o.transfer < _recordsFrom
+            && o.wentOut + _frameTime * o.copies + LostAfter <= began;
+    };
+    size_t givenUp = 0;
+    // While records are held, the frames behind the oldest may have their
+    // echoes among them: only the oldest can be given up, and then the held
+    // records are taken again.
+    while (_heldBehind != 0 && !_owed.empty() && lost(_owed.front())) {
+        _owed.pop_front();
+        ++givenUp;
+        settleIfOldestGone();
+    }
+    if (_heldBehind == 0) {
+        const auto before = _owed.size();
+        _owed.erase(std::remove_if(_owed.begin(), _owed.end(), lost), _owed.end());
+        givenUp += before - _owed.size();
+    }
+    if (givenUp > 0)
         qCDebug(service::loggerGlog()).noquote()
-            << QStringLiteral("DALI: %1 frames sent were never reported").arg(before - _owed.size());
+            << QStringLiteral("DALI: %1 frames sent were never reported").arg(givenUp);
     _room.notify_all();
+    if (_heldBehind != 0)
+        return; // a waiter's records may be among the held ones: no verdict yet
     for (const auto& waiter : _waiters)
         waiter.second->passCompleted(began);
 }
@@ -210,6 +277,11 @@ void VandrelDaliLedger::feedEnded(int status)
 {
     std::lock_guard<std::mutex> locker(_mutex);
     _endStatus = status;
+    if (status != 0) {
+        // Nobody waits for them any more.
+        _held.clear();
+        _heldBehind = 0;
+    }
     _room.notify_all();
     for (const auto& waiter : _waiters)
         waiter.second->endFeed(status); // 0 tells nothing

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -35,6 +36,16 @@ namespace tarvesk::itf {
 // are owed, a sender waits for room. A frame is given up on only when a
 // monitor pass that drained the box began well after its time on the bus,
 // without its echo (its records were lost).
+//
+// An echo that is not the oldest owed frame's but a later one's is another
+// master's identical frame, unless the oldest frame's records were lost (or it
+// never reached the bus): the box puts our frames on the bus in the order they
+// went out. Which it is shows later, so the records from that echo on are
+// held, reaching nobody, and the waiting senders hear of no monitor pass
+// meanwhile (no verdict of "nobody answered" while their records may be held).
+// The oldest frame's echo shows them to be another master's traffic; the
+// oldest frame given up shows them to be ours, and they are taken again,
+// without it. A foreign frame never makes us forget one of ours.
 //
 // Another master's frame identical to ours, next to ours on the bus: on a
 // box that follows each of our echoes with a record, an echo with another
@@ -68,6 +79,8 @@ public:
 
     // Before the request goes out: the frame's bytes, how many copies the box
     // puts on the bus, and the mutex its records go to (null: nobody waits).
+    // No copies: the box records no echo of these bytes (a bit-bang pattern),
+    // so nothing is owed.
     // Ticket 0: no room came in time (or polling has ended); nothing registered.
     // closesExchange: the box records a backward frame, frame error or
     // time-out event right after every echo of this frame (a box that times
@@ -101,6 +114,10 @@ public:
     void feedEnded(int status) override;
 
 private:
+    // Records held at most while the oldest owed frame's fate is open; beyond,
+    // the oldest held are dropped (a bus carries far fewer in that time).
+    static constexpr int MaxHeld = 1024;
+
     struct Owed
     {
         Ticket ticket = 0;
@@ -112,7 +129,22 @@ private:
         Clock::time_point wentOut;
     };
 
+    struct Held
+    {
+        std::unique_ptr<proto::RawPacket> record;
+        quint64 recordsFrom = 0;
+    };
+
     bool hasRoom() const { return int(_owed.size()) < MaxOwed; }
+    // All under _mutex. A record reported with the poll of transfer `from`.
+    void offer(const proto::RawPacket& record, quint64 from);
+    // mayHold false: an echo that is not the oldest owed frame's is another master's.
+    void account(const proto::RawPacket& record, quint64 from, bool mayHold);
+    void hold(const proto::RawPacket& record, quint64 from);
+    // The held records were another master's (foreign), or are taken again.
+    void settleHeld(bool foreign);
+    // The frame the records are held behind is owed no more: take them again.
+    void settleIfOldestGone();
 
     const std::chrono::milliseconds _frameTime;
     mutable std::mutex _mutex;
@@ -131,6 +163,9 @@ private:
     bool _currentAnswered = false;
     bool _currentUncertain = false;
     std::set<Ticket> _doubted; // guarded by _mutex; until released
+    // Records held behind the oldest owed frame (see above), in arrival order.
+    std::deque<Held> _held; // guarded by _mutex
+    Ticket _heldBehind = 0; // guarded by _mutex; 0 while nothing is held
     // Senders waiting for the records of their frame, until they release it.
     std::map<Ticket, proto::PacketMutex*> _waiters; // guarded by _mutex
     Ticket _nextTicket = 1;                         // guarded by _mutex

@@ -13,9 +13,14 @@
 namespace tarvesk::proto {
 
 // Hands answers from the USB monitor thread to the one request thread that
-// waits for them. The sender creates it, installs it in the data monitor BEFORE
-// it sends (so an answer that comes back quickly is not missed), waits, and
-// uninstalls it before destroying it.
+// waits for them. The sender creates it and, BEFORE its request goes out (so an
+// answer that comes back quickly is not missed), hands it to what feeds it on
+// the monitor thread: a DALI sender registers it with its frame in the DALI
+// interface's ledger of frames sent, which passes it that frame's records and
+// the monitor's passes; a DMX sender hands it to the box's record index, which
+// passes it the DMX records, and installs it in the data monitor, which tells
+// it how the polling goes. The sender waits, and takes it back from them all
+// before destroying it.
 //
 // Every matching packet is queued as an owned copy: the original goes on to the
 // device's packet log, whose bound may delete it at any time, and two matching

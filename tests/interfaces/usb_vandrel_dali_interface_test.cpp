@@ -121,12 +121,17 @@ TEST_F(VandrelDali, StatusThatNeverSettlesEndsAtItsDeadline)
 // A stand-in monitor hands the records a case lists to the interface's record
 // sink as soon as the request went out, then reports a drained pass every few
 // milliseconds, as a healthy monitor whose box has nothing more would.
+// A case may first send a frame without awaiting, whose records the list then
+// holds too (the monitor ran late): the box took it at once, or called itself
+// busy and then took it while the read of its reply failed.
 struct RecordCase
 {
     const char* name;
     std::vector<QByteArray> records; // "~" a frame error, "?" a time-out event
     int status;
     int answer;
+    QByteArray earlier = {};
+    bool busyThenFailedRead = false;
 };
 
 class VandrelDaliRecords : public SimVandrelDaliFixture, public ::testing::WithParamInterface<RecordCase>
@@ -145,9 +150,23 @@ TEST_P(VandrelDaliRecords, Answer)
     dali->setLimits(limits);
     ASSERT_EQ(device->sinks.size(), 1u);
     itf::IVandrelRecordSink* sink = device->sinks.front();
+    int transfersBefore = 0;
+    if (!GetParam().earlier.isEmpty()) {
+        if (GetParam().busyThenFailedRead) {
+            box->editFaults([](sim::SimFaults& f) {
+                f.notReady(0x0A, 2, 1);
+                f.failNext(sim::SimCall::BulkIn, 0, 1); // the busy reply arrives
+                f.failNext(sim::SimCall::BulkIn, LIBUSB_ERROR_TIMEOUT, 1);
+            });
+        }
+        transfersBefore = GetParam().busyThenFailedRead ? 2 : 1;
+        EXPECT_EQ(dali->sendCommand(quint8(GetParam().earlier[0]), quint8(GetParam().earlier[1])),
+            GetParam().busyThenFailedRead ? core::ITF_ERR_TIMEOUT : 0);
+        ASSERT_EQ(box->callCount(sim::SimCall::BulkIn), transfersBefore);
+    }
     std::atomic<bool> done {false};
     std::thread monitor([&] {
-        if (!test::waitUntil([&] { return box->callCount(sim::SimCall::BulkIn) > 0; }))
+        if (!test::waitUntil([&] { return box->callCount(sim::SimCall::BulkIn) > transfersBefore; }))
             return;
         sink->recordsFrom(~quint64(0)); // a poll after every transfer so far
         for (const QByteArray& record : GetParam().records) {
@@ -173,6 +192,7 @@ TEST_P(VandrelDaliRecords, Answer)
 }
 
 const QByteArray kQuery("\x07\xA0", 2);
+const QByteArray kStatus("\x07\x90", 2); // QUERY STATUS
 
 INSTANTIATE_TEST_SUITE_P(Records, VandrelDaliRecords,
     ::testing::Values(RecordCase {"echo_then_answer", {kQuery, "\x42"}, 0, 0x42},
@@ -184,7 +204,15 @@ INSTANTIATE_TEST_SUITE_P(Records, VandrelDaliRecords,
         RecordCase {"collision", {kQuery, "~"}, core::ITF_ERR_PACKET_FRAME, 0},
         RecordCase {"timeout_event", {kQuery, "?"}, core::ITF_ERR_NO_REPLY, 0},
         RecordCase {"echo_only", {kQuery}, core::ITF_ERR_TIMEOUT, 0},
-        RecordCase {"no_echo", {"\x42"}, core::ITF_ERR_TIMEOUT, 0}),
+        RecordCase {"no_echo", {"\x42"}, core::ITF_ERR_TIMEOUT, 0},
+        // Another master's copy of the query, before the earlier frame reached
+        // the bus: it is not ours, nor does it make us forget the earlier frame.
+        RecordCase {"copy_of_the_query_ahead_of_an_earlier_frame",
+            {kQuery, "\x11", kStatus, "\x10", kQuery, "\x42"}, 0, 0x42, kStatus},
+        // The same frame sent before, taken after a busy reply although the read
+        // of the box's reply failed: its records are its own, not the query's.
+        RecordCase {"earlier_identical_frame_busy_then_failed_read", {kQuery, "\x10", kQuery, "\x42"}, 0,
+            0x42, kQuery, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(VandrelDali, CommandsWithoutAnswerDoNotWaitOnTheMonitor)

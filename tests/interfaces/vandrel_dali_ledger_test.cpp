@@ -37,6 +37,9 @@ struct LedgerCase
     // What each awaited frame's sender receives, in the order they were sent.
     std::vector<std::vector<QByteArray>> received;
     int owedAfter;
+    // After the records, a monitor pass drains the box well after every
+    // frame's time on the bus: frames still unreported were lost.
+    bool thenLatePass = false;
 };
 
 proto::DaliPacket record(const QByteArray& bytes)
@@ -84,6 +87,9 @@ TEST_P(DaliLedger, EveryRecordReachesTheExchangeOfItsOwnFrame)
     ledger.recordsFrom(++transfer);
     for (const QByteArray& bytes : c.records)
         EXPECT_TRUE(ledger.takeRecord(record(bytes)));
+    if (c.thenLatePass)
+        ledger.passCompleted(
+            VandrelDaliLedger::Clock::now() + VandrelDaliLedger::LostAfter + std::chrono::seconds(1));
     ASSERT_EQ(waiters.size(), c.received.size());
     for (size_t i = 0; i < waiters.size(); ++i)
         EXPECT_EQ(drain(*waiters[i]), c.received[i]) << "awaited frame " << i;
@@ -107,9 +113,23 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
         LedgerCase {"time_out_event", {{kActual, true}}, {kActual, kTimeout}, {{kActual, kTimeout}}, 0},
         LedgerCase {"sent_twice", {{kInitialise, true, 2}, {kActual, true}},
             {kInitialise, kInitialise, kActual, "\x42"}, {{kInitialise, kInitialise}, {kActual, "\x42"}}, 0},
-        // A frame the box never reported (its echo was lost) is skipped at the next echo.
+        // A frame the box never reported (its echo was lost): the later frame's
+        // records wait until it is given up, then reach their own exchange.
         LedgerCase {
-            "lost_echo", {{kDapc, false}, {kActual, true}}, {kActual, "\x42"}, {{kActual, "\x42"}}, 0},
+            "lost_echo", {{kDapc, false}, {kActual, true}}, {kActual, "\x42"}, {{kActual, "\x42"}}, 0, true},
+        // A bit-bang pattern: the box records no echo of its bytes.
+        LedgerCase {"bit_bang_pattern_owes_nothing", {{kDapc, false, 0}, {kActual, true}}, {kActual, "\x42"},
+            {{kActual, "\x42"}}, 0},
+        LedgerCase {"two_lost_echoes", {{kDapc, false}, {kActual, false}, {kRead, true}}, {kRead, "\x04"},
+            {{kRead, "\x04"}}, 0, true},
+        // Another master's copy of a later frame before the earlier one reached
+        // the bus: it makes us forget neither, and each gets its own answer.
+        LedgerCase {"copy_of_a_later_frame_ahead", {{kActual, true}, {kRead, true}},
+            {kRead, "\x11", kActual, "\x10", kRead, "\x04"}, {{kActual, "\x10"}, {kRead, "\x04"}}, 0},
+        LedgerCase {"unanswered_copy_of_a_later_frame_ahead", {{kActual, false}, {kRead, true}},
+            {kRead, kActual, "\x10", kRead, "\x04"}, {{kRead, "\x04"}}, 0},
+        LedgerCase {"copy_of_a_later_frame_ahead_and_our_echoes_to_come", {{kActual, false}, {kRead, true}},
+            {kRead, "\x11"}, {{}}, 2},
         // Another master's identical frame: after our answer it is not ours; just
         // ahead of ours, on a box that follows each of our echoes by a record,
         // the echo with nothing after it was the other master's.
@@ -186,6 +206,33 @@ TEST(DaliLedgerSender, AnAnswerAfterTwoIdenticalEchoesIsInDoubt)
     EXPECT_NE(waiter.feedEndStatus(), 0);
     ledger.release(ticket);
     EXPECT_FALSE(ledger.inDoubt(ticket));
+}
+
+// While records may be a later frame's or another master's, no pass reaches a
+// waiter: a box that says nothing for a missing answer would otherwise have it
+// judged unanswered before its records are known.
+TEST(DaliLedgerSender, WhileRecordsAreHeldNoPassReachesTheWaiter)
+{
+    VandrelDaliLedger ledger;
+    ledger.goesOut(ledger.sending(kActual, 1, nullptr), 1);
+    proto::PacketMutex waiter(0, false);
+    ledger.goesOut(ledger.sending(kRead, 1, &waiter), 2);
+    waiter.armQuietWindow();
+    proto::PacketMutex::WaitRule onePass;
+    onePass.quietPasses = 1;
+    onePass.guard = onePass.backstop = proto::PacketMutex::Clock::now(); // no waiting
+    ledger.recordsFrom(3);
+    ledger.takeRecord(record(kRead)); // another master's copy of our second frame
+    ledger.takeRecord(record("\x11"));
+    ledger.passCompleted(VandrelDaliLedger::Clock::now());
+    EXPECT_EQ(waiter.waitForAnswer(onePass), proto::PacketMutex::WAIT_BACKSTOP);
+    ledger.takeRecord(record(kActual));
+    ledger.takeRecord(record("\x10"));
+    ledger.passCompleted(VandrelDaliLedger::Clock::now());
+    EXPECT_EQ(waiter.waitForAnswer(onePass), proto::PacketMutex::WAIT_QUIET);
+    ledger.takeRecord(record(kRead));
+    ledger.takeRecord(record("\x04"));
+    EXPECT_EQ(drain(waiter), (std::vector<QByteArray> {kRead, "\x04"}));
 }
 
 // A full ledger forgets nothing: the next sender is refused without a wait,

@@ -134,6 +134,8 @@ TEST(SimBench, BadBenchesSayWhatAndWhere)
             "boxes[0].monitor_hold_back.min_ms: 9 is outside 1..5"},
         {R"({"boxes": [{"dali": [{"model": "dali_master", "frame": [1]}]}]})",
             "\"frame\" must hold 2 or 3 bytes"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "ahead_of": [1]}]}]})",
+            "\"ahead_of\" must hold 2 or 3 bytes"},
         {R"({"boxes": [{"dali": [{"model": "dali_master", "period_ms": 0}]}]})", "period_ms"},
     };
     for (const Case& c : cases) {
