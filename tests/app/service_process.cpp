@@ -7,6 +7,9 @@
 #include <QFile>
 #include <QSettings>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace qmtest {
 
 namespace {
@@ -18,6 +21,30 @@ QString readFile(const QString& path)
         return QString();
     return QString::fromUtf8(file.readAll());
 }
+
+// A process whose limit of open files is set in the child before the binary
+// runs, as prlimit(1) would: the hard limit too, so that the service cannot
+// raise its soft limit past it.
+class LimitedProcess : public QProcess
+{
+public:
+    explicit LimitedProcess(unsigned long descriptorLimit)
+        : descriptorLimit(descriptorLimit)
+    { }
+
+protected:
+    void setupChildProcess() override
+    {
+        if (descriptorLimit == 0)
+            return;
+        const rlimit limit {descriptorLimit, descriptorLimit};
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            ::_exit(127); // better no service than one under another limit
+    }
+
+private:
+    const unsigned long descriptorLimit;
+};
 
 } // namespace
 
@@ -60,7 +87,7 @@ void ServiceProcess::setSetting(const QString& key, const QVariant& value)
 bool ServiceProcess::launch(const QStringList& arguments)
 {
     kill();
-    process = std::make_unique<QProcess>();
+    process = std::make_unique<LimitedProcess>(descriptorLimit);
     process->setProcessEnvironment(env);
     process->setStandardOutputFile(dir.filePath("stdout.txt"));
     process->setStandardErrorFile(dir.filePath("stderr.txt"));

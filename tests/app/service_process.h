@@ -24,6 +24,9 @@ public:
     // Writes a persistent setting of the service before it starts.
     void setSetting(const QString& key, const QVariant& value);
     QProcessEnvironment& environment() { return env; }
+    // The soft and hard limit of open files the binary starts with (0, the
+    // default: this process's own); takes effect at the next launch.
+    void setDescriptorLimit(unsigned long limit) { descriptorLimit = limit; }
 
     // Starts the binary with the arguments.
     bool launch(const QStringList& arguments);
@@ -51,6 +54,7 @@ private:
     QTemporaryDir dir;
     QProcessEnvironment env;
     std::unique_ptr<QProcess> process;
+    unsigned long descriptorLimit = 0;
 };
 
 } // namespace qmtest
