@@ -129,21 +129,26 @@ TEST(ConnectionsEndToEnd, ABurstPastTheBoundLeavesTheServiceAnswering)
     EXPECT_TRUE(tarvesk::test::waitUntil(
         [&] { return service.log().contains(QString("takes up to %1 connections at once").arg(bound)); }));
 
+    const auto answered = [&] { return qmtest::rpcCall(port, "system.listMethods").contains("result"); };
     for (int round = 0; round < 3; ++round) {
+        // The last round's connections are gone: this burst is past the bound.
+        ASSERT_TRUE(tarvesk::test::waitUntil([&] { return connectionThreads() == 0; }, 30000))
+            << round << ": " << connectionThreads() << " connection threads";
         HeldConnections burst;
         ASSERT_TRUE(burst.open(port, bound + 1)) << round;
-        // Held until the service holds the bound or has closed the one over it.
-        tarvesk::test::waitUntil(
-            [&] { return burst.closedByPeer() > 0 && connectionThreads() == bound; }, 30000);
+        // Held until the service holds the bound and has closed the one over it.
+        EXPECT_TRUE(tarvesk::test::waitUntil(
+            [&] { return burst.closedByPeer() == 1 && connectionThreads() == bound; }, 20000))
+            << round << ": " << connectionThreads() << " connection threads";
         burst.closeAll();
-        EXPECT_TRUE(qmtest::rpcCall(port, "system.listMethods").contains("result")) << round;
+        // Refused only until the service has seen the burst's connections end.
+        EXPECT_TRUE(tarvesk::test::waitUntil(answered, 30000)) << round;
     }
     EXPECT_TRUE(tarvesk::test::waitUntil([&] { return connectionThreads() == 0; }, 30000))
         << connectionThreads() << " connection threads";
 
     EXPECT_TRUE(qmtest::rpcCall(port, "application.restart").contains("result"));
-    EXPECT_TRUE(tarvesk::test::waitUntil(
-        [&] { return qmtest::rpcCall(port, "system.listMethods").contains("result"); }, 60000));
+    EXPECT_TRUE(tarvesk::test::waitUntil(answered, 60000));
     EXPECT_TRUE(qmtest::rpcCall(port, "application.quit").contains("result"));
     EXPECT_EQ(service.waitForExit(60000), 0) << service.standardError().right(3000).toStdString();
 }
