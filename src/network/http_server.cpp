@@ -27,6 +27,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvesk::network {
@@ -57,6 +58,7 @@ std::shared_ptr<HttpSessionFactory> currentSessionFactory()
 namespace {
 
 const char OptionsBody[] = "OPTIONS method.";
+const char RefusedPeerText[] = "Someone trying to connect who shouldn't";
 const char IllegalRequestBody[]
     = "<html><head><title>Illegal request</title></head><body>Go away.</body></html>";
 // The most a body source is asked for at once.
@@ -222,7 +224,7 @@ MHD_Result queueBodyTooLarge(MHD_Connection* connection, const HttpRequest* requ
 // Session look-up and peer check; false when the connection must be dropped.
 // The session is looked up once per request, on its first admitted call;
 // the request's later calls (body chunks, the final call) only refresh its time.
-bool admitConnection(MHD_Connection* connection, HttpRequest* request)
+bool admitConnection(HttpServer* server, MHD_Connection* connection, HttpRequest* request)
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch(); // no time-zone look-up per call
     std::shared_ptr<HttpSession> session = request->getSession();
@@ -235,7 +237,7 @@ bool admitConnection(MHD_Connection* connection, HttpRequest* request)
     }
     session->setSessionTime(now);
     if (!session->doHostLookupAndCheckIfConnectionIsAllowed(connection)) {
-        qCWarning(service::loggerGlog()) << GLOG_PREFIX << "Someone trying to connect who shouldn't";
+        server->logRefusedPeer();
         return false;
     }
     return true;
@@ -270,14 +272,14 @@ MHD_Result handleMhdAccess(void* server, MHD_Connection* connection, const char*
         // A body announced as too large is refused before any of it is read.
         if (request->getMethod() == QLatin1String("POST") && declaredBodyTooLarge(connection)) {
             request->refuseBody();
-            if (!admitConnection(connection, request))
+            if (!admitConnection(httpServer, connection, request))
                 return MHD_NO;
             return queueBodyTooLarge(connection, request, httpServer->isDraining());
         }
         return MHD_YES;
     }
 
-    if (!admitConnection(connection, request))
+    if (!admitConnection(httpServer, connection, request))
         return MHD_NO;
 
     const QString verb = request->getMethod();
@@ -408,8 +410,12 @@ bool HttpServer::start()
         deadlineWatch = std::make_unique<RequestDeadlineWatch>(arrivalTimeout);
         activeConnectionLimit = requestedConnectionLimit > 0 ? requestedConnectionLimit
                                                              : connectionLimitFor(softDescriptorLimit());
+        // Twice the bound: libmicrohttpd counts a closed connection until it
+        // has cleaned it up, and must never reach its own limit.
+        daemonConnectionLimit = 2 * unsigned(activeConnectionLimit);
         {
             std::lock_guard<std::mutex> lock(connectionsMutex);
+            handedOver.clear();
             openCount = 0;
             atLimit = false;
         }
@@ -425,7 +431,7 @@ bool HttpServer::start()
         daemon
             = MHD_start_daemon(flags, 0, nullptr, nullptr, &handleMhdAccess, this, MHD_OPTION_EXTERNAL_LOGGER,
                 &logMhdMessage, this, MHD_OPTION_CONNECTION_TIMEOUT, ConnectionTimeoutSeconds,
-                MHD_OPTION_CONNECTION_LIMIT, unsigned(activeConnectionLimit), MHD_OPTION_THREAD_STACK_SIZE,
+                MHD_OPTION_CONNECTION_LIMIT, daemonConnectionLimit, MHD_OPTION_THREAD_STACK_SIZE,
                 ConnectionThreadStackSize, MHD_OPTION_NOTIFY_COMPLETED, &onMhdRequestCompleted, this,
                 MHD_OPTION_NOTIFY_CONNECTION, &onMhdConnectionNotify, this, MHD_OPTION_END);
     }
@@ -453,22 +459,12 @@ int HttpServer::openConnections() const
 
 void HttpServer::connectionOpened(int socket)
 {
-    int count = 0;
-    bool reached = false;
-    {
-        std::lock_guard<std::mutex> lock(connectionsMutex);
-        // Handed over by the acceptor, it is owed a reply already.
-        if (exchanges.emplace(socket, Exchange::AwaitingRequest).second)
-            ++owing;
-        count = ++openCount;
-        reached = !atLimit && count >= activeConnectionLimit;
-        atLimit = atLimit || reached;
-    }
-    if (reached) {
-        qCWarning(service::loggerGlog()) << GLOG_PREFIX << "HTTP server holds" << count
-                                         << "connections, the most it takes at once: more are closed as "
-                                            "they are accepted until some end";
-    }
+    std::lock_guard<std::mutex> lock(connectionsMutex);
+    handedOver.erase(socket);
+    // Handed over by the acceptor, it is owed a reply already.
+    if (exchanges.emplace(socket, Exchange::AwaitingRequest).second)
+        ++owing;
+    ++openCount;
 }
 
 void HttpServer::connectionClosed(int socket)
@@ -479,7 +475,8 @@ void HttpServer::connectionClosed(int socket)
         std::lock_guard<std::mutex> lock(connectionsMutex);
         settle(socket, Exchange::Idle);
         exchanges.erase(socket);
-        count = --openCount;
+        --openCount;
+        count = openCount + int(handedOver.size());
         // Left once a tenth of the bound is free again: a client that keeps
         // it full, closing one connection and opening the next, does not
         // write two lines each time.
@@ -502,6 +499,15 @@ void HttpServer::logDaemonMessage(const char* format, va_list arguments)
     qCWarning(service::loggerGlog()).noquote()
         << GLOG_PREFIX
         << "HTTP server:" << QString::fromLocal8Bit(text).trimmed() + LogThrottle::heldBackNote(heldBack);
+}
+
+void HttpServer::logRefusedPeer()
+{
+    int heldBack = 0;
+    if (!refusedPeers.admit(RefusedPeerText, LogThrottle::Clock::now(), &heldBack))
+        return;
+    qCWarning(service::loggerGlog()).noquote()
+        << GLOG_PREFIX << QLatin1String(RefusedPeerText) + LogThrottle::heldBackNote(heldBack);
 }
 
 void HttpServer::requestStarted(int socket)
@@ -534,21 +540,43 @@ void HttpServer::acceptConnections()
 {
     const int listenDescriptor = listening->descriptor();
     pollfd waits[2] = {{listenDescriptor, POLLIN, 0}, {wakeAcceptor, POLLIN, 0}};
-    bool outOfDescriptors = false;
+    Backlog backlog = Backlog::Empty;
     for (;;) {
         // Out of descriptors, the backlog is left alone for a while: the
-        // waiting connections are taken once some close.
-        waits[0].fd = outOfDescriptors ? -1 : listenDescriptor;
-        const int ready = ::poll(waits, 2, outOfDescriptors ? 100 : -1);
+        // waiting connections are taken once some close. While the daemon
+        // cleans up closed connections, they are taken once it has.
+        int timeout = -1;
+        if (backlog == Backlog::OutOfDescriptors)
+            timeout = 100;
+        else if (backlog == Backlog::DaemonFull)
+            timeout = 5;
+        waits[0].fd = backlog == Backlog::Empty ? listenDescriptor : -1;
+        const int ready = ::poll(waits, 2, timeout);
         if (waits[1].revents != 0)
             return;
-        outOfDescriptors = ready > 0 && (waits[0].revents & POLLIN) != 0 && !acceptWaiting();
+        if (backlog != Backlog::Empty || (ready > 0 && (waits[0].revents & POLLIN) != 0))
+            backlog = acceptWaiting();
     }
 }
 
-bool HttpServer::acceptWaiting()
+bool HttpServer::daemonHasRoom()
+{
+    // Asked outside connectionsMutex: the daemon's threads take it in our
+    // callbacks while they may hold locks of the daemon's own.
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
+    if (!info)
+        return true;
+    std::lock_guard<std::mutex> lock(connectionsMutex);
+    // A connection handed over may be counted by the daemon already: counted
+    // twice here, never too few.
+    return info->num_connections + handedOver.size() < daemonConnectionLimit;
+}
+
+HttpServer::Backlog HttpServer::acceptWaiting()
 {
     for (;;) {
+        if (!daemonHasRoom())
+            return Backlog::DaemonFull;
         sockaddr_storage address {};
         socklen_t length = sizeof address;
         const int client = ::accept4(listening->descriptor(), reinterpret_cast<sockaddr*>(&address), &length,
@@ -559,7 +587,8 @@ bool HttpServer::acceptWaiting()
         }
         if (errno == EINTR || errno == ECONNABORTED)
             continue;
-        return errno != EMFILE && errno != ENFILE && errno != ENOBUFS && errno != ENOMEM;
+        const bool outOfDescriptors = errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM;
+        return outOfDescriptors ? Backlog::OutOfDescriptors : Backlog::Empty;
     }
 }
 
@@ -570,25 +599,75 @@ void HttpServer::handOver(int client, const sockaddr* address, socklen_t length)
     // of the daemon's connection slots) for the whole timeout by sending
     // nothing, and enough such peers would lock the local clients out.
     if (!acceptsPeer(address, length)) {
-        qCWarning(service::loggerGlog()) << GLOG_PREFIX << "Someone trying to connect who shouldn't";
+        logRefusedPeer();
         ::close(client);
         return;
     }
-    // Owed a reply from now on: stop() must not find nothing owed while
-    // libmicrohttpd has yet to take the connection up.
+    SocketIdentity identity;
+    struct stat status {};
+    if (::fstat(client, &status) == 0)
+        identity = {status.st_dev, status.st_ino};
+    bool admitted = false;
+    bool reached = false;
     {
         std::lock_guard<std::mutex> lock(connectionsMutex);
-        exchanges.emplace(client, Exchange::Idle);
-        settle(client, Exchange::AwaitingRequest);
+        // Its number was free: a connection handed over with that number
+        // before was closed without being taken up.
+        forgetHandOver(client);
+        admitted = boundHasRoom();
+        if (admitted) {
+            handedOver.emplace(client, identity);
+            // Owed a reply from now on: stop() must not find nothing owed
+            // while libmicrohttpd has yet to take the connection up.
+            exchanges.emplace(client, Exchange::Idle);
+            settle(client, Exchange::AwaitingRequest);
+            reached = !atLimit && openCount + int(handedOver.size()) >= activeConnectionLimit;
+            atLimit = atLimit || reached;
+        }
     }
-    // Over the connection bound libmicrohttpd closes it at once (and says so).
+    if (!admitted) {
+        ::close(client);
+        return;
+    }
+    if (reached) {
+        qCWarning(service::loggerGlog()) << GLOG_PREFIX << "HTTP server holds" << activeConnectionLimit
+                                         << "connections, the most it takes at once: more are closed as "
+                                            "they are accepted until some end";
+    }
     if (MHD_add_connection(daemon, client, address, length) != MHD_YES) {
         // Closed: no other connection has its number yet, since only this
         // thread accepts.
         std::lock_guard<std::mutex> lock(connectionsMutex);
-        settle(client, Exchange::Idle);
-        exchanges.erase(client);
+        forgetHandOver(client);
     }
+}
+
+bool HttpServer::boundHasRoom()
+{
+    if (openCount + int(handedOver.size()) < activeConnectionLimit)
+        return true;
+    forgetDroppedHandOvers();
+    return openCount + int(handedOver.size()) < activeConnectionLimit;
+}
+
+void HttpServer::forgetDroppedHandOvers()
+{
+    std::vector<int> dropped;
+    for (const auto& [socket, identity] : handedOver) {
+        struct stat status {};
+        if (::fstat(socket, &status) != 0 || !(SocketIdentity {status.st_dev, status.st_ino} == identity))
+            dropped.push_back(socket);
+    }
+    for (const int socket : dropped)
+        forgetHandOver(socket);
+}
+
+void HttpServer::forgetHandOver(int socket)
+{
+    if (handedOver.erase(socket) == 0)
+        return;
+    settle(socket, Exchange::Idle);
+    exchanges.erase(socket);
 }
 
 void HttpServer::stopAccepting()
@@ -609,8 +688,11 @@ void HttpServer::closeListening()
         return;
     // Taken before the socket closes, since closing would reset them:
     // these clients had their connections accepted by the system already.
-    if (daemon)
-        acceptWaiting();
+    // The daemon may lag behind cleaning up connections that closed: they
+    // are given a moment, not the whole drain.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (daemon && acceptWaiting() == Backlog::DaemonFull && std::chrono::steady_clock::now() < deadline)
+        ::poll(nullptr, 0, 5);
     listening->close();
 }
 
@@ -636,6 +718,7 @@ void HttpServer::stop()
         // whose request has not wholly arrived yet; an idle kept-alive
         // connection owes nothing and is closed.
         std::unique_lock<std::mutex> lock(connectionsMutex);
+        forgetDroppedHandOvers();
         nothingOwed.wait_for(lock, DrainTimeout, [this] { return owing == 0; });
         // The connections closed now do not free the bound for anyone.
         atLimit = false;
@@ -650,6 +733,7 @@ void HttpServer::stop()
     {
         std::lock_guard<std::mutex> lock(connectionsMutex);
         exchanges.clear();
+        handedOver.clear();
         owing = 0;
     }
 }

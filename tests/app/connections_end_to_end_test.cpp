@@ -111,6 +111,48 @@ TEST(ConnectionsEndToEnd, OtherClientsAreAnsweredWhileOneProcessHoldsManyConnect
     EXPECT_TRUE(qmtest::rpcCall(port, "system.listMethods").contains("result"));
 }
 
+// A burst just past the connection bound, opened without pause, held and
+// closed, leaves the service answering: its connection threads end, and a
+// restart and a quit still work. Under a limit of 256 open files the bound is
+// 128; the daemon locked up for good when it found its own limit reached while
+// it was still taking up connections handed over to it.
+TEST(ConnectionsEndToEnd, ABurstPastTheBoundLeavesTheServiceAnswering)
+{
+    constexpr int bound = 128;
+    ServiceProcess service;
+    service.setDescriptorLimit(256);
+    const int port = qmtest::freeLoopbackPort();
+    ASSERT_TRUE(service.startServingOnBench(port, R"({"boxes": []})")) << service.standardError().toStdString();
+    EXPECT_EQ(descriptorLimitsOf(service.pid()), std::make_pair(QString("256"), QString("256")));
+    const auto connectionThreads = [&] { return connectionThreadsOf(service.pid()); };
+    ASSERT_TRUE(qmtest::rpcCall(port, "system.listMethods").contains("result"));
+    EXPECT_TRUE(tarvesk::test::waitUntil(
+        [&] { return service.log().contains(QString("takes up to %1 connections at once").arg(bound)); }));
+
+    const auto answered = [&] { return qmtest::rpcCall(port, "system.listMethods").contains("result"); };
+    for (int round = 0; round < 3; ++round) {
+        // The last round's connections are gone: this burst is past the bound.
+        ASSERT_TRUE(tarvesk::test::waitUntil([&] { return connectionThreads() == 0; }, 30000))
+            << round << ": " << connectionThreads() << " connection threads";
+        HeldConnections burst;
+        ASSERT_TRUE(burst.open(port, bound + 1)) << round;
+        // Held until the service holds the bound and has closed the one over it.
+        EXPECT_TRUE(tarvesk::test::waitUntil(
+            [&] { return burst.closedByPeer() == 1 && connectionThreads() == bound; }, 20000))
+            << round << ": " << connectionThreads() << " connection threads";
+        burst.closeAll();
+        // Refused only until the service has seen the burst's connections end.
+        EXPECT_TRUE(tarvesk::test::waitUntil(answered, 30000)) << round;
+    }
+    EXPECT_TRUE(tarvesk::test::waitUntil([&] { return connectionThreads() == 0; }, 30000))
+        << connectionThreads() << " connection threads";
+
+    EXPECT_TRUE(qmtest::rpcCall(port, "application.restart").contains("result"));
+    EXPECT_TRUE(tarvesk::test::waitUntil(answered, 60000));
+    EXPECT_TRUE(qmtest::rpcCall(port, "application.quit").contains("result"));
+    EXPECT_EQ(service.waitForExit(60000), 0) << service.standardError().right(3000).toStdString();
+}
+
 // Every connection's thread has a stack of a fixed size: the most deeply
 // nested request that is taken at all, as parameters or as a profile text,
 // is handled on it and answered.

@@ -8,6 +8,7 @@
 #include <QSettings>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace qmtest {
 
@@ -21,7 +22,9 @@ QString readFile(const QString& path)
     return QString::fromUtf8(file.readAll());
 }
 
-// A process started with a limit of open files of its own.
+// A process whose limit of open files is set in the child before the binary
+// runs, as prlimit(1) would: the hard limit too, so that the service cannot
+// raise its soft limit past it.
 class LimitedProcess : public QProcess
 {
 public:
@@ -32,11 +35,11 @@ public:
 protected:
     void setupChildProcess() override
     {
-        // In the child, before it runs the binary.
-        if (descriptorLimit != 0) {
-            const rlimit limit {rlim_t(descriptorLimit), rlim_t(descriptorLimit)};
-            ::setrlimit(RLIMIT_NOFILE, &limit);
-        }
+        if (descriptorLimit == 0)
+            return;
+        const rlimit limit {descriptorLimit, descriptorLimit};
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            ::_exit(127); // better no service than one under another limit
     }
 
 private:

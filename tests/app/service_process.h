@@ -24,8 +24,8 @@ public:
     // Writes a persistent setting of the service before it starts.
     void setSetting(const QString& key, const QVariant& value);
     QProcessEnvironment& environment() { return env; }
-    // The limit of open files (soft and hard) the service is started with; 0:
-    // this process's.
+    // The soft and hard limit of open files the binary starts with (0, the
+    // default: this process's own); takes effect at the next launch.
     void setDescriptorLimit(unsigned long limit) { descriptorLimit = limit; }
 
     // Starts the binary with the arguments.
@@ -53,8 +53,8 @@ public:
 private:
     QTemporaryDir dir;
     QProcessEnvironment env;
-    unsigned long descriptorLimit = 0;
     std::unique_ptr<QProcess> process;
+    unsigned long descriptorLimit = 0;
 };
 
 } // namespace qmtest
