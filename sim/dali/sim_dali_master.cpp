@@ -4,23 +4,23 @@
 
 namespace tarvesk::sim {
 
-SimDaliMaster::SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, bool aheadOfBox)
+SimDaliMaster::SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, Ahead ahead)
     : _frame(std::move(frame))
     , _period(period)
-    , _aheadOfBox(aheadOfBox)
+    , _ahead(ahead)
     , _next(std::chrono::steady_clock::now() + period)
 { }
 
 std::optional<QByteArray> SimDaliMaster::daliTraffic()
 {
-    if (_aheadOfBox)
+    if (_ahead != Ahead::Never)
         return std::nullopt;
     return sendIfDue();
 }
 
 std::optional<QByteArray> SimDaliMaster::daliTrafficAhead(const QByteArray& boxFrame)
 {
-    if (!_aheadOfBox || boxFrame != _frame)
+    if (_ahead == Ahead::Never || (_ahead == Ahead::OfIdenticalFrame && boxFrame != _frame))
         return std::nullopt;
     return sendIfDue();
 }
@@ -45,7 +45,7 @@ int SimDaliMaster::framesSent() const
 std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry, QString* error)
 {
     SimBenchEntry reader(entry, error);
-    reader.onlyKeys({"frame", "period_ms", "ahead_of_box"});
+    reader.onlyKeys({"frame", "period_ms", "ahead_of_box", "ahead_of_every_frame"});
     QByteArray frame("\x9F\x05", 2);
     if (reader.has("frame")) {
         frame = reader.bytes("frame", 3);
@@ -57,10 +57,15 @@ std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry,
         if (auto value = reader.number("period_ms", 1, 60000))
             periodMs = *value;
     }
-    bool ahead = false;
-    reader.readBool("ahead_of_box", ahead);
+    bool aheadOfIdentical = false;
+    bool aheadOfEvery = false;
+    reader.readBool("ahead_of_box", aheadOfIdentical);
+    reader.readBool("ahead_of_every_frame", aheadOfEvery);
     if (reader.failed())
         return nullptr;
+    const SimDaliMaster::Ahead ahead = aheadOfEvery ? SimDaliMaster::Ahead::OfEveryFrame
+        : aheadOfIdentical                          ? SimDaliMaster::Ahead::OfIdenticalFrame
+                                                    : SimDaliMaster::Ahead::Never;
     return std::make_shared<SimDaliMaster>(frame, std::chrono::milliseconds(periodMs), ahead);
 }
 

@@ -20,10 +20,13 @@ namespace tarvesk::sim {
 //    "frame": [159, 5],          its forward frame, 2 or 3 bytes; default
 //                                GROUP 15 RECALL MAX LEVEL (0x9F 0x05)
 //    "period_ms": 20,            1..60000, default 20
-//    "ahead_of_box": false}      true: the frame goes on the line only right
+//    "ahead_of_box": false,      true: the frame goes on the line only right
 //                                before the box puts the identical frame there
 //                                (at most once a period), so its echo comes
 //                                first, after the box's request went out
+//    "ahead_of_every_frame": false}  true: as "ahead_of_box", but right
+//                                before any frame of the box (a master that
+//                                reads the gear's memory beside ours)
 //
 // Time here is the host's: the frames come as the box is polled, at most one
 // a poll, so a host that polls late hears them late, as a real box would
@@ -31,7 +34,11 @@ namespace tarvesk::sim {
 class SimDaliMaster : public SimBusModel
 {
 public:
-    SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, bool aheadOfBox = false);
+    // Where the frame goes on the line: every period, or only right before a
+    // frame of the box (the identical one, or any).
+    enum class Ahead { Never, OfIdenticalFrame, OfEveryFrame };
+
+    SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, Ahead ahead = Ahead::Never);
 
     Bus bus() const override { return Dali; }
     QString modelName() const override { return QStringLiteral("dali_master"); }
@@ -45,7 +52,7 @@ private:
 
     const QByteArray _frame;
     const std::chrono::milliseconds _period;
-    const bool _aheadOfBox;
+    const Ahead _ahead;
     mutable std::mutex _mutex;
     std::chrono::steady_clock::time_point _next; // guarded by _mutex
     int _sent = 0;                               // guarded by _mutex

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -93,6 +94,13 @@ public:
     // answer that may be either frame's. The sender's wait was ended; the
     // query is to be asked again. Asked before release().
     bool inDoubt(Ticket ticket) const;
+    // Whether the frame, a READ or WRITE MEMORY LOCATION, was preceded on the
+    // bus, since our last DTR1 and DTR0, by another master's frame that can
+    // change what the gear's memory pointer selects: DTR0 and DTR1 (they reach
+    // all gear), WRITE MEMORY LOCATION, and READ MEMORY LOCATION or STORE
+    // ACTUAL LEVEL IN DTR0 sent to that gear, a group or all. Its bytes are
+    // then those of another location. Asked before release().
+    bool disturbed(Ticket ticket) const;
 
     void recordsFrom(quint64 transfer) override;
     bool takeRecord(const proto::RawPacket& record) override;
@@ -113,6 +121,9 @@ private:
     };
 
     bool hasRoom() const { return int(_owed.size()) < MaxOwed; }
+    // Bookkeeping of the gear's memory pointer, in bus order (under _mutex).
+    void noteForeignFrame(const QByteArray& frame);
+    void noteOurFrame(Ticket ticket, const QByteArray& frame);
 
     const std::chrono::milliseconds _frameTime;
     mutable std::mutex _mutex;
@@ -131,6 +142,18 @@ private:
     bool _currentAnswered = false;
     bool _currentUncertain = false;
     std::set<Ticket> _doubted; // guarded by _mutex; until released
+    // Forward frames counted in bus order, and where in it (all guarded by
+    // _mutex): our last DTR1 and DTR0, another master's last frame that
+    // changed the gear's DTR1, the pointer of all gear, and the pointer of
+    // each short address.
+    quint64 _busFrames = 0;
+    quint64 _ourBankSelection = 0;
+    quint64 _ourLocationSelection = 0;
+    quint64 _foreignBankChange = 0;
+    quint64 _foreignPointerChangeAll = 0;
+    std::array<quint64, 64> _foreignPointerChangeAt {};
+    quint64 _foreignPointerChangeAny = 0;
+    std::set<Ticket> _disturbed; // guarded by _mutex; until released
     // Senders waiting for the records of their frame, until they release it.
     std::map<Ticket, proto::PacketMutex*> _waiters; // guarded by _mutex
     Ticket _nextTicket = 1;                         // guarded by _mutex

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvesk::itf {
@@ -12,8 +14,17 @@ constexpr int MemoryLocationNoAnswer = -42;
 // bytes read (empty for writes and after any failure).
 struct MemoryBlockResult
 {
+    MemoryBlockResult(int status = 0, std::vector<std::uint8_t> bytes = {}, std::string failure = {})
+        : status(status)
+        , bytes(std::move(bytes))
+        , failure(std::move(failure))
+    { }
+
     int status = 0;
     std::vector<std::uint8_t> bytes;
+    // Where and why the access failed, when the status alone does not say
+    // (empty otherwise).
+    std::string failure;
 };
 
 // Block access to the memory banks of DALI control gear. Reports failures as a

@@ -27,7 +27,8 @@ int MemoryBankWriteAction::execute(IParameter* parameter, QVariant value)
     const itf::MemoryBlockResult result
         = _bank->writeMemoryBlock(_daliAddress, where.bank, where.offset, bytes);
     if (result.status != 0)
-        throw ParameterError("Error writing to memory bank: " + std::to_string(result.status));
+        throw ParameterError("Error writing to memory bank: " + std::to_string(result.status)
+            + (result.failure.empty() ? std::string() : " (" + result.failure + ")"));
     parameter->setValue(value, IParameter::UPDATE_NO);
     return 0;
 }
