@@ -250,7 +250,8 @@ int DaliInterface::getMemBankParam(
     }
 }
 
-int DaliInterface::readMemBankValue(uchar shortaddr, uchar memBank, uchar memAddr, bool res8bit, quint16& value)
+int DaliInterface::readMemBankValue(
+    uchar shortaddr, uchar memBank, uchar memAddr, bool res8bit, quint16& value)
 {
     int status = exchange(Dtr1, memBank);
     if (status == core::ITF_OK)

@@ -32,6 +32,10 @@ constexpr int MaxAskings = 3;
 
 using Dali = proto::DaliCommandTable;
 
+constexpr quint8 WriteMemoryLocation = Dali::special("WRITE MEMORY LOCATION");
+constexpr quint8 ReadMemoryLocation = Dali::opcode("READ MEMORY LOCATION");
+constexpr quint8 QueryNextDeviceType = Dali::opcode("QUERY NEXT DEVICE TYPE");
+
 // Whether asking the frame again reads what asking it the first time would
 // have: a query of the gear's state. Not so: READ and WRITE MEMORY LOCATION
 // (the gear moved its memory pointer on), QUERY NEXT DEVICE TYPE (the gear
@@ -52,8 +56,8 @@ bool askableAgain(const QByteArray& frame)
     if (!command || !command->expectsAnswer())
         return false;
     if (command->isSpecial())
-        return first != Dali::special("WRITE MEMORY LOCATION");
-    return second != Dali::opcode("READ MEMORY LOCATION") && second != Dali::opcode("QUERY NEXT DEVICE TYPE");
+        return first != WriteMemoryLocation;
+    return second != ReadMemoryLocation && second != QueryNextDeviceType;
 }
 
 std::unique_ptr<proto::UsbVandrelPacket> report(const proto::VandrelReport& bytes)

@@ -25,6 +25,13 @@ QByteArray bytesOf(const proto::RawPacket& record)
 
 using Dali = proto::DaliCommandTable;
 
+constexpr quint8 Dtr0 = Dali::special("DTR0");
+constexpr quint8 Dtr1 = Dali::special("DTR1");
+constexpr quint8 WriteMemoryLocation = Dali::special("WRITE MEMORY LOCATION");
+constexpr quint8 WriteMemoryLocationNoReply = Dali::special("WRITE MEMORY LOCATION - NO REPLY");
+constexpr quint8 ReadMemoryLocation = Dali::opcode("READ MEMORY LOCATION");
+constexpr quint8 StoreActualLevelInDtr0 = Dali::opcode("STORE ACTUAL LEVEL IN DTR0");
+
 // What a forward frame does to the gear's memory bank selection (DTR1) and
 // memory pointer (DTR0), and whether its bytes depend on them.
 struct MemoryEffect
@@ -44,23 +51,23 @@ MemoryEffect memoryEffectOf(const QByteArray& frame)
     const auto second = quint8(frame.at(1));
     // A command to a short address, a group or all (not a special command).
     if ((first & 0x01) != 0 && (first < 0xA0 || first >= 0xFC)) {
-        if (second != Dali::opcode("READ MEMORY LOCATION") && second != Dali::opcode("STORE ACTUAL LEVEL IN DTR0"))
+        if (second != ReadMemoryLocation && second != StoreActualLevelInDtr0)
             return effect;
-        effect.accessesMemory = second == Dali::opcode("READ MEMORY LOCATION");
+        effect.accessesMemory = second == ReadMemoryLocation;
         // A group's members are not known here: it counts as all gear.
         effect.reach = first < 0x80 ? MemoryEffect::OneGear : MemoryEffect::AllGear;
         effect.shortAddress = first < 0x80 ? first >> 1 : -1;
         return effect;
     }
     switch (first) {
-    case Dali::special("DTR1"):
+    case Dtr1:
         effect.reach = MemoryEffect::Bank;
         break;
-    case Dali::special("DTR0"):
+    case Dtr0:
         effect.reach = MemoryEffect::AllGear;
         break;
-    case Dali::special("WRITE MEMORY LOCATION"):
-    case Dali::special("WRITE MEMORY LOCATION - NO REPLY"):
+    case WriteMemoryLocation:
+    case WriteMemoryLocationNoReply:
         effect.reach = MemoryEffect::AllGear;
         effect.accessesMemory = true;
         break;
@@ -181,11 +188,11 @@ void VandrelDaliLedger::noteForeignFrame(const QByteArray& frame)
 void VandrelDaliLedger::noteOurFrame(Ticket ticket, const QByteArray& frame)
 {
     ++_busFrames;
-    if (frame.size() == 2 && quint8(frame.at(0)) == Dali::special("DTR1")) {
+    if (frame.size() == 2 && quint8(frame.at(0)) == Dtr1) {
         _ourBankSelection = _busFrames;
         return;
     }
-    if (frame.size() == 2 && quint8(frame.at(0)) == Dali::special("DTR0")) {
+    if (frame.size() == 2 && quint8(frame.at(0)) == Dtr0) {
         _ourLocationSelection = _busFrames;
         return;
     }

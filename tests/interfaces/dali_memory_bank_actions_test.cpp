@@ -109,7 +109,8 @@ TEST(MemoryBankActions, WriteConvertsFirstAndStoresOnlyOnSuccess)
         FAIL() << "no exception";
     } catch (const core::MemoryBlockInDoubt& e) {
         EXPECT_EQ(e.status(), -21);
-        EXPECT_STREQ(e.what(), "Error writing to memory bank: -21 (writing bank 207, location 4 was in doubt)");
+        EXPECT_STREQ(
+            e.what(), "Error writing to memory bank: -21 (writing bank 207, location 4 was in doubt)");
     }
 }
 

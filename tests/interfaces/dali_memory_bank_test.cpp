@@ -215,13 +215,14 @@ TEST_F(MemoryBankFixture, AFrameInDoubtStartsTheReadAgainFromTheLocation)
     result = bank.readMemoryBlock(0x01, 1, 3, 2, false);
     EXPECT_EQ(result.status, core::ITF_ERR_TOO_MANY_RETRIES);
     EXPECT_TRUE(result.bytes.empty());
-    EXPECT_EQ(result.doubt, "reading bank 1, location 4 was in doubt 3 times: another master's memory traffic");
+    EXPECT_EQ(
+        result.doubt, "reading bank 1, location 4 was in doubt 3 times: another master's memory traffic");
     EXPECT_EQ(dali.journal().count("A3 03"), 3);
 
     // The latch of an energy bank is written again; other failures are not retried.
     dali.sent.clear();
-    dali.answerQueries({doubt, Outcome::answer(0xAA), Outcome::answer(7), Outcome::answer(8),
-        Outcome::answer(0xFF)});
+    dali.answerQueries(
+        {doubt, Outcome::answer(0xAA), Outcome::answer(7), Outcome::answer(8), Outcome::answer(0xFF)});
     result = bank.readMemoryBlock(0x07, 202, 5, 2, false);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.bytes, (Bytes {7, 8}));

@@ -293,27 +293,33 @@ TEST_P(DaliLedgerDisturbance, ForeignMemoryTrafficAfterTheSelection)
 
 INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedgerDisturbance,
     ::testing::Values(DisturbanceCase {"quiet", {"D1", "D0", "R", "\x07"}, false, false},
-        DisturbanceCase {"dtr0_after_ours", {"D1", "D0", QByteArray("\xA3\x09", 2), "R", "\x07"}, false, true},
-        DisturbanceCase {"dtr0_before_ours", {"D1", QByteArray("\xA3\x09", 2), "D0", "R", "\x07"}, false, false},
-        DisturbanceCase {"dtr1_after_ours", {"D1", QByteArray("\xC3\x05", 2), "D0", "R", "\x07"}, false, true},
-        DisturbanceCase {"dtr1_before_ours", {QByteArray("\xC3\x05", 2), "D1", "D0", "R", "\x07"}, false, false},
-        DisturbanceCase {"write_memory_location", {"D1", "D0", QByteArray("\xC7\x00", 2), "\x00", "R", "\x07"},
-            false, true},
-        DisturbanceCase {"level_stored_in_dtr0_by_our_gear", {"D1", "D0", QByteArray("\x01\x21", 2), "R", "\x07"},
-            false, true},
-        DisturbanceCase {"read_by_a_group", {"D1", "D0", QByteArray("\x81\xC5", 2), "\x11", "R", "\x07"},
-            false, true},
-        DisturbanceCase {"read_by_all", {"D1", "D0", QByteArray("\xFF\xC5", 2), "\x11", "R", "\x07"},
-            false, true},
+        DisturbanceCase {
+            "dtr0_after_ours", {"D1", "D0", QByteArray("\xA3\x09", 2), "R", "\x07"}, false, true},
+        DisturbanceCase {
+            "dtr0_before_ours", {"D1", QByteArray("\xA3\x09", 2), "D0", "R", "\x07"}, false, false},
+        DisturbanceCase {
+            "dtr1_after_ours", {"D1", QByteArray("\xC3\x05", 2), "D0", "R", "\x07"}, false, true},
+        DisturbanceCase {
+            "dtr1_before_ours", {QByteArray("\xC3\x05", 2), "D1", "D0", "R", "\x07"}, false, false},
+        DisturbanceCase {"write_memory_location",
+            {"D1", "D0", QByteArray("\xC7\x00", 2), "\x00", "R", "\x07"}, false, true},
+        DisturbanceCase {"level_stored_in_dtr0_by_our_gear",
+            {"D1", "D0", QByteArray("\x01\x21", 2), "R", "\x07"}, false, true},
+        DisturbanceCase {
+            "read_by_a_group", {"D1", "D0", QByteArray("\x81\xC5", 2), "\x11", "R", "\x07"}, false, true},
+        DisturbanceCase {
+            "read_by_all", {"D1", "D0", QByteArray("\xFF\xC5", 2), "\x11", "R", "\x07"}, false, true},
         DisturbanceCase {"read_by_another_gear", {"D1", "D0", QByteArray("\x03\xC5", 2), "\x11", "R", "\x07"},
             false, false},
-        DisturbanceCase {"level_query_by_our_gear", {"D1", "D0", QByteArray("\x01\xA0", 2), "\x11", "R", "\x07"},
-            false, false},
+        DisturbanceCase {"level_query_by_our_gear",
+            {"D1", "D0", QByteArray("\x01\xA0", 2), "\x11", "R", "\x07"}, false, false},
         // Our READ and another master's identical one, one right after the
         // other: the gear's pointer moved on twice, whichever came first.
-        DisturbanceCase {"identical_read_beside_ours_closing_box", {"D1", "D0", "R", "R", "\x07"}, true, true},
+        DisturbanceCase {
+            "identical_read_beside_ours_closing_box", {"D1", "D0", "R", "R", "\x07"}, true, true},
         DisturbanceCase {"identical_read_beside_ours", {"D1", "D0", "R", "R", "\x07"}, false, true},
-        DisturbanceCase {"identical_read_after_our_answer", {"D1", "D0", "R", "\x07", "R", "\x08"}, false, false}),
+        DisturbanceCase {
+            "identical_read_after_our_answer", {"D1", "D0", "R", "\x07", "R", "\x08"}, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
