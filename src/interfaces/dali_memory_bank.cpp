@@ -73,8 +73,8 @@ MemoryBlockResult DaliMemoryBank::setLockByte(std::uint8_t daliAddress, std::uin
                 return {error.code(), {}, {}};
             if (start >= MaxStarts)
                 return {core::ITF_ERR_TOO_MANY_RETRIES, {},
-                    "the lock byte of " + where(bank, Dali::LockByteLocation) + " was in doubt "
-                        + std::to_string(start) + " times: another master's memory traffic"};
+                    "writing the lock byte of " + where(bank, Dali::LockByteLocation) + " was in doubt "
+                        + std::to_string(start) + " times"};
         }
     }
 }
@@ -105,7 +105,7 @@ MemoryBlockResult DaliMemoryBank::readBytes(
             if (start >= MaxStarts)
                 return {core::ITF_ERR_TOO_MANY_RETRIES, {},
                     "reading " + where(bank, next) + " was in doubt " + std::to_string(start)
-                        + " times: another master's memory traffic"};
+                        + " times: its answer may be another location's"};
         }
     }
 }
@@ -132,7 +132,7 @@ MemoryBlockResult DaliMemoryBank::writeMemoryBlock(
         // caller is told which one was meant, and nothing is written again.
         if (error.code() == InDoubt)
             return {error.code(), {},
-                "writing " + where(bank, next) + " was in doubt: another master's memory traffic"};
+                "writing " + where(bank, next) + " was in doubt: the byte may have gone to another location"};
         return {error.code(), {}, {}};
     }
     return {};

@@ -43,6 +43,10 @@ namespace tarvesk::itf {
 // answer after two such echoes may be either frame's, and the exchange is in
 // doubt (inDoubt): nobody gets that answer.
 //
+// Seeing every frame on the bus in order, it also tells a sender whether
+// another master's frame moved the gear's memory pointer between our
+// selection of a location and our memory-location frame (disturbed).
+//
 // Thread-safe: senders on request threads, records on the monitor thread.
 class VandrelDaliLedger : public IVandrelRecordSink
 {

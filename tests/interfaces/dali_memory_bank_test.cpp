@@ -215,8 +215,8 @@ TEST_F(MemoryBankFixture, AFrameInDoubtStartsTheReadAgainFromTheLocation)
     result = bank.readMemoryBlock(0x01, 1, 3, 2, false);
     EXPECT_EQ(result.status, core::ITF_ERR_TOO_MANY_RETRIES);
     EXPECT_TRUE(result.bytes.empty());
-    EXPECT_EQ(
-        result.doubt, "reading bank 1, location 4 was in doubt 3 times: another master's memory traffic");
+    EXPECT_EQ(result.doubt,
+        "reading bank 1, location 4 was in doubt 3 times: its answer may be another location's");
     EXPECT_EQ(dali.journal().count("A3 03"), 3);
 
     // The latch of an energy bank is written again; other failures are not retried.
@@ -240,7 +240,8 @@ TEST_F(MemoryBankFixture, AWriteInDoubtFailsNamingTheLocation)
     dali.answerQueries({doubt, Outcome::answer(0x55), Outcome::answer(0x01), doubt});
     const auto result = bank.writeMemoryBlock(0x05, 1, 9, {0x01, 0x02, 0x03});
     EXPECT_EQ(result.status, core::ITF_ERR_PACKET_NOT_ANSWER);
-    EXPECT_EQ(result.doubt, "writing bank 1, location 10 was in doubt: another master's memory traffic");
+    EXPECT_EQ(
+        result.doubt, "writing bank 1, location 10 was in doubt: the byte may have gone to another location");
     EXPECT_EQ(dali.journal(),
         (QStringList {"C3 01", "A3 02", "05 81 x2", "C7 55 ?", "C3 01", "A3 02", "05 81 x2", "C7 55 ?",
             "A3 09", "C7 01 ?", "C7 02 ?"}));
