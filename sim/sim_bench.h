@@ -43,6 +43,7 @@ namespace tarvesk::sim {
 // Bus models (their keys at the top of their headers):
 //   "dali":    "dali_gear"                                    sim/dali/sim_dali_gear_bench.h
 //              "dali_master" (another master on the bus)      sim/dali/sim_dali_master.h
+//                  every period, or just ahead of the box's frames
 //   "dmx":     "wystrel_driver", "rdm_responder"              sim/dmx/sim_dmx_bench.h
 //   "dorvane": "dorvane_driver", "dorvane_legacy_driver",     sim/dorvane/sim_dorvane_bench.h
 //              "dv1_slave", "dv2_slave"

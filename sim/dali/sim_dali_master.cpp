@@ -4,23 +4,25 @@
 
 namespace tarvesk::sim {
 
-SimDaliMaster::SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, QByteArray aheadOf)
+SimDaliMaster::SimDaliMaster(
+    QByteArray frame, std::chrono::milliseconds period, QByteArray aheadOf, bool aheadOfEvery)
     : _frame(std::move(frame))
     , _period(period)
     , _aheadOf(std::move(aheadOf))
+    , _aheadOfEvery(aheadOfEvery)
     , _next(std::chrono::steady_clock::now() + period)
 { }
 
 std::optional<QByteArray> SimDaliMaster::daliTraffic()
 {
-    if (!_aheadOf.isEmpty())
+    if (_aheadOfEvery || !_aheadOf.isEmpty())
         return std::nullopt;
     return sendIfDue();
 }
 
 std::optional<QByteArray> SimDaliMaster::daliTrafficAhead(const QByteArray& boxFrame)
 {
-    if (_aheadOf.isEmpty() || boxFrame != _aheadOf)
+    if (!_aheadOfEvery && (_aheadOf.isEmpty() || boxFrame != _aheadOf))
         return std::nullopt;
     return sendIfDue();
 }
@@ -45,7 +47,7 @@ int SimDaliMaster::framesSent() const
 std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry, QString* error)
 {
     SimBenchEntry reader(entry, error);
-    reader.onlyKeys({"frame", "period_ms", "ahead_of_box", "ahead_of"});
+    reader.onlyKeys({"frame", "period_ms", "ahead_of_box", "ahead_of", "ahead_of_every_frame"});
     const auto readFrame = [&reader](const char* key, QByteArray& frame) {
         if (!reader.has(key))
             return;
@@ -63,12 +65,14 @@ std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry,
             periodMs = *value;
     }
     bool ahead = false;
+    bool aheadOfEvery = false;
     reader.readBool("ahead_of_box", ahead);
+    reader.readBool("ahead_of_every_frame", aheadOfEvery);
     if (ahead && aheadOf.isEmpty())
         aheadOf = frame;
     if (reader.failed())
         return nullptr;
-    return std::make_shared<SimDaliMaster>(frame, std::chrono::milliseconds(periodMs), aheadOf);
+    return std::make_shared<SimDaliMaster>(frame, std::chrono::milliseconds(periodMs), aheadOf, aheadOfEvery);
 }
 
 } // namespace tarvesk::sim

@@ -24,8 +24,11 @@ namespace tarvesk::sim {
 //                                before the box puts the identical frame there
 //                                (at most once a period), so its echo comes
 //                                first, after the box's request went out
-//    "ahead_of": [1, 160]}       as "ahead_of_box", but right before the box
+//    "ahead_of": [1, 160],       as "ahead_of_box", but right before the box
 //                                puts this frame (2 or 3 bytes) there
+//    "ahead_of_every_frame": false}  true: as "ahead_of_box", but right
+//                                before any frame of the box (a master that
+//                                reads the gear's memory beside ours)
 //
 // Time here is the host's: the frames come as the box is polled, at most one
 // a poll, so a host that polls late hears them late, as a real box would
@@ -33,8 +36,10 @@ namespace tarvesk::sim {
 class SimDaliMaster : public SimBusModel
 {
 public:
-    // aheadOf: the box's frame this one goes right before; empty: not ahead of any.
-    SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, QByteArray aheadOf = {});
+    // aheadOf: the box's frame this one goes right before; aheadOfEvery: it
+    // goes right before any frame of the box. Neither: every period.
+    SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, QByteArray aheadOf = {},
+        bool aheadOfEvery = false);
 
     Bus bus() const override { return Dali; }
     QString modelName() const override { return QStringLiteral("dali_master"); }
@@ -49,6 +54,7 @@ private:
     const QByteArray _frame;
     const std::chrono::milliseconds _period;
     const QByteArray _aheadOf;
+    const bool _aheadOfEvery;
     mutable std::mutex _mutex;
     std::chrono::steady_clock::time_point _next; // guarded by _mutex
     int _sent = 0;                               // guarded by _mutex

@@ -35,4 +35,21 @@ public:
     using ParameterError::ParameterError;
 };
 
+// A memory-bank block went in doubt (another master's traffic moved the
+// gear's memory pointer beside ours) more often than it is started again, or
+// a write went in doubt: the bus status says which. Not a fault of the service.
+class MemoryBlockInDoubt : public ParameterError
+{
+public:
+    MemoryBlockInDoubt(const std::string& message, int status)
+        : ParameterError(message)
+        , _status(status)
+    { }
+
+    int status() const { return _status; }
+
+private:
+    int _status;
+};
+
 } // namespace tarvesk::core

@@ -31,6 +31,14 @@ int accessRank(const QString& level)
     return order.indexOf(level);
 }
 
+// Another master's traffic, not a fault: the client learns it from the
+// status, the log says which location.
+int memoryBlockInDoubt(const MemoryBlockInDoubt& e)
+{
+    qCWarning(service::loggerGlog()).noquote() << GLOG_PREFIX << QString::fromUtf8(e.what());
+    return e.status();
+}
+
 // A raw parameter that cannot reach its memory (no device, no interface of
 // its name) is reported as a failed access rather than thrown at the caller.
 int rawAccessFailed(const Parameter* param, const ParameterError& e)
@@ -99,6 +107,8 @@ int Device::getParamCallback(Parameter* param)
                 << GLOG_PREFIX
                 << QStringLiteral("%1 (\"%2\" not on the device)").arg(QString::fromUtf8(e.what()), param->getDisplayName());
             return ITF_ERR_NO_REPLY;
+        } catch (const MemoryBlockInDoubt& e) {
+            return memoryBlockInDoubt(e);
         } catch (const ParameterError& e) {
             qCCritical(service::loggerGlog()).noquote()
                 << GLOG_PREFIX << QStringLiteral("Exception: %1").arg(QString::fromUtf8(e.what()));
@@ -140,6 +150,8 @@ int Device::setParamCallback(Parameter* param, QVariant value)
         }
         try {
             return action->execute(param, value);
+        } catch (const MemoryBlockInDoubt& e) {
+            return memoryBlockInDoubt(e);
         } catch (const ParameterError& e) {
             qCCritical(service::loggerGlog()).noquote()
                 << GLOG_PREFIX << QStringLiteral("Exception: %1").arg(QString::fromUtf8(e.what()));

@@ -147,10 +147,17 @@ int DaliInterface::specialCommand(uchar cmd, uchar value, uchar* answer)
 
 int DaliInterface::queryExtendedCommand(uchar deviceType, uchar address, uchar command, uchar* answer)
 {
-    const int status = exchange(EnableDeviceType, deviceType);
-    if (status != core::ITF_OK)
-        return status;
-    return queryCommand(address, command, answer, false);
+    // A device type's command acts only right after ENABLE DEVICE TYPE, so an
+    // answer in doubt is asked again from there on.
+    for (int asking = 1;; ++asking) {
+        int status = exchange(EnableDeviceType, deviceType);
+        if (status == core::ITF_OK)
+            status = queryCommand(address, command, answer, false);
+        if (status != core::ITF_ERR_PACKET_NOT_ANSWER)
+            return status;
+        if (asking >= InDoubtAttempts)
+            return core::ITF_ERR_TOO_MANY_RETRIES;
+    }
 }
 
 int DaliInterface::exchange(const proto::DaliCommand& command, uchar target, uchar* answer)
@@ -230,6 +237,20 @@ int DaliInterface::setMemBankParam(
 }
 
 int DaliInterface::getMemBankParam(
+    uchar shortaddr, uchar memBank, uchar memAddr, bool res8bit, quint16& value)
+{
+    // A location read in doubt moved the gear's pointer on: the read starts
+    // again from selecting the location.
+    for (int attempt = 1;; ++attempt) {
+        const int status = readMemBankValue(shortaddr, memBank, memAddr, res8bit, value);
+        if (status != core::ITF_ERR_PACKET_NOT_ANSWER)
+            return status;
+        if (attempt >= InDoubtAttempts)
+            return core::ITF_ERR_TOO_MANY_RETRIES;
+    }
+}
+
+int DaliInterface::readMemBankValue(
     uchar shortaddr, uchar memBank, uchar memAddr, bool res8bit, quint16& value)
 {
     int status = exchange(Dtr1, memBank);

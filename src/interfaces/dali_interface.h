@@ -32,6 +32,9 @@ public:
     static constexpr double DefaultStopbitTimeMs = 1.664;
     // Attempts of a verified configuration write.
     static constexpr int VerifyAttempts = 6;
+    // Askings of a query whose answer was in doubt (ITF_ERR_PACKET_NOT_ANSWER:
+    // another master's frame beside ours), each from the frames it depends on.
+    static constexpr int InDoubtAttempts = 3;
     // A memory-bank value is 1 to 8 bytes.
     static constexpr int MaxMemBankByteCount = 8;
 
@@ -82,7 +85,7 @@ public:
     Q_INVOKABLE int getMemBankParam(
         uchar shortaddr, uchar memBank, uchar memAddr, bool res8bit, quint16& value);
 
-    // A query of a device-type-specific (IEC 62386-2xx) command.
+    // A query of a device-type-specific (IEC 62386-2xx) command, after ENABLE DEVICE TYPE.
     int queryExtendedCommand(uchar deviceType, uchar address, uchar command, uchar* answer);
 
     // Writes the timing defaults into an option set, replacing earlier values.
@@ -105,6 +108,7 @@ private:
     // an awaited answer, after ENABLE DEVICE TYPE. `target` is the address byte
     // of a standard command and the data byte of a special one.
     int exchange(const proto::DaliCommand& command, uchar target, uchar* answer = nullptr);
+    int readMemBankValue(uchar shortaddr, uchar memBank, uchar memAddr, bool res8bit, quint16& value);
 
     // Written by whichever request thread completed the latest exchange.
     std::atomic<uchar> _lastAnswer {0};

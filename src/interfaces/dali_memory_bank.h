@@ -9,7 +9,10 @@ namespace tarvesk::itf {
 
 // Block access over the memory-bank primitives. Values of several bytes in
 // the D4i energy banks (202 to 204) are read under the bank's latch, which is
-// released again afterwards.
+// released again afterwards. A memory-location frame in doubt (another
+// master's traffic beside ours) makes a read start again from selecting the
+// location, a bounded number of times; a write in doubt fails, naming the
+// location.
 class DaliMemoryBank : public IDaliMemoryBank
 {
 public:
@@ -22,6 +25,7 @@ public:
         std::vector<std::uint8_t> bytes) override;
 
 private:
+    MemoryBlockResult setLockByte(std::uint8_t daliAddress, std::uint8_t bank, std::uint8_t value);
     MemoryBlockResult readBytes(std::uint8_t daliAddress, std::uint8_t bank, std::uint8_t location,
         std::uint8_t count, bool stopAtZero);
 

@@ -32,20 +32,32 @@ constexpr int MaxAskings = 3;
 
 using Dali = proto::DaliCommandTable;
 
-// Whether the frame moves the gear's memory pointer (DTR0) on: asked again, it
-// would read (or write) the next location and report that as this one's. Its
-// caller starts again from selecting the location instead.
-bool movesMemoryPointer(const QByteArray& frame)
+constexpr quint8 WriteMemoryLocation = Dali::special("WRITE MEMORY LOCATION");
+constexpr quint8 ReadMemoryLocation = Dali::opcode("READ MEMORY LOCATION");
+constexpr quint8 QueryNextDeviceType = Dali::opcode("QUERY NEXT DEVICE TYPE");
+
+// Whether asking the frame again reads what asking it the first time would
+// have: a query of the gear's state. Not so: READ and WRITE MEMORY LOCATION
+// (the gear moved its memory pointer on), QUERY NEXT DEVICE TYPE (the gear
+// stepped its list), a device type's own commands (they need ENABLE DEVICE
+// TYPE right before, which only the caller can send again), and frames the
+// command table does not know (three bytes, bit patterns). Their caller
+// starts again from the frames the query depends on, or fails.
+bool askableAgain(const QByteArray& frame)
 {
     if (frame.size() != 2)
         return false;
-    const auto address = quint8(frame.at(0));
-    const auto opcode = quint8(frame.at(1));
-    if (address == Dali::special("WRITE MEMORY LOCATION"))
-        return true;
+    const auto first = quint8(frame.at(0));
+    const auto second = quint8(frame.at(1));
     // A command to a short address, a group or all (not a special command).
-    const bool addressedCommand = (address & 0x01) != 0 && (address < 0xA0 || address >= 0xFC);
-    return addressedCommand && opcode == Dali::opcode("READ MEMORY LOCATION");
+    const bool addressed = (first & 0x01) != 0 && (first < 0xA0 || first >= 0xFC);
+    const proto::DaliCommand* command
+        = addressed ? Dali::find(Dali::Kind::Standard, second) : Dali::find(Dali::Kind::Special, first);
+    if (!command || !command->expectsAnswer())
+        return false;
+    if (command->isSpecial())
+        return first != WriteMemoryLocation;
+    return second != ReadMemoryLocation && second != QueryNextDeviceType;
 }
 
 std::unique_ptr<proto::UsbVandrelPacket> report(const proto::VandrelReport& bytes)
@@ -244,8 +256,19 @@ int UsbVandrelDaliInterface::sendMonitored(const proto::UsbVandrelPacket& reques
         if (status == core::ITF_OK)
             status = waitForBackwardFrame(mutex, boxTimesAnswer, &got);
         const bool doubt = _ledger.inDoubt(ticket);
+        const bool disturbed = _ledger.disturbed(ticket);
         // What is still to come of this frame is taken on its behalf from now on.
         _ledger.release(ticket);
+        if (disturbed) {
+            // Another master moved the gear's memory pointer after we selected
+            // the location: whatever came back is another location's.
+            delete got;
+            qCWarning(service::loggerGlog()).noquote()
+                << QStringLiteral(GLOG_PREFIX "DALI: another master's memory traffic came between "
+                                              "selecting the location and %1")
+                       .arg(QString::fromLatin1(frame.toHex(' ')));
+            return core::ITF_ERR_PACKET_NOT_ANSWER;
+        }
         if (!doubt) {
             if (got)
                 *answer = got;
@@ -258,7 +281,7 @@ int UsbVandrelDaliInterface::sendMonitored(const proto::UsbVandrelPacket& reques
             << QStringLiteral(GLOG_PREFIX "DALI: the answer to %1 may be another master's (asked %2 times)")
                    .arg(QString::fromLatin1(frame.toHex(' ')))
                    .arg(asking);
-        if (movesMemoryPointer(frame))
+        if (!askableAgain(frame))
             return core::ITF_ERR_PACKET_NOT_ANSWER;
         if (asking >= MaxAskings)
             return core::ITF_ERR_TOO_MANY_RETRIES;

@@ -2,6 +2,7 @@
 
 #include "core/itf_error.h"
 #include "log/logging_categories.h"
+#include "protocol/dali/dali_command_table.h"
 #include "protocol/raw_packet.h"
 
 #include <algorithm>
@@ -20,6 +21,60 @@ bool isForwardFrame(const proto::RawPacket& record)
 QByteArray bytesOf(const proto::RawPacket& record)
 {
     return QByteArray(reinterpret_cast<const char*>(record.getData()), record.getDataSize());
+}
+
+using Dali = proto::DaliCommandTable;
+
+constexpr quint8 Dtr0 = Dali::special("DTR0");
+constexpr quint8 Dtr1 = Dali::special("DTR1");
+constexpr quint8 WriteMemoryLocation = Dali::special("WRITE MEMORY LOCATION");
+constexpr quint8 WriteMemoryLocationNoReply = Dali::special("WRITE MEMORY LOCATION - NO REPLY");
+constexpr quint8 ReadMemoryLocation = Dali::opcode("READ MEMORY LOCATION");
+constexpr quint8 StoreActualLevelInDtr0 = Dali::opcode("STORE ACTUAL LEVEL IN DTR0");
+
+// What a forward frame does to the gear's memory bank selection (DTR1) and
+// memory pointer (DTR0), and whether its bytes depend on them.
+struct MemoryEffect
+{
+    enum Reach { None, Bank, AllGear, OneGear };
+    Reach reach = None;
+    int shortAddress = -1; // of OneGear
+    bool accessesMemory = false;
+};
+
+MemoryEffect memoryEffectOf(const QByteArray& frame)
+{
+    MemoryEffect effect;
+    if (frame.size() != 2)
+        return effect;
+    const auto first = quint8(frame.at(0));
+    const auto second = quint8(frame.at(1));
+    // A command to a short address, a group or all (not a special command).
+    if ((first & 0x01) != 0 && (first < 0xA0 || first >= 0xFC)) {
+        if (second != ReadMemoryLocation && second != StoreActualLevelInDtr0)
+            return effect;
+        effect.accessesMemory = second == ReadMemoryLocation;
+        // A group's members are not known here: it counts as all gear.
+        effect.reach = first < 0x80 ? MemoryEffect::OneGear : MemoryEffect::AllGear;
+        effect.shortAddress = first < 0x80 ? first >> 1 : -1;
+        return effect;
+    }
+    switch (first) {
+    case Dtr1:
+        effect.reach = MemoryEffect::Bank;
+        break;
+    case Dtr0:
+        effect.reach = MemoryEffect::AllGear;
+        break;
+    case WriteMemoryLocation:
+    case WriteMemoryLocationNoReply:
+        effect.reach = MemoryEffect::AllGear;
+        effect.accessesMemory = true;
+        break;
+    default:
+        break;
+    }
+    return effect;
 }
 
 } // namespace
@@ -100,6 +155,58 @@ void VandrelDaliLedger::release(Ticket ticket)
     std::lock_guard<std::mutex> locker(_mutex);
     _waiters.erase(ticket);
     _doubted.erase(ticket);
+    _disturbed.erase(ticket);
+}
+
+bool VandrelDaliLedger::disturbed(Ticket ticket) const
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    return _disturbed.count(ticket) > 0;
+}
+
+void VandrelDaliLedger::noteForeignFrame(const QByteArray& frame)
+{
+    ++_busFrames;
+    const MemoryEffect effect = memoryEffectOf(frame);
+    switch (effect.reach) {
+    case MemoryEffect::Bank:
+        _foreignBankChange = _busFrames;
+        break;
+    case MemoryEffect::AllGear:
+        _foreignPointerChangeAll = _busFrames;
+        break;
+    case MemoryEffect::OneGear:
+        _foreignPointerChangeAt[size_t(effect.shortAddress)] = _foreignPointerChangeAny = _busFrames;
+        break;
+    case MemoryEffect::None:
+        break;
+    }
+    // Another master's identical memory frame beside our current one, its
+    // echo taken for ours: the gear's pointer moved on twice.
+    if (effect.accessesMemory && _current != 0 && !_currentAnswered && frame == _currentFrame
+        && _waiters.count(_current))
+        _disturbed.insert(_current);
+}
+
+void VandrelDaliLedger::noteOurFrame(Ticket ticket, const QByteArray& frame)
+{
+    ++_busFrames;
+    if (frame.size() == 2 && quint8(frame.at(0)) == Dtr1) {
+        _ourBankSelection = _busFrames;
+        return;
+    }
+    if (frame.size() == 2 && quint8(frame.at(0)) == Dtr0) {
+        _ourLocationSelection = _busFrames;
+        return;
+    }
+    const MemoryEffect effect = memoryEffectOf(frame);
+    if (!effect.accessesMemory || !_waiters.count(ticket))
+        return;
+    const quint64 pointerChange = std::max(_foreignPointerChangeAll,
+        effect.reach == MemoryEffect::OneGear ? _foreignPointerChangeAt[size_t(effect.shortAddress)]
+                                              : _foreignPointerChangeAny);
+    if (_foreignBankChange > _ourBankSelection || pointerChange > _ourLocationSelection)
+        _disturbed.insert(ticket);
 }
 
 bool VandrelDaliLedger::inDoubt(Ticket ticket) const
@@ -159,6 +266,7 @@ void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, bo
                 // Two echoes of a frame sent once, nothing between them: one of
                 // them is another master's identical frame, made on the bus
                 // before ours or after it.
+                noteForeignFrame(bytes);
                 if (_currentCloses) {
                     // Ours would have been followed by its answer or time-out
                     // event at once: the first was the other master's.
@@ -168,6 +276,7 @@ void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, bo
                 return;
             }
             // Nobody here sent it: another master's frame, and whatever answers it.
+            noteForeignFrame(bytes);
             _current = 0;
             return;
         }
@@ -178,6 +287,7 @@ void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, bo
         _currentCloses = owed.closesExchange;
         _currentAnswered = false;
         _currentUncertain = false;
+        noteOurFrame(owed.ticket, owed.frame);
         if (--owed.echoesLeft <= 0)
             _owed.pop_front();
         _room.notify_all();

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -52,6 +53,10 @@ namespace tarvesk::itf {
 // identical echo right after it was the other master's; on other boxes an
 // answer after two such echoes may be either frame's, and the exchange is in
 // doubt (inDoubt): nobody gets that answer.
+//
+// Seeing every frame on the bus in order, it also tells a sender whether
+// another master's frame moved the gear's memory pointer between our
+// selection of a location and our memory-location frame (disturbed).
 //
 // Thread-safe: senders on request threads, records on the monitor thread.
 class VandrelDaliLedger : public IVandrelRecordSink
@@ -106,6 +111,13 @@ public:
     // answer that may be either frame's. The sender's wait was ended; the
     // query is to be asked again. Asked before release().
     bool inDoubt(Ticket ticket) const;
+    // Whether the frame, a READ or WRITE MEMORY LOCATION, was preceded on the
+    // bus, since our last DTR1 and DTR0, by another master's frame that can
+    // change what the gear's memory pointer selects: DTR0 and DTR1 (they reach
+    // all gear), WRITE MEMORY LOCATION, and READ MEMORY LOCATION or STORE
+    // ACTUAL LEVEL IN DTR0 sent to that gear, a group or all. Its bytes are
+    // then those of another location. Asked before release().
+    bool disturbed(Ticket ticket) const;
 
     void recordsFrom(quint64 transfer) override;
     bool takeRecord(const proto::RawPacket& record) override;
@@ -145,6 +157,9 @@ private:
     void settleHeld(bool foreign);
     // The frame the records are held behind is owed no more: take them again.
     void settleIfOldestGone();
+    // Bookkeeping of the gear's memory pointer, in bus order (under _mutex).
+    void noteForeignFrame(const QByteArray& frame);
+    void noteOurFrame(Ticket ticket, const QByteArray& frame);
 
     const std::chrono::milliseconds _frameTime;
     mutable std::mutex _mutex;
@@ -166,6 +181,18 @@ private:
     // Records held behind the oldest owed frame (see above), in arrival order.
     std::deque<Held> _held; // guarded by _mutex
     Ticket _heldBehind = 0; // guarded by _mutex; 0 while nothing is held
+    // Forward frames counted in bus order, and where in it (all guarded by
+    // _mutex): our last DTR1 and DTR0, another master's last frame that
+    // changed the gear's DTR1, the pointer of all gear, and the pointer of
+    // each short address.
+    quint64 _busFrames = 0;
+    quint64 _ourBankSelection = 0;
+    quint64 _ourLocationSelection = 0;
+    quint64 _foreignBankChange = 0;
+    quint64 _foreignPointerChangeAll = 0;
+    std::array<quint64, 64> _foreignPointerChangeAt {};
+    quint64 _foreignPointerChangeAny = 0;
+    std::set<Ticket> _disturbed; // guarded by _mutex; until released
     // Senders waiting for the records of their frame, until they release it.
     std::map<Ticket, proto::PacketMutex*> _waiters; // guarded by _mutex
     Ticket _nextTicket = 1;                         // guarded by _mutex

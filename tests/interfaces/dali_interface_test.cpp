@@ -127,6 +127,13 @@ TEST(DaliInterface, ExtendedQueryEnablesTheDeviceType)
     EXPECT_EQ(dali.queryExtendedCommand(6, 0x0B, 0xEE, &answer), 0);
     EXPECT_EQ(answer, 0x01);
     EXPECT_EQ(dali.journal(), (QStringList {"C1 06", "0B EE ?"}));
+
+    // An answer in doubt is asked again from ENABLE DEVICE TYPE on.
+    dali.sent.clear();
+    dali.answerQueries({Outcome::failure(core::ITF_ERR_PACKET_NOT_ANSWER), Outcome::answer(0x02)});
+    EXPECT_EQ(dali.queryExtendedCommand(6, 0x0B, 0xEE, &answer), 0);
+    EXPECT_EQ(answer, 0x02);
+    EXPECT_EQ(dali.journal(), (QStringList {"C1 06", "0B EE ?", "C1 06", "0B EE ?"}));
 }
 
 TEST(DaliInterface, VerifiedWriteWithDeviceType6)
@@ -186,6 +193,17 @@ TEST(DaliInterface, MemoryBankReadOfOneAndTwoBytes)
     dali.answerQueries({Outcome::answer(0x56)});
     EXPECT_EQ(dali.getMemBankParam(0x03, 1, 9, false, value), core::ITF_ERR_NO_REPLY);
     EXPECT_EQ(value, 0x1234);
+
+    // A location read in doubt starts again from selecting it, three times at most.
+    const Outcome doubt = Outcome::failure(core::ITF_ERR_PACKET_NOT_ANSWER);
+    dali.sent.clear();
+    dali.answerQueries({doubt, Outcome::answer(0x78)});
+    EXPECT_EQ(dali.getMemBankParam(0x03, 1, 9, true, value), 0);
+    EXPECT_EQ(value, 0x78);
+    EXPECT_EQ(dali.journal(), (QStringList {"C3 01", "A3 09", "03 C5 ?", "C3 01", "A3 09", "03 C5 ?"}));
+    dali.answerQueries({doubt, doubt, doubt, Outcome::answer(0x9A)});
+    EXPECT_EQ(dali.getMemBankParam(0x03, 1, 9, true, value), core::ITF_ERR_TOO_MANY_RETRIES);
+    EXPECT_EQ(value, 0x78);
 }
 
 TEST(DaliInterface, MemoryBankWriteUnlocksThenWritesMostSignificantFirst)

@@ -101,6 +101,17 @@ TEST(MemoryBankActions, WriteConvertsFirstAndStoresOnlyOnSuccess)
         EXPECT_STREQ(e.what(), "Error writing to memory bank: -43");
     }
     EXPECT_EQ(parameter->getActualValue().toInt(), 0x1234);
+
+    // In doubt: the status travels with the exception, and the text says where.
+    bank->result = {-21, {}, "writing bank 207, location 4 was in doubt"};
+    try {
+        action.execute(parameter.get(), QVariant(7));
+        FAIL() << "no exception";
+    } catch (const core::MemoryBlockInDoubt& e) {
+        EXPECT_EQ(e.status(), -21);
+        EXPECT_STREQ(
+            e.what(), "Error writing to memory bank: -21 (writing bank 207, location 4 was in doubt)");
+    }
 }
 
 TEST(MemoryBankActions, NullPartsAreRefused)

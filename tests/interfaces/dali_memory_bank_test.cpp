@@ -195,4 +195,56 @@ TEST_F(MemoryBankFixture, AWrongEchoStopsTheWrite)
     EXPECT_EQ(bank.writeMemoryBlock(0x05, 1, 9, {0x01}).status, -42);
 }
 
+// A memory-location frame in doubt (another master's frame beside ours, or one
+// that moved the gear's pointer after we selected the location): the gear's
+// pointer is no longer where the block expects it. A read starts again from
+// selecting the location, three starts at most; a lock-byte write is done
+// again (it selects its own location); a data write fails, naming the location.
+TEST_F(MemoryBankFixture, AFrameInDoubtStartsTheReadAgainFromTheLocation)
+{
+    const Outcome doubt = Outcome::failure(core::ITF_ERR_PACKET_NOT_ANSWER);
+    dali.answerQueries({Outcome::answer(1), doubt, Outcome::answer(1), Outcome::answer(2)});
+    auto result = bank.readMemoryBlock(0x01, 1, 3, 2, false);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.bytes, (Bytes {1, 2}));
+    EXPECT_EQ(dali.journal(),
+        (QStringList {"C3 01", "A3 03", "01 C5 ?", "01 C5 ?", "C3 01", "A3 03", "01 C5 ?", "01 C5 ?"}));
+
+    dali.sent.clear();
+    dali.answerQueries({Outcome::answer(1), doubt, Outcome::answer(1), doubt, Outcome::answer(1), doubt});
+    result = bank.readMemoryBlock(0x01, 1, 3, 2, false);
+    EXPECT_EQ(result.status, core::ITF_ERR_TOO_MANY_RETRIES);
+    EXPECT_TRUE(result.bytes.empty());
+    EXPECT_EQ(result.doubt,
+        "reading bank 1, location 4 was in doubt 3 times: its answer may be another location's");
+    EXPECT_EQ(dali.journal().count("A3 03"), 3);
+
+    // The latch of an energy bank is written again; other failures are not retried.
+    dali.sent.clear();
+    dali.answerQueries(
+        {doubt, Outcome::answer(0xAA), Outcome::answer(7), Outcome::answer(8), Outcome::answer(0xFF)});
+    result = bank.readMemoryBlock(0x07, 202, 5, 2, false);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.bytes, (Bytes {7, 8}));
+    EXPECT_EQ(dali.journal().count("C7 AA ?"), 2);
+    dali.sent.clear();
+    dali.answerQueries({Outcome::answer(1), Outcome::failure(core::ITF_ERR_TOO_MANY_RETRIES)});
+    EXPECT_EQ(bank.readMemoryBlock(0x01, 1, 3, 2, false).status, core::ITF_ERR_TOO_MANY_RETRIES);
+    EXPECT_EQ(dali.journal().count("A3 03"), 1);
+}
+
+TEST_F(MemoryBankFixture, AWriteInDoubtFailsNamingTheLocation)
+{
+    const Outcome doubt = Outcome::failure(core::ITF_ERR_PACKET_NOT_ANSWER);
+    // The unlock is done again; the second data byte went in doubt.
+    dali.answerQueries({doubt, Outcome::answer(0x55), Outcome::answer(0x01), doubt});
+    const auto result = bank.writeMemoryBlock(0x05, 1, 9, {0x01, 0x02, 0x03});
+    EXPECT_EQ(result.status, core::ITF_ERR_PACKET_NOT_ANSWER);
+    EXPECT_EQ(
+        result.doubt, "writing bank 1, location 10 was in doubt: the byte may have gone to another location");
+    EXPECT_EQ(dali.journal(),
+        (QStringList {"C3 01", "A3 02", "05 81 x2", "C7 55 ?", "C3 01", "A3 02", "05 81 x2", "C7 55 ?",
+            "A3 09", "C7 01 ?", "C7 02 ?"}));
+}
+
 } // namespace

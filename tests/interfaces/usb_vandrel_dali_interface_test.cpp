@@ -2,6 +2,7 @@
 
 #include "core/itf_error.h"
 #include "log_capture.h"
+#include "protocol/dali/dali_command_table.h"
 #include "protocol/dali/dali_packet.h"
 #include "protocol/options.h"
 
@@ -228,16 +229,22 @@ TEST_F(VandrelDali, CommandsWithoutAnswerDoNotWaitOnTheMonitor)
 
 } // namespace
 
+namespace {
+
 // On a box without time-out events, every request of the query is followed on
 // the bus by another master's identical frame and one answer: whose answer it
-// is cannot be told. A query is asked again (three times at most); one that
-// moves the gear's memory pointer on is not, since asked again it would read
-// the next location and report it as this one's.
+// is cannot be told. A query is asked again (three times at most) only when
+// the gear answers it the same the second time, after the frames it depends
+// on: a device type's own query from its ENABLE DEVICE TYPE on. The rest fail
+// at once: READ and WRITE MEMORY LOCATION moved the gear's memory pointer on,
+// QUERY NEXT DEVICE TYPE stepped the gear's list, and a device type's query
+// sent alone would go to a gear that no longer has the type enabled; frames
+// of three bytes are not known to answer the same.
 struct DoubtCase
 {
     const char* name;
-    quint8 address;
-    quint8 opcode;
+    QByteArray frame;
+    quint8 deviceType; // not 0: asked with queryExtendedCommand
     int status;
     int requests;
 };
@@ -248,18 +255,25 @@ class VandrelDaliDoubt : public SimVandrelDaliFixture, public ::testing::WithPar
 
 TEST_P(VandrelDaliDoubt, AnAnswerThatMayBeAnotherMastersIsNeverHandedOn)
 {
-    open(firmware(15), {Device::CAP_VD_LARGE_PACKETS});
+    const DoubtCase& c = GetParam();
+    open(firmware(15), {Device::CAP_VD_LARGE_PACKETS, Device::CAP_VD_CONFIG_DALI_SETTLING_TIME});
     ASSERT_EQ(device->sinks.size(), 1u);
     itf::IVandrelRecordSink* sink = device->sinks.front();
-    const QByteArray frame = QByteArray().append(char(GetParam().address)).append(char(GetParam().opcode));
+    const QByteArray enable = QByteArray(1, char(proto::DaliCommandTable::special("ENABLE DEVICE TYPE")))
+                                  .append(char(c.deviceType));
     std::atomic<bool> done {false};
     std::thread monitor([&] {
         int answered = 0;
         while (!done) {
             if (box->callCount(sim::SimCall::BulkIn) > answered) {
+                // Before each query, the ENABLE DEVICE TYPE it depends on.
+                const bool enabling = c.deviceType != 0 && answered % 2 == 0;
                 ++answered;
                 sink->recordsFrom(~quint64(0));
-                for (const QByteArray& bytes : {frame, frame, QByteArray("\x42")}) {
+                const std::vector<QByteArray> records = enabling
+                    ? std::vector<QByteArray> {enable}
+                    : std::vector<QByteArray> {c.frame, c.frame, "\x42"};
+                for (const QByteArray& bytes : records) {
                     proto::DaliPacket record;
                     record.append(bytes);
                     sink->takeRecord(record);
@@ -270,14 +284,55 @@ TEST_P(VandrelDaliDoubt, AnAnswerThatMayBeAnotherMastersIsNeverHandedOn)
         }
     });
     unsigned char answer = 0;
-    EXPECT_EQ(dali->queryCommand(GetParam().address, GetParam().opcode, &answer), GetParam().status);
+    int status = 0;
+    if (c.frame.size() != 2) {
+        proto::DaliPacket packet(reinterpret_cast<const unsigned char*>(c.frame.constData()), c.frame.size());
+        proto::Options options;
+        options.addOption(proto::option::ExpectAnswer, true);
+        proto::DaliPacket* reply = nullptr;
+        status = dali->sendDali(&packet, &reply, &options);
+        delete reply;
+    } else if (c.deviceType != 0) {
+        status = dali->queryExtendedCommand(c.deviceType, quint8(c.frame[0]), quint8(c.frame[1]), &answer);
+    } else {
+        status = dali->queryCommand(quint8(c.frame[0]), quint8(c.frame[1]), &answer);
+    }
     done = true;
     monitor.join();
+    EXPECT_EQ(status, c.status);
     EXPECT_EQ(answer, 0);
-    EXPECT_EQ(box->callCount(sim::SimCall::BulkIn), GetParam().requests);
+    EXPECT_EQ(box->callCount(sim::SimCall::BulkIn), c.requests);
 }
 
+QByteArray frame(std::initializer_list<quint8> bytes)
+{
+    QByteArray frame;
+    for (quint8 b : bytes)
+        frame.append(char(b));
+    return frame;
+}
+
+using Dali = proto::DaliCommandTable;
+constexpr quint8 Gear3 = 0x07; // short address 3, a command follows
+constexpr quint8 Led = Dali::LedDeviceType;
+
 INSTANTIATE_TEST_SUITE_P(Doubt, VandrelDaliDoubt,
-    ::testing::Values(DoubtCase {"query_asked_again", 0x07, 0xA0, core::ITF_ERR_TOO_MANY_RETRIES, 3},
-        DoubtCase {"memory_read_not_asked_again", 0x01, 0xC5, core::ITF_ERR_PACKET_NOT_ANSWER, 1}),
+    ::testing::Values(DoubtCase {"query_asked_again", frame({Gear3, Dali::opcode("QUERY ACTUAL LEVEL")}), 0,
+                          core::ITF_ERR_TOO_MANY_RETRIES, 3},
+        DoubtCase {"compare_asked_again", frame({Dali::special("COMPARE"), 0}), 0,
+            core::ITF_ERR_TOO_MANY_RETRIES, 3},
+        DoubtCase {"memory_read_not_asked_again", frame({0x01, Dali::opcode("READ MEMORY LOCATION")}), 0,
+            core::ITF_ERR_PACKET_NOT_ANSWER, 1},
+        DoubtCase {"memory_write_not_asked_again", frame({Dali::special("WRITE MEMORY LOCATION"), 0x55}), 0,
+            core::ITF_ERR_PACKET_NOT_ANSWER, 1},
+        DoubtCase {"next_device_type_not_asked_again", frame({Gear3, Dali::opcode("QUERY NEXT DEVICE TYPE")}),
+            0, core::ITF_ERR_PACKET_NOT_ANSWER, 1},
+        DoubtCase {"device_type_query_alone_not_asked_again",
+            frame({Gear3, Dali::opcode("QUERY FEATURES", Led)}), 0, core::ITF_ERR_PACKET_NOT_ANSWER, 1},
+        DoubtCase {"device_type_query_asked_again_after_enabling",
+            frame({Gear3, Dali::opcode("QUERY FEATURES", Led)}), Led, core::ITF_ERR_TOO_MANY_RETRIES, 6},
+        DoubtCase {"three_byte_frame_not_asked_again", frame({0x07, 0xFE, 0x30}), 0,
+            core::ITF_ERR_PACKET_NOT_ANSWER, 1}),
     [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

@@ -300,4 +300,73 @@ TEST(DaliLedgerSender, TheMonitorsWordReachesTheWaitingSender)
     EXPECT_EQ(later.feedEndStatus(), -3);
 }
 
+// Another master's frames between our selection of a memory location (DTR1,
+// DTR0) and our memory-location frame: those that can change what the gear's
+// pointer selects disturb the frame, others do not. Our frames: DTR1 1, DTR0 3,
+// then READ MEMORY LOCATION of short address 0, awaited.
+const QByteArray kDtr1("\xC3\x01", 2);
+const QByteArray kDtr0("\xA3\x03", 2);
+
+struct DisturbanceCase
+{
+    const char* name;
+    std::vector<QByteArray> records; // in bus order; "D1", "D0", "R" are ours
+    bool closes;                     // the box records an answer or time-out event after each echo
+    bool disturbed;
+};
+
+class DaliLedgerDisturbance : public ::testing::TestWithParam<DisturbanceCase>
+{
+};
+
+TEST_P(DaliLedgerDisturbance, ForeignMemoryTrafficAfterTheSelection)
+{
+    const DisturbanceCase& c = GetParam();
+    VandrelDaliLedger ledger;
+    proto::PacketMutex waiter(0, false);
+    ledger.goesOut(ledger.sending(kDtr1, 1, nullptr), 1);
+    ledger.goesOut(ledger.sending(kDtr0, 1, nullptr), 2);
+    const auto read = ledger.sending(kRead, 1, &waiter, VandrelDaliLedger::RoomWait(), c.closes);
+    ledger.goesOut(read, 3);
+    ledger.recordsFrom(4);
+    for (const QByteArray& bytes : c.records) {
+        const QByteArray frame = bytes == "D1" ? kDtr1 : bytes == "D0" ? kDtr0 : bytes == "R" ? kRead : bytes;
+        ledger.takeRecord(record(frame));
+    }
+    EXPECT_EQ(ledger.disturbed(read), c.disturbed);
+    ledger.release(read);
+    EXPECT_FALSE(ledger.disturbed(read));
+}
+
+INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedgerDisturbance,
+    ::testing::Values(DisturbanceCase {"quiet", {"D1", "D0", "R", "\x07"}, false, false},
+        DisturbanceCase {
+            "dtr0_after_ours", {"D1", "D0", QByteArray("\xA3\x09", 2), "R", "\x07"}, false, true},
+        DisturbanceCase {
+            "dtr0_before_ours", {"D1", QByteArray("\xA3\x09", 2), "D0", "R", "\x07"}, false, false},
+        DisturbanceCase {
+            "dtr1_after_ours", {"D1", QByteArray("\xC3\x05", 2), "D0", "R", "\x07"}, false, true},
+        DisturbanceCase {
+            "dtr1_before_ours", {QByteArray("\xC3\x05", 2), "D1", "D0", "R", "\x07"}, false, false},
+        DisturbanceCase {"write_memory_location",
+            {"D1", "D0", QByteArray("\xC7\x00", 2), "\x00", "R", "\x07"}, false, true},
+        DisturbanceCase {"level_stored_in_dtr0_by_our_gear",
+            {"D1", "D0", QByteArray("\x01\x21", 2), "R", "\x07"}, false, true},
+        DisturbanceCase {
+            "read_by_a_group", {"D1", "D0", QByteArray("\x81\xC5", 2), "\x11", "R", "\x07"}, false, true},
+        DisturbanceCase {
+            "read_by_all", {"D1", "D0", QByteArray("\xFF\xC5", 2), "\x11", "R", "\x07"}, false, true},
+        DisturbanceCase {"read_by_another_gear", {"D1", "D0", QByteArray("\x03\xC5", 2), "\x11", "R", "\x07"},
+            false, false},
+        DisturbanceCase {"level_query_by_our_gear",
+            {"D1", "D0", QByteArray("\x01\xA0", 2), "\x11", "R", "\x07"}, false, false},
+        // Our READ and another master's identical one, one right after the
+        // other: the gear's pointer moved on twice, whichever came first.
+        DisturbanceCase {
+            "identical_read_beside_ours_closing_box", {"D1", "D0", "R", "R", "\x07"}, true, true},
+        DisturbanceCase {"identical_read_beside_ours", {"D1", "D0", "R", "R", "\x07"}, false, true},
+        DisturbanceCase {
+            "identical_read_after_our_answer", {"D1", "D0", "R", "\x07", "R", "\x08"}, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace

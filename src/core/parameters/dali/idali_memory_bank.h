@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace tarvesk::itf {
@@ -12,8 +14,17 @@ constexpr int MemoryLocationNoAnswer = -42;
 // bytes read (empty for writes and after any failure).
 struct MemoryBlockResult
 {
+    MemoryBlockResult(int status = 0, std::vector<std::uint8_t> bytes = {}, std::string doubt = {})
+        : status(status)
+        , bytes(std::move(bytes))
+        , doubt(std::move(doubt))
+    { }
+
     int status = 0;
     std::vector<std::uint8_t> bytes;
+    // Where and why the access failed in doubt (another master's traffic beside
+    // ours moved the gear's memory pointer); empty for any other outcome.
+    std::string doubt;
 };
 
 // Block access to the memory banks of DALI control gear. Reports failures as a

@@ -28,6 +28,8 @@ int MemoryBankReadAction::execute(IParameter* parameter, QVariant value)
     const itf::MemoryBlockResult result
         = _bank->readMemoryBlock(_daliAddress, where.bank, where.offset, where.length, text);
     const std::string failure = "Error reading memory block: " + std::to_string(result.status);
+    if (!result.doubt.empty())
+        throw MemoryBlockInDoubt(failure + " (" + result.doubt + ")", result.status);
     if (result.status == itf::MemoryLocationNoAnswer)
         throw MemoryLocationUnanswered(failure);
     if (result.status != 0)

@@ -26,8 +26,11 @@ int MemoryBankWriteAction::execute(IParameter* parameter, QVariant value)
     const std::vector<unsigned char> bytes = _converter->convert(value, where.length);
     const itf::MemoryBlockResult result
         = _bank->writeMemoryBlock(_daliAddress, where.bank, where.offset, bytes);
+    const std::string failure = "Error writing to memory bank: " + std::to_string(result.status);
+    if (!result.doubt.empty())
+        throw MemoryBlockInDoubt(failure + " (" + result.doubt + ")", result.status);
     if (result.status != 0)
-        throw ParameterError("Error writing to memory bank: " + std::to_string(result.status));
+        throw ParameterError(failure);
     parameter->setValue(value, IParameter::UPDATE_NO);
     return 0;
 }

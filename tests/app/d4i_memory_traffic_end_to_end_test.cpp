@@ -1,0 +1,145 @@
+#include "box_universes.h"
+#include "http_test_client.h"
+#include "rpc_call.h"
+#include "service_process.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+using qmtest::ServiceProcess;
+
+namespace {
+
+// Another master on the bus reads the memory of our D4i gear while a client
+// reads the gear's multi-byte memory-bank values over HTTP, on both kinds of
+// box. Each READ MEMORY LOCATION of the other master moves the gear's memory
+// pointer on, so a block read that does not notice reads the next locations.
+struct MasterCase
+{
+    const char* name;
+    QJsonObject master;
+};
+
+class D4iMemoryTraffic : public ::testing::TestWithParam<MasterCase>
+{
+protected:
+    // The D4i box of sim/benches/d4i.json, its other gear left out, as a box of
+    // the given firmware with the other master on its bus.
+    static QJsonObject box(const QJsonObject& d4iBox, int serial, int firmware, const QJsonObject& master)
+    {
+        QJsonObject box = d4iBox;
+        box.insert("serial", serial);
+        box.insert("firmware", firmware);
+        box.insert("dali", QJsonArray {d4iBox.value("dali").toArray().at(0), master});
+        return box;
+    }
+
+    void SetUp() override
+    {
+        QFile file(QString::fromLocal8Bit(qgetenv("QM_SOURCE_DIR")) + "/sim/benches/d4i.json");
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QJsonObject d4iBox
+            = QJsonDocument::fromJson(file.readAll()).object().value("boxes").toArray().at(0).toObject();
+        const QJsonObject bench {{"boxes",
+            QJsonArray {box(d4iBox, 1, 21, GetParam().master), box(d4iBox, 2, 15, GetParam().master)}}};
+        port = qmtest::freeLoopbackPort();
+        ASSERT_TRUE(service.startServingOnBench(port, QJsonDocument(bench).toJson()))
+            << service.standardError().toStdString();
+        const qmtest::BoxUniverses found = qmtest::searchBoxUniverses(port, "dali");
+        ASSERT_EQ(found.boxes, 2);
+        for (int universe : {found.eventBox, found.quietBox}) {
+            const int gear = commission(universe);
+            ASSERT_GT(gear, 0) << "universe " << universe;
+            gears.append(gear);
+        }
+    }
+
+    QJsonObject call(const std::string& method, const QString& params)
+    {
+        return qmtest::rpcCallText(port, method, params.toStdString());
+    }
+
+    QJsonObject step(int universe, const char* name)
+    {
+        return call("universe.search",
+            QStringLiteral(R"({"universe_id": %1, "search_method": "step", "search_step_name": "%2"})")
+                .arg(universe)
+                .arg(QLatin1String(name)));
+    }
+
+    // A step search of the one gear: its device, or 0.
+    int commission(int universe)
+    {
+        if (!step(universe, "initialise_all").contains("result"))
+            return 0;
+        int device = 0;
+        for (int request = 0; request < 8; ++request) {
+            const QJsonArray found = step(universe, "search_single").value("result").toArray();
+            if (found.isEmpty())
+                break;
+            device = found.first().toObject().value("device_id").toInt();
+        }
+        return step(universe, "end_search").contains("result") ? device : 0;
+    }
+
+    ServiceProcess service;
+    int port = 0;
+    QList<int> gears; // on the box with time-out events, then on the other
+};
+
+// The manufacturer GTIN (6 bytes) and the identification number (8 bytes) of
+// bank 1, read 15 times each on each box: every read gives the gear's bytes or
+// a clear error, never the bytes of other locations.
+TEST_P(D4iMemoryTraffic, AMemoryBankValueIsRightOrAnError)
+{
+    const struct
+    {
+        const char* pid;
+        const char* hex; // bank 1, locations 3 to 8 and 9 to 16 of the bench
+    } values[] = {
+        {"dali_251_luminaire_manufacturer_gtin", "000123456789"},
+        {"dali_251_luminaire_identification_number", "fffffffffffffffe"},
+    };
+    for (int box = 0; box < gears.size(); ++box) {
+        int right = 0;
+        int wrong = 0;
+        int failed = 0;
+        for (int round = 0; round < 15; ++round) {
+            for (const auto& value : values) {
+                const QJsonObject reply = call("device.param.get",
+                    QStringLiteral(R"({"device_id": %1, "pid": "%2"})").arg(gears[box]).arg(value.pid));
+                const std::string text = QJsonDocument(reply).toJson(QJsonDocument::Compact).toStdString();
+                if (reply.contains("result")) {
+                    const bool same = reply.value("result").toObject().value("hex_value").toString()
+                        == QLatin1String(value.hex);
+                    (same ? right : wrong) += 1;
+                    EXPECT_TRUE(same) << "box " << box << ", round " << round << ": " << text;
+                } else {
+                    ++failed;
+                    EXPECT_NE(text.find("Too many retries"), std::string::npos) << text;
+                }
+            }
+        }
+        std::cout << "[ figures  ] " << GetParam().name << ", box " << box << ": " << right << " right, "
+                  << wrong << " wrong, " << failed << " errors of 30" << std::endl;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(OtherMaster, D4iMemoryTraffic,
+    ::testing::Values(
+        // READ MEMORY LOCATION to our gear (short address 0) right before each of our frames.
+        MasterCase {"just_ahead_of_each_frame",
+            QJsonObject {{"model", "dali_master"}, {"frame", QJsonArray {0x01, 0xC5}}, {"period_ms", 1},
+                {"ahead_of_every_frame", true}}},
+        MasterCase {"every_5_ms",
+            QJsonObject {{"model", "dali_master"}, {"frame", QJsonArray {0x01, 0xC5}}, {"period_ms", 5}}},
+        // Now and then: most reads fall between its frames.
+        MasterCase {"every_50_ms",
+            QJsonObject {{"model", "dali_master"}, {"frame", QJsonArray {0x01, 0xC5}}, {"period_ms", 50}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
