@@ -260,26 +260,24 @@ TEST_F(DaliRecordsEndToEnd, AnotherMastersIdenticalFrameJustAheadOfOursIsNotTake
     EXPECT_FALSE(service.log().contains("reported nothing"));
 }
 
-// Another master's READ MEMORY LOCATION, identical to the read we await next,
-// goes on the line just before our earlier QUERY ACTUAL LEVEL (not awaited),
-// while the host polls the box late: the awaited read answers the location
-// after the other master's (whose read moved the gear's pointer on), never the
-// other master's answer, and the earlier frame is not forgotten.
+// Another master's QUERY ACTUAL LEVEL, identical to the query we await next,
+// goes on the line just before our earlier DAPC (not awaited), while the host
+// polls the box late: the awaited query answers the level our DAPC set, never
+// the other master's answer (the level before it), and the earlier frame is not
+// forgotten.
 TEST_F(DaliRecordsEndToEnd, AnotherMastersCopyOfALaterFrameIsNotTakenForIt)
 {
     startWithBus(QJsonObject {{"one_in", 1}, {"min_ms", 200}, {"max_ms", 200}},
-        QJsonArray {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}, {"gtin", "0x112233445566"}},
-            QJsonObject {{"model", "dali_master"}, {"frame", QJsonArray {0x01, 0xC5}}, {"period_ms", 1},
-                {"ahead_of", QJsonArray {0x01, 0xA0}}}});
+        QJsonArray {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}},
+            QJsonObject {{"model", "dali_master"}, {"frame", QJsonArray {0x01, 0xA0}}, {"period_ms", 1},
+                {"ahead_of", QJsonArray {0x00, 0x40}}}});
     for (int universe : {eventBox, quietBox}) {
         for (int round = 0; round < 5; ++round) {
-            const int location = 3 + round;
-            ASSERT_EQ(send(universe, 0xC3, 0, false).value("status").toString(), "ok");        // DTR1: bank 0
-            ASSERT_EQ(send(universe, 0xA3, location, false).value("status").toString(), "ok"); // DTR0
-            ASSERT_EQ(
-                send(universe, 0x01, 0xA0, false).value("status").toString(), "ok"); // QUERY ACTUAL LEVEL
-            EXPECT_EQ(text(statusAndBytes(send(universe, 0x01, 0xC5, true))), text(reply(Gtin[location - 2])))
-                << "universe " << universe << ", location " << location + 1;
+            const int before = 100 + round;
+            ASSERT_EQ(send(universe, 0x00, before, false).value("status").toString(), "ok"); // DAPC
+            ASSERT_EQ(send(universe, 0x00, 0x40, false).value("status").toString(), "ok"); // DAPC 64
+            EXPECT_EQ(text(statusAndBytes(send(universe, 0x01, 0xA0, true))), text(reply(0x40)))
+                << "universe " << universe << ", round " << round; // QUERY ACTUAL LEVEL
         }
     }
 }
