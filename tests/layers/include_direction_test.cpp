@@ -52,6 +52,9 @@ const std::vector<IncludeException> exceptions = {
     {"src/core/parameters/datastore/lightshape_cct_balance_curve_parameter.cpp", "src/interfaces/idali.h",
         "the CCT balance curve is a DALI setting of the driver, reached through the device's DALI command "
         "port"},
+    {"src/core/parameters/datastore/lightshape_cct_balance_curve_parameter.cpp",
+        "src/interfaces/dali_exception.h",
+        "that port reports failures as DaliException with the bus status: an answer in doubt is asked again"},
     {"src/core/device.cpp", "src/service/database/abstract_database.h",
         "a device looks up its product record and profile type in the product database"},
     {"src/devices/usb_vandrel_device.cpp", "src/service/database/abstract_database.h",

@@ -5,6 +5,7 @@
 #include "core/itf_error.h"
 #include "core/parameters/datastore/lightshape_module.h"
 #include "core/parameters/raw_parameter_interface.h"
+#include "interfaces/dali_exception.h"
 #include "interfaces/idali.h"
 #include "protocol/dali/dali_command_table.h"
 
@@ -96,12 +97,21 @@ int LightShapeCctBalanceCurveParameter::readRawValue(QVariant& out)
         qDebug().noquote()
             << QStringLiteral("start getting value for cct balance curve, retry %1").arg(attempt);
         dali->sendCommand(DaliCommandTable::special("ENABLE DEVICE TYPE"), DaliCommandTable::LedDeviceType);
-        const itf::DaliAnswer answer = dali->sendCommandExpectingAnswer(
-            DaliAddress, DaliCommandTable::opcode("QUERY DIMMING CURVE", DaliCommandTable::LedDeviceType));
+        itf::DaliAnswer answer;
         QString failure;
-        if (!answer)
+        try {
+            answer = dali->sendCommandExpectingAnswer(
+                DaliAddress, DaliCommandTable::opcode("QUERY DIMMING CURVE", DaliCommandTable::LedDeviceType));
+        } catch (const itf::DaliException& e) {
+            // An answer that may be another master's: the next attempt asks
+            // again from ENABLE DEVICE TYPE, which the query needs right before it.
+            if (e.code() != ITF_ERR_PACKET_NOT_ANSWER)
+                throw;
+            failure = QStringLiteral("Answer in doubt");
+        }
+        if (failure.isEmpty() && !answer)
             failure = QStringLiteral("Invalid answer for dimming curve query");
-        else if (*answer >= options.size())
+        else if (failure.isEmpty() && *answer >= options.size())
             failure = QStringLiteral("Invalid dimming curve value %1").arg(*answer);
         if (failure.isEmpty()) {
             out = options.at(*answer);

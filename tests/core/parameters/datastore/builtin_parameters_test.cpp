@@ -390,6 +390,13 @@ TEST_F(BuiltinParameterTest, CctBalanceCurveOverDali)
     EXPECT_EQ(read("light_shaping_cct_balance_curve"), "Linear");
     EXPECT_EQ(dali.journal(), (QStringList {"C1 06", "83 EE ?"}));
 
+    // An answer that may be another master's: asked again, from ENABLE DEVICE TYPE on.
+    dali.sent.clear();
+    dali.answerQueries({test::ScriptedDaliInterface::Outcome::failure(ITF_ERR_PACKET_NOT_ANSWER),
+        test::ScriptedDaliInterface::Outcome::answer(0)});
+    EXPECT_EQ(read("light_shaping_cct_balance_curve"), "Logarithmic");
+    EXPECT_EQ(dali.journal(), (QStringList {"C1 06", "83 EE ?", "C1 06", "83 EE ?"}));
+
     // Three attempts, then no value.
     dali.sent.clear();
     dali.answerQueries({test::ScriptedDaliInterface::Outcome::silence(),
