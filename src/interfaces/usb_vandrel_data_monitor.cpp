@@ -105,12 +105,15 @@ void UsbVandrelDataMonitor::start(int interval)
 
 void UsbVandrelDataMonitor::resume(int interval)
 {
+    bool stopped = false;
     {
         std::lock_guard<std::mutex> locker(_stateMutex);
+        stopped = _shutDown || !_polling;
         _shutDown = false;
     }
-    {
-        // A new feed: what the box holds now is drained before anyone is handed records.
+    if (stopped) {
+        // A new feed: what the box holds now is drained before anyone is handed
+        // records. (A feed that never stopped goes on as it was.)
         std::lock_guard<std::mutex> locker(_installMutex);
         _primed = false;
         _endStatus = 0;

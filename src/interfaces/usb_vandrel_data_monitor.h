@@ -75,7 +75,8 @@ public:
     void init(int timerVal);
     // Restarts polling with a new interval; carried out on the monitor's thread.
     void start(int interval);
-    // Polls again after stopAndWait (the device was connected again).
+    // Polls again after stopAndWait (the device was connected again): a new
+    // feed, whose first pass drains the box. Polling that never stopped goes on.
     void resume(int interval);
     proto::UsbVandrelPacketFactory* getPacketFactory() const { return _packetFactory.get(); }
     // One sender waits at a time. Once installPacketMutex(nullptr) has returned,
