@@ -296,7 +296,8 @@ void UsbVandrelDevice::awaitMonitorPrimed()
     if (!_monitor->waitUntilPrimed()) {
         qCWarning(service::loggerGlog()).noquote()
             << GLOG_PREFIX
-            << QStringLiteral("USB monitor did not drain the interface within %1 ms of opening it")
+            << QStringLiteral("USB monitor could not drain the interface after opening it (waited at "
+                              "most %1 ms); frames sent before it does may go unanswered")
                    .arg(itf::UsbVandrelDataMonitor::PrimeTimeoutMs);
     }
 }

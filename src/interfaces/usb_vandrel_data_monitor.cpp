@@ -352,17 +352,18 @@ void UsbVandrelDataMonitor::pollForData()
             break;
         }
     }
-    if (_priming && (drained || cutShort)) {
+    const bool primingPass = _priming;
+    _priming = false;
+    if (primingPass && (drained || cutShort)) {
         // What the box held when the feed began is in the packet log. (A box
         // that never lets a pass end streams what happens now: its first long
         // pass has to do.)
-        _priming = false;
         std::lock_guard<std::mutex> locker(_installMutex);
         _primed = true;
         _primedChanged.notify_all();
     }
-    _priming = false;
-    if (drained) {
+    // A pass whose records reached nobody tells nobody that it found nothing.
+    if (drained && !primingPass) {
         // Tells a sender that waits for the end of an answer window that the box
         // had nothing more for it up to this pass.
         std::lock_guard<std::mutex> locker(_installMutex);
