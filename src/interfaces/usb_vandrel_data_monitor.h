@@ -143,7 +143,7 @@ private:
     quint64 _recordsFrom = 0;  // the poll the record being handed on came with
     quint64 _carriedFrom = 0;  // the poll whose bytes begin the reassembler's buffer
     int _recordsThisPoll = 0;
-    bool _priming = false; // the pass under way drains what the box held before the feed began
+    bool _priming = false; // monitor thread only: the pass under way drains what the box held before
 
     std::mutex _installMutex;
     proto::PacketMutex* _packetMutex = nullptr; // guarded by _installMutex
