@@ -189,6 +189,30 @@ void readMonitorHoldBack(Reader& reader, const QJsonObject& object, const QStrin
     });
 }
 
+// "drop_records": {"after": a, "count": n}: the box's first a records reach the
+// stream, the n after them are lost.
+void readDropRecords(Reader& reader, const QJsonObject& object, const QString& place, SimVandrelBox& box)
+{
+    const QString key = QStringLiteral("drop_records");
+    if (!object.contains(key))
+        return;
+    const QString dropPlace = place + QLatin1Char('.') + key;
+    if (!object.value(key).isObject()) {
+        reader.fail(dropPlace, QStringLiteral("an object is expected"));
+        return;
+    }
+    const QJsonObject drop = object.value(key).toObject();
+    if (!reader.onlyKeys(drop, dropPlace, {"after", "count"}))
+        return;
+    const auto count = reader.number(drop.value(QStringLiteral("count")), dropPlace + ".count", 1, 1000000);
+    const auto after = drop.contains(QStringLiteral("after"))
+        ? reader.number(drop.value(QStringLiteral("after")), dropPlace + ".after", 0, 1000000)
+        : std::optional<qint64>(0);
+    if (!count || !after)
+        return;
+    box.editFaults([a = int(*after), n = int(*count)](SimFaults& faults) { faults.dropRecordsAfter(a, n); });
+}
+
 std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, const QString& place)
 {
     if (!value.isObject()) {
@@ -199,7 +223,7 @@ std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, 
     if (!reader.onlyKeys(object, place,
             {"release", "firmware", "subversion", "capabilities", "serial", "manufacturer", "product",
                 "serial_text", "vendor_id", "product_id", "registers", "dorvane_ram", "status_block", "dali",
-                "dmx", "dorvane", "monitor_hold_back"})) {
+                "dmx", "dorvane", "monitor_hold_back", "drop_records"})) {
         return nullptr;
     }
     SimBoxConfig config;
@@ -239,6 +263,7 @@ std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, 
         box->setStatusBlock(block);
     }
     readMonitorHoldBack(reader, object, place, *box);
+    readDropRecords(reader, object, place, *box);
     readBusModels(reader, object, QStringLiteral("dali"), SimBusModel::Dali, place, *box);
     readBusModels(reader, object, QStringLiteral("dmx"), SimBusModel::Dmx, place, *box);
     readBusModels(reader, object, QStringLiteral("dorvane"), SimBusModel::Dorvane, place, *box);

@@ -36,6 +36,10 @@ namespace tarvesk::sim {
 //           "min_ms": 1, "max_ms": 300, "seed": 7}    with the seed) the host's next monitor pass
 //                                                    comes 1 (min_ms) to 300 ms late, as on a busy
 //                                                    host: request threads go on meanwhile
+//         "drop_records": {"after": 10,               optional: the box's first 10 records (0 if
+//           "count": 200}                            left out) reach the monitor stream, the 200
+//                                                    after them are lost, as on a box whose record
+//                                                    buffer overflowed
 //       }
 //     ]
 //   }

@@ -34,6 +34,12 @@ void SimFaults::unsupported(int command, int times)
 
 void SimFaults::dropRecords(int count)
 {
+    dropRecordsAfter(0, count);
+}
+
+void SimFaults::dropRecordsAfter(int after, int count)
+{
+    _keepBeforeDrop = qMax(0, after);
     _dropRecords = count;
 }
 
@@ -131,6 +137,10 @@ bool SimFaults::takeDropRecord()
 {
     if (_dropRecords == 0)
         return false;
+    if (_keepBeforeDrop > 0) {
+        --_keepBeforeDrop;
+        return false;
+    }
     if (_dropRecords > 0)
         --_dropRecords;
     return true;

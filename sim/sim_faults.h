@@ -39,6 +39,8 @@ public:
     void unsupported(int command, int times = 1);
     // The next `count` monitor records never reach the stream.
     void dropRecords(int count);
+    // The box's next `after` records reach the stream, the `count` after them never do.
+    void dropRecordsAfter(int after, int count);
     // Records made from now on enter the stream only after `polls` more polls.
     void delayRecords(int polls);
     // Every poll reply ends the polling pass, even with more data waiting, so
@@ -96,6 +98,7 @@ private:
     };
     std::deque<NotReady> _notReady;
     std::deque<Planned> _unsupported; // value: the command
+    int _keepBeforeDrop = 0;          // records to keep before _dropRecords take effect
     int _dropRecords = 0;
     int _recordDelay = 0;
     bool _splitPasses = false;

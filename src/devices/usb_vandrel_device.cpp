@@ -270,6 +270,7 @@ void UsbVandrelDevice::startMonitor()
         return;
     if (_monitor) {
         _monitor->resume(MonitorPeriodMs);
+        awaitMonitorPrimed();
         return;
     }
     itf::LibUsbInterface* usb = getLibUsbInterface();
@@ -285,6 +286,20 @@ void UsbVandrelDevice::startMonitor()
     for (itf::IVandrelRecordSink* sink : _recordSinks)
         _monitor->attachRecordSink(sink);
     _monitor->init(MonitorPeriodMs);
+    awaitMonitorPrimed();
+}
+
+void UsbVandrelDevice::awaitMonitorPrimed()
+{
+    // No frame goes out before the box's earlier records are out of the way:
+    // they would be taken for the records of the same frames sent now.
+    if (!_monitor->waitUntilPrimed()) {
+        qCWarning(service::loggerGlog()).noquote()
+            << GLOG_PREFIX
+            << QStringLiteral("USB monitor could not drain the interface after opening it (waited at "
+                              "most %1 ms); frames sent before it does may go unanswered")
+                   .arg(itf::UsbVandrelDataMonitor::PrimeTimeoutMs);
+    }
 }
 
 void UsbVandrelDevice::stopMonitor()

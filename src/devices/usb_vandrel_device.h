@@ -112,6 +112,8 @@ private:
     void addCapabilitiesFromCapabilityByte();
     void lookUpProductRecord();
     void startMonitor();
+    // Waits (bounded) until the monitor has drained what the box held before it was opened.
+    void awaitMonitorPrimed();
     void stopMonitor();
     void createBusInterfaces();
     void removeChildUniverses();

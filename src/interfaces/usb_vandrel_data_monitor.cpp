@@ -105,9 +105,18 @@ void UsbVandrelDataMonitor::start(int interval)
 
 void UsbVandrelDataMonitor::resume(int interval)
 {
+    bool stopped = false;
     {
         std::lock_guard<std::mutex> locker(_stateMutex);
+        stopped = _shutDown || !_polling;
         _shutDown = false;
+    }
+    if (stopped) {
+        // A new feed: what the box holds now is drained before anyone is handed
+        // records. (A feed that never stopped goes on as it was.)
+        std::lock_guard<std::mutex> locker(_installMutex);
+        _primed = false;
+        _endStatus = 0;
     }
     emit initializeLocalObjects(interval);
 }
@@ -138,10 +147,20 @@ void UsbVandrelDataMonitor::detachRecordSink(IVandrelRecordSink* sink)
     _sinks.erase(std::remove(_sinks.begin(), _sinks.end(), sink), _sinks.end());
 }
 
+bool UsbVandrelDataMonitor::waitUntilPrimed(int timeoutMs)
+{
+    std::unique_lock<std::mutex> locker(_installMutex);
+    const quint64 failedBefore = _failedPolls;
+    _primedChanged.wait_for(locker, std::chrono::milliseconds(qMax(0, timeoutMs)),
+        [this, failedBefore] { return _primed || _endStatus != 0 || _failedPolls != failedBefore; });
+    return _primed;
+}
+
 void UsbVandrelDataMonitor::endFeed(int status)
 {
     std::lock_guard<std::mutex> locker(_installMutex);
     _endStatus = status;
+    _primedChanged.notify_all();
     if (_packetMutex)
         _packetMutex->endFeed(status);
     for (IVandrelRecordSink* sink : _sinks)
@@ -194,7 +213,7 @@ void UsbVandrelDataMonitor::newPacket(proto::RawPacket* packet)
 {
     if (!packet)
         return;
-    {
+    if (!_priming) {
         std::lock_guard<std::mutex> locker(_installMutex);
         const bool taken = std::any_of(_sinks.begin(), _sinks.end(),
             [packet](IVandrelRecordSink* sink) { return sink->takeRecord(*packet); });
@@ -229,6 +248,8 @@ void UsbVandrelDataMonitor::pollFailed(int status)
 {
     {
         std::lock_guard<std::mutex> locker(_installMutex);
+        ++_failedPolls;
+        _primedChanged.notify_all();
         if (_packetMutex)
             _packetMutex->pollFailed(status);
         for (IVandrelRecordSink* sink : _sinks)
@@ -276,10 +297,15 @@ void UsbVandrelDataMonitor::pollForData()
             return;
         _passActive = true;
     }
+    {
+        std::lock_guard<std::mutex> locker(_installMutex);
+        _priming = !_primed;
+    }
     const auto began = proto::PacketMutex::Clock::now();
     const auto deadline = began + std::chrono::milliseconds(PassDeadlineMs);
     int polls = 0;
     bool drained = false; // the box said it holds nothing more
+    bool cutShort = false;
     for (;;) {
         if (isShutDown())
             break;
@@ -318,6 +344,7 @@ void UsbVandrelDataMonitor::pollForData()
             break;
         }
         if (++polls >= MaxPollsPerPass || std::chrono::steady_clock::now() >= deadline) {
+            cutShort = true;
             // The rest follows at the next tick.
             qCDebug(service::loggerGlog()).noquote() << QStringLiteral(
                 "USB monitor pass cut short after %1 polls; the interface keeps asking for more")
@@ -325,7 +352,18 @@ void UsbVandrelDataMonitor::pollForData()
             break;
         }
     }
-    if (drained) {
+    const bool primingPass = _priming;
+    _priming = false;
+    if (primingPass && (drained || cutShort)) {
+        // What the box held when the feed began is in the packet log. (A box
+        // that never lets a pass end streams what happens now: its first long
+        // pass has to do.)
+        std::lock_guard<std::mutex> locker(_installMutex);
+        _primed = true;
+        _primedChanged.notify_all();
+    }
+    // A pass whose records reached nobody tells nobody that it found nothing.
+    if (drained && !primingPass) {
         // Tells a sender that waits for the end of an answer window that the box
         // had nothing more for it up to this pass.
         std::lock_guard<std::mutex> locker(_installMutex);

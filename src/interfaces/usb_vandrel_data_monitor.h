@@ -32,6 +32,13 @@ class LibUsbInterface;
 // sent), else to a sender waiting for it (through the installed packet mutex),
 // and then out by newPacketDetected to the device's packet log.
 //
+// A box opened anew may still hold records of frames sent before (by an
+// earlier run of the service, or before a search opened it again): they look
+// like the records of the same frames sent now. So the first polling pass of a
+// feed drains the box into the packet log alone; only records of later passes
+// reach the sinks and a waiting sender. The owner sends no frame until then
+// (waitUntilPrimed).
+//
 // Polls that keep failing are retried less and less often (up to
 // MaxBackOffMs); the failure is logged when it starts and when it ends, and
 // every failed poll ends the wait of the sender (it may have lost a record).
@@ -55,6 +62,9 @@ public:
     static constexpr int PassDeadlineMs = 250;
     // Longer than one exchange can take (two transfers of at most 1000 ms).
     static constexpr int StopTimeoutMs = 2500;
+    // How long the owner of a new feed waits for its first pass: beyond the
+    // few milliseconds it takes, a host that runs the monitor seconds late.
+    static constexpr int PrimeTimeoutMs = 6000;
     // The longest pause between polls of a box whose polls keep failing.
     static constexpr int MaxBackOffMs = 320;
 
@@ -65,7 +75,8 @@ public:
     void init(int timerVal);
     // Restarts polling with a new interval; carried out on the monitor's thread.
     void start(int interval);
-    // Polls again after stopAndWait (the device was connected again).
+    // Polls again after stopAndWait (the device was connected again): a new
+    // feed, whose first pass drains the box. Polling that never stopped goes on.
     void resume(int interval);
     proto::UsbVandrelPacketFactory* getPacketFactory() const { return _packetFactory.get(); }
     // One sender waits at a time. Once installPacketMutex(nullptr) has returned,
@@ -75,6 +86,11 @@ public:
     // monitor thread no longer touches the sink.
     void attachRecordSink(IVandrelRecordSink* sink);
     void detachRecordSink(IVandrelRecordSink* sink);
+
+    // Waits, at most timeoutMs, until a polling pass of the feed begun by
+    // init() or resume() has taken what the box held before. True once it
+    // has; false on time-out, or as soon as a poll fails or polling ends.
+    bool waitUntilPrimed(int timeoutMs = PrimeTimeoutMs);
 
     // Stops polling for good and waits, at most timeoutMs, until no polling
     // pass is under way; after a true result the monitor no longer uses the
@@ -127,11 +143,15 @@ private:
     quint64 _recordsFrom = 0;  // the poll the record being handed on came with
     quint64 _carriedFrom = 0;  // the poll whose bytes begin the reassembler's buffer
     int _recordsThisPoll = 0;
+    bool _priming = false; // monitor thread only: the pass under way drains what the box held before
 
     std::mutex _installMutex;
     proto::PacketMutex* _packetMutex = nullptr; // guarded by _installMutex
     std::vector<IVandrelRecordSink*> _sinks;    // guarded by _installMutex
     int _endStatus = 0;                         // guarded by _installMutex
+    bool _primed = false;                       // guarded by _installMutex
+    quint64 _failedPolls = 0;                   // guarded by _installMutex
+    std::condition_variable _primedChanged;     // with _installMutex
 
     mutable std::mutex _stateMutex;
     std::condition_variable _passEnded;

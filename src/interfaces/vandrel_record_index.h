@@ -17,15 +17,24 @@ namespace tarvesk::itf {
 // twenty-eight unawaited DMX frames are enough).
 //
 // So the byte is counted on: every record the monitor reports advances the
-// count of reported indices (the stream comes in index order, so each byte is
-// read as the nearest count to the last one), and the DMX sender tells the
-// index the box gave each frame, read as the first count at or above both the
-// indices given before and those reported before the frame went out. An
-// awaited answer is then known by its full count: a DMX record with the byte of
-// the awaited answer but another count is an older frame's and reaches no
-// waiter (the packet log still gets it). While a DMX sender waits, its DMX
-// records reach it through this object, so that what passed to it before its
-// answer's count was known is known too.
+// count of reported indices, and the DMX sender tells the index the box gave
+// each frame, read as the first count at or above both the indices given and
+// those reported before the frame went out. An awaited answer is then known by
+// its full count: a DMX record with the byte of the awaited answer but another
+// count is an older frame's and reaches no waiter (the packet log still gets
+// it). While a DMX sender waits, its DMX records reach it through this object,
+// so that what passed to it before its answer's count was known is known too.
+//
+// How a reported byte is read: the stream comes in index order, bar a few
+// records the box numbered after a DMX frame it was still sending, so a byte
+// is read as the count at most Behind below or less than 256 - Behind above
+// the highest one so far (a shorter run of lost records is counted past). The
+// first record after a frame was given, before any other was reported, is read
+// at most Behind above that frame's count (older records may be unreported in
+// any number up to 255 - Behind). A longer lost run leaves the reported count
+// behind the given ones; a monitor pass that began after a frame went out and
+// drained the box shows that the box had reported its older records, so the
+// byte of the last record is then read at most Settled below that frame.
 //
 // Attached to the monitor before the DALI side's ledger, so that it sees DALI
 // records too. Thread-safe: the DMX sender on request threads, records on the
@@ -35,6 +44,11 @@ class VandrelRecordIndex : public IVandrelRecordSink
 public:
     // A count of the box's indices; the byte on the wire is its low 8 bits.
     using Count = qint64;
+
+    // How far back of the last reported index a byte is read.
+    static constexpr Count Behind = 32;
+    // Older records a frame's count may have outstanding once a drained pass began after it went out.
+    static constexpr Count Settled = 128;
 
     // Before a frame's first report goes out: the lowest count the box can
     // give it (every index given or reported so far is below).
@@ -56,17 +70,25 @@ public:
     void endAwait();
 
     bool takeRecord(const proto::RawPacket& record) override;
-    void passCompleted(Clock::time_point) override { }
+    void passCompleted(Clock::time_point began) override;
     void pollFailed(int) override { }
     // A box polled again after its feed ended (reconnected) may have started counting anew.
     void feedEnded(int status) override;
 
 private:
+    // What the reported count is anchored on since the feed (re)started.
+    enum class Anchor { None, Given, Record };
+
     mutable std::mutex _mutex;
-    bool _ended = false;                   // guarded by _mutex: the feed ended; the next start begins anew
-    bool _known = false;                   // guarded by _mutex: whether _reported holds a count
-    Count _reported = -1;                  // guarded by _mutex: the highest count reported
-    Count _givenNext = 0;                  // guarded by _mutex: the lowest count not yet given to a DMX frame
+    bool _ended = false;            // guarded by _mutex: the feed ended; the next start begins anew
+    Anchor _anchor = Anchor::None;  // guarded by _mutex
+    Count _reported = -1;           // guarded by _mutex: the highest reported count (Record)
+    Count _last = -1;               // guarded by _mutex: the count of the record reported last
+    Count _firstGiven = -1;         // guarded by _mutex: the frame that anchors the count (Given)
+    Count _firstReported = -1;      // guarded by _mutex: the first record's count since the start, -1 none
+    Count _givenNext = 0;           // guarded by _mutex: the lowest count not yet given to a DMX frame
+    Count _lastGiven = -1;          // guarded by _mutex: the count last given, -1 none
+    Clock::time_point _lastGivenAt; // guarded by _mutex: when it was known to have gone out
     proto::PacketMutex* _waiter = nullptr; // guarded by _mutex
     Count _answer = -1; // guarded by _mutex: -1 while the awaited answer's count is unknown
     // guarded by _mutex: DMX records passed to the waiter before its answer's count was known

@@ -161,6 +161,44 @@ TEST_F(DaliRecordsEndToEnd, AnAwaitedQueryAfterAnUnawaitedOneGetsItsOwnAnswer)
     }
 }
 
+// The box is opened anew (a "usb" search) while its monitor runs 2.5 s behind:
+// DAPC L1 and QUERY ACTUAL LEVEL, both unawaited, then the search, DAPC L2 and
+// the query awaited. The records of the first query were made before the box
+// was opened anew and reach no exchange after it: the answer is L2, or a clean
+// failure, never L1.
+TEST_F(DaliRecordsEndToEnd, RecordsFromBeforeTheBoxWasOpenedAnewReachNoLaterExchange)
+{
+    start(QJsonObject {{"one_in", 1}, {"min_ms", 2500}, {"max_ms", 2500}});
+    const int rounds = 3;
+    int right[2] = {0, 0};
+    int wrong[2] = {0, 0};
+    for (int round = 0; round < rounds; ++round) {
+        const int before = 10 + round;
+        const int after = 100 + round;
+        for (int universe : {eventBox, quietBox}) {
+            ASSERT_EQ(send(universe, 0x00, before, false).value("status").toString(), "ok");
+            ASSERT_EQ(send(universe, 0x01, 0xA0, false).value("status").toString(), "ok");
+        }
+        const qmtest::BoxUniverses found = qmtest::searchBoxUniverses(port, "dali");
+        ASSERT_EQ(found.boxes, 2);
+        int box = 0;
+        for (int universe : {found.eventBox, found.quietBox}) {
+            ASSERT_EQ(send(universe, 0x00, after, false).value("status").toString(), "ok");
+            const QJsonObject answer = statusAndBytes(send(universe, 0x01, 0xA0, true));
+            right[box] += text(answer) == text(reply(after)) ? 1 : 0;
+            wrong[box] += answer.value("status").toString() == "reply" && text(answer) != text(reply(after));
+            EXPECT_NE(text(answer), text(reply(before))) << "box " << box << ", round " << round;
+            ++box;
+        }
+        eventBox = found.eventBox;
+        quietBox = found.quietBox;
+    }
+    for (int box : {0, 1}) {
+        EXPECT_EQ(wrong[box], 0) << "box " << box;
+        EXPECT_EQ(right[box], rounds) << "box " << box;
+    }
+}
+
 // Another master's frames every 20 ms on the box without time-out events: a
 // silent address is "timeout" (nobody answered), never an interface failure,
 // and a step search commissions the gear.

@@ -2,6 +2,7 @@
 
 #include "core/itf_error.h"
 #include "core/thread_manager.h"
+#include "interfaces/ivandrel_record_sink.h"
 #include "interfaces/usb_vandrel_data_monitor.h"
 #include "log_capture.h"
 #include "monitor_thread.h"
@@ -147,6 +148,49 @@ TEST_F(DataMonitor, AnswerCompletedBeforeTheSenderWaitsIsTakenAtOnce)
     EXPECT_FALSE(answer.waitForReplyIndex(0));
     EXPECT_EQ(bytesOf(answer.getPacket()), QByteArray::fromHex("03"));
     monitor->installPacketMutex(nullptr);
+}
+
+// Counts the records offered to it; takes none.
+class CountingSink : public itf::IVandrelRecordSink
+{
+public:
+    bool takeRecord(const proto::RawPacket&) override
+    {
+        ++offered;
+        return false;
+    }
+    void passCompleted(Clock::time_point) override { }
+    void pollFailed(int) override { }
+    void feedEnded(int) override { }
+
+    std::atomic<int> offered {0};
+};
+
+// Polling again after a stop (the box opened anew): what the box held before
+// goes to the packet log alone, never to the record sinks or a waiting sender,
+// which see only what came after.
+TEST_F(DataMonitor, RecordsHeldBeforeAFeedBeganReachOnlyThePacketLog)
+{
+    ASSERT_TRUE(monitor->stopAndWait());
+    box->pushRecord(2, 1, 0, QByteArray::fromHex("01a0"));
+    box->pushRecord(2, 2, 0, QByteArray::fromHex("2a"));
+    CountingSink sink;
+    proto::PacketMutex waiter(0, false);
+    waiter.setInterfaceType(proto::PACKET_TYPE_DALI);
+    monitor->attachRecordSink(&sink);
+    monitor->resume(itf::UsbVandrelDataMonitor::PollIntervalMs);
+    monitor->installPacketMutex(&waiter);
+    ASSERT_TRUE(monitor->waitUntilPrimed());
+    EXPECT_EQ(packetLog.size(), 2);
+    EXPECT_EQ(sink.offered, 0);
+    EXPECT_EQ(waiter.pendingCount(), 0);
+
+    box->pushRecord(2, 3, 0, QByteArray::fromHex("01a0"));
+    ASSERT_TRUE(waitUntil([this] { return packetLog.size() == 3; }));
+    EXPECT_EQ(sink.offered, 1);
+    EXPECT_EQ(waiter.pendingCount(), 1);
+    monitor->installPacketMutex(nullptr);
+    monitor->detachRecordSink(&sink);
 }
 
 TEST_F(DataMonitor, UnplugStopsPollingForGood)

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <deque>
+#include <string>
 #include <vector>
 
 using namespace tarvesk;
@@ -124,6 +127,171 @@ TEST(VandrelRecordIndex, TakesNothingWhileNobodyWaits)
     EXPECT_TRUE(index.takeRecord(*record(7)));
     index.endAwait();
     EXPECT_FALSE(index.takeRecord(*record(8)));
+}
+
+// A box as the index sees it, driven by a bus order given as data: the box
+// numbers every record, may lose records as it makes them, and the monitor
+// reports them later, in order.
+class ScriptedBox
+{
+public:
+    explicit ScriptedBox(VandrelRecordIndex::Count next)
+        : _next(next)
+    { }
+
+    enum Kind {
+        Unawaited,      // n plain DMX frames: two indices each, only the frame's record (nobody answers)
+        Dali,           // n DALI records (another master's traffic), one index each
+        Lose,           // the next n records the box makes never reach the stream
+        Report,         // the monitor reports every record made so far
+        Pass,           // a monitor pass that begins now drains the box
+        Await,          // an awaited frame and its answer, then n DALI records; all reported, then a pass
+        AwaitInTransfer // an awaited frame; what the box held is reported while its report goes out
+    };
+    struct Step
+    {
+        Kind kind;
+        int n = 0;
+    };
+
+    // Runs the steps; one letter per awaited frame: R its own answer, M none, W another frame's.
+    std::string run(VandrelRecordIndex& index, const std::vector<Step>& steps)
+    {
+        std::string outcome;
+        for (const Step& step : steps) {
+            switch (step.kind) {
+            case Unawaited:
+                for (int i = 0; i < step.n; ++i) {
+                    const VandrelRecordIndex::Count floor = index.floor();
+                    index.given(quint8(_next & 0xFF), floor);
+                    make(_next, true);
+                    _next += 2;
+                }
+                break;
+            case Dali:
+                for (int i = 0; i < step.n; ++i)
+                    make(_next++, false);
+                break;
+            case Lose:
+                _lose += step.n;
+                break;
+            case Report:
+                report(index);
+                break;
+            case Pass:
+                pass(index);
+                break;
+            case Await:
+            case AwaitInTransfer:
+                outcome += await(index, step.kind == AwaitInTransfer, step.n);
+                break;
+            }
+        }
+        return outcome;
+    }
+
+private:
+    void make(VandrelRecordIndex::Count count, bool dmx)
+    {
+        if (_lose > 0) {
+            --_lose;
+            return;
+        }
+        _pending.push_back(record(count, dmx));
+    }
+
+    void report(VandrelRecordIndex& index)
+    {
+        for (const auto& r : _pending)
+            index.takeRecord(*r);
+        _pending.clear();
+    }
+
+    void pass(VandrelRecordIndex& index)
+    {
+        report(index);
+        // Begins after everything so far, whatever the resolution of the clock.
+        index.passCompleted(VandrelRecordIndex::Clock::now() + std::chrono::milliseconds(1));
+    }
+
+    char await(VandrelRecordIndex& index, bool olderInTransfer, int daliAfter)
+    {
+        proto::PacketMutex mutex(0, false);
+        mutex.setInterfaceType(proto::PACKET_TYPE_DMX);
+        index.beginAwait(&mutex);
+        const VandrelRecordIndex::Count floor = index.floor();
+        if (olderInTransfer)
+            report(index);
+        const VandrelRecordIndex::Count frame = _next;
+        _next += 2;
+        const VandrelRecordIndex::Count count = index.given(quint8(frame & 0xFF), floor);
+        const int older = index.awaitAnswer(count + 1);
+        mutex.expectIndex(int((count + 1) & 0xFF));
+        // Another master's DALI frames numbered after ours may be recorded before it.
+        for (int i = 0; i < daliAfter; ++i)
+            make(_next++, false);
+        make(frame, true);
+        make(frame + 1, true);
+        pass(index);
+        const std::vector<VandrelRecordIndex::Count> answers = taken(mutex, older);
+        index.endAwait();
+        if (answers.empty())
+            return 'M';
+        return answers.size() == 1 && answers[0] == frame + 1 ? 'R' : 'W';
+    }
+
+    VandrelRecordIndex::Count _next;
+    int _lose = 0;
+    std::deque<std::unique_ptr<proto::RawPacket>> _pending;
+};
+
+// Bus orders as data: lost runs of records, older records unreported at the
+// first frame, foreign records numbered after a frame reported before it. No
+// awaited frame is ever handed another frame's answer; after a loss the
+// index recovers by the next exchange at the latest.
+TEST(VandrelRecordIndex, BusOrders)
+{
+    using B = ScriptedBox;
+    struct Case
+    {
+        const char* name;
+        VandrelRecordIndex::Count start; // the box's first index
+        std::vector<B::Step> steps;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"127 records lost", 0, {{B::Await}, {B::Lose, 127}, {B::Dali, 127}, {B::Await}, {B::Await}}, "RRR"},
+        {"200 records lost, only DMX traffic after, then answers 400 and more frames later", 0,
+            {{B::Await}, {B::Lose, 200}, {B::Dali, 200}, {B::Unawaited, 417}, {B::Report}, {B::Await},
+                {B::Unawaited, 3}, {B::Await}},
+            "RRR"},
+        {"200 frames lost (400 indices), reported before the next exchange", 40,
+            {{B::Await}, {B::Lose, 200}, {B::Unawaited, 230}, {B::Pass}, {B::Await}, {B::Await}}, "RRR"},
+        {"200 frames lost (400 indices), no drained pass before the next exchange", 40,
+            {{B::Await}, {B::Lose, 200}, {B::Unawaited, 230}, {B::Report}, {B::Await}, {B::Await},
+                {B::Await}},
+            "RMRR"},
+        {"a lost run of 1000 DALI records", 7,
+            {{B::Await}, {B::Lose, 1000}, {B::Dali, 1010}, {B::Await}, {B::Await}}, "RMR"},
+        {"first frame at 256 (byte 0), older records reported while it goes out", 252,
+            {{B::Dali, 4}, {B::AwaitInTransfer}, {B::Await}}, "RR"},
+        {"first frame at 255, an older record reported while it goes out", 254,
+            {{B::Dali, 1}, {B::AwaitInTransfer}, {B::Await}}, "RR"},
+        {"first frame after 200 older records still unreported", 0, {{B::Dali, 200}, {B::Await}, {B::Await}},
+            "RR"},
+        {"first frame after 223 older records still unreported", 3, {{B::Dali, 223}, {B::Await}, {B::Await}},
+            "RR"},
+        {"first frame after 300 older records still unreported: missed, then right", 0,
+            {{B::Dali, 300}, {B::Await}, {B::Await}}, "MR"},
+        {"another master's records numbered after the frame but reported before it", 100,
+            {{B::Await, 5}, {B::Await, 30}, {B::Await}}, "RRR"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VandrelRecordIndex index;
+        ScriptedBox box(c.start);
+        EXPECT_EQ(box.run(index, c.steps), c.expected);
+    }
 }
 
 } // namespace

@@ -173,6 +173,14 @@ TEST(SimBox, RecordFaults)
     host.box->pushRecord(2, 2, 0, hex("02"));
     EXPECT_EQ(host.pollRecords(), QList<QByteArray>({daliRecord(2, 0, hex("02"))}));
 
+    // A run lost after some kept: records 11 and 12 reach the stream, 13 to 15 do not.
+    host.box->editFaults([](SimFaults& f) { f.dropRecordsAfter(2, 3); });
+    for (quint8 index = 11; index <= 16; ++index)
+        host.box->pushRecord(2, index, 0, QByteArray(1, char(index)));
+    EXPECT_EQ(host.pollRecords(),
+        QList<QByteArray>(
+            {daliRecord(11, 0, hex("0b")), daliRecord(12, 0, hex("0c")), daliRecord(16, 0, hex("10"))}));
+
     // Late: records made now show up only after two more polls, in their order.
     host.box->editFaults([](SimFaults& f) { f.delayRecords(2); });
     host.box->pushRecord(2, 3, 0, hex("03"));

@@ -13,6 +13,8 @@ std::shared_ptr<core::Thread> startMonitorOnThread(itf::UsbVandrelDataMonitor* m
         monitor, &itf::UsbVandrelDataMonitor::newPacketDetected, monitor,
         [&log](proto::RawPacket* packet) { log.addPacket(packet); }, Qt::DirectConnection);
     monitor->init(itf::UsbVandrelDataMonitor::PollIntervalMs);
+    // As the device does: nothing is sent before the box's earlier records are drained.
+    monitor->waitUntilPrimed();
     return thread;
 }
 

@@ -9,7 +9,8 @@
 namespace tarvesk::test {
 
 // Runs a data monitor the way a Vandrel device does: on its own "USB monitor"
-// thread, polling at the normal interval, its packets going to a packet log.
+// thread, polling at the normal interval, its packets going to a packet log;
+// returns once its first pass drained the box (or a poll failed, or 6 s passed).
 std::shared_ptr<core::Thread> startMonitorOnThread(
     itf::UsbVandrelDataMonitor* monitor, proto::PacketLog& log);
 
