@@ -260,12 +260,13 @@ int main(int argc, char** argv)
         const QJsonObject result = results[int(i)].toObject();
         const Run& run = ours[i];
         const Entry& entry = entries[i];
-        bool identical = compare("curve 1", run.curve1, intsOf(result["curve1"]))
-            & compare("curve 2", run.curve2, intsOf(result["curve2"]))
-            & compare("profile", run.profile, intsOf(result["profile"]));
+        // Every comparison runs, so that each difference is printed.
+        bool identical = compare("curve 1", run.curve1, intsOf(result["curve1"]));
+        identical = compare("curve 2", run.curve2, intsOf(result["curve2"])) && identical;
+        identical = compare("profile", run.profile, intsOf(result["profile"])) && identical;
         if (entry.version == QLatin1String("1.3")) {
-            identical = compare("CCTset", run.cct, doublesOf(result["cct"])) & identical;
-            identical = compare("Ptot", run.power, doublesOf(result["ptot"])) & identical;
+            identical = compare("CCTset", run.cct, doublesOf(result["cct"])) && identical;
+            identical = compare("Ptot", run.power, doublesOf(result["ptot"])) && identical;
         }
         allIdentical = allIdentical && identical;
         const double numpySeconds = result["seconds"].toDouble();
