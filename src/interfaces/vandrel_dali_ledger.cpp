@@ -18,6 +18,12 @@ bool isForwardFrame(const proto::RawPacket& record)
     return record.getDataSize() >= 2 && !record.isFrameError() && !record.isTimeoutEvent();
 }
 
+// Bytes as the box recorded them, neither garbled nor a note of a missing answer.
+bool isPlainFrame(const proto::RawPacket& record)
+{
+    return record.getDataSize() >= 1 && !record.isFrameError() && !record.isTimeoutEvent();
+}
+
 QByteArray bytesOf(const proto::RawPacket& record)
 {
     return QByteArray(reinterpret_cast<const char*>(record.getData()), record.getDataSize());
@@ -233,7 +239,7 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
 void VandrelDaliLedger::offer(const proto::RawPacket& record, quint64 from)
 {
     if (_heldBehind != 0) {
-        const bool oldestsEcho = isForwardFrame(record) && !_owed.empty()
+        const bool oldestsEcho = isPlainFrame(record) && !_owed.empty()
             && _owed.front().ticket == _heldBehind && _owed.front().frame == bytesOf(record);
         if (!oldestsEcho) {
             hold(record, from);
@@ -247,11 +253,24 @@ void VandrelDaliLedger::offer(const proto::RawPacket& record, quint64 from)
 
 void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, bool mayHold)
 {
-    if (isForwardFrame(record)) {
-        const QByteArray bytes = bytesOf(record);
-        // Only a frame whose request went out before the poll that reported
-        // this record can have made it.
-        const auto reportable = [from](const Owed& o) { return o.transfer != 0 && o.transfer < from; };
+    const QByteArray bytes = bytesOf(record);
+    // Only a frame whose request went out before the poll that reported
+    // this record can have made it.
+    const auto reportable = [from](const Owed& o) { return o.transfer != 0 && o.transfer < from; };
+    // A one-byte frame echoes as one byte, as an answer does: taken for the
+    // echo when our oldest frame owed one is those bytes.
+    const bool shortEcho = !isForwardFrame(record) && isPlainFrame(record) && !_owed.empty()
+        && reportable(_owed.front()) && _owed.front().frame == bytes;
+    if (shortEcho && _current != 0 && !_currentAnswered && !_currentCloses) {
+        // Or the answer of the frame before it, with the same byte: whose it
+        // is cannot be told, so the earlier frame's answer is in doubt.
+        const auto earlier = _waiters.find(_current);
+        if (earlier != _waiters.end()) {
+            _doubted.insert(_current);
+            earlier->second->endFeed(core::ITF_ERR_PACKET_NOT_ANSWER);
+        }
+    }
+    if (isForwardFrame(record) || shortEcho) {
         const bool oldestsEcho = !_owed.empty() && reportable(_owed.front()) && _owed.front().frame == bytes;
         if (!oldestsEcho) {
             const bool laterOnesEcho = !_owed.empty() && reportable(_owed.front())
@@ -291,6 +310,8 @@ void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, bo
         if (--owed.echoesLeft <= 0)
             _owed.pop_front();
         _room.notify_all();
+        if (shortEcho)
+            return; // its sender would take a one-byte echo for the answer
     }
     const auto waiter = _waiters.find(_current);
     if (!isForwardFrame(record) && _current != 0) {
