@@ -374,7 +374,12 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedgerDisturbance,
             "identical_read_beside_ours_closing_box", {"D1", "D0", "R", "R", "\x07"}, true, true},
         DisturbanceCase {"identical_read_beside_ours", {"D1", "D0", "R", "R", "\x07"}, false, true},
         DisturbanceCase {
-            "identical_read_after_our_answer", {"D1", "D0", "R", "\x07", "R", "\x08"}, false, false}),
+            "identical_read_after_our_answer", {"D1", "D0", "R", "\x07", "R", "\x08"}, false, false},
+        // Copies of our later frames ahead of our selection are held until our
+        // first frame shows them foreign, then counted before it.
+        DisturbanceCase {"copy_of_our_read_ahead_of_the_selection", {"R", "\x11", "D1", "D0", "R", "\x07"}, true,
+            false},
+        DisturbanceCase {"copy_of_our_dtr0_ahead_of_the_selection", {"D0", "D1", "D0", "R", "\x07"}, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
