@@ -258,17 +258,21 @@ void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, bo
     // this record can have made it.
     const auto reportable = [from](const Owed& o) { return o.transfer != 0 && o.transfer < from; };
     // A one-byte frame echoes as one byte, as an answer does: taken for the
-    // echo when our oldest frame owed one is those bytes.
-    const bool shortEcho = !isForwardFrame(record) && isPlainFrame(record) && !_owed.empty()
-        && reportable(_owed.front()) && _owed.front().frame == bytes;
-    if (shortEcho && _current != 0 && !_currentAnswered && !_currentCloses) {
+    // echo when our oldest frame owed one is those bytes, unless the current
+    // frame's answer or time-out event is still to come first.
+    const bool oneByte = !isForwardFrame(record) && isPlainFrame(record);
+    const bool currentOpen = _current != 0 && !_currentAnswered;
+    const bool shortEcho = oneByte && !_owed.empty() && reportable(_owed.front()) && _owed.front().frame == bytes
+        && !(currentOpen && _currentCloses);
+    if (shortEcho && currentOpen) {
         // Or the answer of the frame before it, with the same byte: whose it
-        // is cannot be told, so the earlier frame's answer is in doubt.
-        const auto earlier = _waiters.find(_current);
-        if (earlier != _waiters.end()) {
-            _doubted.insert(_current);
-            earlier->second->endFeed(core::ITF_ERR_PACKET_NOT_ANSWER);
-        }
+        // is cannot be told.
+        doubt(_current);
+    } else if (oneByte && currentOpen && _currentFrame.size() < 2 && bytes == _currentFrame) {
+        // The one-byte frame's byte again: its answer, or its echo after
+        // another master's answer that was taken for the echo.
+        doubt(_current);
+        return;
     }
     if (isForwardFrame(record) || shortEcho) {
         const bool oldestsEcho = !_owed.empty() && reportable(_owed.front()) && _owed.front().frame == bytes;
@@ -318,16 +322,22 @@ void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, bo
         _currentAnswered = true;
         if (_currentUncertain) {
             // Which of the two frames this answers is unknown: nobody gets it.
-            if (waiter != _waiters.end()) {
-                _doubted.insert(_current);
-                waiter->second->endFeed(core::ITF_ERR_PACKET_NOT_ANSWER);
-            }
+            doubt(_current);
             _current = 0;
             return;
         }
     }
     if (waiter != _waiters.end())
         waiter->second->checkPacket(&record);
+}
+
+void VandrelDaliLedger::doubt(Ticket ticket)
+{
+    const auto waiter = _waiters.find(ticket);
+    if (waiter == _waiters.end())
+        return;
+    _doubted.insert(ticket);
+    waiter->second->endFeed(core::ITF_ERR_PACKET_NOT_ANSWER);
 }
 
 void VandrelDaliLedger::hold(const proto::RawPacket& record, quint64 from)

@@ -147,7 +147,14 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
             {kActual, kOneByte}, {{kActual}}, 0},
         LedgerCase {"awaited_one_byte_frame", {{kOneByte, true, 1, true}}, {kOneByte, kTimeout}, {{kTimeout}}, 0},
         LedgerCase {"one_byte_frame_ahead", {{kOneByte, false}, {kActual, true}}, {kOneByte, kActual, "\x42"},
-            {{kActual, "\x42"}}, 0}),
+            {{kActual, "\x42"}}, 0},
+        // Equal bytes: on a box closing exchanges the query's answer comes
+        // first; another master's answer taken for the echo never reaches us.
+        LedgerCase {"one_byte_frame_after_a_closed_query_answered_alike",
+            {{kActual, true, 1, true}, {kOneByte, false}}, {kActual, kOneByte, kOneByte}, {{kActual, kOneByte}},
+            0},
+        LedgerCase {"one_byte_frame_after_another_masters_answer_alike", {{kOneByte, true, 1, true}},
+            {kOther, kOneByte, kOneByte, kTimeout}, {{kTimeout}}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DaliLedgerSender, RecordsOfAReleasedOrRefusedFrameReachNobody)
