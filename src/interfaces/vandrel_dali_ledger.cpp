@@ -239,8 +239,8 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
 void VandrelDaliLedger::offer(const proto::RawPacket& record, quint64 from)
 {
     if (_heldBehind != 0) {
-        const bool oldestsEcho = isPlainFrame(record) && !_owed.empty()
-            && _owed.front().ticket == _heldBehind && _owed.front().frame == bytesOf(record);
+        const bool oldestsEcho = isPlainFrame(record) && !_owed.empty() && _owed.front().ticket == _heldBehind
+            && _owed.front().frame == bytesOf(record);
         if (!oldestsEcho) {
             hold(record, from);
             return;
@@ -262,8 +262,8 @@ void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, bo
     // frame's answer or time-out event is still to come first.
     const bool oneByte = !isForwardFrame(record) && isPlainFrame(record);
     const bool currentOpen = _current != 0 && !_currentAnswered;
-    const bool shortEcho = oneByte && !_owed.empty() && reportable(_owed.front()) && _owed.front().frame == bytes
-        && !(currentOpen && _currentCloses);
+    const bool shortEcho = oneByte && !_owed.empty() && reportable(_owed.front())
+        && _owed.front().frame == bytes && !(currentOpen && _currentCloses);
     if (shortEcho && currentOpen) {
         // Or the answer of the frame before it, with the same byte: whose it
         // is cannot be told.
