@@ -18,6 +18,12 @@ bool isForwardFrame(const proto::RawPacket& record)
     return record.getDataSize() >= 2 && !record.isFrameError() && !record.isTimeoutEvent();
 }
 
+// Bytes as the box recorded them, neither garbled nor a note of a missing answer.
+bool isPlainFrame(const proto::RawPacket& record)
+{
+    return record.getDataSize() >= 1 && !record.isFrameError() && !record.isTimeoutEvent();
+}
+
 QByteArray bytesOf(const proto::RawPacket& record)
 {
     return QByteArray(reinterpret_cast<const char*>(record.getData()), record.getDataSize());
@@ -233,8 +239,8 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
 void VandrelDaliLedger::offer(const proto::RawPacket& record, quint64 from)
 {
     if (_heldBehind != 0) {
-        const bool oldestsEcho = isForwardFrame(record) && !_owed.empty()
-            && _owed.front().ticket == _heldBehind && _owed.front().frame == bytesOf(record);
+        const bool oldestsEcho = isPlainFrame(record) && !_owed.empty() && _owed.front().ticket == _heldBehind
+            && _owed.front().frame == bytesOf(record);
         if (!oldestsEcho) {
             hold(record, from);
             return;
@@ -247,11 +253,28 @@ void VandrelDaliLedger::offer(const proto::RawPacket& record, quint64 from)
 
 void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, bool mayHold)
 {
-    if (isForwardFrame(record)) {
-        const QByteArray bytes = bytesOf(record);
-        // Only a frame whose request went out before the poll that reported
-        // this record can have made it.
-        const auto reportable = [from](const Owed& o) { return o.transfer != 0 && o.transfer < from; };
+    const QByteArray bytes = bytesOf(record);
+    // Only a frame whose request went out before the poll that reported
+    // this record can have made it.
+    const auto reportable = [from](const Owed& o) { return o.transfer != 0 && o.transfer < from; };
+    // A one-byte frame echoes as one byte, as an answer does: taken for the
+    // echo when our oldest frame owed one is those bytes, unless the current
+    // frame's answer or time-out event is still to come first.
+    const bool oneByte = !isForwardFrame(record) && isPlainFrame(record);
+    const bool currentOpen = _current != 0 && !_currentAnswered;
+    const bool shortEcho = oneByte && !_owed.empty() && reportable(_owed.front())
+        && _owed.front().frame == bytes && !(currentOpen && _currentCloses);
+    if (shortEcho && currentOpen) {
+        // Or the answer of the frame before it, with the same byte: whose it
+        // is cannot be told.
+        doubt(_current);
+    } else if (oneByte && currentOpen && _currentFrame.size() < 2 && bytes == _currentFrame) {
+        // The one-byte frame's byte again: its answer, or its echo after
+        // another master's answer that was taken for the echo.
+        doubt(_current);
+        return;
+    }
+    if (isForwardFrame(record) || shortEcho) {
         const bool oldestsEcho = !_owed.empty() && reportable(_owed.front()) && _owed.front().frame == bytes;
         if (!oldestsEcho) {
             const bool laterOnesEcho = !_owed.empty() && reportable(_owed.front())
@@ -291,22 +314,30 @@ void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, bo
         if (--owed.echoesLeft <= 0)
             _owed.pop_front();
         _room.notify_all();
+        if (shortEcho)
+            return; // its sender would take a one-byte echo for the answer
     }
     const auto waiter = _waiters.find(_current);
     if (!isForwardFrame(record) && _current != 0) {
         _currentAnswered = true;
         if (_currentUncertain) {
             // Which of the two frames this answers is unknown: nobody gets it.
-            if (waiter != _waiters.end()) {
-                _doubted.insert(_current);
-                waiter->second->endFeed(core::ITF_ERR_PACKET_NOT_ANSWER);
-            }
+            doubt(_current);
             _current = 0;
             return;
         }
     }
     if (waiter != _waiters.end())
         waiter->second->checkPacket(&record);
+}
+
+void VandrelDaliLedger::doubt(Ticket ticket)
+{
+    const auto waiter = _waiters.find(ticket);
+    if (waiter == _waiters.end())
+        return;
+    _doubted.insert(ticket);
+    waiter->second->endFeed(core::ITF_ERR_PACKET_NOT_ANSWER);
 }
 
 void VandrelDaliLedger::hold(const proto::RawPacket& record, quint64 from)

@@ -153,6 +153,8 @@ private:
     // mayHold false: an echo that is not the oldest owed frame's is another master's.
     void account(const proto::RawPacket& record, quint64 from, bool mayHold);
     void hold(const proto::RawPacket& record, quint64 from);
+    // The frame's answer may be another's: its sender is told, and asks again or fails.
+    void doubt(Ticket ticket);
     // The held records were another master's (foreign), or are taken again.
     void settleHeld(bool foreign);
     // The frame the records are held behind is owed no more: take them again.

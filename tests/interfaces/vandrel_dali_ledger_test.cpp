@@ -20,6 +20,7 @@ const QByteArray kDapc("\x00\x80", 2);       // DAPC 128
 const QByteArray kInitialise("\xA5\x00", 2); // INITIALISE, sent twice
 const QByteArray kOther("\x9F\x05", 2);      // another master's frame
 const QByteArray kTimeout("?");              // the box's time-out event
+const QByteArray kOneByte("\x5A");           // a one-byte frame: its echo looks like an answer
 
 struct Sent
 {
@@ -139,7 +140,22 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
             {kActual, kActual, kTimeout}, {{kActual, kTimeout}}, 0},
         LedgerCase {"identical_frames_without_answer", {{kActual, true}}, {kActual, kActual}, {{kActual}}, 0},
         LedgerCase {"two_awaited", {{kActual, true}, {kRead, true}}, {kActual, "\x42", kRead, kTimeout},
-            {{kActual, "\x42"}, {kRead, kTimeout}}, 0}),
+            {{kActual, "\x42"}, {kRead, kTimeout}}, 0},
+        // A one-byte frame's echo is one byte: no answer of the frame before
+        // it, nor of itself, and it holds up none of the frames after it.
+        LedgerCase {"one_byte_frame_after_an_unanswered_query", {{kActual, true}, {kOneByte, false}},
+            {kActual, kOneByte}, {{kActual}}, 0},
+        LedgerCase {
+            "awaited_one_byte_frame", {{kOneByte, true, 1, true}}, {kOneByte, kTimeout}, {{kTimeout}}, 0},
+        LedgerCase {"one_byte_frame_ahead", {{kOneByte, false}, {kActual, true}}, {kOneByte, kActual, "\x42"},
+            {{kActual, "\x42"}}, 0},
+        // Equal bytes: on a box closing exchanges the query's answer comes
+        // first; another master's answer taken for the echo never reaches us.
+        LedgerCase {"one_byte_frame_after_a_closed_query_answered_alike",
+            {{kActual, true, 1, true}, {kOneByte, false}}, {kActual, kOneByte, kOneByte},
+            {{kActual, kOneByte}}, 0},
+        LedgerCase {"one_byte_frame_after_another_masters_answer_alike", {{kOneByte, true, 1, true}},
+            {kOther, kOneByte, kOneByte, kTimeout}, {{kTimeout}}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DaliLedgerSender, RecordsOfAReleasedOrRefusedFrameReachNobody)
@@ -366,7 +382,13 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedgerDisturbance,
             "identical_read_beside_ours_closing_box", {"D1", "D0", "R", "R", "\x07"}, true, true},
         DisturbanceCase {"identical_read_beside_ours", {"D1", "D0", "R", "R", "\x07"}, false, true},
         DisturbanceCase {
-            "identical_read_after_our_answer", {"D1", "D0", "R", "\x07", "R", "\x08"}, false, false}),
+            "identical_read_after_our_answer", {"D1", "D0", "R", "\x07", "R", "\x08"}, false, false},
+        // Copies of our later frames ahead of our selection are held until our
+        // first frame shows them foreign, then counted before it.
+        DisturbanceCase {
+            "copy_of_our_read_ahead_of_the_selection", {"R", "\x11", "D1", "D0", "R", "\x07"}, true, false},
+        DisturbanceCase {
+            "copy_of_our_dtr0_ahead_of_the_selection", {"D0", "D1", "D0", "R", "\x07"}, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
