@@ -1,4 +1,5 @@
 #include "http_test_client.h"
+#include "rpc_call.h"
 #include "service_process.h"
 #include "wait_until.h"
 
@@ -80,13 +81,7 @@ protected:
         return -1;
     }
 
-    QJsonObject step(int universe, const char* name)
-    {
-        return call("universe.search",
-            QStringLiteral(R"({"universe_id": %1, "search_method": "step", "search_step_name": "%2"})")
-                .arg(universe)
-                .arg(QLatin1String(name)));
-    }
+    QJsonObject step(int universe, const char* name) { return qmtest::searchStep(port, universe, name); }
 
     QJsonObject get(int i, const char* pid)
     {

@@ -63,13 +63,7 @@ protected:
         return qmtest::rpcCallText(port, method, params.toStdString());
     }
 
-    QJsonObject step(int universe, const char* name)
-    {
-        return call("universe.search",
-            QStringLiteral(R"({"universe_id": %1, "search_method": "step", "search_step_name": "%2"})")
-                .arg(universe)
-                .arg(QLatin1String(name)));
-    }
+    QJsonObject step(int universe, const char* name) { return qmtest::searchStep(port, universe, name); }
 
     // A step search of the one gear: its device, or 0.
     int commission(int universe)

@@ -36,13 +36,7 @@ protected:
         return qmtest::rpcCallText(port, method, params.toStdString());
     }
 
-    QJsonObject step(int universe, const char* name)
-    {
-        return call("universe.search",
-            QStringLiteral(R"({"universe_id": %1, "search_method": "step", "search_step_name": "%2"})")
-                .arg(universe)
-                .arg(QLatin1String(name)));
-    }
+    QJsonObject step(int universe, const char* name) { return qmtest::searchStep(port, universe, name); }
 
     ServiceProcess service;
     int port = 0;

@@ -51,13 +51,7 @@ protected:
         return -1;
     }
 
-    QJsonObject step(int universe, const char* name)
-    {
-        return call("universe.search",
-            QStringLiteral(R"({"universe_id": %1, "search_method": "step", "search_step_name": "%2"})")
-                .arg(universe)
-                .arg(QLatin1String(name)));
-    }
+    QJsonObject step(int universe, const char* name) { return qmtest::searchStep(port, universe, name); }
 
     // "initialise_all", "search_single" until it finds nothing, "end_search":
     // everything the steps answered, in order.

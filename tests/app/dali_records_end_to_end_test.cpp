@@ -85,13 +85,7 @@ protected:
             .toObject();
     }
 
-    QJsonObject step(int universe, const char* name)
-    {
-        return call("universe.search",
-            QStringLiteral(R"({"universe_id": %1, "search_method": "step", "search_step_name": "%2"})")
-                .arg(universe)
-                .arg(QLatin1String(name)));
-    }
+    QJsonObject step(int universe, const char* name) { return qmtest::searchStep(port, universe, name); }
 
     // One step search: the gear it commissioned, or -1 when a step failed.
     int stepSearch(int universe)
@@ -210,12 +204,7 @@ TEST_F(DaliRecordsEndToEnd, AnotherMasterOnTheBusLeavesNoAnswerAndTheSearchAlone
             text(QJsonObject {{"status", "timeout"}}));
         EXPECT_EQ(text(statusAndBytes(send(quietBox, 0x01, 0x91, true))), text(reply(0xFF)));
     }
-    const auto step = [this](const char* name) {
-        return call("universe.search",
-            QStringLiteral(R"({"universe_id": %1, "search_method": "step", "search_step_name": "%2"})")
-                .arg(quietBox)
-                .arg(QLatin1String(name)));
-    };
+    const auto step = [this](const char* name) { return qmtest::searchStep(port, quietBox, name); };
     ASSERT_TRUE(step("initialise_all").contains("result"));
     int found = 0;
     for (int request = 0; request < 4; ++request) {
@@ -313,7 +302,7 @@ TEST_F(DaliRecordsEndToEnd, AnotherMastersCopyOfALaterFrameIsNotTakenForIt)
         for (int round = 0; round < 5; ++round) {
             const int before = 100 + round;
             ASSERT_EQ(send(universe, 0x00, before, false).value("status").toString(), "ok"); // DAPC
-            ASSERT_EQ(send(universe, 0x00, 0x40, false).value("status").toString(), "ok"); // DAPC 64
+            ASSERT_EQ(send(universe, 0x00, 0x40, false).value("status").toString(), "ok");   // DAPC 64
             EXPECT_EQ(text(statusAndBytes(send(universe, 0x01, 0xA0, true))), text(reply(0x40)))
                 << "universe " << universe << ", round " << round; // QUERY ACTUAL LEVEL
         }

@@ -24,4 +24,11 @@ QJsonObject rpcCallText(int port, const std::string& method, const std::string& 
     return QJsonDocument::fromJson(QByteArray::fromStdString(reply.body)).object();
 }
 
+QJsonObject searchStep(int port, int universe, const char* stepName)
+{
+    const std::string params = R"({"universe_id": )" + std::to_string(universe)
+        + R"(, "search_method": "step", "search_step_name": ")" + stepName + R"("})";
+    return rpcCallText(port, "universe.search", params);
+}
+
 } // namespace qmtest

@@ -12,5 +12,7 @@ namespace qmtest {
 QJsonObject rpcCall(int port, const std::string& method, const QJsonValue& params = QJsonValue());
 // The same with "params" given as JSON text, sent as it stands.
 QJsonObject rpcCallText(int port, const std::string& method, const std::string& params = "{}");
+// One step of a step search ("universe.search" with "search_method" "step") on the universe.
+QJsonObject searchStep(int port, int universe, const char* stepName);
 
 } // namespace qmtest
