@@ -49,8 +49,7 @@ bool askableAgain(const QByteArray& frame)
         return false;
     const auto first = quint8(frame.at(0));
     const auto second = quint8(frame.at(1));
-    // A command to a short address, a group or all (not a special command).
-    const bool addressed = (first & 0x01) != 0 && (first < 0xA0 || first >= 0xFC);
+    const bool addressed = Dali::addressesCommand(first);
     const proto::DaliCommand* command
         = addressed ? Dali::find(Dali::Kind::Standard, second) : Dali::find(Dali::Kind::Special, first);
     if (!command || !command->expectsAnswer())

@@ -55,8 +55,7 @@ MemoryEffect memoryEffectOf(const QByteArray& frame)
         return effect;
     const auto first = quint8(frame.at(0));
     const auto second = quint8(frame.at(1));
-    // A command to a short address, a group or all (not a special command).
-    if ((first & 0x01) != 0 && (first < 0xA0 || first >= 0xFC)) {
+    if (Dali::addressesCommand(first)) {
         if (second != ReadMemoryLocation && second != StoreActualLevelInDtr0)
             return effect;
         effect.accessesMemory = second == ReadMemoryLocation;

@@ -70,6 +70,14 @@ public:
     static constexpr quint8 LatchValue = 0xAA;
     static constexpr quint8 LockedValue = 0xFF;
 
+    // Whether a frame's first byte addresses a command (to a short address, a
+    // group or all: 0AAAAAA1, 100GGGG1, 11111101, 11111111), rather than being
+    // direct arc power or a special command.
+    static constexpr bool addressesCommand(quint8 first)
+    {
+        return (first & 0x01) != 0 && (first < 0xA0 || first >= 0xFC);
+    }
+
     // The command that `code` stands for while `deviceType` is enabled: that
     // device type's own commands first, then those of every gear; null for a
     // reserved code.
