@@ -24,6 +24,13 @@ bool isPlainFrame(const proto::RawPacket& record)
     return record.getDataSize() >= 1 && !record.isFrameError() && !record.isTimeoutEvent();
 }
 
+// Only a frame whose request went out before the poll that reported a record
+// (the poll of transfer `from`) can have made it.
+template <typename Owed> bool reportable(const Owed& owed, quint64 from)
+{
+    return owed.transfer != 0 && owed.transfer < from;
+}
+
 QByteArray bytesOf(const proto::RawPacket& record)
 {
     return QByteArray(reinterpret_cast<const char*>(record.getData()), record.getDataSize());
@@ -271,15 +278,6 @@ void VandrelDaliLedger::offer(const proto::RawPacket& record, quint64 from)
     }
     account(record, from, Replay::Live);
 }
-
-// Only a frame whose request went out before the poll that reported a record
-// can have made it.
-namespace {
-template <typename O> bool reportable(const O& owed, quint64 from)
-{
-    return owed.transfer != 0 && owed.transfer < from;
-}
-} // namespace
 
 bool VandrelDaliLedger::isOldestsEcho(const QByteArray& bytes, quint64 from) const
 {

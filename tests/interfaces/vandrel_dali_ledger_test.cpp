@@ -352,11 +352,20 @@ TEST(DaliLedgerSender, OnlyAFrameTheBoxCannotReportAnyMoreIsGivenUp)
     EXPECT_EQ(ledger.owedCount(), VandrelDaliLedger::MaxOwed);
 }
 
+int heldLogLines = 0;
+
+void countHeldLogLines(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    heldLogLines += message.contains(QStringLiteral("records held")) ? 1 : 0;
+}
+
 // Records held behind a frame whose echo was lost, more of them than are ever
 // held: another master's DTR0 among those the ledger could not keep still
-// counts for our READ MEMORY LOCATION after them.
+// counts for our READ MEMORY LOCATION after them, and the log says so once.
 TEST(DaliLedgerSender, MemoryTrafficAmongRecordsBeyondTheHoldCapDisturbsTheRead)
 {
+    heldLogLines = 0;
+    const QtMessageHandler before = qInstallMessageHandler(countHeldLogLines);
     VandrelDaliLedger ledger;
     quint64 transfer = 0;
     for (const QByteArray& frame : {kDtr1Zero, kDtr0Zero, kDapc, kActual})
@@ -373,7 +382,9 @@ TEST(DaliLedgerSender, MemoryTrafficAmongRecordsBeyondTheHoldCapDisturbsTheRead)
     ledger.recordsFrom(++transfer);
     ledger.takeRecord(record(kRead));
     ledger.takeRecord(record("\x07"));
+    qInstallMessageHandler(before);
     EXPECT_TRUE(ledger.disturbed(read));
+    EXPECT_EQ(heldLogLines, 1);
 }
 
 TEST(DaliLedgerSender, TheMonitorsWordReachesTheWaitingSender)
