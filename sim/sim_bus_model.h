@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace tarvesk::sim {
 
@@ -74,6 +75,13 @@ public:
     {
         Q_UNUSED(boxFrame)
         return std::nullopt;
+    }
+    // Frames another master puts on the DALI line right after the box's frame
+    // `boxFrame` and what answered it (recorded after them), in order.
+    virtual std::vector<QByteArray> daliTrafficAfter(const QByteArray& boxFrame)
+    {
+        Q_UNUSED(boxFrame)
+        return {};
     }
     // False while this model holds the DALI bus without its supply: the box
     // then refuses DALI requests ("no DALI supply") and sends no frame.

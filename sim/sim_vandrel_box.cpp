@@ -603,6 +603,10 @@ void SimVandrelBox::answerDali(const unsigned char* request)
         recordLocked(Factory::RECORD_DALI, _nextIndex++, 0, QByteArray(1, char(answer.value)));
         break;
     }
+    for (const auto& model : modelsOn(SimBusModel::Dali)) {
+        for (const QByteArray& after : model->daliTrafficAfter(frame))
+            heardDaliFrame(after);
+    }
 }
 
 std::optional<QByteArray> SimVandrelBox::putDmxFrame(const QByteArray& frame, double breakUs, bool* collided)

@@ -2,6 +2,8 @@
 
 #include "sim_bench_entry.h"
 
+#include <QJsonArray>
+
 namespace tarvesk::sim {
 
 SimDaliMaster::SimDaliMaster(
@@ -38,6 +40,24 @@ std::optional<QByteArray> SimDaliMaster::sendIfDue()
     return _frame;
 }
 
+void SimDaliMaster::setBurst(Burst burst)
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    _burst = std::move(burst);
+}
+
+std::vector<QByteArray> SimDaliMaster::daliTrafficAfter(const QByteArray& boxFrame)
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    if (_burst.after.isEmpty() || boxFrame != _burst.after)
+        return {};
+    std::vector<QByteArray> frames(size_t(_burst.count), _frame);
+    frames.insert(frames.end(), _burst.then.begin(), _burst.then.end());
+    _burst = Burst();
+    _sent += int(frames.size());
+    return frames;
+}
+
 int SimDaliMaster::framesSent() const
 {
     std::lock_guard<std::mutex> locker(_mutex);
@@ -47,7 +67,8 @@ int SimDaliMaster::framesSent() const
 std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry, QString* error)
 {
     SimBenchEntry reader(entry, error);
-    reader.onlyKeys({"frame", "period_ms", "ahead_of_box", "ahead_of", "ahead_of_every_frame"});
+    reader.onlyKeys({"frame", "period_ms", "ahead_of_box", "ahead_of", "ahead_of_every_frame", "burst_after",
+        "burst_count", "burst_then"});
     const auto readFrame = [&reader](const char* key, QByteArray& frame) {
         if (!reader.has(key))
             return;
@@ -70,9 +91,37 @@ std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry,
     reader.readBool("ahead_of_every_frame", aheadOfEvery);
     if (ahead && aheadOf.isEmpty())
         aheadOf = frame;
+    SimDaliMaster::Burst burst;
+    readFrame("burst_after", burst.after);
+    if (reader.has("burst_count")) {
+        if (auto value = reader.number("burst_count", 0, 5000))
+            burst.count = int(*value);
+    }
+    if (reader.has("burst_then")) {
+        const QJsonValue then = entry.value(QStringLiteral("burst_then"));
+        if (!then.isArray() || then.toArray().size() > 8) {
+            reader.fail(QStringLiteral("\"burst_then\" must be a list of at most 8 frames"));
+        } else {
+            for (const QJsonValue& value : then.toArray()) {
+                const QByteArray thenFrame = reader.bytesOf(value, QStringLiteral("burst_then"), 3);
+                if (reader.failed())
+                    break;
+                if (thenFrame.size() < 2) {
+                    reader.fail(QStringLiteral("\"burst_then\" frames must hold 2 or 3 bytes"));
+                    break;
+                }
+                burst.then.push_back(thenFrame);
+            }
+        }
+    }
+    if (!reader.failed() && burst.after.isEmpty() && (burst.count > 0 || !burst.then.empty()))
+        reader.fail(QStringLiteral("\"burst_count\" and \"burst_then\" need \"burst_after\""));
     if (reader.failed())
         return nullptr;
-    return std::make_shared<SimDaliMaster>(frame, std::chrono::milliseconds(periodMs), aheadOf, aheadOfEvery);
+    auto master
+        = std::make_shared<SimDaliMaster>(frame, std::chrono::milliseconds(periodMs), aheadOf, aheadOfEvery);
+    master->setBurst(std::move(burst));
+    return master;
 }
 
 } // namespace tarvesk::sim

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace tarvesk::sim {
 
@@ -26,9 +27,15 @@ namespace tarvesk::sim {
 //                                first, after the box's request went out
 //    "ahead_of": [1, 160],       as "ahead_of_box", but right before the box
 //                                puts this frame (2 or 3 bytes) there
-//    "ahead_of_every_frame": false}  true: as "ahead_of_box", but right
+//    "ahead_of_every_frame": false,  true: as "ahead_of_box", but right
 //                                before any frame of the box (a master that
 //                                reads the gear's memory beside ours)
+//    "burst_after": [1, 160],    once, right after the box puts this frame (2
+//                                or 3 bytes) on the line and its answer: a
+//                                burst of "burst_count" of its own frame, then
+//                                the frames of "burst_then", in order
+//    "burst_count": 1100,        0..5000, default 0
+//    "burst_then": [[254, 77], [1, 160]]}  up to 8 frames of 2 or 3 bytes
 //
 // Time here is the host's: the frames come as the box is polled, at most one
 // a poll, so a host that polls late hears them late, as a real box would
@@ -41,10 +48,21 @@ public:
     SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, QByteArray aheadOf = {},
         bool aheadOfEvery = false);
 
+    // Once, right after the box's frame `after`: `count` of this master's
+    // frame, then `then`.
+    struct Burst
+    {
+        QByteArray after;
+        int count = 0;
+        std::vector<QByteArray> then;
+    };
+    void setBurst(Burst burst);
+
     Bus bus() const override { return Dali; }
     QString modelName() const override { return QStringLiteral("dali_master"); }
     std::optional<QByteArray> daliTraffic() override;
     std::optional<QByteArray> daliTrafficAhead(const QByteArray& boxFrame) override;
+    std::vector<QByteArray> daliTrafficAfter(const QByteArray& boxFrame) override;
 
     int framesSent() const;
 
@@ -58,6 +76,7 @@ private:
     mutable std::mutex _mutex;
     std::chrono::steady_clock::time_point _next; // guarded by _mutex
     int _sent = 0;                               // guarded by _mutex
+    Burst _burst;                                // guarded by _mutex; after empty once sent
 };
 
 std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry, QString* error);

@@ -24,6 +24,13 @@ bool isPlainFrame(const proto::RawPacket& record)
     return record.getDataSize() >= 1 && !record.isFrameError() && !record.isTimeoutEvent();
 }
 
+// Only a frame whose request went out before the poll that reported a record
+// (the poll of transfer `from`) can have made it.
+template <typename Owed> bool reportable(const Owed& owed, quint64 from)
+{
+    return owed.transfer != 0 && owed.transfer < from;
+}
+
 QByteArray bytesOf(const proto::RawPacket& record)
 {
     return QByteArray(reinterpret_cast<const char*>(record.getData()), record.getDataSize());
@@ -37,6 +44,22 @@ constexpr quint8 WriteMemoryLocation = Dali::special("WRITE MEMORY LOCATION");
 constexpr quint8 WriteMemoryLocationNoReply = Dali::special("WRITE MEMORY LOCATION - NO REPLY");
 constexpr quint8 ReadMemoryLocation = Dali::opcode("READ MEMORY LOCATION");
 constexpr quint8 StoreActualLevelInDtr0 = Dali::opcode("STORE ACTUAL LEVEL IN DTR0");
+
+// Whether a backward frame can answer the frame: a query, or a frame the
+// command table does not know (three bytes, a device type's own command).
+bool mayBeAnswered(const QByteArray& frame)
+{
+    if (frame.size() != 2)
+        return true;
+    const auto first = quint8(frame.at(0));
+    const auto second = quint8(frame.at(1));
+    const bool addressed = first < 0xA0 || first >= 0xFC;
+    if (addressed && !Dali::addressesCommand(first))
+        return false; // direct arc power
+    const proto::DaliCommand* command = Dali::addressesCommand(first) ? Dali::find(Dali::Kind::Standard, second)
+                                                                     : Dali::find(Dali::Kind::Special, first);
+    return !command || command->expectsAnswer();
+}
 
 // What a forward frame does to the gear's memory bank selection (DTR1) and
 // memory pointer (DTR0), and whether its bytes depend on them.
@@ -188,9 +211,9 @@ void VandrelDaliLedger::noteForeignFrame(const QByteArray& frame)
     }
     // Another master's identical memory frame beside our current one, its
     // echo taken for ours: the gear's pointer moved on twice.
-    if (effect.accessesMemory && _current != 0 && !_currentAnswered && frame == _currentFrame
-        && _waiters.count(_current))
-        _disturbed.insert(_current);
+    if (effect.accessesMemory && isOursUnanswered() && frame == _onBus.frame.frame
+        && _waiters.count(_onBus.frame.ticket))
+        _disturbed.insert(_onBus.frame.ticket);
 }
 
 void VandrelDaliLedger::noteOurFrame(Ticket ticket, const QByteArray& frame)
@@ -212,6 +235,14 @@ void VandrelDaliLedger::noteOurFrame(Ticket ticket, const QByteArray& frame)
                                               : _foreignPointerChangeAny);
     if (_foreignBankChange > _ourBankSelection || pointerChange > _ourLocationSelection)
         _disturbed.insert(ticket);
+}
+
+void VandrelDaliLedger::noteUnseenFrames()
+{
+    // Records that were dropped unseen: any of them may have been another
+    // master's frame that moved every gear's memory pointer.
+    ++_busFrames;
+    _foreignBankChange = _foreignPointerChangeAll = _foreignPointerChangeAny = _busFrames;
 }
 
 bool VandrelDaliLedger::inDoubt(Ticket ticket) const
@@ -238,96 +269,213 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
 void VandrelDaliLedger::offer(const proto::RawPacket& record, quint64 from)
 {
     if (_heldBehind != 0) {
-        const bool oldestsEcho = isPlainFrame(record) && !_owed.empty() && _owed.front().ticket == _heldBehind
-            && _owed.front().frame == bytesOf(record);
-        if (!oldestsEcho) {
+        if (!isPlainFrame(record) || !isOldestsEcho(bytesOf(record), from)) {
             hold(record, from);
             return;
         }
         // Our oldest frame came on the bus after them: they were another master's.
-        settleHeld(true);
+        settleHeldForeign();
     }
-    account(record, from, true);
+    account(record, from, Replay::Live);
 }
 
-void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, bool mayHold)
+bool VandrelDaliLedger::isOldestsEcho(const QByteArray& bytes, quint64 from) const
+{
+    return !_owed.empty() && reportable(_owed.front(), from) && _owed.front().frame == bytes;
+}
+
+bool VandrelDaliLedger::isOursUnanswered() const
+{
+    return _onBus.frame.ticket != 0 && (_onBus.stage == Stage::Open || _onBus.stage == Stage::Twinned);
+}
+
+// The ownership rule: what one record is, given the frame on the bus (the one
+// whose echo came last, ours or another master's, and its stage) and the
+// oldest owed frame (the first of ours still owed an echo; counted only once
+// its request went out before the poll that reported the record). The first
+// row that fits decides:
+//
+//   record                    when                                          event
+//   echo (2 bytes or more)    ours on the bus Open, closing, other bytes    NotOurs
+//                             the oldest owed frame's bytes                 OldestsEcho
+//                             ours on the bus unanswered, sent once, same   Twin
+//                             a later owed frame's bytes (live records)     LaterEcho
+//                             otherwise                                     ForeignEcho
+//   one byte                  the oldest owed frame's byte, and ours on the
+//                               bus not unanswered and closing              ShortEcho, or DoubtfulEcho
+//                                                                             when ours is unanswered
+//                             ours on the bus unanswered, a one-byte
+//                               frame, the same byte                        ByteAgain
+//   anything else             on the bus: another master's frame, or ours
+//                               unanswered where it may be answered         Answer
+//                             otherwise                                     Stray
+//
+// And what each event does (account()):
+//
+//   NotOurs       the box follows each of our closing frame's echoes with a
+//                 record, so that echo was another master's identical frame:
+//                 ours is owed again; the record is then looked at anew
+//   OldestsEcho   ours on the bus, Open; passed on to its sender
+//   ShortEcho     the same, not passed on (it would be taken for the answer)
+//   DoubtfulEcho  the same, and ours that was on the bus is in doubt
+//   Twin          another master's frame; unless closing, ours is Twinned
+//   LaterEcho     the records from here on are held (offer, settle*)
+//   ForeignEcho   another master's frame on the bus, Open; nobody's
+//   ByteAgain     ours on the bus is in doubt
+//   Answer        Closed; passed on to our sender, but a Twinned frame's
+//                 answer is nobody's and the frame is in doubt
+//   Stray         nobody's; in live records after a frame of ours it may
+//                 be the answer of the oldest owed frame after its echo was
+//                 lost: that frame becomes suspect (after another master's
+//                 frame, or none known, it is left to that traffic)
+//
+// A suspect frame's sender is told it is in doubt and nothing more reaches
+// it; an echo it takes may be a later owed frame's of the same bytes, which
+// becomes suspect too.
+VandrelDaliLedger::Event VandrelDaliLedger::classify(
+    const proto::RawPacket& record, const QByteArray& bytes, quint64 from, Replay replay) const
+{
+    const Owed& onBus = _onBus.frame;
+    const bool oursUnanswered = isOursUnanswered();
+    if (isForwardFrame(record)) {
+        if (oursUnanswered && _onBus.stage == Stage::Open && onBus.closesExchange && bytes != onBus.frame)
+            return Event::NotOurs;
+        if (isOldestsEcho(bytes, from))
+            return Event::OldestsEcho;
+        if (oursUnanswered && onBus.copies == 1 && bytes == onBus.frame)
+            return Event::Twin;
+        const bool laterOnes = replay == Replay::Live && !_owed.empty() && reportable(_owed.front(), from)
+            && std::any_of(std::next(_owed.begin()), _owed.end(),
+                [&](const Owed& o) { return reportable(o, from) && o.frame == bytes; });
+        return laterOnes ? Event::LaterEcho : Event::ForeignEcho;
+    }
+    if (isPlainFrame(record) && record.getDataSize() == 1) {
+        if (isOldestsEcho(bytes, from) && !(oursUnanswered && onBus.closesExchange))
+            return oursUnanswered ? Event::DoubtfulEcho : Event::ShortEcho;
+        if (oursUnanswered && onBus.frame.size() < 2 && bytes == onBus.frame)
+            return Event::ByteAgain;
+    }
+    if (_onBus.stage != Stage::Unknown && onBus.ticket == 0)
+        return Event::Answer; // another master's traffic
+    if (oursUnanswered
+        && (onBus.closesExchange || _waiters.count(onBus.ticket) || mayBeAnswered(onBus.frame)))
+        return Event::Answer;
+    return Event::Stray;
+}
+
+void VandrelDaliLedger::account(const proto::RawPacket& record, quint64 from, Replay replay)
 {
     const QByteArray bytes = bytesOf(record);
-    // Only a frame whose request went out before the poll that reported
-    // this record can have made it.
-    const auto reportable = [from](const Owed& o) { return o.transfer != 0 && o.transfer < from; };
-    // A one-byte frame echoes as one byte, as an answer does: taken for the
-    // echo when our oldest frame owed one is those bytes, unless the current
-    // frame's answer or time-out event is still to come first.
-    const bool oneByte = !isForwardFrame(record) && isPlainFrame(record);
-    const bool currentOpen = _current != 0 && !_currentAnswered;
-    const bool shortEcho = oneByte && !_owed.empty() && reportable(_owed.front())
-        && _owed.front().frame == bytes && !(currentOpen && _currentCloses);
-    if (shortEcho && currentOpen) {
-        // Or the answer of the frame before it, with the same byte: whose it
+    Event event = classify(record, bytes, from, replay);
+    if (event == Event::NotOurs) {
+        oweAgain();
+        event = classify(record, bytes, from, replay);
+    }
+    switch (event) {
+    case Event::NotOurs:
+        break; // not again: our frame is no longer on the bus
+    case Event::DoubtfulEcho:
+        // Or the answer of our frame before it, with the same byte: whose it
         // is cannot be told.
-        doubt(_current);
-    } else if (oneByte && currentOpen && _currentFrame.size() < 2 && bytes == _currentFrame) {
-        // The one-byte frame's byte again: its answer, or its echo after
-        // another master's answer that was taken for the echo.
-        doubt(_current);
-        return;
-    }
-    if (isForwardFrame(record) || shortEcho) {
-        const bool oldestsEcho = !_owed.empty() && reportable(_owed.front()) && _owed.front().frame == bytes;
-        if (!oldestsEcho) {
-            const bool laterOnesEcho = !_owed.empty() && reportable(_owed.front())
-                && std::any_of(std::next(_owed.begin()), _owed.end(),
-                    [&](const Owed& o) { return reportable(o) && o.frame == bytes; });
-            if (mayHold && laterOnesEcho) {
-                _heldBehind = _owed.front().ticket;
-                hold(record, from);
-                return;
-            }
-            if (_current != 0 && _currentSingle && !_currentAnswered && bytes == _currentFrame) {
-                // Two echoes of a frame sent once, nothing between them: one of
-                // them is another master's identical frame, made on the bus
-                // before ours or after it.
-                noteForeignFrame(bytes);
-                if (_currentCloses) {
-                    // Ours would have been followed by its answer or time-out
-                    // event at once: the first was the other master's.
-                    return;
-                }
-                _currentUncertain = true;
-                return;
-            }
-            // Nobody here sent it: another master's frame, and whatever answers it.
-            noteForeignFrame(bytes);
-            _current = 0;
-            return;
-        }
-        Owed& owed = _owed.front();
-        _current = owed.ticket;
-        _currentFrame = owed.frame;
-        _currentSingle = owed.copies == 1;
-        _currentCloses = owed.closesExchange;
-        _currentAnswered = false;
-        _currentUncertain = false;
-        noteOurFrame(owed.ticket, owed.frame);
-        if (--owed.echoesLeft <= 0)
-            _owed.pop_front();
-        _room.notify_all();
-        if (shortEcho)
-            return; // its sender would take a one-byte echo for the answer
-    }
-    const auto waiter = _waiters.find(_current);
-    if (!isForwardFrame(record) && _current != 0) {
-        _currentAnswered = true;
-        if (_currentUncertain) {
+        doubt(_onBus.frame.ticket);
+        takeOldest(from);
+        break;
+    case Event::ShortEcho:
+        takeOldest(from);
+        break;
+    case Event::OldestsEcho:
+        takeOldest(from);
+        pass(record);
+        break;
+    case Event::Twin:
+        // One of the two is another master's identical frame, made on the bus
+        // before ours or after it. Ours would have been followed by its answer
+        // or time-out event at once on a closing box: the first was the other's.
+        noteForeignFrame(bytes);
+        if (!_onBus.frame.closesExchange)
+            _onBus.stage = Stage::Twinned;
+        break;
+    case Event::LaterEcho:
+        _heldBehind = _owed.front().ticket;
+        hold(record, from);
+        break;
+    case Event::ForeignEcho:
+        noteForeignFrame(bytes);
+        _onBus = OnBus();
+        _onBus.stage = Stage::Open;
+        _onBus.frame.frame = bytes;
+        break;
+    case Event::ByteAgain:
+        // Its answer, or its echo after another master's answer was taken for the echo.
+        doubt(_onBus.frame.ticket);
+        break;
+    case Event::Answer:
+        if (_onBus.stage == Stage::Twinned) {
             // Which of the two frames this answers is unknown: nobody gets it.
-            doubt(_current);
-            _current = 0;
-            return;
+            doubt(_onBus.frame.ticket);
+            _onBus.stage = Stage::Closed;
+            break;
+        }
+        _onBus.stage = Stage::Closed;
+        pass(record);
+        break;
+    case Event::Stray:
+        // After a frame of ours (no query, or answered already), in live
+        // records: the answer of the oldest owed frame, its echo lost?
+        if (replay == Replay::Live && _onBus.frame.ticket != 0 && !_owed.empty()
+            && reportable(_owed.front(), from))
+            suspect(_owed.front());
+        break;
+    }
+}
+
+void VandrelDaliLedger::takeOldest(quint64 from)
+{
+    Owed& owed = _owed.front();
+    _onBus.stage = Stage::Open;
+    _onBus.frame = owed;
+    noteOurFrame(owed.ticket, owed.frame);
+    if (owed.suspect) {
+        // Its own echo may have been lost: this one may be a later frame's.
+        for (Owed& later : _owed) {
+            if (later.ticket != owed.ticket && reportable(later, from) && later.frame == owed.frame)
+                suspect(later);
         }
     }
+    if (--owed.echoesLeft <= 0)
+        _owed.pop_front();
+    _room.notify_all();
+}
+
+void VandrelDaliLedger::oweAgain()
+{
+    // Counted as the other master's frame it was (beside ours, if it reads memory).
+    noteForeignFrame(_onBus.frame.frame);
+    Owed owed = _onBus.frame;
+    if (!_owed.empty() && _owed.front().ticket == owed.ticket) {
+        ++_owed.front().echoesLeft;
+    } else {
+        owed.echoesLeft = 1;
+        _owed.push_front(owed);
+    }
+    _onBus = OnBus();
+}
+
+void VandrelDaliLedger::pass(const proto::RawPacket& record)
+{
+    if (_onBus.frame.ticket == 0 || _onBus.frame.suspect)
+        return;
+    const auto waiter = _waiters.find(_onBus.frame.ticket);
     if (waiter != _waiters.end())
         waiter->second->checkPacket(&record);
+}
+
+void VandrelDaliLedger::suspect(Owed& owed)
+{
+    owed.suspect = true;
+    if (_onBus.frame.ticket == owed.ticket)
+        _onBus.frame.suspect = true;
+    doubt(owed.ticket);
 }
 
 void VandrelDaliLedger::doubt(Ticket ticket)
@@ -342,9 +490,8 @@ void VandrelDaliLedger::doubt(Ticket ticket)
 void VandrelDaliLedger::hold(const proto::RawPacket& record, quint64 from)
 {
     if (int(_held.size()) >= MaxHeld) {
-        _held.pop_front();
-        qCDebug(service::loggerGlog()).noquote()
-            << QStringLiteral("DALI: more than %1 records held; the oldest dropped").arg(MaxHeld);
+        dropHeld(from);
+        return;
     }
     Held held;
     held.record.reset(record.clone());
@@ -352,23 +499,55 @@ void VandrelDaliLedger::hold(const proto::RawPacket& record, quint64 from)
     _held.push_back(std::move(held));
 }
 
-void VandrelDaliLedger::settleHeld(bool foreign)
+void VandrelDaliLedger::dropHeld(quint64 from)
+{
+    // Which frame the held records were is past knowing within the bound: every
+    // frame of ours behind the oldest that may have made one of them is in
+    // doubt, and none of them is given to anybody.
+    for (const Held& held : _held)
+        from = std::max(from, held.recordsFrom);
+    int doubted = 0;
+    for (auto owed = std::next(_owed.begin()); owed != _owed.end(); ++owed) {
+        if (reportable(*owed, from) && !owed->suspect) {
+            suspect(*owed);
+            ++doubted;
+        }
+    }
+    const quint64 dropped = _held.size() + 1;
+    _droppedHeld += dropped;
+    _held.clear();
+    _heldBehind = 0;
+    noteUnseenFrames();
+    _onBus = OnBus();
+    // Once a MaxHeld records, not once a record.
+    qCWarning(service::loggerGlog()).noquote()
+        << QStringLiteral(GLOG_PREFIX "DALI: more than %1 records held behind a frame the box has not reported; "
+                                      "%2 dropped (%3 since start), %4 frames in doubt")
+               .arg(MaxHeld)
+               .arg(dropped)
+               .arg(_droppedHeld)
+               .arg(doubted);
+}
+
+void VandrelDaliLedger::settleHeldForeign()
 {
     std::deque<Held> held;
     held.swap(_held);
     _heldBehind = 0;
-    for (const Held& h : held) {
-        if (foreign)
-            account(*h.record, h.recordsFrom, false);
-        else
-            offer(*h.record, h.recordsFrom); // may hold again, behind the next oldest frame
-    }
+    for (const Held& h : held)
+        account(*h.record, h.recordsFrom, Replay::Foreign);
 }
 
 void VandrelDaliLedger::settleIfOldestGone()
 {
-    if (_heldBehind != 0 && (_owed.empty() || _owed.front().ticket != _heldBehind))
-        settleHeld(false);
+    if (_heldBehind == 0 || (!_owed.empty() && _owed.front().ticket == _heldBehind))
+        return;
+    // Taken again in order; they may be held again, behind the next oldest frame.
+    std::deque<Held> pending;
+    pending.swap(_held);
+    _heldBehind = 0;
+    for (const Held& h : pending)
+        offer(*h.record, h.recordsFrom);
 }
 
 void VandrelDaliLedger::passCompleted(Clock::time_point began)

@@ -50,9 +50,19 @@ namespace tarvesk::itf {
 //
 // Another master's frame identical to ours, next to ours on the bus: on a
 // box that follows each of our echoes with a record, an echo with another
-// identical echo right after it was the other master's; on other boxes an
-// answer after two such echoes may be either frame's, and the exchange is in
-// doubt (inDoubt): nobody gets that answer.
+// identical echo right after it was the other master's, and so was one with
+// another master's frame right after it (ours is owed again); on other boxes
+// an answer after two such echoes may be either frame's, and the exchange is
+// in doubt (inDoubt): nobody gets that answer.
+//
+// A record that is no echo, after a frame of ours that cannot own it (no
+// query, or answered already), may be the answer of our oldest owed frame
+// whose echo was lost: that frame is in doubt, and so is a later owed frame
+// of the same bytes whose echo it may take. Beyond MaxHeld held records, which
+// frames they were is past knowing: they are dropped, every owed frame that
+// may have made one is in doubt, and the disturbance check counts them as
+// another master's memory traffic. The rule as one table is in the .cpp
+// (classify, account).
 //
 // Seeing every frame on the bus in order, it also tells a sender whether
 // another master's frame moved the gear's memory pointer between our
@@ -127,19 +137,55 @@ public:
 
 private:
     // Records held at most while the oldest owed frame's fate is open; beyond,
-    // the oldest held are dropped (a bus carries far fewer in that time).
+    // they are dropped and the frames they may be records of are in doubt (a
+    // bus carries far fewer in the time a frame takes to be given up).
     static constexpr int MaxHeld = 1024;
 
+    // A frame of ours, from sending() until its last echo came.
     struct Owed
     {
-        Ticket ticket = 0;
+        Ticket ticket = 0; // 0: another master's frame (only ever on the bus, never owed)
         QByteArray frame;
         int echoesLeft = 1;
         int copies = 1;
         bool closesExchange = false;
         quint64 transfer = 0; // 0: not gone out yet
         Clock::time_point wentOut;
+        // Its records may have been lost or dropped: its sender was told it is
+        // in doubt, and what is taken for it reaches nobody.
+        bool suspect = false;
     };
+
+    // How far the exchange of the frame on the bus (the one whose echo came
+    // last) has come.
+    enum class Stage {
+        Unknown, // no frame known to be on the bus: none yet, or records were dropped
+        Open,    // its echo came and nothing since: a record that is no echo may be its
+        Twinned, // ours, sent once, and an identical echo came right after: its answer may be either's
+        Closed,  // it had its record; what follows before the next echo is nobody's
+    };
+    struct OnBus
+    {
+        Stage stage = Stage::Unknown;
+        Owed frame;
+    };
+
+    // What a record is to the ledger (the rows of the table in the .cpp).
+    enum class Event {
+        NotOurs,      // an echo right after our closing frame's echo: that one was another master's
+        OldestsEcho,  // the echo of the oldest owed frame
+        ShortEcho,    // one byte: the echo of the oldest owed frame, a one-byte frame
+        DoubtfulEcho, // as ShortEcho, but it may be the answer of our frame on the bus
+        Twin,         // our frame's bytes again, nothing between, sent once: one is another master's
+        LaterEcho,    // the echo of a later owed frame while the oldest is still owed
+        ForeignEcho,  // a frame nobody here sent
+        ByteAgain,    // our one-byte frame's byte again: its answer, or its echo
+        Answer,       // the backward frame, frame error or time-out event of the frame on the bus
+        Stray,        // a record that is no echo and that no frame on the bus can own
+    };
+    // Live: as the box reports them. Foreign: held records that proved to come
+    // before our oldest frame on the bus (another master's traffic).
+    enum class Replay { Live, Foreign };
 
     struct Held
     {
@@ -150,39 +196,37 @@ private:
     bool hasRoom() const { return int(_owed.size()) < MaxOwed; }
     // All under _mutex. A record reported with the poll of transfer `from`.
     void offer(const proto::RawPacket& record, quint64 from);
-    // mayHold false: an echo that is not the oldest owed frame's is another master's.
-    void account(const proto::RawPacket& record, quint64 from, bool mayHold);
+    Event classify(const proto::RawPacket& record, const QByteArray& bytes, quint64 from, Replay replay) const;
+    void account(const proto::RawPacket& record, quint64 from, Replay replay);
+    bool isOldestsEcho(const QByteArray& bytes, quint64 from) const;
+    bool isOursUnanswered() const;
+    void takeOldest(quint64 from);
+    void oweAgain();
+    void pass(const proto::RawPacket& record);
+    void suspect(Owed& owed);
     void hold(const proto::RawPacket& record, quint64 from);
+    void dropHeld(quint64 from);
     // The frame's answer may be another's: its sender is told, and asks again or fails.
     void doubt(Ticket ticket);
-    // The held records were another master's (foreign), or are taken again.
-    void settleHeld(bool foreign);
+    // The held records came before our oldest frame: another master's traffic.
+    void settleHeldForeign();
     // The frame the records are held behind is owed no more: take them again.
     void settleIfOldestGone();
     // Bookkeeping of the gear's memory pointer, in bus order (under _mutex).
     void noteForeignFrame(const QByteArray& frame);
     void noteOurFrame(Ticket ticket, const QByteArray& frame);
+    void noteUnseenFrames();
 
     const std::chrono::milliseconds _frameTime;
     mutable std::mutex _mutex;
     std::condition_variable _room;
     std::deque<Owed> _owed; // guarded by _mutex; in send order
-    // The frame whose echo came last: backward frames, frame errors and
-    // time-out events are its. Ticket 0: traffic of another master.
-    Ticket _current = 0; // guarded by _mutex
-    // Of the current frame (all guarded by _mutex): its bytes, whether it was
-    // sent once to a box that closes every exchange, whether a record other
-    // than an echo came since its echo, and whether a second identical echo
-    // nobody here sent came before that (its owner uncertain).
-    QByteArray _currentFrame;
-    bool _currentSingle = false;
-    bool _currentCloses = false;
-    bool _currentAnswered = false;
-    bool _currentUncertain = false;
+    OnBus _onBus; // guarded by _mutex
     std::set<Ticket> _doubted; // guarded by _mutex; until released
     // Records held behind the oldest owed frame (see above), in arrival order.
     std::deque<Held> _held; // guarded by _mutex
     Ticket _heldBehind = 0; // guarded by _mutex; 0 while nothing is held
+    quint64 _droppedHeld = 0; // guarded by _mutex; records dropped beyond MaxHeld, in all
     // Forward frames counted in bus order, and where in it (all guarded by
     // _mutex): our last DTR1 and DTR0, another master's last frame that
     // changed the gear's DTR1, the pointer of all gear, and the pointer of

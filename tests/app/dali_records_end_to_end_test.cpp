@@ -325,4 +325,35 @@ TEST_F(DaliRecordsEndToEnd, AnAnswerReportedLateInTheWindowIsTheAnswer)
     }
 }
 
+// Our DAPC 33's echo is lost (the box drops it), then our QUERY ACTUAL LEVEL:
+// its records are held behind the DAPC, and right after them another master
+// puts 1,100 frames on the line, then DAPC 77 to all, its copy of our query
+// (answered 77) and DAPC 33 to all. More records are held than the service
+// keeps: the query never answers 77 (the gear held 33 whenever we asked), nor
+// "timeout" where the box recorded its answer; it answers 33 or fails clearly.
+TEST_F(DaliRecordsEndToEnd, MoreRecordsHeldThanKeptNeverHandAnotherMastersAnswerOn)
+{
+    const QJsonObject master {{"model", "dali_master"}, {"period_ms", 60000}, {"burst_after", QJsonArray {1, 0xA0}},
+        {"burst_count", 1100}, {"burst_then", QJsonArray {QJsonArray {0xFE, 77}, QJsonArray {1, 0xA0},
+                                                  QJsonArray {0xFE, 33}}}};
+    QJsonArray boxes;
+    for (const auto& [serial, firmware] : {std::pair {1, 21}, std::pair {2, 15}}) {
+        boxes.append(QJsonObject {{"serial", serial}, {"firmware", firmware},
+            {"dali", QJsonArray {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}}, master}},
+            {"drop_records", QJsonObject {{"after", 0}, {"count", 1}}}});
+    }
+    startBench(QJsonObject {{"boxes", boxes}});
+    for (int universe : {eventBox, quietBox}) {
+        ASSERT_EQ(send(universe, 0x00, 33, false).value("status").toString(), "ok"); // DAPC 33, echo lost
+        const QJsonObject answer = call("dali.send",
+            QStringLiteral(R"({"universe_id": %1, "bytes": [1, 160], "expect_answer": true})").arg(universe));
+        if (answer.contains("result"))
+            EXPECT_EQ(text(statusAndBytes(answer.value("result").toObject())), text(reply(33)))
+                << "universe " << universe;
+        else
+            EXPECT_TRUE(answer.contains("error")) << text(answer);
+    }
+    EXPECT_EQ(service.log().count("records held behind a frame the box has not reported"), 2);
+}
+
 } // namespace

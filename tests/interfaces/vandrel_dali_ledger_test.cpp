@@ -21,6 +21,8 @@ const QByteArray kInitialise("\xA5\x00", 2); // INITIALISE, sent twice
 const QByteArray kOther("\x9F\x05", 2);      // another master's frame
 const QByteArray kTimeout("?");              // the box's time-out event
 const QByteArray kOneByte("\x5A");           // a one-byte frame: its echo looks like an answer
+const QByteArray kDtr1Zero("\xC3\x00", 2);  // DTR1 0
+const QByteArray kDtr0Zero("\xA3\x00", 2);  // DTR0 0
 
 struct Sent
 {
@@ -41,7 +43,23 @@ struct LedgerCase
     // After the records, a monitor pass drains the box well after every
     // frame's time on the bus: frames still unreported were lost.
     bool thenLatePass = false;
+    // Whether each awaited frame ends in doubt (not checked when empty).
+    std::vector<bool> doubted = {};
 };
+
+void PrintTo(const LedgerCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+// Records in bus order, runs of them joined.
+std::vector<QByteArray> busOrder(std::initializer_list<std::vector<QByteArray>> runs)
+{
+    std::vector<QByteArray> joined;
+    for (const auto& run : runs)
+        joined.insert(joined.end(), run.begin(), run.end());
+    return joined;
+}
 
 proto::DaliPacket record(const QByteArray& bytes)
 {
@@ -75,15 +93,18 @@ TEST_P(DaliLedger, EveryRecordReachesTheExchangeOfItsOwnFrame)
     VandrelDaliLedger ledger;
     quint64 transfer = 0;
     std::vector<std::unique_ptr<proto::PacketMutex>> waiters;
+    std::vector<VandrelDaliLedger::Ticket> tickets; // of the awaited frames
     for (const Sent& sent : c.sent) {
         proto::PacketMutex* waiter = nullptr;
         if (sent.awaited) {
             waiters.push_back(std::make_unique<proto::PacketMutex>(0, false));
             waiter = waiters.back().get();
         }
-        ledger.goesOut(
-            ledger.sending(sent.frame, sent.copies, waiter, VandrelDaliLedger::RoomWait(), sent.closes),
-            ++transfer);
+        const auto ticket
+            = ledger.sending(sent.frame, sent.copies, waiter, VandrelDaliLedger::RoomWait(), sent.closes);
+        if (sent.awaited)
+            tickets.push_back(ticket);
+        ledger.goesOut(ticket, ++transfer);
     }
     ledger.recordsFrom(++transfer);
     for (const QByteArray& bytes : c.records)
@@ -95,6 +116,11 @@ TEST_P(DaliLedger, EveryRecordReachesTheExchangeOfItsOwnFrame)
     for (size_t i = 0; i < waiters.size(); ++i)
         EXPECT_EQ(drain(*waiters[i]), c.received[i]) << "awaited frame " << i;
     EXPECT_EQ(ledger.owedCount(), c.owedAfter);
+    if (!c.doubted.empty()) {
+        ASSERT_EQ(c.doubted.size(), tickets.size());
+        for (size_t i = 0; i < tickets.size(); ++i)
+            EXPECT_EQ(ledger.inDoubt(tickets[i]), c.doubted[i]) << "awaited frame " << i;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
@@ -155,7 +181,31 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
             {{kActual, true, 1, true}, {kOneByte, false}}, {kActual, kOneByte, kOneByte},
             {{kActual, kOneByte}}, 0},
         LedgerCase {"one_byte_frame_after_another_masters_answer_alike", {{kOneByte, true, 1, true}},
-            {kOther, kOneByte, kOneByte, kTimeout}, {{kTimeout}}, 0}),
+            {kOther, kOneByte, kOneByte, kTimeout}, {{kTimeout}}, 0},
+        // Our DAPC's echo lost, our query's records held behind it, then more
+        // records of another master than are ever held, its copy of our query
+        // and its answer: the query is in doubt, and the copy's answer is nobody's.
+        LedgerCase {"more_records_held_than_the_cap", {{kDapc, false}, {kActual, true}},
+            busOrder({{kActual, "\x21"}, std::vector<QByteArray>(1100, kOther), {kActual, "\x4D"}}), {{}}, 0,
+            true, {true}},
+        // DTR1 and DTR0, then two READ MEMORY LOCATION, the first one's echo
+        // lost: a byte after our DTR0 (which has no answer) may be the first
+        // read's answer, and the echo after it the second read's. Both reads
+        // are in doubt; neither takes location 1's byte for location 0's.
+        LedgerCase {"answer_while_the_oldest_frame_owes_its_echo",
+            {{kDtr1Zero, false}, {kDtr0Zero, false}, {kRead, true}, {kRead, true}},
+            {kDtr1Zero, kDtr0Zero, "\x05", kRead, "\x06"}, {{}, {}}, 1, false, {true, true}},
+        // On a box that records an answer or time-out event after each of our
+        // echoes: another master's identical frame, then its next frame. The
+        // first echo was not ours: ours and its time-out event are.
+        LedgerCase {"closing_echo_followed_by_another_frame", {{kActual, true, 1, true}},
+            {kActual, kOther, kActual, kTimeout}, {{kActual, kActual, kTimeout}}, 0, false, {false}},
+        // Our one-byte frame and a query to an empty address, another master's
+        // copies of both ahead of ours: our one-byte echo is no answer to the query.
+        LedgerCase {"copies_of_a_one_byte_frame_and_a_query_ahead",
+            {{kOneByte, true, 1, true}, {kActual, true, 1, true}},
+            {kOneByte, kActual, kOneByte, kTimeout, kActual, kTimeout}, {{kTimeout}, {kActual, kTimeout}}, 0,
+            false, {false, false}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DaliLedgerSender, RecordsOfAReleasedOrRefusedFrameReachNobody)
@@ -300,6 +350,41 @@ TEST(DaliLedgerSender, OnlyAFrameTheBoxCannotReportAnyMoreIsGivenUp)
     ledger.feedEnded(-3);
     sender.join();
     EXPECT_EQ(ledger.owedCount(), VandrelDaliLedger::MaxOwed);
+}
+
+int heldLogLines = 0;
+
+void countHeldLogLines(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    heldLogLines += message.contains(QStringLiteral("records held")) ? 1 : 0;
+}
+
+// Records held behind a frame whose echo was lost, more of them than are ever
+// held: another master's DTR0 among those the ledger could not keep still
+// counts for our READ MEMORY LOCATION after them, and the log says so once.
+TEST(DaliLedgerSender, MemoryTrafficAmongRecordsBeyondTheHoldCapDisturbsTheRead)
+{
+    heldLogLines = 0;
+    const QtMessageHandler before = qInstallMessageHandler(countHeldLogLines);
+    VandrelDaliLedger ledger;
+    quint64 transfer = 0;
+    for (const QByteArray& frame : {kDtr1Zero, kDtr0Zero, kDapc, kActual})
+        ledger.goesOut(ledger.sending(frame, 1, nullptr), ++transfer); // the DAPC's echo will be lost
+    ledger.recordsFrom(++transfer);
+    for (const QByteArray& bytes : busOrder({{kDtr1Zero, kDtr0Zero, kActual, "\x21", QByteArray("\xA3\x09", 2)},
+             std::vector<QByteArray>(1100, kOther)}))
+        ledger.takeRecord(record(bytes));
+    ledger.passCompleted(
+        VandrelDaliLedger::Clock::now() + VandrelDaliLedger::LostAfter + std::chrono::seconds(1));
+    proto::PacketMutex waiter(0, false);
+    const auto read = ledger.sending(kRead, 1, &waiter);
+    ledger.goesOut(read, ++transfer);
+    ledger.recordsFrom(++transfer);
+    ledger.takeRecord(record(kRead));
+    ledger.takeRecord(record("\x07"));
+    qInstallMessageHandler(before);
+    EXPECT_TRUE(ledger.disturbed(read));
+    EXPECT_EQ(heldLogLines, 1);
 }
 
 TEST(DaliLedgerSender, TheMonitorsWordReachesTheWaitingSender)

@@ -142,6 +142,13 @@ TEST(SimBench, BadBenchesSayWhatAndWhere)
         {R"({"boxes": [{"dali": [{"model": "dali_master", "ahead_of": [1]}]}]})",
             "\"ahead_of\" must hold 2 or 3 bytes"},
         {R"({"boxes": [{"dali": [{"model": "dali_master", "period_ms": 0}]}]})", "period_ms"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "burst_after": [1, 160], "burst_count": 5001}]}]})",
+            "burst_count"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "burst_after": [1, 160], "burst_then": [[1]]}]}]})",
+            "\"burst_then\" frames must hold 2 or 3 bytes"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "burst_count": 3}]}]})", "need \"burst_after\""},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "burst_after": [1, 160], "burst": 3}]}]})",
+            "unknown key \"burst\""},
     };
     for (const Case& c : cases) {
         QString error;
