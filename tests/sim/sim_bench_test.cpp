@@ -142,6 +142,15 @@ TEST(SimBench, BadBenchesSayWhatAndWhere)
         {R"({"boxes": [{"dali": [{"model": "dali_master", "ahead_of": [1]}]}]})",
             "\"ahead_of\" must hold 2 or 3 bytes"},
         {R"({"boxes": [{"dali": [{"model": "dali_master", "period_ms": 0}]}]})", "period_ms"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "count": 0}]}]})", "\"count\" must be a number from 1 to 1000000"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "frames": []}]}]})",
+            "\"frames\" must be a list of 1 to 16 frames"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "frames": [[163, 2], [7]]}]}]})",
+            "\"frames\"[1] must hold 2 or 3 bytes"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "frame": [1, 2], "frames": [[1, 2]]}]}]})",
+            "\"frame\" and \"frames\" exclude each other"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "frames": [[1, 2, 3, 4]]}]}]})",
+            "\"frames\"[0] must be a list of at most 3 bytes"},
     };
     for (const Case& c : cases) {
         QString error;
