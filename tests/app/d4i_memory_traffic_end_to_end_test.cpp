@@ -150,8 +150,10 @@ INSTANTIATE_TEST_SUITE_P(OtherMaster, D4iMemoryTraffic,
 // the gear's active energy (6 bytes that count at every read of the bank, from
 // 0xFFFB on, so that a read without the latch runs across a carry): its
 // release (DTR0 2, WRITE MEMORY LOCATION 0xFF, while the gear still has
-// writing enabled by our latch) right before our first READ MEMORY LOCATION,
-// or its DTR0 before every one of our latch writes. Each read gives a value
+// writing enabled by our latch) right before we select the value's location
+// (DTR0 5) the first time, or its DTR0 before every one of our latch writes.
+// (Its release between our DTR0 and our first READ MEMORY LOCATION moves the
+// gear's pointer too: the ledger and memory-bank tests have that case.) Each read gives a value
 // the counter held, never less than the read before, or a clear error; and
 // the bank is never left latched (its lock byte reads 0xFF afterwards).
 class D4iLatchTraffic : public D4iMemoryTraffic
@@ -165,6 +167,7 @@ TEST_P(D4iLatchTraffic, ALatchedValueIsOneTheGearHeldAndTheBankIsReleased)
         quint64 last = Start;
         int right = 0;
         int failed = 0;
+        QStringList values;
         for (int round = 0; round < 4; ++round) {
             const QJsonObject reply = call("device.param.get",
                 QStringLiteral(R"({"device_id": %1, "pid": "dali_252_active_energy"})").arg(gears[box]));
@@ -178,6 +181,7 @@ TEST_P(D4iLatchTraffic, ALatchedValueIsOneTheGearHeldAndTheBankIsReleased)
                 EXPECT_GE(value, last) << "box " << box << ", round " << round << ": " << text;
                 EXPECT_LE(value, Start + 400) << "box " << box << ", round " << round << ": " << text;
                 last = value;
+                values << QString::number(value, 16);
                 ++right;
             } else {
                 EXPECT_NE(text.find("Too many retries"), std::string::npos) << text;
@@ -192,7 +196,7 @@ TEST_P(D4iLatchTraffic, ALatchedValueIsOneTheGearHeldAndTheBankIsReleased)
         EXPECT_EQ(lock.value("result").toObject().value("bytes").toArray(), QJsonArray {0xFF})
             << "box " << box << ": " << QJsonDocument(lock).toJson(QJsonDocument::Compact).toStdString();
         std::cout << "[ figures  ] " << GetParam().name << ", box " << box << ": " << right << " right, "
-                  << failed << " errors of 4" << std::endl;
+                  << failed << " errors of 4 (" << values.join(' ').toStdString() << ")" << std::endl;
     }
     // The other master's frames did come beside ours.
     EXPECT_TRUE(service.log().contains("another master's frame came between")) << GetParam().name;
@@ -202,9 +206,10 @@ const QJsonArray kEnergyNearACarry {1, 0, 0, 0, 0, 0, 0xFF, 0xFB, 255, 0, 0, 1, 
 
 INSTANTIATE_TEST_SUITE_P(OtherMaster, D4iLatchTraffic,
     ::testing::Values(
-        MasterCase {"latch_released_before_our_first_read",
-            QJsonObject {{"model", "dali_master"}, {"frames", QJsonArray {QJsonArray {0xA3, 2}, QJsonArray {0xC7, 0xFF}}},
-                {"period_ms", 1}, {"count", 1}, {"ahead_of", QJsonArray {0x01, 0xC5}}},
+        MasterCase {"latch_released_before_we_select_the_value",
+            QJsonObject {{"model", "dali_master"},
+                {"frames", QJsonArray {QJsonArray {0xA3, 2}, QJsonArray {0xC7, 0xFF}}}, {"period_ms", 1},
+                {"count", 1}, {"ahead_of", QJsonArray {0xA3, 5}}},
             kEnergyNearACarry},
         MasterCase {"dtr0_before_every_latch_write",
             QJsonObject {{"model", "dali_master"}, {"frame", QJsonArray {0xA3, 2}}, {"period_ms", 1},
