@@ -56,7 +56,8 @@ int SimDaliMaster::framesSent() const
 std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry, QString* error)
 {
     SimBenchEntry reader(entry, error);
-    reader.onlyKeys({"frame", "frames", "period_ms", "count", "ahead_of_box", "ahead_of", "ahead_of_every_frame"});
+    reader.onlyKeys(
+        {"frame", "frames", "period_ms", "count", "ahead_of_box", "ahead_of", "ahead_of_every_frame"});
     const auto checkFrame = [&reader](const QByteArray& frame, const QString& place) {
         if (!reader.failed() && frame.size() < 2)
             reader.fail(QStringLiteral("%1 must hold 2 or 3 bytes").arg(place));

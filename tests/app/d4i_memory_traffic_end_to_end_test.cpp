@@ -52,8 +52,8 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QJsonObject d4iBox
             = QJsonDocument::fromJson(file.readAll()).object().value("boxes").toArray().at(0).toObject();
-        const QJsonObject bench {{"boxes",
-            QJsonArray {box(d4iBox, 1, 21, GetParam()), box(d4iBox, 2, 15, GetParam())}}};
+        const QJsonObject bench {
+            {"boxes", QJsonArray {box(d4iBox, 1, 21, GetParam()), box(d4iBox, 2, 15, GetParam())}}};
         port = qmtest::freeLoopbackPort();
         ASSERT_TRUE(service.startServingOnBench(port, QJsonDocument(bench).toJson()))
             << service.standardError().toStdString();
@@ -190,9 +190,11 @@ TEST_P(D4iLatchTraffic, ALatchedValueIsOneTheGearHeldAndTheBankIsReleased)
         }
         // The lock byte, read as another client would: DTR1 202, DTR0 2, READ MEMORY LOCATION.
         for (const char* bytes : {"[195, 202]", "[163, 2]"})
-            call("dali.send", QStringLiteral(R"({"universe_id": %1, "bytes": %2})").arg(universes[box]).arg(bytes));
+            call("dali.send",
+                QStringLiteral(R"({"universe_id": %1, "bytes": %2})").arg(universes[box]).arg(bytes));
         const QJsonObject lock = call("dali.send",
-            QStringLiteral(R"({"universe_id": %1, "bytes": [1, 197], "expect_answer": true})").arg(universes[box]));
+            QStringLiteral(R"({"universe_id": %1, "bytes": [1, 197], "expect_answer": true})")
+                .arg(universes[box]));
         EXPECT_EQ(lock.value("result").toObject().value("bytes").toArray(), QJsonArray {0xFF})
             << "box " << box << ": " << QJsonDocument(lock).toJson(QJsonDocument::Compact).toStdString();
         std::cout << "[ figures  ] " << GetParam().name << ", box " << box << ": " << right << " right, "
@@ -205,12 +207,11 @@ TEST_P(D4iLatchTraffic, ALatchedValueIsOneTheGearHeldAndTheBankIsReleased)
 const QJsonArray kEnergyNearACarry {1, 0, 0, 0, 0, 0, 0xFF, 0xFB, 255, 0, 0, 1, 119};
 
 INSTANTIATE_TEST_SUITE_P(OtherMaster, D4iLatchTraffic,
-    ::testing::Values(
-        MasterCase {"latch_released_before_we_select_the_value",
-            QJsonObject {{"model", "dali_master"},
-                {"frames", QJsonArray {QJsonArray {0xA3, 2}, QJsonArray {0xC7, 0xFF}}}, {"period_ms", 1},
-                {"count", 1}, {"ahead_of", QJsonArray {0xA3, 5}}},
-            kEnergyNearACarry},
+    ::testing::Values(MasterCase {"latch_released_before_we_select_the_value",
+                          QJsonObject {{"model", "dali_master"},
+                              {"frames", QJsonArray {QJsonArray {0xA3, 2}, QJsonArray {0xC7, 0xFF}}},
+                              {"period_ms", 1}, {"count", 1}, {"ahead_of", QJsonArray {0xA3, 5}}},
+                          kEnergyNearACarry},
         MasterCase {"dtr0_before_every_latch_write",
             QJsonObject {{"model", "dali_master"}, {"frame", QJsonArray {0xA3, 2}}, {"period_ms", 1},
                 {"ahead_of", QJsonArray {0xC7, 0xAA}}},

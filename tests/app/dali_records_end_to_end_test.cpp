@@ -129,7 +129,9 @@ protected:
                     {std::pair {"dali_207_current_protector_enabled", QJsonValue(true)},
                         std::pair {"dali_207_extended_version_number", QJsonValue(8)}}) {
                     const QJsonObject reply = call("device.param.get",
-                        QStringLiteral(R"({"device_id": %1, "pid": "%2", "update": true})").arg(gear).arg(pid));
+                        QStringLiteral(R"({"device_id": %1, "pid": "%2", "update": true})")
+                            .arg(gear)
+                            .arg(pid));
                     if (reply.contains("result")) {
                         EXPECT_EQ(reply.value("result").toObject().value("value"), value)
                             << pid << ", universe " << universe << ": " << text(reply);

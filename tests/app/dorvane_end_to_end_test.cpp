@@ -267,7 +267,8 @@ TEST_F(DorvaneService, RawMemoryByUniverseReachesTheDriverOnThePort)
         {"device.rawparam.set", "nordhune2_ram", 3, "16 bit", 0x55, R"({"bytes":[85],"status":"ok"})"},
         {"device.rawparam.get", "presmonde", 0x4203, "16 bit", {}, R"({"bytes":[85],"status":"ok"})"},
         // Past the driver's parameter space: the box's parameter report times out (-6).
-        {"device.rawparam.get", "presmonde", 0x7000, "16 bit", {}, R"({"error_code":-6,"status":"time-out"})"},
+        {"device.rawparam.get", "presmonde", 0x7000, "16 bit", {},
+            R"({"error_code":-6,"status":"time-out"})"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.method) + " " + c.itf + " " + std::to_string(c.address));
@@ -461,8 +462,8 @@ TEST_F(DorvaneFaultsEndToEnd, AFlaggedAnswerIsReportedAsTheDriversError)
 {
     start(QJsonObject {{"error_flag", -1}});
     const QJsonArray read {0x59, 0x3F, 0xE6}; // parameter 16358
-    const QJsonObject flagged
-        = qmtest::rpcCall(port, "dorvane.send", QJsonObject {{"universe_id", dorvaneUniverse}, {"bytes", read}});
+    const QJsonObject flagged = qmtest::rpcCall(
+        port, "dorvane.send", QJsonObject {{"universe_id", dorvaneUniverse}, {"bytes", read}});
     EXPECT_EQ(flagged.value("error").toObject().value("code").toInt(), -32603) << text(flagged);
     const std::string message = text(flagged);
     EXPECT_NE(message.find("the driver flagged its answer: VDERR_DV2_ERROR"), std::string::npos) << message;

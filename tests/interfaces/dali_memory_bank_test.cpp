@@ -284,8 +284,8 @@ INSTANTIATE_TEST_SUITE_P(EnergyBank, LatchedDoubt,
             {}, QStringList {"C7 AA ?"} + kRelease, 3},
         LatchedDoubtCase {"latch_answered_wrong", {0x55, 0xFF}, DaliException::WrongAnswer, {},
             QStringList {"C7 AA ?"} + kRelease, 1},
-        LatchedDoubtCase {"latch_unanswered", {-1}, DaliException::NoAnswer, {},
-            QStringList {"07 81 x2", "C7 AA ?"}, 1}),
+        LatchedDoubtCase {
+            "latch_unanswered", {-1}, DaliException::NoAnswer, {}, QStringList {"07 81 x2", "C7 AA ?"}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MemoryBankFixture, AWriteInDoubtFailsNamingTheLocation)

@@ -339,7 +339,8 @@ INSTANTIATE_TEST_SUITE_P(Doubt, VandrelDaliDoubt,
         // The one byte after our query is no answer of it: the gear ignored the
         // query once the other master's frame had taken the enabling.
         DoubtCase {"device_type_query_after_another_masters_frame_asked_again",
-            frame({Gear3, Dali::opcode("QUERY FEATURES", Led)}), Led, core::ITF_ERR_TOO_MANY_RETRIES, 6, true}),
+            frame({Gear3, Dali::opcode("QUERY FEATURES", Led)}), Led, core::ITF_ERR_TOO_MANY_RETRIES, 6,
+            true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -325,13 +325,13 @@ TEST(DaliLedgerSender, TheMonitorsWordReachesTheWaitingSender)
 // DTR1 1, DTR0 3, then READ MEMORY LOCATION of short address 0, awaited.
 const QByteArray kDtr1("\xC3\x01", 2);
 const QByteArray kDtr0("\xA3\x03", 2);
-const QByteArray kEnable("\xC1\x06", 2);       // ENABLE DEVICE TYPE 6
-const QByteArray kLedQuery("\x01\xF1", 2);     // QUERY FEATURES (device type 6), short address 0
-const QByteArray kEnergyBank("\xC3\xCA", 2);   // DTR1 202
-const QByteArray kLockByte("\xA3\x02", 2);     // DTR0 2
-const QByteArray kLatch("\xC7\xAA", 2);        // WRITE MEMORY LOCATION 0xAA
-const QByteArray kRelease("\xC7\xFF", 2);      // WRITE MEMORY LOCATION 0xFF
-const QByteArray kEnergy("\xA3\x05", 2);       // DTR0 5
+const QByteArray kEnable("\xC1\x06", 2);     // ENABLE DEVICE TYPE 6
+const QByteArray kLedQuery("\x01\xF1", 2);   // QUERY FEATURES (device type 6), short address 0
+const QByteArray kEnergyBank("\xC3\xCA", 2); // DTR1 202
+const QByteArray kLockByte("\xA3\x02", 2);   // DTR0 2
+const QByteArray kLatch("\xC7\xAA", 2);      // WRITE MEMORY LOCATION 0xAA
+const QByteArray kRelease("\xC7\xFF", 2);    // WRITE MEMORY LOCATION 0xFF
+const QByteArray kEnergy("\xA3\x05", 2);     // DTR0 5
 const std::vector<QByteArray> kLatchedRead {kEnergyBank, kLockByte, kLatch, kEnergyBank, kEnergy, kRead};
 
 struct DisturbanceCase
@@ -416,8 +416,8 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedgerDisturbance,
         // MEMORY LOCATION 0xFF (its release) before we select the value's
         // location; without a memory write, or once we released it, a read
         // is not disturbed.
-        DisturbanceCase {"latch_quiet", kLatchedRead + std::vector<QByteArray> {"\x07"}, false, false,
-            kLatchedRead},
+        DisturbanceCase {
+            "latch_quiet", kLatchedRead + std::vector<QByteArray> {"\x07"}, false, false, kLatchedRead},
         DisturbanceCase {"latch_released_by_another_master",
             std::vector<QByteArray> {kEnergyBank, kLockByte, kLatch, "\xAA", kLockByte, kRelease, "\xFF",
                 kEnergyBank, kEnergy, kRead, "\x07"},
@@ -432,14 +432,14 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedgerDisturbance,
             false, false, {kEnergyBank, kLockByte, kRelease, kEnergyBank, kEnergy, kRead}},
         // ENABLE DEVICE TYPE 6, then a query of device type 6: another
         // master's frame between them takes the enabling.
-        DisturbanceCase {"device_type_query_quiet", {kEnable, kLedQuery, "\x07"}, true, false,
-            {kEnable, kLedQuery}},
-        DisturbanceCase {"frame_between_enabling_and_query", {kEnable, kOther, kLedQuery, kTimeout}, true, true,
-            {kEnable, kLedQuery}},
+        DisturbanceCase {
+            "device_type_query_quiet", {kEnable, kLedQuery, "\x07"}, true, false, {kEnable, kLedQuery}},
+        DisturbanceCase {"frame_between_enabling_and_query", {kEnable, kOther, kLedQuery, kTimeout}, true,
+            true, {kEnable, kLedQuery}},
         DisturbanceCase {"frame_before_enabling", {kOther, kEnable, kLedQuery, "\x07"}, false, false,
             {kEnable, kLedQuery}},
-        DisturbanceCase {"device_type_query_without_enabling", {kOther, kLedQuery, kTimeout}, true, false,
-            {kLedQuery}}),
+        DisturbanceCase {
+            "device_type_query_without_enabling", {kOther, kLedQuery, kTimeout}, true, false, {kLedQuery}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

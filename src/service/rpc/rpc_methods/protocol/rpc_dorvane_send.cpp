@@ -128,7 +128,8 @@ void RpcDorvaneSend::checkValues(RpcRequest* request) const
     // "retry_count" is the interface's own word for its attempts; a client
     // that gives it here would believe the frame is sent that often.
     if (request->getParam(kRetryCount))
-        refuse(QStringLiteral("parameter retry_count is not taken by dorvane.send: a raw frame is sent once"));
+        refuse(
+            QStringLiteral("parameter retry_count is not taken by dorvane.send: a raw frame is sent once"));
     checkInteger(request, kRetry, 0, MaxRetry, true);
     const int scratch = scratchRegisterOf(request);
     if (scratch < -1) {
