@@ -66,15 +66,15 @@ public:
         Q_UNUSED(frame)
         return SimDaliAnswer::none();
     }
-    // A forward frame this model puts on the DALI bus by itself (another
-    // master), asked for each time the box is polled; nothing most of the time.
-    virtual std::optional<QByteArray> daliTraffic() { return std::nullopt; }
-    // Another master's frame that goes on the DALI line right before the box
+    // Forward frames this model puts on the DALI bus by itself (another
+    // master), in order, asked for each time the box is polled; none most of the time.
+    virtual std::vector<QByteArray> daliTraffic() { return {}; }
+    // Another master's frames that go on the DALI line right before the box
     // puts its own frame `boxFrame` there (recorded before the box's echo).
-    virtual std::optional<QByteArray> daliTrafficAhead(const QByteArray& boxFrame)
+    virtual std::vector<QByteArray> daliTrafficAhead(const QByteArray& boxFrame)
     {
         Q_UNUSED(boxFrame)
-        return std::nullopt;
+        return {};
     }
     // Frames another master puts on the DALI line right after the box's frame
     // `boxFrame` and what answered it (recorded after them), in order.

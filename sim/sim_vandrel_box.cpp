@@ -474,8 +474,8 @@ void SimVandrelBox::answerPoll(unsigned char* reply)
     ++_pollCount;
     if (hasMonitor()) {
         for (const auto& model : modelsOn(SimBusModel::Dali)) {
-            if (std::optional<QByteArray> frame = model->daliTraffic())
-                heardDaliFrame(*frame);
+            for (const QByteArray& frame : model->daliTraffic())
+                heardDaliFrame(frame);
         }
     }
     while (!_delayed.empty() && _delayed.front().readyAtPoll <= _pollCount
@@ -557,8 +557,8 @@ void SimVandrelBox::answerDali(const unsigned char* request)
 
     if (hasMonitor()) {
         for (const auto& model : modelsOn(SimBusModel::Dali)) {
-            if (std::optional<QByteArray> ahead = model->daliTrafficAhead(frame))
-                heardDaliFrame(*ahead);
+            for (const QByteArray& ahead : model->daliTrafficAhead(frame))
+                heardDaliFrame(ahead);
         }
     }
     SimDaliAnswer answer;

@@ -20,7 +20,14 @@ namespace tarvesk::sim {
 //   {"model": "dali_master",
 //    "frame": [159, 5],          its forward frame, 2 or 3 bytes; default
 //                                GROUP 15 RECALL MAX LEVEL (0x9F 0x05)
+//    "frames": [[163, 2], [199, 255]],  in place of "frame": 1 to 16 frames
+//                                (2 or 3 bytes each) put on the line one right
+//                                after the other each time (here DTR0 2, then
+//                                WRITE MEMORY LOCATION 0xFF: a master that
+//                                releases a latched bank whose writing we enabled)
 //    "period_ms": 20,            1..60000, default 20
+//    "count": 0,                 1..1000000: at most this many times in all;
+//                                absent: no limit
 //    "ahead_of_box": false,      true: the frame goes on the line only right
 //                                before the box puts the identical frame there
 //                                (at most once a period), so its echo comes
@@ -32,24 +39,30 @@ namespace tarvesk::sim {
 //                                reads the gear's memory beside ours)
 //    "burst_after": [1, 160],    once, right after the box puts this frame (2
 //                                or 3 bytes) on the line and its answer: a
-//                                burst of "burst_count" of its own frame, then
+//                                burst of "burst_count" times its frames, then
 //                                the frames of "burst_then", in order
 //    "burst_count": 1100,        0..5000, default 0
 //    "burst_then": [[254, 77], [1, 160]]}  up to 8 frames of 2 or 3 bytes
 //
-// Time here is the host's: the frames come as the box is polled, at most one
+// An unknown key, or a value out of range, refuses the entry with the reason.
+// Time here is the host's: the frames come as the box is polled, at most once
 // a poll, so a host that polls late hears them late, as a real box would
 // report them.
 class SimDaliMaster : public SimBusModel
 {
 public:
-    // aheadOf: the box's frame this one goes right before; aheadOfEvery: it
-    // goes right before any frame of the box. Neither: every period.
+    // aheadOf: the box's frame these go right before; aheadOfEvery: they go
+    // right before any frame of the box. Neither: every period. count: at
+    // most this many times (0: no limit).
+    SimDaliMaster(std::vector<QByteArray> frames, std::chrono::milliseconds period, QByteArray aheadOf = {},
+        bool aheadOfEvery = false, int count = 0);
     SimDaliMaster(QByteArray frame, std::chrono::milliseconds period, QByteArray aheadOf = {},
-        bool aheadOfEvery = false);
+        bool aheadOfEvery = false)
+        : SimDaliMaster(std::vector<QByteArray> {std::move(frame)}, period, std::move(aheadOf), aheadOfEvery)
+    { }
 
-    // Once, right after the box's frame `after`: `count` of this master's
-    // frame, then `then`.
+    // Once, right after the box's frame `after`: `count` times this master's
+    // frames, then `then`.
     struct Burst
     {
         QByteArray after;
@@ -60,23 +73,25 @@ public:
 
     Bus bus() const override { return Dali; }
     QString modelName() const override { return QStringLiteral("dali_master"); }
-    std::optional<QByteArray> daliTraffic() override;
-    std::optional<QByteArray> daliTrafficAhead(const QByteArray& boxFrame) override;
+    std::vector<QByteArray> daliTraffic() override;
+    std::vector<QByteArray> daliTrafficAhead(const QByteArray& boxFrame) override;
     std::vector<QByteArray> daliTrafficAfter(const QByteArray& boxFrame) override;
 
+    // How many times its frames went on the line.
     int framesSent() const;
 
 private:
-    std::optional<QByteArray> sendIfDue();
+    std::vector<QByteArray> sendIfDue();
 
-    const QByteArray _frame;
+    const std::vector<QByteArray> _frames;
     const std::chrono::milliseconds _period;
     const QByteArray _aheadOf;
     const bool _aheadOfEvery;
+    const int _count;
     mutable std::mutex _mutex;
     std::chrono::steady_clock::time_point _next; // guarded by _mutex
     int _sent = 0;                               // guarded by _mutex
-    Burst _burst;                                // guarded by _mutex; after empty once sent
+    Burst _burst;                                // guarded by _mutex
 };
 
 std::shared_ptr<SimBusModel> createDaliMasterFromBench(const QJsonObject& entry, QString* error);

@@ -148,7 +148,8 @@ int DaliInterface::specialCommand(uchar cmd, uchar value, uchar* answer)
 int DaliInterface::queryExtendedCommand(uchar deviceType, uchar address, uchar command, uchar* answer)
 {
     // A device type's command acts only right after ENABLE DEVICE TYPE, so an
-    // answer in doubt is asked again from there on.
+    // answer in doubt, or a query whose enabling another master's frame used
+    // up (the gear ignored it), is asked again from there on.
     for (int asking = 1;; ++asking) {
         int status = exchange(EnableDeviceType, deviceType);
         if (status == core::ITF_OK)
@@ -190,11 +191,13 @@ int DaliInterface::setParameterWithVerify(
         int status = sendCommandTwice(address, cmd, enableDeviceType);
         if (status != core::ITF_OK)
             return status;
-        // The enabled device type holds for one command only; the query needs it again.
-        if (enableDeviceType != 0)
-            exchange(EnableDeviceType, enableDeviceType);
+        // The enabled device type holds for one command only; the query needs
+        // it again (and asks again from there when another master's frame
+        // came between them).
         uchar answer = 0;
-        status = queryCommand(address, verifyCommand, &answer, false);
+        status = enableDeviceType != 0
+            ? queryExtendedCommand(enableDeviceType, address, verifyCommand, &answer)
+            : queryCommand(address, verifyCommand, &answer, false);
         if (status != core::ITF_OK)
             return status;
         if (answer == value)

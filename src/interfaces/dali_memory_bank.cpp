@@ -42,19 +42,35 @@ MemoryBlockResult DaliMemoryBank::readMemoryBlock(
     // of several bytes is read under the bank's latch, or a carry between two
     // bytes would give a number the gear never held.
     const bool latched = bank >= FirstLatchingBank && bank <= LastLatchingBank && count > 1;
-    if (latched) {
-        const MemoryBlockResult latch = setLockByte(daliAddress, bank, Dali::LatchValue);
-        if (latch.status != 0)
-            return latch;
+    for (int start = 1;; ++start) {
+        if (latched) {
+            const MemoryBlockResult latch = setLockByte(daliAddress, bank, Dali::LatchValue);
+            if (latch.status != 0) {
+                // Unless the gear plainly did not take it, the latch may stand.
+                if (latch.status != DaliException::NoAnswer)
+                    setLockByte(daliAddress, bank, Dali::LockedValue);
+                return latch;
+            }
+        }
+        int next = location;
+        MemoryBlockResult result = readBytes(daliAddress, bank, location, count, stopAtZero, next);
+        // The gear's pointer moved on beside ours, or our latch may have been
+        // released: the bytes read so far may be right, the next would not be.
+        // Start again, from the latch when there is one.
+        const bool again = result.status == InDoubt && start < MaxStarts;
+        if (result.status == InDoubt && !again)
+            result = {core::ITF_ERR_TOO_MANY_RETRIES, {},
+                "reading " + where(bank, next) + " was in doubt " + std::to_string(start)
+                    + " times: its answer may be another location's"};
+        if (latched && !again) {
+            // A bank left latched would show frozen values from now on.
+            const MemoryBlockResult release = setLockByte(daliAddress, bank, Dali::LockedValue);
+            if (result.status == 0 && release.status != 0)
+                result = release;
+        }
+        if (!again)
+            return result;
     }
-    MemoryBlockResult result = readBytes(daliAddress, bank, location, count, stopAtZero);
-    if (latched) {
-        // A bank left latched would show frozen values from now on.
-        const MemoryBlockResult release = setLockByte(daliAddress, bank, Dali::LockedValue);
-        if (result.status == 0 && release.status != 0)
-            result = release;
-    }
-    return result;
 }
 
 MemoryBlockResult DaliMemoryBank::setLockByte(std::uint8_t daliAddress, std::uint8_t bank, std::uint8_t value)
@@ -79,34 +95,24 @@ MemoryBlockResult DaliMemoryBank::setLockByte(std::uint8_t daliAddress, std::uin
     }
 }
 
-MemoryBlockResult DaliMemoryBank::readBytes(
-    std::uint8_t daliAddress, std::uint8_t bank, std::uint8_t location, std::uint8_t count, bool stopAtZero)
+MemoryBlockResult DaliMemoryBank::readBytes(std::uint8_t daliAddress, std::uint8_t bank,
+    std::uint8_t location, std::uint8_t count, bool stopAtZero, int& next)
 {
-    for (int start = 1;; ++start) {
-        MemoryBlockResult result;
-        int next = location;
-        try {
-            _utility->selectMemoryBankAndAddress(bank, location);
-            // The gear advances DTR0 after every read, so the location is selected once.
-            for (int i = 0; i < count; ++i, ++next) {
-                const DaliAnswer byte = _utility->readMemoryLocation(daliAddress);
-                if (!byte)
-                    return {DaliException::NoAnswer, {}, {}};
-                result.bytes.push_back(*byte);
-                if (stopAtZero && *byte == 0)
-                    break;
-            }
-            return result;
-        } catch (const DaliException& error) {
-            if (error.code() != InDoubt)
-                return {error.code(), {}, {}};
-            // The gear's pointer moved on beside ours: the bytes read so far
-            // may be right, the next would not be. Start again.
-            if (start >= MaxStarts)
-                return {core::ITF_ERR_TOO_MANY_RETRIES, {},
-                    "reading " + where(bank, next) + " was in doubt " + std::to_string(start)
-                        + " times: its answer may be another location's"};
+    MemoryBlockResult result;
+    try {
+        _utility->selectMemoryBankAndAddress(bank, location);
+        // The gear advances DTR0 after every read, so the location is selected once.
+        for (int i = 0; i < count; ++i, ++next) {
+            const DaliAnswer byte = _utility->readMemoryLocation(daliAddress);
+            if (!byte)
+                return {DaliException::NoAnswer, {}, {}};
+            result.bytes.push_back(*byte);
+            if (stopAtZero && *byte == 0)
+                break;
         }
+        return result;
+    } catch (const DaliException& error) {
+        return {error.code(), {}, {}};
     }
 }
 

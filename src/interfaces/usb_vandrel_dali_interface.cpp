@@ -59,6 +59,14 @@ bool askableAgain(const QByteArray& frame)
     return second != ReadMemoryLocation && second != QueryNextDeviceType;
 }
 
+// What a frame that the ledger found disturbed depends on, for the log.
+QString dependsOn(const QByteArray& frame)
+{
+    if (frame.size() == 2 && Dali::addressesCommand(quint8(frame.at(0))) && quint8(frame.at(1)) >= 0xE0)
+        return QStringLiteral("ENABLE DEVICE TYPE");
+    return QStringLiteral("selecting the memory location (or latching its bank)");
+}
+
 std::unique_ptr<proto::UsbVandrelPacket> report(const proto::VandrelReport& bytes)
 {
     return std::make_unique<proto::UsbVandrelPacket>(bytes.data(), int(bytes.size()));
@@ -259,13 +267,13 @@ int UsbVandrelDaliInterface::sendMonitored(const proto::UsbVandrelPacket& reques
         // What is still to come of this frame is taken on its behalf from now on.
         _ledger.release(ticket);
         if (disturbed) {
-            // Another master moved the gear's memory pointer after we selected
-            // the location: whatever came back is another location's.
+            // Another master's frame came between ours and what it depends on:
+            // whatever came back is not the answer asked for. The caller starts
+            // again from those frames (the location, the latch, ENABLE DEVICE TYPE).
             delete got;
             qCWarning(service::loggerGlog()).noquote()
-                << QStringLiteral(GLOG_PREFIX "DALI: another master's memory traffic came between "
-                                              "selecting the location and %1")
-                       .arg(QString::fromLatin1(frame.toHex(' ')));
+                << QStringLiteral(GLOG_PREFIX "DALI: another master's frame came between %1 and %2")
+                       .arg(dependsOn(frame), QString::fromLatin1(frame.toHex(' ')));
             return core::ITF_ERR_PACKET_NOT_ANSWER;
         }
         if (!doubt) {

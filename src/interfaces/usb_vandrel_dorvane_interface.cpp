@@ -193,7 +193,10 @@ int UsbVandrelDorvaneInterface::sendDorvane(
         : proto::CHECK_IGNORE_NONE;
 
     int status = core::ITF_OK;
+    // The driver flagged the last attempt's answer: the error it reported (else 0).
+    int flagged = 0;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
+        flagged = 0;
         proto::DmxPacket* received = nullptr;
         status = _dmx->sendDmx(frame.get(), &received, &once);
         const std::unique_ptr<proto::DmxPacket> answer(received);
@@ -230,13 +233,17 @@ int UsbVandrelDorvaneInterface::sendDorvane(
                 << QStringLiteral(GLOG_PREFIX "Dorvane error flag detected: %1")
                        .arg(getDorvaneErrorString(code));
             wystrel.debugPrint();
+            flagged = core::dorvaneErrorToItfError(code);
             continue;
         }
         if (reply)
             *reply = new proto::DorvanePacket(wystrel.getData() + AnswerOffset, AnswerSize);
         return core::ITF_OK;
     }
-    // Attempts used up without a usable answer.
+    // Attempts used up without a usable answer. An answer the driver flagged
+    // was an answer: its error is reported, never "no reply".
+    if (flagged != 0)
+        return flagged;
     return status != core::ITF_OK ? status : core::ITF_ERR_NO_REPLY;
 }
 

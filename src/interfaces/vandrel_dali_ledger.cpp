@@ -44,6 +44,28 @@ constexpr quint8 WriteMemoryLocation = Dali::special("WRITE MEMORY LOCATION");
 constexpr quint8 WriteMemoryLocationNoReply = Dali::special("WRITE MEMORY LOCATION - NO REPLY");
 constexpr quint8 ReadMemoryLocation = Dali::opcode("READ MEMORY LOCATION");
 constexpr quint8 StoreActualLevelInDtr0 = Dali::opcode("STORE ACTUAL LEVEL IN DTR0");
+constexpr quint8 EnableDeviceType = Dali::special("ENABLE DEVICE TYPE");
+// A device type's own commands (IEC 62386-2xx) act only right after ENABLE DEVICE TYPE.
+constexpr quint8 FirstDeviceTypeCommand = 0xE0;
+// The D4i energy banks, whose lock byte latches their values.
+constexpr int FirstLatchingBank = 202;
+constexpr int LastLatchingBank = 204;
+
+bool isFrame(const QByteArray& frame, quint8 first)
+{
+    return frame.size() == 2 && quint8(frame.at(0)) == first;
+}
+
+bool isMemoryWrite(const QByteArray& frame)
+{
+    return isFrame(frame, WriteMemoryLocation) || isFrame(frame, WriteMemoryLocationNoReply);
+}
+
+bool isDeviceTypeCommand(const QByteArray& frame)
+{
+    return frame.size() == 2 && Dali::addressesCommand(quint8(frame.at(0)))
+        && quint8(frame.at(1)) >= FirstDeviceTypeCommand;
+}
 
 // Whether a backward frame can answer the frame: a query, or a frame the
 // command table does not know (three bytes, a device type's own command).
@@ -195,6 +217,9 @@ bool VandrelDaliLedger::disturbed(Ticket ticket) const
 void VandrelDaliLedger::noteForeignFrame(const QByteArray& frame)
 {
     ++_busFrames;
+    _foreignFrame = _busFrames;
+    if (isMemoryWrite(frame))
+        _foreignMemoryWrite = _busFrames;
     const MemoryEffect effect = memoryEffectOf(frame);
     switch (effect.reach) {
     case MemoryEffect::Bank:
@@ -219,30 +244,51 @@ void VandrelDaliLedger::noteForeignFrame(const QByteArray& frame)
 void VandrelDaliLedger::noteOurFrame(Ticket ticket, const QByteArray& frame)
 {
     ++_busFrames;
-    if (frame.size() == 2 && quint8(frame.at(0)) == Dtr1) {
-        _ourBankSelection = _busFrames;
+    const bool awaited = _waiters.count(ticket) > 0;
+    const quint64 enabling = _ourEnabling;
+    _ourEnabling = isFrame(frame, EnableDeviceType) ? _busFrames : 0;
+    if (isDeviceTypeCommand(frame) && awaited && enabling != 0 && _foreignFrame > enabling) {
+        // The gear took the enabling for the other master's frame.
+        _disturbed.insert(ticket);
         return;
     }
-    if (frame.size() == 2 && quint8(frame.at(0)) == Dtr0) {
+    if (isFrame(frame, Dtr1)) {
+        _ourBankSelection = _busFrames;
+        _ourBank = quint8(frame.at(1));
+        return;
+    }
+    if (isFrame(frame, Dtr0)) {
         _ourLocationSelection = _busFrames;
+        _ourLocation = quint8(frame.at(1));
+        _ourLocationMoved = false;
         return;
     }
     const MemoryEffect effect = memoryEffectOf(frame);
-    if (!effect.accessesMemory || !_waiters.count(ticket))
+    if (isMemoryWrite(frame) && !_ourLocationMoved && _ourLocation == Dali::LockByteLocation
+        && _ourBank >= FirstLatchingBank && _ourBank <= LastLatchingBank)
+        _ourLatch = quint8(frame.at(1)) == Dali::LatchValue ? _busFrames : 0;
+    if (effect.accessesMemory)
+        _ourLocationMoved = true;
+    if (!effect.accessesMemory || !awaited)
         return;
     const quint64 pointerChange = std::max(_foreignPointerChangeAll,
         effect.reach == MemoryEffect::OneGear ? _foreignPointerChangeAt[size_t(effect.shortAddress)]
                                               : _foreignPointerChangeAny);
     if (_foreignBankChange > _ourBankSelection || pointerChange > _ourLocationSelection)
         _disturbed.insert(ticket);
+    // Under our latch, another master's memory write may have released it.
+    if (!isMemoryWrite(frame) && _ourLatch != 0 && _foreignMemoryWrite > _ourLatch)
+        _disturbed.insert(ticket);
 }
 
 void VandrelDaliLedger::noteUnseenFrames()
 {
     // Records that were dropped unseen: any of them may have been another
-    // master's frame that moved every gear's memory pointer.
+    // master's frame that moved every gear's memory pointer, used up our
+    // ENABLE DEVICE TYPE or released our latch.
     ++_busFrames;
     _foreignBankChange = _foreignPointerChangeAll = _foreignPointerChangeAny = _busFrames;
+    _foreignFrame = _foreignMemoryWrite = _busFrames;
 }
 
 bool VandrelDaliLedger::inDoubt(Ticket ticket) const

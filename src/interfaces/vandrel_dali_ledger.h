@@ -65,8 +65,11 @@ namespace tarvesk::itf {
 // (classify, account).
 //
 // Seeing every frame on the bus in order, it also tells a sender whether
-// another master's frame moved the gear's memory pointer between our
-// selection of a location and our memory-location frame (disturbed).
+// another master's frame came between its frame and what that frame depends
+// on (disturbed): the gear's memory pointer moved between our selection of a
+// location and our memory-location frame, our latch of an energy bank may
+// have been released, or the ENABLE DEVICE TYPE right before a device type's
+// command was used up by another master's frame.
 //
 // Thread-safe: senders on request threads, records on the monitor thread.
 class VandrelDaliLedger : public IVandrelRecordSink
@@ -121,12 +124,21 @@ public:
     // answer that may be either frame's. The sender's wait was ended; the
     // query is to be asked again. Asked before release().
     bool inDoubt(Ticket ticket) const;
-    // Whether the frame, a READ or WRITE MEMORY LOCATION, was preceded on the
-    // bus, since our last DTR1 and DTR0, by another master's frame that can
-    // change what the gear's memory pointer selects: DTR0 and DTR1 (they reach
-    // all gear), WRITE MEMORY LOCATION, and READ MEMORY LOCATION or STORE
-    // ACTUAL LEVEL IN DTR0 sent to that gear, a group or all. Its bytes are
-    // then those of another location. Asked before release().
+    // Whether another master's frame on the bus took from the frame what it
+    // depends on, so that its answer is not the one asked for (asked before
+    // release()):
+    // - a READ or WRITE MEMORY LOCATION, preceded since our last DTR1 and DTR0
+    //   by a frame that can change what the gear's memory pointer selects:
+    //   DTR0 and DTR1 (they reach all gear), WRITE MEMORY LOCATION, and READ
+    //   MEMORY LOCATION or STORE ACTUAL LEVEL IN DTR0 sent to that gear, a
+    //   group or all. Its bytes are then those of another location.
+    // - a READ MEMORY LOCATION while our latch of an energy bank (202 to 204:
+    //   LatchValue written into its lock byte) stands, preceded since that
+    //   latch by a WRITE MEMORY LOCATION: it may have released the latch, and
+    //   a value of several bytes would no longer be one the gear held.
+    // - a device type's own command (0xE0 to 0xFF) right after our ENABLE
+    //   DEVICE TYPE, with a frame between them: the gear applied the enabling
+    //   to that frame, and ignores ours as a command of no device type.
     bool disturbed(Ticket ticket) const;
 
     void recordsFrom(quint64 transfer) override;
@@ -238,6 +250,18 @@ private:
     quint64 _foreignPointerChangeAll = 0;
     std::array<quint64, 64> _foreignPointerChangeAt {};
     quint64 _foreignPointerChangeAny = 0;
+    // Also in bus order (guarded by _mutex): another master's last frame and
+    // last WRITE MEMORY LOCATION; our ENABLE DEVICE TYPE while it is our
+    // latest frame (else 0); our latch of an energy bank while it stands
+    // (else 0); the values of our last DTR1 and DTR0 (-1: none yet) and
+    // whether a memory-location frame of ours moved the pointer on since.
+    quint64 _foreignFrame = 0;
+    quint64 _foreignMemoryWrite = 0;
+    quint64 _ourEnabling = 0;
+    quint64 _ourLatch = 0;
+    int _ourBank = -1;
+    int _ourLocation = -1;
+    bool _ourLocationMoved = false;
     std::set<Ticket> _disturbed; // guarded by _mutex; until released
     // Senders waiting for the records of their frame, until they release it.
     std::map<Ticket, proto::PacketMutex*> _waiters; // guarded by _mutex

@@ -87,6 +87,67 @@ protected:
 
     QJsonObject step(int universe, const char* name) { return qmtest::searchStep(port, universe, name); }
 
+    // A step search of the one gear: its device, or 0.
+    int commissionOne(int universe)
+    {
+        if (!step(universe, "initialise_all").contains("result"))
+            return 0;
+        int device = 0;
+        for (int request = 0; request < 8; ++request) {
+            const QJsonArray found = step(universe, "search_single").value("result").toArray();
+            if (found.isEmpty())
+                break;
+            device = found.first().toObject().value("device_id").toInt();
+        }
+        return step(universe, "end_search").contains("result") ? device : 0;
+    }
+
+    // Gear 0 on both boxes, with another master that puts GROUP 15 RECALL MAX
+    // LEVEL on the bus right before the box's query of the gear's current
+    // protector (enabled: YES) and of its extended version number (8: 2.0), `count`
+    // times each (0: before every one of them). Reads both parameters 4 times
+    // on each box: each read gives the gear's value or "Too many retries".
+    // The number of right reads.
+    int deviceTypeQueries(int count)
+    {
+        QJsonArray dali {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}}};
+        for (const int query : {0xFB, 0xFF}) {
+            QJsonObject master {{"model", "dali_master"}, {"frame", QJsonArray {0x9F, 0x05}},
+                {"period_ms", 1}, {"ahead_of", QJsonArray {0x01, query}}};
+            if (count > 0)
+                master.insert("count", count);
+            dali.append(master);
+        }
+        startWithBus(QJsonObject {}, dali);
+        int right = 0;
+        for (int universe : {eventBox, quietBox}) {
+            const int gear = commissionOne(universe);
+            EXPECT_GT(gear, 0) << "universe " << universe;
+            int errors = 0;
+            for (int read = 0; read < 4; ++read) {
+                for (const auto& [pid, value] :
+                    {std::pair {"dali_207_current_protector_enabled", QJsonValue(true)},
+                        std::pair {"dali_207_extended_version_number", QJsonValue(8)}}) {
+                    const QJsonObject reply = call("device.param.get",
+                        QStringLiteral(R"({"device_id": %1, "pid": "%2", "update": true})")
+                            .arg(gear)
+                            .arg(pid));
+                    if (reply.contains("result")) {
+                        EXPECT_EQ(reply.value("result").toObject().value("value"), value)
+                            << pid << ", universe " << universe << ": " << text(reply);
+                        ++right;
+                    } else {
+                        EXPECT_NE(text(reply).find("Too many retries"), std::string::npos) << text(reply);
+                        ++errors;
+                    }
+                }
+            }
+            std::cout << "[ figures  ] other master " << (count > 0 ? "once" : "every time") << ", universe "
+                      << universe << ": " << errors << " errors of 8" << std::endl;
+        }
+        return right;
+    }
+
     // One step search: the gear it commissioned, or -1 when a step failed.
     int stepSearch(int universe)
     {
@@ -357,3 +418,24 @@ TEST_F(DaliRecordsEndToEnd, MoreRecordsHeldThanKeptNeverHandAnotherMastersAnswer
 }
 
 } // namespace
+
+// Another master's frame between our ENABLE DEVICE TYPE and a query of device
+// type 6 takes the enabling (the gear applies it to the next frame, whoever
+// sends it) and the gear ignores our query. A YES/NO parameter must not read
+// that silence as "no", nor a number as a missing answer: the query is asked
+// again from ENABLE DEVICE TYPE and reads right once the other master lets it
+// through, or the read is a clear error ("Too many retries") while every
+// asking is disturbed. Here the other master's frame goes right before our
+// first query of each of the two parameters.
+TEST_F(DaliRecordsEndToEnd, AFrameBetweenEnableDeviceTypeAndItsQueryIsAskedAgain)
+{
+    EXPECT_EQ(deviceTypeQueries(1), 16); // every read right
+    EXPECT_TRUE(service.log().contains("another master's frame came between ENABLE DEVICE TYPE"));
+}
+
+// The same with the other master's frame before every asking: never "false"
+// for the protector enabled, never "no reply": a clear error.
+TEST_F(DaliRecordsEndToEnd, AFrameBeforeEveryDeviceTypeQueryIsAClearError)
+{
+    deviceTypeQueries(0);
+}

@@ -2,6 +2,7 @@
 #include "rpc_call.h"
 #include "service_process.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -265,9 +266,9 @@ TEST_F(DorvaneService, RawMemoryByUniverseReachesTheDriverOnThePort)
         // Chip 2's RAM window starts at 0x4200 of the driver's parameter space.
         {"device.rawparam.set", "nordhune2_ram", 3, "16 bit", 0x55, R"({"bytes":[85],"status":"ok"})"},
         {"device.rawparam.get", "presmonde", 0x4203, "16 bit", {}, R"({"bytes":[85],"status":"ok"})"},
-        // Past the driver's parameter space: the box's parameter report says so (-6).
+        // Past the driver's parameter space: the box's parameter report times out (-6).
         {"device.rawparam.get", "presmonde", 0x7000, "16 bit", {},
-            R"x({"error_code":-6,"status":"unknown error (-6)"})x"},
+            R"({"error_code":-6,"status":"time-out"})"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.method) + " " + c.itf + " " + std::to_string(c.address));
@@ -402,6 +403,101 @@ TEST_F(DorvaneServiceScriptHeap, ScriptedParameterAccessKeepsNothingPerCall)
     const int first = kept[warm];
     EXPECT_LT(*std::max_element(kept.begin() + long(warm), kept.end()) - first, 300)
         << first << " objects kept after the first collection, then " << kept.back() << " after round " << n;
+}
+
+} // namespace
+
+namespace {
+
+// The default bench with faults of the driver on the newer box's Dorvane port.
+class DorvaneFaultsEndToEnd : public ::testing::Test
+{
+protected:
+    void start(const QJsonObject& faults)
+    {
+        QFile file(sourcePath("sim/benches/default.json"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        QJsonObject bench = QJsonDocument::fromJson(file.readAll()).object();
+        QJsonArray boxes = bench.value("boxes").toArray();
+        QJsonObject box = boxes.at(0).toObject();
+        QJsonArray dorvane = box.value("dorvane").toArray();
+        QJsonObject driver = dorvane.at(0).toObject();
+        driver.insert("faults", faults);
+        dorvane.replace(0, driver);
+        box.insert("dorvane", dorvane);
+        boxes.replace(0, box);
+        bench.insert("boxes", boxes);
+        port = qmtest::freeLoopbackPort();
+        ASSERT_TRUE(service.startServingOnBench(port, QJsonDocument(bench).toJson()))
+            << service.standardError().toStdString();
+        qmtest::rpcCall(port, "universe.search", QJsonObject {{"interface_type", "usb"}});
+        dorvaneUniverse = dorvaneOf();
+        ASSERT_GT(dorvaneUniverse, 0);
+    }
+    int dorvaneOf()
+    {
+        for (const QJsonValue& universe :
+            qmtest::rpcCall(port, "universe.list", QJsonObject {}).value("result").toArray()) {
+            const QJsonObject object = universe.toObject();
+            if (object.value("universe_name") == "Dorvane" && object.value("parent_device_id") == "1")
+                return object.value("universe_id").toInt();
+        }
+        return 0;
+    }
+    static std::string text(const QJsonObject& object)
+    {
+        return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+    }
+
+    ServiceProcess service;
+    int port = 0;
+    int dorvaneUniverse = 0;
+};
+
+// A driver that flags every answer as an error: "dorvane.send" reports the
+// error the box named, never "no reply"; "retry_count" is no parameter of
+// "dorvane.send" and is refused rather than ignored, as is a "retry" that is
+// no whole number in 0..255.
+TEST_F(DorvaneFaultsEndToEnd, AFlaggedAnswerIsReportedAsTheDriversError)
+{
+    start(QJsonObject {{"error_flag", -1}});
+    const QJsonArray read {0x59, 0x3F, 0xE6}; // parameter 16358
+    const QJsonObject flagged = qmtest::rpcCall(
+        port, "dorvane.send", QJsonObject {{"universe_id", dorvaneUniverse}, {"bytes", read}});
+    EXPECT_EQ(flagged.value("error").toObject().value("code").toInt(), -32603) << text(flagged);
+    const std::string message = text(flagged);
+    EXPECT_NE(message.find("the driver flagged its answer: VDERR_DV2_ERROR"), std::string::npos) << message;
+    EXPECT_EQ(message.find("No reply"), std::string::npos) << message;
+
+    const struct
+    {
+        QJsonObject extra;
+        const char* message;
+    } refusals[] = {
+        {{{"retry_count", 5}}, "parameter retry_count is not taken by dorvane.send"},
+        {{{"retry", -1}}, "parameter retry must be an integer in 0..255"},
+        {{{"retry", "twice"}}, "parameter retry must be an integer in 0..255"},
+    };
+    for (const auto& refusal : refusals) {
+        QJsonObject params {{"universe_id", dorvaneUniverse}, {"bytes", read}};
+        for (auto it = refusal.extra.begin(); it != refusal.extra.end(); ++it)
+            params.insert(it.key(), it.value());
+        const QJsonObject reply = qmtest::rpcCall(port, "dorvane.send", params);
+        EXPECT_EQ(reply.value("error").toObject().value("code").toInt(), -32602) << text(reply);
+        EXPECT_NE(text(reply).find(refusal.message), std::string::npos) << text(reply);
+    }
+}
+
+// A driver that answers nothing: a raw read by universe says "time-out", as a
+// raw read does whichever way the box reports the silence, not "unknown error".
+TEST_F(DorvaneFaultsEndToEnd, ARawReadOfASilentDriverIsATimeOut)
+{
+    start(QJsonObject {{"silent", -1}});
+    const QJsonObject reply = qmtest::rpcCall(port, "device.rawparam.get",
+        QJsonObject {{"universe_id", dorvaneUniverse}, {"param_type", "presmonde"}, {"address", 81},
+            {"resolution", "16 bit"}});
+    EXPECT_EQ(text(reply.value("result").toObject()), R"({"error_code":-6,"status":"time-out"})")
+        << text(reply);
 }
 
 } // namespace

@@ -233,6 +233,61 @@ TEST_F(MemoryBankFixture, AFrameInDoubtStartsTheReadAgainFromTheLocation)
     EXPECT_EQ(dali.journal().count("A3 03"), 1);
 }
 
+// A latched read of an energy bank that goes in doubt: another master's
+// traffic may have released the latch as well as moved the pointer, so the
+// read starts again from writing the latch; and whatever ends a read that may
+// have latched the bank, the bank is released (a latch left standing freezes
+// the values for every master). Only a latch the gear plainly did not take
+// (no answer) is not released.
+struct LatchedDoubtCase
+{
+    const char* name;
+    std::vector<int> answers; // of the awaited frames in turn: a byte, -1 nothing, -2 in doubt
+    int status;
+    Bytes bytes;
+    QStringList journalEnd; // the frames at the end of the journal
+    int latches;            // "C7 AA ?" frames
+};
+
+class LatchedDoubt : public MemoryBankFixture, public ::testing::WithParamInterface<LatchedDoubtCase>
+{
+};
+
+TEST_P(LatchedDoubt, StartsAgainFromTheLatchAndAlwaysReleasesIt)
+{
+    const LatchedDoubtCase& c = GetParam();
+    std::vector<Outcome> outcomes;
+    for (int a : c.answers)
+        outcomes.push_back(a == -2 ? Outcome::failure(core::ITF_ERR_PACKET_NOT_ANSWER)
+                : a == -1          ? Outcome::silence()
+                                   : Outcome::answer(std::uint8_t(a)));
+    dali.answerQueries(outcomes);
+    const auto result = bank.readMemoryBlock(0x07, 202, 5, 2, false);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.bytes, c.bytes);
+    const QStringList journal = dali.journal();
+    EXPECT_EQ(journal.mid(journal.size() - c.journalEnd.size()), c.journalEnd);
+    EXPECT_EQ(journal.count("C7 AA ?"), c.latches);
+}
+
+const QStringList kLatchThenRead {"C3 CA", "A3 02", "07 81 x2", "C7 AA ?", "C3 CA", "A3 05", "07 C5 ?"};
+const QStringList kRelease {"C3 CA", "A3 02", "07 81 x2", "C7 FF ?"};
+
+INSTANTIATE_TEST_SUITE_P(EnergyBank, LatchedDoubt,
+    ::testing::Values(
+        // The second byte in doubt: latch, location and both bytes again.
+        LatchedDoubtCase {"read_in_doubt_starts_from_the_latch", {0xAA, 7, -2, 0xAA, 7, 8, 0xFF}, 0, {7, 8},
+            QStringList {"07 C5 ?", "07 C5 ?"} + kLatchThenRead + QStringList {"07 C5 ?"} + kRelease, 2},
+        LatchedDoubtCase {"read_in_doubt_three_times", {0xAA, -2, 0xAA, -2, 0xAA, -2, 0xFF},
+            core::ITF_ERR_TOO_MANY_RETRIES, {}, QStringList {"07 C5 ?"} + kRelease, 3},
+        LatchedDoubtCase {"latch_in_doubt_three_times", {-2, -2, -2, 0xFF}, core::ITF_ERR_TOO_MANY_RETRIES,
+            {}, QStringList {"C7 AA ?"} + kRelease, 3},
+        LatchedDoubtCase {"latch_answered_wrong", {0x55, 0xFF}, DaliException::WrongAnswer, {},
+            QStringList {"C7 AA ?"} + kRelease, 1},
+        LatchedDoubtCase {
+            "latch_unanswered", {-1}, DaliException::NoAnswer, {}, QStringList {"07 81 x2", "C7 AA ?"}, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(MemoryBankFixture, AWriteInDoubtFailsNamingTheLocation)
 {
     const Outcome doubt = Outcome::failure(core::ITF_ERR_PACKET_NOT_ANSWER);

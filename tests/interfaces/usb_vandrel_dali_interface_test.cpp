@@ -247,6 +247,9 @@ struct DoubtCase
     quint8 deviceType; // not 0: asked with queryExtendedCommand
     int status;
     int requests;
+    // In place of the identical frame: another master's frame between our
+    // ENABLE DEVICE TYPE and the query, which the gear then ignores.
+    bool otherBetween = false;
 };
 
 class VandrelDaliDoubt : public SimVandrelDaliFixture, public ::testing::WithParamInterface<DoubtCase>
@@ -270,9 +273,9 @@ TEST_P(VandrelDaliDoubt, AnAnswerThatMayBeAnotherMastersIsNeverHandedOn)
                 const bool enabling = c.deviceType != 0 && answered % 2 == 0;
                 ++answered;
                 sink->recordsFrom(~quint64(0));
-                const std::vector<QByteArray> records = enabling
-                    ? std::vector<QByteArray> {enable}
-                    : std::vector<QByteArray> {c.frame, c.frame, "\x42"};
+                const std::vector<QByteArray> records = enabling ? std::vector<QByteArray> {enable}
+                    : c.otherBetween ? std::vector<QByteArray> {QByteArray("\x9F\x05", 2), c.frame, "\x42"}
+                                     : std::vector<QByteArray> {c.frame, c.frame, "\x42"};
                 for (const QByteArray& bytes : records) {
                     proto::DaliPacket record;
                     record.append(bytes);
@@ -332,7 +335,12 @@ INSTANTIATE_TEST_SUITE_P(Doubt, VandrelDaliDoubt,
         DoubtCase {"device_type_query_asked_again_after_enabling",
             frame({Gear3, Dali::opcode("QUERY FEATURES", Led)}), Led, core::ITF_ERR_TOO_MANY_RETRIES, 6},
         DoubtCase {"three_byte_frame_not_asked_again", frame({0x07, 0xFE, 0x30}), 0,
-            core::ITF_ERR_PACKET_NOT_ANSWER, 1}),
+            core::ITF_ERR_PACKET_NOT_ANSWER, 1},
+        // The one byte after our query is no answer of it: the gear ignored the
+        // query once the other master's frame had taken the enabling.
+        DoubtCase {"device_type_query_after_another_masters_frame_asked_again",
+            frame({Gear3, Dali::opcode("QUERY FEATURES", Led)}), Led, core::ITF_ERR_TOO_MANY_RETRIES, 6,
+            true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -401,12 +401,23 @@ TEST(DaliLedgerSender, TheMonitorsWordReachesTheWaitingSender)
     EXPECT_EQ(later.feedEndStatus(), -3);
 }
 
-// Another master's frames between our selection of a memory location (DTR1,
-// DTR0) and our memory-location frame: those that can change what the gear's
-// pointer selects disturb the frame, others do not. Our frames: DTR1 1, DTR0 3,
-// then READ MEMORY LOCATION of short address 0, awaited.
+// Another master's frames between ours and what our awaited frame depends
+// on. Memory: those that can change what the gear's pointer selects disturb a
+// memory-location frame after our selection, others do not; under our latch
+// of an energy bank, any memory write disturbs a read (it may have released
+// the latch). A device type's query: any frame between our ENABLE DEVICE TYPE
+// and it used the enabling up. Unless a case says otherwise our frames are
+// DTR1 1, DTR0 3, then READ MEMORY LOCATION of short address 0, awaited.
 const QByteArray kDtr1("\xC3\x01", 2);
 const QByteArray kDtr0("\xA3\x03", 2);
+const QByteArray kEnable("\xC1\x06", 2);     // ENABLE DEVICE TYPE 6
+const QByteArray kLedQuery("\x01\xF1", 2);   // QUERY FEATURES (device type 6), short address 0
+const QByteArray kEnergyBank("\xC3\xCA", 2); // DTR1 202
+const QByteArray kLockByte("\xA3\x02", 2);   // DTR0 2
+const QByteArray kLatch("\xC7\xAA", 2);      // WRITE MEMORY LOCATION 0xAA
+const QByteArray kRelease("\xC7\xFF", 2);    // WRITE MEMORY LOCATION 0xFF
+const QByteArray kEnergy("\xA3\x05", 2);     // DTR0 5
+const std::vector<QByteArray> kLatchedRead {kEnergyBank, kLockByte, kLatch, kEnergyBank, kEnergy, kRead};
 
 struct DisturbanceCase
 {
@@ -414,29 +425,41 @@ struct DisturbanceCase
     std::vector<QByteArray> records; // in bus order; "D1", "D0", "R" are ours
     bool closes;                     // the box records an answer or time-out event after each echo
     bool disturbed;
+    std::vector<QByteArray> ours = {kDtr1, kDtr0, kRead}; // in send order; the last one awaited
 };
 
 class DaliLedgerDisturbance : public ::testing::TestWithParam<DisturbanceCase>
 {
 };
 
-TEST_P(DaliLedgerDisturbance, ForeignMemoryTrafficAfterTheSelection)
+TEST_P(DaliLedgerDisturbance, ForeignTrafficBetweenOurFrameAndWhatItDependsOn)
 {
     const DisturbanceCase& c = GetParam();
     VandrelDaliLedger ledger;
     proto::PacketMutex waiter(0, false);
-    ledger.goesOut(ledger.sending(kDtr1, 1, nullptr), 1);
-    ledger.goesOut(ledger.sending(kDtr0, 1, nullptr), 2);
-    const auto read = ledger.sending(kRead, 1, &waiter, VandrelDaliLedger::RoomWait(), c.closes);
-    ledger.goesOut(read, 3);
-    ledger.recordsFrom(4);
+    quint64 transfer = 0;
+    VandrelDaliLedger::Ticket awaited = 0;
+    for (size_t i = 0; i < c.ours.size(); ++i) {
+        const bool last = i + 1 == c.ours.size();
+        const auto ticket = ledger.sending(
+            c.ours[i], 1, last ? &waiter : nullptr, VandrelDaliLedger::RoomWait(), last && c.closes);
+        ledger.goesOut(ticket, ++transfer);
+        awaited = ticket;
+    }
+    ledger.recordsFrom(++transfer);
     for (const QByteArray& bytes : c.records) {
         const QByteArray frame = bytes == "D1" ? kDtr1 : bytes == "D0" ? kDtr0 : bytes == "R" ? kRead : bytes;
         ledger.takeRecord(record(frame));
     }
-    EXPECT_EQ(ledger.disturbed(read), c.disturbed);
-    ledger.release(read);
-    EXPECT_FALSE(ledger.disturbed(read));
+    EXPECT_EQ(ledger.disturbed(awaited), c.disturbed);
+    ledger.release(awaited);
+    EXPECT_FALSE(ledger.disturbed(awaited));
+}
+
+std::vector<QByteArray> operator+(std::vector<QByteArray> a, const std::vector<QByteArray>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedgerDisturbance,
@@ -473,7 +496,35 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedgerDisturbance,
         DisturbanceCase {
             "copy_of_our_read_ahead_of_the_selection", {"R", "\x11", "D1", "D0", "R", "\x07"}, true, false},
         DisturbanceCase {
-            "copy_of_our_dtr0_ahead_of_the_selection", {"D0", "D1", "D0", "R", "\x07"}, false, false}),
+            "copy_of_our_dtr0_ahead_of_the_selection", {"D0", "D1", "D0", "R", "\x07"}, false, false},
+        // Under our latch of bank 202: another master's DTR0 2 and WRITE
+        // MEMORY LOCATION 0xFF (its release) before we select the value's
+        // location; without a memory write, or once we released it, a read
+        // is not disturbed.
+        DisturbanceCase {
+            "latch_quiet", kLatchedRead + std::vector<QByteArray> {"\x07"}, false, false, kLatchedRead},
+        DisturbanceCase {"latch_released_by_another_master",
+            std::vector<QByteArray> {kEnergyBank, kLockByte, kLatch, "\xAA", kLockByte, kRelease, "\xFF",
+                kEnergyBank, kEnergy, kRead, "\x07"},
+            false, true, kLatchedRead},
+        DisturbanceCase {"dtr0_only_under_the_latch",
+            std::vector<QByteArray> {kEnergyBank, kLockByte, kLatch, "\xAA", QByteArray("\xA3\x09", 2),
+                kEnergyBank, kEnergy, kRead, "\x07"},
+            false, false, kLatchedRead},
+        DisturbanceCase {"memory_write_after_our_release",
+            std::vector<QByteArray> {kEnergyBank, kLockByte, kRelease, "\xFF", kLockByte,
+                QByteArray("\xC7\x00", 2), "\x00", kEnergyBank, kEnergy, kRead, "\x07"},
+            false, false, {kEnergyBank, kLockByte, kRelease, kEnergyBank, kEnergy, kRead}},
+        // ENABLE DEVICE TYPE 6, then a query of device type 6: another
+        // master's frame between them takes the enabling.
+        DisturbanceCase {
+            "device_type_query_quiet", {kEnable, kLedQuery, "\x07"}, true, false, {kEnable, kLedQuery}},
+        DisturbanceCase {"frame_between_enabling_and_query", {kEnable, kOther, kLedQuery, kTimeout}, true,
+            true, {kEnable, kLedQuery}},
+        DisturbanceCase {"frame_before_enabling", {kOther, kEnable, kLedQuery, "\x07"}, false, false,
+            {kEnable, kLedQuery}},
+        DisturbanceCase {
+            "device_type_query_without_enabling", {kOther, kLedQuery, kTimeout}, true, false, {kLedQuery}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -154,7 +154,9 @@ TEST_F(VandrelDorvaneEndToEnd, AttemptsByWhatTheBoxReported)
         {"busy once", &Faults::busy, 1, value, 1, {QuickDorvaneInterface::InvalidAnswerPauseMs}},
         {"busy throughout", &Faults::busy, Faults::Forever, "-11", 0, fivePauses},
         {"flagged once", &Faults::errorFlag, 1, value, 2, none},
-        {"flagged throughout", &Faults::errorFlag, Faults::Forever, "-11", 5, none},
+        // The driver answered each time, flagging an error (VDERR_DV2_ERROR):
+        // that error, not "no reply".
+        {"flagged throughout", &Faults::errorFlag, Faults::Forever, "-313", 5, none},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

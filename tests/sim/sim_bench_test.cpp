@@ -145,10 +145,20 @@ TEST(SimBench, BadBenchesSayWhatAndWhere)
         {R"({"boxes": [{"dali": [{"model": "dali_master", "burst_after": [1, 160], "burst_count": 5001}]}]})",
             "burst_count"},
         {R"({"boxes": [{"dali": [{"model": "dali_master", "burst_after": [1, 160], "burst_then": [[1]]}]}]})",
-            "\"burst_then\" frames must hold 2 or 3 bytes"},
+            "\"burst_then\"[0] must hold 2 or 3 bytes"},
         {R"({"boxes": [{"dali": [{"model": "dali_master", "burst_count": 3}]}]})", "need \"burst_after\""},
         {R"({"boxes": [{"dali": [{"model": "dali_master", "burst_after": [1, 160], "burst": 3}]}]})",
             "unknown key \"burst\""},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "count": 0}]}]})",
+            "\"count\" must be a number from 1 to 1000000"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "frames": []}]}]})",
+            "\"frames\" must be a list of 1 to 16 frames"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "frames": [[163, 2], [7]]}]}]})",
+            "\"frames\"[1] must hold 2 or 3 bytes"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "frame": [1, 2], "frames": [[1, 2]]}]}]})",
+            "\"frame\" and \"frames\" exclude each other"},
+        {R"({"boxes": [{"dali": [{"model": "dali_master", "frames": [[1, 2, 3, 4]]}]}]})",
+            "\"frames\"[0] must be a list of at most 3 bytes"},
     };
     for (const Case& c : cases) {
         QString error;

@@ -1,5 +1,6 @@
 #include "../scripted_dmx_interface.h"
 
+#include "core/itf_error.h"
 #include "core/parameters/parameter.h"
 #include "core/parameters/raw_parameter_interface.h"
 #include "core/universe.h"
@@ -177,8 +178,11 @@ TEST_F(VandrelDorvane, ControllerErrors)
     dmx->replies = {controllerAnswer(0x4D, 0, 0, 3, 0)};
     EXPECT_EQ(send(once, DorvaneInterface::DORVANE_ACTION_READ, &reply), core::ITF_ERR_NO_REPLY);
     EXPECT_TRUE(log.hasWarningContaining("Unsupported command retry 0")); // counted from 0 without a count
+    // An answer the driver flagged was an answer: its error, never "no reply".
     dmx->replies = {controllerAnswer(0xCD, 0, 0, 3, 0)};
-    EXPECT_EQ(send(once, DorvaneInterface::DORVANE_ACTION_READ, &reply), core::ITF_ERR_NO_REPLY);
+    EXPECT_EQ(send(once, DorvaneInterface::DORVANE_ACTION_READ, &reply), core::dorvaneErrorToItfError(3));
+    EXPECT_EQ(core::itfErrorToString(core::dorvaneErrorToItfError(3)), QStringLiteral("Unsupported command"));
+    EXPECT_EQ(reply, nullptr);
 }
 
 // Without the box's correct checksums the controller's checksum is not checked.

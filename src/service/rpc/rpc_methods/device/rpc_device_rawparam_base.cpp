@@ -38,7 +38,10 @@ QString RpcDeviceRawParamBase::statusText(int status)
     switch (status) {
     case 0:
         return QStringLiteral("ok");
+    // The box's parameter report says -6 when the driver behind it did not
+    // answer in time: the same time-out as a driver that sent no reply.
     case core::ITF_ERR_NO_REPLY:
+    case core::ITF_ERR_TIMEOUT:
         return QStringLiteral("time-out");
     case core::ITF_ERR_UNSUPPORTED_PARAMETER:
         return QStringLiteral("unsupported param");

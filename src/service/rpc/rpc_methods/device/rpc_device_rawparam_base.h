@@ -24,7 +24,8 @@ public:
 
     // The highest address a raw interface takes.
     static constexpr int MaxAddress = 0xFFFF;
-    // "ok", "time-out", "unsupported param" or "unknown error (n)".
+    // "ok", "time-out" (no reply, or the box's time-out waiting for the
+    // driver), "unsupported param" or "unknown error (n)".
     static QString statusText(int status);
 
 protected:

@@ -12,6 +12,7 @@
 #include "protocol/dorvane/dorvane_raw_frame.h"
 #include "protocol/options.h"
 #include "protocol/spi/spi_packet.h"
+#include "protocol/usb/vandrel_dorvane_request.h"
 #include "service/json_rpc_exception.h"
 #include "service/rpc/rpc_methods/protocol/rpc_send_context.h"
 #include "service/rpc_error_codes.h"
@@ -32,6 +33,9 @@ const QString kDataType = QStringLiteral("data_type");
 const QString kScratchReg = QStringLiteral("scratch_reg");
 const QString kAddress = QStringLiteral("address");
 const QString kNordhune = QStringLiteral("nordhune");
+const QString kRetry = QStringLiteral("retry");
+const QString kRetryCount = QStringLiteral("retry_count");
+constexpr int MaxRetry = 255;
 
 enum Dv2Type { DV2_STATUS, DV2_QUERY, DV2_READ, DV2_WRITE, DV2_HOST_COMMAND, NOT_DV2 };
 
@@ -121,6 +125,12 @@ QList<RpcRequestParameter> RpcDorvaneSend::inputParameters() const
 
 void RpcDorvaneSend::checkValues(RpcRequest* request) const
 {
+    // "retry_count" is the interface's own word for its attempts; a client
+    // that gives it here would believe the frame is sent that often.
+    if (request->getParam(kRetryCount))
+        refuse(
+            QStringLiteral("parameter retry_count is not taken by dorvane.send: a raw frame is sent once"));
+    checkInteger(request, kRetry, 0, MaxRetry, true);
     const int scratch = scratchRegisterOf(request);
     if (scratch < -1) {
         QM_THROW_STRING(QStringLiteral(
@@ -219,6 +229,14 @@ void RpcDorvaneSend::sendRaw(
         reordered->setFlags(answer->getFlags());
         reordered->setTimeSinceLast(answer->getTimeSinceLast());
         answer = std::move(reordered);
+    }
+    if (status <= core::ITF_ERR_DORVANE_BASE && status >= core::ITF_ERR_DORVANE_LAST) {
+        // The driver answered, flagging an error: say so, with the box's name for it.
+        QM_THROW_JSONRPC(QStringLiteral("Unable to build packet response. error %1 (the driver flagged its "
+                                        "answer: %2)")
+                             .arg(core::itfErrorToString(status),
+                                 proto::vandrelDorvaneErrorName(core::ITF_ERR_DORVANE_BASE - status)),
+            RPC_ERROR_INTERNAL);
     }
     buildResponse(response, status, std::move(answer), expectAnswer);
 }
