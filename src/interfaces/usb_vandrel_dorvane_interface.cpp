@@ -197,11 +197,15 @@ int UsbVandrelDorvaneInterface::sendDorvane(
         proto::DmxPacket* received = nullptr;
         status = _dmx->sendDmx(frame.get(), &received, &once);
         const std::unique_ptr<proto::DmxPacket> answer(received);
+        // A failed exchange (a transfer, or the wait for what the box reported)
+        // may have left the frame carried: it is not sent again.
         if (status != core::ITF_OK)
-            continue;
+            return status;
         if (!answer) {
+            // The box carried the frame (or may have), and nothing it reported
+            // says the driver did not act on it: a repeat could run it twice.
             logCritical(QStringLiteral("Expecting answer but answer packet is empty"));
-            continue;
+            return core::ITF_ERR_NO_REPLY;
         }
         if (answer->isTimeoutEvent()) {
             logCritical(QStringLiteral("DMX time-out for internal wystrel comm."));
@@ -237,7 +241,7 @@ int UsbVandrelDorvaneInterface::sendDorvane(
         return core::ITF_OK;
     }
     // Attempts used up without a usable answer.
-    return status != core::ITF_OK ? status : core::ITF_ERR_NO_REPLY;
+    return core::ITF_ERR_NO_REPLY;
 }
 
 int UsbVandrelDorvaneInterface::sendBootloaderModeAccessCommand(
