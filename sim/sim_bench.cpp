@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <libusb.h>
+
 #include <optional>
 #include <random>
 
@@ -213,6 +215,32 @@ void readDropRecords(Reader& reader, const QJsonObject& object, const QString& p
     box.editFaults([a = int(*after), n = int(*count)](SimFaults& faults) { faults.dropRecordsAfter(a, n); });
 }
 
+// "fail_polls": {"after": a, "count": n}: the box's first a monitor polls (0 if
+// left out) work, the n after them fail with an I/O error before they reach it.
+void readFailPolls(Reader& reader, const QJsonObject& object, const QString& place, SimVandrelBox& box)
+{
+    const QString key = QStringLiteral("fail_polls");
+    if (!object.contains(key))
+        return;
+    const QString failPlace = place + QLatin1Char('.') + key;
+    if (!object.value(key).isObject()) {
+        reader.fail(failPlace, QStringLiteral("an object is expected"));
+        return;
+    }
+    const QJsonObject fail = object.value(key).toObject();
+    if (!reader.onlyKeys(fail, failPlace, {"after", "count"}))
+        return;
+    const auto count = reader.number(fail.value(QStringLiteral("count")), failPlace + ".count", 1, 1000000);
+    const auto after = fail.contains(QStringLiteral("after"))
+        ? reader.number(fail.value(QStringLiteral("after")), failPlace + ".after", 0, 1000000)
+        : std::optional<qint64>(0);
+    if (!count || !after)
+        return;
+    box.editFaults([a = int(*after), n = int(*count)](SimFaults& faults) {
+        faults.failPollsAfter(a, LIBUSB_ERROR_IO, n);
+    });
+}
+
 std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, const QString& place)
 {
     if (!value.isObject()) {
@@ -223,7 +251,7 @@ std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, 
     if (!reader.onlyKeys(object, place,
             {"release", "firmware", "subversion", "capabilities", "serial", "manufacturer", "product",
                 "serial_text", "vendor_id", "product_id", "registers", "dorvane_ram", "status_block", "dali",
-                "dmx", "dorvane", "monitor_hold_back", "drop_records"})) {
+                "dmx", "dorvane", "monitor_hold_back", "drop_records", "fail_polls"})) {
         return nullptr;
     }
     SimBoxConfig config;
@@ -264,6 +292,7 @@ std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, 
     }
     readMonitorHoldBack(reader, object, place, *box);
     readDropRecords(reader, object, place, *box);
+    readFailPolls(reader, object, place, *box);
     readBusModels(reader, object, QStringLiteral("dali"), SimBusModel::Dali, place, *box);
     readBusModels(reader, object, QStringLiteral("dmx"), SimBusModel::Dmx, place, *box);
     readBusModels(reader, object, QStringLiteral("dorvane"), SimBusModel::Dorvane, place, *box);

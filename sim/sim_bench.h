@@ -40,6 +40,10 @@ namespace tarvesk::sim {
 //           "count": 200}                            left out) reach the monitor stream, the 200
 //                                                    after them are lost, as on a box whose record
 //                                                    buffer overflowed
+//         "fail_polls": {"after": 0, "count": 1}     optional: the box's first 0 monitor polls (0 if
+//                                                    left out) work, the 1 after them fail with an
+//                                                    I/O error (a disturbed cable) before they
+//                                                    reach the box, whose records stay
 //       }
 //     ]
 //   }

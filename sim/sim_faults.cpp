@@ -87,8 +87,18 @@ void SimFaults::failPolls(int libusbError, int times)
         _pollErrors.push_back({libusbError, times});
 }
 
+void SimFaults::failPollsAfter(int after, int libusbError, int times)
+{
+    _pollsBeforeFail = qMax(0, after);
+    failPolls(libusbError, times);
+}
+
 int SimFaults::takePollError()
 {
+    if (!_pollErrors.empty() && _pollsBeforeFail > 0) {
+        --_pollsBeforeFail;
+        return 0;
+    }
     int error = 0;
     take(_pollErrors, &error);
     return error;

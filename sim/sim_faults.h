@@ -29,6 +29,9 @@ public:
     // The next `times` monitor polls fail with the libusb error code before
     // they reach the box (its records stay where they are).
     void failPolls(int libusbError, int times = 1);
+    // The next `after` monitor polls reach the box; the `times` after them fail
+    // with the libusb error code.
+    void failPollsAfter(int after, int libusbError, int times);
     // The next `times` bulk IN reads deliver only `bytes` bytes.
     void shortReplies(int bytes, int times = 1);
     // The next `times` replies to `command` (-1: any request but the monitor
@@ -89,6 +92,7 @@ private:
     std::array<std::deque<Planned>, SimCallCount> _callErrors;
     std::array<std::deque<Planned>, SimCallCount> _callDelays;
     std::deque<Planned> _pollErrors;
+    int _pollsBeforeFail = 0; // polls to let through before _pollErrors take effect
     std::deque<Planned> _shortReplies;
     struct NotReady
     {

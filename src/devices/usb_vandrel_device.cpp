@@ -297,7 +297,7 @@ void UsbVandrelDevice::awaitMonitorPrimed()
         qCWarning(service::loggerGlog()).noquote()
             << GLOG_PREFIX
             << QStringLiteral("USB monitor could not drain the interface after opening it (waited at "
-                              "most %1 ms); frames sent before it does may go unanswered")
+                              "most %1 ms); exchanges fail as busy until it does")
                    .arg(itf::UsbVandrelDataMonitor::PrimeTimeoutMs);
     }
 }

@@ -87,9 +87,13 @@ void UsbVandrelDataMonitor::initObjects(int timerVal)
     }
     {
         std::lock_guard<std::mutex> locker(_installMutex);
-        _endStatus = 0;
-        for (IVandrelRecordSink* sink : _sinks)
-            sink->feedEnded(0);
+        // A restart of the timer does not lift the refusal of a feed not yet
+        // primed: only the pass that drains the box does.
+        if (!_unprimedRefusal) {
+            _endStatus = 0;
+            for (IVandrelRecordSink* sink : _sinks)
+                sink->feedEnded(0);
+        }
     }
     _intervalMs = qMax(1, timerVal);
     _failures = 0;
@@ -116,6 +120,7 @@ void UsbVandrelDataMonitor::resume(int interval)
         // records. (A feed that never stopped goes on as it was.)
         std::lock_guard<std::mutex> locker(_installMutex);
         _primed = false;
+        _unprimedRefusal = false;
         _endStatus = 0;
     }
     emit initializeLocalObjects(interval);
@@ -150,15 +155,33 @@ void UsbVandrelDataMonitor::detachRecordSink(IVandrelRecordSink* sink)
 bool UsbVandrelDataMonitor::waitUntilPrimed(int timeoutMs)
 {
     std::unique_lock<std::mutex> locker(_installMutex);
-    const quint64 failedBefore = _failedPolls;
+    // A failed poll drained nothing: the next pass goes on with the priming.
     _primedChanged.wait_for(locker, std::chrono::milliseconds(qMax(0, timeoutMs)),
-        [this, failedBefore] { return _primed || _endStatus != 0 || _failedPolls != failedBefore; });
+        [this] { return _primed || _endStatus != 0; });
+    if (!_primed && _endStatus == 0) {
+        // The owner sends from now on, but what the box hands over is still
+        // what it held before: every exchange fails (busy) until a pass has
+        // drained the box, rather than take an old record for its own.
+        _unprimedRefusal = true;
+        _endStatus = core::ITF_ERR_BUSY;
+        if (_packetMutex)
+            _packetMutex->endFeed(_endStatus);
+        for (IVandrelRecordSink* sink : _sinks)
+            sink->feedEnded(_endStatus);
+    }
+    return _primed;
+}
+
+bool UsbVandrelDataMonitor::isPrimed() const
+{
+    std::lock_guard<std::mutex> locker(_installMutex);
     return _primed;
 }
 
 void UsbVandrelDataMonitor::endFeed(int status)
 {
     std::lock_guard<std::mutex> locker(_installMutex);
+    _unprimedRefusal = false;
     _endStatus = status;
     _primedChanged.notify_all();
     if (_packetMutex)
@@ -246,10 +269,10 @@ void UsbVandrelDataMonitor::deviceLost(int status)
 
 void UsbVandrelDataMonitor::pollFailed(int status)
 {
-    {
+    // While priming, what a failed poll may have taken with it was the box's
+    // older records, which nobody takes anyway.
+    if (!_priming) {
         std::lock_guard<std::mutex> locker(_installMutex);
-        ++_failedPolls;
-        _primedChanged.notify_all();
         if (_packetMutex)
             _packetMutex->pollFailed(status);
         for (IVandrelRecordSink* sink : _sinks)
@@ -305,7 +328,6 @@ void UsbVandrelDataMonitor::pollForData()
     const auto deadline = began + std::chrono::milliseconds(PassDeadlineMs);
     int polls = 0;
     bool drained = false; // the box said it holds nothing more
-    bool cutShort = false;
     for (;;) {
         if (isShutDown())
             break;
@@ -344,7 +366,6 @@ void UsbVandrelDataMonitor::pollForData()
             break;
         }
         if (++polls >= MaxPollsPerPass || std::chrono::steady_clock::now() >= deadline) {
-            cutShort = true;
             // The rest follows at the next tick.
             qCDebug(service::loggerGlog()).noquote() << QStringLiteral(
                 "USB monitor pass cut short after %1 polls; the interface keeps asking for more")
@@ -354,23 +375,34 @@ void UsbVandrelDataMonitor::pollForData()
     }
     const bool primingPass = _priming;
     _priming = false;
-    if (primingPass && (drained || cutShort)) {
-        // What the box held when the feed began is in the packet log. (A box
-        // that never lets a pass end streams what happens now: its first long
-        // pass has to do.)
+    if (primingPass && drained) {
+        // What the box held when the feed began is in the packet log. Only a
+        // pass that drained the box says so: one cut short left older records
+        // in it, and the next pass goes on priming.
         std::lock_guard<std::mutex> locker(_installMutex);
         _primed = true;
+        if (_unprimedRefusal) {
+            // The owner gave up waiting and its exchanges were refused: from
+            // now on the feed is new to the sinks, and usable.
+            _unprimedRefusal = false;
+            _endStatus = 0;
+            for (IVandrelRecordSink* sink : _sinks)
+                sink->feedEnded(0);
+        }
         _primedChanged.notify_all();
     }
     // A pass whose records reached nobody tells nobody that it found nothing.
     if (drained && !primingPass) {
         // Tells a sender that waits for the end of an answer window that the box
         // had nothing more for it up to this pass.
+        // The sinks first: what one hands the sender on seeing the pass (the
+        // record index, an answer it kept back) comes before the sender
+        // counts the pass as one without a record.
         std::lock_guard<std::mutex> locker(_installMutex);
-        if (_packetMutex)
-            _packetMutex->passCompleted(began);
         for (IVandrelRecordSink* sink : _sinks)
             sink->passCompleted(began);
+        if (_packetMutex)
+            _packetMutex->passCompleted(began);
     }
     std::lock_guard<std::mutex> locker(_stateMutex);
     _passActive = false;

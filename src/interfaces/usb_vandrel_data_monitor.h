@@ -34,10 +34,12 @@ class LibUsbInterface;
 //
 // A box opened anew may still hold records of frames sent before (by an
 // earlier run of the service, or before a search opened it again): they look
-// like the records of the same frames sent now. So the first polling pass of a
-// feed drains the box into the packet log alone; only records of later passes
-// reach the sinks and a waiting sender. The owner sends no frame until then
-// (waitUntilPrimed).
+// like the records of the same frames sent now. So the first polling passes of
+// a feed drain the box into the packet log alone, up to and including the
+// first pass that drained it (one cut short left older records behind); only
+// records of later passes reach the sinks and a waiting sender. The owner
+// sends no frame until then (waitUntilPrimed); an owner that gave up waiting
+// has every exchange refused with ITF_ERR_BUSY until a pass has drained the box.
 //
 // Polls that keep failing are retried less and less often (up to
 // MaxBackOffMs); the failure is logged when it starts and when it ends, and
@@ -88,9 +90,15 @@ public:
     void detachRecordSink(IVandrelRecordSink* sink);
 
     // Waits, at most timeoutMs, until a polling pass of the feed begun by
-    // init() or resume() has taken what the box held before. True once it
-    // has; false on time-out, or as soon as a poll fails or polling ends.
+    // init() or resume() has drained what the box held before. True once it
+    // has; false on time-out or as soon as polling ends (a failed poll goes on
+    // waiting: it drained nothing). After a time-out the owner sends anyway,
+    // so until a pass has drained the box every waiting sender and record sink
+    // is told the feed ended with ITF_ERR_BUSY, and then (feedEnded(0)) that
+    // it polls again.
     bool waitUntilPrimed(int timeoutMs = PrimeTimeoutMs);
+    // Whether a pass of the current feed has drained what the box held before.
+    bool isPrimed() const;
 
     // Stops polling for good and waits, at most timeoutMs, until no polling
     // pass is under way; after a true result the monitor no longer uses the
@@ -145,12 +153,14 @@ private:
     int _recordsThisPoll = 0;
     bool _priming = false; // monitor thread only: the pass under way drains what the box held before
 
-    std::mutex _installMutex;
+    mutable std::mutex _installMutex;
     proto::PacketMutex* _packetMutex = nullptr; // guarded by _installMutex
     std::vector<IVandrelRecordSink*> _sinks;    // guarded by _installMutex
     int _endStatus = 0;                         // guarded by _installMutex
     bool _primed = false;                       // guarded by _installMutex
-    quint64 _failedPolls = 0;                   // guarded by _installMutex
+    // The owner gave up waiting for the priming: _endStatus is ITF_ERR_BUSY
+    // until a pass drains the box. Guarded by _installMutex.
+    bool _unprimedRefusal = false;
     std::condition_variable _primedChanged;     // with _installMutex
 
     mutable std::mutex _stateMutex;

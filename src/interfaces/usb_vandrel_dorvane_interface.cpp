@@ -192,19 +192,22 @@ int UsbVandrelDorvaneInterface::sendDorvane(
         ? proto::CHECK_IGNORE_CHECKSUM
         : proto::CHECK_IGNORE_NONE;
 
-    int status = core::ITF_OK;
     // The driver flagged the last attempt's answer: the error it reported (else 0).
     int flagged = 0;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
         flagged = 0;
         proto::DmxPacket* received = nullptr;
-        status = _dmx->sendDmx(frame.get(), &received, &once);
+        const int status = _dmx->sendDmx(frame.get(), &received, &once);
         const std::unique_ptr<proto::DmxPacket> answer(received);
+        // A failed exchange (a transfer, or the wait for what the box reported)
+        // may have left the frame carried: it is not sent again.
         if (status != core::ITF_OK)
-            continue;
+            return status;
         if (!answer) {
+            // The box carried the frame (or may have), and nothing it reported
+            // says the driver did not act on it: a repeat could run it twice.
             logCritical(QStringLiteral("Expecting answer but answer packet is empty"));
-            continue;
+            return core::ITF_ERR_NO_REPLY;
         }
         if (answer->isTimeoutEvent()) {
             logCritical(QStringLiteral("DMX time-out for internal wystrel comm."));
@@ -244,7 +247,7 @@ int UsbVandrelDorvaneInterface::sendDorvane(
     // was an answer: its error is reported, never "no reply".
     if (flagged != 0)
         return flagged;
-    return status != core::ITF_OK ? status : core::ITF_ERR_NO_REPLY;
+    return core::ITF_ERR_NO_REPLY;
 }
 
 int UsbVandrelDorvaneInterface::sendBootloaderModeAccessCommand(

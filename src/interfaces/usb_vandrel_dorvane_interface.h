@@ -25,8 +25,11 @@ class LibUsbInterface;
 // driver is never sent again, since the driver acted on it (a DALI READ MEMORY
 // LOCATION has moved the gear's pointer on): "no reply received" ends with
 // ITF_ERR_NO_REPLY, an answer with a wrong checksum with ITF_ERR_PACKET_CHECKSUM.
-// Only a frame the box could not carry (its other codes, no answer from the box)
-// or one the driver flagged as an error is sent again.
+// A frame the box reported nothing of (no answer record) may have been
+// carried too, and ends with ITF_ERR_NO_REPLY; a failed exchange ends with its
+// status. Only a frame the box could not
+// carry (its other codes, its time-out event for the frame) or one the driver
+// flagged as an error is sent again.
 class UsbVandrelDorvaneInterface : public DorvaneInterface
 {
     Q_OBJECT

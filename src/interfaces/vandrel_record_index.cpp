@@ -1,5 +1,7 @@
 #include "interfaces/vandrel_record_index.h"
 
+#include "core/itf_error.h"
+#include "log/logging_categories.h"
 #include "protocol/packet_mutex.h"
 #include "protocol/raw_packet.h"
 
@@ -35,10 +37,12 @@ VandrelRecordIndex::Count VandrelRecordIndex::given(quint8 index, Count floorBef
     std::lock_guard<std::mutex> locker(_mutex);
     // The box counts on from where it was: the first count with this byte at
     // or above the floor. Records reported since the frame went out may be its
-    // own, so the floor is taken before it went out. The first record of the
-    // feed, though, is no later than the frame when it came meanwhile (while
-    // nothing else anchored the count).
-    const Count count = atOrAbove(index, std::max(floorBefore, _firstReported));
+    // own, so the floor is taken before it went out. When nothing anchored the
+    // count then (no frame given, nothing reported), the records reported
+    // meanwhile are the feed's first: older than the frame, or among the few
+    // the box numbered after it while it was still sending it.
+    const bool firstRecordsMeanwhile = _lastGiven < 0 && _firstReported >= 0 && floorBefore <= _firstReported;
+    const Count count = atOrAbove(index, firstRecordsMeanwhile ? _firstReported - Behind : floorBefore);
     _givenNext = std::max(_givenNext, count + 2);
     _lastGiven = count;
     _lastGivenAt = Clock::now();
@@ -55,17 +59,25 @@ void VandrelRecordIndex::beginAwait(proto::PacketMutex* waiter)
     std::lock_guard<std::mutex> locker(_mutex);
     _waiter = waiter;
     _answer = -1;
-    _passed.clear();
+    _confirmed = false;
+    _untellable = false;
+    _early.clear();
+    _held.clear();
 }
 
 int VandrelRecordIndex::awaitAnswer(Count answer)
 {
     std::lock_guard<std::mutex> locker(_mutex);
     _answer = answer;
-    const auto older = std::count_if(_passed.begin(), _passed.end(),
-        [answer](Count passed) { return sameByte(passed, answer) && passed != answer; });
-    _passed.clear();
-    return static_cast<int>(older);
+    _awaitGivenAt = Clock::now(); // the frame went out before its count was given
+    // Of the DMX records reported while the frame went out, only its answer
+    // (a quick one) concerns the waiter; the rest were other frames'.
+    for (auto& [count, record] : _early) {
+        if (count == answer)
+            _held.push_back(std::move(record));
+    }
+    _early.clear();
+    return 0;
 }
 
 void VandrelRecordIndex::endAwait()
@@ -73,12 +85,16 @@ void VandrelRecordIndex::endAwait()
     std::lock_guard<std::mutex> locker(_mutex);
     _waiter = nullptr;
     _answer = -1;
-    _passed.clear();
+    _confirmed = false;
+    _untellable = false;
+    _early.clear();
+    _held.clear();
 }
 
 bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
 {
     const auto index = static_cast<quint8>(record.getIndex() & 0xFF);
+    const bool dmx = record.getPacketType() == proto::PACKET_TYPE_DMX;
     std::lock_guard<std::mutex> locker(_mutex);
     Count count = index;
     switch (_anchor) {
@@ -86,12 +102,31 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
         count = atOrAbove(index, _givenNext);
         break;
     case Anchor::Given:
-        // The first frame's own record, one older than it, or one of the few
-        // the box numbered after it while it was still sending it.
-        count = atOrAbove(index, _firstGiven + Behind - (Wrap - 1));
+        if (dmx) {
+            // The service's own frame: the first one's or a later one's.
+            count = atOrAbove(index, _firstGiven);
+        } else {
+            // The first frame's own record, one older than it, or one of the few
+            // the box numbered after it while it was still sending it.
+            count = atOrAbove(index, _firstGiven + Behind - (Wrap - 1));
+            _provisional = count < _firstGiven;
+        }
         break;
     case Anchor::Record:
         count = atOrAbove(index, _reported - Behind);
+        if (_provisional && dmx) {
+            // The first record read as older than the first frame lay after a
+            // lost run, when a DMX record (never older than that frame) reads
+            // older too: everything since was read a wrap too low.
+            _provisional = false;
+            if (count < _firstGiven) {
+                const Count shift = atOrAbove(index, _firstGiven) - count;
+                count += shift;
+                _reported += shift;
+                _last += shift;
+                _firstReported += shift;
+            }
+        }
         break;
     }
     if (_firstReported < 0)
@@ -99,12 +134,23 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
     _reported = _anchor == Anchor::Record ? std::max(_reported, count) : count;
     _last = count;
     _anchor = Anchor::Record;
-    if (!_waiter || record.getPacketType() != proto::PACKET_TYPE_DMX)
+    if (!_waiter || !dmx)
         return false;
-    if (_answer < 0)
-        _passed.push_back(count);
-    else if (sameByte(count, _answer) && count != _answer)
+    if (_untellable)
+        return true; // the wait has failed: nothing more reaches it
+    if (_answer < 0) {
+        // Kept back until the awaited answer's count is known.
+        _early.emplace_back(count, std::unique_ptr<proto::RawPacket>(record.clone()));
+        if (int(_early.size()) > MaxEarly)
+            _early.erase(_early.begin());
+        return true;
+    }
+    if (sameByte(count, _answer) && count != _answer)
         return true; // an older frame's: for the packet log only
+    if (count == _answer && !_confirmed) {
+        _held.emplace_back(record.clone());
+        return true;
+    }
     _waiter->checkPacket(&record);
     return true;
 }
@@ -112,15 +158,37 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
 void VandrelRecordIndex::passCompleted(Clock::time_point began)
 {
     std::lock_guard<std::mutex> locker(_mutex);
-    if (_anchor != Anchor::Record || _lastGiven < 0 || began <= _lastGivenAt)
+    if (_anchor == Anchor::Record && _lastGiven >= 0 && began > _lastGivenAt) {
+        // The box had reported all but the last few records older than the
+        // frame given last: a count further behind it lost a long run. The
+        // record reported last is the newest; its byte is right, its count is
+        // taken near that frame.
+        const Count lowest = _lastGiven - Settled;
+        if (_reported < lowest)
+            _reported = _last = atOrAbove(quint8(_last & 0xFF), lowest);
+    }
+    if (!_waiter || _answer < 0 || _confirmed || _untellable || began <= _awaitGivenAt)
         return;
-    // The box had reported all but the last few records older than the frame
-    // given last: a count further behind it lost a long run. The record
-    // reported last is the newest; its byte is right, its count is taken
-    // near that frame.
-    const Count lowest = _lastGiven - Settled;
-    if (_reported < lowest)
-        _reported = _last = atOrAbove(quint8(_last & 0xFF), lowest);
+    // Every record older than the awaited frame is reported now. Its count was
+    // read as the first with its byte at or above the floor; it is that one
+    // unless a wrap's worth of counts lies between the floor and the last one
+    // reported.
+    const Count frame = _answer - 1;
+    if (_reported < frame + Wrap) {
+        _confirmed = true;
+        for (const auto& record : _held)
+            _waiter->checkPacket(record.get());
+        _held.clear();
+        return;
+    }
+    qCWarning(service::loggerGlog()).noquote()
+        << QStringLiteral(GLOG_PREFIX "DMX: the box reported %1 indices up to and past the frame's count; "
+                                      "its answer (index %2) cannot be told from an older frame's")
+               .arg(_reported - frame)
+               .arg(_answer & 0xFF);
+    _held.clear();
+    _untellable = true;
+    _waiter->endFeed(core::ITF_ERR_PACKET_NOT_ANSWER);
 }
 
 void VandrelRecordIndex::feedEnded(int status)
@@ -141,6 +209,7 @@ void VandrelRecordIndex::feedEnded(int status)
     _firstReported = -1;
     _givenNext = 0;
     _lastGiven = -1;
+    _provisional = false;
 }
 
 } // namespace tarvesk::itf

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "interfaces/ivandrel_record_sink.h"
+#include "protocol/raw_packet.h"
 
 #include <QtGlobal>
 
+#include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace tarvesk::itf {
@@ -31,14 +34,26 @@ namespace tarvesk::itf {
 // the highest one so far (a shorter run of lost records is counted past). The
 // first record after a frame was given, before any other was reported, is read
 // at most Behind above that frame's count (older records may be unreported in
-// any number up to 255 - Behind). A longer lost run leaves the reported count
-// behind the given ones; a monitor pass that began after a frame went out and
-// drained the box shows that the box had reported its older records, so the
-// byte of the last record is then read at most Settled below that frame.
+// any number up to 255 - Behind); a DMX record is never older than the feed's
+// first frame (the box was drained before it went out, and DMX frames are the
+// service's own), so one read below it shows that such a first record lay after
+// a lost run, not before the frame, and the count moves on by a wrap. A longer
+// lost run leaves the reported count behind the given ones; a monitor pass that
+// began after a frame went out and drained the box shows that the box had
+// reported its older records, so the byte of the last record is then read at
+// most Settled below that frame.
 //
-// Attached to the monitor before the DALI side's ledger, so that it sees DALI
-// records too. Thread-safe: the DMX sender on request threads, records on the
-// monitor thread.
+// What the byte cannot tell: a frame's count is read as the first at or above
+// the floor, so with 256 or more records made and not yet reported when it
+// went out (another master's DALI traffic while the monitor runs far behind)
+// it is read a wrap too low, and an older frame's answer would carry its
+// count. So the awaited answer is handed on only once a monitor pass that
+// began after the frame went out drained the box with fewer than 256 counts
+// above the frame's: by then all its older records are reported, and no other
+// count with its byte lies between the floor and the last one reported. When a
+// pass shows more, the answer cannot be told from another frame's, and the
+// waiter's feed ends with ITF_ERR_PACKET_NOT_ANSWER.
+//
 class VandrelRecordIndex : public IVandrelRecordSink
 {
 public:
@@ -49,6 +64,8 @@ public:
     static constexpr Count Behind = 32;
     // Older records a frame's count may have outstanding once a drained pass began after it went out.
     static constexpr Count Settled = 128;
+    // DMX records kept back while a frame's first report goes out.
+    static constexpr int MaxEarly = 64;
 
     // Before a frame's first report goes out: the lowest count the box can
     // give it (every index given or reported so far is below).
@@ -62,9 +79,10 @@ public:
     // longer through the monitor's installed mutex), noted as they pass.
     void beginAwait(proto::PacketMutex* waiter);
     // The awaited answer's count is known: from now on DMX records with its
-    // byte but another count reach no waiter. Returns how many such records
-    // already passed to the waiter since beginAwait (they come first in its
-    // queue, being older than the answer), for the waiter to skip.
+    // byte but another count reach no waiter, and the answer reaches it once a
+    // drained pass has shown the count right (see above). Returns how many
+    // records already passed to the waiter that it must skip: none, since the
+    // DMX records reported before the count was known are kept back until then.
     int awaitAnswer(Count answer);
     // The sender no longer waits; once this has returned the waiter is not touched.
     void endAwait();
@@ -91,8 +109,19 @@ private:
     Clock::time_point _lastGivenAt; // guarded by _mutex: when it was known to have gone out
     proto::PacketMutex* _waiter = nullptr; // guarded by _mutex
     Count _answer = -1; // guarded by _mutex: -1 while the awaited answer's count is unknown
-    // guarded by _mutex: DMX records passed to the waiter before its answer's count was known
-    std::vector<Count> _passed;
+    // guarded by _mutex: the first record after the first frame was read as
+    // older than that frame; a DMX record may yet show it lay after a lost run
+    bool _provisional = false;
+    // guarded by _mutex: a drained pass has shown the awaited frame's count right
+    bool _confirmed = false;
+    // guarded by _mutex: a drained pass showed that the count cannot tell the
+    // awaited answer from an older frame's; the waiter's feed was ended
+    bool _untellable = false;
+    Clock::time_point _awaitGivenAt; // guarded by _mutex: when the awaited frame had gone out
+    // guarded by _mutex: DMX records reported before the awaited answer's count
+    // was known (at most MaxEarly, the newest), then the answer until confirmed
+    std::vector<std::pair<Count, std::unique_ptr<proto::RawPacket>>> _early;
+    std::vector<std::unique_ptr<proto::RawPacket>> _held;
 };
 
 } // namespace tarvesk::itf

@@ -6,12 +6,11 @@
 
 namespace qmtest {
 
-BoxUniverses searchBoxUniverses(int port, const QString& interfaceType)
+namespace {
+
+BoxUniverses universesOf(const QJsonArray& boxes, const QString& interfaceType)
 {
     BoxUniverses found;
-    const QJsonArray boxes = rpcCallText(port, "universe.search", R"({"interface_type": "usb"})")
-                                 .value("result")
-                                 .toArray();
     found.boxes = boxes.size();
     for (const QJsonValue& box : boxes) {
         for (const QJsonValue& child : box.toObject().value("child_universes").toArray()) {
@@ -21,6 +20,26 @@ BoxUniverses searchBoxUniverses(int port, const QString& interfaceType)
         }
     }
     return found;
+}
+
+QJsonArray searchUsb(int port)
+{
+    return rpcCallText(port, "universe.search", R"({"interface_type": "usb"})").value("result").toArray();
+}
+
+} // namespace
+
+BoxUniverses searchBoxUniverses(int port, const QString& interfaceType)
+{
+    return universesOf(searchUsb(port), interfaceType);
+}
+
+void searchBoxUniverses(int port, const QString& firstType, BoxUniverses& first, const QString& secondType,
+    BoxUniverses& second)
+{
+    const QJsonArray boxes = searchUsb(port);
+    first = universesOf(boxes, firstType);
+    second = universesOf(boxes, secondType);
 }
 
 } // namespace qmtest

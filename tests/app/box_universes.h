@@ -15,5 +15,8 @@ struct BoxUniverses
 };
 
 BoxUniverses searchBoxUniverses(int port, const QString& interfaceType);
+// The same for two interface types from one search (each search opens the boxes anew).
+void searchBoxUniverses(int port, const QString& firstType, BoxUniverses& first, const QString& secondType,
+    BoxUniverses& second);
 
 } // namespace qmtest

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -252,6 +253,72 @@ TEST_F(DaliRecordsEndToEnd, RecordsFromBeforeTheBoxWasOpenedAnewReachNoLaterExch
         EXPECT_EQ(wrong[box], 0) << "box " << box;
         EXPECT_EQ(right[box], rounds) << "box " << box;
     }
+}
+
+// The box is opened anew while it holds more records than one monitor pass
+// takes, with its monitor 2.5 to 3.5 s behind: DAPC L1, 40 unawaited DMX frames
+// of 513 bytes, an unawaited QUERY ACTUAL LEVEL (answered L1), DAPC L2, then the
+// search, then the query awaited. Only a pass that drained the box ends its
+// priming: the awaited query answers L2, never L1, on both boxes.
+TEST_F(DaliRecordsEndToEnd, ABoxOpenedAnewHoldingMoreThanOnePassTakesHandsNoOldAnswerOn)
+{
+    QJsonArray boxes;
+    for (const auto& [serial, firmware] : {std::pair {1, 21}, std::pair {2, 15}}) {
+        boxes.append(QJsonObject {{"serial", serial}, {"firmware", firmware},
+            {"dali", QJsonArray {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}}}},
+            {"monitor_hold_back", QJsonObject {{"one_in", 1}, {"min_ms", 2500}, {"max_ms", 3500}, {"seed", 9}}}});
+    }
+    startBench(QJsonObject {{"boxes", boxes}});
+    QStringList frame {QStringLiteral("0")};
+    for (int i = 1; i < 513; ++i)
+        frame << QString::number(i & 0xFF);
+    const QString dmxFrame = frame.join(QLatin1Char(','));
+    qmtest::BoxUniverses dali;
+    qmtest::BoxUniverses dmx;
+    qmtest::searchBoxUniverses(port, "dali", dali, "dmx", dmx);
+    const int before = 10;
+    const int after = 100;
+    for (const auto& [daliUniverse, dmxUniverse] :
+        {std::pair {dali.eventBox, dmx.eventBox}, std::pair {dali.quietBox, dmx.quietBox}}) {
+        ASSERT_EQ(send(daliUniverse, 0x00, before, false).value("status").toString(), "ok");
+        for (int i = 0; i < 40; ++i) {
+            ASSERT_TRUE(call("dmx.send",
+                QStringLiteral(R"({"universe_id": %1, "bytes": [%2], "expect_answer": false})")
+                    .arg(dmxUniverse)
+                    .arg(dmxFrame))
+                            .contains("result"));
+        }
+        ASSERT_EQ(send(daliUniverse, 0x01, 0xA0, false).value("status").toString(), "ok");
+        ASSERT_EQ(send(daliUniverse, 0x00, after, false).value("status").toString(), "ok");
+    }
+    qmtest::searchBoxUniverses(port, "dali", dali, "dmx", dmx);
+    ASSERT_EQ(dali.boxes, 2);
+    for (int universe : {dali.eventBox, dali.quietBox}) {
+        EXPECT_EQ(text(statusAndBytes(send(universe, 0x01, 0xA0, true))), text(reply(after)))
+            << "universe " << universe;
+    }
+}
+
+// One monitor poll fails while the box opened by the first search is primed,
+// on a host that runs the monitor late after each request: the query sent
+// right after the search is answered (YES to QUERY CONTROL GEAR PRESENT) on
+// both boxes, never "no answer" because its records went to the log alone.
+TEST_F(DaliRecordsEndToEnd, AFailedPollWhileTheBoxIsPrimedLosesNoAnswer)
+{
+    QJsonArray boxes;
+    for (const auto& [serial, firmware] : {std::pair {1, 21}, std::pair {2, 15}}) {
+        boxes.append(QJsonObject {{"serial", serial}, {"firmware", firmware},
+            {"dali", QJsonArray {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}}}},
+            {"fail_polls", QJsonObject {{"after", 0}, {"count", 1}}},
+            {"monitor_hold_back", QJsonObject {{"one_in", 1}, {"min_ms", 300}, {"max_ms", 300}}}});
+    }
+    startBench(QJsonObject {{"boxes", boxes}});
+    // The older box first (it reads an empty window as "no answer"), right after the search.
+    for (int universe : {quietBox, eventBox}) {
+        EXPECT_EQ(text(statusAndBytes(send(universe, 0x01, 0x91, true))), text(reply(0xFF)))
+            << "universe " << universe;
+    }
+    EXPECT_TRUE(service.log().contains("USB monitor polls fail"));
 }
 
 // Another master's frames every 20 ms on the box without time-out events: a

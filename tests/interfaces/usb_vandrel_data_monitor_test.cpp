@@ -161,10 +161,100 @@ public:
     }
     void passCompleted(Clock::time_point) override { }
     void pollFailed(int) override { }
-    void feedEnded(int) override { }
+    void feedEnded(int status) override { feedStatus = status; }
 
     std::atomic<int> offered {0};
+    std::atomic<int> feedStatus {0};
 };
+
+// A box opened anew that holds more than one polling pass takes (40 DMX
+// records of 513 bytes, some 350 polls), or whose first poll fails: the owner's
+// wait for the priming ends only once a pass drained the box, and none of the
+// old records reaches a sink or a waiting sender; the next record does.
+TEST_F(DataMonitor, PrimingEndsOnlyWithAPassThatDrainedTheBox)
+{
+    struct Case
+    {
+        const char* name;
+        int failedPolls; // the first polls of the new feed that fail
+    };
+    const Case cases[] = {
+        {"more records than one pass takes", 0},
+        {"the first poll fails", 1},
+        {"the first three polls fail", 3},
+    };
+    constexpr int Old = 40;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(monitor->stopAndWait());
+        packetLog.clear();
+        for (int i = 0; i < Old; ++i)
+            box->pushRecord(1, quint8(i), 0, pattern(513, i));
+        box->editFaults([&c](SimFaults& f) { f.failPolls(LIBUSB_ERROR_IO, c.failedPolls); });
+        CountingSink sink;
+        proto::PacketMutex waiter(0, false);
+        waiter.setInterfaceType(proto::PACKET_TYPE_DMX);
+        monitor->attachRecordSink(&sink);
+        monitor->resume(itf::UsbVandrelDataMonitor::PollIntervalMs);
+        monitor->installPacketMutex(&waiter);
+        EXPECT_TRUE(monitor->waitUntilPrimed());
+        EXPECT_EQ(packetLog.size(), Old);
+        EXPECT_FALSE(box->hasStreamData());
+        EXPECT_EQ(sink.offered, 0);
+        EXPECT_EQ(waiter.pendingCount(), 0);
+        EXPECT_EQ(waiter.feedEndStatus(), 0);
+
+        box->pushRecord(1, 200, 0, QByteArray::fromHex("00ff"));
+        ASSERT_TRUE(waitUntil([this] { return packetLog.size() == Old + 1; }));
+        EXPECT_EQ(sink.offered, 1);
+        EXPECT_EQ(waiter.pendingCount(), 1);
+        monitor->installPacketMutex(nullptr);
+        monitor->detachRecordSink(&sink);
+    }
+}
+
+// A box that no pass drains within the owner's wait (it streams for ever): the
+// owner sends anyway, so every exchange is refused as busy (the sinks and a
+// waiting sender are told the feed ended) until a pass has drained the box;
+// then the feed goes on, new to the sinks.
+TEST_F(DataMonitor, AnOwnerThatGaveUpWaitingForThePrimingIsRefusedUntilItEnds)
+{
+    ASSERT_TRUE(monitor->stopAndWait());
+    box->pushRecord(2, 1, 0, QByteArray::fromHex("01a0"));
+    box->editFaults([](SimFaults& f) { f.setEndlessPass(true); });
+    CountingSink sink;
+    monitor->attachRecordSink(&sink);
+    monitor->resume(itf::UsbVandrelDataMonitor::PollIntervalMs);
+    EXPECT_FALSE(monitor->waitUntilPrimed(100));
+    EXPECT_EQ(sink.feedStatus, core::ITF_ERR_BUSY);
+    {
+        proto::PacketMutex waiter(0, false);
+        monitor->installPacketMutex(&waiter);
+        EXPECT_EQ(waiter.feedEndStatus(), core::ITF_ERR_BUSY);
+        monitor->installPacketMutex(nullptr);
+    }
+    // A restart of the timer does not lift the refusal.
+    monitor->start(itf::UsbVandrelDataMonitor::PollIntervalMs);
+    box->pushRecord(2, 2, 0, QByteArray::fromHex("2a"));
+    ASSERT_TRUE(waitUntil([this] { return packetLog.size() == 2; }));
+    EXPECT_FALSE(monitor->isPrimed());
+    EXPECT_EQ(sink.feedStatus, core::ITF_ERR_BUSY);
+
+    box->editFaults([](SimFaults& f) { f.setEndlessPass(false); });
+    ASSERT_TRUE(waitUntil([this] { return monitor->isPrimed(); }));
+    EXPECT_EQ(sink.feedStatus, 0);
+    EXPECT_EQ(sink.offered, 0);
+    proto::PacketMutex waiter(0, false);
+    waiter.setInterfaceType(proto::PACKET_TYPE_DALI);
+    monitor->installPacketMutex(&waiter);
+    EXPECT_EQ(waiter.feedEndStatus(), 0);
+    box->pushRecord(2, 3, 0, QByteArray::fromHex("01a0"));
+    ASSERT_TRUE(waitUntil([this] { return packetLog.size() == 3; }));
+    EXPECT_EQ(sink.offered, 1);
+    EXPECT_EQ(waiter.pendingCount(), 1);
+    monitor->installPacketMutex(nullptr);
+    monitor->detachRecordSink(&sink);
+}
 
 // Polling again after a stop (the box opened anew): what the box held before
 // goes to the packet log alone, never to the record sinks or a waiting sender,

@@ -106,6 +106,8 @@ TEST(VandrelRecordIndex, TheAwaitedAnswerIsKnownByItsCountPastTheWrap)
         if (!c.olderReportedFirst)
             reportOlder();
         report(index, frame, frame + 1);
+        // The answer is handed on once a pass begun after the frame drained the box.
+        index.passCompleted(VandrelRecordIndex::Clock::now() + std::chrono::milliseconds(1));
         const std::vector<VandrelRecordIndex::Count> answers = taken(mutex, older);
         index.endAwait();
         ASSERT_EQ(answers.size(), 1u);
@@ -140,13 +142,16 @@ public:
     { }
 
     enum Kind {
-        Unawaited,      // n plain DMX frames: two indices each, only the frame's record (nobody answers)
-        Dali,           // n DALI records (another master's traffic), one index each
-        Lose,           // the next n records the box makes never reach the stream
-        Report,         // the monitor reports every record made so far
-        Pass,           // a monitor pass that begins now drains the box
-        Await,          // an awaited frame and its answer, then n DALI records; all reported, then a pass
-        AwaitInTransfer // an awaited frame; what the box held is reported while its report goes out
+        Unawaited,       // n plain DMX frames: two indices each, only the frame's record (nobody answers)
+        Answered,        // n DMX frames not awaited whose answers are recorded: frame and answer
+        Dali,            // n DALI records (another master's traffic), one index each
+        Lose,            // the next n records the box makes never reach the stream
+        Report,          // the monitor reports every record made so far
+        Pass,            // a monitor pass that begins now drains the box
+        Await,           // an awaited frame and its answer, then n DALI records; all reported, then a pass
+        AwaitInTransfer, // an awaited frame; what the box held is reported while its report goes out
+        AwaitLaterFirst  // an awaited frame; n DALI records numbered after it are reported while its
+                         // report goes out, before the frame's own records
     };
     struct Step
     {
@@ -161,10 +166,13 @@ public:
         for (const Step& step : steps) {
             switch (step.kind) {
             case Unawaited:
+            case Answered:
                 for (int i = 0; i < step.n; ++i) {
                     const VandrelRecordIndex::Count floor = index.floor();
                     index.given(quint8(_next & 0xFF), floor);
                     make(_next, true);
+                    if (step.kind == Answered)
+                        make(_next + 1, true);
                     _next += 2;
                 }
                 break;
@@ -184,6 +192,9 @@ public:
             case Await:
             case AwaitInTransfer:
                 outcome += await(index, step.kind == AwaitInTransfer, step.n);
+                break;
+            case AwaitLaterFirst:
+                outcome += await(index, false, 0, step.n);
                 break;
             }
         }
@@ -214,7 +225,7 @@ private:
         index.passCompleted(VandrelRecordIndex::Clock::now() + std::chrono::milliseconds(1));
     }
 
-    char await(VandrelRecordIndex& index, bool olderInTransfer, int daliAfter)
+    char await(VandrelRecordIndex& index, bool olderInTransfer, int daliAfter, int laterReportedFirst = 0)
     {
         proto::PacketMutex mutex(0, false);
         mutex.setInterfaceType(proto::PACKET_TYPE_DMX);
@@ -224,6 +235,10 @@ private:
             report(index);
         const VandrelRecordIndex::Count frame = _next;
         _next += 2;
+        for (int i = 0; i < laterReportedFirst; ++i)
+            make(_next++, false);
+        if (laterReportedFirst > 0)
+            report(index);
         const VandrelRecordIndex::Count count = index.given(quint8(frame & 0xFF), floor);
         const int older = index.awaitAnswer(count + 1);
         mutex.expectIndex(int((count + 1) & 0xFF));
@@ -246,9 +261,10 @@ private:
 };
 
 // Bus orders as data: lost runs of records, older records unreported at the
-// first frame, foreign records numbered after a frame reported before it. No
-// awaited frame is ever handed another frame's answer; after a loss the
-// index recovers by the next exchange at the latest.
+// first frame, foreign records numbered after a frame reported before it, 256
+// and more records unreported when frames go out. No awaited frame is ever
+// handed another frame's answer; after a loss the index recovers by the next
+// exchange at the latest.
 TEST(VandrelRecordIndex, BusOrders)
 {
     using B = ScriptedBox;
@@ -285,6 +301,18 @@ TEST(VandrelRecordIndex, BusOrders)
             {{B::Dali, 300}, {B::Await}, {B::Await}}, "MR"},
         {"another master's records numbered after the frame but reported before it", 100,
             {{B::Await, 5}, {B::Await, 30}, {B::Await}}, "RRR"},
+        {"a run of 100 lost right after the first frame (its own record among them)", 0,
+            {{B::Unawaited, 1}, {B::Lose, 100}, {B::Dali, 150}, {B::Report}, {B::Await}, {B::Await}}, "RR"},
+        {"a run of 200 lost from the first (awaited) frame on", 60,
+            {{B::Lose, 2}, {B::Await}, {B::Lose, 198}, {B::Dali, 230}, {B::Await}, {B::Await}}, "MRR"},
+        {"the first frame at 250, a later DALI record reported before its count is given", 250,
+            {{B::AwaitLaterFirst, 1}, {B::Await}}, "RR"},
+        {"the first frame at 255, two later DALI records (bytes 1, 2) reported first", 255,
+            {{B::AwaitLaterFirst, 2}, {B::Await}}, "RR"},
+        {"256 and more DALI records unreported when frames go out: an older frame's answer has the byte", 0,
+            {{B::Dali, 300}, {B::Answered, 129}, {B::Await}, {B::Await}}, "MR"},
+        {"the same with the older frames' records reported before the awaited one goes out", 0,
+            {{B::Dali, 300}, {B::Answered, 129}, {B::AwaitInTransfer}, {B::Await}}, "MR"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

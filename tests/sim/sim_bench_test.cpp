@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <libusb.h>
+
+#include <vector>
+
 using namespace tarvesk;
 using sim::SimBench;
 
@@ -98,6 +102,19 @@ TEST(SimBench, ReadsEveryField)
     EXPECT_EQ(libUsb->boxes()[1]->config().release, 0x2014);
 }
 
+// "fail_polls": the polls before "after" work, the "count" after them fail with an I/O error.
+TEST(SimBench, FailPollsFailTheGivenPolls)
+{
+    QString error;
+    auto libUsb = SimBench::loadJson(R"({"boxes": [{"fail_polls": {"after": 2, "count": 2}}, {}]})", &error);
+    ASSERT_TRUE(libUsb) << error.toStdString();
+    std::vector<int> polls;
+    for (int i = 0; i < 6; ++i)
+        polls.push_back(libUsb->boxes()[0]->takePollError());
+    EXPECT_EQ(polls, (std::vector<int> {0, 0, LIBUSB_ERROR_IO, LIBUSB_ERROR_IO, 0, 0}));
+    EXPECT_EQ(libUsb->boxes()[1]->takePollError(), 0);
+}
+
 TEST(SimBench, BadBenchesSayWhatAndWhere)
 {
     struct Case
@@ -137,6 +154,13 @@ TEST(SimBench, BadBenchesSayWhatAndWhere)
         {R"({"boxes": [{"drop_records": {"count": 0}}]})", "boxes[0].drop_records.count: 0 is outside"},
         {R"({"boxes": [{"drop_records": {"count": 5, "first": 1}}]})",
             "boxes[0].drop_records: unknown key \"first\""},
+        {R"({"boxes": [{"fail_polls": 1}]})", "boxes[0].fail_polls: an object is expected"},
+        {R"({"boxes": [{"fail_polls": {"after": 3}}]})", "boxes[0].fail_polls.count: a number is expected"},
+        {R"({"boxes": [{"fail_polls": {"count": 0}}]})", "boxes[0].fail_polls.count: 0 is outside"},
+        {R"({"boxes": [{"fail_polls": {"count": 1, "after": -1}}]})",
+            "boxes[0].fail_polls.after: -1 is outside"},
+        {R"({"boxes": [{"fail_polls": {"count": 1, "error": 5}}]})",
+            "boxes[0].fail_polls: unknown key \"error\""},
         {R"({"boxes": [{"dali": [{"model": "dali_master", "frame": [1]}]}]})",
             "\"frame\" must hold 2 or 3 bytes"},
         {R"({"boxes": [{"dali": [{"model": "dali_master", "ahead_of": [1]}]}]})",
