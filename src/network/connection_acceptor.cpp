@@ -17,10 +17,30 @@
 
 namespace tarvesk::network {
 
+namespace {
+
+// Whether the client has closed the connection already: reset it, or ended it
+// without sending a byte. Nothing can be owed to it.
+bool peerHasClosed(int socket)
+{
+    pollfd ready {socket, POLLIN | POLLRDHUP, 0};
+    if (::poll(&ready, 1, 0) <= 0)
+        return false;
+    if ((ready.revents & (POLLERR | POLLHUP)) != 0)
+        return true;
+    char byte = 0;
+    return (ready.revents & POLLRDHUP) != 0 && ::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
+} // namespace
+
 ConnectionAcceptor::ConnectionAcceptor(int bound, unsigned daemonLimit, PeerAdmission admitPeer)
     : limit(bound)
     , daemonLimit(daemonLimit)
     , admitPeer(std::move(admitPeer))
+    // A few descriptors beyond the bound, taken from the reserve of the
+    // service's own files for a moment.
+    , mostGone(std::clamp(bound / 2, 1, 64))
 { }
 
 ConnectionAcceptor::~ConnectionAcceptor()
@@ -76,10 +96,10 @@ void ConnectionAcceptor::connectionOpened(int socket)
 {
     std::lock_guard<std::mutex> lock(mutex);
     handedOver.erase(socket);
+    ++openCount;
     // Handed over by the acceptor, it is owed a reply already.
     if (exchanges.emplace(socket, Exchange::AwaitingRequest).second)
         ++owing;
-    ++openCount;
 }
 
 void ConnectionAcceptor::connectionClosed(int socket)
@@ -90,8 +110,9 @@ void ConnectionAcceptor::connectionClosed(int socket)
         std::lock_guard<std::mutex> lock(mutex);
         settle(socket, Exchange::Idle);
         exchanges.erase(socket);
+        gone.erase(socket);
         --openCount;
-        count = openCount + int(handedOver.size());
+        count = counted();
         // Left once a tenth of the bound is free again: a client that keeps
         // it full, closing one connection and opening the next, does not
         // write two lines each time.
@@ -194,6 +215,13 @@ void ConnectionAcceptor::handOver(int client, const sockaddr* address, socklen_t
         ::close(client);
         return;
     }
+    // A client that connects and resets as fast as it can would fill the
+    // bound with connections that are closed already, each counted until
+    // libmicrohttpd has cleaned it up: such a connection never gets that far.
+    if (peerHasClosed(client)) {
+        ::close(client);
+        return;
+    }
     SocketIdentity identity;
     struct stat status {};
     if (::fstat(client, &status) == 0)
@@ -212,7 +240,7 @@ void ConnectionAcceptor::handOver(int client, const sockaddr* address, socklen_t
             // while libmicrohttpd has yet to take the connection up.
             exchanges.emplace(client, Exchange::Idle);
             settle(client, Exchange::AwaitingRequest);
-            reached = !atLimit && openCount + int(handedOver.size()) >= limit;
+            reached = !atLimit && counted() >= limit;
             atLimit = atLimit || reached;
         }
     }
@@ -235,10 +263,40 @@ void ConnectionAcceptor::handOver(int client, const sockaddr* address, socklen_t
 
 bool ConnectionAcceptor::boundHasRoom()
 {
-    if (openCount + int(handedOver.size()) < limit)
+    if (counted() < limit)
         return true;
     forgetDroppedHandOvers();
-    return openCount + int(handedOver.size()) < limit;
+    if (counted() < limit)
+        return true;
+    uncountClosedPeers();
+    return counted() < limit;
+}
+
+void ConnectionAcceptor::uncountClosedPeers()
+{
+    // Looked at once a millisecond at most: while live connections hold the
+    // bound, turning away one more costs no look at every socket.
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextLook || int(gone.size()) >= mostGone)
+        return;
+    nextLook = now + std::chrono::milliseconds(1);
+    std::vector<pollfd> sockets;
+    sockets.reserve(exchanges.size());
+    // Every socket here is open: libmicrohttpd closes a connection's socket
+    // only after connectionClosed() (which waits for the mutex), and those
+    // handed over that it dropped were forgotten just now.
+    for (const auto& [socket, exchange] : exchanges) {
+        if (gone.count(socket) == 0)
+            sockets.push_back({socket, 0, 0});
+    }
+    if (::poll(sockets.data(), sockets.size(), 0) <= 0)
+        return;
+    // Only a reset or a connection closed both ways: a client that closed
+    // its side after its request waits for the reply.
+    for (const pollfd& socket : sockets) {
+        if ((socket.revents & (POLLERR | POLLHUP)) != 0 && int(gone.size()) < mostGone)
+            gone.insert(socket.fd);
+    }
 }
 
 void ConnectionAcceptor::forgetDroppedHandOvers()
@@ -257,6 +315,7 @@ void ConnectionAcceptor::forgetHandOver(int socket)
 {
     if (handedOver.erase(socket) == 0)
         return;
+    gone.erase(socket);
     settle(socket, Exchange::Idle);
     exchanges.erase(socket);
 }

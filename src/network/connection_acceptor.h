@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 
 #include <sys/socket.h>
 #include <sys/types.h>
@@ -81,6 +82,11 @@ private:
     void handOver(int client, const sockaddr* address, socklen_t length);
     // Whether one more connection may be handed over; under mutex.
     bool boundHasRoom();
+    // The connections that count against the bound; under mutex.
+    int counted() const { return openCount + int(handedOver.size()) - int(gone.size()); }
+    // Stops counting the connections whose clients have reset them or closed
+    // them whole, which libmicrohttpd has yet to clean up; under mutex.
+    void uncountClosedPeers();
     // Forgets connections handed over that libmicrohttpd closed without taking
     // them up (it says nothing of those); under mutex.
     void forgetDroppedHandOvers();
@@ -97,7 +103,7 @@ private:
     int listening = -1;
     std::thread thread;
     int wake = -1; // an eventfd that ends the thread's wait
-    mutable std::mutex mutex; // guards exchanges, handedOver, owing, openCount and atLimit
+    mutable std::mutex mutex; // guards exchanges, handedOver, gone, nextLook, owing, openCount and atLimit
     std::condition_variable nothingOwed;
     // By socket, from when a connection is handed over: libmicrohttpd takes it
     // up later, on a thread of its own.
@@ -105,6 +111,12 @@ private:
     // By socket, the connections handed over that libmicrohttpd has not yet
     // taken up: they count against the bound as the open ones do.
     std::unordered_map<int, SocketIdentity> handedOver;
+    // By socket, connections handed over or open whose clients closed them:
+    // they hold a descriptor until libmicrohttpd cleans them up, a moment
+    // later, but no longer count against the bound. At most mostGone.
+    std::unordered_set<int> gone;
+    const int mostGone;
+    std::chrono::steady_clock::time_point nextLook; // for closed peers, under mutex
     int owing = 0; // connections awaiting or handling a request
     int openCount = 0;
     bool atLimit = false; // the bound was reached and not yet left well behind

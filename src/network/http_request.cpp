@@ -45,18 +45,33 @@ void HttpRequest::setSession(std::shared_ptr<HttpSession> newSession)
     session = std::move(newSession);
 }
 
-void HttpRequest::appendUploadData(const char* data, unsigned long size)
+void HttpRequest::holdBody(BodyBudget::Reservation reserved)
 {
-    if (bodyRefused || !data || size == 0)
-        return;
-    receivedBytes += qint64(size);
-    uploadData.append(data, int(size));
+    room = std::move(reserved);
+    uploadData.reserve(int(room.bytes()));
 }
 
-void HttpRequest::refuseBody()
+void HttpRequest::appendUploadData(const char* data, unsigned long size)
 {
-    bodyRefused = true;
+    if (isBodyRefused() || !data || size == 0)
+        return;
+    // The buffer is as large as the room held for it, never larger.
+    if (room.bytes() > uploadData.capacity())
+        uploadData.reserve(int(room.bytes()));
+    uploadData.append(data, int(size));
+    receivedBytes += qint64(size);
+}
+
+void HttpRequest::releaseBody()
+{
     uploadData = QByteArray();
+    room.release();
+}
+
+void HttpRequest::refuseBody(BodyRefusal why)
+{
+    bodyRefusal = why;
+    releaseBody();
 }
 
 QString HttpRequest::getHeaderItem(const QString& name) const

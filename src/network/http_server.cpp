@@ -1,6 +1,7 @@
 #include "network/http_server.h"
 
 #include "log/logging_categories.h"
+#include "network/body_budget.h"
 #include "network/connection_acceptor.h"
 #include "network/http_host_whitelist.h"
 #include "network/listen_socket.h"
@@ -44,6 +45,14 @@ std::shared_ptr<HttpSessionFactory> currentSessionFactory()
 namespace {
 
 const char RefusedPeerText[] = "Someone trying to connect who shouldn't";
+const char TurnedAwayBodyText[] = "Turned a request body away: the bodies of other requests take its room";
+
+qint64 bodyBudgetFromEnvironment()
+{
+    bool isNumber = false;
+    const qint64 bytes = qEnvironmentVariable(HttpServer::BodyBudgetVariable).toLongLong(&isNumber);
+    return isNumber && bytes > 0 ? bytes : BodyBudget::DefaultBytes;
+}
 
 unsigned long long softDescriptorLimit()
 {
@@ -88,6 +97,8 @@ bool HttpServer::start()
     }
     if (listening->isOpen()) {
         deadlineWatch = std::make_unique<RequestDeadlineWatch>(arrivalTimeout);
+        bodies = std::make_unique<BodyBudget>(
+            requestedBodyBudget > 0 ? requestedBodyBudget : bodyBudgetFromEnvironment());
         activeConnectionLimit = requestedConnectionLimit > 0 ? requestedConnectionLimit
                                                              : connectionLimitFor(softDescriptorLimit());
         // Twice the bound: libmicrohttpd counts a closed connection until it
@@ -122,6 +133,7 @@ bool HttpServer::start()
     }
     if (!daemon) {
         acceptor.reset();
+        bodies.reset();
         deadlineWatch.reset();
         if (!listening->isOpen())
             listening.reset();
@@ -130,6 +142,8 @@ bool HttpServer::start()
     }
     qCInfo(service::loggerGlog()) << GLOG_PREFIX << "HTTP server takes up to" << activeConnectionLimit
                                   << "connections at once";
+    qCInfo(service::loggerGlog()) << GLOG_PREFIX << "HTTP server holds up to" << bodies->bytes()
+                                  << "bytes of request bodies at once";
     return true;
 }
 
@@ -179,6 +193,19 @@ void HttpServer::logRefusedPeer()
         << GLOG_PREFIX << QLatin1String(RefusedPeerText) + LogThrottle::heldBackNote(heldBack);
 }
 
+void HttpServer::logBodyTurnedAway()
+{
+    int heldBack = 0;
+    if (!turnedAwayBodies.admit(TurnedAwayBodyText, LogThrottle::Clock::now(), &heldBack))
+        return;
+    qCWarning(service::loggerGlog()).noquote()
+        << GLOG_PREFIX
+        << QStringLiteral("%1 (%2 bytes at most)%3")
+               .arg(QLatin1String(TurnedAwayBodyText))
+               .arg(bodies->bytes())
+               .arg(LogThrottle::heldBackNote(heldBack));
+}
+
 void HttpServer::stopAccepting()
 {
     if (acceptor)
@@ -220,11 +247,14 @@ void HttpServer::stop()
     // request has not wholly arrived yet; an idle kept-alive connection owes
     // nothing and is closed.
     acceptor->waitUntilNothingOwed(DrainTimeout);
+    // The connections are closed now: none of them waits for room.
+    bodies->stopWaits();
     // Joins every connection thread: no callback runs after this returns.
     MHD_stop_daemon(daemon);
     daemon = nullptr;
     draining = false;
     acceptor.reset();
+    bodies.reset();
     deadlineWatch.reset();
     // Closes the socket unless another keeps it for the next server.
     listening.reset();

@@ -3,6 +3,8 @@
 #include "network/log_throttle.h"
 #include "network/service.h"
 
+#include <QtGlobal>
+
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
@@ -17,6 +19,7 @@ struct MHD_Daemon;
 
 namespace tarvesk::network {
 
+class BodyBudget;
 class ConnectionAcceptor;
 class HttpRequestHandler;
 class HttpSessionFactory;
@@ -78,6 +81,10 @@ public:
     // once in this time.
     static constexpr std::chrono::milliseconds RepeatedMessagePeriod {60000};
 
+    // The environment variable that sets another budget for the request
+    // bodies held at once (in bytes), for tests that reach it quickly.
+    static constexpr char BodyBudgetVariable[] = "QM_HTTP_BODY_BUDGET";
+
     // The connections served at once for a descriptor limit: the limit less
     // the reserve (half the limit where it is small), at most MaximumConnections.
     static int connectionLimitFor(unsigned long long descriptorLimit);
@@ -117,6 +124,14 @@ public:
     int connectionLimit() const { return activeConnectionLimit; }
     // Connections open now (accepted and not yet closed).
     int openConnections() const;
+    // Takes effect at the next start(); 0 (the default) takes the bytes
+    // BodyBudgetVariable names, else BodyBudget::DefaultBytes.
+    void setBodyBudget(qint64 bytes) { requestedBodyBudget = bytes; }
+    // The budget of the request bodies held at once; null while stopped.
+    BodyBudget* bodyBudget() const { return bodies.get(); }
+    // How long a body waits for room in the budget before it is refused: a
+    // part of the time its request may take to arrive.
+    std::chrono::milliseconds bodyWait() const { return arrivalTimeout / 6; }
     // The watch of the connections' deadlines; null while stopped.
     RequestDeadlineWatch* deadlines() const { return deadlineWatch.get(); }
     bool acceptsPeer(const sockaddr* address, socklen_t length) const;
@@ -133,6 +148,9 @@ public:
     // Logs that a peer was refused, at most once per RepeatedMessagePeriod: a
     // host on the network that connects again and again must not fill the log.
     void logRefusedPeer();
+    // Logs that a body was refused for want of room, at most once per
+    // RepeatedMessagePeriod.
+    void logBodyTurnedAway();
 
 private:
     int port;
@@ -144,12 +162,15 @@ private:
     // Made before the daemon starts, ended after it stopped: the daemon's
     // threads use it in their callbacks.
     std::unique_ptr<ConnectionAcceptor> acceptor;
+    std::unique_ptr<BodyBudget> bodies; // as the acceptor
     std::shared_ptr<ListenSocket> listening;
     std::atomic<bool> draining {false};
+    qint64 requestedBodyBudget = 0;
     int requestedConnectionLimit = 0;
     int activeConnectionLimit = 0; // written before the daemon starts, read by its threads
     LogThrottle daemonMessages {RepeatedMessagePeriod};
     LogThrottle refusedPeers {RepeatedMessagePeriod};
+    LogThrottle turnedAwayBodies {RepeatedMessagePeriod};
 };
 
 } // namespace tarvesk::network

@@ -1,5 +1,6 @@
 #include "network/mhd_callbacks.h"
 
+#include "network/body_budget.h"
 #include "network/http_request.h"
 #include "network/http_request_handler.h"
 #include "network/http_response.h"
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <new>
 
 namespace tarvesk::network {
 
@@ -21,6 +23,9 @@ namespace {
 
 const char IllegalRequestBody[]
     = "<html><head><title>Illegal request</title></head><body>Go away.</body></html>";
+// Fixed, so that saying it needs no memory to speak of.
+const char OutOfMemoryBody[] = "Out of memory for this request: try again later.";
+const char InternalErrorBody[] = "Internal server error.";
 
 QString fromC(const char* text)
 {
@@ -52,11 +57,21 @@ MHD_Result queued(int result)
     return static_cast<MHD_Result>(result);
 }
 
-MHD_Result queueBodyTooLarge(MHD_Connection* connection, const HttpRequest* request, bool closing)
+MHD_Result queueBodyRefused(MHD_Connection* connection, const HttpRequest* request, bool closing)
 {
+    if (request->whyBodyRefused() == HttpRequest::BodyRefusal::NoMemory) {
+        return queued(MhdReply::queueFixed(
+            connection, MHD_HTTP_SERVICE_UNAVAILABLE, OutOfMemoryBody, sizeof OutOfMemoryBody - 1));
+    }
     HttpResponse reply;
-    reply.setStatusCode(MHD_HTTP_CONTENT_TOO_LARGE);
-    reply.setData(QByteArrayLiteral("Request body too large."));
+    if (request->whyBodyRefused() == HttpRequest::BodyRefusal::NoRoom) {
+        reply.setStatusCode(MHD_HTTP_SERVICE_UNAVAILABLE);
+        reply.setData(QByteArrayLiteral(
+            "Request bodies of other clients take all the memory set aside for bodies: try again later."));
+    } else {
+        reply.setStatusCode(MHD_HTTP_CONTENT_TOO_LARGE);
+        reply.setData(QByteArrayLiteral("Request body too large."));
+    }
     return queued(MhdReply::queue(connection, reply, request->getSession().get(), closing));
 }
 
@@ -82,16 +97,70 @@ bool admitConnection(HttpServer* server, MHD_Connection* connection, HttpRequest
     return true;
 }
 
-bool declaredBodyTooLarge(MHD_Connection* connection)
+// The Content-Length of the request: -1 when there is none, more than
+// MaxBodySize when it is larger (or too large to read).
+qint64 declaredBodyLength(MHD_Connection* connection)
 {
     const char* length
         = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
     if (!length)
-        return false;
+        return -1;
     errno = 0;
     const unsigned long long declared = std::strtoull(length, nullptr, 10);
-    return errno == ERANGE || declared > static_cast<unsigned long long>(HttpRequest::MaxBodySize);
+    if (errno == ERANGE || declared > static_cast<unsigned long long>(HttpRequest::MaxBodySize))
+        return HttpRequest::MaxBodySize + 1;
+    return qint64(declared);
 }
+
+// Room for `total` bytes of the request's body, reserved before any of it is
+// buffered; a body that finds none in time is refused.
+bool reserveBody(HttpServer* server, HttpRequest* request, qint64 total)
+{
+    BodyBudget::Reservation& room = request->bodyRoom();
+    if (room.bytes() == 0) {
+        BodyBudget::Reservation made = server->bodyBudget()->reservation();
+        if (!made.growTo(total, server->bodyWait())) {
+            request->refuseBody(HttpRequest::BodyRefusal::NoRoom);
+            server->logBodyTurnedAway();
+            return false;
+        }
+        request->holdBody(std::move(made));
+        return true;
+    }
+    if (!room.growTo(total, server->bodyWait())) {
+        request->refuseBody(HttpRequest::BodyRefusal::NoRoom);
+        server->logBodyTurnedAway();
+        return false;
+    }
+    return true;
+}
+
+// A body of unknown length (chunked) gets its room in doubling steps.
+qint64 grownRoom(qint64 held, qint64 needed)
+{
+    constexpr qint64 FirstStep = 16 * 1024;
+    return std::max(needed, std::min(HttpRequest::MaxBodySize, std::max(2 * held, FirstStep)));
+}
+
+// Gives the connection's time back to the peer when the handler is done,
+// also when it ends in an exception.
+class HandlerTime
+{
+public:
+    HandlerTime(RequestDeadlineWatch* deadlines, MHD_Connection* connection)
+        : deadlines(deadlines)
+        , connection(connection)
+    {
+        deadlines->disarm(connection);
+    }
+    ~HandlerTime() { deadlines->arm(connection); }
+    HandlerTime(const HandlerTime&) = delete;
+    HandlerTime& operator=(const HandlerTime&) = delete;
+
+private:
+    RequestDeadlineWatch* deadlines;
+    MHD_Connection* connection;
+};
 
 int socketOf(MHD_Connection* connection)
 {
@@ -102,6 +171,38 @@ int socketOf(MHD_Connection* connection)
 } // namespace
 
 MHD_Result MhdCallbacks::access(void* server, MHD_Connection* connection, const char* url, const char* method,
+    const char* version, const char* uploadData, size_t* uploadDataSize, void** context)
+{
+    // Nothing may be thrown into libmicrohttpd, which is C: a request that
+    // finds no memory (or fails otherwise) gets an error, and the service
+    // goes on serving.
+    try {
+        return serve(server, connection, url, method, version, uploadData, uploadDataSize, context);
+    } catch (const std::bad_alloc&) {
+        return fail(connection, uploadDataSize, context, MHD_HTTP_SERVICE_UNAVAILABLE);
+    } catch (...) {
+        return fail(connection, uploadDataSize, context, MHD_HTTP_INTERNAL_SERVER_ERROR);
+    }
+}
+
+MHD_Result MhdCallbacks::fail(MHD_Connection* connection, size_t* uploadDataSize, void** context, unsigned status)
+{
+    auto* request = static_cast<HttpRequest*>(*context);
+    if (request && *uploadDataSize != 0) {
+        // Part-way through the body no reply can be queued: the rest is
+        // read and dropped, and the reply follows at its end.
+        *uploadDataSize = 0;
+        request->refuseBody(HttpRequest::BodyRefusal::NoMemory);
+        return MHD_YES;
+    }
+    if (request)
+        request->refuseBody(HttpRequest::BodyRefusal::NoMemory);
+    if (status == MHD_HTTP_SERVICE_UNAVAILABLE)
+        return queued(MhdReply::queueFixed(connection, status, OutOfMemoryBody, sizeof OutOfMemoryBody - 1));
+    return queued(MhdReply::queueFixed(connection, status, InternalErrorBody, sizeof InternalErrorBody - 1));
+}
+
+MHD_Result MhdCallbacks::serve(void* server, MHD_Connection* connection, const char* url, const char* method,
     const char*, const char* uploadData, size_t* uploadDataSize, void** context)
 {
     auto* httpServer = static_cast<HttpServer*>(server);
@@ -110,14 +211,21 @@ MHD_Result MhdCallbacks::access(void* server, MHD_Connection* connection, const 
         request = new HttpRequest(fromC(method), fromC(url));
         *context = request;
         httpServer->requestStarted(socketOf(connection));
-        // A body announced as too large is refused before any of it is read.
-        if (request->getMethod() == QLatin1String("POST") && declaredBodyTooLarge(connection)) {
-            request->refuseBody();
-            if (!admitConnection(httpServer, connection, request))
-                return MHD_NO;
-            return queueBodyTooLarge(connection, request, httpServer->isDraining());
-        }
-        return MHD_YES;
+        if (request->getMethod() != QLatin1String("POST"))
+            return MHD_YES;
+        // A body announced as too large is refused before any of it is read;
+        // one of a known length gets its room before any of it is read, or
+        // is refused then.
+        const qint64 declared = declaredBodyLength(connection);
+        if (declared > HttpRequest::MaxBodySize)
+            request->refuseBody(HttpRequest::BodyRefusal::TooLarge);
+        else if (declared > 0)
+            reserveBody(httpServer, request, declared);
+        if (!request->isBodyRefused())
+            return MHD_YES;
+        if (!admitConnection(httpServer, connection, request))
+            return MHD_NO;
+        return queueBodyRefused(connection, request, httpServer->isDraining());
     }
 
     if (!admitConnection(httpServer, connection, request))
@@ -134,10 +242,14 @@ MHD_Result MhdCallbacks::access(void* server, MHD_Connection* connection, const 
         // libmicrohttpd cannot queue a reply while body bytes are pending.
         if (verb != QLatin1String("POST") || request->isBodyRefused())
             return MHD_YES; // discard the rest of a refused body
-        if (request->getUploadData().size() + qint64(size) > HttpRequest::MaxBodySize) {
-            request->refuseBody();
+        const qint64 needed = request->getUploadData().size() + qint64(size);
+        if (needed > HttpRequest::MaxBodySize) {
+            request->refuseBody(HttpRequest::BodyRefusal::TooLarge);
             return MHD_YES;
         }
+        const qint64 held = request->bodyRoom().bytes();
+        if (needed > held && !reserveBody(httpServer, request, grownRoom(held, needed)))
+            return MHD_YES;
         request->appendUploadData(uploadData, size);
         return MHD_YES;
     }
@@ -147,7 +259,7 @@ MHD_Result MhdCallbacks::access(void* server, MHD_Connection* connection, const 
             connection, MHD_HTTP_NOT_ACCEPTABLE, IllegalRequestBody, sizeof IllegalRequestBody - 1));
 
     if (request->isBodyRefused())
-        return queueBodyTooLarge(connection, request, httpServer->isDraining());
+        return queueBodyRefused(connection, request, httpServer->isDraining());
 
     MHD_get_connection_values(connection, MHD_COOKIE_KIND, &collectCookie, request);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &collectHeader, request);
@@ -156,12 +268,15 @@ MHD_Result MhdCallbacks::access(void* server, MHD_Connection* connection, const 
     const auto handler = currentInstalledHandler();
     if (!handler)
         return MHD_NO;
-    // The request is all here: its handling takes what it takes, and the
-    // peer's time starts again for taking the reply.
-    RequestDeadlineWatch* deadlines = httpServer->deadlines();
-    deadlines->disarm(connection);
-    std::unique_ptr<HttpResponse> reply(handler->handleRequest(request));
-    deadlines->arm(connection);
+    std::unique_ptr<HttpResponse> reply;
+    {
+        // The request is all here: its handling takes what it takes, and the
+        // peer's time starts again for taking the reply.
+        HandlerTime handling(httpServer->deadlines(), connection);
+        reply.reset(handler->handleRequest(request));
+    }
+    // The body's room is free for others while the reply goes out.
+    request->releaseBody();
     if (!reply)
         return MHD_NO;
     return queued(MhdReply::queue(connection, *reply, request->getSession().get(), httpServer->isDraining(),
@@ -186,21 +301,30 @@ void MhdCallbacks::connectionNotified(
 {
     auto* httpServer = static_cast<HttpServer*>(server);
     RequestDeadlineWatch* deadlines = httpServer->deadlines();
-    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
-        deadlines->watch(connection, socketOf(connection));
-        httpServer->connectionOpened(socketOf(connection));
-        return;
+    try {
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            httpServer->connectionOpened(socketOf(connection));
+            deadlines->watch(connection, socketOf(connection));
+            return;
+        }
+        // libmicrohttpd closes the socket only after this returns.
+        deadlines->forget(connection);
+        httpServer->connectionClosed(socketOf(connection));
+        if (const auto factory = currentSessionFactory())
+            factory->removeSession(connection);
+    } catch (...) {
+        // Out of memory for the books of a connection: it is served without
+        // a deadline of its own, which libmicrohttpd's idle time-out bounds.
     }
-    // libmicrohttpd closes the socket only after this returns.
-    deadlines->forget(connection);
-    if (const auto factory = currentSessionFactory())
-        factory->removeSession(connection);
-    httpServer->connectionClosed(socketOf(connection));
 }
 
 void MhdCallbacks::logMessage(void* server, const char* format, va_list arguments)
 {
-    static_cast<HttpServer*>(server)->logDaemonMessage(format, arguments);
+    try {
+        static_cast<HttpServer*>(server)->logDaemonMessage(format, arguments);
+    } catch (...) {
+        // A message that cannot be written for want of memory is lost.
+    }
 }
 
 } // namespace tarvesk::network

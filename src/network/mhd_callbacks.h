@@ -26,6 +26,13 @@ public:
     // MHD_OPTION_EXTERNAL_LOGGER: libmicrohttpd's messages go to the log, not
     // to standard error.
     static void logMessage(void* server, const char* format, va_list arguments);
+
+private:
+    static MHD_Result serve(void* server, MHD_Connection* connection, const char* url, const char* method,
+        const char* version, const char* uploadData, size_t* uploadDataSize, void** context);
+    // The reply to a request whose handling threw: 503 for memory that could
+    // not be had, 500 for anything else.
+    static MHD_Result fail(MHD_Connection* connection, size_t* uploadDataSize, void** context, unsigned status);
 };
 
 } // namespace tarvesk::network
