@@ -45,19 +45,23 @@ void HttpRequest::setSession(std::shared_ptr<HttpSession> newSession)
     session = std::move(newSession);
 }
 
-void HttpRequest::holdBody(BodyBudget::Reservation reserved)
+void HttpRequest::setBodyRoom(BodyBudget::Reservation reserved)
 {
     room = std::move(reserved);
+}
+
+bool HttpRequest::growBodyRoom(qint64 total, std::chrono::milliseconds patience)
+{
+    if (!room.growTo(total, patience))
+        return false;
     uploadData.reserve(int(room.bytes()));
+    return true;
 }
 
 void HttpRequest::appendUploadData(const char* data, unsigned long size)
 {
     if (isBodyRefused() || !data || size == 0)
         return;
-    // The buffer is as large as the room held for it, never larger.
-    if (room.bytes() > uploadData.capacity())
-        uploadData.reserve(int(room.bytes()));
     uploadData.append(data, int(size));
     receivedBytes += qint64(size);
 }

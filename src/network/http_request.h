@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <chrono>
 #include <memory>
 
 struct MHD_PostProcessor;
@@ -39,11 +40,13 @@ public:
     // bodies, or memory that could not be had for it.
     enum class BodyRefusal { None, TooLarge, NoRoom, NoMemory };
 
-    // Takes the room reserved for the body and makes the buffer that large at
-    // once (throws std::bad_alloc when it cannot be had).
-    void holdBody(BodyBudget::Reservation room);
-    // The room reserved for the body (to grow for a body of unknown length).
-    BodyBudget::Reservation& bodyRoom() { return room; }
+    // The budget the body takes its room from (a POST's, before any of it comes).
+    void setBodyRoom(BodyBudget::Reservation room);
+    qint64 bodyRoom() const { return room.bytes(); }
+    // Makes the body's room `total` bytes, waiting up to `patience` for it,
+    // and the buffer that large (throws std::bad_alloc when that cannot be
+    // had); false when the budget has no room for it by then.
+    bool growBodyRoom(qint64 total, std::chrono::milliseconds patience);
     // Within the room reserved: the buffer grows to it (throws std::bad_alloc
     // when that cannot be had).
     void appendUploadData(const char* data, unsigned long size);

@@ -116,23 +116,11 @@ qint64 declaredBodyLength(MHD_Connection* connection)
 // buffered; a body that finds none in time is refused.
 bool reserveBody(HttpServer* server, HttpRequest* request, qint64 total)
 {
-    BodyBudget::Reservation& room = request->bodyRoom();
-    if (room.bytes() == 0) {
-        BodyBudget::Reservation made = server->bodyBudget()->reservation();
-        if (!made.growTo(total, server->bodyWait())) {
-            request->refuseBody(HttpRequest::BodyRefusal::NoRoom);
-            server->logBodyTurnedAway();
-            return false;
-        }
-        request->holdBody(std::move(made));
+    if (request->growBodyRoom(total, server->bodyWait()))
         return true;
-    }
-    if (!room.growTo(total, server->bodyWait())) {
-        request->refuseBody(HttpRequest::BodyRefusal::NoRoom);
-        server->logBodyTurnedAway();
-        return false;
-    }
-    return true;
+    request->refuseBody(HttpRequest::BodyRefusal::NoRoom);
+    server->logBodyTurnedAway();
+    return false;
 }
 
 // A body of unknown length (chunked) gets its room in doubling steps.
@@ -213,6 +201,7 @@ MHD_Result MhdCallbacks::serve(void* server, MHD_Connection* connection, const c
         httpServer->requestStarted(socketOf(connection));
         if (request->getMethod() != QLatin1String("POST"))
             return MHD_YES;
+        request->setBodyRoom(httpServer->bodyBudget()->reservation());
         // A body announced as too large is refused before any of it is read;
         // one of a known length gets its room before any of it is read, or
         // is refused then.
@@ -247,7 +236,7 @@ MHD_Result MhdCallbacks::serve(void* server, MHD_Connection* connection, const c
             request->refuseBody(HttpRequest::BodyRefusal::TooLarge);
             return MHD_YES;
         }
-        const qint64 held = request->bodyRoom().bytes();
+        const qint64 held = request->bodyRoom();
         if (needed > held && !reserveBody(httpServer, request, grownRoom(held, needed)))
             return MHD_YES;
         request->appendUploadData(uploadData, size);

@@ -242,7 +242,7 @@ TEST(ConnectionsEndToEnd, LargeBodiesSentAtOnceStayWithinTheBudgetAndAreAllAnswe
 {
     constexpr int clients = 48;
     constexpr qint64 budget = 4 * 1024 * 1024;
-    constexpr size_t bodySize = 1024 * 1024;
+    constexpr size_t bodySize = 2 * 1024 * 1024;
     ServiceProcess service;
     service.environment().insert("QM_HTTP_BODY_BUDGET", QString::number(budget));
     const int port = qmtest::freeLoopbackPort();
@@ -337,7 +337,8 @@ TEST(ConnectionsEndToEnd, CallsAreAnsweredWhileAClientConnectsAndResetsAsFastAsI
         HttpTestClient client(port, std::chrono::seconds(20));
         const qmtest::HttpReply reply
             = client.request("POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody("system.listMethods"));
-        EXPECT_EQ(reply.status, 200) << i << ", after " << resets << " resets";
+        EXPECT_EQ(reply.status, 200) << i << ", after " << resets << " resets\n"
+                                     << service.log().right(1500).toStdString();
         answered += reply.status == 200;
     }
     const int stormed = resets;

@@ -81,11 +81,11 @@ public:
             lastUrl = request->getURL().toString();
             lastContentType = request->getHeaderItem("content-type");
         }
-        auto* response = new HttpResponse;
-        response->setStatusCode(200);
         const QString path = request->getURL().path();
         if (path == "/no-memory")
             throw std::bad_alloc(); // as a handler whose memory ran out
+        auto* response = new HttpResponse;
+        response->setStatusCode(200);
         if (path.startsWith("/stream/"))
             response->setBodySource(std::make_unique<PatternSource>(path.mid(8).toLongLong()));
         else
