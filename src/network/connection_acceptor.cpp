@@ -38,9 +38,10 @@ ConnectionAcceptor::ConnectionAcceptor(int bound, unsigned daemonLimit, PeerAdmi
     : limit(bound)
     , daemonLimit(daemonLimit)
     , admitPeer(std::move(admitPeer))
-    // A few descriptors beyond the bound, taken from the reserve of the
-    // service's own files for a moment.
-    , mostGone(std::clamp(bound / 2, 1, 64))
+    // Closed connections are cleaned up a moment later; until then they hold
+    // descriptors beyond the bound, as many as libmicrohttpd's own limit
+    // (twice the bound) lets it hold anyway.
+    , mostGone(bound)
 { }
 
 ConnectionAcceptor::~ConnectionAcceptor()
