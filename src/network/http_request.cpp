@@ -45,18 +45,37 @@ void HttpRequest::setSession(std::shared_ptr<HttpSession> newSession)
     session = std::move(newSession);
 }
 
-void HttpRequest::appendUploadData(const char* data, unsigned long size)
+void HttpRequest::setBodyRoom(BodyBudget::Reservation reserved)
 {
-    if (bodyRefused || !data || size == 0)
-        return;
-    receivedBytes += qint64(size);
-    uploadData.append(data, int(size));
+    room = std::move(reserved);
 }
 
-void HttpRequest::refuseBody()
+bool HttpRequest::growBodyRoom(qint64 total, std::chrono::milliseconds patience)
 {
-    bodyRefused = true;
+    if (!room.growTo(total, patience))
+        return false;
+    uploadData.reserve(int(room.bytes()));
+    return true;
+}
+
+void HttpRequest::appendUploadData(const char* data, unsigned long size)
+{
+    if (isBodyRefused() || !data || size == 0)
+        return;
+    uploadData.append(data, int(size));
+    receivedBytes += qint64(size);
+}
+
+void HttpRequest::releaseBody()
+{
     uploadData = QByteArray();
+    room.release();
+}
+
+void HttpRequest::refuseBody(BodyRefusal why)
+{
+    bodyRefusal = why;
+    releaseBody();
 }
 
 QString HttpRequest::getHeaderItem(const QString& name) const

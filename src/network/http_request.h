@@ -1,11 +1,14 @@
 #pragma once
 
+#include "network/body_budget.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <chrono>
 #include <memory>
 
 struct MHD_PostProcessor;
@@ -33,12 +36,28 @@ public:
     std::shared_ptr<HttpSession> getSession() const { return session; }
     QString getMethod() const { return method; }
 
+    // Why a body is not taken: over MaxBodySize, no room in the budget of all
+    // bodies, or memory that could not be had for it.
+    enum class BodyRefusal { None, TooLarge, NoRoom, NoMemory };
+
+    // The budget the body takes its room from (a POST's, before any of it comes).
+    void setBodyRoom(BodyBudget::Reservation room);
+    qint64 bodyRoom() const { return room.bytes(); }
+    // Makes the body's room `total` bytes, waiting up to `patience` for it,
+    // and the buffer that large (throws std::bad_alloc when that cannot be
+    // had); false when the budget has no room for it by then.
+    bool growBodyRoom(qint64 total, std::chrono::milliseconds patience);
+    // Within the room reserved: the buffer grows to it (throws std::bad_alloc
+    // when that cannot be had).
     void appendUploadData(const char* data, unsigned long size);
     QByteArray getUploadData() const { return uploadData; }
-    // Marks the body as over MaxBodySize: what was buffered is dropped and
-    // further chunks are discarded.
-    void refuseBody();
-    bool isBodyRefused() const { return bodyRefused; }
+    // Drops the body and gives its room back once it was handled.
+    void releaseBody();
+    // Marks the body as refused: what was buffered is dropped, its room given
+    // back, and further chunks are discarded.
+    void refuseBody(BodyRefusal why = BodyRefusal::TooLarge);
+    bool isBodyRefused() const { return bodyRefusal != BodyRefusal::None; }
+    BodyRefusal whyBodyRefused() const { return bodyRefusal; }
 
     QString getHeaderItem(const QString& name) const;
     void addHeaderItem(const QString& name, const QString& value);
@@ -60,10 +79,11 @@ private:
     mutable bool urlParsed = false;
     QUrlQuery query;
     MHD_PostProcessor* postProcessor = nullptr; // never used: the body is collected raw
+    BodyBudget::Reservation room; // given back once uploadData is gone: declared before it
     QByteArray uploadData;
     QHash<QString, QString> headers;
     std::shared_ptr<HttpSession> session;
-    bool bodyRefused = false;
+    BodyRefusal bodyRefusal = BodyRefusal::None;
     qint64 receivedBytes = 0; // body bytes buffered, also those a later refusal dropped
 };
 

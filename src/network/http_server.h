@@ -3,16 +3,14 @@
 #include "network/log_throttle.h"
 #include "network/service.h"
 
+#include <QtGlobal>
+
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdarg>
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <unordered_map>
 
 #include <sys/socket.h>
 #include <sys/types.h>
@@ -21,6 +19,8 @@ struct MHD_Daemon;
 
 namespace tarvesk::network {
 
+class BodyBudget;
+class ConnectionAcceptor;
 class HttpRequestHandler;
 class HttpSessionFactory;
 class ListenSocket;
@@ -38,7 +38,8 @@ void setHttpSessionFactory(std::shared_ptr<HttpSessionFactory> factory);
 std::shared_ptr<HttpSessionFactory> currentSessionFactory();
 
 // Starts and stops the libmicrohttpd daemon that serves the service port, one
-// thread per connection. Requests go to the installed handler.
+// thread per connection. Requests go to the installed handler (MhdCallbacks
+// turns the daemon's calls into requests and replies).
 //
 // The daemon waits with poll(), so that a connection's descriptor may have any
 // number, and takes a bounded number of connections at once, well below the
@@ -46,13 +47,7 @@ std::shared_ptr<HttpSessionFactory> currentSessionFactory();
 // profiles) always open, however many connections clients hold. A connection
 // over the bound is closed as soon as it is accepted, before a byte is read;
 // the log says so once when the bound is reached, not once per connection.
-//
-// The bound is kept by the accepting thread, never by libmicrohttpd: a daemon
-// that reaches its own connection limit while connections handed over to it
-// are still being taken up locks itself up for good. Its limit is set well
-// above the bound, and the accepting thread hands nothing over while the
-// daemon's own count (which lags behind the closed connections it has yet to
-// clean up) has no room; such connections wait in the backlog meanwhile.
+// The ConnectionAcceptor keeps the bound and hands connections over.
 //
 // Connections are accepted by a thread of the server's own from a listen
 // socket that may outlive the server: a restart stops accepting, answers every
@@ -85,6 +80,10 @@ public:
     // Messages of libmicrohttpd that repeat per connection are logged at most
     // once in this time.
     static constexpr std::chrono::milliseconds RepeatedMessagePeriod {60000};
+
+    // The environment variable that sets another budget for the request
+    // bodies held at once (in bytes), for tests that reach it quickly.
+    static constexpr char BodyBudgetVariable[] = "QM_HTTP_BODY_BUDGET";
 
     // The connections served at once for a descriptor limit: the limit less
     // the reserve (half the limit where it is small), at most MaximumConnections.
@@ -125,6 +124,14 @@ public:
     int connectionLimit() const { return activeConnectionLimit; }
     // Connections open now (accepted and not yet closed).
     int openConnections() const;
+    // Takes effect at the next start(); 0 (the default) takes the bytes
+    // BodyBudgetVariable names, else BodyBudget::DefaultBytes.
+    void setBodyBudget(qint64 bytes) { requestedBodyBudget = bytes; }
+    // The budget of the request bodies held at once; null while stopped.
+    BodyBudget* bodyBudget() const { return bodies.get(); }
+    // How long a body waits for room in the budget before it is refused: a
+    // part of the time its request may take to arrive.
+    std::chrono::milliseconds bodyWait() const { return arrivalTimeout / 6; }
     // The watch of the connections' deadlines; null while stopped.
     RequestDeadlineWatch* deadlines() const { return deadlineWatch.get(); }
     bool acceptsPeer(const sockaddr* address, socklen_t length) const;
@@ -141,64 +148,29 @@ public:
     // Logs that a peer was refused, at most once per RepeatedMessagePeriod: a
     // host on the network that connects again and again must not fill the log.
     void logRefusedPeer();
+    // Logs that a body was refused for want of room, at most once per
+    // RepeatedMessagePeriod.
+    void logBodyTurnedAway();
 
 private:
-    // Whether a connection still owes its client a reply.
-    enum class Exchange { AwaitingRequest, Handling, Idle };
-
-    // Why accepting stopped with connections perhaps still in the backlog.
-    enum class Backlog { Empty, OutOfDescriptors, DaemonFull };
-    // What identifies a socket beyond its number, which a closed socket frees.
-    struct SocketIdentity
-    {
-        dev_t device = 0;
-        ino_t inode = 0;
-        bool operator==(const SocketIdentity& other) const
-        {
-            return device == other.device && inode == other.inode;
-        }
-    };
-
-    void acceptConnections();
-    // Accepts what waits in the backlog while the daemon has room for it.
-    Backlog acceptWaiting();
-    void handOver(int client, const sockaddr* address, socklen_t length);
-    // Whether one more connection may be handed over; under connectionsMutex.
-    bool boundHasRoom();
-    // Forgets connections handed over that libmicrohttpd closed without taking
-    // them up (it says nothing of those); under connectionsMutex.
-    void forgetDroppedHandOvers();
-    // Forgets one connection handed over and not taken up; under connectionsMutex.
-    void forgetHandOver(int socket);
-    bool daemonHasRoom();
-    void settle(int socket, Exchange now);
-
     int port;
     PeerPolicy peerPolicy;
     MHD_Daemon* daemon = nullptr;
     std::chrono::milliseconds arrivalTimeout = RequestArrivalTimeout;
     std::unique_ptr<RequestDeadlineWatch>
         deadlineWatch; // made before the daemon starts, ended after it stopped
+    // Made before the daemon starts, ended after it stopped: the daemon's
+    // threads use it in their callbacks.
+    std::unique_ptr<ConnectionAcceptor> acceptor;
+    std::unique_ptr<BodyBudget> bodies; // as the acceptor
     std::shared_ptr<ListenSocket> listening;
-    std::thread acceptor;
-    int wakeAcceptor = -1; // an eventfd that ends the acceptor's wait
     std::atomic<bool> draining {false};
+    qint64 requestedBodyBudget = 0;
     int requestedConnectionLimit = 0;
     int activeConnectionLimit = 0; // written before the daemon starts, read by its threads
-    unsigned daemonConnectionLimit = 0; // libmicrohttpd's own, written before the daemon starts
-    mutable std::mutex connectionsMutex; // guards exchanges, handedOver, owing, openCount and atLimit
-    std::condition_variable nothingOwed;
-    // By socket, from when the acceptor hands a connection over: libmicrohttpd
-    // takes it up later, on a thread of its own.
-    std::unordered_map<int, Exchange> exchanges;
-    // By socket, the connections handed over that libmicrohttpd has not yet
-    // taken up: they count against the bound as the open ones do.
-    std::unordered_map<int, SocketIdentity> handedOver;
-    int owing = 0; // connections awaiting or handling a request
-    int openCount = 0;
-    bool atLimit = false; // the bound was reached and not yet left well behind
     LogThrottle daemonMessages {RepeatedMessagePeriod};
     LogThrottle refusedPeers {RepeatedMessagePeriod};
+    LogThrottle turnedAwayBodies {RepeatedMessagePeriod};
 };
 
 } // namespace tarvesk::network

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <new>
 #include <thread>
 
 using namespace tarvesk::network;
@@ -80,9 +81,11 @@ public:
             lastUrl = request->getURL().toString();
             lastContentType = request->getHeaderItem("content-type");
         }
+        const QString path = request->getURL().path();
+        if (path == "/no-memory")
+            throw std::bad_alloc(); // as a handler whose memory ran out
         auto* response = new HttpResponse;
         response->setStatusCode(200);
-        const QString path = request->getURL().path();
         if (path.startsWith("/stream/"))
             response->setBodySource(std::make_unique<PatternSource>(path.mid(8).toLongLong()));
         else
@@ -296,6 +299,21 @@ TEST_F(HttpServerTest, BodiesOverTheCapAreRefusedWith413)
             = client.request("POST", "/", {}, std::string(size_t(HttpRequest::MaxBodySize), 'z'));
         EXPECT_EQ(reply.status, 200);
         EXPECT_EQ(std::to_string(handler->lastBody.size()), cap);
+    }
+}
+
+// A request whose handling runs out of memory gets an error, and the server
+// goes on serving: nothing is thrown into libmicrohttpd, which would end the
+// process.
+TEST_F(HttpServerTest, ARequestThatRunsOutOfMemoryGets503AndOthersAreServed)
+{
+    for (const char* method : {"GET", "POST"}) {
+        HttpTestClient client(port);
+        const HttpReply reply = client.request(method, "/no-memory", {}, "{}");
+        ASSERT_TRUE(reply.ok) << method;
+        EXPECT_EQ(reply.status, 503) << method;
+        EXPECT_EQ(reply.body, "Out of memory for this request: try again later.");
+        EXPECT_EQ(client.request("GET", "/").body, "handled GET") << method;
     }
 }
 

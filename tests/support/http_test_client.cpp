@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -130,6 +131,14 @@ bool HttpTestClient::peerClosed()
     char byte;
     const ssize_t n = ::recv(fd, &byte, 1, 0);
     return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+bool HttpTestClient::replyStarted()
+{
+    if (!buffer.empty() || fd < 0)
+        return true;
+    pollfd ready {fd, POLLIN, 0};
+    return ::poll(&ready, 1, 0) > 0;
 }
 
 int HttpTestClient::awaitStatus()

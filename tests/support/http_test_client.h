@@ -56,6 +56,8 @@ public:
     bool awaitText(const std::string& text);
     // True when the server closed the connection (reads end of stream).
     bool peerClosed();
+    // Whether a reply has begun to arrive (or the connection ended); does not wait.
+    bool replyStarted();
 
 private:
     bool readMore();
