@@ -1,6 +1,7 @@
 #include "network/http_server.h"
 
 #include "log/logging_categories.h"
+#include "network/descriptor_budget.h"
 #include "network/http_body_source.h"
 #include "network/http_host_whitelist.h"
 #include "network/http_request.h"
@@ -9,6 +10,8 @@
 #include "network/http_session.h"
 #include "network/http_session_factory.h"
 #include "network/listen_socket.h"
+#include "network/request_framing.h"
+#include "network/url_unescape.h"
 #include "network/request_deadline_watch.h"
 
 #include <QDateTime>
@@ -269,6 +272,13 @@ MHD_Result handleMhdAccess(void* server, MHD_Connection* connection, const char*
         request = new HttpRequest(fromC(method), fromC(url));
         *context = request;
         httpServer->requestStarted(socketOf(connection));
+        // A body whose end can be read two ways is refused before any of it is read.
+        if (const std::unique_ptr<HttpResponse> refusal = RequestFraming::refusalFor(connection)) {
+            request->refuseBody();
+            if (!admitConnection(httpServer, connection, request))
+                return MHD_NO;
+            return queueHttpResponse(connection, *refusal, request->getSession().get(), true);
+        }
         // A body announced as too large is refused before any of it is read.
         if (request->getMethod() == QLatin1String("POST") && declaredBodyTooLarge(connection)) {
             request->refuseBody();
@@ -363,13 +373,6 @@ void logMhdMessage(void* server, const char* format, va_list arguments)
     static_cast<HttpServer*>(server)->logDaemonMessage(format, arguments);
 }
 
-unsigned long long softDescriptorLimit()
-{
-    rlimit limit {};
-    // A limit that cannot be read is taken as the usual default.
-    return ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
-}
-
 } // namespace
 
 int HttpServer::connectionLimitFor(unsigned long long descriptorLimit)
@@ -397,7 +400,9 @@ bool HttpServer::start()
             << GLOG_PREFIX << "Trying to start an already running Http server daemon";
         return false;
     }
-    if (!listening || !listening->isOpen() || listening->port() != port)
+    // A socket given for this port that could not be had says why; one
+    // closed since (or none) is opened anew.
+    if (!listening || listening->port() != port || (!listening->isOpen() && listening->errorNumber() == 0))
         listening = std::make_shared<ListenSocket>(port);
     if (listening->isOpen()) {
         wakeAcceptor = ::eventfd(0, EFD_CLOEXEC);
@@ -409,7 +414,7 @@ bool HttpServer::start()
     if (wakeAcceptor >= 0) {
         deadlineWatch = std::make_unique<RequestDeadlineWatch>(arrivalTimeout);
         activeConnectionLimit = requestedConnectionLimit > 0 ? requestedConnectionLimit
-                                                             : connectionLimitFor(softDescriptorLimit());
+                                                             : std::max(1, DescriptorBudget::connectionLimitNow());
         // Twice the bound: libmicrohttpd counts a closed connection until it
         // has cleaned it up, and must never reach its own limit.
         daemonConnectionLimit = 2 * unsigned(activeConnectionLimit);
@@ -430,7 +435,8 @@ bool HttpServer::start()
         // other options goes to standard error.
         daemon
             = MHD_start_daemon(flags, 0, nullptr, nullptr, &handleMhdAccess, this, MHD_OPTION_EXTERNAL_LOGGER,
-                &logMhdMessage, this, MHD_OPTION_CONNECTION_TIMEOUT, ConnectionTimeoutSeconds,
+                &logMhdMessage, this, MHD_OPTION_UNESCAPE_CALLBACK, &UrlUnescape::callback, nullptr,
+                MHD_OPTION_CONNECTION_TIMEOUT, ConnectionTimeoutSeconds,
                 MHD_OPTION_CONNECTION_LIMIT, daemonConnectionLimit, MHD_OPTION_THREAD_STACK_SIZE,
                 ConnectionThreadStackSize, MHD_OPTION_NOTIFY_COMPLETED, &onMhdRequestCompleted, this,
                 MHD_OPTION_NOTIFY_CONNECTION, &onMhdConnectionNotify, this, MHD_OPTION_END);
@@ -487,6 +493,7 @@ void HttpServer::connectionClosed(int socket)
         qCInfo(service::loggerGlog())
             << GLOG_PREFIX << "HTTP server holds" << count << "connections: new ones are accepted again";
     }
+    burstMemory.connectionsLeft(count);
 }
 
 void HttpServer::logDaemonMessage(const char* format, va_list arguments)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "network/burst_memory_release.h"
 #include "network/log_throttle.h"
 #include "network/service.h"
 
@@ -199,6 +200,7 @@ private:
     bool atLimit = false; // the bound was reached and not yet left well behind
     LogThrottle daemonMessages {RepeatedMessagePeriod};
     LogThrottle refusedPeers {RepeatedMessagePeriod};
+    BurstMemoryRelease burstMemory;
 };
 
 } // namespace tarvesk::network
