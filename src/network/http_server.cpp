@@ -10,9 +10,9 @@
 #include "network/http_session.h"
 #include "network/http_session_factory.h"
 #include "network/listen_socket.h"
+#include "network/request_deadline_watch.h"
 #include "network/request_framing.h"
 #include "network/url_unescape.h"
-#include "network/request_deadline_watch.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -29,7 +29,6 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
