@@ -37,7 +37,9 @@ const QtMessageHandler s_takeDefaultEarly = defaultHandler();
 std::atomic<bool> s_enableWriteToFile {false};
 QMutex s_fileMutex; // guards s_filePath, the log file and its rotation
 QString s_filePath;
-bool s_linesLost = false; // guarded by s_fileMutex: lines were lost for want of descriptors
+// Lines were lost for want of descriptors; written under s_fileMutex, atomic
+// since the contended QMutex is invisible to ThreadSanitizer.
+std::atomic<bool> s_linesLost {false};
 // Counted by a rotation (under s_fileMutex) before it empties the file; read
 // by readers of the log without a lock, before and after each read.
 std::atomic<quint64> s_rotations {0};
@@ -150,7 +152,8 @@ void QDebugLogger::appendToFile(const QString& category, const QString& line)
         QMutexLocker lock(&s_fileMutex);
         QFile file(s_filePath);
         if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            s_linesLost = false;
+            if (s_linesLost.load(std::memory_order_relaxed))
+                s_linesLost.store(false, std::memory_order_relaxed);
             trimFileToSize(&file, MaxLogFileSize);
             QByteArray bytes;
             if (!category.isEmpty() && category != QLatin1String("default"))
@@ -166,7 +169,7 @@ void QDebugLogger::appendToFile(const QString& category, const QString& line)
         passing = errno == EMFILE || errno == ENFILE;
         if (passing && s_linesLost)
             return; // said once per spell
-        s_linesLost = passing;
+        s_linesLost.store(passing, std::memory_order_relaxed);
         if (!passing)
             s_enableWriteToFile = false;
         failure = file.errorString() + QLatin1Char(' ') + s_filePath;
