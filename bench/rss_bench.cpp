@@ -118,6 +118,44 @@ void holdIdleConnections(const qmbench::ServiceProcess& service, int count)
         mb(qmbench::procStatusKb(service.pid(), "VmRSS")), qmbench::procStatusKb(service.pid(), "Threads"));
 }
 
+// Restarts ("application.restart"), each asked for while `clients`
+// connections send a small request at once (none with burst false). Prints
+// what the service holds once it answers again and has settled.
+void restartRounds(
+    const qmbench::ServiceProcess& service, int clients, int rounds, bool withBurst, int restartDelayMs)
+{
+    rlimit limit {};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    const std::string request = qmbench::postText(service.port(),
+        R"({"jsonrpc": "2.0", "id": 1, "method": "system.listMethods", "params": {}})");
+    std::printf("%d restarts, each %s\n", rounds,
+        withBurst ? qPrintable(QString("during a burst of %1 connections").arg(clients)) : "on its own");
+    std::printf("idle after start-up:    VmRSS %7.1f MB\n", mb(qmbench::procStatusKb(service.pid(), "VmRSS")));
+    for (int round = 1; round <= rounds; ++round) {
+        std::thread restart([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(restartDelayMs));
+            qmbench::rpc(service.port(), "application.restart");
+        });
+        std::map<int, int> statuses;
+        if (withBurst)
+            statuses = burst(service.port(), clients, request);
+        restart.join();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!qmbench::rpc(service.port(), "system.listMethods").contains("result")
+            && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // The connections of the burst are being closed and their threads end.
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        std::printf("after restart %d, idle: VmRSS %7.1f MB   threads %ld   statuses", round,
+            mb(qmbench::procStatusKb(service.pid(), "VmRSS")), qmbench::procStatusKb(service.pid(), "Threads"));
+        for (const auto& [status, count] : statuses)
+            std::printf(" %d:%d", status, count);
+        std::printf("\n");
+    }
+}
+
 int argument(const QStringList& arguments, const QString& name, int fallback)
 {
     const int at = arguments.indexOf(name);
@@ -145,6 +183,18 @@ int main(int argc, char** argv)
         std::printf(
             "idle after start-up:  VmRSS %7.1f MB\n", mb(qmbench::procStatusKb(service.pid(), "VmRSS")));
         holdIdleConnections(service, hold);
+        service.stop();
+        return 0;
+    }
+    if (const int restarts = argument(arguments, "--restarts", 0); restarts > 0) {
+        restartRounds(service, argument(arguments, "--clients", 2049), restarts, !arguments.contains("--plain"),
+            argument(arguments, "--restart-delay", 0));
+        if (const int pause = argument(arguments, "--pause", 0); pause > 0) {
+            // Time to look at the service from outside (/proc/<pid>/smaps, gdb).
+            std::printf("service pid %lld, stopped in %d s\n", static_cast<long long>(service.pid()), pause);
+            std::fflush(stdout);
+            std::this_thread::sleep_for(std::chrono::seconds(pause));
+        }
         service.stop();
         return 0;
     }

@@ -5,12 +5,14 @@
 #include "app/qm_server_version.h"
 #include "app/service_application.h"
 #include "core/file/application_data_folder.h"
+#include "log/qdebug_logger.h"
 #include "network/listen_socket.h"
 #include "service/exit_request.h"
 #include "service/quinmark_http_server.h"
 
 #include <QApplication>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -30,6 +32,19 @@ constexpr int RestartExitCode = 1337;
 std::shared_ptr<network::ListenSocket>& keptListenSocket()
 {
     static std::shared_ptr<network::ListenSocket> socket;
+    return socket;
+}
+
+// The service port's listen socket for a pass that has none kept. A copy
+// started while another serves the port ends at once (its HTTP server cannot
+// start), and the log file is the other copy's unless it was told otherwise:
+// from here on this copy writes to its terminal only, so that the serving
+// copy's log, and its error page, show no failure that is not its own.
+std::shared_ptr<network::ListenSocket> claimPort(int port)
+{
+    auto socket = std::make_shared<network::ListenSocket>(port);
+    if (!socket->isOpen() && socket->errorNumber() == EADDRINUSE)
+        service::QDebugLogger::setEnableWriteToFile(false);
     return socket;
 }
 
@@ -78,7 +93,7 @@ int QmServerLib::startAsService(QApplication* application, int port, bool daemon
         if (test) {
             code = ok ? 0 : 1;
         } else if (ok) {
-            server.useListenSocket(kept);
+            server.useListenSocket(kept ? kept : claimPort(server.servedPort()));
             server.start();
             code = QApplication::exec();
             served = true;

@@ -10,11 +10,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <mutex>
-#include <shared_mutex>
 
 namespace tarvesk::service {
 
@@ -37,10 +37,12 @@ const QtMessageHandler s_takeDefaultEarly = defaultHandler();
 std::atomic<bool> s_enableWriteToFile {false};
 QMutex s_fileMutex; // guards s_filePath, the log file and its rotation
 QString s_filePath;
-// Held for reading by readers of the log while they read, for writing by a
-// rotation; taken after s_fileMutex when both are.
-std::shared_mutex s_rotationLock;
-quint64 s_rotations = 0; // guarded by s_rotationLock
+// Lines were lost for want of descriptors; written under s_fileMutex, atomic
+// since the contended QMutex is invisible to ThreadSanitizer.
+std::atomic<bool> s_linesLost {false};
+// Counted by a rotation (under s_fileMutex) before it empties the file; read
+// by readers of the log without a lock, before and after each read.
+std::atomic<quint64> s_rotations {0};
 QMutex s_categoryMutex; // guards s_categoryEnabledState and s_filterRules
 std::map<QString, bool> s_categoryEnabledState;
 QString s_filterRules;
@@ -145,10 +147,13 @@ void QDebugLogger::messageHandler(QtMsgType type, const QMessageLogContext& cont
 void QDebugLogger::appendToFile(const QString& category, const QString& line)
 {
     QString failure;
+    bool passing = false;
     {
         QMutexLocker lock(&s_fileMutex);
         QFile file(s_filePath);
         if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            if (s_linesLost.load(std::memory_order_relaxed))
+                s_linesLost.store(false, std::memory_order_relaxed);
             trimFileToSize(&file, MaxLogFileSize);
             QByteArray bytes;
             if (!category.isEmpty() && category != QLatin1String("default"))
@@ -159,11 +164,21 @@ void QDebugLogger::appendToFile(const QString& category, const QString& line)
             file.close();
             return;
         }
-        s_enableWriteToFile = false;
+        // Out of descriptors the file cannot be opened for a while, not for
+        // good: the line is lost, the log goes on once some are free again.
+        passing = errno == EMFILE || errno == ENFILE;
+        if (passing && s_linesLost)
+            return; // said once per spell
+        s_linesLost.store(passing, std::memory_order_relaxed);
+        if (!passing)
+            s_enableWriteToFile = false;
         failure = file.errorString() + QLatin1Char(' ') + s_filePath;
     }
     warnDirect(QStringLiteral("Log File could not be opened: ") + failure);
-    warnDirect(QStringLiteral("Disabled write to log file as file write permissions not available"));
+    if (passing)
+        warnDirect(QStringLiteral("Log lines are lost until the service has descriptors free again"));
+    else
+        warnDirect(QStringLiteral("Disabled write to log file as file write permissions not available"));
 }
 
 void QDebugLogger::trimFileToSize(QFile* file, qint64 maxSize)
@@ -174,13 +189,11 @@ void QDebugLogger::trimFileToSize(QFile* file, qint64 maxSize)
     QFile::remove(backup);
     // Copy by name so that the caller's open handle stays usable.
     QFile::copy(file->fileName(), backup);
-    {
-        // Readers that began before the rotation must not read on into the
-        // new log at their old offsets: they see the count change and stop.
-        std::unique_lock<std::shared_mutex> lock(s_rotationLock);
-        ++s_rotations;
-        file->resize(0);
-    }
+    // Readers that began before the rotation must not read on into the new
+    // log at their old offsets: a read that may have seen the emptied file
+    // ends after the count changed, and its reader stops there.
+    s_rotations.fetch_add(1);
+    file->resize(0);
     // Composed as the debug stream joins its pieces: one blank between each.
     warnDirect(QStringLiteral("Log file exceeds quota limit of  %1 , new log file created!").arg(maxSize));
     warnDirect(QStringLiteral("Log file backup created at ") + backup);
@@ -241,10 +254,9 @@ QString QDebugLogger::logFilePath()
     return s_filePath;
 }
 
-void QDebugLogger::readBetweenRotations(const std::function<void(quint64 rotations)>& read)
+quint64 QDebugLogger::rotations()
 {
-    std::shared_lock<std::shared_mutex> lock(s_rotationLock);
-    read(s_rotations);
+    return s_rotations.load();
 }
 
 QString QDebugLogger::filterRules()

@@ -6,8 +6,6 @@
 #include <QStringList>
 #include <QtGlobal>
 
-#include <functional>
-
 namespace tarvesk::service {
 
 // The process-wide message handler: formats every message of the framework's
@@ -34,11 +32,13 @@ public:
     static QString logFilePath();
     // The filter rules text last installed (for diagnosis and tests).
     static QString filterRules();
-    // Runs read while no quota rotation of the log runs, with the number of
-    // rotations so far. A rotation counts itself before it empties the file,
-    // so a read that sees the count its reader began with sees only text
-    // logged before any rotation since. read must not log.
-    static void readBetweenRotations(const std::function<void(quint64 rotations)>& read);
+    // The quota rotations of the log so far. A rotation counts itself before
+    // it empties the file, and takes no lock a reader holds: a reader of the
+    // log reads the count before and after a read of the file, and what it
+    // read holds only text logged before any rotation since it began when
+    // both equal the count it began with. No thread that logs ever waits for
+    // a reader of the log.
+    static quint64 rotations();
 
 private:
     static void appendToFile(const QString& category, const QString& line);

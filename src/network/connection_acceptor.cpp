@@ -124,6 +124,7 @@ void ConnectionAcceptor::connectionClosed(int socket)
         qCInfo(service::loggerGlog())
             << GLOG_PREFIX << "HTTP server holds" << count << "connections: new ones are accepted again";
     }
+    burstMemory.connectionsLeft(count);
 }
 
 void ConnectionAcceptor::requestStarted(int socket)

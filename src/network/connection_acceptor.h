@@ -1,5 +1,7 @@
 #pragma once
 
+#include "network/burst_memory_release.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -120,6 +122,7 @@ private:
     int owing = 0; // connections awaiting or handling a request
     int openCount = 0;
     bool atLimit = false; // the bound was reached and not yet left well behind
+    BurstMemoryRelease burstMemory; // told the connections left, outside mutex
 };
 
 } // namespace tarvesk::network

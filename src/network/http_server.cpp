@@ -3,10 +3,12 @@
 #include "log/logging_categories.h"
 #include "network/body_budget.h"
 #include "network/connection_acceptor.h"
+#include "network/descriptor_budget.h"
 #include "network/http_host_whitelist.h"
 #include "network/listen_socket.h"
 #include "network/mhd_callbacks.h"
 #include "network/request_deadline_watch.h"
+#include "network/url_unescape.h"
 
 #include <QDebug>
 
@@ -15,7 +17,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include <sys/resource.h>
 
 namespace tarvesk::network {
 
@@ -54,13 +55,6 @@ qint64 bodyBudgetFromEnvironment()
     return isNumber && bytes > 0 ? bytes : BodyBudget::DefaultBytes;
 }
 
-unsigned long long softDescriptorLimit()
-{
-    rlimit limit {};
-    // A limit that cannot be read is taken as the usual default.
-    return ::getrlimit(RLIMIT_NOFILE, &limit) == 0 ? limit.rlim_cur : 1024;
-}
-
 } // namespace
 
 int HttpServer::connectionLimitFor(unsigned long long descriptorLimit)
@@ -88,7 +82,9 @@ bool HttpServer::start()
             << GLOG_PREFIX << "Trying to start an already running Http server daemon";
         return false;
     }
-    if (!listening || !listening->isOpen() || listening->port() != port)
+    // A socket given for this port that could not be had says why; one
+    // closed since (or none) is opened anew.
+    if (!listening || listening->port() != port || (!listening->isOpen() && listening->errorNumber() == 0))
         listening = std::make_shared<ListenSocket>(port);
     if (!listening->isOpen() && !listening->errorText().empty()) {
         // What the daemon said when it opened the port itself.
@@ -100,7 +96,7 @@ bool HttpServer::start()
         bodies = std::make_unique<BodyBudget>(
             requestedBodyBudget > 0 ? requestedBodyBudget : bodyBudgetFromEnvironment());
         activeConnectionLimit = requestedConnectionLimit > 0 ? requestedConnectionLimit
-                                                             : connectionLimitFor(softDescriptorLimit());
+                                                             : std::max(1, DescriptorBudget::connectionLimitNow());
         // Twice the bound: libmicrohttpd counts a closed connection until it
         // has cleaned it up, and must never reach its own limit.
         const unsigned daemonConnectionLimit = 2 * unsigned(activeConnectionLimit);
@@ -121,7 +117,8 @@ bool HttpServer::start()
         // The logger comes first, so that not even a complaint about the
         // other options goes to standard error.
         daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &MhdCallbacks::access, this,
-            MHD_OPTION_EXTERNAL_LOGGER, &MhdCallbacks::logMessage, this, MHD_OPTION_CONNECTION_TIMEOUT,
+            MHD_OPTION_EXTERNAL_LOGGER, &MhdCallbacks::logMessage, this, MHD_OPTION_UNESCAPE_CALLBACK,
+            &UrlUnescape::callback, nullptr, MHD_OPTION_CONNECTION_TIMEOUT,
             ConnectionTimeoutSeconds, MHD_OPTION_CONNECTION_LIMIT, daemonConnectionLimit,
             MHD_OPTION_THREAD_STACK_SIZE, ConnectionThreadStackSize, MHD_OPTION_NOTIFY_COMPLETED,
             &MhdCallbacks::requestCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &MhdCallbacks::connectionNotified,

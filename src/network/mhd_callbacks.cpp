@@ -9,6 +9,7 @@
 #include "network/http_session_factory.h"
 #include "network/mhd_reply.h"
 #include "network/request_deadline_watch.h"
+#include "network/request_framing.h"
 
 #include <QDateTime>
 
@@ -199,6 +200,13 @@ MHD_Result MhdCallbacks::serve(void* server, MHD_Connection* connection, const c
         request = new HttpRequest(fromC(method), fromC(url));
         *context = request;
         httpServer->requestStarted(socketOf(connection));
+        // A body whose end can be read two ways is refused before any of it is read.
+        if (const std::unique_ptr<HttpResponse> refusal = RequestFraming::refusalFor(connection)) {
+            request->refuseBody(); // the rest of it is discarded unread
+            if (!admitConnection(httpServer, connection, request))
+                return MHD_NO;
+            return queued(MhdReply::queue(connection, *refusal, request->getSession().get(), true));
+        }
         if (request->getMethod() != QLatin1String("POST"))
             return MHD_YES;
         request->setBodyRoom(httpServer->bodyBudget()->reservation());

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace tarvesk::service {
 
@@ -29,6 +30,8 @@ constexpr int LongestEscape = 6; // "&quot;"
 constexpr int PageFilesAtOnce = 8;
 QSemaphore s_pageFiles(PageFilesAtOnce);
 
+std::function<void()> s_pieceRead; // set while no page is read
+
 } // namespace
 
 const char DebugLogPage::Head[] = "<!DOCTYPE html>\n"
@@ -42,6 +45,14 @@ const char DebugLogPage::Head[] = "<!DOCTYPE html>\n"
                                   "<body>\n";
 const char DebugLogPage::Tail[] = "</body>\n"
                                   "</html>\n";
+const char DebugLogPage::RotatedNote[]
+    = "*** The log was rotated while this page was read: the page ends here. The rest of the old log is "
+      "in its backup file (.bak); a new page shows the new log. ***<br>";
+
+void DebugLogPage::setPieceReadHook(std::function<void()> hook)
+{
+    s_pieceRead = std::move(hook);
+}
 
 // The log's characters one at a time, decoded a few thousand at once, as a
 // text stream of UTF-8 over the file opened as text reads them. The file is
@@ -58,15 +69,14 @@ public:
     // Whether the log can be opened now; the rotations so far in rotations.
     static bool isReadable(const QString& path, quint64* rotations)
     {
-        bool opened = false;
         const QSemaphoreReleaser slot = takeFileSlot();
-        QDebugLogger::readBetweenRotations([&](quint64 now) {
-            *rotations = now;
-            QFile file(path);
-            opened = file.open(QIODevice::ReadOnly);
-        });
-        return opened;
+        *rotations = QDebugLogger::rotations();
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly);
     }
+
+    // Whether the page ends because the log was rotated since it began.
+    bool wasRotated() const { return rotated; }
 
     // The next character; false at the end of the log.
     bool next(QChar* c)
@@ -122,21 +132,29 @@ private:
     }
 
     // The next bytes of the log into bytes; false at its end, when it cannot
-    // be read, or when it was rotated since the page began. A read made while
-    // no rotation runs and none has run since the page began holds only text
-    // logged before the rotation that ends the page, whenever that comes.
+    // be read, or when it was rotated since the page began. A rotation counts
+    // itself before it empties the file: a read that ends before the count
+    // changed holds only text logged before the rotation that ends the page,
+    // whenever that comes. Nothing is locked, so that a rotation (and every
+    // thread that logs behind it) never waits for a page however slow its read.
     bool readPiece()
     {
         bytes.resize(ReadBytes);
         qint64 size = 0;
-        const QSemaphoreReleaser slot = takeFileSlot();
-        QDebugLogger::readBetweenRotations([&](quint64 now) {
-            if (now != rotations)
-                return;
-            QFile file(path);
-            if (file.open(QIODevice::ReadOnly) && file.seek(offset))
-                size = std::max<qint64>(file.read(bytes.data(), ReadBytes), 0);
-        });
+        {
+            const QSemaphoreReleaser slot = takeFileSlot();
+            if (QDebugLogger::rotations() == rotations) {
+                QFile file(path);
+                if (file.open(QIODevice::ReadOnly) && file.seek(offset))
+                    size = std::max<qint64>(file.read(bytes.data(), ReadBytes), 0);
+            }
+            if (s_pieceRead)
+                s_pieceRead();
+        }
+        if (QDebugLogger::rotations() != rotations) {
+            rotated = true;
+            size = 0;
+        }
         bytes.resize(int(size));
         offset += size;
         return size > 0;
@@ -146,6 +164,7 @@ private:
     const quint64 rotations; // the log's rotations when the page began
     qint64 offset = 0; // of the next byte to read
     bool ended = false;
+    bool rotated = false;
     std::unique_ptr<QTextDecoder> decoder;
     QByteArray bytes; // the piece last read
     QString chunk;
@@ -228,8 +247,7 @@ void DebugLogPage::makeWholeFileLines()
         if (lineOpen)
             escaped += QLatin1String("<br>");
         lineOpen = false;
-        flushText(true);
-        stage = Stage::Tail;
+        endLines();
         return;
     }
     // Runs of characters that need no escaping are copied whole.
@@ -254,23 +272,24 @@ void DebugLogPage::makeFilteredLines()
     while (escaped.size() < PieceCharacters) {
         if (!lineOpen) {
             if (!scoutLine(&lineLeft, &lineEnded, &lineShown)) {
-                flushText(true);
-                stage = Stage::Tail;
+                endLines();
                 return;
             }
             lineOpen = true;
+            lineBegun = false;
         }
         if (lineLeft > 0) {
             if (!text->next(&c)) {
                 // The log was rotated since the scout read the line: the
-                // page ends here, the line closed as any other.
-                if (lineShown)
+                // page ends here, what it shows of the line closed as any
+                // other line (a line of which nothing was read is not shown).
+                if (lineShown && lineBegun)
                     escaped += QLatin1String("<br>");
-                flushText(true);
-                stage = Stage::Tail;
+                endLines();
                 return;
             }
             --lineLeft;
+            lineBegun = true;
             if (lineShown)
                 appendEscaped(c);
             continue;
@@ -282,6 +301,15 @@ void DebugLogPage::makeFilteredLines()
         lineOpen = false;
     }
     flushText(false);
+}
+
+void DebugLogPage::endLines()
+{
+    // A page cut short says so: its last line may end in the middle.
+    if (text->wasRotated() || (scout && scout->wasRotated()))
+        escaped += QLatin1String(RotatedNote);
+    flushText(true);
+    stage = Stage::Tail;
 }
 
 bool DebugLogPage::scoutLine(qint64* length, bool* ended, bool* matches)

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace tarvesk::service {
@@ -24,7 +25,8 @@ namespace tarvesk::service {
 // returns are dropped), so that the page keeps the bytes a whole-text read
 // of the log gives. Lines appended while the page is sent are shown; a
 // rotation of the log meanwhile ends the page where the rotation came, closed
-// as at the end of the log, and nothing logged after the rotation is shown.
+// as at the end of the log after a line that says so (RotatedNote), and
+// nothing logged after the rotation is shown.
 class DebugLogPage : public network::HttpBodySource
 {
 public:
@@ -38,6 +40,13 @@ public:
 
     static const char Head[];
     static const char Tail[];
+    // The last line of a page that a rotation of the log ended.
+    static const char RotatedNote[];
+
+    // Called by every read of a piece of the log, after the file was read and
+    // before the read is checked against rotations; for tests that stall a
+    // reader there. Set while no page is read.
+    static void setPieceReadHook(std::function<void()> hook);
 
 private:
     class LogText;
@@ -48,6 +57,8 @@ private:
     bool makeMore();
     void makeWholeFileLines();
     void makeFilteredLines();
+    // Ends the lines of the page, with RotatedNote when a rotation ended them.
+    void endLines();
     // Whether the next line of the scout matches, its length in characters
     // and whether a line end follows it; false at the end of the log.
     bool scoutLine(qint64* length, bool* ended, bool* matches);
@@ -67,6 +78,7 @@ private:
     qint64 lineLeft = 0; // filtered: characters of the current line still to follow
     bool lineEnded = false; // filtered: a line end follows the current line
     bool lineShown = false; // filtered: the current line goes on the page
+    bool lineBegun = false; // filtered: characters of the current line were read
     QString escaped; // escaped characters not yet encoded
     QByteArray pending; // bytes of the page not yet read
     qint64 pendingAt = 0;

@@ -1,5 +1,6 @@
 #include "service/qdebug_logger_http_request_handler.h"
 
+#include "log/logging_categories.h"
 #include "log/qdebug_logger.h"
 #include "network/http_request.h"
 #include "network/http_response.h"
@@ -12,12 +13,11 @@ namespace tarvesk::service {
 
 QString QDebugLoggerHttpRequestHandler::typeNameForPath(const QString& path)
 {
-    const QString filter = path.section(QLatin1Char('/'), 2, 2);
-    if (filter == QLatin1String("info"))
+    if (path == QLatin1String("/debug/info"))
         return QStringLiteral("INFO");
-    if (filter == QLatin1String("warning"))
+    if (path == QLatin1String("/debug/warning"))
         return QStringLiteral("WARN");
-    if (filter == QLatin1String("error"))
+    if (path == QLatin1String("/debug/error"))
         return QStringLiteral("FATAL");
     return QString();
 }
@@ -26,6 +26,13 @@ void QDebugLoggerHttpRequestHandler::handleRequest(
     network::HttpRequest* request, network::HttpResponse* response)
 {
     const QString path = request->getURL().path(QUrl::FullyDecoded);
+    const bool wholeFile = path == QLatin1String("/debug");
+    const QString typeName = wholeFile ? QString() : typeNameForPath(path);
+    if (!wholeFile && typeName.isEmpty()) {
+        qCWarning(loggerGlog()) << "No file request handler installed to perfom http GET request: " << path;
+        response->setStatusCode(404);
+        return;
+    }
     const QString logPath = QDebugLogger::logFilePath();
     qDebug() << "Log file location: " << logPath;
     if (logPath.isEmpty()) {
@@ -39,8 +46,6 @@ void QDebugLoggerHttpRequestHandler::handleRequest(
         response->setStatusCode(404);
         return;
     }
-    const bool wholeFile = path == QLatin1String("/debug");
-    const QString typeName = wholeFile ? QString() : typeNameForPath(path);
     std::unique_ptr<DebugLogPage> page = DebugLogPage::open(logPath, wholeFile, typeName);
     if (!page) {
         // The log exists but cannot be read: a fault on this side, not the client's.

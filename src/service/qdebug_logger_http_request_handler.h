@@ -19,7 +19,10 @@ public:
     void handleRequest(network::HttpRequest* request, network::HttpResponse* response) override;
     bool needsRequestLock() const override { return false; }
 
-    // The message type name that a path selects; empty for unknown filter words.
+    // The message type name that a filtered page's path selects; empty for
+    // any other path. Only the four page paths are pages: a path that merely
+    // holds one (the request handler routes every path holding "/debug" here)
+    // is not found, rather than a page filtered on nothing.
     static QString typeNameForPath(const QString& path);
 };
 

@@ -4,6 +4,7 @@
 #include "core/profile/profile_manager.h"
 #include "core/universe.h"
 #include "core/universe_manager.h"
+#include "network/descriptor_budget.h"
 #include "network/http_host_whitelist.h"
 #include "network/http_server.h"
 #include "network/http_session_factory.h"
@@ -134,6 +135,21 @@ bool QuinmarkHttpServer::initHttpServer(int commandLinePort)
         const QString text
             = QStringLiteral("Invalid port number in setting network/http_port: \"%1\" (1 to 65535)")
                   .arg(settings.value(QStringLiteral("network/http_port")).toString());
+        qCritical().noquote() << text;
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        return false;
+    }
+    // With so few descriptors allowed that the ones open already leave none
+    // for a connection beside the service's own files, a burst would take the
+    // log's: the service does not start, and says why.
+    if (network::DescriptorBudget::connectionLimitNow() < 1) {
+        const QString text
+            = QStringLiteral("Too few open files allowed to serve HTTP: the limit of %1 leaves no room for a "
+                             "connection beside the %2 open and %3 kept for the service's own files; raise it "
+                             "(ulimit -n)")
+                  .arg(network::DescriptorBudget::softLimit())
+                  .arg(network::DescriptorBudget::openDescriptors())
+                  .arg(network::DescriptorBudget::OwnFilesReserve);
         qCritical().noquote() << text;
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
         return false;

@@ -214,6 +214,65 @@ TEST(ConnectionsEndToEnd, ABurstPastTheBoundLeavesTheServiceAnswering)
     EXPECT_EQ(service.waitForExit(60000), 0) << service.standardError().right(3000).toStdString();
 }
 
+// Under a limit of open files so low that the descriptors the idle service
+// holds leave none for a connection beside its own files, the service does
+// not start, and says why; a burst would otherwise take the log's descriptor.
+TEST(ConnectionsEndToEnd, ALimitThatLeavesNoRoomForAConnectionStopsTheStart)
+{
+    ServiceProcess service;
+    service.setDescriptorLimit(16);
+    QFile bench(service.folder() + "/bench.json");
+    ASSERT_TRUE(bench.open(QIODevice::WriteOnly) && bench.write(R"({"boxes": []})") > 0);
+    bench.close();
+    service.environment().insert("QM_SIM_BENCH", bench.fileName());
+    const int port = qmtest::freeLoopbackPort();
+    ASSERT_TRUE(service.launch({"-d", "-p", QString::number(port), "-l", service.logPath()}));
+    EXPECT_EQ(service.waitForExit(), 1) << service.standardError().toStdString();
+    EXPECT_TRUE(service.standardError().contains("Too few open files allowed to serve HTTP: the limit of 16"))
+        << service.standardError().toStdString();
+    EXPECT_FALSE(qmtest::portAcceptsConnections(port));
+}
+
+// Under a low limit the bound leaves the service's own files what they need
+// beside the descriptors it holds already: bursts past the bound leave the
+// log file written, and every client of after them answered.
+TEST(ConnectionsEndToEnd, UnderALowLimitBurstsLeaveTheLogWritten)
+{
+    constexpr int limit = 32;
+    ServiceProcess service;
+    service.setDescriptorLimit(limit);
+    const int port = qmtest::freeLoopbackPort();
+    ASSERT_TRUE(service.startServingOnBench(port, R"({"boxes": []})")) << service.standardError().toStdString();
+    const QRegularExpression takes("takes up to (\\d+) connections at once");
+    ASSERT_TRUE(tarvesk::test::waitUntil([&] { return takes.match(service.log()).hasMatch(); }));
+    const int bound = takes.match(service.log()).captured(1).toInt();
+    EXPECT_GE(bound, 1);
+    EXPECT_LT(bound, limit / 2); // less than the limit alone allows: the held descriptors count
+    for (int round = 0; round < 3; ++round) {
+        HeldConnections burst;
+        ASSERT_TRUE(burst.open(port, 3 * limit)) << round;
+        EXPECT_TRUE(tarvesk::test::waitUntil([&] { return burst.closedByPeer() >= 3 * limit - bound; }, 20000))
+            << round << ": " << burst.closedByPeer() << " closed by the service";
+        const std::string marker = "text/x-after-burst-" + std::to_string(round);
+        burst.closeAll();
+        // A refused content type is logged with the client's text in it.
+        EXPECT_TRUE(tarvesk::test::waitUntil(
+            [&] {
+                qmtest::HttpTestClient client(port);
+                return client.request("POST", "/", {{"Content-Type", marker}}, "{}").status == 403;
+            },
+            30000))
+            << round;
+        EXPECT_TRUE(tarvesk::test::waitUntil([&] { return service.log().contains(QString::fromStdString(marker)); }))
+            << round;
+    }
+    EXPECT_FALSE(service.standardError().contains("Disabled write to log file"))
+        << service.standardError().right(3000).toStdString();
+    EXPECT_FALSE(service.standardError().contains("Log File could not be opened"));
+    EXPECT_TRUE(qmtest::rpcCall(port, "application.quit").contains("result"));
+    EXPECT_EQ(service.waitForExit(60000), 0);
+}
+
 // Every connection's thread has a stack of a fixed size: the most deeply
 // nested request that is taken at all, as parameters or as a profile text,
 // is handled on it and answered.

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using qmtest::HttpReply;
 using qmtest::HttpTestClient;
 using qmtest::ServiceProcess;
@@ -127,6 +129,14 @@ TEST_F(RunningService, RoutesAndMethodsGetTheirStatusAndHeaders)
         {"GET", "/debug", 200, true, "<title>* DEBUG LOGGER *</title>"},
         {"GET", "/debug/info", 200, true, "<!DOCTYPE html>"},
         {"HEAD", "/debug", 200, true, ""},
+        // The log pages are those four paths; one that merely holds "/debug" is not found.
+        {"GET", "/debug/", 404, true, ""},
+        {"GET", "/debug/INFO", 404, true, ""},
+        {"GET", "/debug/info/x", 404, true, ""},
+        {"GET", "/x/debug", 404, true, ""},
+        {"GET", "/debug%00/../x", 404, true, ""},
+        {"GET", "/debug/x/../info", 404, true, ""},
+        {"HEAD", "/debug/", 404, true, ""},
     };
     HttpTestClient client(port); // one keep-alive connection for all
     for (const auto& c : cases) {
@@ -195,6 +205,57 @@ TEST_F(RunningService, PostsMapContentTypesAndEnvelopesToHttpStatus)
     EXPECT_EQ(jsonOf(failed).value("id").toString(), "x");
 }
 
+// HTTP/1.1 lets a request say where its body ends one way only; a request
+// that says it two ways is refused before its body is read, its connection
+// closed, and its method not run.
+TEST_F(RunningService, RequestsFramingTheirBodyTwoWaysAreRefusedWith400)
+{
+    const std::string body = qmtest::rpcBody("system.listMethods");
+    const std::string size = std::to_string(body.size());
+    const std::string chunked = [&] {
+        char head[16];
+        std::snprintf(head, sizeof head, "%zx\r\n", body.size());
+        return head + body + "\r\n0\r\n\r\n";
+    }();
+    const std::string start = "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json-rpc\r\n";
+    const struct
+    {
+        const char* shape;
+        std::string headers;
+        std::string body;
+        int status;
+    } cases[] = {
+        {"two different lengths", "Content-Length: " + size + "\r\nContent-Length: 5\r\n", body, 400},
+        {"two different lengths, the shorter first", "Content-Length: 5\r\nContent-Length: " + size + "\r\n",
+            body, 400},
+        {"a list of two lengths", "Content-Length: " + size + ", 5\r\n", body, 400},
+        {"chunked with a length", "Transfer-Encoding: chunked\r\nContent-Length: " + size + "\r\n", chunked,
+            400},
+        {"a length with chunked", "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n", chunked, 400},
+        {"chunked with a length in other letter cases",
+            "transfer-encoding: chunked\r\ncontent-length: " + size + "\r\n", chunked, 400},
+        // Framed one way: served.
+        {"the same length twice", "Content-Length: " + size + "\r\nContent-Length: " + size + "\r\n", body,
+            200},
+        {"chunked only", "Transfer-Encoding: chunked\r\n", chunked, 200},
+        {"one length", "Content-Length: " + size + "\r\n", body, 200},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shape);
+        HttpTestClient client(port);
+        ASSERT_TRUE(client.sendRaw(start + c.headers + "\r\n" + c.body));
+        const HttpReply reply = client.readReply(false);
+        ASSERT_TRUE(reply.ok);
+        EXPECT_EQ(reply.status, c.status) << reply.body;
+        if (c.status == 400) {
+            EXPECT_FALSE(reply.body.find("system.listMethods") != std::string::npos) << reply.body;
+            EXPECT_TRUE(client.peerClosed());
+        } else {
+            EXPECT_NE(reply.body.find("system.listMethods"), std::string::npos) << reply.body;
+        }
+    }
+}
+
 TEST_F(RunningService, DebugPageEscapesPlantedMarkup)
 {
     // A refused content type is logged with the client's text in it.
@@ -209,19 +270,28 @@ TEST_F(RunningService, DebugPageEscapesPlantedMarkup)
     EXPECT_NE(page.body.find("href=\"/data/css/log.css\""), std::string::npos);
 }
 
+// A second start on the same log file: it tells its terminal why it ends,
+// and writes none of that into the log of the service that holds the port.
 TEST_F(RunningService, ASecondInstanceOnTheSamePortEndsWithOne)
 {
     ServiceProcess second;
-    ASSERT_TRUE(second.launch({"-d", "-p", QString::number(port), "-l", second.logPath()}));
+    ASSERT_TRUE(second.launch({"-d", "-p", QString::number(port), "-l", service.logPath()}));
     EXPECT_EQ(second.waitForExit(), 1);
-    EXPECT_TRUE(
-        second.log().contains(QString("Application will stop as port  %1  is already in use!").arg(port)))
-        << second.log().toStdString();
     // What README tells a reader who starts the service twice.
-    EXPECT_TRUE(second.standardError().contains(QString("Failed to bind to port %1").arg(port)))
-        << second.standardError().toStdString();
+    const QString terminal = second.standardError();
+    EXPECT_TRUE(terminal.contains(QString("Failed to bind to port %1: Address already in use").arg(port)))
+        << terminal.toStdString();
+    EXPECT_TRUE(terminal.contains(QString("Application will stop as port  %1  is already in use!").arg(port)))
+        << terminal.toStdString();
+    EXPECT_TRUE(terminal.contains("Couldn't start Http server")) << terminal.toStdString();
     HttpTestClient client(port); // the first one still serves
-    EXPECT_EQ(client.request("GET", "/debug").status, 200);
+    const HttpReply errors = client.request("GET", "/debug/error");
+    EXPECT_EQ(errors.status, 200);
+    EXPECT_EQ(errors.body.find("Couldn't start Http server"), std::string::npos) << errors.body;
+    EXPECT_EQ(errors.body.find("FATAL"), std::string::npos) << errors.body;
+    const HttpReply warnings = client.request("GET", "/debug/warning");
+    EXPECT_EQ(warnings.body.find("Failed to bind"), std::string::npos) << warnings.body;
+    EXPECT_FALSE(service.log().contains("already in use")) << service.log().toStdString();
 }
 
 TEST(Settings, HttpPortSettingChoosesTheServedPortAndLogsIt)

@@ -14,6 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 using tarvesk::service::QDebugLogger;
 
 namespace {
@@ -156,6 +159,32 @@ TEST_F(LoggerFixture, UnwritableFileSwitchesFileLoggingOff)
     QDebugLogger::install(true, logPath);
     qWarning("cannot be written");
     EXPECT_FALSE(QDebugLogger::isWriteToFileEnabled());
+}
+
+// Out of descriptors for a moment (a burst of connections), the log file
+// cannot be opened: the line is lost, but the log goes on once one is free.
+TEST_F(LoggerFixture, RunningOutOfDescriptorsLosesLinesButKeepsTheLog)
+{
+    QDebugLogger::install(true, logPath);
+    qWarning("before the spell");
+    rlimit own {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &own), 0);
+    // The lowest free descriptor becomes the limit: nothing more can be opened.
+    const int lowestFree = ::dup(0);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit lowered = own;
+    lowered.rlim_cur = rlim_t(lowestFree);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    qWarning("lost in the spell");
+    qWarning("lost in the spell too");
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &own), 0);
+    EXPECT_TRUE(QDebugLogger::isWriteToFileEnabled());
+    qWarning("after the spell");
+    const QString text = readLines(logPath).join('\n');
+    EXPECT_TRUE(text.contains("before the spell"));
+    EXPECT_FALSE(text.contains("lost in the spell"));
+    EXPECT_TRUE(text.contains("after the spell")) << text.toStdString();
 }
 
 TEST_F(LoggerFixture, QuotaRotatesOnlyAboveTheLimit)

@@ -3,6 +3,7 @@
 #include "network/http_response.h"
 #include "network/http_session.h"
 #include "network/http_session_factory.h"
+#include "network/url_unescape.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <sys/socket.h>
 
 #include <cstring>
+#include <string>
 
 using namespace tarvesk::network;
 
@@ -236,4 +238,32 @@ TEST(HttpSessionFactory, AgesOutIdleSessionsAndRemovesClosedOnes)
     factory.removeSession(second);
     factory.removeSession(second);
     EXPECT_EQ(factory.sessionCount(), 1);
+}
+
+// Percent escapes are decoded as libmicrohttpd decodes them, but for "%00":
+// a NUL would end the path early for every reader of the C string.
+TEST(UrlUnescape, DecodesEscapesButKeepsAnEncodedNul)
+{
+    const struct
+    {
+        const char* text;
+        const char* decoded;
+    } cases[] = {
+        {"/debug", "/debug"},
+        {"/a%20b%2Fc", "/a b/c"},
+        {"/%e2%82%ac", "/\xe2\x82\xac"},
+        {"/debug%00/../x", "/debug%00/../x"},
+        {"%00%41", "%00A"},
+        {"/100%", "/100%"},
+        {"/%4", "/%4"},
+        {"/%zz%4g", "/%zz%4g"},
+        {"%%41", "%A"},
+        {"+", "+"},
+    };
+    for (const auto& c : cases) {
+        std::string text = c.text;
+        const std::size_t size = tarvesk::network::UrlUnescape::decode(text.data());
+        EXPECT_EQ(std::string(text.c_str()), c.decoded) << c.text;
+        EXPECT_EQ(size, std::strlen(c.decoded)) << c.text;
+    }
 }

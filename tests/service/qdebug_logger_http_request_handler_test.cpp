@@ -15,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -92,19 +94,30 @@ TEST_F(DebugPageTest, FiltersSelectLinesByTypeWord)
     const struct
     {
         const char* path;
+        int status;
         QStringList expected;
     } cases[] = {
-        {"/debug/info", {"info line"}},
-        {"/debug/warning", {"warn line"}},
-        {"/debug/error", {"fatal line"}},
-        {"/debug/INFO", {"continuation"}}, // unknown word: lines with an empty first or second word
-        {"/debug/", {"continuation"}},
-        {"/x/debug", {"continuation"}},
-        {"/debug", {"started", "info line", "warn line", "fatal line", "continuation"}},
+        {"/debug/info", 200, {"info line"}},
+        {"/debug/warning", 200, {"warn line"}},
+        {"/debug/error", 200, {"fatal line"}},
+        {"/debug", 200, {"started", "info line", "warn line", "fatal line", "continuation"}},
+        // Only the four page paths are pages; a path that merely holds
+        // "/debug" (the request handler sends those here) is not found.
+        {"/debug/INFO", 404, {}},
+        {"/debug/", 404, {}},
+        {"/x/debug", 404, {}},
+        {"/debug/info/", 404, {}},
+        {"/debug/info/x", 404, {}},
+        {"/debug%00/../x", 404, {}},
+        {"/debugx", 404, {}},
     };
     for (const auto& c : cases) {
         const network::HttpResponse response = get(c.path);
-        EXPECT_EQ(response.getStatusCode(), 200) << c.path;
+        EXPECT_EQ(response.getStatusCode(), c.status) << c.path;
+        if (c.status != 200) {
+            EXPECT_TRUE(pageOf(response).isEmpty()) << c.path;
+            continue;
+        }
         const QStringList lines = bodyOf(response).split("<br>", Qt::SkipEmptyParts);
         ASSERT_EQ(lines.size(), c.expected.size()) << c.path << ": " << bodyOf(response).toStdString();
         for (int i = 0; i < lines.size(); ++i)
@@ -214,7 +227,7 @@ TEST_F(DebugPageTest, PageBytesAreThoseOfTheWholeTextRead)
         {"random 2", randomLog(2, 50000)},
         {"random 3", randomLog(3, 50000)},
     };
-    const char* paths[] = {"/debug", "/debug/info", "/debug/warning", "/debug/error", "/debug/", "/debug/x"};
+    const char* paths[] = {"/debug", "/debug/info", "/debug/warning", "/debug/error"};
     for (const auto& l : logs) {
         writeLog(l.log);
         for (const char* path : paths) {
@@ -234,7 +247,8 @@ TEST_F(DebugPageTest, PageBytesAreThoseOfTheWholeTextRead)
 
 // A rotation empties the log while pages are read from it, and new lines fill
 // it again past where they had read to: each page ends with the text it had
-// read before the rotation, its line closed, and shows nothing written after.
+// read before the rotation, its line closed, and a line that says why, and
+// shows nothing written after.
 TEST_F(DebugPageTest, RotationEndsAPageAtTheTextBeforeIt)
 {
     QByteArray lines;
@@ -268,7 +282,7 @@ TEST_F(DebugPageTest, RotationEndsAPageAtTheTextBeforeIt)
         page += pageOf(response);
 
         const QByteArray before = wholeTextPage(logPath + ".bak", c.path);
-        const QByteArray end = QByteArray("<br>") + DebugLogPage::Tail;
+        const QByteArray end = QByteArray("<br>") + DebugLogPage::RotatedNote + DebugLogPage::Tail;
         EXPECT_FALSE(page.contains("after")) << c.path;
         ASSERT_TRUE(page.endsWith(end)) << c.path << ": " << page.right(100).toStdString();
         EXPECT_TRUE(before.startsWith(page.chopped(end.size()))) << c.path;
@@ -310,4 +324,74 @@ TEST_F(DebugPageTest, PagesReadBesideRotationsShowOneLogEach)
     stop = true;
     logger.join();
     EXPECT_GT(linesShown, 0);
+}
+
+// A filtered page reads each line twice: once to decide whether it is shown,
+// once to show it. A rotation between the two reads of a line that begins a
+// piece of the log ends the page before the line, with no empty line for it.
+TEST_F(DebugPageTest, ARotationAtAReadBoundaryEndsAFilteredPageWithoutAnEmptyLine)
+{
+    // 16384 bytes (a piece) of hidden lines, then a shown one beginning the next piece.
+    const QByteArray hidden = "WARN || " + QByteArray(55, 'w') + "\n";
+    ASSERT_EQ(hidden.size(), 64);
+    writeLog(hidden.repeated(256) + "INFO || shown\n");
+    // Reads of pieces: the deciding read of the first, the showing read of
+    // the first, the deciding read of the second; the rotation comes with the
+    // showing read of the second.
+    int reads = 0;
+    DebugLogPage::setPieceReadHook([&] {
+        if (++reads != 4)
+            return;
+        QFile file(logPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append));
+        QDebugLogger::trimFileToSize(&file, 0);
+        file.write("INFO || after\n");
+    });
+    const QByteArray page = pageOf(get("/debug/info"));
+    DebugLogPage::setPieceReadHook(nullptr);
+    EXPECT_GE(reads, 4);
+    EXPECT_EQ(page, QByteArray(DebugLogPage::Head) + DebugLogPage::RotatedNote + DebugLogPage::Tail);
+}
+
+// No thread that logs waits for a page: a rotation (which holds the log's
+// lock, and with it every thread that logs) goes ahead while a reader of the
+// log is stalled in the middle of reading a piece of it; the page then ends
+// with the text of before the rotation and says so.
+TEST_F(DebugPageTest, ALoggingThreadIsNotHeldByAPageReaderStalledInARead)
+{
+    // One byte over the quota: the next line logged rotates the log.
+    const QByteArray line = "WARN || 07.12.2026 22:05:11 || main (46) || " + QByteArray(83, 'x') + "\n";
+    ASSERT_EQ(line.size(), 128);
+    writeLog(line.repeated(int(QDebugLogger::MaxLogFileSize / line.size())) + "\n");
+    std::promise<void> stalled;
+    std::promise<void> released;
+    std::shared_future<void> release = released.get_future().share();
+    bool first = true;
+    DebugLogPage::setPieceReadHook([&] {
+        if (!first)
+            return;
+        first = false;
+        stalled.set_value();
+        release.wait();
+    });
+    const network::HttpResponse response = get("/debug");
+    ASSERT_EQ(response.getStatusCode(), 200);
+    QByteArray page;
+    std::thread reader([&] { page = pageOf(response); });
+    ASSERT_EQ(stalled.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+
+    QDebugLogger::setEnableWriteToFile(true);
+    std::future<void> logged = std::async(std::launch::async, [] { qWarning("logged after the rotation"); });
+    const bool loggedWhileStalled = logged.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    released.set_value();
+    reader.join();
+    logged.wait();
+    QDebugLogger::setEnableWriteToFile(false);
+    DebugLogPage::setPieceReadHook(nullptr);
+
+    EXPECT_TRUE(loggedWhileStalled);
+    EXPECT_TRUE(QFile::exists(logPath + ".bak"));
+    EXPECT_FALSE(page.contains("logged after the rotation"));
+    EXPECT_TRUE(page.endsWith(QByteArray(DebugLogPage::RotatedNote) + DebugLogPage::Tail))
+        << page.right(300).toStdString();
 }
