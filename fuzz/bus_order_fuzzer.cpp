@@ -29,6 +29,7 @@ tarvesk::test::busorder::Features features()
         f.foreignOneByteAfterOurFrame = true;
         f.daliRecordsLost = true;
         f.owedAcrossReopen = true;
+        f.frameAfterCopyOnClosingBox = true;
     }
     return f;
 }

@@ -281,7 +281,8 @@ private:
     std::array<Gear, 2> _gears;
     bool _timeoutEvents = false;
     bool _ourDali = true; // our request threads send DALI frames (else only the DMX sender)
-    bool _lastOnBusOpen = false; // our frame was on the bus last and nothing followed it yet
+    bool _lastOnBusOpen = false; // our frame (or a copy of one) was on the bus last and nothing followed it yet
+    bool _lastCopiesClosingFrame = false; // another master's copy of a queued frame of ours that the box closes
 
     std::map<int, std::unique_ptr<Sent>> _sent;
     std::deque<std::pair<int, int>> _queue; // our frames the box took, not yet on the bus: id, copy
@@ -444,7 +445,14 @@ void Model::putOnBus(const QByteArray& bytes, int id, bool closes, bool firstCop
     else if (ours && closes)
         make(false, QByteArray(), proto::PACKET_FLAG_TIMEOUT_EVENT, tagOf(id, TimeoutEvent));
     _lastOnBus = ours ? id : 0;
-    _lastOnBusOpen = ours && reaction.answers == 0 && !closes;
+    // Another master's copy of a queued frame of ours looks like ours on the bus.
+    const bool copyOfOurs = !ours && std::any_of(_queue.begin(), _queue.end(), [&](const std::pair<int, int>& q) {
+        return _sent.at(q.first)->bytes == bytes;
+    });
+    _lastOnBusOpen = (ours || copyOfOurs) && reaction.answers == 0 && !closes;
+    _lastCopiesClosingFrame = copyOfOurs && std::any_of(_queue.begin(), _queue.end(), [&](const std::pair<int, int>& q) {
+        return _sent.at(q.first)->bytes == bytes && _sent.at(q.first)->closes;
+    });
     _lastWasOurEnable = ours && bytes.size() == 2 && quint8(bytes.at(0)) == EnableDeviceType;
 }
 
@@ -474,6 +482,8 @@ void Model::foreignStep()
 {
     if (_lastWasOurEnable && !_features.foreignBetweenEnableAndQuery)
         return; // a known fault: the enable is used up (see Features)
+    if (_lastCopiesClosingFrame && !_features.frameAfterCopyOnClosingBox)
+        return; // a known fault (see Features)
     QByteArray bytes;
     switch (_in.pick(16)) {
     case 0:
@@ -1145,7 +1155,8 @@ Outcome Model::run()
             break;
         case 19: {
             // Another master's burst of traffic of its own.
-            if (_lastWasOurEnable && !_features.foreignBetweenEnableAndQuery)
+            if ((_lastWasOurEnable && !_features.foreignBetweenEnableAndQuery)
+                || (_lastCopiesClosingFrame && !_features.frameAfterCopyOnClosingBox))
                 break;
             const int frames = _features.pastHoldCap && _in.rarely(8) ? 1100 : 2 + _in.pick(40);
             note("another master sends " + std::to_string(frames) + " frames");

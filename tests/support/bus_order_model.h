@@ -67,8 +67,14 @@ struct Features
     // answer come first and look exactly like ours. Nothing the box reports
     // tells them apart; the first answered copy is taken.
     bool answeredCopyAhead = false;
-    // Another master's one-byte frame right after one of ours that nothing
-    // followed yet: on the bus it is a backward frame, as the gear's answer is.
+    // On a box that follows each of our echoes with a record: another master's
+    // identical copy of a queued frame of ours, then another frame of its own,
+    // then ours. The copy's echo is taken for ours (fault 8; with two identical
+    // one-byte frames of ours, the second takes the first one's time-out event).
+    bool frameAfterCopyOnClosingBox = false;
+    // Another master's one-byte frame right after one of ours (or a copy of
+    // one) that nothing followed yet: on the bus it is a backward frame, as
+    // the gear's answer is.
     bool foreignOneByteAfterOurFrame = false;
     // Lost DALI records while our DALI frames are about. The ledger does not
     // read the records' index, so a lost record goes unnoticed: our lost
