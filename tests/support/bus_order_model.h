@@ -43,8 +43,9 @@ namespace tarvesk::test::busorder {
 //   (d) where ownership cannot be proven from what the box reported, the
 //       result is in doubt or a clear error, never a value (here: a device
 //       type's query whose ENABLE DEVICE TYPE another master's frame used up).
-// What may be missed (an answer not received although the box reported it)
-// is allowed only where the README says so, and is counted.
+// What may be missed (a DMX answer not received although the box reported
+// it) is allowed only where the README says so, and is counted; a missed
+// answer taken by another exchange is a violation of (a) all the same.
 //
 // No clock is read for a verdict: a pass that "began late enough" is stamped
 // 100 ms (or, for a pass that shows records lost, 10 s) ahead of the host
@@ -57,10 +58,12 @@ namespace tarvesk::test::busorder {
 struct Features
 {
     // Another master's frame between our ENABLE DEVICE TYPE and the device
-    // type's own query (the enable is used up by it).
+    // type's own query: the gear applies the enable to that frame and ignores
+    // our query, whose "no answer" stands (issue 54, item 3).
     bool foreignBetweenEnableAndQuery = false;
-    // Our answer record lost while its echo came, on a box without time-out
-    // events: a verdict of "no answer" then counts as a violation of (c).
+    // Judges a verdict of "no answer" where our echo came and the box lost
+    // our answer record (a box without time-out events has nothing else to
+    // report) as a violation of (c). Needs daliRecordsLost.
     bool lostAnswerIsNoAnswer = false;
     // Another master's frame that the gear answers, identical to one of ours
     // that went out (or is about to) and is not yet on the bus: its echo and
@@ -69,8 +72,9 @@ struct Features
     bool answeredCopyAhead = false;
     // On a box that follows each of our echoes with a record: another master's
     // identical copy of a queued frame of ours, then another frame of its own,
-    // then ours. The copy's echo is taken for ours (fault 8; with two identical
-    // one-byte frames of ours, the second takes the first one's time-out event).
+    // then ours. The copy's echo is taken for ours (issue 54, item 8; with two
+    // identical one-byte frames of ours, the second takes the first one's
+    // time-out event). Decidable: on such a box our echo is followed by its record.
     bool frameAfterCopyOnClosingBox = false;
     // Another master's one-byte frame right after one of ours (or a copy of
     // one) that nothing followed yet: on the bus it is a backward frame, as
@@ -78,24 +82,31 @@ struct Features
     bool foreignOneByteAfterOurFrame = false;
     // Lost DALI records while our DALI frames are about. The ledger does not
     // read the records' index, so a lost record goes unnoticed: our lost
-    // echo with its answer kept (fault 7), another master's lost echo with
+    // echo with its answer kept (issue 54, item 7), or the whole of our frame
+    // lost and the next identical frame's records taken for it (also after a
+    // failed poll that took them), another master's lost echo with
     // its answer kept, another master's lost memory frame. Off, DALI records
     // are lost only in scenarios without DALI frames of ours (where they
     // still move the index the DMX sender counts on).
     bool daliRecordsLost = false;
     // A box opened anew while the ledger still owes frames whose records the
     // first pass drains into the packet log: the ledger keeps owing them, and
-    // the next identical frame's records are taken for them.
+    // the next identical frame's records are taken for them; another master's
+    // memory traffic drained with them is never seen by the memory check.
     bool owedAcrossReopen = false;
-    // Lost records (single and runs) at all, and runs longer than 32.
+    // Lost records (single and runs up to 32) at all; longer runs (33 to 332
+    // indices): those shorter than 224 are to be counted past, but not right
+    // after the feed's first DMX frame (issue 54, item 10); a longer one may
+    // make the exchange under way miss its answer, which the oracle allows.
     bool lostRecords = true;
     bool longLostRuns = false;
     // The DMX sender beside the DALI traffic.
     bool dmx = true;
     // A box opened anew (old records drained, its counter maybe restarted).
     bool reopen = true;
-    // More than 1024 records while one of our frames' echo is outstanding
-    // and held behind (the ledger's hold cap).
+    // Bursts of 1100 frames of another master, past the ledger's hold cap
+    // while records are held behind a lost echo (issue 54, item 6; needs
+    // daliRecordsLost).
     bool pastHoldCap = false;
     // Several of our awaited frames owed at once (request threads beside each other).
     int threads = 3;
