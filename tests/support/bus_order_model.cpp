@@ -1009,14 +1009,18 @@ void Model::dmxStep()
         dmx->mutex->setInterfaceType(proto::PACKET_TYPE_DMX);
         _index.beginAwait(dmx->mutex.get());
     }
+    // Indices made since the last record reported as the frame goes out:
+    // records not yet reported, lost ones among them (the index cannot tell
+    // them apart).
+    const Count unreported = _counter - (_lastOffered + 1);
     // The box may report records while the frame's report goes out.
-    if (_in.rarely(3))
+    if (_in.rarely(3)) {
+        note("monitor: a poll while the frame's report goes out");
         poll(1 + _in.pick(40));
+    }
     dmx->count = _counter;
     _counter += 2;
     _dmxLineSince = std::min(_dmxLineSince, dmx->count);
-    // Records made and not yet reported (lost ones aside: see the long runs).
-    const auto unreported = Count(_buffer.size());
     if (unreported >= (_firstDmxSinceOpen ? 224 : 256) || _longRunPending)
         dmx->allowedMiss = true;
     _firstDmxSinceOpen = false;
@@ -1024,7 +1028,7 @@ void Model::dmxStep()
     ++_transfer;
     const Count given = _index.given(quint8(dmx->count & 0xFF), floor);
     note("DMX: frame #" + std::to_string(dmx->id) + " goes out at " + std::to_string(dmx->count) + ", given "
-        + std::to_string(given) + (dmx->awaited ? " (awaited)" : ""));
+        + std::to_string(given) + (dmx->awaited ? " (awaited)" : "") + (dmx->allowedMiss ? ", may be missed" : ""));
     if (dmx->awaited) {
         dmx->older = _index.awaitAnswer(given + 1);
         dmx->mutex->expectIndex(int((given + 1) & 0xFF));
