@@ -397,7 +397,8 @@ void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Co
     record.index = index >= 0 ? index : _counter++;
     record.tag = tag;
     const bool mayLose = dmx || _features.daliRecordsLost || !_ourDali;
-    if (_loseNext > 0 && mayLose) {
+    // Without the long runs, lost runs end by 32 indices even where two meet.
+    if (_loseNext > 0 && mayLose && (_features.longLostRuns || _lostRun < 32)) {
         --_loseNext;
         ++_lostRun;
         if (_lostRun >= 224 && !_longRunPending) {
@@ -662,8 +663,9 @@ void Model::failedPoll()
 {
     ++_transfer;
     note("monitor: a poll fails");
-    // The failed transfer may have taken records with it.
-    const int taken = _in.pick(3);
+    // The failed transfer may have taken records with it (they may lengthen a
+    // lost run: see longLostRuns).
+    const int taken = _features.longLostRuns ? _in.pick(3) : 0;
     for (int i = 0; i < taken && !_buffer.empty(); ++i) {
         const BoxRecord& record = _buffer.front();
         if (!record.dmx && _ourDali && !_features.daliRecordsLost)

@@ -98,6 +98,7 @@ struct Features
     // indices): those shorter than 224 are to be counted past, but not right
     // after the feed's first DMX frame (issue 54, item 10); a longer one may
     // make the exchange under way miss its answer, which the oracle allows.
+    // Also the records a failed poll takes with it.
     bool lostRecords = true;
     bool longLostRuns = false;
     // The DMX sender beside the DALI traffic.
