@@ -1,0 +1,1215 @@
+#include "bus_order_model.h"
+
+#include "core/itf_error.h"
+#include "interfaces/vandrel_dali_ledger.h"
+#include "interfaces/vandrel_record_index.h"
+#include "protocol/dali/dali_packet.h"
+#include "protocol/dmx/dmx_packet.h"
+#include "protocol/packet_mutex.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <deque>
+#include <limits>
+#include <map>
+#include <memory>
+#include <sstream>
+
+namespace tarvesk::test::busorder {
+
+namespace {
+
+using itf::VandrelDaliLedger;
+using itf::VandrelRecordIndex;
+using Clock = proto::PacketMutex::Clock;
+using Count = VandrelRecordIndex::Count;
+
+// The input read as choices; once it is used up every choice is 0, the most
+// ordinary one, and the scenario winds down.
+class Choices
+{
+public:
+    Choices(const uint8_t* data, size_t size)
+        : _data(data)
+        , _size(size)
+    { }
+    bool done() const { return _at >= _size; }
+    int pick(int range)
+    {
+        if (range <= 1 || _at >= _size)
+            return 0;
+        return _data[_at++] % range;
+    }
+    // True one time in `outOf` (never once the input is used up).
+    bool rarely(int outOf) { return pick(outOf) == outOf - 1; }
+
+private:
+    const uint8_t* _data;
+    size_t _size;
+    size_t _at = 0;
+};
+
+// DALI frames by IEC 62386-102.
+constexpr quint8 Dtr0 = 0xA3;
+constexpr quint8 Dtr1 = 0xC3;
+constexpr quint8 Initialise = 0xA5;
+constexpr quint8 EnableDeviceType = 0xC1;
+constexpr quint8 WriteMemory = 0xC7;
+constexpr quint8 WriteMemoryNoReply = 0xC9;
+constexpr quint8 QueryActualLevel = 0xA0;
+constexpr quint8 ReadMemory = 0xC5;
+constexpr quint8 StoreActualLevelInDtr0 = 0x21;
+constexpr quint8 QueryGearType = 0xED; // device type 6 (IEC 62386-207)
+constexpr quint8 OneByteFrame = 0x5A;
+
+QByteArray frame(quint8 first, quint8 second)
+{
+    return QByteArray(1, char(first)) + char(second);
+}
+
+// What made a record, carried out of band in its creation time: our frame
+// `id` (positive) or another master's (negative), and which of its records.
+enum RecordKind { Echo = 0, Answer = 1, TimeoutEvent = 2, FrameError = 3 };
+
+qint64 tagOf(int id, RecordKind kind)
+{
+    return id > 0 ? qint64(id) * 4 + kind : -(qint64(-id) * 4 + kind);
+}
+int idOf(qint64 tag)
+{
+    return tag >= 0 ? int(tag / 4) : -int(-tag / 4);
+}
+RecordKind kindOf(qint64 tag)
+{
+    return RecordKind((tag >= 0 ? tag : -tag) % 4);
+}
+
+// One DALI control gear: level, DTR0/DTR1, three small memory banks.
+struct Gear
+{
+    int address = 0;
+    int group = 0;
+    quint8 gearType = 0;
+    quint8 level = 0x10;
+    quint8 dtr0 = 0;
+    quint8 dtr1 = 0;
+    bool enabled6 = false; // the frame before was ENABLE DEVICE TYPE 6
+    std::array<std::array<quint8, 16>, 3> memory {};
+
+    bool addressedBy(quint8 first) const
+    {
+        if (first >= 0xFE)
+            return true;
+        if (first < 0x80)
+            return (first >> 1) == address;
+        if (first < 0xA0)
+            return ((first >> 1) & 0x0F) == group;
+        return false;
+    }
+    bool hasLocation() const { return dtr1 < memory.size() && dtr0 < memory[0].size(); }
+};
+
+// What the gear did with a forward frame: its backward frame (two or more
+// answering collide into a frame error).
+struct Reaction
+{
+    int answers = 0;
+    quint8 byte = 0;
+};
+
+enum class VerdictKind { None, Value, NoAnswer, FrameError, Error };
+struct Verdict
+{
+    VerdictKind kind = VerdictKind::None;
+    quint8 byte = 0;
+    int status = 0;
+};
+
+// One frame of ours as the ledger knows it.
+struct Sent
+{
+    int id = 0;
+    QByteArray bytes;
+    int copies = 1;
+    bool awaited = false;
+    bool closes = false;
+    VandrelDaliLedger::Ticket ticket = 0;
+    std::unique_ptr<proto::PacketMutex> mutex;
+    bool farPassSeen = false; // a pass that shows lost records began after it was armed
+    // Truth, from the bus and the box.
+    bool answerMade = false;     // the gear answered (or collided) on its first copy
+    bool answerReported = false; // that record reached the sinks
+    bool answerLost = false;     // the box lost it
+    bool echoReported = false;
+    bool enableUsedUp = false; // a device type's query whose enable another frame used up
+    bool memoryRead = false;
+    // Of a READ MEMORY LOCATION: the location our own selection points to,
+    // and the byte there when the frame was on the bus.
+    int expectBank = 0;
+    int expectLocation = 0;
+    quint8 expectedByte = 0;
+    bool expectedKnown = false;
+    Verdict verdict;
+};
+
+enum class Kind { Query, QueryEmpty, Dapc, OneByte, Initialise, MemoryRead, DeviceTypeQuery };
+
+// A request thread of the service, one exchange at a time.
+struct Thread
+{
+    int number = 0;
+    bool busy = false;
+    Kind kind = Kind::Query;
+    int waiting = 0; // the id of the frame it waits for
+    int asking = 1;
+    int attempt = 1;
+    int step = 0;
+    quint8 bank = 0;
+    quint8 location = 0;
+    int count = 1;
+    quint8 level = 0;
+    bool oneByteAwaited = false;
+};
+
+struct DmxExchange
+{
+    int id = 0;
+    Count count = 0; // the box's true index of the frame
+    bool awaited = false;
+    bool recordsMade = false;
+    bool answers = false;
+    std::unique_ptr<proto::PacketMutex> mutex;
+    int older = 0;
+    bool answerReported = false;
+    bool allowedMiss = false;
+    bool concluded = false;
+};
+
+struct BoxRecord
+{
+    bool dmx = false;
+    QByteArray bytes;
+    quint8 flags = 0;
+    Count index = 0;
+    qint64 tag = 0;
+};
+
+class Model
+{
+public:
+    Model(const uint8_t* data, size_t size, const Features& features, bool trace)
+        : _in(data, size)
+        , _features(features)
+        , _tracing(trace)
+    {
+        _gears[0].address = 0;
+        _gears[0].group = 0;
+        _gears[0].gearType = 0x02;
+        _gears[1].address = 1;
+        _gears[1].group = 1;
+        _gears[1].gearType = 0x04;
+        for (size_t g = 0; g < _gears.size(); ++g)
+            for (size_t b = 0; b < 3; ++b)
+                for (size_t l = 0; l < 16; ++l)
+                    _gears[g].memory[b][l] = quint8(g * 101 + b * 37 + l * 11 + 5);
+        for (int t = 0; t < std::max(1, std::min(3, features.threads)); ++t) {
+            _threads.emplace_back();
+            _threads.back().number = t;
+        }
+    }
+
+    Outcome run();
+
+private:
+    // The box and its bus.
+    void putOnBus(const QByteArray& bytes, int id, bool closes, bool firstCopy);
+    void busStep();
+    void flushBus();
+    void foreignFrame(const QByteArray& bytes);
+    void foreignStep();
+    bool answeredCopyAhead(const QByteArray& bytes) const;
+    Reaction react(const QByteArray& bytes);
+    void make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Count index = -1);
+    void makeDmxRecords();
+
+    // The monitor.
+    void poll(int records);
+    void drainedPass(Clock::time_point began);
+    void freshPasses(int count);
+    void latePass();
+    void failedPoll();
+    void farPass();
+    void reopen();
+    void offer(const BoxRecord& record);
+
+    // The service's senders.
+    void hostStep(Thread& thread);
+    void startExchange(Thread& thread);
+    QByteArray nextFrame(const Thread& thread) const;
+    bool nextAwaited(const Thread& thread) const;
+    void send(Thread& thread, const QByteArray& bytes, bool awaited, int copies);
+    void evaluate();
+    void evaluate(Thread& thread);
+    void conclude(Thread& thread, Sent& sent, Verdict verdict);
+    void endExchange(Thread& thread, const Sent* last, Verdict verdict);
+    void dmxStep();
+    void evaluateDmx();
+    void concludeDmx(const char* how);
+
+    void violation(char clause, const std::string& what)
+    {
+        _outcome.violations.push_back({clause, what});
+        note("VIOLATION (" + std::string(1, clause) + "): " + what);
+    }
+    void note(const std::string& line)
+    {
+        if (_tracing)
+            _outcome.trace += line + "\n";
+    }
+    static std::string hex(const QByteArray& bytes) { return bytes.toHex(' ').toStdString(); }
+
+    Choices _in;
+    const Features _features;
+    const bool _tracing;
+    Outcome _outcome;
+
+    VandrelDaliLedger _ledger;
+    VandrelRecordIndex _index;
+    std::array<Gear, 2> _gears;
+    bool _timeoutEvents = false;
+    bool _ourDali = true; // our request threads send DALI frames (else only the DMX sender)
+    bool _lastOnBusOpen = false; // our frame (or a copy of one) was on the bus last and nothing followed it yet
+    bool _lastCopiesClosingFrame = false; // another master's copy of a queued frame of ours that the box closes
+
+    std::map<int, std::unique_ptr<Sent>> _sent;
+    std::deque<std::pair<int, int>> _queue; // our frames the box took, not yet on the bus: id, copy
+    int _lastOnBus = 0;                     // our frame put on the bus last (0: another master's)
+    bool _lastWasOurEnable = false;
+    int _nextId = 1;
+    int _nextForeign = 1;
+    quint64 _transfer = 0;
+    bool _collideNext = false;
+
+    Count _counter = 0; // the box's next record index
+    Count _dmxLineSince = std::numeric_limits<Count>::max(); // the oldest DMX frame whose records are to come
+    std::deque<BoxRecord> _buffer;
+    int _loseNext = 0;
+    int _lostRun = 0;
+    Count _lastOffered = -1;
+    bool _firstDmxSinceOpen = true;
+    bool _longRunPending = false;
+    bool _dmxGivenSinceLongRun = false;
+    Clock::time_point _lastPollStart = Clock::now();
+    Clock::time_point _farBegan = Clock::now();
+
+    std::vector<Thread> _threads;
+    // Every DMX frame sent; those whose records are not made yet are still on the line.
+    std::vector<std::unique_ptr<DmxExchange>> _dmxFrames;
+    DmxExchange* _dmx = nullptr; // the awaited exchange under way
+};
+
+// ---- the bus ------------------------------------------------------------------
+
+Reaction Model::react(const QByteArray& bytes)
+{
+    Reaction reaction;
+    if (bytes.size() != 2)
+        return reaction; // gear take no other frames
+    const auto first = quint8(bytes.at(0));
+    const auto second = quint8(bytes.at(1));
+    const bool command = (first & 0x01) && (first < 0xA0 || first >= 0xFC);
+    for (Gear& gear : _gears) {
+        const bool enabled = gear.enabled6;
+        gear.enabled6 = false;
+        int answer = -1;
+        if (!(first & 0x01) && (first < 0xA0 || first == 0xFE)) {
+            if (gear.addressedBy(first) && second != 0xFF)
+                gear.level = second;
+        } else if (command) {
+            if (!gear.addressedBy(first))
+                continue;
+            switch (second) {
+            case QueryActualLevel:
+                answer = gear.level;
+                break;
+            case ReadMemory:
+                if (gear.hasLocation())
+                    answer = gear.memory[gear.dtr1][gear.dtr0];
+                if (gear.dtr0 < 0xFF)
+                    ++gear.dtr0;
+                break;
+            case StoreActualLevelInDtr0:
+                gear.dtr0 = gear.level;
+                break;
+            case QueryGearType:
+                if (enabled)
+                    answer = gear.gearType;
+                break;
+            default:
+                break;
+            }
+        } else {
+            switch (first) {
+            case Dtr0:
+                gear.dtr0 = second;
+                break;
+            case Dtr1:
+                gear.dtr1 = second;
+                break;
+            case EnableDeviceType:
+                gear.enabled6 = second == 6;
+                break;
+            case WriteMemory:
+            case WriteMemoryNoReply:
+                if (gear.hasLocation()) {
+                    gear.memory[gear.dtr1][gear.dtr0] = second;
+                    if (first == WriteMemory)
+                        answer = second;
+                }
+                if (gear.dtr0 < 0xFF)
+                    ++gear.dtr0;
+                break;
+            default:
+                break;
+            }
+        }
+        if (answer >= 0) {
+            ++reaction.answers;
+            reaction.byte = quint8(answer);
+        }
+    }
+    return reaction;
+}
+
+void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Count index)
+{
+    // A DMX frame on the line is recorded before more than a few DALI records
+    // numbered after it (the line carries it in some 23 ms).
+    if (!dmx && index < 0 && _counter - _dmxLineSince >= 4)
+        makeDmxRecords();
+    BoxRecord record;
+    record.dmx = dmx;
+    record.bytes = bytes;
+    record.flags = flags;
+    record.index = index >= 0 ? index : _counter++;
+    record.tag = tag;
+    const bool mayLose = dmx || _features.daliRecordsLost || !_ourDali;
+    // Without the long runs, lost runs end by 32 indices even where two meet.
+    if (_loseNext > 0 && mayLose && (_features.longLostRuns || _lostRun < 32)) {
+        --_loseNext;
+        ++_lostRun;
+        if (_lostRun >= 224 && !_longRunPending) {
+            _longRunPending = true;
+            _dmxGivenSinceLongRun = false;
+            if (_dmx)
+                _dmx->allowedMiss = true; // the exchange under way may miss its answer
+        }
+        if (tag > 0 && kindOf(tag) != Echo) {
+            auto sent = _sent.find(idOf(tag));
+            if (sent != _sent.end())
+                sent->second->answerLost = true;
+        }
+        note("  (lost) #" + std::to_string(record.index));
+        return;
+    }
+    _lostRun = 0;
+    _buffer.push_back(record);
+}
+
+void Model::putOnBus(const QByteArray& bytes, int id, bool closes, bool firstCopy)
+{
+    Sent* ours = id > 0 ? _sent.at(id).get() : nullptr;
+    const bool enableBefore = _gears[0].enabled6;
+    if (ours && ours->memoryRead && !ours->expectedKnown) {
+        ours->expectedByte = _gears[0].memory[size_t(ours->expectBank)][size_t(ours->expectLocation)];
+        ours->expectedKnown = true;
+    }
+    const Reaction reaction = react(bytes);
+    if (ours && quint8(bytes.at(bytes.size() - 1)) == QueryGearType && bytes.size() == 2 && !enableBefore)
+        ours->enableUsedUp = true;
+    note(std::string(ours ? "bus: our #" + std::to_string(id) : "bus: another master's") + " " + hex(bytes)
+        + (reaction.answers ? " -> answer " + hex(QByteArray(1, char(reaction.byte))) : ""));
+    make(false, bytes, 0, tagOf(id, Echo));
+    const bool collide = reaction.answers > 1 || (reaction.answers == 1 && _collideNext);
+    if (reaction.answers > 0)
+        _collideNext = false;
+    if (ours && firstCopy && reaction.answers > 0)
+        ours->answerMade = true;
+    if (collide)
+        make(false, QByteArray(1, char(reaction.byte ^ 0x5C)), proto::PACKET_FLAG_FRAME_ERROR,
+            tagOf(id, FrameError));
+    else if (reaction.answers == 1)
+        make(false, QByteArray(1, char(reaction.byte)), 0, tagOf(id, Answer));
+    else if (ours && closes)
+        make(false, QByteArray(), proto::PACKET_FLAG_TIMEOUT_EVENT, tagOf(id, TimeoutEvent));
+    _lastOnBus = ours ? id : 0;
+    // Another master's copy of a queued frame of ours looks like ours on the bus.
+    const bool copyOfOurs = !ours && std::any_of(_queue.begin(), _queue.end(), [&](const std::pair<int, int>& q) {
+        return _sent.at(q.first)->bytes == bytes;
+    });
+    _lastOnBusOpen = (ours || copyOfOurs) && reaction.answers == 0 && !closes;
+    _lastCopiesClosingFrame = copyOfOurs && std::any_of(_queue.begin(), _queue.end(), [&](const std::pair<int, int>& q) {
+        return _sent.at(q.first)->bytes == bytes && _sent.at(q.first)->closes;
+    });
+    _lastWasOurEnable = ours && bytes.size() == 2 && quint8(bytes.at(0)) == EnableDeviceType;
+}
+
+void Model::busStep()
+{
+    if (_queue.empty())
+        return;
+    const auto [id, copy] = _queue.front();
+    _queue.pop_front();
+    const Sent& sent = *_sent.at(id);
+    putOnBus(sent.bytes, id, sent.closes, copy == 0);
+}
+
+void Model::flushBus()
+{
+    while (!_queue.empty())
+        busStep();
+    makeDmxRecords();
+}
+
+void Model::foreignFrame(const QByteArray& bytes)
+{
+    putOnBus(bytes, -(_nextForeign++), false, true);
+}
+
+void Model::foreignStep()
+{
+    if (_lastWasOurEnable && !_features.foreignBetweenEnableAndQuery)
+        return; // a known fault: the enable is used up (see Features)
+    if (_lastCopiesClosingFrame && !_features.frameAfterCopyOnClosingBox)
+        return; // a known fault (see Features)
+    QByteArray bytes;
+    switch (_in.pick(16)) {
+    case 0:
+        bytes = frame(0x9F, 0x05); // a group command for gear not on our bus
+        break;
+    case 1:
+        bytes = frame(0x03, QueryActualLevel); // the other gear's level
+        break;
+    case 2:
+        if (!_queue.empty())
+            bytes = _sent.at(_queue.front().first)->bytes; // a copy of our next frame
+        break;
+    case 3:
+        if (!_queue.empty())
+            bytes = _sent.at(_queue[size_t(_in.pick(int(_queue.size())))].first)->bytes;
+        break;
+    case 4:
+        if (_lastOnBus > 0)
+            bytes = _sent.at(_lastOnBus)->bytes; // a copy right after ours
+        break;
+    case 5: {
+        const Thread& thread = _threads[size_t(_in.pick(int(_threads.size())))];
+        if (thread.busy && !thread.waiting)
+            bytes = nextFrame(thread); // a copy of what a thread is about to send
+        break;
+    }
+    case 6:
+        bytes = frame(Dtr0, quint8(_in.pick(256)));
+        break;
+    case 7:
+        bytes = frame(Dtr1, quint8(_in.pick(4)));
+        break;
+    case 8:
+        bytes = frame(0x03, ReadMemory);
+        break;
+    case 9:
+        bytes = frame(0xFF, ReadMemory);
+        break;
+    case 10:
+        bytes = frame(WriteMemory, quint8(_in.pick(256)));
+        break;
+    case 11:
+        bytes = frame(0x01, StoreActualLevelInDtr0);
+        break;
+    case 12:
+        bytes = QByteArray(1, char(_in.rarely(2) ? OneByteFrame : _in.pick(256)));
+        break;
+    case 13:
+        bytes = frame(0x00, quint8(_in.pick(256)));
+        break;
+    case 14:
+        bytes = frame(EnableDeviceType, 6);
+        break;
+    case 15:
+        bytes = frame(0x01, QueryActualLevel);
+        break;
+    }
+    if (bytes.isEmpty())
+        return;
+    if (!_features.answeredCopyAhead && answeredCopyAhead(bytes))
+        return; // undecidable from what the box reports (see Features)
+    if (!_features.foreignOneByteAfterOurFrame && bytes.size() == 1 && _lastOnBusOpen)
+        return; // on the bus, a backward frame (see Features)
+    foreignFrame(bytes);
+}
+
+bool Model::answeredCopyAhead(const QByteArray& bytes) const
+{
+    // A frame the gear answers, identical to one of ours that went out (or is
+    // about to) and is not on the bus yet.
+    if (bytes.size() != 2 || (quint8(bytes.at(0)) & 0x01) == 0 || quint8(bytes.at(0)) >= 0xA0)
+        return false;
+    const auto opcode = quint8(bytes.at(1));
+    if (opcode != QueryActualLevel && opcode != ReadMemory && opcode != QueryGearType)
+        return false;
+    for (const auto& queued : _queue)
+        if (_sent.at(queued.first)->bytes == bytes)
+            return true;
+    return false;
+}
+
+void Model::makeDmxRecords()
+{
+    _dmxLineSince = std::numeric_limits<Count>::max();
+    for (auto& pending : _dmxFrames) {
+        DmxExchange& dmx = *pending;
+        if (dmx.recordsMade)
+            continue;
+        dmx.recordsMade = true;
+        const QByteArray payload = QByteArray(1, '\0') + char(dmx.id & 0xFF);
+        note("DMX: frame #" + std::to_string(dmx.id) + " recorded at " + std::to_string(dmx.count)
+            + (dmx.answers ? ", answered" : ""));
+        make(true, payload, 0, tagOf(dmx.id, Echo), dmx.count);
+        if (dmx.answers)
+            make(true, payload + char(0x42), 0, tagOf(dmx.id, Answer), dmx.count + 1);
+        else if (dmx.awaited && _timeoutEvents)
+            make(true, QByteArray(), proto::PACKET_FLAG_TIMEOUT_EVENT, tagOf(dmx.id, TimeoutEvent),
+                dmx.count + 1);
+    }
+}
+
+// ---- the monitor ------------------------------------------------------------------
+
+void Model::offer(const BoxRecord& record)
+{
+    std::unique_ptr<proto::RawPacket> packet;
+    const auto* data = reinterpret_cast<const unsigned char*>(record.bytes.constData());
+    if (record.dmx)
+        packet = std::make_unique<proto::DmxPacket>(data, int(record.bytes.size()));
+    else
+        packet = std::make_unique<proto::DaliPacket>(data, int(record.bytes.size()));
+    packet->setIndex(int(record.index & 0xFF));
+    packet->setFlags(record.flags);
+    packet->setCreationTime(record.tag);
+    _lastOffered = std::max(_lastOffered, record.index);
+    if (record.tag > 0) {
+        const int id = idOf(record.tag);
+        auto sent = _sent.find(id);
+        if (sent != _sent.end()) {
+            if (kindOf(record.tag) == Echo)
+                sent->second->echoReported = true;
+            else if (kindOf(record.tag) != TimeoutEvent)
+                sent->second->answerReported = true;
+        }
+        if (_dmx && _dmx->id == id && kindOf(record.tag) == Answer)
+            _dmx->answerReported = true;
+    }
+    // The monitor offers every record to its sinks, the index first.
+    if (!_index.takeRecord(*packet))
+        _ledger.takeRecord(*packet);
+}
+
+void Model::poll(int records)
+{
+    makeDmxRecords();
+    _lastPollStart = Clock::now();
+    ++_transfer;
+    _index.recordsFrom(_transfer);
+    _ledger.recordsFrom(_transfer);
+    for (int i = 0; i < records && !_buffer.empty(); ++i) {
+        const BoxRecord record = _buffer.front();
+        _buffer.pop_front();
+        offer(record);
+    }
+}
+
+void Model::drainedPass(Clock::time_point began)
+{
+    poll(int(_buffer.size()));
+    _index.passCompleted(began);
+    _ledger.passCompleted(began);
+}
+
+void Model::freshPasses(int count)
+{
+    flushBus();
+    note("monitor: " + std::to_string(count) + " drained passes");
+    for (int i = 0; i < count; ++i) {
+        // Begun after every frame so far went out and was on the bus: stamped
+        // ahead of the host clock by more than an answer window, by less than
+        // a frame's time before its records count as lost.
+        drainedPass(Clock::now() + std::chrono::milliseconds(100));
+        if (_longRunPending && _dmxGivenSinceLongRun)
+            _longRunPending = false;
+        evaluate();
+    }
+}
+
+void Model::latePass()
+{
+    note("monitor: a late pass drains the box");
+    drainedPass(_lastPollStart);
+}
+
+void Model::failedPoll()
+{
+    ++_transfer;
+    note("monitor: a poll fails");
+    // The failed transfer may have taken records with it (they may lengthen a
+    // lost run: see longLostRuns).
+    const int taken = _features.longLostRuns ? _in.pick(3) : 0;
+    for (int i = 0; i < taken && !_buffer.empty(); ++i) {
+        const BoxRecord& record = _buffer.front();
+        if (!record.dmx && _ourDali && !_features.daliRecordsLost)
+            break;
+        if (record.tag > 0 && kindOf(record.tag) != Echo) {
+            auto sent = _sent.find(idOf(record.tag));
+            if (sent != _sent.end())
+                sent->second->answerLost = true;
+        }
+        _buffer.pop_front();
+    }
+    _index.pollFailed(core::ITF_ERR_IO);
+    _ledger.pollFailed(core::ITF_ERR_IO);
+    if (_dmx && _dmx->mutex)
+        _dmx->mutex->pollFailed(core::ITF_ERR_IO);
+}
+
+void Model::farPass()
+{
+    flushBus();
+    note("monitor: a drained pass long after every frame (the unreported ones were lost)");
+    _farBegan = std::max(_farBegan, Clock::now()) + std::chrono::seconds(10);
+    drainedPass(_farBegan);
+    for (auto& sent : _sent)
+        if (sent.second->mutex)
+            sent.second->farPassSeen = true;
+    _longRunPending = false;
+}
+
+void Model::reopen()
+{
+    flushBus();
+    if (!_features.owedAcrossReopen) {
+        // Our frames' records reported before the box is opened anew; the old
+        // records it still holds are another master's (see Features).
+        poll(int(_buffer.size()));
+        for (int i = _in.pick(4); i > 0; --i)
+            foreignFrame(frame(0x01, QueryActualLevel));
+    }
+    note("box opened anew: " + std::to_string(_buffer.size()) + " old records drained into the log");
+    // The first pass of the new feed takes what the box held into the packet log alone.
+    _buffer.clear();
+    _index.feedEnded(core::ITF_ERR_NO_DEVICE);
+    _ledger.feedEnded(core::ITF_ERR_NO_DEVICE);
+    if (_dmx && _dmx->mutex)
+        _dmx->mutex->endFeed(core::ITF_ERR_NO_DEVICE);
+    _index.feedEnded(0);
+    _ledger.feedEnded(0);
+    if (_in.rarely(2))
+        _counter = _in.pick(256); // a box powered up anew counts from anywhere
+    _lastOffered = _counter - 1;
+    _firstDmxSinceOpen = true;
+}
+
+// ---- the senders ------------------------------------------------------------------
+
+void Model::startExchange(Thread& thread)
+{
+    thread.busy = true;
+    thread.asking = thread.attempt = 1;
+    thread.step = 0;
+    // Memory and device type traffic comes from one thread (the service
+    // serialises a device's memory access); the others ask and command.
+    const int kinds = thread.number == 0 ? 7 : 5;
+    thread.kind = Kind(_in.pick(kinds));
+    switch (thread.kind) {
+    case Kind::Dapc:
+        thread.level = quint8(_in.pick(256));
+        break;
+    case Kind::OneByte:
+        thread.oneByteAwaited = _in.rarely(2);
+        break;
+    case Kind::MemoryRead:
+        thread.bank = quint8(_in.pick(3));
+        thread.location = quint8(_in.pick(16));
+        thread.count = 1 + _in.pick(std::min(4, 16 - thread.location));
+        break;
+    default:
+        break;
+    }
+    _outcome.stats.exchanges++;
+}
+
+QByteArray Model::nextFrame(const Thread& thread) const
+{
+    switch (thread.kind) {
+    case Kind::Query:
+        return frame(0x01, QueryActualLevel);
+    case Kind::QueryEmpty:
+        return frame(0x0B, QueryActualLevel);
+    case Kind::Dapc:
+        return frame(0x00, thread.level);
+    case Kind::OneByte:
+        return QByteArray(1, char(OneByteFrame));
+    case Kind::Initialise:
+        return frame(Initialise, 0x00);
+    case Kind::MemoryRead:
+        return thread.step == 0 ? frame(Dtr1, thread.bank)
+            : thread.step == 1  ? frame(Dtr0, thread.location)
+                                : frame(0x01, ReadMemory);
+    case Kind::DeviceTypeQuery:
+        return thread.step == 0 ? frame(EnableDeviceType, 6) : frame(0x01, QueryGearType);
+    }
+    return QByteArray();
+}
+
+bool Model::nextAwaited(const Thread& thread) const
+{
+    switch (thread.kind) {
+    case Kind::Query:
+    case Kind::QueryEmpty:
+        return true;
+    case Kind::OneByte:
+        return thread.oneByteAwaited;
+    case Kind::MemoryRead:
+    case Kind::DeviceTypeQuery:
+        return thread.step >= (thread.kind == Kind::MemoryRead ? 2 : 1);
+    default:
+        return false;
+    }
+}
+
+void Model::send(Thread& thread, const QByteArray& bytes, bool awaited, int copies)
+{
+    auto sent = std::make_unique<Sent>();
+    Sent& s = *sent;
+    s.id = _nextId++;
+    s.bytes = bytes;
+    s.copies = copies;
+    s.awaited = awaited;
+    s.closes = awaited && _timeoutEvents;
+    s.memoryRead = thread.kind == Kind::MemoryRead && thread.step >= 2;
+    s.expectBank = thread.bank;
+    s.expectLocation = thread.location + thread.step - 2;
+    if (awaited) {
+        s.mutex = std::make_unique<proto::PacketMutex>(0, false);
+        s.mutex->setInterfaceType(proto::PACKET_TYPE_DALI);
+    }
+    _sent.emplace(s.id, std::move(sent));
+    s.ticket = _ledger.sending(bytes, copies, s.mutex.get(), VandrelDaliLedger::RoomWait(), s.closes);
+    if (s.ticket == 0) {
+        note("T" + std::to_string(thread.number) + ": no room for " + hex(bytes));
+        endExchange(thread, nullptr, {VerdictKind::Error, 0, core::ITF_ERR_BUSY});
+        return;
+    }
+    if (_in.rarely(40)) {
+        note("T" + std::to_string(thread.number) + ": the box refuses " + hex(bytes));
+        _ledger.refused(s.ticket);
+        if (awaited)
+            _ledger.release(s.ticket);
+        endExchange(thread, nullptr, {VerdictKind::Error, 0, core::ITF_ERR_TRANSFER});
+        return;
+    }
+    if (!_features.answeredCopyAhead) {
+        // Another master's identical frame made before ours went out is
+        // reported before it (see Features).
+        size_t through = 0;
+        for (size_t i = 0; i < _buffer.size(); ++i)
+            if (_buffer[i].tag < 0 && kindOf(_buffer[i].tag) == Echo && _buffer[i].bytes == bytes)
+                through = i + 2;
+        if (through > 0) {
+            note("monitor: a poll before our request goes out");
+            poll(int(through));
+        }
+    }
+    _ledger.goesOut(s.ticket, ++_transfer);
+    note("T" + std::to_string(thread.number) + ": our #" + std::to_string(s.id) + " " + hex(bytes) + " goes out"
+        + (awaited ? " (awaited)" : "") + (copies == 2 ? " twice" : ""));
+    for (int copy = 0; copy < copies; ++copy)
+        _queue.emplace_back(s.id, copy);
+    if (awaited) {
+        s.mutex->armQuietWindow();
+        thread.waiting = s.id;
+    }
+}
+
+void Model::hostStep(Thread& thread)
+{
+    if (thread.waiting || !_ourDali)
+        return;
+    if (!thread.busy)
+        startExchange(thread);
+    const QByteArray bytes = nextFrame(thread);
+    const bool awaited = nextAwaited(thread);
+    send(thread, bytes, awaited, thread.kind == Kind::Initialise ? 2 : 1);
+    if (!thread.busy || thread.waiting)
+        return;
+    // Sent without awaiting: the next frame of the exchange, or its end.
+    if (thread.kind == Kind::MemoryRead && thread.step < 2) {
+        ++thread.step;
+        return;
+    }
+    if (thread.kind == Kind::DeviceTypeQuery && thread.step == 0) {
+        // The query follows its enable at once.
+        thread.step = 1;
+        hostStep(thread);
+        return;
+    }
+    endExchange(thread, nullptr, Verdict());
+}
+
+void Model::evaluate()
+{
+    for (Thread& thread : _threads)
+        evaluate(thread);
+    evaluateDmx();
+}
+
+void Model::evaluate(Thread& thread)
+{
+    while (thread.waiting) {
+        Sent& s = *_sent.at(thread.waiting);
+        proto::PacketMutex::WaitRule rule;
+        rule.window = std::chrono::milliseconds(60);
+        rule.quietPasses = s.closes ? 0 : 12;
+        rule.guard = rule.backstop = Clock::time_point(); // long past: never blocks
+        Verdict verdict;
+        for (;;) {
+            const auto outcome = s.mutex->waitForAnswer(rule);
+            if (outcome == proto::PacketMutex::WAIT_PACKET) {
+                const proto::RawPacket& record = *s.mutex->getPacket();
+                const qint64 tag = record.getCreationTime();
+                // An echo taken for ours only delays the verdict; a record that
+                // makes the verdict must be our frame's own.
+                const bool verdictRecord = record.getDataSize() < 2;
+                if (idOf(tag) != s.id && verdictRecord) {
+                    violation('a', "our #" + std::to_string(s.id) + " " + hex(s.bytes) + " took the "
+                            + (kindOf(tag) == TimeoutEvent ? "time-out event" : kindOf(tag) == Echo ? "echo" : "answer")
+                            + " of " + (tag < 0 ? "another master's frame" : "our #" + std::to_string(idOf(tag))));
+                }
+                if (record.isTimeoutEvent()) {
+                    verdict = {VerdictKind::NoAnswer, 0, 0};
+                } else if (record.isFrameError() || record.getDataSize() == 0) {
+                    verdict = {VerdictKind::FrameError, 0, 0};
+                } else if (record.getDataSize() == 1) {
+                    verdict = {VerdictKind::Value, record.getUint8(0), 0};
+                    if (idOf(tag) == s.id && kindOf(tag) == Echo)
+                        violation('d', "our #" + std::to_string(s.id) + " " + hex(s.bytes)
+                                + " took its own one-byte echo for an answer");
+                } else {
+                    continue; // an echo
+                }
+            } else if (outcome == proto::PacketMutex::WAIT_QUIET) {
+                verdict = {VerdictKind::NoAnswer, 0, 0};
+            } else if (outcome == proto::PacketMutex::WAIT_FEED_ENDED) {
+                verdict = {VerdictKind::Error, 0, s.mutex->feedEndStatus()};
+            } else if (outcome == proto::PacketMutex::WAIT_GUARD && s.farPassSeen) {
+                verdict = {VerdictKind::Error, 0, core::ITF_ERR_TIMEOUT};
+            }
+            break;
+        }
+        if (verdict.kind == VerdictKind::None)
+            return;
+        conclude(thread, s, verdict);
+    }
+}
+
+void Model::conclude(Thread& thread, Sent& s, Verdict verdict)
+{
+    // As the DALI interface does once its wait has ended.
+    const bool doubt = _ledger.inDoubt(s.ticket);
+    const bool disturbed = _ledger.disturbed(s.ticket);
+    _ledger.release(s.ticket);
+    thread.waiting = 0;
+    const std::string name = "our #" + std::to_string(s.id) + " " + hex(s.bytes);
+    if (disturbed) {
+        verdict = {VerdictKind::Error, 0, core::ITF_ERR_PACKET_NOT_ANSWER};
+    } else if (doubt) {
+        const bool askable = s.bytes.size() == 2 && quint8(s.bytes.at(1)) == QueryActualLevel;
+        note("  " + name + " in doubt");
+        if (askable && thread.asking < 3) {
+            ++thread.asking;
+            s.verdict = {VerdictKind::Error, 0, core::ITF_ERR_PACKET_NOT_ANSWER};
+            return; // asked again at the thread's next step
+        }
+        verdict = {VerdictKind::Error, 0,
+            askable ? int(core::ITF_ERR_TOO_MANY_RETRIES) : int(core::ITF_ERR_PACKET_NOT_ANSWER)};
+    }
+    s.verdict = verdict;
+    note("  " + name + ": "
+        + (verdict.kind == VerdictKind::Value          ? "value " + hex(QByteArray(1, char(verdict.byte)))
+                : verdict.kind == VerdictKind::NoAnswer ? std::string("no answer")
+                : verdict.kind == VerdictKind::FrameError ? std::string("frame error")
+                                                          : "error " + std::to_string(verdict.status)));
+    if (verdict.kind == VerdictKind::Value && s.memoryRead) {
+        _outcome.stats.memoryBytes++;
+        if (!s.expectedKnown || verdict.byte != s.expectedByte)
+            violation('b', name + " accepted " + hex(QByteArray(1, char(verdict.byte)))
+                    + " where our selection's location held "
+                    + (s.expectedKnown ? hex(QByteArray(1, char(s.expectedByte))) : std::string("nothing")));
+    }
+    if (thread.kind == Kind::DeviceTypeQuery && s.enableUsedUp
+        && (verdict.kind == VerdictKind::Value || verdict.kind == VerdictKind::NoAnswer)
+        && _features.foreignBetweenEnableAndQuery)
+        violation('d', name + ": another master's frame used up our ENABLE DEVICE TYPE, yet a result stands");
+    // The exchange goes on, starts over, or ends.
+    const bool restartable = verdict.kind == VerdictKind::Error && verdict.status == core::ITF_ERR_PACKET_NOT_ANSWER
+        && (thread.kind == Kind::MemoryRead || thread.kind == Kind::DeviceTypeQuery);
+    if (restartable) {
+        if (thread.attempt < 3) {
+            ++thread.attempt;
+            thread.step = 0;
+            return;
+        }
+        verdict = {VerdictKind::Error, 0, core::ITF_ERR_TOO_MANY_RETRIES};
+    }
+    if (thread.kind == Kind::MemoryRead && verdict.kind == VerdictKind::Value && ++thread.step < 2 + thread.count)
+        return;
+    endExchange(thread, &s, verdict);
+}
+
+void Model::endExchange(Thread& thread, const Sent*, Verdict verdict)
+{
+    thread.busy = false;
+    thread.waiting = 0;
+    Stats& stats = _outcome.stats;
+    switch (verdict.kind) {
+    case VerdictKind::Value:
+        stats.values++;
+        break;
+    case VerdictKind::NoAnswer:
+        stats.noAnswers++;
+        break;
+    case VerdictKind::None: // sent without awaiting
+        break;
+    default:
+        stats.errors++;
+        break;
+    }
+}
+
+void Model::dmxStep()
+{
+    if (_dmx)
+        return;
+    auto dmx = std::make_unique<DmxExchange>();
+    dmx->id = _nextId++;
+    dmx->awaited = !_in.rarely(4);
+    dmx->answers = dmx->awaited && !_in.rarely(4);
+    const Count floor = _index.floor();
+    if (dmx->awaited) {
+        dmx->mutex = std::make_unique<proto::PacketMutex>(0, false);
+        dmx->mutex->setInterfaceType(proto::PACKET_TYPE_DMX);
+        _index.beginAwait(dmx->mutex.get());
+    }
+    // Indices made since the last record reported as the frame goes out:
+    // records not yet reported, lost ones among them (the index cannot tell
+    // them apart).
+    const Count unreported = _counter - (_lastOffered + 1);
+    // The box may report records while the frame's report goes out.
+    if (_in.rarely(3)) {
+        note("monitor: a poll while the frame's report goes out");
+        poll(1 + _in.pick(40));
+    }
+    dmx->count = _counter;
+    _counter += 2;
+    _dmxLineSince = std::min(_dmxLineSince, dmx->count);
+    if (unreported >= (_firstDmxSinceOpen ? 224 : 256) || _longRunPending)
+        dmx->allowedMiss = true;
+    _firstDmxSinceOpen = false;
+    _dmxGivenSinceLongRun = true;
+    ++_transfer;
+    const Count given = _index.given(quint8(dmx->count & 0xFF), floor);
+    note("DMX: frame #" + std::to_string(dmx->id) + " goes out at " + std::to_string(dmx->count) + ", given "
+        + std::to_string(given) + (dmx->awaited ? " (awaited)" : "") + (dmx->allowedMiss ? ", may be missed" : ""));
+    if (dmx->awaited) {
+        dmx->older = _index.awaitAnswer(given + 1);
+        dmx->mutex->expectIndex(int((given + 1) & 0xFF));
+        dmx->mutex->armQuietWindow();
+    }
+    if (dmx->awaited) {
+        _dmx = dmx.get();
+    } else {
+        _outcome.stats.exchanges++;
+        _outcome.stats.values++;
+    }
+    _dmxFrames.push_back(std::move(dmx));
+}
+
+void Model::evaluateDmx()
+{
+    if (!_dmx || !_dmx->mutex)
+        return;
+    DmxExchange& dmx = *_dmx;
+    while (!dmx.mutex->waitForReplyIndex(0)) {
+        if (dmx.older > 0) {
+            --dmx.older;
+            continue;
+        }
+        const qint64 tag = dmx.mutex->getPacket()->getCreationTime();
+        if (idOf(tag) != dmx.id || kindOf(tag) == Echo)
+            violation('a', "DMX frame #" + std::to_string(dmx.id) + " took a record of "
+                    + (tag < 0 ? "another master's frame" : "our #" + std::to_string(idOf(tag)))
+                    + (kindOf(tag) == Echo ? " (a frame's own record)" : ""));
+        concludeDmx(kindOf(tag) == TimeoutEvent ? "no answer" : "answer");
+        return;
+    }
+    if (dmx.mutex->feedEndStatus() != 0) {
+        concludeDmx("error");
+        return;
+    }
+    if (dmx.answerReported) {
+        if (dmx.allowedMiss) {
+            _outcome.stats.missed++;
+            concludeDmx("missed (allowed)");
+        } else {
+            violation('c', "DMX frame #" + std::to_string(dmx.id) + " at " + std::to_string(dmx.count)
+                    + ": the box reported its answer, the sender did not receive it");
+            concludeDmx("missed");
+        }
+    }
+}
+
+void Model::concludeDmx(const char* how)
+{
+    note(std::string("DMX: frame #") + std::to_string(_dmx->id) + ": " + how);
+    _index.endAwait();
+    _outcome.stats.exchanges++;
+    if (std::string(how) == "answer")
+        _outcome.stats.values++;
+    else if (std::string(how) == "no answer")
+        _outcome.stats.noAnswers++;
+    else
+        _outcome.stats.errors++;
+    // Its records may still be to come (made with the next bus activity), reaching no one.
+    _dmx->mutex.reset();
+    _dmx = nullptr;
+}
+
+Outcome Model::run()
+{
+    _timeoutEvents = _in.pick(2) == 1;
+    _ourDali = !_in.rarely(4);
+    _counter = _in.pick(256);
+    _lastOffered = _counter - 1;
+    note(std::string("box ") + (_timeoutEvents ? "with" : "without") + " time-out events, first index "
+        + std::to_string(_counter) + (_ourDali ? "" : "; no DALI frames of ours"));
+    for (int step = 0; step < 600 && !_in.done(); ++step) {
+        switch (_in.pick(20)) {
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+            hostStep(_threads[size_t(_in.pick(int(_threads.size())))]);
+            break;
+        case 4:
+        case 5:
+        case 6:
+            busStep();
+            break;
+        case 7:
+        case 8:
+            foreignStep();
+            break;
+        case 9:
+            if (_features.lostRecords) {
+                const int kind = _in.pick(4);
+                _loseNext = kind < 2 ? 1
+                    : kind == 2      ? 2 + _in.pick(31)
+                    : _features.longLostRuns ? 33 + _in.pick(300)
+                                             : 2 + _in.pick(31);
+                note("box: the next " + std::to_string(_loseNext) + " records are lost");
+            }
+            break;
+        case 10:
+            note("bus: the next answer collides");
+            _collideNext = true;
+            break;
+        case 11:
+            note("monitor: a pass cut short");
+            poll(1 + _in.pick(6));
+            break;
+        case 12:
+        case 13:
+            freshPasses(1 + _in.pick(14));
+            break;
+        case 14:
+            latePass();
+            break;
+        case 15:
+            failedPoll();
+            break;
+        case 16:
+            farPass();
+            break;
+        case 17:
+            if (_features.reopen && _in.rarely(3))
+                reopen();
+            break;
+        case 18:
+            if (_features.dmx)
+                dmxStep();
+            break;
+        case 19: {
+            // Another master's burst of traffic of its own.
+            if ((_lastWasOurEnable && !_features.foreignBetweenEnableAndQuery)
+                || (_lastCopiesClosingFrame && !_features.frameAfterCopyOnClosingBox))
+                break;
+            const int frames = _features.pastHoldCap && _in.rarely(8) ? 1100 : 2 + _in.pick(40);
+            note("another master sends " + std::to_string(frames) + " frames");
+            for (int i = 0; i < frames; ++i)
+                foreignFrame(frame(0x9F, quint8(i)));
+            break;
+        }
+        }
+        evaluate();
+    }
+    // Wind down: every frame on the bus, the box drained, then time enough
+    // that every wait ends.
+    for (int round = 0; round < 4; ++round) {
+        for (Thread& thread : _threads)
+            if (thread.busy && !thread.waiting)
+                hostStep(thread);
+        freshPasses(13);
+        farPass();
+        evaluate();
+    }
+    if (_dmx)
+        concludeDmx("no record");
+    // (c): no "no answer" where the box reported an answer of our frame.
+    for (const auto& entry : _sent) {
+        const Sent& s = *entry.second;
+        if (s.verdict.kind != VerdictKind::NoAnswer)
+            continue;
+        const std::string name = "our #" + std::to_string(s.id) + " " + hex(s.bytes);
+        if (s.answerReported)
+            violation('c', name + ": \"no answer\" although the box reported its answer");
+        else if (s.answerLost && s.echoReported && !s.closes && _features.lostAnswerIsNoAnswer)
+            violation('c', name + ": \"no answer\" although its answer was made (and lost by the box)");
+    }
+    // Still waiting after every pass (the ledger holds its records): the
+    // monitor's backstop ends the wait with a time-out.
+    for (Thread& thread : _threads)
+        if (thread.waiting)
+            conclude(thread, *_sent.at(thread.waiting), {VerdictKind::Error, 0, core::ITF_ERR_TIMEOUT});
+    return std::move(_outcome);
+}
+
+} // namespace
+
+Outcome runScenario(const uint8_t* data, size_t size, const Features& features, bool trace)
+{
+    Model model(data, size, features, trace);
+    return model.run();
+}
+
+} // namespace tarvesk::test::busorder
