@@ -4,8 +4,9 @@
 // index account for every record; any exchange that breaks the oracle stops
 // the run with the bus order printed.
 //
-// QM_BUS_ORDER=all also makes the bus orders of the known faults that the
-// test suite's seeded run keeps away from (busorder::Features).
+// QM_BUS_ORDER=all also makes the bus orders that the test suite's seeded run
+// keeps away from (busorder::Features): those the box's reports cannot
+// settle, and DALI records lost beside our frames.
 #include "bus_order_model.h"
 #include "quiet_log.h"
 

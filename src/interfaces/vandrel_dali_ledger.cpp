@@ -142,7 +142,9 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(const QByteArray& frame, in
         const auto guard = start + room.guard;
         const auto backstop = start + std::max(room.guard, room.backstop);
         for (;;) {
-            if (hasRoom())
+            // A feed that ended while we waited frees the room, but nothing
+            // sent now would be reported.
+            if (hasRoom() && _endStatus == 0)
                 break;
             const auto now = Clock::now();
             if (_endStatus != 0 || now >= backstop || (now >= guard && _lastDrainedPassBegan >= start)) {
@@ -643,9 +645,19 @@ void VandrelDaliLedger::feedEnded(int status)
     std::lock_guard<std::mutex> locker(_mutex);
     _endStatus = status;
     if (status != 0) {
-        // Nobody waits for them any more.
+        // Nobody waits for them any more. The records of the frames still
+        // owed will not reach us either: a box polled again is opened anew,
+        // and what it still holds goes into the packet log alone. Kept owed,
+        // those frames would take the records of the next identical ones.
+        // What went by unseen may have been another master's memory traffic.
         _held.clear();
         _heldBehind = 0;
+        if (!_owed.empty())
+            qCDebug(service::loggerGlog()).noquote()
+                << QStringLiteral("DALI: the feed ended with %1 frames sent not reported").arg(_owed.size());
+        _owed.clear();
+        _onBus = OnBus();
+        noteUnseenFrames();
     }
     _room.notify_all();
     for (const auto& waiter : _waiters)

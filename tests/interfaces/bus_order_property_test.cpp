@@ -27,8 +27,10 @@ std::vector<uint8_t> scenarioBytes(uint32_t seed)
 // Every exchange the model drives through the DALI ledger and the record index,
 // in thousands of bus orders, passes the oracle: no record of another frame,
 // memory bytes from our own selection, no false "no answer", no value where
-// ownership cannot be shown. The features that show known faults are off (see
-// busorder::Features); the sums show the run reached every kind of verdict.
+// ownership cannot be shown. Off (see busorder::Features): the orders that
+// what the box reports cannot settle, and DALI records the box lost beside our
+// frames, which the ledger cannot see. The sums show the run reached every
+// kind of verdict.
 TEST(BusOrderProperty, SeededScenariosPassTheOracle)
 {
     // The model's classes log warnings and debug lines by the hundred.

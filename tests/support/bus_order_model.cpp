@@ -185,6 +185,10 @@ struct DmxExchange
     int older = 0;
     bool answerReported = false;
     bool allowedMiss = false;
+    // A pass that began after the frame went out drained the box: only then
+    // does the index hand on the answer (until then it cannot tell it from an
+    // older frame's), and only then may the sender's wait end without it.
+    bool passAfterSeen = false;
     bool concluded = false;
 };
 
@@ -647,6 +651,8 @@ void Model::freshPasses(int count)
         // ahead of the host clock by more than an answer window, by less than
         // a frame's time before its records count as lost.
         drainedPass(Clock::now() + std::chrono::milliseconds(100));
+        if (_dmx)
+            _dmx->passAfterSeen = true;
         if (_longRunPending && _dmxGivenSinceLongRun)
             _longRunPending = false;
         evaluate();
@@ -689,6 +695,8 @@ void Model::farPass()
     note("monitor: a drained pass long after every frame (the unreported ones were lost)");
     _farBegan = std::max(_farBegan, Clock::now()) + std::chrono::seconds(10);
     drainedPass(_farBegan);
+    if (_dmx)
+        _dmx->passAfterSeen = true;
     for (auto& sent : _sent)
         if (sent.second->mutex)
             sent.second->farPassSeen = true;
@@ -1067,7 +1075,7 @@ void Model::evaluateDmx()
         concludeDmx("error");
         return;
     }
-    if (dmx.answerReported) {
+    if (dmx.answerReported && dmx.passAfterSeen) {
         if (dmx.allowedMiss) {
             _outcome.stats.missed++;
             concludeDmx("missed (allowed)");

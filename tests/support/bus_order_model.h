@@ -59,8 +59,8 @@ struct Features
 {
     // Another master's frame between our ENABLE DEVICE TYPE and the device
     // type's own query: the gear applies the enable to that frame and ignores
-    // our query, whose "no answer" stands (issue 54, item 3).
-    bool foreignBetweenEnableAndQuery = false;
+    // our query, which must then be in doubt, not "no answer".
+    bool foreignBetweenEnableAndQuery = true;
     // Judges a verdict of "no answer" where our echo came and the box lost
     // our answer record (a box without time-out events has nothing else to
     // report) as a violation of (c). Needs daliRecordsLost.
@@ -72,17 +72,17 @@ struct Features
     bool answeredCopyAhead = false;
     // On a box that follows each of our echoes with a record: another master's
     // identical copy of a queued frame of ours, then another frame of its own,
-    // then ours. The copy's echo is taken for ours (issue 54, item 8; with two
-    // identical one-byte frames of ours, the second takes the first one's
-    // time-out event). Decidable: on such a box our echo is followed by its record.
-    bool frameAfterCopyOnClosingBox = false;
+    // then ours. Decidable: on such a box our echo is followed by its record,
+    // so the copy's echo is not taken for ours (nor, with two identical
+    // one-byte frames of ours, the first one's time-out event for the second's).
+    bool frameAfterCopyOnClosingBox = true;
     // Another master's one-byte frame right after one of ours (or a copy of
     // one) that nothing followed yet: on the bus it is a backward frame, as
     // the gear's answer is.
     bool foreignOneByteAfterOurFrame = false;
     // Lost DALI records while our DALI frames are about. The ledger does not
     // read the records' index, so a lost record goes unnoticed: our lost
-    // echo with its answer kept (issue 54, item 7), or the whole of our frame
+    // echo with its answer kept, or the whole of our frame
     // lost and the next identical frame's records taken for it (also after a
     // failed poll that took them), another master's lost echo with
     // its answer kept, another master's lost memory frame. Off, DALI records
@@ -90,24 +90,23 @@ struct Features
     // still move the index the DMX sender counts on).
     bool daliRecordsLost = false;
     // A box opened anew while the ledger still owes frames whose records the
-    // first pass drains into the packet log: the ledger keeps owing them, and
-    // the next identical frame's records are taken for them; another master's
-    // memory traffic drained with them is never seen by the memory check.
-    bool owedAcrossReopen = false;
+    // first pass drains into the packet log: the ledger must forget them (else
+    // the next identical frame's records are taken for them), and count what
+    // was drained as memory traffic it did not see.
+    bool owedAcrossReopen = true;
     // Lost records (single and runs up to 32) at all; longer runs (33 to 332
-    // indices): those shorter than 224 are to be counted past, but not right
-    // after the feed's first DMX frame (issue 54, item 10); a longer one may
+    // indices): those shorter than 224 are to be counted past, right after
+    // the feed's first DMX frame too; a longer one may
     // make the exchange under way miss its answer, which the oracle allows.
     // Also the records a failed poll takes with it.
     bool lostRecords = true;
-    bool longLostRuns = false;
+    bool longLostRuns = true;
     // The DMX sender beside the DALI traffic.
     bool dmx = true;
     // A box opened anew (old records drained, its counter maybe restarted).
     bool reopen = true;
     // Bursts of 1100 frames of another master, past the ledger's hold cap
-    // while records are held behind a lost echo (issue 54, item 6; needs
-    // daliRecordsLost).
+    // while records are held behind a lost echo (needs daliRecordsLost).
     bool pastHoldCap = false;
     // Several of our awaited frames owed at once (request threads beside each other).
     int threads = 3;
