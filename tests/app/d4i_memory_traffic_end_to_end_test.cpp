@@ -72,22 +72,7 @@ protected:
         return qmtest::rpcCallText(port, method, params.toStdString());
     }
 
-    QJsonObject step(int universe, const char* name) { return qmtest::searchStep(port, universe, name); }
-
-    // A step search of the one gear: its device, or 0.
-    int commission(int universe)
-    {
-        if (!step(universe, "initialise_all").contains("result"))
-            return 0;
-        int device = 0;
-        for (int request = 0; request < 8; ++request) {
-            const QJsonArray found = step(universe, "search_single").value("result").toArray();
-            if (found.isEmpty())
-                break;
-            device = found.first().toObject().value("device_id").toInt();
-        }
-        return step(universe, "end_search").contains("result") ? device : 0;
-    }
+    int commission(int universe) { return qmtest::commissionOneGear(port, universe); }
 
     ServiceProcess service;
     int port = 0;

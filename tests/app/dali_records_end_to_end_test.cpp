@@ -88,20 +88,7 @@ protected:
 
     QJsonObject step(int universe, const char* name) { return qmtest::searchStep(port, universe, name); }
 
-    // A step search of the one gear: its device, or 0.
-    int commissionOne(int universe)
-    {
-        if (!step(universe, "initialise_all").contains("result"))
-            return 0;
-        int device = 0;
-        for (int request = 0; request < 8; ++request) {
-            const QJsonArray found = step(universe, "search_single").value("result").toArray();
-            if (found.isEmpty())
-                break;
-            device = found.first().toObject().value("device_id").toInt();
-        }
-        return step(universe, "end_search").contains("result") ? device : 0;
-    }
+    int commissionOne(int universe) { return qmtest::commissionOneGear(port, universe); }
 
     // Gear 0 on both boxes, with another master that puts GROUP 15 RECALL MAX
     // LEVEL on the bus right before the box's query of the gear's current

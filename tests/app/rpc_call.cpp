@@ -31,4 +31,18 @@ QJsonObject searchStep(int port, int universe, const char* stepName)
     return rpcCallText(port, "universe.search", params);
 }
 
+int commissionOneGear(int port, int universe)
+{
+    if (!searchStep(port, universe, "initialise_all").contains("result"))
+        return 0;
+    int device = 0;
+    for (int request = 0; request < 8; ++request) {
+        const QJsonArray found = searchStep(port, universe, "search_single").value("result").toArray();
+        if (found.isEmpty())
+            break;
+        device = found.first().toObject().value("device_id").toInt();
+    }
+    return searchStep(port, universe, "end_search").contains("result") ? device : 0;
+}
+
 } // namespace qmtest

@@ -14,5 +14,7 @@ QJsonObject rpcCall(int port, const std::string& method, const QJsonValue& param
 QJsonObject rpcCallText(int port, const std::string& method, const std::string& params = "{}");
 // One step of a step search ("universe.search" with "search_method" "step") on the universe.
 QJsonObject searchStep(int port, int universe, const char* stepName);
+// A step search of the one gear on a DALI universe: its device id, or 0.
+int commissionOneGear(int port, int universe);
 
 } // namespace qmtest
