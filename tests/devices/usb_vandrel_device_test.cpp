@@ -360,8 +360,13 @@ TEST_F(VandrelDeviceTest, OlderFirmwareHasNoSubversionRegisterAndAFailedTransfer
     EXPECT_EQ(read(QStringLiteral("subversion"), value), core::ITF_ERR_UNSUPPORTED_PARAMETER);
     box->setRegister(4, 0x02);
     EXPECT_EQ(read(QStringLiteral("dorvane_status")).toInt(), 1);
-    box->editFaults([](sim::SimFaults& f) { f.failNext(sim::SimCall::BulkIn, LIBUSB_ERROR_TIMEOUT, 3); });
+    // The monitor polls through the same endpoint and would use up a counted
+    // fault, so the cable stays broken until the read has failed.
+    box->editFaults([](sim::SimFaults& f) {
+        f.failNext(sim::SimCall::BulkIn, LIBUSB_ERROR_TIMEOUT, sim::SimFaults::Forever);
+    });
     EXPECT_EQ(read(QStringLiteral("dorvane_status"), value), core::ITF_ERR_TIMEOUT);
+    box->editFaults([](sim::SimFaults& f) { f.clear(); });
 }
 
 TEST_F(VandrelDeviceTest, InitRaisesALowDaliSupplyTo15Volts)
