@@ -6,7 +6,7 @@
 //
 // QM_BUS_ORDER=all also makes the bus orders that the test suite's seeded run
 // keeps away from (busorder::Features): those the box's reports cannot
-// settle, and DALI records lost beside our frames.
+// settle.
 #include "bus_order_model.h"
 #include "quiet_log.h"
 

@@ -22,8 +22,9 @@ public:
 
     virtual ~IVandrelRecordSink() = default;
 
-    // True when the sink has taken the record: it belongs to a frame the sink
-    // accounts for (or to traffic it keeps apart), so no other waiter sees it.
+    // Every record the box reports, in order. True when the sink has taken
+    // it: it belongs to a frame the sink accounts for (or to traffic it keeps
+    // apart), so no installed waiter sees it.
     virtual bool takeRecord(const proto::RawPacket& record) = 0;
     // The records offered from now on came with the reply to the poll of that
     // transfer (LibUsbInterface numbers its transfers in the order they go out).

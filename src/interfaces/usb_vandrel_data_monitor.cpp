@@ -238,8 +238,10 @@ void UsbVandrelDataMonitor::newPacket(proto::RawPacket* packet)
         return;
     if (!_priming) {
         std::lock_guard<std::mutex> locker(_installMutex);
-        const bool taken = std::any_of(_sinks.begin(), _sinks.end(),
-            [packet](IVandrelRecordSink* sink) { return sink->takeRecord(*packet); });
+        // Every sink sees every record: each counts the box's record index.
+        bool taken = false;
+        for (IVandrelRecordSink* sink : _sinks)
+            taken = sink->takeRecord(*packet) || taken;
         if (++_recordsThisPoll == 1 && _recordsFrom != _pollTransfer) {
             _recordsFrom = _pollTransfer;
             for (IVandrelRecordSink* sink : _sinks)

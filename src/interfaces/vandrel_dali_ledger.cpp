@@ -6,6 +6,7 @@
 #include "protocol/raw_packet.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace tarvesk::itf {
 
@@ -307,11 +308,70 @@ int VandrelDaliLedger::owedCount() const
 
 bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
 {
-    if (record.getPacketType() != proto::PACKET_TYPE_DALI)
-        return false;
+    // Every record moves the box's index, whoever takes it.
+    const bool dali = record.getPacketType() == proto::PACKET_TYPE_DALI;
     std::lock_guard<std::mutex> locker(_mutex);
-    offer(record, _recordsFrom);
-    return true;
+    const VandrelRecordGaps::Count count = _gaps.see(quint8(record.getIndex()),
+        record.getPacketType() == proto::PACKET_TYPE_DMX ? VandrelRecordGaps::Kind::Dmx
+                                                         : VandrelRecordGaps::Kind::Other);
+    if (dali && _gated.empty() && !_gaps.openBelow(count)) {
+        if (_gaps.takeLostBelow(count))
+            recordsLost(_recordsFrom);
+        offer(record, _recordsFrom);
+        return true;
+    }
+    if (dali) {
+        Held gated;
+        gated.record.reset(record.clone());
+        gated.recordsFrom = _recordsFrom;
+        gated.count = count;
+        _gated.push_back(std::move(gated));
+    }
+    releaseGated();
+    return dali;
+}
+
+void VandrelDaliLedger::releaseGated()
+{
+    while (!_gated.empty()) {
+        Held& next = _gated.front();
+        if (_gaps.openBelow(next.count))
+            return;
+        if (_gaps.takeLostBelow(next.count))
+            recordsLost(next.recordsFrom);
+        const Held released = std::move(next);
+        _gated.pop_front();
+        offer(*released.record, released.recordsFrom);
+    }
+    // Nothing waits: what was lost came before any DALI record still to come.
+    if (_gaps.takeLostBelow(std::numeric_limits<VandrelRecordGaps::Count>::max()))
+        recordsLost(_recordsFrom);
+}
+
+void VandrelDaliLedger::recordsLost(quint64 from)
+{
+    // Whose they were is past knowing: the answer of our frame on the bus, the
+    // echo of a frame still owed (a later one of the same bytes would take
+    // its records), another master's frame that moved a memory pointer or
+    // used up our ENABLE DEVICE TYPE.
+    qCDebug(service::loggerGlog()).noquote() << QStringLiteral("DALI: the box lost records");
+    noteUnseenFrames();
+    if (isOursUnanswered())
+        doubt(_onBus.frame.ticket);
+    _onBus = OnBus();
+    for (Owed& owed : _owed) {
+        if (reportable(owed, from) && !owed.suspect)
+            suspect(owed);
+    }
+}
+
+void VandrelDaliLedger::dropGated()
+{
+    _gaps.restart();
+    if (_gated.empty())
+        return;
+    _gated.clear();
+    noteUnseenFrames();
 }
 
 void VandrelDaliLedger::offer(const proto::RawPacket& record, quint64 from)
@@ -321,7 +381,12 @@ void VandrelDaliLedger::offer(const proto::RawPacket& record, quint64 from)
             hold(record, from);
             return;
         }
-        // Our oldest frame came on the bus after them: they were another master's.
+        // Our oldest frame came on the bus after them: they were another
+        // master's. Unless the records of our oldest frame may have been lost:
+        // then this echo may be a later identical frame's, and the held records
+        // ours; whose they are is past knowing.
+        if (_owed.front().suspect)
+            suspectHeldOwners(from);
         settleHeldForeign();
     }
     account(record, from, Replay::Live);
@@ -552,15 +617,7 @@ void VandrelDaliLedger::dropHeld(quint64 from)
     // Which frame the held records were is past knowing within the bound: every
     // frame of ours behind the oldest that may have made one of them is in
     // doubt, and none of them is given to anybody.
-    for (const Held& held : _held)
-        from = std::max(from, held.recordsFrom);
-    int doubted = 0;
-    for (auto owed = std::next(_owed.begin()); owed != _owed.end(); ++owed) {
-        if (reportable(*owed, from) && !owed->suspect) {
-            suspect(*owed);
-            ++doubted;
-        }
-    }
+    const int doubted = suspectHeldOwners(from);
     const quint64 dropped = _held.size() + 1;
     _droppedHeld += dropped;
     _held.clear();
@@ -575,6 +632,20 @@ void VandrelDaliLedger::dropHeld(quint64 from)
                .arg(dropped)
                .arg(_droppedHeld)
                .arg(doubted);
+}
+
+int VandrelDaliLedger::suspectHeldOwners(quint64 from)
+{
+    for (const Held& held : _held)
+        from = std::max(from, held.recordsFrom);
+    int doubted = 0;
+    for (auto owed = std::next(_owed.begin()); owed != _owed.end(); ++owed) {
+        if (reportable(*owed, from) && !owed->suspect) {
+            suspect(*owed);
+            ++doubted;
+        }
+    }
+    return doubted;
 }
 
 void VandrelDaliLedger::settleHeldForeign()
@@ -602,6 +673,10 @@ void VandrelDaliLedger::passCompleted(Clock::time_point began)
 {
     std::lock_guard<std::mutex> locker(_mutex);
     _lastDrainedPassBegan = std::max(_lastDrainedPassBegan, began);
+    _gaps.passCompleted(began);
+    releaseGated();
+    if (!_gated.empty())
+        return; // a frame's echo or answer may be among them: none given up, no verdict yet
     // A frame whose time on the bus was over well before this pass began would
     // have been reported by now: its records were lost and will not come any
     // more. (The margin covers a record the reassembler still holds.)
@@ -614,12 +689,17 @@ void VandrelDaliLedger::passCompleted(Clock::time_point began)
     // echoes among them: only the oldest can be given up, and then the held
     // records are taken again.
     while (_heldBehind != 0 && !_owed.empty() && lost(_owed.front())) {
+        giveUp(_owed.front());
         _owed.pop_front();
         ++givenUp;
         settleIfOldestGone();
     }
     if (_heldBehind == 0) {
         const auto before = _owed.size();
+        for (const Owed& owed : _owed) {
+            if (lost(owed))
+                giveUp(owed);
+        }
         _owed.erase(std::remove_if(_owed.begin(), _owed.end(), lost), _owed.end());
         givenUp += before - _owed.size();
     }
@@ -629,13 +709,28 @@ void VandrelDaliLedger::passCompleted(Clock::time_point began)
     _room.notify_all();
     if (_heldBehind != 0)
         return; // a waiter's records may be among the held ones: no verdict yet
-    for (const auto& waiter : _waiters)
-        waiter.second->passCompleted(began);
+    for (const auto& waiter : _waiters) {
+        // Quiet passes say nobody answered a frame only once the box showed it
+        // on the bus (a box that times the answer says so with a record).
+        const bool echoOwed = std::any_of(_owed.begin(), _owed.end(),
+            [&waiter](const Owed& o) { return o.ticket == waiter.first && !o.closesExchange; });
+        if (!echoOwed)
+            waiter.second->passCompleted(began);
+    }
+}
+
+void VandrelDaliLedger::giveUp(const Owed& owed)
+{
+    // Its echo never came: whether it was on the bus and answered is unknown.
+    const auto waiter = _waiters.find(owed.ticket);
+    if (waiter != _waiters.end())
+        waiter->second->endFeed(core::ITF_ERR_TIMEOUT);
 }
 
 void VandrelDaliLedger::pollFailed(int status)
 {
     std::lock_guard<std::mutex> locker(_mutex);
+    _gaps.pollFailed();
     for (const auto& waiter : _waiters)
         waiter.second->pollFailed(status);
 }
@@ -644,6 +739,8 @@ void VandrelDaliLedger::feedEnded(int status)
 {
     std::lock_guard<std::mutex> locker(_mutex);
     _endStatus = status;
+    // A box polled again may count its records anew.
+    dropGated();
     if (status != 0) {
         // Nobody waits for them any more. The records of the frames still
         // owed will not reach us either: a box polled again is opened anew,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interfaces/ivandrel_record_sink.h"
+#include "interfaces/vandrel_record_gaps.h"
 
 #include <QByteArray>
 
@@ -63,6 +64,14 @@ namespace tarvesk::itf {
 // may have made one is in doubt, and the disturbance check counts them as
 // another master's memory traffic. The rule as one table is in the .cpp
 // (classify, account).
+//
+// Records the box lost show in its record index (see VandrelRecordGaps):
+// a DALI record reported after indices that may yet come waits for them
+// (reaching nobody, and the waiting senders hear of no monitor pass
+// meanwhile); once they are known lost, nothing is known of the bus any more:
+// our frame on the bus that may still be answered is in doubt, so is every
+// owed frame whose echo may have been among them, and they count as another
+// master's memory traffic.
 //
 // Seeing every frame on the bus in order, it also tells a sender whether
 // another master's frame came between its frame and what that frame depends
@@ -203,6 +212,7 @@ private:
     {
         std::unique_ptr<proto::RawPacket> record;
         quint64 recordsFrom = 0;
+        VandrelRecordGaps::Count count = 0; // its index, counted past the wrap
     };
 
     bool hasRoom() const { return int(_owed.size()) < MaxOwed; }
@@ -216,8 +226,20 @@ private:
     void oweAgain();
     void pass(const proto::RawPacket& record);
     void suspect(Owed& owed);
+    // Its records were lost: its sender, if it waits, fails.
+    void giveUp(const Owed& owed);
     void hold(const proto::RawPacket& record, quint64 from);
     void dropHeld(quint64 from);
+    // Every frame of ours behind the oldest that may have made a held record
+    // (reported up to the poll of transfer `from`) is in doubt; how many became so.
+    int suspectHeldOwners(quint64 from);
+    // DALI records wait behind indices that may yet come (_gated), and go on
+    // in order once those came or were lost.
+    void releaseGated();
+    // Records were lost before the next one reported with the poll of transfer `from`.
+    void recordsLost(quint64 from);
+    // What was gated goes unseen (the feed ended).
+    void dropGated();
     // The frame's answer may be another's: its sender is told, and asks again or fails.
     void doubt(Ticket ticket);
     // The held records came before our oldest frame: another master's traffic.
@@ -238,6 +260,8 @@ private:
     // Records held behind the oldest owed frame (see above), in arrival order.
     std::deque<Held> _held; // guarded by _mutex
     Ticket _heldBehind = 0; // guarded by _mutex; 0 while nothing is held
+    VandrelRecordGaps _gaps;     // guarded by _mutex
+    std::deque<Held> _gated;     // guarded by _mutex; DALI records behind indices that may yet come
     quint64 _droppedHeld = 0; // guarded by _mutex; records dropped beyond MaxHeld, in all
     // Forward frames counted in bus order, and where in it (all guarded by
     // _mutex): our last DTR1 and DTR0, another master's last frame that

@@ -27,10 +27,9 @@ std::vector<uint8_t> scenarioBytes(uint32_t seed)
 // Every exchange the model drives through the DALI ledger and the record index,
 // in thousands of bus orders, passes the oracle: no record of another frame,
 // memory bytes from our own selection, no false "no answer", no value where
-// ownership cannot be shown. Off (see busorder::Features): the orders that
-// what the box reports cannot settle, and DALI records the box lost beside our
-// frames, which the ledger cannot see. The sums show the run reached every
-// kind of verdict.
+// ownership cannot be shown, also where the box lost records beside our
+// frames. Off (see busorder::Features): the orders that what the box reports
+// cannot settle. The sums show the run reached every kind of verdict.
 TEST(BusOrderProperty, SeededScenariosPassTheOracle)
 {
     // The model's classes log warnings and debug lines by the hundred.
@@ -38,7 +37,7 @@ TEST(BusOrderProperty, SeededScenariosPassTheOracle)
         = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     busorder::Stats total;
     int failed = 0;
-    for (uint32_t seed = 1; seed <= 200; ++seed) {
+    for (uint32_t seed = 1; seed <= 300; ++seed) {
         const std::vector<uint8_t> bytes = scenarioBytes(seed);
         const busorder::Outcome outcome = busorder::runScenario(bytes.data(), bytes.size(), busorder::Features());
         total.exchanges += outcome.stats.exchanges;
@@ -63,7 +62,7 @@ TEST(BusOrderProperty, SeededScenariosPassTheOracle)
     EXPECT_GT(total.values, 500);
     EXPECT_GT(total.noAnswers, 200);
     EXPECT_GT(total.errors, 200);
-    EXPECT_GT(total.memoryBytes, 50);
+    EXPECT_GT(total.memoryBytes, 20);
 }
 
 } // namespace

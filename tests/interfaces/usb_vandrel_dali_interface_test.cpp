@@ -170,8 +170,10 @@ TEST_P(VandrelDaliRecords, Answer)
         if (!test::waitUntil([&] { return box->callCount(sim::SimCall::BulkIn) > transfersBefore; }))
             return;
         sink->recordsFrom(~quint64(0)); // a poll after every transfer so far
+        quint8 index = 0;
         for (const QByteArray& record : GetParam().records) {
             proto::DaliPacket packet;
+            packet.setIndex(index++);
             if (record == "~")
                 packet.setFlags(proto::PACKET_FLAG_FRAME_ERROR);
             else if (record == "?")
@@ -267,6 +269,7 @@ TEST_P(VandrelDaliDoubt, AnAnswerThatMayBeAnotherMastersIsNeverHandedOn)
     std::atomic<bool> done {false};
     std::thread monitor([&] {
         int answered = 0;
+        quint8 index = 0;
         while (!done) {
             if (box->callCount(sim::SimCall::BulkIn) > answered) {
                 // Before each query, the ENABLE DEVICE TYPE it depends on.
@@ -278,6 +281,7 @@ TEST_P(VandrelDaliDoubt, AnAnswerThatMayBeAnotherMastersIsNeverHandedOn)
                                      : std::vector<QByteArray> {c.frame, c.frame, "\x42"};
                 for (const QByteArray& bytes : records) {
                     proto::DaliPacket record;
+                    record.setIndex(index++);
                     record.append(bytes);
                     sink->takeRecord(record);
                 }

@@ -143,6 +143,8 @@ struct Sent
     bool answerMade = false;     // the gear answered (or collided) on its first copy
     bool answerReported = false; // that record reached the sinks
     bool answerLost = false;     // the box lost it
+    Count lostAnswerAt = -1;     // its index
+    bool lossShownAtVerdict = false; // a record made after it was reported before the verdict
     bool echoReported = false;
     bool enableUsedUp = false; // a device type's query whose enable another frame used up
     bool memoryRead = false;
@@ -303,6 +305,7 @@ private:
     int _loseNext = 0;
     int _lostRun = 0;
     Count _lastOffered = -1;
+    bool _keptSinceOpen = false; // a record made since the box was opened reached its buffer
     bool _firstDmxSinceOpen = true;
     bool _longRunPending = false;
     bool _dmxGivenSinceLongRun = false;
@@ -400,9 +403,14 @@ void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Co
     record.flags = flags;
     record.index = index >= 0 ? index : _counter++;
     record.tag = tag;
-    const bool mayLose = dmx || _features.daliRecordsLost || !_ourDali;
+    // What the box itself loses of its DALI records before it kept one since
+    // it was opened leaves no trace in the index (README says so).
+    const bool mayLose = dmx || !_ourDali || (_features.daliRecordsLost && _keptSinceOpen);
     // Without the long runs, lost runs end by 32 indices even where two meet.
-    if (_loseNext > 0 && mayLose && (_features.longLostRuns || _lostRun < 32)) {
+    // Beside our DALI frames no run is a whole number of wraps long: the
+    // one-byte index cannot show it (README says so).
+    const bool wholeWraps = _ourDali && _features.daliRecordsLost && (_lostRun + 1) % 256 == 0;
+    if (_loseNext > 0 && mayLose && !wholeWraps && (_features.longLostRuns || _lostRun < 32)) {
         --_loseNext;
         ++_lostRun;
         if (_lostRun >= 224 && !_longRunPending) {
@@ -413,13 +421,16 @@ void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Co
         }
         if (tag > 0 && kindOf(tag) != Echo) {
             auto sent = _sent.find(idOf(tag));
-            if (sent != _sent.end())
+            if (sent != _sent.end()) {
                 sent->second->answerLost = true;
+                sent->second->lostAnswerAt = record.index;
+            }
         }
         note("  (lost) #" + std::to_string(record.index));
         return;
     }
     _lostRun = 0;
+    _keptSinceOpen = true;
     _buffer.push_back(record);
 }
 
@@ -616,9 +627,9 @@ void Model::offer(const BoxRecord& record)
         if (_dmx && _dmx->id == id && kindOf(record.tag) == Answer)
             _dmx->answerReported = true;
     }
-    // The monitor offers every record to its sinks, the index first.
-    if (!_index.takeRecord(*packet))
-        _ledger.takeRecord(*packet);
+    // The monitor offers every record to every sink, the index first.
+    _index.takeRecord(*packet);
+    _ledger.takeRecord(*packet);
 }
 
 void Model::poll(int records)
@@ -678,8 +689,10 @@ void Model::failedPoll()
             break;
         if (record.tag > 0 && kindOf(record.tag) != Echo) {
             auto sent = _sent.find(idOf(record.tag));
-            if (sent != _sent.end())
+            if (sent != _sent.end()) {
                 sent->second->answerLost = true;
+                sent->second->lostAnswerAt = record.index;
+            }
         }
         _buffer.pop_front();
     }
@@ -725,6 +738,7 @@ void Model::reopen()
     if (_in.rarely(2))
         _counter = _in.pick(256); // a box powered up anew counts from anywhere
     _lastOffered = _counter - 1;
+    _keptSinceOpen = false;
     _firstDmxSinceOpen = true;
 }
 
@@ -953,6 +967,7 @@ void Model::conclude(Thread& thread, Sent& s, Verdict verdict)
             askable ? int(core::ITF_ERR_TOO_MANY_RETRIES) : int(core::ITF_ERR_PACKET_NOT_ANSWER)};
     }
     s.verdict = verdict;
+    s.lossShownAtVerdict = s.answerLost && _lastOffered > s.lostAnswerAt;
     note("  " + name + ": "
         + (verdict.kind == VerdictKind::Value          ? "value " + hex(QByteArray(1, char(verdict.byte)))
                 : verdict.kind == VerdictKind::NoAnswer ? std::string("no answer")
@@ -1201,7 +1216,7 @@ Outcome Model::run()
         const std::string name = "our #" + std::to_string(s.id) + " " + hex(s.bytes);
         if (s.answerReported)
             violation('c', name + ": \"no answer\" although the box reported its answer");
-        else if (s.answerLost && s.echoReported && !s.closes && _features.lostAnswerIsNoAnswer)
+        else if (s.lossShownAtVerdict && s.echoReported && !s.closes && _features.lostAnswerIsNoAnswer)
             violation('c', name + ": \"no answer\" although its answer was made (and lost by the box)");
     }
     // Still waiting after every pass (the ledger holds its records): the

@@ -52,19 +52,20 @@ namespace tarvesk::test::busorder {
 // clock, and the model only says so where it is true of the simulated box.
 
 // Which bus orders the generator makes and which clauses the oracle judges.
-// Each switch that is off by default names a known fault: the generator keeps
-// away from the orders that show it, so that a seeded run stays green until
-// the fix lands; then the switch goes on.
+// Each switch that is off by default names bus orders that what the box
+// reports cannot settle (README says which): the generator keeps away from
+// them; the fuzz target can make them all the same (QM_BUS_ORDER=all).
 struct Features
 {
     // Another master's frame between our ENABLE DEVICE TYPE and the device
     // type's own query: the gear applies the enable to that frame and ignores
     // our query, which must then be in doubt, not "no answer".
     bool foreignBetweenEnableAndQuery = true;
-    // Judges a verdict of "no answer" where our echo came and the box lost
-    // our answer record (a box without time-out events has nothing else to
-    // report) as a violation of (c). Needs daliRecordsLost.
-    bool lostAnswerIsNoAnswer = false;
+    // Judges a verdict of "no answer" where our echo came, the box lost our
+    // answer record and a record it made after it was reported before the
+    // verdict (its index shows the loss; a box without time-out events has
+    // nothing else to report) as a violation of (c). Needs daliRecordsLost.
+    bool lostAnswerIsNoAnswer = true;
     // Another master's frame that the gear answers, identical to one of ours
     // that went out (or is about to) and is not yet on the bus: its echo and
     // answer come first and look exactly like ours. Nothing the box reports
@@ -80,15 +81,16 @@ struct Features
     // one) that nothing followed yet: on the bus it is a backward frame, as
     // the gear's answer is.
     bool foreignOneByteAfterOurFrame = false;
-    // Lost DALI records while our DALI frames are about. The ledger does not
-    // read the records' index, so a lost record goes unnoticed: our lost
-    // echo with its answer kept, or the whole of our frame
-    // lost and the next identical frame's records taken for it (also after a
-    // failed poll that took them), another master's lost echo with
-    // its answer kept, another master's lost memory frame. Off, DALI records
-    // are lost only in scenarios without DALI frames of ours (where they
-    // still move the index the DMX sender counts on).
-    bool daliRecordsLost = false;
+    // Lost DALI records while our DALI frames are about, which the ledger
+    // sees as skipped indices: our lost echo with its answer kept, or the
+    // whole of our frame lost and the next identical frame's records
+    // (also after a failed poll that took them), another master's lost echo
+    // with its answer kept, another master's lost memory frame. Not made:
+    // what the index cannot show (the box's own loss before the first record
+    // it kept since it was opened; a run a whole number of wraps long). Off,
+    // DALI records are lost only in scenarios without DALI frames of ours
+    // (where they still move the index the DMX sender counts on).
+    bool daliRecordsLost = true;
     // A box opened anew while the ledger still owes frames whose records the
     // first pass drains into the packet log: the ledger must forget them (else
     // the next identical frame's records are taken for them), and count what
@@ -107,7 +109,7 @@ struct Features
     bool reopen = true;
     // Bursts of 1100 frames of another master, past the ledger's hold cap
     // while records are held behind a lost echo (needs daliRecordsLost).
-    bool pastHoldCap = false;
+    bool pastHoldCap = true;
     // Several of our awaited frames owed at once (request threads beside each other).
     int threads = 3;
 };
