@@ -43,7 +43,9 @@ QString text(const QJsonValue& value)
         return QString::fromUtf8(QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
     if (value.isArray())
         return QString::fromUtf8(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact));
-    return QString::fromUtf8(QJsonDocument(QJsonArray {value}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+    return QString::fromUtf8(QJsonDocument(QJsonArray {value}).toJson(QJsonDocument::Compact))
+        .mid(1)
+        .chopped(1);
 }
 
 // What one kind of exchange gave.
@@ -66,8 +68,15 @@ struct Outcome
     QStringList warningSamples;
 };
 
+// How the bench is varied from its file.
+struct Variant
+{
+    int holdBackOneIn = 0; // 0: the monitor runs on time
+    bool busTiming = false;
+};
+
 // The d4i bench with its box as firmware `firmware`.
-QByteArray benchFor(const QString& path, int firmware)
+QByteArray benchFor(const QString& path, int firmware, const Variant& variant)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -81,6 +90,14 @@ QByteArray benchFor(const QString& path, int firmware)
         box.insert("release", "0x1810");
         box.insert("subversion", 6);
     }
+    if (variant.holdBackOneIn > 0) {
+        // A busy host: the monitor's next pass comes up to 30 ms late after
+        // one request in that many, while request threads go on.
+        box.insert("monitor_hold_back",
+            QJsonObject {{"one_in", variant.holdBackOneIn}, {"max_ms", 30}, {"seed", 7 + firmware}});
+    }
+    if (variant.busTiming)
+        bench.insert("timing", "bus");
     bench.insert("boxes", QJsonArray {box});
     return QJsonDocument(bench).toJson();
 }
@@ -112,12 +129,14 @@ public:
         for (const QJsonValue& device : found.value("result").toArray()) {
             const QJsonObject object = device.toObject();
             for (int address : {0, 1}) {
-                if (object.value("device_name").toString() == QStringLiteral("DALI short %1 device").arg(address))
+                if (object.value("device_name").toString()
+                    == QStringLiteral("DALI short %1 device").arg(address))
                     _gear[address] = object.value("device_id").toInt();
             }
         }
         if (_gear[0] <= 0 || _gear[1] <= 0) {
-            std::fprintf(stderr, "the gear at short addresses 0 and 1 were not found: %s\n", qPrintable(text(found)));
+            std::fprintf(
+                stderr, "the gear at short addresses 0 and 1 were not found: %s\n", qPrintable(text(found)));
             return false;
         }
         return true;
@@ -173,8 +192,8 @@ private:
             awaitReply("QUERY CONTROL GEAR PRESENT, gear 1", 1, QueryControlGearPresent, 0xFF);
             break;
         case 5:
-            send("QUERY CONTROL GEAR PRESENT, absent address", (AbsentAddress << 1) | 1, QueryControlGearPresent,
-                true, QJsonObject {{"status", "timeout"}});
+            send("QUERY CONTROL GEAR PRESENT, absent address", (AbsentAddress << 1) | 1,
+                QueryControlGearPresent, true, QJsonObject {{"status", "timeout"}});
             break;
         }
     }
@@ -213,37 +232,33 @@ private:
         };
         // Worked out from the bytes of sim/benches/d4i.json.
         static const Fixed fixed[] = {
-            {0, "dali_251_luminaire_identification_number", "hex_value", "fffffffffffffffe"}, // bank 1, 8 bytes
-            {0, "dali_252_load_side_energy", "value", 12345},                   // bank 204, latched, 6 bytes
+            {0, "dali_251_luminaire_identification_number", "hex_value",
+                "fffffffffffffffe"},                          // bank 1, 8 bytes
+            {0, "dali_252_load_side_energy", "value", 12345}, // bank 204, latched, 6 bytes
             {0, "dali_251_luminaire_manufacturer_gtin", "value", 0x000123456789ll}, // bank 1, 6 bytes
-            {0, "dali_253_control_gear_operating_time", "value", 86400},          // bank 205, 4 bytes
-            {0, "dali_252_apparent_energy", "hex_value", "fffffffffffe"},         // bank 203, latched, 6 bytes
-            {0, "dali_253_rated_median_light_source_restarts", "value", 30000},   // bank 207
-            {1, "dali_251_luminaire_identification_number", "value", 7},          // bank 1, 8 bytes
+            {0, "dali_253_control_gear_operating_time", "value", 86400},            // bank 205, 4 bytes
+            {0, "dali_252_apparent_energy", "hex_value", "fffffffffffe"},       // bank 203, latched, 6 bytes
+            {0, "dali_253_rated_median_light_source_restarts", "value", 30000}, // bank 207
+            {1, "dali_251_luminaire_identification_number", "value", 7},        // bank 1, 8 bytes
             {0, "dali_251_luminaire_identification", "value", "Bench luminaire"}, // bank 1, text
             {1, "dali_251_luminaire_identification", "value", "Second luminaire"},
         };
         if (n % 2 == 0) {
             // Each read of the energy takes its 6 bytes of bank 202, which
             // advance the counter by one each; nothing else reads that bank.
-            const qint64 expected = FirstActiveEnergy + qint64(ActiveEnergyBytes) * _energyReads;
-            ++_energyReads;
-            const bool right = check("memory bank 202: active energy (latched, advancing)", "device.param.get",
+            const qint64 expected = _nextEnergy;
+            qint64 seen = -1;
+            check("memory bank 202: active energy (latched, advancing)", "device.param.get",
                 {{"device_id", _gear[0]}, {"pid", "dali_252_active_energy"}, {"update", true}},
                 [&](const QJsonObject& result) {
-                    const qint64 seen = qint64(result.value("value").toDouble(-1));
+                    seen = qint64(result.value("value").toDouble(-1));
                     return seen == expected
                         ? QString()
-                        : QStringLiteral("0x%1 where 0x%2 was right (read %3)")
-                              .arg(seen, 0, 16)
-                              .arg(expected, 0, 16)
-                              .arg(_energyReads);
+                        : QStringLiteral("0x%1 where 0x%2 was right").arg(seen, 0, 16).arg(expected, 0, 16);
                 });
-            if (!right) {
-                // Where the gear was read more (or less) often than once a
-                // byte, the next reads are judged from what this one gave.
-                _energyReads = 0;
-            }
+            // After a wrong value the next reads are judged from it, so that
+            // one fault counts once.
+            _nextEnergy = (seen >= 0 ? seen : expected) + ActiveEnergyBytes;
             return;
         }
         const Fixed& f = fixed[(n / 2) % (sizeof fixed / sizeof fixed[0])];
@@ -299,7 +314,7 @@ private:
     int _universe = 0;
     int _gear[2] = {0, 0};
     int _level[2] = {-1, -1}; // unknown until a DAPC set it
-    qint64 _energyReads = 0;
+    qint64 _nextEnergy = FirstActiveEnergy;
     Outcome _outcome;
 };
 
@@ -311,8 +326,8 @@ void scanLog(const QString& path, qint64 from, Outcome& outcome)
         return;
     for (const QByteArray& line : file.readAll().split('\n')) {
         // Warnings and critical lines, and the notes of frames in doubt or asked again.
-        static const QRegularExpression note(QStringLiteral(
-            "(^|: )(WARN|FATAL) \\|\\||doubt|retry|retries|retrying|again|cut short|dropped"),
+        static const QRegularExpression note(
+            QStringLiteral("(^|: )(WARN|FATAL) \\|\\||doubt|retry|retries|retrying|again|cut short|dropped"),
             QRegularExpression::CaseInsensitiveOption);
         if (!note.match(QString::fromUtf8(line)).hasMatch())
             continue;
@@ -335,8 +350,8 @@ void print(int firmware, int queries, int reads, const Outcome& outcome)
     std::printf("  %-72s %5s %5s %5s %6s %8s\n", "exchange", "sent", "right", "wrong", "errors", "ms each");
     for (auto it = outcome.kinds.begin(); it != outcome.kinds.end(); ++it) {
         const Tally& t = it.value();
-        std::printf("  %-72s %5d %5d %5d %6d %8.2f\n", qPrintable(it.key()), t.sent, t.right, t.wrong, t.errors,
-            t.sent ? 1000.0 * t.seconds / t.sent : 0.0);
+        std::printf("  %-72s %5d %5d %5d %6d %8.2f\n", qPrintable(it.key()), t.sent, t.right, t.wrong,
+            t.errors, t.sent ? 1000.0 * t.seconds / t.sent : 0.0);
         Tally& total = it.key().startsWith("memory bank") ? readTotal : queryTotal;
         if (it.key().startsWith("DAPC"))
             continue;
@@ -346,16 +361,19 @@ void print(int firmware, int queries, int reads, const Outcome& outcome)
         total.errors += t.errors;
         total.seconds += t.seconds;
     }
-    const int dapcErrors = outcome.kinds.value("DAPC (unawaited)").errors + outcome.kinds.value("DAPC (unawaited)").wrong;
-    std::printf("  awaited queries: %d of %d asked, %d right, %d wrong, %d errors; memory-bank reads: %d of %d, "
-                "%d right, %d wrong, %d errors; DAPCs failed: %d; wall time %.1f s\n",
-        queryTotal.sent, queries, queryTotal.right, queryTotal.wrong, queryTotal.errors, readTotal.sent, reads,
-        readTotal.right, readTotal.wrong, readTotal.errors, dapcErrors, outcome.seconds);
+    const int dapcErrors
+        = outcome.kinds.value("DAPC (unawaited)").errors + outcome.kinds.value("DAPC (unawaited)").wrong;
+    std::printf(
+        "  awaited queries: %d of %d asked, %d right, %d wrong, %d errors; memory-bank reads: %d of %d, "
+        "%d right, %d wrong, %d errors; DAPCs failed: %d; wall time %.1f s\n",
+        queryTotal.sent, queries, queryTotal.right, queryTotal.wrong, queryTotal.errors, readTotal.sent,
+        reads, readTotal.right, readTotal.wrong, readTotal.errors, dapcErrors, outcome.seconds);
     for (auto it = outcome.errors.begin(); it != outcome.errors.end(); ++it)
         std::printf("  error x%d: %s\n", it.value(), qPrintable(it.key()));
     for (const QString& sample : outcome.wrongSamples)
         std::printf("  wrong: %s\n", qPrintable(sample));
-    std::printf("  service log: %d warning, critical, doubt or retry lines while measured\n", outcome.warnings);
+    std::printf(
+        "  service log: %d warning, critical, doubt or retry lines while measured\n", outcome.warnings);
     for (const QString& sample : outcome.warningSamples)
         std::printf("    %s\n", qPrintable(sample));
 }
@@ -375,20 +393,27 @@ int main(int argc, char** argv)
     QString benchPath = QStringLiteral(QM_SOURCE_DIR "/sim/benches/d4i.json");
     if (const int at = arguments.indexOf("--bench"); at >= 0 && at + 1 < arguments.size())
         benchPath = arguments.at(at + 1);
+    const Variant variant {argument(arguments, "--hold-back", 0), arguments.contains("--bus-timing")};
     const int readEvery = reads > 0 && queries / reads > 0 ? queries / reads : 1;
 
     QTemporaryDir folder;
     bool clean = true;
+    QString how = benchPath;
+    if (variant.holdBackOneIn > 0)
+        how += QStringLiteral(", the monitor held back after one request in %1").arg(variant.holdBackOneIn);
+    if (variant.busTiming)
+        how += QStringLiteral(", bus timing");
     std::printf("%s on %s: %d awaited queries and %d memory-bank reads per box\n", qPrintable(binary),
-        qPrintable(benchPath), queries, reads);
+        qPrintable(how), queries, reads);
     for (const int firmware : {21, 15}) {
         if (only && firmware != only)
             continue;
-        const QByteArray json = benchFor(benchPath, firmware);
+        const QByteArray json = benchFor(benchPath, firmware, variant);
         const QString path = folder.filePath(QStringLiteral("bench-%1.json").arg(firmware));
         QFile file(path);
         if (json.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(json) != json.size()) {
-            std::fprintf(stderr, "cannot make the bench of firmware %d from %s\n", firmware, qPrintable(benchPath));
+            std::fprintf(
+                stderr, "cannot make the bench of firmware %d from %s\n", firmware, qPrintable(benchPath));
             return 1;
         }
         file.close();
@@ -405,9 +430,10 @@ int main(int argc, char** argv)
         const bool quit = qmbench::rpc(service.port(), "application.quit").contains("result");
         const int exitCode = service.waitForExit(60000);
         print(firmware, queries, reads, run.outcome());
-        std::printf("  service: %s\n",
-            quit && exitCode == 0 ? "quit with exit code 0"
-                                  : qPrintable(QStringLiteral("quit %1, exit code %2").arg(quit).arg(exitCode)));
+        if (quit && exitCode == 0)
+            std::printf("  service: quit with exit code 0\n");
+        else
+            std::printf("  service: quit %s, exit code %d\n", quit ? "answered" : "not answered", exitCode);
         const Outcome& o = run.outcome();
         for (const Tally& t : o.kinds)
             clean = clean && t.wrong == 0 && t.errors == 0;
