@@ -19,7 +19,6 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <vector>
 
 namespace {
 
