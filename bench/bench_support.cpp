@@ -196,6 +196,13 @@ void ServiceProcess::stop()
     process.waitForFinished(10000);
 }
 
+int ServiceProcess::waitForExit(int timeoutMs)
+{
+    if (process.state() != QProcess::NotRunning && !process.waitForFinished(timeoutMs))
+        return -1;
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
 long procStatusKb(qint64 pid, const char* field)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));

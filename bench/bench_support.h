@@ -35,6 +35,9 @@ public:
     ~ServiceProcess() { stop(); }
     bool start(const QString& binary, const QStringList& extraArguments = {});
     void stop();
+    // Waits for the process to end by itself; its exit code, or -1 when it
+    // crashed or was still running at the deadline.
+    int waitForExit(int timeoutMs);
     int port() const { return servicePort; }
     qint64 pid() const { return process.processId(); }
     QString logPath() const { return home.path() + "/debug.txt"; }
