@@ -19,10 +19,12 @@ VandrelRecordGaps::Count atOrAbove(quint8 index, VandrelRecordGaps::Count lowest
 VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::time_point now)
 {
     Count count = index;
-    if (_highest < 0 && _lostBeforeFirst) {
-        _missing.push_back({count - 1, now, true});
+    if (_highest < 0) {
+        _first = count;
+        if (_lostBeforeFirst)
+            _missing.push_back({count - 1, now, true});
         _lostBeforeFirst = false;
-    } else if (_highest >= 0) {
+    } else {
         count = atOrAbove(index, _highest - Behind + 1);
         if (count > _highest) {
             // Skipped indices are open until they come late or are settled lost
@@ -39,6 +41,8 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
                 _missing.begin(), _missing.end(), [count](const Missing& m) { return m.count == count; });
             if (late != _missing.end()) {
                 _missing.erase(late);
+            } else if (kind == Kind::Dmx && count < _first) {
+                // A DMX frame numbered before the first record seen, recorded after it.
             } else {
                 // An index seen again: the box made a wrap's worth of records
                 // less a few that never came.

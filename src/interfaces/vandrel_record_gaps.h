@@ -66,6 +66,7 @@ private:
     bool reserved(Count count) const { return _dmxFrame >= 0 && count == _dmxFrame + 1; }
 
     Count _highest = -1;  // -1: nothing seen since the (re)start
+    Count _first = -1;    // the first record seen since then
     Count _dmxFrame = -1; // the last DMX frame's own record
     bool _lostBeforeFirst = false; // a poll failed before anything was seen
     std::deque<Missing> _missing; // skipped indices not yet come or taken

@@ -61,18 +61,43 @@ std::vector<QByteArray> busOrder(std::initializer_list<std::vector<QByteArray>> 
     return joined;
 }
 
-// Numbered as the box numbers its records, one after the other (a ledger
-// reads a skipped index as records the box lost).
+// The box's next record index: it numbers its records one after the other
+// (a ledger reads a skipped index as records the box lost).
+quint8 nextIndex = 0;
+
 proto::DaliPacket record(const QByteArray& bytes)
 {
-    static quint8 index = 0;
     proto::DaliPacket packet;
-    packet.setIndex(index++);
+    packet.setIndex(nextIndex++);
     if (bytes == kTimeout)
         packet.setFlags(proto::PACKET_FLAG_TIMEOUT_EVENT);
     else
         packet.append(bytes);
     return packet;
+}
+
+// Records in bus order, as the box reports them. Besides DALI frames: "-" the
+// box lost a record; "dmx" a DMX frame takes two indices (its own record's
+// and its answer's) while the line carries it; "DMX" its own record comes,
+// after those numbered later, and no answer.
+void feed(VandrelDaliLedger& ledger, const std::vector<QByteArray>& records)
+{
+    quint8 dmxFrame = 0;
+    for (const QByteArray& bytes : records) {
+        if (bytes == "-") {
+            ++nextIndex;
+        } else if (bytes == "dmx") {
+            dmxFrame = nextIndex;
+            nextIndex += 2;
+        } else if (bytes == "DMX") {
+            proto::RawPacket dmx;
+            dmx.setPacketType(proto::PACKET_TYPE_DMX);
+            dmx.setIndex(dmxFrame);
+            EXPECT_FALSE(ledger.takeRecord(dmx));
+        } else {
+            EXPECT_TRUE(ledger.takeRecord(record(bytes)));
+        }
+    }
 }
 
 std::vector<QByteArray> drain(proto::PacketMutex& mutex)
@@ -111,8 +136,7 @@ TEST_P(DaliLedger, EveryRecordReachesTheExchangeOfItsOwnFrame)
         ledger.goesOut(ticket, ++transfer);
     }
     ledger.recordsFrom(++transfer);
-    for (const QByteArray& bytes : c.records)
-        EXPECT_TRUE(ledger.takeRecord(record(bytes)));
+    feed(ledger, c.records);
     if (c.thenLatePass)
         ledger.passCompleted(
             VandrelDaliLedger::Clock::now() + VandrelDaliLedger::LostAfter + std::chrono::seconds(1));
@@ -209,7 +233,23 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
         LedgerCase {"copies_of_a_one_byte_frame_and_a_query_ahead",
             {{kOneByte, true, 1, true}, {kActual, true, 1, true}},
             {kOneByte, kActual, kOneByte, kTimeout, kActual, kTimeout}, {{kTimeout}, {kActual, kTimeout}}, 0,
-            false, {false, false}}),
+            false, {false, false}},
+        // Records the box lost, shown by the indices of those after them (each
+        // row starts after a record the ledger counts on). Our
+        // query's answer lost (a box without time-out events says nothing
+        // more): what follows is another master's, and "no answer" would be false.
+        LedgerCase {"lost_answer_shown_by_the_next_index", {{kActual, true}}, {kActual, "-", kOther, "\x11"},
+            {{kActual}}, 0, true, {true}},
+        // Both records of our first read lost: the second read's echo and
+        // byte (of the next location) are not the first one's.
+        LedgerCase {"lost_frame_then_an_identical_one", {{kRead, true}, {kRead, true}},
+            {kOther, "-", "-", kRead, "\x04"}, {{}, {}}, 0, true, {true, true}},
+        // A DMX frame's records come after those numbered later: the DALI
+        // records wait for them, and its empty answer slot is no loss.
+        LedgerCase {"dmx_frame_recorded_after_later_records", {{kActual, true}},
+            {kOther, "dmx", kActual, "\x11", "DMX", kOther, "\x12"}, {{kActual, "\x11"}}, 0, false, {false}},
+        // Its record never came: lost, as any other.
+        LedgerCase {"dmx_frame_lost", {{kActual, true}}, {kOther, "dmx", kActual, "\x11"}, {{}}, 0, true, {true}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DaliLedgerSender, RecordsOfAReleasedOrRefusedFrameReachNobody)
@@ -459,10 +499,12 @@ TEST_P(DaliLedgerDisturbance, ForeignTrafficBetweenOurFrameAndWhatItDependsOn)
         awaited = ticket;
     }
     ledger.recordsFrom(++transfer);
-    for (const QByteArray& bytes : c.records) {
-        const QByteArray frame = bytes == "D1" ? kDtr1 : bytes == "D0" ? kDtr0 : bytes == "R" ? kRead : bytes;
-        ledger.takeRecord(record(frame));
-    }
+    std::vector<QByteArray> records;
+    for (const QByteArray& bytes : c.records)
+        records.push_back(bytes == "D1" ? kDtr1 : bytes == "D0" ? kDtr0 : bytes == "R" ? kRead : bytes);
+    feed(ledger, records);
+    // A pass that shows skipped indices lost (and no frame of ours).
+    ledger.passCompleted(VandrelDaliLedger::Clock::now() + std::chrono::seconds(1));
     EXPECT_EQ(ledger.disturbed(awaited), c.disturbed);
     ledger.release(awaited);
     EXPECT_FALSE(ledger.disturbed(awaited));
@@ -492,6 +534,8 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedgerDisturbance,
             "read_by_a_group", {"D1", "D0", QByteArray("\x81\xC5", 2), "\x11", "R", "\x07"}, false, true},
         DisturbanceCase {
             "read_by_all", {"D1", "D0", QByteArray("\xFF\xC5", 2), "\x11", "R", "\x07"}, false, true},
+        // A record the box lost may have been another master's DTR0.
+        DisturbanceCase {"record_lost_between_selection_and_read", {"D1", "D0", "-", "R", "\x07"}, false, true},
         DisturbanceCase {"read_by_another_gear", {"D1", "D0", QByteArray("\x03\xC5", 2), "\x11", "R", "\x07"},
             false, false},
         DisturbanceCase {"level_query_by_our_gear",
