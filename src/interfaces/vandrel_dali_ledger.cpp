@@ -354,15 +354,21 @@ void VandrelDaliLedger::recordsLost(quint64 from)
     // echo of a frame still owed (a later one of the same bytes would take
     // its records), another master's frame that moved a memory pointer or
     // used up our ENABLE DEVICE TYPE.
-    qCDebug(service::loggerGlog()).noquote() << QStringLiteral("DALI: the box lost records");
     noteUnseenFrames();
-    if (isOursUnanswered())
+    int doubted = 0;
+    if (isOursUnanswered() && _waiters.count(_onBus.frame.ticket)) {
         doubt(_onBus.frame.ticket);
+        ++doubted;
+    }
     _onBus = OnBus();
     for (Owed& owed : _owed) {
-        if (reportable(owed, from) && !owed.suspect)
+        if (reportable(owed, from) && !owed.suspect) {
             suspect(owed);
+            ++doubted;
+        }
     }
+    qCWarning(service::loggerGlog()).noquote()
+        << QStringLiteral(GLOG_PREFIX "DALI: the box lost records; %1 frames in doubt").arg(doubted);
 }
 
 void VandrelDaliLedger::dropGated()

@@ -471,6 +471,35 @@ TEST_F(DaliRecordsEndToEnd, MoreRecordsHeldThanKeptNeverHandAnotherMastersAnswer
     EXPECT_EQ(service.log().count("records held behind a frame the box has not reported"), 2);
 }
 
+// The box loses both records of our unawaited QUERY ACTUAL LEVEL (the gear
+// held 10); then DAPC 20, whose echo shows the lost indices, and the awaited
+// query. Its echo and answer (20) are not the lost query's: the client gets
+// 20, or a clear error, never 10 and never "timeout" where the box recorded
+// the answer.
+TEST_F(DaliRecordsEndToEnd, RecordsTheBoxLostNeverHandTheNextIdenticalFramesAnswerToTheLostOne)
+{
+    QJsonArray boxes;
+    for (const auto& [serial, firmware] : {std::pair {1, 21}, std::pair {2, 15}}) {
+        boxes.append(QJsonObject {{"serial", serial}, {"firmware", firmware},
+            {"dali", QJsonArray {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}}}},
+            {"drop_records", QJsonObject {{"after", 1}, {"count", 2}}}});
+    }
+    startBench(QJsonObject {{"boxes", boxes}});
+    for (int universe : {eventBox, quietBox}) {
+        ASSERT_EQ(send(universe, 0x00, 10, false).value("status").toString(), "ok"); // DAPC 10: its echo counts
+        ASSERT_EQ(send(universe, 0x01, 0xA0, false).value("status").toString(), "ok"); // both records lost
+        ASSERT_EQ(send(universe, 0x00, 20, false).value("status").toString(), "ok");
+        const QJsonObject answer = call("dali.send",
+            QStringLiteral(R"({"universe_id": %1, "bytes": [1, 160], "expect_answer": true})").arg(universe));
+        if (answer.contains("result"))
+            EXPECT_EQ(text(statusAndBytes(answer.value("result").toObject())), text(reply(20)))
+                << "universe " << universe;
+        else
+            EXPECT_TRUE(answer.contains("error")) << text(answer);
+    }
+    EXPECT_TRUE(service.log().contains("the box lost records"));
+}
+
 } // namespace
 
 // Another master's frame between our ENABLE DEVICE TYPE and a query of device
