@@ -316,7 +316,7 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
                                                          : VandrelRecordGaps::Kind::Other);
     if (dali && _gated.empty() && !_gaps.openBelow(count)) {
         if (_gaps.takeLostBelow(count))
-            recordsLost(_recordsFrom);
+            lostHere(_recordsFrom);
         offer(record, _recordsFrom);
         return true;
     }
@@ -338,14 +338,31 @@ void VandrelDaliLedger::releaseGated()
         if (_gaps.openBelow(next.count))
             return;
         if (_gaps.takeLostBelow(next.count))
-            recordsLost(next.recordsFrom);
+            lostHere(next.recordsFrom);
         const Held released = std::move(next);
         _gated.pop_front();
         offer(*released.record, released.recordsFrom);
     }
     // Nothing waits: what was lost came before any DALI record still to come.
     if (_gaps.takeLostBelow(std::numeric_limits<VandrelRecordGaps::Count>::max()))
-        recordsLost(_recordsFrom);
+        lostHere(_recordsFrom);
+}
+
+void VandrelDaliLedger::lostHere(quint64 from)
+{
+    // Behind held records the loss keeps its place in bus order: what it does
+    // to the memory pointers and to the frame on the bus comes after them.
+    if (_heldBehind == 0) {
+        recordsLost(from);
+        return;
+    }
+    if (int(_held.size()) >= MaxHeld) {
+        dropHeld(from);
+        return;
+    }
+    Held marker;
+    marker.recordsFrom = from;
+    _held.push_back(std::move(marker));
 }
 
 void VandrelDaliLedger::recordsLost(quint64 from)
@@ -403,6 +420,13 @@ bool VandrelDaliLedger::isOldestsEcho(const QByteArray& bytes, quint64 from) con
     return !_owed.empty() && reportable(_owed.front(), from) && _owed.front().frame == bytes;
 }
 
+bool VandrelDaliLedger::isLaterOnesEcho(const QByteArray& bytes, quint64 from) const
+{
+    return !_owed.empty() && reportable(_owed.front(), from)
+        && std::any_of(std::next(_owed.begin()), _owed.end(),
+            [&](const Owed& o) { return reportable(o, from) && o.frame == bytes; });
+}
+
 bool VandrelDaliLedger::isOursUnanswered() const
 {
     return _onBus.frame.ticket != 0 && (_onBus.stage == Stage::Open || _onBus.stage == Stage::Twinned);
@@ -425,6 +449,7 @@ bool VandrelDaliLedger::isOursUnanswered() const
 //                                                                             when ours is unanswered
 //                             ours on the bus unanswered, a one-byte
 //                               frame, the same byte                        ByteAgain
+//                             a later owed frame's byte (live records)      LaterEcho
 //   anything else             on the bus: another master's frame, or ours
 //                               unanswered where it may be answered         Answer
 //                             otherwise                                     Stray
@@ -463,16 +488,16 @@ VandrelDaliLedger::Event VandrelDaliLedger::classify(
             return Event::OldestsEcho;
         if (oursUnanswered && onBus.copies == 1 && bytes == onBus.frame)
             return Event::Twin;
-        const bool laterOnes = replay == Replay::Live && !_owed.empty() && reportable(_owed.front(), from)
-            && std::any_of(std::next(_owed.begin()), _owed.end(),
-                [&](const Owed& o) { return reportable(o, from) && o.frame == bytes; });
-        return laterOnes ? Event::LaterEcho : Event::ForeignEcho;
+        return replay == Replay::Live && isLaterOnesEcho(bytes, from) ? Event::LaterEcho : Event::ForeignEcho;
     }
     if (isPlainFrame(record) && record.getDataSize() == 1) {
         if (isOldestsEcho(bytes, from) && !(oursUnanswered && onBus.closesExchange))
             return oursUnanswered ? Event::DoubtfulEcho : Event::ShortEcho;
         if (oursUnanswered && onBus.frame.size() < 2 && bytes == onBus.frame)
             return Event::ByteAgain;
+        // A later one-byte frame's echo, or an answer: which shows later.
+        if (replay == Replay::Live && isLaterOnesEcho(bytes, from))
+            return Event::LaterEcho;
     }
     if (_onBus.stage != Stage::Unknown && onBus.ticket == 0)
         return Event::Answer; // another master's traffic
@@ -659,8 +684,12 @@ void VandrelDaliLedger::settleHeldForeign()
     std::deque<Held> held;
     held.swap(_held);
     _heldBehind = 0;
-    for (const Held& h : held)
-        account(*h.record, h.recordsFrom, Replay::Foreign);
+    for (const Held& h : held) {
+        if (h.record)
+            account(*h.record, h.recordsFrom, Replay::Foreign);
+        else
+            recordsLost(h.recordsFrom);
+    }
 }
 
 void VandrelDaliLedger::settleIfOldestGone()
@@ -671,8 +700,12 @@ void VandrelDaliLedger::settleIfOldestGone()
     std::deque<Held> pending;
     pending.swap(_held);
     _heldBehind = 0;
-    for (const Held& h : pending)
-        offer(*h.record, h.recordsFrom);
+    for (const Held& h : pending) {
+        if (h.record)
+            offer(*h.record, h.recordsFrom);
+        else
+            lostHere(h.recordsFrom);
+    }
 }
 
 void VandrelDaliLedger::passCompleted(Clock::time_point began)

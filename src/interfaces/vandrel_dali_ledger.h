@@ -210,7 +210,7 @@ private:
 
     struct Held
     {
-        std::unique_ptr<proto::RawPacket> record;
+        std::unique_ptr<proto::RawPacket> record; // null: the box lost records here
         quint64 recordsFrom = 0;
         VandrelRecordGaps::Count count = 0; // its index, counted past the wrap
     };
@@ -221,6 +221,8 @@ private:
     Event classify(const proto::RawPacket& record, const QByteArray& bytes, quint64 from, Replay replay) const;
     void account(const proto::RawPacket& record, quint64 from, Replay replay);
     bool isOldestsEcho(const QByteArray& bytes, quint64 from) const;
+    // The bytes of a later owed frame, while the oldest is still owed.
+    bool isLaterOnesEcho(const QByteArray& bytes, quint64 from) const;
     bool isOursUnanswered() const;
     void takeOldest(quint64 from);
     void oweAgain();
@@ -236,7 +238,9 @@ private:
     // DALI records wait behind indices that may yet come (_gated), and go on
     // in order once those came or were lost.
     void releaseGated();
-    // Records were lost before the next one reported with the poll of transfer `from`.
+    // Records were lost before the next one reported with the poll of transfer
+    // `from`: at once, or in its place behind the held records.
+    void lostHere(quint64 from);
     void recordsLost(quint64 from);
     // What was gated goes unseen (the feed ended).
     void dropGated();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QtGlobal>
 
 #include <cstdint>
@@ -63,6 +65,34 @@ TEST(BusOrderProperty, SeededScenariosPassTheOracle)
     EXPECT_GT(total.noAnswers, 200);
     EXPECT_GT(total.errors, 200);
     EXPECT_GT(total.memoryBytes, 20);
+}
+
+
+// The bus orders kept in the fuzz target's corpus (among them every
+// counterexample it found) pass the oracle.
+TEST(BusOrderProperty, TheFuzzCorpusPassesTheOracle)
+{
+    const QString source = qEnvironmentVariable("QM_SOURCE_DIR");
+    if (source.isEmpty())
+        GTEST_SKIP() << "QM_SOURCE_DIR is not set";
+    const QtMessageHandler previous
+        = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    const QDir corpus(source + QStringLiteral("/fuzz/corpus/bus_order_fuzzer"));
+    const QStringList names = corpus.entryList(QDir::Files);
+    for (const QString& name : names) {
+        QFile file(corpus.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+        const QByteArray bytes = file.readAll();
+        const auto* data = reinterpret_cast<const uint8_t*>(bytes.constData());
+        const busorder::Outcome outcome = busorder::runScenario(data, size_t(bytes.size()), busorder::Features());
+        if (!outcome.violations.empty()) {
+            ADD_FAILURE() << name.toStdString() << ": (" << outcome.violations.front().clause << ") "
+                          << outcome.violations.front().what << "\n"
+                          << busorder::runScenario(data, size_t(bytes.size()), busorder::Features(), true).trace;
+        }
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_GE(names.size(), 10);
 }
 
 } // namespace
