@@ -19,6 +19,7 @@ VandrelRecordGaps::Count atOrAbove(quint8 index, VandrelRecordGaps::Count lowest
 VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::time_point now)
 {
     Count count = index;
+    const auto isDmxAnswer = [this, kind](Count c) { return kind == Kind::Dmx && reserved(c); };
     if (_highest < 0) {
         _first = count;
         if (_lostBeforeFirst)
@@ -41,8 +42,10 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
                 _missing.begin(), _missing.end(), [count](const Missing& m) { return m.count == count; });
             if (late != _missing.end()) {
                 _missing.erase(late);
-            } else if (kind == Kind::Dmx && count < _first) {
-                // A DMX frame numbered before the first record seen, recorded after it.
+            } else if (isDmxAnswer(count) || (kind == Kind::Dmx && count < _first)) {
+                // A DMX answer made after the records numbered later (its slot
+                // was not counted lost), or a DMX frame numbered before the
+                // first record seen and recorded after it.
             } else {
                 // An index seen again: the box made a wrap's worth of records
                 // less a few that never came.
@@ -60,7 +63,7 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
     }
     // A DMX record right after the last DMX frame's own record is its answer;
     // any other is a frame's own, whose answer slot may stay empty.
-    if (kind == Kind::Dmx && !(_dmxFrame >= 0 && count == _dmxFrame + 1)) {
+    if (kind == Kind::Dmx && !isDmxAnswer(count)) {
         _dmxFrame = count;
         _missing.erase(std::remove_if(_missing.begin(), _missing.end(),
                            [count](const Missing& m) { return !m.lost && m.count == count + 1; }),

@@ -43,12 +43,15 @@ protected:
             QJsonObject {{"boxes", QJsonArray {box(1, 21, holdBack, false), box(2, 15, holdBack, true)}}});
     }
 
-    // Both boxes with the same bus models.
-    void startWithBus(const QJsonObject& holdBack, const QJsonArray& dali)
+    // Both boxes with the same bus models (and the same further keys, such as "drop_records").
+    void startWithBus(const QJsonObject& holdBack, const QJsonArray& dali, const QJsonObject& keys = {})
     {
         QJsonArray boxes;
         for (const auto& [serial, firmware] : {std::pair {1, 21}, std::pair {2, 15}}) {
-            QJsonObject box {{"serial", serial}, {"firmware", firmware}, {"dali", dali}};
+            QJsonObject box = keys;
+            box.insert("serial", serial);
+            box.insert("firmware", firmware);
+            box.insert("dali", dali);
             if (!holdBack.isEmpty())
                 box.insert("monitor_hold_back", holdBack);
             boxes.append(box);
@@ -451,13 +454,8 @@ TEST_F(DaliRecordsEndToEnd, MoreRecordsHeldThanKeptNeverHandAnotherMastersAnswer
     const QJsonObject master {{"model", "dali_master"}, {"period_ms", 60000}, {"burst_after", QJsonArray {1, 0xA0}},
         {"burst_count", 1100}, {"burst_then", QJsonArray {QJsonArray {0xFE, 77}, QJsonArray {1, 0xA0},
                                                   QJsonArray {0xFE, 33}}}};
-    QJsonArray boxes;
-    for (const auto& [serial, firmware] : {std::pair {1, 21}, std::pair {2, 15}}) {
-        boxes.append(QJsonObject {{"serial", serial}, {"firmware", firmware},
-            {"dali", QJsonArray {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}}, master}},
-            {"drop_records", QJsonObject {{"after", 0}, {"count", 1}}}});
-    }
-    startBench(QJsonObject {{"boxes", boxes}});
+    startWithBus(QJsonObject {}, QJsonArray {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}}, master},
+        QJsonObject {{"drop_records", QJsonObject {{"after", 0}, {"count", 1}}}});
     for (int universe : {eventBox, quietBox}) {
         ASSERT_EQ(send(universe, 0x00, 33, false).value("status").toString(), "ok"); // DAPC 33, echo lost
         const QJsonObject answer = call("dali.send",
@@ -478,13 +476,8 @@ TEST_F(DaliRecordsEndToEnd, MoreRecordsHeldThanKeptNeverHandAnotherMastersAnswer
 // the answer.
 TEST_F(DaliRecordsEndToEnd, RecordsTheBoxLostNeverHandTheNextIdenticalFramesAnswerToTheLostOne)
 {
-    QJsonArray boxes;
-    for (const auto& [serial, firmware] : {std::pair {1, 21}, std::pair {2, 15}}) {
-        boxes.append(QJsonObject {{"serial", serial}, {"firmware", firmware},
-            {"dali", QJsonArray {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}}}},
-            {"drop_records", QJsonObject {{"after", 1}, {"count", 2}}}});
-    }
-    startBench(QJsonObject {{"boxes", boxes}});
+    startWithBus(QJsonObject {}, QJsonArray {QJsonObject {{"model", "dali_gear"}, {"short_address", 0}}},
+        QJsonObject {{"drop_records", QJsonObject {{"after", 1}, {"count", 2}}}});
     for (int universe : {eventBox, quietBox}) {
         ASSERT_EQ(send(universe, 0x00, 10, false).value("status").toString(), "ok"); // DAPC 10: its echo counts
         ASSERT_EQ(send(universe, 0x01, 0xA0, false).value("status").toString(), "ok"); // both records lost
