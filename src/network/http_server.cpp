@@ -119,7 +119,7 @@ bool HttpServer::start()
         daemon = MHD_start_daemon(flags, 0, nullptr, nullptr, &MhdCallbacks::access, this,
             MHD_OPTION_EXTERNAL_LOGGER, &MhdCallbacks::logMessage, this, MHD_OPTION_UNESCAPE_CALLBACK,
             &UrlUnescape::callback, nullptr, MHD_OPTION_CONNECTION_TIMEOUT,
-            ConnectionTimeoutSeconds, MHD_OPTION_CONNECTION_LIMIT, daemonConnectionLimit,
+            unsigned(idleTimeout.count()), MHD_OPTION_CONNECTION_LIMIT, daemonConnectionLimit,
             MHD_OPTION_THREAD_STACK_SIZE, ConnectionThreadStackSize, MHD_OPTION_NOTIFY_COMPLETED,
             &MhdCallbacks::requestCompleted, this, MHD_OPTION_NOTIFY_CONNECTION, &MhdCallbacks::connectionNotified,
             this, MHD_OPTION_END);

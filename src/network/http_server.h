@@ -117,6 +117,9 @@ public:
     bool isDraining() const { return draining; }
     // Takes effect at the next start().
     void setRequestArrivalTimeout(std::chrono::milliseconds timeout) { arrivalTimeout = timeout; }
+    // Takes effect at the next start(): how long a connection may stay idle
+    // before libmicrohttpd closes it (ConnectionTimeoutSeconds unless set).
+    void setIdleTimeout(std::chrono::seconds timeout) { idleTimeout = timeout; }
     // Takes effect at the next start(); 0 (the default) takes
     // connectionLimitFor() the soft descriptor limit in force then.
     void setConnectionLimit(int limit) { requestedConnectionLimit = limit; }
@@ -157,6 +160,7 @@ private:
     PeerPolicy peerPolicy;
     MHD_Daemon* daemon = nullptr;
     std::chrono::milliseconds arrivalTimeout = RequestArrivalTimeout;
+    std::chrono::seconds idleTimeout {ConnectionTimeoutSeconds};
     std::unique_ptr<RequestDeadlineWatch>
         deadlineWatch; // made before the daemon starts, ended after it stopped
     // Made before the daemon starts, ended after it stopped: the daemon's

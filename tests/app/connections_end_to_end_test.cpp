@@ -4,6 +4,8 @@
 #include "service_process.h"
 #include "wait_until.h"
 
+#include "network/http_server.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -14,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <iostream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -122,8 +125,17 @@ bool startWithUsualSoftLimit(ServiceProcess& service, int port)
 // One local process holding 1,100 idle connections (more than select() could
 // watch) does not lock the other clients out, and the service writes nothing
 // for them: no line per connection on standard error or in the log.
+//
+// The service closes a connection that stays idle past its time-outs; on a
+// machine so slow that taking up all of them takes longer than that, the first
+// ones are closed before the last are taken up. Such a connection was held and
+// released, not locked out: only a close before its time is a fault. On an
+// ordinary machine none is closed, and the calls are answered while every one
+// of them is held.
 TEST(ConnectionsEndToEnd, OtherClientsAreAnsweredWhileOneProcessHoldsManyConnections)
 {
+    using Clock = std::chrono::steady_clock;
+    using tarvesk::network::HttpServer;
     RaisedDescriptorLimit raised;
     std::string why;
     // The service, with the same hard limit, needs its reserve beside them.
@@ -145,18 +157,40 @@ TEST(ConnectionsEndToEnd, OtherClientsAreAnsweredWhileOneProcessHoldsManyConnect
     const int baseLogLines = service.log().count('\n');
 
     HeldConnections held;
+    // No connection is accepted before this, so none may be closed as idle
+    // before the shorter of the two time-outs has passed from here.
+    const Clock::time_point mayTimeOutFrom = Clock::now()
+        + std::min<Clock::duration>(std::chrono::seconds(HttpServer::ConnectionTimeoutSeconds),
+            HttpServer::RequestArrivalTimeout);
+    const auto closedBeforeTheirTime = [&] {
+        const int closed = held.closedByPeer();
+        return Clock::now() < mayTimeOutFrom ? closed : 0;
+    };
     ASSERT_TRUE(held.open(port, HeldCount));
-    // A thread for each connection: all of them were accepted, none is
-    // waiting in the listen queue.
-    ASSERT_TRUE(tarvesk::test::waitUntil([&] { return connectionThreads() == HeldCount; }, 60000))
-        << connectionThreads() << " connection threads\n"
+    // A thread for each connection, or the connection timed out already: all
+    // of them were accepted, none is waiting in the listen queue.
+    // (Starting that many threads takes a while under a sanitizer.)
+    ASSERT_TRUE(tarvesk::test::waitWhileGrowing(
+        [&] { return connectionThreads() + held.closedByPeer(); }, HeldCount))
+        << connectionThreads() << " connection threads, " << held.closedByPeer() << " closed by the service\n"
         << service.standardError().right(3000).toStdString();
+    EXPECT_EQ(closedBeforeTheirTime(), 0);
 
     for (int i = 0; i < 3; ++i) {
-        const QJsonObject reply = qmtest::rpcCall(port, "system.listMethods");
-        EXPECT_TRUE(reply.contains("result")) << i;
+        // Patient: where the held connections timed out, the service may
+        // still be closing them all; an answer that comes late is no lock-out.
+        HttpTestClient client(port, std::chrono::minutes(2));
+        const qmtest::HttpReply reply = client.request(
+            "POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody("system.listMethods"));
+        EXPECT_EQ(reply.status, 200) << i;
+        EXPECT_NE(reply.body.find("\"result\""), std::string::npos) << i << ": " << reply.body;
     }
-    EXPECT_EQ(held.closedByPeer(), 0);
+    // Checked after the calls: whatever is open now was held all through them.
+    EXPECT_EQ(closedBeforeTheirTime(), 0);
+    if (held.closedByPeer() > 0) {
+        std::cout << "[ figures  ] " << held.closedByPeer() << " of " << HeldCount
+                  << " held connections timed out before the calls ended (a slow machine)" << std::endl;
+    }
     EXPECT_TRUE(service.isRunning());
 
     const QStringList newErrorLines = service.standardError().split('\n').mid(baseErrorLines);

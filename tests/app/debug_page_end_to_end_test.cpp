@@ -234,7 +234,7 @@ TEST(DebugPage, ManyClientsAtOnceCostTheServiceNoMoreThanAFew)
     }
     for (auto& reader : readers)
         reader.join();
-    EXPECT_EQ(whole, Clients);
+    EXPECT_EQ(whole, Clients) << service.log().right(3000).toStdString();
 
     // Each page is about 30 MB: held for each client, the growth would be
     // fifteen times that; what building a page needs is a few buffers.

@@ -22,4 +22,25 @@ inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 50
     return true;
 }
 
+// Processes events until count() reaches target, for as long as it keeps
+// growing: gives up only when it has not grown for stallMs. For a lot of work
+// that a slow or busy machine may take any time to get through (thousands of
+// threads started under a sanitizer, say), where only a stall is a fault.
+inline bool waitWhileGrowing(const std::function<int()>& count, int target, int stallMs = 30000)
+{
+    int last = count();
+    QDeadlineTimer stalled(stallMs);
+    while (last < target) {
+        if (stalled.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(200);
+        const int now = count();
+        if (now > last)
+            stalled.setRemainingTime(stallMs);
+        last = now;
+    }
+    return true;
+}
+
 } // namespace tarvesk::test
