@@ -89,6 +89,19 @@ protected:
             .toObject();
     }
 
+    // An awaited QUERY ACTUAL LEVEL of gear 0 answers `level`, or fails with a
+    // clear error: never another value, never "timeout".
+    void expectLevelOrAnError(int universe, int level)
+    {
+        const QJsonObject answer = call("dali.send",
+            QStringLiteral(R"({"universe_id": %1, "bytes": [1, 160], "expect_answer": true})").arg(universe));
+        if (answer.contains("result"))
+            EXPECT_EQ(text(statusAndBytes(answer.value("result").toObject())), text(reply(level)))
+                << "universe " << universe;
+        else
+            EXPECT_TRUE(answer.contains("error")) << text(answer);
+    }
+
     QJsonObject step(int universe, const char* name) { return qmtest::searchStep(port, universe, name); }
 
     int commissionOne(int universe) { return qmtest::commissionOneGear(port, universe); }
@@ -458,13 +471,7 @@ TEST_F(DaliRecordsEndToEnd, MoreRecordsHeldThanKeptNeverHandAnotherMastersAnswer
         QJsonObject {{"drop_records", QJsonObject {{"after", 0}, {"count", 1}}}});
     for (int universe : {eventBox, quietBox}) {
         ASSERT_EQ(send(universe, 0x00, 33, false).value("status").toString(), "ok"); // DAPC 33, echo lost
-        const QJsonObject answer = call("dali.send",
-            QStringLiteral(R"({"universe_id": %1, "bytes": [1, 160], "expect_answer": true})").arg(universe));
-        if (answer.contains("result"))
-            EXPECT_EQ(text(statusAndBytes(answer.value("result").toObject())), text(reply(33)))
-                << "universe " << universe;
-        else
-            EXPECT_TRUE(answer.contains("error")) << text(answer);
+        expectLevelOrAnError(universe, 33);
     }
     EXPECT_EQ(service.log().count("records held behind a frame the box has not reported"), 2);
 }
@@ -482,13 +489,7 @@ TEST_F(DaliRecordsEndToEnd, RecordsTheBoxLostNeverHandTheNextIdenticalFramesAnsw
         ASSERT_EQ(send(universe, 0x00, 10, false).value("status").toString(), "ok"); // DAPC 10: its echo counts
         ASSERT_EQ(send(universe, 0x01, 0xA0, false).value("status").toString(), "ok"); // both records lost
         ASSERT_EQ(send(universe, 0x00, 20, false).value("status").toString(), "ok");
-        const QJsonObject answer = call("dali.send",
-            QStringLiteral(R"({"universe_id": %1, "bytes": [1, 160], "expect_answer": true})").arg(universe));
-        if (answer.contains("result"))
-            EXPECT_EQ(text(statusAndBytes(answer.value("result").toObject())), text(reply(20)))
-                << "universe " << universe;
-        else
-            EXPECT_TRUE(answer.contains("error")) << text(answer);
+        expectLevelOrAnError(universe, 20);
     }
     EXPECT_TRUE(service.log().contains("the box lost records"));
 }
