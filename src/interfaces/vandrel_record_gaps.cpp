@@ -4,18 +4,6 @@
 
 namespace tarvesk::itf {
 
-namespace {
-
-constexpr VandrelRecordGaps::Count Wrap = 256;
-
-// The first count at or above `lowest` whose byte is `index`.
-VandrelRecordGaps::Count atOrAbove(quint8 index, VandrelRecordGaps::Count lowest)
-{
-    return lowest + ((VandrelRecordGaps::Count(index) - lowest) % Wrap + Wrap) % Wrap;
-}
-
-} // namespace
-
 VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::time_point now)
 {
     Count count = index;
@@ -26,7 +14,7 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
             _missing.push_back({count - 1, now, true});
         _lostBeforeFirst = false;
     } else {
-        count = atOrAbove(index, _highest - Behind + 1);
+        count = VandrelRecordIndex::atOrAbove(index, _highest - Behind + 1);
         if (count > _highest) {
             // Skipped indices are open until they come late or are settled lost
             // (at most Behind of them stay open: see below).
@@ -50,7 +38,7 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
                 // An index seen again: the box made a wrap's worth of records
                 // less a few that never came.
                 while (count <= _highest)
-                    count += Wrap;
+                    count += VandrelRecordIndex::Wrap;
                 _missing.push_back({count - 1, now, true});
                 _highest = count;
             }

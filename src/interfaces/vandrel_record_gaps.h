@@ -1,5 +1,7 @@
 #pragma once
 
+#include "interfaces/vandrel_record_index.h"
+
 #include <QtGlobal>
 
 #include <chrono>
@@ -29,14 +31,15 @@ namespace tarvesk::itf {
 class VandrelRecordGaps
 {
 public:
-    using Count = qint64;
+    using Count = VandrelRecordIndex::Count;
     using Clock = std::chrono::steady_clock;
 
     enum class Kind { Dmx, Other };
 
     // How far back of the highest index a byte is read as a late record, and
-    // how many records numbered after a DMX frame may come before its own.
-    static constexpr Count Behind = 32;
+    // how many records numbered after a DMX frame may come before its own
+    // (the same reach as the DMX side's reading).
+    static constexpr Count Behind = VandrelRecordIndex::Behind;
     // How long after a skip was seen a drained pass shows it lost.
     static constexpr std::chrono::milliseconds LineTime {100};
 

@@ -11,14 +11,6 @@ namespace tarvesk::itf {
 
 namespace {
 
-constexpr VandrelRecordIndex::Count Wrap = 256;
-
-// The first count at or above `lowest` whose byte is `index`.
-VandrelRecordIndex::Count atOrAbove(quint8 index, VandrelRecordIndex::Count lowest)
-{
-    return lowest + ((VandrelRecordIndex::Count(index) - lowest) % Wrap + Wrap) % Wrap;
-}
-
 bool sameByte(VandrelRecordIndex::Count a, VandrelRecordIndex::Count b)
 {
     return (a & 0xFF) == (b & 0xFF);

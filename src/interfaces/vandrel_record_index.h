@@ -59,6 +59,12 @@ class VandrelRecordIndex : public IVandrelRecordSink
 public:
     // A count of the box's indices; the byte on the wire is its low 8 bits.
     using Count = qint64;
+    static constexpr Count Wrap = 256;
+    // The first count at or above `lowest` whose byte is `index`.
+    static Count atOrAbove(quint8 index, Count lowest)
+    {
+        return lowest + ((Count(index) - lowest) % Wrap + Wrap) % Wrap;
+    }
 
     // How far back of the last reported index a byte is read.
     static constexpr Count Behind = 32;
