@@ -67,9 +67,11 @@ public:
     enum class FailureLog { Logged, Quiet };
     using HandleSource = std::function<libusb_device_handle*()>;
 
-    // Told, under the transfer mutex and right before the request is written,
-    // the number of the transfer: transfers are numbered from 1 in the order
-    // they go out, so a caller can tell which of two exchanges came first.
+    // Told, under the transfer mutex, once the request reached the device
+    // whole (before its reply is read; never for a write that failed on its
+    // way, which the device did not act on), the number of the transfer:
+    // transfers are numbered from 1 in the order they go out, so a caller can
+    // tell which of two exchanges came first.
     using SendingHook = std::function<void(quint64 transfer)>;
 
     // One request report out, one reply report in. The reply packet is refilled
@@ -100,9 +102,9 @@ public:
     bool resetDevice(libusb_device_handle* handle);
 
 private:
-    // Under _transferMutex.
+    // Under _transferMutex: numbers the transfer, tells `sending` once the request reached the device.
     int transferLocked(libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply,
-        FailureLog log);
+        FailureLog log, const SendingHook& sending);
     int writeLocked(
         libusb_device_handle* handle, const unsigned char* data, int length, int endpoint, FailureLog log);
     int readLocked(libusb_device_handle* handle, int endpoint, proto::UsbPacket* reply, FailureLog log);

@@ -125,9 +125,11 @@ void UsbVandrelDaliInterface::init()
 int UsbVandrelDaliInterface::sendRequest(
     const proto::UsbVandrelPacket& request, bool* refused, const LibUsbInterface::SendingHook& sending)
 {
-    // Whether the box said it did not take the request (and so puts nothing on
-    // the bus). A transfer that failed once its request was on its way leaves
-    // that open, even after busy replies: that resend may have been taken.
+    // Whether the box did not take the request (and so puts nothing on the
+    // bus): it said so, or the last write never reached it (the transport
+    // tells only of a request that did). A transfer that failed once its
+    // request reached the box leaves that open, even after busy replies: that
+    // resend may have been taken.
     bool ignored = false;
     if (!refused)
         refused = &ignored;
@@ -143,8 +145,8 @@ int UsbVandrelDaliInterface::sendRequest(
                     sending(transfer);
             });
         if (status != core::ITF_OK) {
-            // Refused only when nothing went out after the box's last busy reply.
-            *refused = *refused && !onItsWay;
+            // Refused when nothing reached the box after its last busy reply.
+            *refused = !onItsWay;
             return status;
         }
         if (!reply.isNotReady()) {

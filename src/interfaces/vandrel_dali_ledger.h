@@ -106,6 +106,11 @@ public:
 
     // Before the request goes out: the frame's bytes, how many copies the box
     // puts on the bus, and the mutex its records go to (null: nobody waits).
+    // An awaited frame waits (as for room) until no earlier frame of ours with
+    // the same bytes is owed: then a frame whose records were lost puts no
+    // later frame's answer in question, and once it is given up the same
+    // question asked again is answered. Its wait ends by LostAfter beyond the
+    // room's guard, once a pass drained the box meanwhile, else at the backstop.
     // No copies: the box records no echo of these bytes (a bit-bang pattern),
     // so nothing is owed.
     // Ticket 0: no room came in time (or polling has ended); nothing registered.
@@ -147,7 +152,9 @@ public:
     //   a value of several bytes would no longer be one the gear held.
     // - a device type's own command (0xE0 to 0xFF) right after our ENABLE
     //   DEVICE TYPE, with a frame between them: the gear applied the enabling
-    //   to that frame, and ignores ours as a command of no device type.
+    //   to that frame, and ignores ours as a command of no device type. Not so
+    //   when the last frame between them was another master's exact copy of
+    //   our ENABLE DEVICE TYPE: it enabled the gear for the same device type.
     bool disturbed(Ticket ticket) const;
 
     void recordsFrom(quint64 transfer) override;
@@ -286,6 +293,7 @@ private:
     quint64 _foreignFrame = 0;
     quint64 _foreignMemoryWrite = 0;
     quint64 _ourEnabling = 0;
+    QByteArray _ourEnablingFrame; // its bytes (the device type), while it stands
     quint64 _ourLatch = 0;
     int _ourBank = -1;
     int _ourLocation = -1;
