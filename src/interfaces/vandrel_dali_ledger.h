@@ -37,7 +37,10 @@ namespace tarvesk::itf {
 // No frame is forgotten while its records may still come: once MaxOwed frames
 // are owed, a sender waits for room. A frame is given up on only when a
 // monitor pass that drained the box began well after its time on the bus,
-// without its echo (its records were lost).
+// without its echo (its records were lost). An awaited frame also waits until
+// no earlier frame of ours with its bytes is owed, so that records lost put
+// at most one frame of those bytes in question and none of its suspicion
+// passes on to the next identical frame.
 //
 // An echo that is not the oldest owed frame's but a later one's is another
 // master's identical frame, unless the oldest frame's records were lost (or it
