@@ -227,7 +227,7 @@ int LibUsbInterface::readLocked(
 }
 
 int LibUsbInterface::transferLocked(libusb_device_handle* handle, const proto::UsbPacket* request,
-    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending)
+    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending, const RepliedHook& replied)
 {
     const quint64 transfer = ++_transfers;
     if (!handle || isClosed(handle))
@@ -244,27 +244,30 @@ int LibUsbInterface::transferLocked(libusb_device_handle* handle, const proto::U
         sending(transfer);
     if (status != core::ITF_OK)
         return status;
-    return readLocked(handle, EndpointIn, reply, log);
+    const int read = readLocked(handle, EndpointIn, reply, log);
+    if (read == core::ITF_OK && replied)
+        replied();
+    return read;
 }
 
 int LibUsbInterface::transferPacket(libusb_device_handle* handle, const proto::UsbPacket* request,
-    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending)
+    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending, const RepliedHook& replied)
 {
     if (!handle)
         return core::ITF_ERR_NO_DEVICE;
     if (!request || !reply || request->getDataSize() > ReportSize)
         return core::ITF_ERR_INVALID_PARAM;
     std::lock_guard<std::mutex> locker(_transferMutex);
-    return transferLocked(handle, request, reply, log, sending);
+    return transferLocked(handle, request, reply, log, sending, replied);
 }
 
 int LibUsbInterface::transferPacket(const HandleSource& source, const proto::UsbPacket* request,
-    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending)
+    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending, const RepliedHook& replied)
 {
     if (!request || !reply || request->getDataSize() > ReportSize)
         return core::ITF_ERR_INVALID_PARAM;
     std::lock_guard<std::mutex> locker(_transferMutex);
-    return transferLocked(source ? source() : nullptr, request, reply, log, sending);
+    return transferLocked(source ? source() : nullptr, request, reply, log, sending, replied);
 }
 
 int LibUsbInterface::endpointTransferPacket(libusb_device_handle* handle, const proto::UsbPacket* request,

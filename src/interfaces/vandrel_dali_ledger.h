@@ -127,7 +127,10 @@ public:
         return sending(frame, copies, waiter, RoomWait());
     }
     // Under the transport's transfer mutex, as the request goes out with the
-    // transfer `transfer` (again for each resend of a request the box called busy).
+    // transfer `transfer` (again for each resend of a request the box called
+    // busy), and with NotTaken as the box calls it busy: until a resend goes
+    // out, no record is the frame's.
+    static constexpr quint64 NotTaken = 0;
     void goesOut(Ticket ticket, quint64 transfer);
     // The box did not take the request: no record of it will come.
     void refused(Ticket ticket);
