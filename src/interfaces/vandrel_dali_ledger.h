@@ -183,7 +183,7 @@ private:
         int echoesLeft = 1;
         int copies = 1;
         bool closesExchange = false;
-        quint64 transfer = 0; // 0: not gone out yet
+        quint64 transfer = 0; // NotTaken: not gone out yet, or the box called it busy
         Clock::time_point wentOut;
         // Its records may have been lost or dropped: its sender was told it is
         // in doubt, and what is taken for it reaches nobody.
