@@ -143,7 +143,8 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(const QByteArray& frame, in
     // answer in question (its records could be either's), and asking again
     // after a loss gets a right answer once the lost frame is given up.
     const auto twinOwed = [&] {
-        return waiter && std::any_of(_owed.begin(), _owed.end(), [&](const Owed& o) { return o.frame == frame; });
+        const auto same = [&frame](const Owed& o) { return o.frame == frame; };
+        return waiter && std::any_of(_owed.begin(), _owed.end(), same);
     };
     if (copies > 0 && (!hasRoom() || twinOwed())) {
         const auto start = Clock::now();
@@ -161,12 +162,14 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(const QByteArray& frame, in
             const auto guard = full ? roomGuard : twinGuard;
             const auto now = Clock::now();
             if (_endStatus != 0 || now >= backstop || (now >= guard && _lastDrainedPassBegan >= start)) {
-                qCWarning(service::loggerGlog()).noquote()
-                    << (full ? QStringLiteral(GLOG_PREFIX "DALI: %1 frames sent are not reported yet; %2 not sent")
-                                   .arg(MaxOwed)
-                                   .arg(QString::fromLatin1(frame.toHex(' ')))
-                             : QStringLiteral(GLOG_PREFIX "DALI: an earlier %1 is still not reported; not sent")
-                                   .arg(QString::fromLatin1(frame.toHex(' '))));
+                const QString bytes = QString::fromLatin1(frame.toHex(' '));
+                const QString why = full
+                    ? QStringLiteral(GLOG_PREFIX "DALI: %1 frames sent are not reported yet; %2 not sent")
+                          .arg(MaxOwed)
+                          .arg(bytes)
+                    : QStringLiteral(GLOG_PREFIX "DALI: an earlier %1 is still not reported; not sent")
+                          .arg(bytes);
+                qCWarning(service::loggerGlog()).noquote() << why;
                 return 0;
             }
             _room.wait_until(locker, now < guard ? guard : std::max(guard, backstop));

@@ -499,13 +499,14 @@ TEST_F(DaliRecordsEndToEnd, AQueryAskedAgainAndAgainAfterTheBoxLostOneIsAnswered
         int right = 0;
         for (int asking = 2; asking <= 10; ++asking) {
             const QJsonObject answer = call("dali.send",
-                QStringLiteral(R"({"universe_id": %1, "bytes": [1, 160], "expect_answer": true})").arg(universe));
+                QStringLiteral(R"({"universe_id": %1, "bytes": [1, 160], "expect_answer": true})")
+                    .arg(universe));
             right += text(statusAndBytes(answer.value("result").toObject())) == text(reply(20)) ? 1 : 0;
             EXPECT_EQ(text(statusAndBytes(answer.value("result").toObject())), text(reply(20)))
                 << "universe " << universe << ", asking " << asking << ": " << text(answer);
         }
-        std::cout << "[ figures  ] universe " << universe << ": first asking " << (first ? "right" : "an error")
-                  << ", " << right << " of 9 after it right" << std::endl;
+        std::cout << "[ figures  ] universe " << universe << ": first asking "
+                  << (first ? "right" : "an error") << ", " << right << " of 9 after it right" << std::endl;
     }
     EXPECT_TRUE(service.log().contains("the box lost records"));
 }

@@ -115,8 +115,8 @@ TEST_P(LibUsbErrorTable, MapsEveryResultAndLeavesTheReplyAlone)
         const proto::UsbPacket request = getRegister(0);
         LogCapture log;
         bool wentOut = false;
-        EXPECT_EQ(transport->transferPacket(handle, &request, &reply, itf::LibUsbInterface::FailureLog::Logged,
-                      [&wentOut](quint64) { wentOut = true; }),
+        EXPECT_EQ(transport->transferPacket(handle, &request, &reply,
+                      itf::LibUsbInterface::FailureLog::Logged, [&wentOut](quint64) { wentOut = true; }),
             c.status);
         EXPECT_EQ(reply, previousReply());
         EXPECT_EQ(log.count(QString::fromLatin1(c.message)), 1) << log.messages().join('\n').toStdString();

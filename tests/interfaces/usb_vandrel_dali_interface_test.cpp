@@ -261,9 +261,10 @@ TEST_F(VandrelDali, AnIdenticalFrameReportedWhileTheBoxCallsOursBusyIsNotOurs)
         report(kQuery);
         report("\x11");
         box->editFaults([](sim::SimFaults& f) { f.clear(); });
+        // Once the box took ours: a poll after every transfer so far.
         if (!test::waitUntil([&] { return box->busStats().daliFrames > framesBefore; }))
-            return; // the box never took ours
-        sink->recordsFrom(~quint64(0)); // a poll after every transfer so far
+            return;
+        sink->recordsFrom(~quint64(0));
         report(kQuery);
         report("\x42");
         while (!done) {

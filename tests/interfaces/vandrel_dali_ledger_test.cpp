@@ -88,7 +88,8 @@ proto::DaliPacket record(const QByteArray& bytes)
 // bus (and after any skipped index's): frames still unreported were lost.
 void latePass(VandrelDaliLedger& ledger)
 {
-    ledger.passCompleted(VandrelDaliLedger::Clock::now() + VandrelDaliLedger::LostAfter + std::chrono::seconds(1));
+    using Ledger = VandrelDaliLedger;
+    ledger.passCompleted(Ledger::Clock::now() + Ledger::LostAfter + std::chrono::seconds(1));
 }
 
 // Records in bus order, as the box reports them. Besides DALI frames: "-" the
@@ -329,7 +330,8 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
         // query's records stay its own (its time-out event, not 0x81).
         LedgerCase {"write_that_failed_owes_nothing",
             {{QByteArray("\x03\xA0", 2), false, 1, false, 0, true}, {kActual, true, 1, true}},
-            {kActual, kTimeout, QByteArray("\x03\xA0", 2), "\x10", QByteArray("\x00\x81", 2), kActual, "\x81"},
+            {kActual, kTimeout, QByteArray("\x03\xA0", 2), "\x10", QByteArray("\x00\x81", 2), kActual,
+                "\x81"},
             {{kActual, kTimeout}}, 0, false, {false}},
         // A DMX frame's records come after those numbered later: the DALI
         // records wait for them, and its empty answer slot is no loss.
@@ -704,14 +706,14 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedgerDisturbance,
         // Another master's exact copy of our ENABLE DEVICE TYPE enabled the
         // gear for the same type right before our query; another type's
         // enabling did not.
-        DisturbanceCase {"copy_of_our_enabling_before_the_query", {kEnable, kEnable, kLedQuery, kTimeout}, true,
-            false, {kEnable, kLedQuery}},
+        DisturbanceCase {"copy_of_our_enabling_before_the_query", {kEnable, kEnable, kLedQuery, kTimeout},
+            true, false, {kEnable, kLedQuery}},
         DisturbanceCase {"copy_of_our_enabling_after_another_frame",
             {kEnable, kOther, kEnable, kLedQuery, kTimeout}, true, false, {kEnable, kLedQuery}},
-        DisturbanceCase {"frame_after_a_copy_of_our_enabling", {kEnable, kEnable, kOther, kLedQuery, kTimeout},
-            true, true, {kEnable, kLedQuery}},
-        DisturbanceCase {"enabling_of_another_device_type", {kEnable, QByteArray("\xC1\x08", 2), kLedQuery, kTimeout},
-            true, true, {kEnable, kLedQuery}},
+        DisturbanceCase {"frame_after_a_copy_of_our_enabling",
+            {kEnable, kEnable, kOther, kLedQuery, kTimeout}, true, true, {kEnable, kLedQuery}},
+        DisturbanceCase {"enabling_of_another_device_type",
+            {kEnable, QByteArray("\xC1\x08", 2), kLedQuery, kTimeout}, true, true, {kEnable, kLedQuery}},
         DisturbanceCase {
             "device_type_query_without_enabling", {kOther, kLedQuery, kTimeout}, true, false, {kLedQuery}}),
     [](const auto& info) { return std::string(info.param.name); });
