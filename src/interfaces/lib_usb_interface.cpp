@@ -226,9 +226,10 @@ int LibUsbInterface::readLocked(
     return core::ITF_OK;
 }
 
-int LibUsbInterface::transferLocked(
-    libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply, FailureLog log)
+int LibUsbInterface::transferLocked(libusb_device_handle* handle, const proto::UsbPacket* request,
+    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending, const RepliedHook& replied)
 {
+    const quint64 transfer = ++_transfers;
     if (!handle || isClosed(handle))
         return core::ITF_ERR_NO_DEVICE;
     // The report always goes out whole; bytes past the request's own size are zero,
@@ -236,35 +237,37 @@ int LibUsbInterface::transferLocked(
     unsigned char report[ReportSize] = {};
     std::memcpy(report, request->getData(), request->getDataSize());
     const int status = writeLocked(handle, report, ReportSize, EndpointOut, log);
+    // A report that did not reach the device whole was never acted on: the
+    // caller hears of it going out only when it may have (libusb may report a
+    // failure after the last byte went).
+    if (sending && (status == core::ITF_OK || _transferred == ReportSize))
+        sending(transfer);
     if (status != core::ITF_OK)
         return status;
-    return readLocked(handle, EndpointIn, reply, log);
+    const int read = readLocked(handle, EndpointIn, reply, log);
+    if (read == core::ITF_OK && replied)
+        replied();
+    return read;
 }
 
 int LibUsbInterface::transferPacket(libusb_device_handle* handle, const proto::UsbPacket* request,
-    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending)
+    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending, const RepliedHook& replied)
 {
     if (!handle)
         return core::ITF_ERR_NO_DEVICE;
     if (!request || !reply || request->getDataSize() > ReportSize)
         return core::ITF_ERR_INVALID_PARAM;
     std::lock_guard<std::mutex> locker(_transferMutex);
-    ++_transfers;
-    if (sending)
-        sending(_transfers);
-    return transferLocked(handle, request, reply, log);
+    return transferLocked(handle, request, reply, log, sending, replied);
 }
 
 int LibUsbInterface::transferPacket(const HandleSource& source, const proto::UsbPacket* request,
-    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending)
+    proto::UsbPacket* reply, FailureLog log, const SendingHook& sending, const RepliedHook& replied)
 {
     if (!request || !reply || request->getDataSize() > ReportSize)
         return core::ITF_ERR_INVALID_PARAM;
     std::lock_guard<std::mutex> locker(_transferMutex);
-    ++_transfers;
-    if (sending)
-        sending(_transfers);
-    return transferLocked(source ? source() : nullptr, request, reply, log);
+    return transferLocked(source ? source() : nullptr, request, reply, log, sending, replied);
 }
 
 int LibUsbInterface::endpointTransferPacket(libusb_device_handle* handle, const proto::UsbPacket* request,

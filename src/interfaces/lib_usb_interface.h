@@ -67,22 +67,31 @@ public:
     enum class FailureLog { Logged, Quiet };
     using HandleSource = std::function<libusb_device_handle*()>;
 
-    // Told, under the transfer mutex and right before the request is written,
-    // the number of the transfer: transfers are numbered from 1 in the order
-    // they go out, so a caller can tell which of two exchanges came first.
+    // Told, under the transfer mutex, once the request reached the device
+    // whole (before its reply is read; never for a write that failed on its
+    // way, which the device did not act on), the number of the transfer:
+    // transfers are numbered from 1 in the order they go out, so a caller can
+    // tell which of two exchanges came first.
     using SendingHook = std::function<void(quint64 transfer)>;
+    // Told, under the transfer mutex, once a whole reply came (in the reply
+    // packet), before any other exchange: what the device said of the
+    // request (that it did not take it) is known before anything it reports
+    // later.
+    using RepliedHook = std::function<void()>;
 
     // One request report out, one reply report in. The reply packet is refilled
     // only when a whole 64-byte reply came; after any failure it keeps what it
     // held. A handle closed through closeDevice is refused ("no device").
     int transferPacket(libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply,
-        FailureLog log = FailureLog::Logged, const SendingHook& sending = nullptr);
+        FailureLog log = FailureLog::Logged, const SendingHook& sending = nullptr,
+        const RepliedHook& replied = nullptr);
     // The same, with the handle asked of `source` under the transfer mutex,
     // which closeDevice takes too: a device that closes its handle meanwhile
     // gives null (or waits for this exchange to end), so no transfer ever runs
     // on a closed handle.
     int transferPacket(const HandleSource& source, const proto::UsbPacket* request, proto::UsbPacket* reply,
-        FailureLog log = FailureLog::Logged, const SendingHook& sending = nullptr);
+        FailureLog log = FailureLog::Logged, const SendingHook& sending = nullptr,
+        const RepliedHook& replied = nullptr);
     // The same on caller-chosen endpoints; the request goes out with its own size.
     int endpointTransferPacket(libusb_device_handle* handle, const proto::UsbPacket* request,
         proto::UsbPacket* reply, int outEndpoint, int inEndpoint);
@@ -100,9 +109,9 @@ public:
     bool resetDevice(libusb_device_handle* handle);
 
 private:
-    // Under _transferMutex.
+    // Under _transferMutex: numbers the transfer, tells `sending` once the request reached the device.
     int transferLocked(libusb_device_handle* handle, const proto::UsbPacket* request, proto::UsbPacket* reply,
-        FailureLog log);
+        FailureLog log, const SendingHook& sending, const RepliedHook& replied);
     int writeLocked(
         libusb_device_handle* handle, const unsigned char* data, int length, int endpoint, FailureLog log);
     int readLocked(libusb_device_handle* handle, int endpoint, proto::UsbPacket* reply, FailureLog log);

@@ -122,12 +122,14 @@ void UsbVandrelDaliInterface::init()
         addCapability(core::ITF_CAP_CONFIG_DALI_SETTLING_TIME);
 }
 
-int UsbVandrelDaliInterface::sendRequest(
-    const proto::UsbVandrelPacket& request, bool* refused, const LibUsbInterface::SendingHook& sending)
+int UsbVandrelDaliInterface::sendRequest(const proto::UsbVandrelPacket& request, bool* refused,
+    const LibUsbInterface::SendingHook& sending, const LibUsbInterface::RepliedHook& notTaken)
 {
-    // Whether the box said it did not take the request (and so puts nothing on
-    // the bus). A transfer that failed once its request was on its way leaves
-    // that open, even after busy replies: that resend may have been taken.
+    // Whether the box did not take the request (and so puts nothing on the
+    // bus): it said so, or the last write never reached it (the transport
+    // tells only of a request that did). A transfer that failed once its
+    // request reached the box leaves that open, even after busy replies: that
+    // resend may have been taken.
     bool ignored = false;
     if (!refused)
         refused = &ignored;
@@ -136,15 +138,22 @@ int UsbVandrelDaliInterface::sendRequest(
     QDeadlineTimer deadline(_limits.busyDeadlineMs);
     for (;;) {
         bool onItsWay = false;
-        const int status = _transport->transferPacket(_vandrel->getDeviceHandle(), &request, &reply,
-            LibUsbInterface::FailureLog::Logged, [&onItsWay, &sending](quint64 transfer) {
+        // A busy reply is known before the monitor's next poll: until the box
+        // takes a resend, no record it reports is this request's.
+        const int status = _transport->transferPacket(
+            _vandrel->getDeviceHandle(), &request, &reply, LibUsbInterface::FailureLog::Logged,
+            [&onItsWay, &sending](quint64 transfer) {
                 onItsWay = true;
                 if (sending)
                     sending(transfer);
+            },
+            [&reply, &notTaken] {
+                if (reply.isNotReady() && notTaken)
+                    notTaken();
             });
         if (status != core::ITF_OK) {
-            // Refused only when nothing went out after the box's last busy reply.
-            *refused = *refused && !onItsWay;
+            // Refused when nothing reached the box after its last busy reply.
+            *refused = !onItsWay;
             return status;
         }
         if (!reply.isNotReady()) {
@@ -249,10 +258,13 @@ int UsbVandrelDaliInterface::sendMonitored(const proto::UsbVandrelPacket& reques
             return core::ITF_ERR_BUSY;
         bool wentOut = false;
         bool refused = false;
-        int status = sendRequest(request, &refused, [this, ticket, &wentOut](quint64 transfer) {
-            wentOut = true;
-            _ledger.goesOut(ticket, transfer);
-        });
+        int status = sendRequest(
+            request, &refused,
+            [this, ticket, &wentOut](quint64 transfer) {
+                wentOut = true;
+                _ledger.goesOut(ticket, transfer);
+            },
+            [this, ticket] { _ledger.goesOut(ticket, VandrelDaliLedger::NotTaken); });
         if (refused || !wentOut)
             _ledger.refused(ticket);
         if (!answer)

@@ -57,9 +57,12 @@ public:
 
 private:
     // Sends the request, again while the box calls itself busy. `refused`: the
-    // box did not take it, so nothing of it reaches the bus.
+    // box did not take it, so nothing of it reaches the bus. `sending` hears
+    // of each attempt that reached the box, `notTaken` (under the transfer
+    // mutex) of each the box called busy.
     int sendRequest(const proto::UsbVandrelPacket& request, bool* refused = nullptr,
-        const LibUsbInterface::SendingHook& sending = nullptr);
+        const LibUsbInterface::SendingHook& sending = nullptr,
+        const LibUsbInterface::RepliedHook& notTaken = nullptr);
     int sendMonitored(const proto::UsbVandrelPacket& request, const proto::DaliPacket& packet, int copies,
         bool boxTimesAnswer, proto::DaliPacket** answer, std::unique_lock<core::NetworkInterface>& exchange);
     int waitForBackwardFrame(proto::PacketMutex& mutex, bool boxTimesAnswer, proto::DaliPacket** answer);

@@ -138,24 +138,41 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(const QByteArray& frame, in
     proto::PacketMutex* waiter, const RoomWait& room, bool closesExchange)
 {
     std::unique_lock<std::mutex> locker(_mutex);
-    if (copies > 0 && !hasRoom()) {
+    // An awaited frame goes out only once no earlier frame of ours with its
+    // bytes is owed: so a frame whose records were lost puts no later frame's
+    // answer in question (its records could be either's), and asking again
+    // after a loss gets a right answer once the lost frame is given up.
+    const auto twinOwed = [&] {
+        const auto same = [&frame](const Owed& o) { return o.frame == frame; };
+        return waiter && std::any_of(_owed.begin(), _owed.end(), same);
+    };
+    if (copies > 0 && (!hasRoom() || twinOwed())) {
         const auto start = Clock::now();
-        const auto guard = start + room.guard;
+        // A frame still owed is given up LostAfter past its time on the bus,
+        // at the first pass that drained the box after that.
         const auto backstop = start + std::max(room.guard, room.backstop);
+        const auto roomGuard = start + room.guard;
+        const auto twinGuard = std::min(roomGuard + LostAfter + _frameTime * 2, backstop);
         for (;;) {
             // A feed that ended while we waited frees the room, but nothing
             // sent now would be reported.
-            if (hasRoom() && _endStatus == 0)
+            const bool full = !hasRoom();
+            if (!full && !twinOwed() && _endStatus == 0)
                 break;
+            const auto guard = full ? roomGuard : twinGuard;
             const auto now = Clock::now();
             if (_endStatus != 0 || now >= backstop || (now >= guard && _lastDrainedPassBegan >= start)) {
-                qCWarning(service::loggerGlog()).noquote()
-                    << QStringLiteral(GLOG_PREFIX "DALI: %1 frames sent are not reported yet; %2 not sent")
-                           .arg(MaxOwed)
-                           .arg(QString::fromLatin1(frame.toHex(' ')));
+                const QString bytes = QString::fromLatin1(frame.toHex(' '));
+                const QString why = full
+                    ? QStringLiteral(GLOG_PREFIX "DALI: %1 frames sent are not reported yet; %2 not sent")
+                          .arg(MaxOwed)
+                          .arg(bytes)
+                    : QStringLiteral(GLOG_PREFIX "DALI: an earlier %1 is still not reported; not sent")
+                          .arg(bytes);
+                qCWarning(service::loggerGlog()).noquote() << why;
                 return 0;
             }
-            _room.wait_until(locker, now < guard ? guard : backstop);
+            _room.wait_until(locker, now < guard ? guard : std::max(guard, backstop));
         }
     }
     const Ticket ticket = _nextTicket++;
@@ -220,7 +237,12 @@ bool VandrelDaliLedger::disturbed(Ticket ticket) const
 void VandrelDaliLedger::noteForeignFrame(const QByteArray& frame)
 {
     ++_busFrames;
-    _foreignFrame = _busFrames;
+    // Another master's exact copy of our ENABLE DEVICE TYPE enables the gear
+    // for the same device type, right before our next frame as ours did.
+    if (_ourEnabling != 0 && frame == _ourEnablingFrame)
+        _ourEnabling = _busFrames;
+    else
+        _foreignFrame = _busFrames;
     if (isMemoryWrite(frame))
         _foreignMemoryWrite = _busFrames;
     const MemoryEffect effect = memoryEffectOf(frame);
@@ -250,6 +272,7 @@ void VandrelDaliLedger::noteOurFrame(Ticket ticket, const QByteArray& frame)
     const bool awaited = _waiters.count(ticket) > 0;
     const quint64 enabling = _ourEnabling;
     _ourEnabling = isFrame(frame, EnableDeviceType) ? _busFrames : 0;
+    _ourEnablingFrame = _ourEnabling != 0 ? frame : QByteArray();
     if (isDeviceTypeCommand(frame) && awaited && enabling != 0 && _foreignFrame > enabling) {
         // The gear took the enabling for the other master's frame.
         _disturbed.insert(ticket);

@@ -37,7 +37,10 @@ namespace tarvesk::itf {
 // No frame is forgotten while its records may still come: once MaxOwed frames
 // are owed, a sender waits for room. A frame is given up on only when a
 // monitor pass that drained the box began well after its time on the bus,
-// without its echo (its records were lost).
+// without its echo (its records were lost). An awaited frame also waits until
+// no earlier frame of ours with its bytes is owed, so that records lost put
+// at most one frame of those bytes in question and none of its suspicion
+// passes on to the next identical frame.
 //
 // An echo that is not the oldest owed frame's but a later one's is another
 // master's identical frame, unless the oldest frame's records were lost (or it
@@ -106,6 +109,11 @@ public:
 
     // Before the request goes out: the frame's bytes, how many copies the box
     // puts on the bus, and the mutex its records go to (null: nobody waits).
+    // An awaited frame waits (as for room) until no earlier frame of ours with
+    // the same bytes is owed: then a frame whose records were lost puts no
+    // later frame's answer in question, and once it is given up the same
+    // question asked again is answered. Its wait ends by LostAfter beyond the
+    // room's guard, once a pass drained the box meanwhile, else at the backstop.
     // No copies: the box records no echo of these bytes (a bit-bang pattern),
     // so nothing is owed.
     // Ticket 0: no room came in time (or polling has ended); nothing registered.
@@ -119,7 +127,10 @@ public:
         return sending(frame, copies, waiter, RoomWait());
     }
     // Under the transport's transfer mutex, as the request goes out with the
-    // transfer `transfer` (again for each resend of a request the box called busy).
+    // transfer `transfer` (again for each resend of a request the box called
+    // busy), and with NotTaken as the box calls it busy: until a resend goes
+    // out, no record is the frame's.
+    static constexpr quint64 NotTaken = 0;
     void goesOut(Ticket ticket, quint64 transfer);
     // The box did not take the request: no record of it will come.
     void refused(Ticket ticket);
@@ -147,7 +158,9 @@ public:
     //   a value of several bytes would no longer be one the gear held.
     // - a device type's own command (0xE0 to 0xFF) right after our ENABLE
     //   DEVICE TYPE, with a frame between them: the gear applied the enabling
-    //   to that frame, and ignores ours as a command of no device type.
+    //   to that frame, and ignores ours as a command of no device type. Not so
+    //   when the last frame between them was another master's exact copy of
+    //   our ENABLE DEVICE TYPE: it enabled the gear for the same device type.
     bool disturbed(Ticket ticket) const;
 
     void recordsFrom(quint64 transfer) override;
@@ -170,7 +183,7 @@ private:
         int echoesLeft = 1;
         int copies = 1;
         bool closesExchange = false;
-        quint64 transfer = 0; // 0: not gone out yet
+        quint64 transfer = 0; // NotTaken: not gone out yet, or the box called it busy
         Clock::time_point wentOut;
         // Its records may have been lost or dropped: its sender was told it is
         // in doubt, and what is taken for it reaches nobody.
@@ -286,6 +299,7 @@ private:
     quint64 _foreignFrame = 0;
     quint64 _foreignMemoryWrite = 0;
     quint64 _ourEnabling = 0;
+    QByteArray _ourEnablingFrame; // its bytes (the device type), while it stands
     quint64 _ourLatch = 0;
     int _ourBank = -1;
     int _ourLocation = -1;

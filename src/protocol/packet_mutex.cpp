@@ -34,7 +34,10 @@ void PacketMutex::checkPacket(const RawPacket* packet)
     if (!matches(packet))
         return;
     _pending.emplace_back(packet->clone());
-    // A record came: the quiet window starts again after it.
+    // A record came: the answer window starts again after it (the box made
+    // the record before it was reported; what follows it, an answer or a
+    // time-out event after an echo, comes within the window after that).
+    _lastMatchAt = Clock::now();
     _matchedThisPass = true;
     _quietPasses = 0;
     _arrived.notify_all();
@@ -44,7 +47,7 @@ void PacketMutex::armQuietWindow()
 {
     std::lock_guard<std::mutex> locker(_mutex);
     _armed = true;
-    _armedAt = Clock::now();
+    _armedAt = _lastMatchAt = Clock::now();
     _quietPasses = 0;
     _matchedThisPass = false;
 }
@@ -106,13 +109,17 @@ PacketMutex::WaitOutcome PacketMutex::waitForAnswer(const WaitRule& rule)
             _pending.pop_front();
             return WAIT_PACKET;
         }
+        // The window counts from the request, or from the exchange's last
+        // record when that came later (a frame queued behind others is on the
+        // bus late, and its echo shows when).
+        const Clock::time_point windowFrom = std::max(_armedAt, _lastMatchAt);
         if (rule.quietPasses > 0 && _armed && _quietPasses >= rule.quietPasses
-            && _lastQuietPassBegan >= _armedAt + window)
+            && _lastQuietPassBegan >= windowFrom + window)
             return WAIT_QUIET;
         if (_feedEndStatus != 0)
             return WAIT_FEED_ENDED;
         const Clock::time_point now = Clock::now();
-        if (now >= rule.guard && _armed && _lastDrainedPassBegan >= _armedAt + window)
+        if (now >= rule.guard && _armed && _lastDrainedPassBegan >= windowFrom + window)
             return WAIT_GUARD;
         if (now >= rule.backstop)
             return WAIT_BACKSTOP;

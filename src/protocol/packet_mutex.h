@@ -81,12 +81,14 @@ public:
     {
         // Boxes that say nothing when nobody answers: that many completed
         // passes without a matching record, the last of them begun at least
-        // `window` after the request went out. 0: the box reports the end itself.
+        // `window` after the request went out and after the last matching
+        // record came. 0: the box reports the end itself.
         int quietPasses = 0;
         std::chrono::milliseconds window {0};
         // From here on the box may be judged to have stopped reporting, but only
         // once a pass begun after the window drained it without this exchange's
-        // record: a host too busy to poll delays that verdict, never makes it.
+        // record (the window counted as above): a host too busy to poll
+        // delays that verdict, never makes it.
         Clock::time_point guard;
         // A monitor that completed no such pass by here is given up on.
         Clock::time_point backstop;
@@ -117,6 +119,7 @@ private:
     std::unique_ptr<RawPacket> _taken;               // sender thread only
     bool _armed = false;                             // guarded by _mutex
     Clock::time_point _armedAt;                      // guarded by _mutex
+    Clock::time_point _lastMatchAt;                  // guarded by _mutex; when the last matching record came
     bool _matchedThisPass = false;                   // guarded by _mutex
     int _quietPasses = 0;                            // guarded by _mutex
     Clock::time_point _lastQuietPassBegan;           // guarded by _mutex

@@ -114,12 +114,18 @@ TEST_P(LibUsbErrorTable, MapsEveryResultAndLeavesTheReplyAlone)
         proto::UsbPacket reply = previousReply();
         const proto::UsbPacket request = getRegister(0);
         LogCapture log;
-        EXPECT_EQ(transport->transferPacket(handle, &request, &reply), c.status);
+        bool wentOut = false;
+        EXPECT_EQ(transport->transferPacket(handle, &request, &reply,
+                      itf::LibUsbInterface::FailureLog::Logged, [&wentOut](quint64) { wentOut = true; }),
+            c.status);
         EXPECT_EQ(reply, previousReply());
         EXPECT_EQ(log.count(QString::fromLatin1(c.message)), 1) << log.messages().join('\n').toStdString();
         EXPECT_EQ(core::itfErrorToString(c.status).isEmpty(), false);
-        // A failed write never reads.
+        // A failed write never reads, and its caller never hears of a request
+        // going out (the box did not get it: a DALI frame owes no records); a
+        // request whose reply failed reached the box.
         EXPECT_EQ(box->callCount(SimCall::BulkIn), call == SimCall::BulkOut ? 0 : 1);
+        EXPECT_EQ(wentOut, call == SimCall::BulkIn);
         EXPECT_EQ(box->callCount(SimCall::ResetDevice), 0);
         // A caller that logs a run of failures itself asks for quiet: same status, no line.
         box->editFaults([&](SimFaults& f) { f.failNext(call, c.libusbError); });

@@ -5,6 +5,7 @@
 #include "protocol/dali/dali_command_table.h"
 #include "protocol/dali/dali_packet.h"
 #include "protocol/options.h"
+#include "protocol/usb/vandrel_request.h"
 
 #include "wait_until.h"
 
@@ -124,7 +125,9 @@ TEST_F(VandrelDali, StatusThatNeverSettlesEndsAtItsDeadline)
 // milliseconds, as a healthy monitor whose box has nothing more would.
 // A case may first send a frame without awaiting, whose records the list then
 // holds too (the monitor ran late): the box took it at once, or called itself
-// busy and then took it while the read of its reply failed.
+// busy and then took it while the read of its reply failed. The first
+// `earlierRecords` of them come before the query goes out (an awaited frame
+// goes out only once no identical frame of ours is owed).
 struct RecordCase
 {
     const char* name;
@@ -133,6 +136,7 @@ struct RecordCase
     int answer;
     QByteArray earlier = {};
     bool busyThenFailedRead = false;
+    size_t earlierRecords = 0;
 };
 
 class VandrelDaliRecords : public SimVandrelDaliFixture, public ::testing::WithParamInterface<RecordCase>
@@ -167,11 +171,12 @@ TEST_P(VandrelDaliRecords, Answer)
     }
     std::atomic<bool> done {false};
     std::thread monitor([&] {
-        if (!test::waitUntil([&] { return box->callCount(sim::SimCall::BulkIn) > transfersBefore; }))
-            return;
         sink->recordsFrom(~quint64(0)); // a poll after every transfer so far
         quint8 index = 0;
         for (const QByteArray& record : GetParam().records) {
+            if (index == GetParam().earlierRecords
+                && !test::waitUntil([&] { return box->callCount(sim::SimCall::BulkIn) > transfersBefore; }))
+                return;
             proto::DaliPacket packet;
             packet.setIndex(index++);
             if (record == "~")
@@ -215,8 +220,64 @@ INSTANTIATE_TEST_SUITE_P(Records, VandrelDaliRecords,
         // The same frame sent before, taken after a busy reply although the read
         // of the box's reply failed: its records are its own, not the query's.
         RecordCase {"earlier_identical_frame_busy_then_failed_read", {kQuery, "\x10", kQuery, "\x42"}, 0,
-            0x42, kQuery, true}),
+            0x42, kQuery, true, 2}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// While the box calls our query busy it has not taken it: another master's
+// identical query, answered, that a monitor poll reports meanwhile is not taken
+// for ours, and ours gets its own answer once the box took it.
+TEST_F(VandrelDali, AnIdenticalFrameReportedWhileTheBoxCallsOursBusyIsNotOurs)
+{
+    open(firmware(21),
+        {Device::CAP_VD_LARGE_PACKETS, Device::CAP_VD_TIMEOUT_EVENT,
+            Device::CAP_VD_CONFIG_DALI_SETTLING_TIME});
+    itf::UsbVandrelDaliInterface::Limits limits;
+    limits.busyDeadlineMs = 60000; // busy until the stand-in monitor lets it through
+    limits.pauseMs = 500;          // the poll below comes between two busy replies
+    dali->setLimits(limits);
+    ASSERT_EQ(device->sinks.size(), 1u);
+    itf::IVandrelRecordSink* sink = device->sinks.front();
+    box->editFaults([](sim::SimFaults& f) { f.notReady(0x0A, 2, sim::SimFaults::Forever); });
+    const int repliesBefore = box->callCount(sim::SimCall::BulkIn);
+    const qint64 framesBefore = box->busStats().daliFrames;
+    quint8 index = 0;
+    const auto report = [&](const QByteArray& bytes) {
+        proto::DaliPacket packet;
+        packet.setIndex(index++);
+        packet.append(bytes);
+        EXPECT_TRUE(sink->takeRecord(packet));
+    };
+    std::atomic<bool> done {false};
+    std::thread monitor([&] {
+        if (!test::waitUntil([&] { return box->callCount(sim::SimCall::BulkIn) > repliesBefore; }))
+            return; // no busy reply came
+        const proto::VandrelReport bytes = proto::vandrelCommandRequest(proto::vandrel::VD_CMD_POLL_MONITOR);
+        const proto::UsbVandrelPacket poll(bytes.data(), int(bytes.size()));
+        proto::UsbVandrelPacket reply;
+        quint64 from = 0;
+        transport->transferPacket(device->handle, &poll, &reply, itf::LibUsbInterface::FailureLog::Logged,
+            [&from](quint64 transfer) { from = transfer; });
+        sink->recordsFrom(from);
+        report(kQuery);
+        report("\x11");
+        box->editFaults([](sim::SimFaults& f) { f.clear(); });
+        // Once the box took ours: a poll after every transfer so far.
+        if (!test::waitUntil([&] { return box->busStats().daliFrames > framesBefore; }))
+            return;
+        sink->recordsFrom(~quint64(0));
+        report(kQuery);
+        report("\x42");
+        while (!done) {
+            sink->passCompleted(itf::IVandrelRecordSink::Clock::now());
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    unsigned char answer = 0;
+    EXPECT_EQ(dali->queryCommand(0x07, 0xA0, &answer), 0);
+    done = true;
+    monitor.join();
+    EXPECT_EQ(answer, 0x42);
+}
 
 TEST_F(VandrelDali, CommandsWithoutAnswerDoNotWaitOnTheMonitor)
 {

@@ -30,7 +30,15 @@ struct Sent
     bool awaited;
     int copies = 1;
     bool closes = false; // the box records an answer or time-out event after each echo
+    // Sent once that many of the row's records were fed (in send order).
+    size_t after = 0;
+    // The transfer's write never reached the box: the transport tells of no
+    // going out, and the sender says the box did not take it.
+    bool writeFailed = false;
 };
+
+// What the sender of an awaited frame that the ledger did not let go out receives.
+const QByteArray kNotSent("not sent");
 
 struct LedgerCase
 {
@@ -76,14 +84,22 @@ proto::DaliPacket record(const QByteArray& bytes)
     return packet;
 }
 
+// A monitor pass that drained the box well after every frame's time on the
+// bus (and after any skipped index's): frames still unreported were lost.
+void latePass(VandrelDaliLedger& ledger)
+{
+    using Ledger = VandrelDaliLedger;
+    ledger.passCompleted(Ledger::Clock::now() + Ledger::LostAfter + std::chrono::seconds(1));
+}
+
 // Records in bus order, as the box reports them. Besides DALI frames: "-" the
 // box lost a record; "dmx" a DMX frame takes two indices (its own record's
 // and its answer's) while the line carries it; "DMX" its own record comes,
-// after those numbered later, and no answer.
-void feed(VandrelDaliLedger& ledger, const std::vector<QByteArray>& records)
+// after those numbered later, and no answer; "late" a late pass (latePass).
+struct Feeder
 {
-    quint8 dmxFrame = 0;
-    for (const QByteArray& bytes : records) {
+    void operator()(VandrelDaliLedger& ledger, const QByteArray& bytes)
+    {
         if (bytes == "-") {
             ++nextIndex;
         } else if (bytes == "dmx") {
@@ -94,10 +110,20 @@ void feed(VandrelDaliLedger& ledger, const std::vector<QByteArray>& records)
             dmx.setPacketType(proto::PACKET_TYPE_DMX);
             dmx.setIndex(dmxFrame);
             EXPECT_FALSE(ledger.takeRecord(dmx));
+        } else if (bytes == "late") {
+            latePass(ledger);
         } else {
             EXPECT_TRUE(ledger.takeRecord(record(bytes)));
         }
     }
+    quint8 dmxFrame = 0;
+};
+
+void feed(VandrelDaliLedger& ledger, const std::vector<QByteArray>& records)
+{
+    Feeder feeder;
+    for (const QByteArray& bytes : records)
+        feeder(ledger, bytes);
 }
 
 std::vector<QByteArray> drain(proto::PacketMutex& mutex)
@@ -123,26 +149,40 @@ TEST_P(DaliLedger, EveryRecordReachesTheExchangeOfItsOwnFrame)
     quint64 transfer = 0;
     std::vector<std::unique_ptr<proto::PacketMutex>> waiters;
     std::vector<VandrelDaliLedger::Ticket> tickets; // of the awaited frames
-    for (const Sent& sent : c.sent) {
-        proto::PacketMutex* waiter = nullptr;
-        if (sent.awaited) {
-            waiters.push_back(std::make_unique<proto::PacketMutex>(0, false));
-            waiter = waiters.back().get();
+    size_t nextSent = 0;
+    // The frames due once `fed` records were fed go out, then a poll reports on.
+    const auto sendDue = [&](size_t fed) {
+        for (; nextSent < c.sent.size() && c.sent[nextSent].after <= fed; ++nextSent) {
+            const Sent& sent = c.sent[nextSent];
+            proto::PacketMutex* waiter = nullptr;
+            if (sent.awaited) {
+                waiters.push_back(std::make_unique<proto::PacketMutex>(0, false));
+                waiter = waiters.back().get();
+            }
+            const auto ticket
+                = ledger.sending(sent.frame, sent.copies, waiter, VandrelDaliLedger::RoomWait(), sent.closes);
+            if (sent.awaited)
+                tickets.push_back(ticket);
+            if (sent.writeFailed)
+                ledger.refused(ticket);
+            else if (ticket != 0)
+                ledger.goesOut(ticket, ++transfer);
         }
-        const auto ticket
-            = ledger.sending(sent.frame, sent.copies, waiter, VandrelDaliLedger::RoomWait(), sent.closes);
-        if (sent.awaited)
-            tickets.push_back(ticket);
-        ledger.goesOut(ticket, ++transfer);
+        ledger.recordsFrom(++transfer);
+    };
+    Feeder feeder;
+    for (size_t fed = 0; fed < c.records.size(); ++fed) {
+        sendDue(fed);
+        feeder(ledger, c.records[fed]);
     }
-    ledger.recordsFrom(++transfer);
-    feed(ledger, c.records);
+    sendDue(c.records.size());
     if (c.thenLatePass)
-        ledger.passCompleted(
-            VandrelDaliLedger::Clock::now() + VandrelDaliLedger::LostAfter + std::chrono::seconds(1));
+        latePass(ledger);
     ASSERT_EQ(waiters.size(), c.received.size());
-    for (size_t i = 0; i < waiters.size(); ++i)
-        EXPECT_EQ(drain(*waiters[i]), c.received[i]) << "awaited frame " << i;
+    for (size_t i = 0; i < waiters.size(); ++i) {
+        const auto received = tickets[i] == 0 ? std::vector<QByteArray> {kNotSent} : drain(*waiters[i]);
+        EXPECT_EQ(received, c.received[i]) << "awaited frame " << i;
+    }
     EXPECT_EQ(ledger.owedCount(), c.owedAfter);
     if (!c.doubted.empty()) {
         ASSERT_EQ(c.doubted.size(), tickets.size());
@@ -151,16 +191,34 @@ TEST_P(DaliLedger, EveryRecordReachesTheExchangeOfItsOwnFrame)
     }
 }
 
+// Our DAPC's echo lost, our query's records held behind it, another master's
+// `burst` frames, its copy of our query answered 0x4D; then the query asked
+// again before and after a late pass.
+LedgerCase heldCapBurst(const char* name, size_t burst)
+{
+    return LedgerCase {name,
+        {{kDapc, false}, {kActual, true}, {kActual, true, 1, false, burst + 4},
+            {kActual, true, 1, false, burst + 5}},
+        busOrder({{kActual, "\x21"}, std::vector<QByteArray>(burst, kOther),
+            {kActual, "\x4D", "late", kActual, "\x21"}}),
+        {{}, {kNotSent}, {kActual, "\x21"}}, 0, false, {true, false, false}};
+}
+
 INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
     ::testing::Values(
         // READ MEMORY LOCATION moves DTR0 on: the same frame twice, the first not awaited.
-        LedgerCase {"unawaited_then_awaited_same_frame", {{kRead, false}, {kRead, true}},
+        // An awaited frame goes out only once no identical frame is owed (here
+        // the unawaited one's echo came first).
+        LedgerCase {"unawaited_then_awaited_same_frame", {{kRead, false}, {kRead, true, 1, false, 1}},
             {kRead, "\x03", kRead, "\x04"}, {{kRead, "\x04"}}, 0},
-        LedgerCase {"unawaited_query_dapc_then_query", {{kActual, false}, {kDapc, false}, {kActual, true}},
+        LedgerCase {"unawaited_query_dapc_then_query",
+            {{kActual, false}, {kDapc, false}, {kActual, true, 1, false, 1}},
             {kActual, "\x10", kDapc, kActual, "\x80"}, {{kActual, "\x80"}}, 0},
+        LedgerCase {"awaited_frame_waits_for_an_identical_owed_one", {{kRead, false}, {kRead, true}},
+            {kRead, "\x03"}, {{kNotSent}}, 0},
         // The records of the awaited frame have not come yet: nothing is taken for them.
-        LedgerCase {
-            "answer_of_the_unawaited_frame_only", {{kRead, false}, {kRead, true}}, {kRead, "\x03"}, {{}}, 1},
+        LedgerCase {"answer_of_the_unawaited_frame_only", {{kRead, false}, {kRead, true, 1, false, 1}},
+            {kRead, "\x03"}, {{}}, 1},
         LedgerCase {"another_master_before_the_echo", {{kActual, true}}, {kOther, "\x11", kActual, "\x42"},
             {{kActual, "\x42"}}, 0},
         LedgerCase {
@@ -216,13 +274,18 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
         LedgerCase {"more_records_held_than_the_cap", {{kDapc, false}, {kActual, true}},
             busOrder({{kActual, "\x21"}, std::vector<QByteArray>(1100, kOther), {kActual, "\x4D"}}), {{}}, 0,
             true, {true}},
+        // The same with bursts that fill the cap right at the copy's echo, or
+        // one record before it; the query asked again is not sent while the
+        // first is owed, and is answered once it was given up.
+        heldCapBurst("hold_cap_reached_at_the_copy", 1022),
+        heldCapBurst("hold_cap_reached_before_the_copy", 1023),
         // DTR1 and DTR0, then two READ MEMORY LOCATION, the first one's echo
         // lost: a byte after our DTR0 (which has no answer) may be the first
         // read's answer, and the echo after it the second read's. Both reads
         // are in doubt; neither takes location 1's byte for location 0's.
         LedgerCase {"answer_while_the_oldest_frame_owes_its_echo",
-            {{kDtr1Zero, false}, {kDtr0Zero, false}, {kRead, true}, {kRead, true}},
-            {kDtr1Zero, kDtr0Zero, "\x05", kRead, "\x06"}, {{}, {}}, 1, false, {true, true}},
+            {{kDtr1Zero, false}, {kDtr0Zero, false}, {kRead, true}, {kRead, true, 1, false, 3}},
+            {kDtr1Zero, kDtr0Zero, "\x05", kRead, "\x06"}, {{}, {kNotSent}}, 0, false, {true, false}},
         // On a box that records an answer or time-out event after each of our
         // echoes: another master's identical frame, then its next frame. The
         // first echo was not ours: ours and its time-out event are.
@@ -240,10 +303,36 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
         // more): what follows is another master's, and "no answer" would be false.
         LedgerCase {"lost_answer_shown_by_the_next_index", {{kActual, true}}, {kActual, "-", kOther, "\x11"},
             {{kActual}}, 0, true, {true}},
-        // Both records of our first read lost: the second read's echo and
-        // byte (of the next location) are not the first one's.
-        LedgerCase {"lost_frame_then_an_identical_one", {{kRead, true}, {kRead, true}},
-            {kOther, "-", "-", kRead, "\x04"}, {{}, {}}, 0, true, {true, true}},
+        // Both records of our first read lost: the second read goes out once
+        // the first is given up, and its echo shows the loss (it may have
+        // been among the lost records): in doubt, and its byte (of the next
+        // location) is never the first one's. The third is answered.
+        LedgerCase {"lost_frame_then_an_identical_one",
+            {{kRead, true}, {kRead, true, 1, false, 4}, {kRead, true, 1, false, 7}},
+            {kOther, "-", "-", "late", kRead, "\x04", "late", kRead, "\x05"}, {{}, {}, {kRead, "\x05"}}, 0,
+            false, {false, true, false}},
+        // The box lost both records of our unawaited query, then the same
+        // query is asked again and again: not sent while the lost one is owed;
+        // once it is given up, the first asking shows the loss (in doubt) and
+        // the next is answered.
+        LedgerCase {"lost_query_asked_again",
+            {{kDapc, false}, {kActual, false}, {kActual, true, 1, false, 3}, {kActual, true, 1, false, 4},
+                {kActual, true, 1, false, 7}},
+            {kDapc, "-", "-", "late", kActual, "\x10", "late", kActual, "\x10"},
+            {{kNotSent}, {}, {kActual, "\x10"}}, 0, false, {false, true, false}},
+        // Only its echo lost: its answer shows the loss, and is nobody's.
+        LedgerCase {"lost_echo_of_a_query_asked_again",
+            {{kDapc, false}, {kActual, false}, {kActual, true, 1, false, 3}, {kActual, true, 1, false, 4}},
+            {kDapc, "-", "\x10", "late", kActual, "\x10"}, {{kNotSent}, {kActual, "\x10"}}, 0, false,
+            {false, false}},
+        // A frame whose write never reached the box owes nothing: another
+        // master's identical frame later is not taken for it, and our closing
+        // query's records stay its own (its time-out event, not 0x81).
+        LedgerCase {"write_that_failed_owes_nothing",
+            {{QByteArray("\x03\xA0", 2), false, 1, false, 0, true}, {kActual, true, 1, true}},
+            {kActual, kTimeout, QByteArray("\x03\xA0", 2), "\x10", QByteArray("\x00\x81", 2), kActual,
+                "\x81"},
+            {{kActual, kTimeout}}, 0, false, {false}},
         // A DMX frame's records come after those numbered later: the DALI
         // records wait for them, and its empty answer slot is no loss.
         LedgerCase {"dmx_frame_recorded_after_later_records", {{kActual, true}},
@@ -259,12 +348,15 @@ TEST(DaliLedgerSender, RecordsOfAReleasedOrRefusedFrameReachNobody)
     const auto ticket = ledger.sending(kRead, 1, &givenUp);
     ledger.goesOut(ticket, 1);
     ledger.release(ticket); // the sender gave up before its echo came
+    ledger.recordsFrom(2);
+    ledger.takeRecord(record(kRead));
+    ledger.takeRecord(record("\x03"));
     proto::PacketMutex refused(0, false);
     ledger.refused(ledger.sending(kRead, 1, &refused));
     proto::PacketMutex next(0, false);
-    ledger.goesOut(ledger.sending(kRead, 1, &next), 2);
-    ledger.recordsFrom(3);
-    for (const QByteArray& bytes : {kRead, QByteArray("\x03"), kRead, QByteArray("\x04")})
+    ledger.goesOut(ledger.sending(kRead, 1, &next), 3);
+    ledger.recordsFrom(4);
+    for (const QByteArray& bytes : {kRead, QByteArray("\x04")})
         ledger.takeRecord(record(bytes));
     EXPECT_TRUE(drain(givenUp).empty());
     EXPECT_TRUE(drain(refused).empty());
@@ -347,6 +439,38 @@ TEST(DaliLedgerSender, WhileRecordsAreHeldNoPassReachesTheWaiter)
     EXPECT_EQ(drain(waiter), (std::vector<QByteArray> {kRead}));
     ledger.passCompleted(VandrelDaliLedger::Clock::now() + std::chrono::seconds(1));
     EXPECT_EQ(waiter.waitForAnswer(onePass), proto::PacketMutex::WAIT_QUIET);
+}
+
+// A timed query queued behind our DAPC: its echo comes late, a pass drains the
+// box before the box made the time-out event, then the monitor stalls past the
+// guard. The answer window counts from the echo, not from the request: that
+// pass shows no silent box, a pass begun a window after the echo does.
+TEST(DaliLedgerSender, ATimedQuerysAnswerWindowCountsFromItsEcho)
+{
+    using Clock = VandrelDaliLedger::Clock;
+    const std::chrono::milliseconds window(60);
+    VandrelDaliLedger ledger(window);
+    ledger.goesOut(ledger.sending(kDapc, 1, nullptr), 1);
+    proto::PacketMutex waiter(0, false);
+    const auto query = ledger.sending(kActual, 1, &waiter, VandrelDaliLedger::RoomWait(), true);
+    ledger.goesOut(query, 2);
+    waiter.armQuietWindow();
+    const auto armed = Clock::now(); // at or after the arming
+    auto echoed = Clock::now();
+    while (echoed <= armed) // the echo comes at a later instant
+        echoed = Clock::now();
+    ledger.recordsFrom(3);
+    ledger.takeRecord(record(kDapc));
+    ledger.takeRecord(record(kActual));
+    proto::PacketMutex::WaitRule pastTheGuard;
+    pastTheGuard.window = window;
+    pastTheGuard.guard = pastTheGuard.backstop = Clock::now(); // no waiting
+    EXPECT_EQ(drain(waiter), (std::vector<QByteArray> {kActual}));
+    // Began a window after the request went out, but not after the echo came.
+    ledger.passCompleted(armed + window + (echoed - armed) / 2);
+    EXPECT_EQ(waiter.waitForAnswer(pastTheGuard), proto::PacketMutex::WAIT_BACKSTOP);
+    ledger.passCompleted(Clock::now() + window);
+    EXPECT_EQ(waiter.waitForAnswer(pastTheGuard), proto::PacketMutex::WAIT_GUARD);
 }
 
 // A full ledger forgets nothing: the next sender is refused without a wait,
@@ -579,6 +703,17 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedgerDisturbance,
             true, {kEnable, kLedQuery}},
         DisturbanceCase {"frame_before_enabling", {kOther, kEnable, kLedQuery, "\x07"}, false, false,
             {kEnable, kLedQuery}},
+        // Another master's exact copy of our ENABLE DEVICE TYPE enabled the
+        // gear for the same type right before our query; another type's
+        // enabling did not.
+        DisturbanceCase {"copy_of_our_enabling_before_the_query", {kEnable, kEnable, kLedQuery, kTimeout},
+            true, false, {kEnable, kLedQuery}},
+        DisturbanceCase {"copy_of_our_enabling_after_another_frame",
+            {kEnable, kOther, kEnable, kLedQuery, kTimeout}, true, false, {kEnable, kLedQuery}},
+        DisturbanceCase {"frame_after_a_copy_of_our_enabling",
+            {kEnable, kEnable, kOther, kLedQuery, kTimeout}, true, true, {kEnable, kLedQuery}},
+        DisturbanceCase {"enabling_of_another_device_type",
+            {kEnable, QByteArray("\xC1\x08", 2), kLedQuery, kTimeout}, true, true, {kEnable, kLedQuery}},
         DisturbanceCase {
             "device_type_query_without_enabling", {kOther, kLedQuery, kTimeout}, true, false, {kLedQuery}}),
     [](const auto& info) { return std::string(info.param.name); });
