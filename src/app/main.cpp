@@ -48,11 +48,21 @@ void keepLocalTimeZoneLoaded()
 // handled one at a time and trimmed after, so what the arenas keep stays
 // small. Set before any thread starts; MALLOC_ARENA_MAX in the environment
 // still rules.
+//
+// A request body grows as it arrives, through buffers of twice the size each
+// time, and glibc raises its mmap threshold to the size of every large block
+// freed: after the first large body, the buffers of the next ones come from
+// the arenas, whose tops malloc_trim() does not return, and a burst of large
+// bodies left tens of megabytes resident. Held at glibc's default, the
+// threshold keeps every large buffer a mapping of its own, gone when freed
+// (and grown by mremap(), without a copy). MALLOC_MMAP_THRESHOLD_ still rules.
 void limitMallocArenas()
 {
 #ifdef __GLIBC__
     if (!qEnvironmentVariableIsSet("MALLOC_ARENA_MAX"))
         mallopt(M_ARENA_MAX, int(std::max(2u, std::thread::hardware_concurrency())));
+    if (!qEnvironmentVariableIsSet("MALLOC_MMAP_THRESHOLD_"))
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 #endif
 }
 

@@ -8,6 +8,7 @@ namespace tarvesk::network {
 BodyBudget::Reservation::Reservation(Reservation&& other) noexcept
     : budget(std::exchange(other.budget, nullptr))
     , held(std::exchange(other.held, 0))
+    , announced(std::exchange(other.announced, UnknownSize))
 { }
 
 BodyBudget::Reservation& BodyBudget::Reservation::operator=(Reservation&& other) noexcept
@@ -16,18 +17,34 @@ BodyBudget::Reservation& BodyBudget::Reservation::operator=(Reservation&& other)
         release();
         budget = std::exchange(other.budget, nullptr);
         held = std::exchange(other.held, 0);
+        announced = std::exchange(other.announced, UnknownSize);
     }
     return *this;
+}
+
+qint64 BodyBudget::Reservation::roomFor(qint64 arrived, qint64 most) const
+{
+    if (announced >= 0)
+        most = std::min(most, announced);
+    const qint64 step = std::min(most, std::max(2 * held, FirstRoom));
+    return std::max(arrived, step);
 }
 
 bool BodyBudget::Reservation::growTo(qint64 total, std::chrono::milliseconds patience)
 {
     if (total <= held)
         return true;
-    if (!budget || !budget->take(total, total - held, patience))
+    // An announced size tells a large body from a small one at its first byte.
+    const qint64 bodySize = std::max(total, announced);
+    if (!budget || !budget->take(bodySize, total - held, held > 0, patience))
         return false;
     held = total;
     return true;
+}
+
+bool BodyBudget::Reservation::waitForRoom(std::chrono::milliseconds patience) const
+{
+    return budget && (announced <= 0 || budget->waitUntilFits(announced, patience));
 }
 
 void BodyBudget::Reservation::release()
@@ -41,10 +58,11 @@ BodyBudget::BodyBudget(qint64 bytes)
     : total(std::max<qint64>(bytes, 1))
 { }
 
-BodyBudget::Reservation BodyBudget::reservation()
+BodyBudget::Reservation BodyBudget::reservation(qint64 announcedBytes)
 {
     Reservation made;
     made.budget = this;
+    made.announced = announcedBytes;
     return made;
 }
 
@@ -60,6 +78,12 @@ qint64 BodyBudget::mostHeld() const
     return peak;
 }
 
+int BodyBudget::waitingBodies() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return waiting;
+}
+
 void BodyBudget::stopWaits()
 {
     {
@@ -69,27 +93,48 @@ void BodyBudget::stopWaits()
     freed.notify_all();
 }
 
-qint64 BodyBudget::ceilingFor(qint64 bodyTotal) const
+qint64 BodyBudget::ceilingFor(qint64 bodySize) const
 {
-    return bodyTotal <= SmallBody ? total : total - total / 4;
+    return bodySize <= SmallBody ? total : total - total / 4;
 }
 
-bool BodyBudget::fits(qint64 bodyTotal, qint64 more) const
+bool BodyBudget::fits(qint64 bodySize, qint64 more) const
 {
-    return inUse + more <= ceilingFor(bodyTotal);
+    return inUse + more <= ceilingFor(bodySize);
 }
 
-bool BodyBudget::take(qint64 bodyTotal, qint64 more, std::chrono::milliseconds patience)
+bool BodyBudget::take(qint64 bodySize, qint64 more, bool holding, std::chrono::milliseconds patience)
 {
     std::unique_lock<std::mutex> lock(mutex);
     // A body that would not fit an empty budget never will: no use waiting.
-    if (bodyTotal > ceilingFor(bodyTotal))
+    if (bodySize > ceilingFor(bodySize) || stopping)
         return false;
-    if (!freed.wait_for(lock, patience, [&] { return stopping || fits(bodyTotal, more); }) || stopping)
-        return false;
+    if (!fits(bodySize, more)) {
+        if (holding && holderWaits)
+            return false;
+        holderWaits = holderWaits || holding;
+        ++waiting;
+        const bool roomCame = freed.wait_for(lock, patience, [&] { return stopping || fits(bodySize, more); });
+        --waiting;
+        if (holding)
+            holderWaits = false;
+        if (!roomCame || stopping)
+            return false;
+    }
     inUse += more;
     peak = std::max(peak, inUse);
     return true;
+}
+
+bool BodyBudget::waitUntilFits(qint64 bodySize, std::chrono::milliseconds patience)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    if (bodySize > ceilingFor(bodySize))
+        return false;
+    ++waiting;
+    const bool roomCame = freed.wait_for(lock, patience, [&] { return stopping || fits(bodySize, bodySize); });
+    --waiting;
+    return roomCame && !stopping;
 }
 
 void BodyBudget::give(qint64 bytes)

@@ -17,9 +17,13 @@ HttpRequest::HttpRequest(const QString& method, const QString& url)
 
 QUrl& HttpRequest::parsedUrl() const
 {
-    // Parsed on first use: a JSON-RPC call never looks at its URL.
+    // Parsed on first use: a JSON-RPC call never looks at its URL. The text
+    // is the path of the request line (libmicrohttpd keeps the query apart),
+    // taken whole as a path: read as a URL, "//debug" would be a host named
+    // "debug" with an empty path, which is the start page's.
     if (!urlParsed) {
-        url = QUrl(urlText, QUrl::TolerantMode);
+        url = QUrl();
+        url.setPath(urlText, QUrl::TolerantMode);
         urlParsed = true;
     }
     return url;

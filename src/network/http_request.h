@@ -40,14 +40,15 @@ public:
     // bodies, or memory that could not be had for it.
     enum class BodyRefusal { None, TooLarge, NoRoom, NoMemory };
 
-    // The budget the body takes its room from (a POST's, before any of it comes).
+    // The budget the body takes its room from as it arrives (a POST's, set
+    // before any of it comes).
     void setBodyRoom(BodyBudget::Reservation room);
-    qint64 bodyRoom() const { return room.bytes(); }
+    BodyBudget::Reservation& bodyRoom() { return room; }
     // Makes the body's room `total` bytes, waiting up to `patience` for it,
     // and the buffer that large (throws std::bad_alloc when that cannot be
     // had); false when the budget has no room for it by then.
     bool growBodyRoom(qint64 total, std::chrono::milliseconds patience);
-    // Within the room reserved: the buffer grows to it (throws std::bad_alloc
+    // Within the room taken: the buffer grows to it (throws std::bad_alloc
     // when that cannot be had).
     void appendUploadData(const char* data, unsigned long size);
     QByteArray getUploadData() const { return uploadData; }

@@ -27,6 +27,8 @@ const char IllegalRequestBody[]
 // Fixed, so that saying it needs no memory to speak of.
 const char OutOfMemoryBody[] = "Out of memory for this request: try again later.";
 const char InternalErrorBody[] = "Internal server error.";
+// The server's own refusals are short texts.
+const char PlainText[] = "text/plain";
 
 QString fromC(const char* text)
 {
@@ -62,9 +64,10 @@ MHD_Result queueBodyRefused(MHD_Connection* connection, const HttpRequest* reque
 {
     if (request->whyBodyRefused() == HttpRequest::BodyRefusal::NoMemory) {
         return queued(MhdReply::queueFixed(
-            connection, MHD_HTTP_SERVICE_UNAVAILABLE, OutOfMemoryBody, sizeof OutOfMemoryBody - 1));
+            connection, MHD_HTTP_SERVICE_UNAVAILABLE, OutOfMemoryBody, sizeof OutOfMemoryBody - 1, PlainText));
     }
     HttpResponse reply;
+    reply.setContentType(QLatin1String(PlainText));
     if (request->whyBodyRefused() == HttpRequest::BodyRefusal::NoRoom) {
         reply.setStatusCode(MHD_HTTP_SERVICE_UNAVAILABLE);
         reply.setData(QByteArrayLiteral(
@@ -113,22 +116,32 @@ qint64 declaredBodyLength(MHD_Connection* connection)
     return qint64(declared);
 }
 
-// Room for `total` bytes of the request's body, reserved before any of it is
-// buffered; a body that finds none in time is refused.
-bool reserveBody(HttpServer* server, HttpRequest* request, qint64 total)
+// Room for the first `arrived` bytes of the request's body, taken before
+// they are buffered; a body that finds none in time is refused.
+bool makeBodyRoom(HttpServer* server, HttpRequest* request, qint64 arrived)
 {
-    if (request->growBodyRoom(total, server->bodyWait()))
+    BodyBudget::Reservation& room = request->bodyRoom();
+    if (arrived <= room.bytes()
+        || request->growBodyRoom(room.roomFor(arrived, HttpRequest::MaxBodySize), server->bodyWait()))
         return true;
     request->refuseBody(HttpRequest::BodyRefusal::NoRoom);
     server->logBodyTurnedAway();
     return false;
 }
 
-// A body of unknown length (chunked) gets its room in doubling steps.
-qint64 grownRoom(qint64 held, qint64 needed)
+// Refuses a body announced larger than it may be, or larger than the room
+// the bodies held now leave it (after a wait for them): before any of it is
+// read, which is the last moment a refusal can be answered at once. Its room
+// is taken only as it arrives: an announcement that is never followed by its
+// bytes holds none.
+void judgeAnnouncedBody(HttpServer* server, HttpRequest* request, qint64 announced)
 {
-    constexpr qint64 FirstStep = 16 * 1024;
-    return std::max(needed, std::min(HttpRequest::MaxBodySize, std::max(2 * held, FirstStep)));
+    if (announced > HttpRequest::MaxBodySize) {
+        request->refuseBody(HttpRequest::BodyRefusal::TooLarge);
+    } else if (!request->bodyRoom().waitForRoom(server->bodyWait())) {
+        request->refuseBody(HttpRequest::BodyRefusal::NoRoom);
+        server->logBodyTurnedAway();
+    }
 }
 
 // Gives the connection's time back to the peer when the handler is done,
@@ -142,7 +155,7 @@ public:
     {
         deadlines->disarm(connection);
     }
-    ~HandlerTime() { deadlines->arm(connection); }
+    ~HandlerTime() { deadlines->arm(connection, RequestDeadlineWatch::Wait::Reply); }
     HandlerTime(const HandlerTime&) = delete;
     HandlerTime& operator=(const HandlerTime&) = delete;
 
@@ -187,8 +200,10 @@ MHD_Result MhdCallbacks::fail(MHD_Connection* connection, size_t* uploadDataSize
     if (request)
         request->refuseBody(HttpRequest::BodyRefusal::NoMemory);
     if (status == MHD_HTTP_SERVICE_UNAVAILABLE)
-        return queued(MhdReply::queueFixed(connection, status, OutOfMemoryBody, sizeof OutOfMemoryBody - 1));
-    return queued(MhdReply::queueFixed(connection, status, InternalErrorBody, sizeof InternalErrorBody - 1));
+        return queued(
+            MhdReply::queueFixed(connection, status, OutOfMemoryBody, sizeof OutOfMemoryBody - 1, PlainText));
+    return queued(
+        MhdReply::queueFixed(connection, status, InternalErrorBody, sizeof InternalErrorBody - 1, PlainText));
 }
 
 MHD_Result MhdCallbacks::serve(void* server, MHD_Connection* connection, const char* url, const char* method,
@@ -196,6 +211,10 @@ MHD_Result MhdCallbacks::serve(void* server, MHD_Connection* connection, const c
 {
     auto* httpServer = static_cast<HttpServer*>(server);
     auto* request = static_cast<HttpRequest*>(*context);
+    // A refusal answers a request that has arrived (or never will be read
+    // whole): the peer's time now runs for taking the reply.
+    const auto takingReply
+        = [&] { httpServer->deadlines()->arm(connection, RequestDeadlineWatch::Wait::Reply); };
     if (!request) {
         request = new HttpRequest(fromC(method), fromC(url));
         *context = request;
@@ -205,23 +224,19 @@ MHD_Result MhdCallbacks::serve(void* server, MHD_Connection* connection, const c
             request->refuseBody(); // the rest of it is discarded unread
             if (!admitConnection(httpServer, connection, request))
                 return MHD_NO;
+            takingReply();
             return queued(MhdReply::queue(connection, *refusal, request->getSession().get(), true));
         }
         if (request->getMethod() != QLatin1String("POST"))
             return MHD_YES;
-        request->setBodyRoom(httpServer->bodyBudget()->reservation());
-        // A body announced as too large is refused before any of it is read;
-        // one of a known length gets its room before any of it is read, or
-        // is refused then.
-        const qint64 declared = declaredBodyLength(connection);
-        if (declared > HttpRequest::MaxBodySize)
-            request->refuseBody(HttpRequest::BodyRefusal::TooLarge);
-        else if (declared > 0)
-            reserveBody(httpServer, request, declared);
+        const qint64 announced = declaredBodyLength(connection);
+        request->setBodyRoom(httpServer->bodyBudget()->reservation(announced));
+        judgeAnnouncedBody(httpServer, request, announced);
         if (!request->isBodyRefused())
             return MHD_YES;
         if (!admitConnection(httpServer, connection, request))
             return MHD_NO;
+        takingReply();
         return queueBodyRefused(connection, request, httpServer->isDraining());
     }
 
@@ -244,8 +259,7 @@ MHD_Result MhdCallbacks::serve(void* server, MHD_Connection* connection, const c
             request->refuseBody(HttpRequest::BodyRefusal::TooLarge);
             return MHD_YES;
         }
-        const qint64 held = request->bodyRoom();
-        if (needed > held && !reserveBody(httpServer, request, grownRoom(held, needed)))
+        if (!makeBodyRoom(httpServer, request, needed))
             return MHD_YES;
         request->appendUploadData(uploadData, size);
         return MHD_YES;
@@ -255,8 +269,10 @@ MHD_Result MhdCallbacks::serve(void* server, MHD_Connection* connection, const c
         return queued(MhdReply::queueFixed(
             connection, MHD_HTTP_NOT_ACCEPTABLE, IllegalRequestBody, sizeof IllegalRequestBody - 1));
 
-    if (request->isBodyRefused())
+    if (request->isBodyRefused()) {
+        takingReply();
         return queueBodyRefused(connection, request, httpServer->isDraining());
+    }
 
     MHD_get_connection_values(connection, MHD_COOKIE_KIND, &collectCookie, request);
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &collectHeader, request);
@@ -285,7 +301,7 @@ void MhdCallbacks::requestCompleted(
 {
     // The next request on a kept-alive connection has its own time.
     if (code == MHD_REQUEST_TERMINATED_COMPLETED_OK)
-        static_cast<HttpServer*>(server)->deadlines()->arm(connection);
+        static_cast<HttpServer*>(server)->deadlines()->arm(connection, RequestDeadlineWatch::Wait::Request);
     if (!*context)
         return;
     delete static_cast<HttpRequest*>(*context);

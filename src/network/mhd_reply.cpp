@@ -118,12 +118,15 @@ int MhdReply::queue(
     return result;
 }
 
-int MhdReply::queueFixed(MHD_Connection* connection, unsigned status, const char* data, size_t size)
+int MhdReply::queueFixed(
+    MHD_Connection* connection, unsigned status, const char* data, size_t size, const char* contentType)
 {
     MHD_Response* response
         = MHD_create_response_from_buffer(size, const_cast<char*>(data), MHD_RESPMEM_PERSISTENT);
     if (!response)
         return MHD_NO;
+    if (contentType)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, contentType);
     const MHD_Result result = MHD_queue_response(connection, status, response);
     MHD_destroy_response(response);
     return result;

@@ -22,8 +22,10 @@ public:
     // the server is going, and the reply says that the connection closes.
     static int queue(MHD_Connection* connection, HttpResponse& reply, const HttpSession* session, bool closing,
         bool toHead = false);
-    // A fixed body that outlives the reply (a literal), with no extra headers.
-    static int queueFixed(MHD_Connection* connection, unsigned status, const char* data, std::size_t size);
+    // A fixed body that outlives the reply (a literal), with no extra headers
+    // but its Content-Type, when one is given.
+    static int queueFixed(MHD_Connection* connection, unsigned status, const char* data, std::size_t size,
+        const char* contentType = nullptr);
     // The answer to a cross-origin preflight.
     static int queueOptions(MHD_Connection* connection);
 };

@@ -8,6 +8,15 @@
 
 namespace tarvesk::network {
 
+namespace {
+
+// The lines, also the keys of their throttle.
+const char RequestTookTooLong[] = "Closed a connection whose request took more than %1 ms to arrive%2";
+const char ReplyTookTooLong[]
+    = "Closed a connection whose client took more than %1 ms to take the reply it was sent%2";
+
+} // namespace
+
 RequestDeadlineWatch::RequestDeadlineWatch(std::chrono::milliseconds bound)
     : _bound(bound)
     , _thread(&RequestDeadlineWatch::run, this)
@@ -30,12 +39,13 @@ void RequestDeadlineWatch::watch(const void* connection, int socket)
         Watched& watched = _watched[connection];
         watched.socket = socket;
         watched.armed = socket >= 0;
+        watched.waitingFor = Wait::Request;
         watched.deadline = Clock::now() + _bound;
     }
     _changed.notify_all();
 }
 
-void RequestDeadlineWatch::arm(const void* connection)
+void RequestDeadlineWatch::arm(const void* connection, Wait what)
 {
     {
         std::lock_guard<std::mutex> lock(_mutex);
@@ -43,6 +53,7 @@ void RequestDeadlineWatch::arm(const void* connection)
         if (it == _watched.end() || it->second.socket < 0)
             return;
         it->second.armed = true;
+        it->second.waitingFor = what;
         it->second.deadline = Clock::now() + _bound;
     }
     _changed.notify_all();
@@ -68,18 +79,17 @@ int RequestDeadlineWatch::expiredCount() const
     return _expired;
 }
 
-void RequestDeadlineWatch::logExpiry(Clock::time_point now)
+void RequestDeadlineWatch::logExpiry(Wait what, Clock::time_point now)
 {
     // A client holding many idle connections has them all closed at about
     // the same time: one line, not one each.
+    const char* line = what == Wait::Reply ? ReplyTookTooLong : RequestTookTooLong;
     int heldBack = 0;
-    if (!_expiryLog.admit(this, now, &heldBack))
+    if (!_expiryLog.admit(line, now, &heldBack))
         return;
     qCWarning(service::loggerGlog()).noquote()
         << GLOG_PREFIX
-        << QStringLiteral("Closed a connection whose request took more than %1 ms to arrive%2")
-               .arg(_bound.count())
-               .arg(LogThrottle::heldBackNote(heldBack));
+        << QString::fromLatin1(line).arg(_bound.count()).arg(LogThrottle::heldBackNote(heldBack));
 }
 
 void RequestDeadlineWatch::run()
@@ -97,7 +107,7 @@ void RequestDeadlineWatch::run()
                 ::shutdown(watched.socket, SHUT_RDWR);
                 watched.armed = false;
                 ++_expired;
-                logExpiry(now);
+                logExpiry(watched.waitingFor, now);
                 continue;
             }
             next = std::min(next, watched.deadline);

@@ -17,13 +17,15 @@ namespace tarvesk::network {
 // up its socket is shut down, which makes libmicrohttpd close it.
 //
 // The server watches a connection from when it opens, arms it again when a
-// reply is ready and when a request is done (for the next one on the same
-// connection), and disarms it while the request handler runs: a long request
-// is the handler's business, not the peer's.
+// reply is ready (for the peer to take it) and when a request is done (for
+// the next one on the same connection), and disarms it while the request
+// handler runs: a long request is the handler's business, not the peer's.
 class RequestDeadlineWatch
 {
 public:
     using Clock = std::chrono::steady_clock;
+    // What the peer is given the time for, which the log names when it is up.
+    enum class Wait { Request, Reply };
 
     explicit RequestDeadlineWatch(std::chrono::milliseconds bound);
     ~RequestDeadlineWatch();
@@ -32,10 +34,12 @@ public:
 
     std::chrono::milliseconds bound() const { return _bound; }
 
-    // Starts watching the connection (any unique key) and its socket, armed.
+    // Starts watching the connection (any unique key) and its socket, armed
+    // for its first request.
     void watch(const void* connection, int socket);
-    // A watched connection gets the bound from now; others are left alone.
-    void arm(const void* connection);
+    // A watched connection gets the bound from now to deliver a request or
+    // to take a reply; others are left alone.
+    void arm(const void* connection, Wait what);
     // The connection's time stops until it is armed again.
     void disarm(const void* connection);
     // The connection is closing: its socket must not be touched any more.
@@ -50,11 +54,12 @@ private:
     {
         int socket = -1;
         bool armed = false;
+        Wait waitingFor = Wait::Request;
         Clock::time_point deadline;
     };
 
     void run();
-    void logExpiry(Clock::time_point now);
+    void logExpiry(Wait what, Clock::time_point now);
 
     const std::chrono::milliseconds _bound;
     mutable std::mutex _mutex; // guards _watched, _stopping, _expired

@@ -16,7 +16,7 @@ namespace {
 struct Framing
 {
     QList<QByteArray> lengths; // every Content-Length value, a list split at its commas
-    bool transferEncoding = false;
+    QList<QByteArray> codings; // every Transfer-Encoding value, likewise, in lower case
 };
 
 MHD_Result collectFraming(void* closure, MHD_ValueKind, const char* key, const char* value)
@@ -28,7 +28,8 @@ MHD_Result collectFraming(void* closure, MHD_ValueKind, const char* key, const c
         for (const QByteArray& length : QByteArray(value ? value : "").split(','))
             framing->lengths.append(length.trimmed());
     } else if (::strcasecmp(key, MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0) {
-        framing->transferEncoding = true;
+        for (const QByteArray& coding : QByteArray(value ? value : "").split(','))
+            framing->codings.append(coding.trimmed().toLower());
     }
     return MHD_YES;
 }
@@ -40,8 +41,13 @@ std::unique_ptr<HttpResponse> RequestFraming::refusalFor(MHD_Connection* connect
     Framing framing;
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &collectFraming, &framing);
     const char* why = nullptr;
-    if (framing.transferEncoding && !framing.lengths.isEmpty()) {
+    if (!framing.codings.isEmpty() && !framing.lengths.isEmpty()) {
         why = "Request has both Transfer-Encoding and Content-Length.";
+    } else if (!framing.codings.isEmpty() && framing.codings != QList<QByteArray> {"chunked"}) {
+        // libmicrohttpd reads chunked alone; with any other coding (or
+        // chunked beside another) the body would be taken to end only when
+        // the client closes, and the request would never be answered.
+        why = "Request has a Transfer-Encoding other than chunked alone.";
     } else {
         // The same length repeated says one thing, and is taken.
         for (const QByteArray& length : framing.lengths) {
@@ -53,6 +59,7 @@ std::unique_ptr<HttpResponse> RequestFraming::refusalFor(MHD_Connection* connect
         return nullptr;
     auto refusal = std::make_unique<HttpResponse>();
     refusal->setStatusCode(MHD_HTTP_BAD_REQUEST);
+    refusal->setContentType(QStringLiteral("text/plain"));
     refusal->setData(QByteArray(why));
     return refusal;
 }

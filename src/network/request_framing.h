@@ -12,8 +12,10 @@ class HttpResponse;
 // way only: two different Content-Length values, or a Content-Length beside
 // a Transfer-Encoding, leave the end of the body to whichever reading a
 // server (or a proxy in front of it) picks, so that one client's body can be
-// read as another request. Such a request is refused with 400 before any of
-// its body is read, and its connection closes.
+// read as another request. A Transfer-Encoding other than chunked alone
+// ("gzip", "identity", "chunked, identity") says nothing the server can read
+// the end from. Such a request is refused with 400 before any of its body is
+// read, and its connection closes.
 class RequestFraming
 {
 public:

@@ -269,6 +269,8 @@ TEST_F(HttpServerTest, BodiesOverTheCapAreRefusedWith413)
         const HttpReply reply = client.readReply(false);
         ASSERT_TRUE(reply.ok);
         EXPECT_EQ(reply.status, 413);
+        EXPECT_EQ(reply.body, "Request body too large.");
+        EXPECT_EQ(reply.header("content-type"), "text/plain");
         EXPECT_EQ(reply.header("access-control-allow-origin"), "*");
     }
     {
@@ -313,6 +315,7 @@ TEST_F(HttpServerTest, ARequestThatRunsOutOfMemoryGets503AndOthersAreServed)
         ASSERT_TRUE(reply.ok) << method;
         EXPECT_EQ(reply.status, 503) << method;
         EXPECT_EQ(reply.body, "Out of memory for this request: try again later.");
+        EXPECT_EQ(reply.header("content-type"), "text/plain");
         EXPECT_EQ(client.request("GET", "/").body, "handled GET") << method;
     }
 }
@@ -375,6 +378,27 @@ TEST_F(HttpServerTest, APeerThatTricklesItsRequestIsClosedAfterTheBound)
     EXPECT_EQ(prompt.request("GET", "/").body, "handled GET");
     EXPECT_EQ(prompt.request("POST", "/", {}, "body").body, "handled POST");
     EXPECT_EQ(server->deadlines()->expiredCount(), 1);
+}
+
+// A client that asked promptly but does not take its reply is closed after
+// the same bound, and the log says that the reply was not taken, not that
+// the request was late.
+TEST_F(HttpServerTest, AReplyTheClientDoesNotTakeIsCutAndLoggedAsSuch)
+{
+    using namespace std::chrono_literals;
+    server.reset();
+    server = std::make_unique<HttpServer>(port);
+    server->setRequestArrivalTimeout(300ms);
+    ASSERT_TRUE(server->start());
+    LogCapture log;
+
+    HttpTestClient stalled(port);
+    ASSERT_TRUE(stalled.sendRaw("GET /stream/1000000000 HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(tarvesk::test::waitUntil([&] { return server->deadlines()->expiredCount() == 1; }, 30000));
+    EXPECT_EQ(log.count("Closed a connection whose client took more than 300 ms to take the reply it was sent"), 1)
+        << log.warnings().join('\n').toStdString();
+    EXPECT_EQ(log.count("to arrive"), 0);
+    EXPECT_TRUE(tarvesk::test::waitUntil([] { return PatternSource::alive == 0; }, 20000));
 }
 
 TEST_F(HttpServerTest, WithoutInstalledHandlerTheConnectionIsDropped)
