@@ -43,7 +43,7 @@ def call(port, timeout):
         return None
 
 
-def storm_client(port, sent, reset, until, counter, lock):
+def storm_client(port, sent, reset, pause, until, counter, lock):
     made = 0
     while time.monotonic() < until and made < 1_000_000:
         try:
@@ -51,6 +51,8 @@ def storm_client(port, sent, reset, until, counter, lock):
             s.connect(("127.0.0.1", port))
             if sent:
                 s.send(sent)
+            if pause:
+                time.sleep(pause)
             if reset:
                 s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
             s.close()
@@ -98,13 +100,16 @@ def main():
     parser.add_argument("--seconds", type=float, default=10)
     parser.add_argument("--send", default="POST /deb", help="bytes sent before the end ('' for none)")
     parser.add_argument("--reset", action="store_true", help="reset instead of closing (FIN)")
+    parser.add_argument("--pause-ms", type=float, default=0,
+                        help="wait between sending and ending (the service takes the connection up meanwhile)")
     parser.add_argument("--call-timeout", type=float, default=2.0)
     args = parser.parse_args()
 
     until = time.monotonic() + args.seconds
     counter, lock = [0], threading.Lock()
     clients = [threading.Thread(target=storm_client,
-                                args=(args.port, args.send.encode(), args.reset, until, counter, lock))
+                                args=(args.port, args.send.encode(), args.reset, args.pause_ms / 1000, until, counter,
+                                      lock))
                for _ in range(args.threads)]
     most_sockets, most_close_wait, samples = 0, 0, []
     stop_sampling = threading.Event()
@@ -133,8 +138,8 @@ def main():
     stop_sampling.set()
     sampler.join()
     answered = [s for s in samples if s is not None]
-    print("storm: %d connections in %.0f s (%d threads, %r%s)"
-          % (counter[0], args.seconds, args.threads, args.send, ", reset" if args.reset else ", FIN"))
+    print("storm: %d connections in %.0f s (%d threads, %r, %s after %g ms)"
+          % (counter[0], args.seconds, args.threads, args.send, "reset" if args.reset else "FIN", args.pause_ms))
     print("calls during it answered within %.1f s: %d of %d (slowest %.2f s)"
           % (args.call_timeout, len(answered), len(samples), max(answered) if answered else float("nan")))
     print("first call answered %s after the storm" % ("%.2f s" % after if after is not None else "not"))

@@ -22,8 +22,8 @@ namespace tarvesk::network {
 
 namespace {
 
-// Accepted in one go before the thread looks at its other duties again: the
-// closures of the peers, and a stop.
+// Accepted in one go before the thread looks again whether it is to stop; as
+// many closures of peers are read in one go.
 constexpr int AcceptRound = 64;
 
 // Bytes of a request looked at, at most, for the end of its head.
@@ -93,8 +93,10 @@ ConnectionAcceptor::ConnectionAcceptor(int bound, unsigned daemonLimit, PeerAdmi
 ConnectionAcceptor::~ConnectionAcceptor()
 {
     stopAccepting();
-    if (closures >= 0)
-        ::close(closures);
+    for (const int descriptor : {wake, closures}) {
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
 }
 
 bool ConnectionAcceptor::start(MHD_Daemon* mhdDaemon, int listenDescriptor)
@@ -116,15 +118,12 @@ void ConnectionAcceptor::stopAccepting()
     const uint64_t one = 1;
     while (::write(wake, &one, sizeof one) < 0 && errno == EINTR) { }
     thread.join();
-    ::close(wake);
-    wake = -1;
 }
 
 void ConnectionAcceptor::takeBacklog(std::chrono::milliseconds patience)
 {
     const auto deadline = std::chrono::steady_clock::now() + patience;
     for (;;) {
-        takeClosures();
         const Backlog backlog = acceptWaiting();
         if (backlog == Backlog::Empty || backlog == Backlog::OutOfDescriptors
             || std::chrono::steady_clock::now() >= deadline)
@@ -173,25 +172,21 @@ void ConnectionAcceptor::run()
 {
     // Named for a look with top or a debugger, as libmicrohttpd names its own.
     ::pthread_setname_np(::pthread_self(), "qm-accept");
-    pollfd waits[3] = {{listening, POLLIN, 0}, {wake, POLLIN, 0}, {closures, POLLIN, 0}};
+    pollfd waits[2] = {{listening, POLLIN, 0}, {wake, POLLIN, 0}};
     Backlog backlog = Backlog::Empty;
     for (;;) {
         // Out of descriptors, the backlog is left alone for a while: the
         // waiting connections are taken once some close. While the daemon
-        // cleans up closed connections, they are taken once it has.
+        // is behind, they are taken once it has caught up.
         int timeout = -1;
         if (backlog == Backlog::OutOfDescriptors)
             timeout = 100;
         else if (backlog == Backlog::DaemonBehind)
             timeout = 5;
         waits[0].fd = backlog == Backlog::Empty || backlog == Backlog::More ? listening : -1;
-        const int ready = ::poll(waits, 3, timeout);
+        const int ready = ::poll(waits, 2, timeout);
         if (waits[1].revents != 0)
             return;
-        // First the closures: the room they free goes to the connections
-        // waiting now.
-        if (ready > 0 && (waits[2].revents & POLLIN) != 0)
-            takeClosures();
         const bool arrived = ready > 0 && (waits[0].revents & POLLIN) != 0;
         if (arrived || backlog == Backlog::OutOfDescriptors || backlog == Backlog::DaemonBehind)
             backlog = acceptWaiting();
@@ -228,6 +223,10 @@ bool ConnectionAcceptor::daemonHasRoom()
 ConnectionAcceptor::Backlog ConnectionAcceptor::acceptWaiting()
 {
     for (int accepted = 0; accepted < AcceptRound; ++accepted) {
+        // The closures of the peers are read when their room is needed, not
+        // as each comes: no wake of this thread per connection.
+        if (ledger.counted() >= ledger.bound())
+            takeClosures();
         // Behind in cleaning up closed connections, the daemon frees room
         // soon: the connections wait in the backlog until it has, rather than
         // be turned away for connections that are closed already.

@@ -31,7 +31,8 @@ namespace tarvesk::network {
 // A connection whose peer has closed it stops counting at once, before
 // libmicrohttpd has cleaned it up: every socket handed over is watched for
 // its peer's close (an epoll set that forgets a socket by itself once it is
-// closed), and the acceptor's thread marks it gone in the ledger.
+// closed), and the acceptor's thread marks it gone in the ledger whenever the
+// bound is full, before it turns anyone away.
 class ConnectionAcceptor
 {
 public:

@@ -25,18 +25,22 @@ RequestDeadlineWatch::~RequestDeadlineWatch()
 
 void RequestDeadlineWatch::watch(const void* connection, int socket)
 {
+    bool sooner = false;
     {
         std::lock_guard<std::mutex> lock(_mutex);
         Watched& watched = _watched[connection];
         watched.socket = socket;
         watched.armed = socket >= 0;
         watched.deadline = Clock::now() + _bound;
+        sooner = watched.armed && watched.deadline < _wakeAt;
     }
-    _changed.notify_all();
+    if (sooner)
+        _changed.notify_all();
 }
 
 void RequestDeadlineWatch::arm(const void* connection)
 {
+    bool sooner = false;
     {
         std::lock_guard<std::mutex> lock(_mutex);
         const auto it = _watched.find(connection);
@@ -44,8 +48,10 @@ void RequestDeadlineWatch::arm(const void* connection)
             return;
         it->second.armed = true;
         it->second.deadline = Clock::now() + _bound;
+        sooner = it->second.deadline < _wakeAt;
     }
-    _changed.notify_all();
+    if (sooner)
+        _changed.notify_all();
 }
 
 void RequestDeadlineWatch::disarm(const void* connection)
@@ -102,6 +108,10 @@ void RequestDeadlineWatch::run()
             }
             next = std::min(next, watched.deadline);
         }
+        // Every deadline is set a whole bound ahead, so one set meanwhile
+        // is seldom sooner than this wake: only such a one wakes the thread
+        // early, and a new connection costs no look at all the others.
+        _wakeAt = next;
         if (next == Clock::time_point::max())
             _changed.wait(lock);
         else
