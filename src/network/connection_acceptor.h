@@ -1,14 +1,11 @@
 #pragma once
 
 #include "network/burst_memory_release.h"
+#include "network/connection_ledger.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 #include <thread>
-#include <unordered_map>
-#include <unordered_set>
 
 #include <sys/socket.h>
 #include <sys/types.h>
@@ -19,9 +16,10 @@ namespace tarvesk::network {
 
 // Accepts the connections of the HTTP server on a thread of its own, keeps the
 // bound on the connections served at once, and hands each admitted one over
-// to libmicrohttpd. It also keeps the books on every connection it handed
-// over: whether it is open and whether it still owes its client a reply, so
-// that a stop can wait until every client has its answer.
+// to libmicrohttpd. Its ConnectionLedger keeps the books on every connection
+// handed over: whether it counts against the bound and whether it still owes
+// its client a reply, so that a stop can wait until every client has its
+// answer.
 //
 // The bound is kept here, never by libmicrohttpd: a daemon that reaches its own
 // connection limit while connections handed over to it are still being taken
@@ -29,11 +27,21 @@ namespace tarvesk::network {
 // nothing is handed over while the daemon's own count (which lags behind the
 // closed connections it has yet to clean up) has no room; such connections
 // wait in the backlog meanwhile.
+//
+// A connection whose peer has closed it stops counting at once, before
+// libmicrohttpd has cleaned it up: every socket handed over is watched for
+// its peer's close (an epoll set that forgets a socket by itself once it is
+// closed), and the acceptor's thread marks it gone in the ledger whenever the
+// bound is full, before it turns anyone away.
 class ConnectionAcceptor
 {
 public:
     // Asked for every connection as it is accepted: false closes it at once.
     using PeerAdmission = std::function<bool(const sockaddr* address, socklen_t length)>;
+
+    // Connections whose peers closed them that may hold descriptors beside the
+    // bound until libmicrohttpd has cleaned them up.
+    static constexpr int MostGone = 32;
 
     // bound: the connections served at once; daemonLimit: libmicrohttpd's own.
     ConnectionAcceptor(int bound, unsigned daemonLimit, PeerAdmission admitPeer);
@@ -41,7 +49,7 @@ public:
     ConnectionAcceptor(const ConnectionAcceptor&) = delete;
     ConnectionAcceptor& operator=(const ConnectionAcceptor&) = delete;
 
-    int bound() const { return limit; }
+    int bound() const { return ledger.bound(); }
     // Starts accepting from the listen socket into the daemon; false when no
     // thread could be made ready.
     bool start(MHD_Daemon* daemon, int listenDescriptor);
@@ -54,75 +62,40 @@ public:
     void waitUntilNothingOwed(std::chrono::milliseconds timeout);
 
     // Bookkeeping of the open connections and their requests, by socket,
-    // called by the daemon's callbacks.
+    // called by the daemon's callbacks: a few counts each, however many
+    // connections are held.
     void connectionOpened(int socket);
     void connectionClosed(int socket);
     void requestStarted(int socket);
     void requestFinished(int socket);
-    // Connections open now (accepted and not yet closed).
+    // Connections open now (taken up and not yet closed).
     int openConnections() const;
 
 private:
-    // Whether a connection still owes its client a reply.
-    enum class Exchange { AwaitingRequest, Handling, Idle };
-    // Why accepting stopped with connections perhaps still in the backlog.
-    enum class Backlog { Empty, OutOfDescriptors, DaemonFull };
-    // What identifies a socket beyond its number, which a closed socket frees.
-    struct SocketIdentity
-    {
-        dev_t device = 0;
-        ino_t inode = 0;
-        bool operator==(const SocketIdentity& other) const
-        {
-            return device == other.device && inode == other.inode;
-        }
-    };
+    // Why accepting stopped with connections perhaps still in the backlog:
+    // none left, no descriptors, the daemon behind (no room in it, or the
+    // bound held by connections closed that it has yet to clean up), or a
+    // round taken.
+    enum class Backlog { Empty, OutOfDescriptors, DaemonBehind, More };
 
     void run();
-    // Accepts what waits in the backlog while the daemon has room for it.
+    // Accepts what waits in the backlog while the daemon has room for it, a
+    // round at most.
     Backlog acceptWaiting();
     void handOver(int client, const sockaddr* address, socklen_t length);
-    // Whether one more connection may be handed over; under mutex.
-    bool boundHasRoom();
-    // The connections that count against the bound; under mutex.
-    int counted() const { return openCount + int(handedOver.size()) - int(gone.size()); }
-    // Stops counting the connections whose clients have reset them or closed
-    // them whole, which libmicrohttpd has yet to clean up; under mutex.
-    void uncountClosedPeers();
-    // Forgets connections handed over that libmicrohttpd closed without taking
-    // them up (it says nothing of those); under mutex.
-    void forgetDroppedHandOvers();
-    // Forgets one connection handed over and not taken up; under mutex.
-    void forgetHandOver(int socket);
     bool daemonHasRoom();
-    // Under mutex.
-    void settle(int socket, Exchange now);
+    // Marks gone the connections whose peers closed them since the last look.
+    void takeClosures();
 
-    const int limit;
+    ConnectionLedger ledger;
     const unsigned daemonLimit;
     const PeerAdmission admitPeer;
     MHD_Daemon* daemon = nullptr; // set before the thread starts
     int listening = -1;
     std::thread thread;
     int wake = -1; // an eventfd that ends the thread's wait
-    mutable std::mutex mutex; // guards exchanges, handedOver, gone, nextLook, owing, openCount and atLimit
-    std::condition_variable nothingOwed;
-    // By socket, from when a connection is handed over: libmicrohttpd takes it
-    // up later, on a thread of its own.
-    std::unordered_map<int, Exchange> exchanges;
-    // By socket, the connections handed over that libmicrohttpd has not yet
-    // taken up: they count against the bound as the open ones do.
-    std::unordered_map<int, SocketIdentity> handedOver;
-    // By socket, connections handed over or open whose clients closed them:
-    // they hold a descriptor until libmicrohttpd cleans them up, a moment
-    // later, but no longer count against the bound. At most mostGone.
-    std::unordered_set<int> gone;
-    const int mostGone;
-    std::chrono::steady_clock::time_point nextLook; // for closed peers, under mutex
-    int owing = 0; // connections awaiting or handling a request
-    int openCount = 0;
-    bool atLimit = false; // the bound was reached and not yet left well behind
-    BurstMemoryRelease burstMemory; // told the connections left, outside mutex
+    int closures = -1; // the epoll set of the sockets handed over
+    BurstMemoryRelease burstMemory; // told the connections left, outside the ledger's mutex
 };
 
 } // namespace tarvesk::network

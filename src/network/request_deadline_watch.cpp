@@ -34,6 +34,7 @@ RequestDeadlineWatch::~RequestDeadlineWatch()
 
 void RequestDeadlineWatch::watch(const void* connection, int socket)
 {
+    bool sooner = false;
     {
         std::lock_guard<std::mutex> lock(_mutex);
         Watched& watched = _watched[connection];
@@ -41,12 +42,15 @@ void RequestDeadlineWatch::watch(const void* connection, int socket)
         watched.armed = socket >= 0;
         watched.waitingFor = Wait::Request;
         watched.deadline = Clock::now() + _bound;
+        sooner = watched.armed && watched.deadline < _wakeAt;
     }
-    _changed.notify_all();
+    if (sooner)
+        _changed.notify_all();
 }
 
 void RequestDeadlineWatch::arm(const void* connection, Wait what)
 {
+    bool sooner = false;
     {
         std::lock_guard<std::mutex> lock(_mutex);
         const auto it = _watched.find(connection);
@@ -55,8 +59,10 @@ void RequestDeadlineWatch::arm(const void* connection, Wait what)
         it->second.armed = true;
         it->second.waitingFor = what;
         it->second.deadline = Clock::now() + _bound;
+        sooner = it->second.deadline < _wakeAt;
     }
-    _changed.notify_all();
+    if (sooner)
+        _changed.notify_all();
 }
 
 void RequestDeadlineWatch::disarm(const void* connection)
@@ -112,6 +118,10 @@ void RequestDeadlineWatch::run()
             }
             next = std::min(next, watched.deadline);
         }
+        // Every deadline is set a whole bound ahead, so one set meanwhile
+        // is seldom sooner than this wake: only such a one wakes the thread
+        // early, and a new connection costs no look at all the others.
+        _wakeAt = next;
         if (next == Clock::time_point::max())
             _changed.wait(lock);
         else

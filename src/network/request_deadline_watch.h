@@ -62,11 +62,14 @@ private:
     void logExpiry(Wait what, Clock::time_point now);
 
     const std::chrono::milliseconds _bound;
-    mutable std::mutex _mutex; // guards _watched, _stopping, _expired
+    mutable std::mutex _mutex; // guards _watched, _stopping, _expired, _wakeAt
     std::condition_variable _changed;
     std::unordered_map<const void*, Watched> _watched;
     bool _stopping = false;
     int _expired = 0;
+    // When the thread wakes by itself next to look at the deadlines (max:
+    // only when woken; min: it has not looked yet).
+    Clock::time_point _wakeAt = Clock::time_point::min();
     LogThrottle _expiryLog {std::chrono::minutes(1)};
     std::thread _thread;
 };

@@ -8,6 +8,7 @@
 #include "network/http_request_handler.h"
 #include "network/http_response.h"
 #include "network/http_server.h"
+#include "network/listen_socket.h"
 #include "network/http_session_factory.h"
 #include "network/request_deadline_watch.h"
 
@@ -18,6 +19,11 @@
 #include <cstdlib>
 #include <future>
 #include <string>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -83,6 +89,39 @@ private:
     int file = -1;
     int saved = -1;
 };
+
+// A connection to the port that sends `sent` and closes its side at once
+// (FIN); its descriptor, or -1.
+int connectSendAndCloseSide(int port, const std::string& sent)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const timeval patience {20, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0
+        || ::send(fd, sent.data(), sent.size(), MSG_NOSIGNAL) != ssize_t(sent.size())) {
+        ::close(fd);
+        return -1;
+    }
+    ::shutdown(fd, SHUT_WR);
+    return fd;
+}
+
+// What the server sends until it closes the connection (or 20 s pass
+// without a byte); closes fd.
+std::string readToEnd(int fd)
+{
+    std::string all;
+    char chunk[4096];
+    ssize_t n;
+    while ((n = ::recv(fd, chunk, sizeof chunk, 0)) > 0)
+        all.append(chunk, size_t(n));
+    ::close(fd);
+    return all;
+}
 
 class HttpServerConnectionsTest : public ::testing::Test
 {
@@ -255,4 +294,48 @@ TEST_F(HttpServerConnectionsTest, HeldConnectionsThatRunOutOfTimeAreLoggedOnce)
     EXPECT_EQ(log.count("Closed a connection whose request took more than 300 ms to arrive"), 1);
     EXPECT_EQ(log.warnings().size(), 1) << log.warnings().join('\n').toStdString();
     EXPECT_EQ(standardError.text(), "");
+}
+
+// A client that has closed its side when its connection is accepted is
+// answered when what it sent holds a whole request head, and closed without a
+// reply when it sent less (nothing, half a request line, a head without its
+// end), which never reaches libmicrohttpd: it would only read to the end and
+// close. The connections wait in the backlog of a listen socket opened before
+// the server starts, so that each one's close is there when it is accepted.
+TEST_F(HttpServerConnectionsTest, AClientThatClosedItsSideIsAnsweredOnlyForAWholeRequestHead)
+{
+    struct Row
+    {
+        std::string sent;
+        bool answered;
+    };
+    const std::vector<Row> rows {
+        {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", true},
+        {"POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1\r\n\r\nx", true},
+        {"", false},
+        {"POST /deb", false},
+        {"GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n", false},
+    };
+    const auto listening = std::make_shared<ListenSocket>(port);
+    ASSERT_TRUE(listening->isOpen());
+    std::vector<int> clients;
+    for (const Row& row : rows) {
+        clients.push_back(connectSendAndCloseSide(port, row.sent));
+        ASSERT_GE(clients.back(), 0) << row.sent;
+    }
+    LogCapture log;
+    server->useListenSocket(listening);
+    ASSERT_TRUE(server->start());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const std::string reply = readToEnd(clients[i]);
+        if (rows[i].answered) {
+            EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u) << rows[i].sent << "\n" << reply;
+            EXPECT_NE(reply.find("served"), std::string::npos) << rows[i].sent;
+        } else {
+            EXPECT_EQ(reply, "") << rows[i].sent;
+        }
+    }
+    EXPECT_EQ(handler->calls, 2);
+    // libmicrohttpd says so of each connection closed before its request came.
+    EXPECT_EQ(log.count("HTTP server:"), 0) << log.messages().join('\n').toStdString();
 }
