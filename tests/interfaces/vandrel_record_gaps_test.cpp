@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(Indices, RecordGaps,
 
 // A told frame's own record is lost once a drained pass began after its
 // time on the line, which counts after the frames given before it.
-TEST(RecordGapsSettle, ATellsFramesTimeOnTheLineSettlesItsRecord)
+TEST(RecordGapsSettle, AToldFramesTimeOnTheLineSettlesItsRecord)
 {
     VandrelRecordGaps gaps;
     const auto now = VandrelRecordGaps::Clock::now();
