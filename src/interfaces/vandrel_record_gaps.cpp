@@ -111,9 +111,6 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
         _anchored = true;
         _first = count;
         _highest = std::min(from, count) - 1;
-        if (_lostBeforeFirst)
-            markLost(count - 1);
-        _lostBeforeFirst = false;
     } else if (!told) {
         count = VandrelRecordIndex::atOrAbove(index, _highest - Behind + 1);
     }
@@ -125,6 +122,9 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
         if (count - _highest - 1 > Behind + 1)
             markLost(_highest + 1); // more than can come late: lost
         _highest = count;
+        if (_lostBeforeFirst)
+            markLost(count - 1); // the first record seen follows those the failed poll took
+        _lostBeforeFirst = false;
     } else {
         const auto late = std::find_if(
             _missing.begin(), _missing.end(), [count](const Missing& m) { return m.count == count; });
