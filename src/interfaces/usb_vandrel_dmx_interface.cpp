@@ -85,7 +85,8 @@ int UsbVandrelDmxInterface::sendChain(
     _vandrel->tellRecordSinks([busyUs](IVandrelRecordSink& sink) { sink.dmxFrameGoesOut(busyUs); });
     quint8 given = 0;
     const auto tellGiven = [this, &given](bool whole) {
-        _vandrel->tellRecordSinks([given, whole](IVandrelRecordSink& sink) { sink.dmxFrameGiven(given, whole); });
+        _vandrel->tellRecordSinks(
+            [given, whole](IVandrelRecordSink& sink) { sink.dmxFrameGiven(given, whole); });
     };
     proto::UsbVandrelPacket reply;
     for (size_t k = 0; k < reports.size(); ++k) {

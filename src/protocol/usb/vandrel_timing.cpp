@@ -14,7 +14,7 @@ constexpr float NewTimeoutStepUs = 2.664f;
 constexpr float OldBreakStepUs = 88.0f;
 constexpr int MaxValue = 254;
 // The box's own break setting: a 16-bit register in steps of the newer time-out unit.
-constexpr double LongestBoxBreakUs = 65535 * 2.664;
+constexpr double LongestBoxBreakUs = 65535.0 * NewTimeoutStepUs;
 // The mark after the break is the box's own (DMX512 asks at least 8 us); this bounds it.
 constexpr int MarkAfterBreakUs = 1000;
 // 11 bits at 250 kbit/s, and the slots of a full DMX512 frame.
