@@ -79,17 +79,36 @@ void VandrelRecordGaps::markLost(Count count)
     _missing.push_back(missing);
 }
 
-void VandrelRecordGaps::seeTold(DmxFrame& frame, Count count)
+void VandrelRecordGaps::seeTold(DmxFrame& frame, Count count, Clock::time_point now)
 {
-    if (count == frame.own) {
-        frame.ownSeen = true;
+    // The box puts its frames on the line one after the other and records
+    // each before its answer: what came before this record and did not come
+    // was lost.
+    for (DmxFrame& earlier : _told) {
+        const bool before = earlier.own < frame.own || (&earlier == &frame && count != frame.own);
+        if (before && !earlier.ownSeen && earlier.whole)
+            markLost(earlier.own);
+        if (before || &earlier == &frame)
+            earlier.ownSeen = true;
+    }
+    if (count != frame.own) {
+        frame.answerSeen = true;
         return;
     }
-    frame.answerSeen = true;
-    // The box records a frame before its answer: its own record was lost.
-    if (!frame.ownSeen && frame.whole)
-        markLost(frame.own);
-    frame.ownSeen = true;
+    // The frames after it go on the line from now on at the latest.
+    auto lineFreeAt = now;
+    for (DmxFrame& later : _told) {
+        if (later.own <= frame.own)
+            continue;
+        lineFreeAt += later.busy;
+        const auto due = std::min(later.due, lineFreeAt + RecordMargin);
+        for (Missing& missing : _missing) {
+            if (missing.told && missing.count == later.own)
+                missing.due = std::min(missing.due, due);
+        }
+        later.due = due;
+    }
+    _lineFreeAt = std::min(_lineFreeAt, lineFreeAt);
 }
 
 VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::time_point now)
@@ -145,7 +164,7 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
             missing.lost = true;
     }
     if (told) {
-        seeTold(*told, count);
+        seeTold(*told, count, now);
     } else if (kind == Kind::Dmx) {
         if (_pending && count >= pendingFloor())
             _seenWhilePending.push_back(count);
@@ -228,6 +247,7 @@ void VandrelRecordGaps::dmxFrameGiven(quint8 index, bool whole, Clock::time_poin
     frame.own = VandrelRecordIndex::atOrAbove(index, _pending ? pendingFloor() : floor());
     frame.whole = whole;
     // The box puts its frames on the line one after the other.
+    frame.busy = _pendingBusy;
     _lineFreeAt = std::max(now, _lineFreeAt) + _pendingBusy;
     frame.due = _lineFreeAt + RecordMargin;
     const auto seen = [this](Count c) {

@@ -20,9 +20,10 @@ namespace tarvesk::itf {
 // may keep the line (dmxFrame*). So a skipped index is:
 // - a told frame's own record: it may yet come, until a monitor pass that
 //   drained the box began after the frame's time on the line (counted after
-//   the frames given before it, which the box puts on the line first) with a
-//   margin, or until its answer came (the box records a frame before its
-//   answer);
+//   the frames given before it, which the box puts on the line first, and
+//   from the last one recorded) with a margin, or until its answer or a later
+//   frame came (the box records a frame before its answer, and its frames in
+//   the order it put them on the line);
 // - a told frame's answer slot: it stays empty when nobody answered, never lost;
 // - an index no frame of ours may have been given: lost at once, since every
 //   other record comes in index order;
@@ -93,6 +94,7 @@ private:
     struct DmxFrame
     {
         Count own = 0; // its own record's count; its answer's is one more
+        std::chrono::microseconds busy {0}; // how long it may keep the line
         Clock::time_point due; // recorded by then
         bool whole = true;
         bool ownSeen = false;
@@ -116,8 +118,8 @@ private:
     void skipped(Count count, Clock::time_point now);
     void erase(Count count);
     void markLost(Count count);
-    // A DMX record of a told frame.
-    void seeTold(DmxFrame& frame, Count count);
+    // A DMX record of a told frame, seen at `now`.
+    void seeTold(DmxFrame& frame, Count count, Clock::time_point now);
 
     bool _anchored = false; // a record was seen since the (re)start
     Count _highest = -1;

@@ -122,6 +122,9 @@ INSTANTIATE_TEST_SUITE_P(Indices, RecordGaps,
         GapsCase {"dmx_frame_recorded_after_many_later_ones",
             std::vector<Seen> {{10}, {11, Given}} + run(13, 40) + std::vector<Seen> {{11, Dmx}, {53}}, false,
             false},
+        // The box records its frames in the order it put them on the line.
+        GapsCase {"dmx_frame_lost_shown_by_a_later_frame", {{10}, {11, Given}, {13, Given}, {15}, {13, Dmx}},
+            false, true},
         GapsCase {"dmx_answer_lost_is_no_loss", std::vector<Seen> {{10}, {11, Given}, {11, Dmx}} + run(13, 40),
             false, false},
         // Its own record lost, its answer the first record reported: the
@@ -167,6 +170,31 @@ TEST(RecordGapsSettle, AToldFramesTimeOnTheLineSettlesItsRecord)
     EXPECT_EQ(gaps.see(13, VandrelRecordGaps::Kind::Dmx, due), first + 3);
     EXPECT_EQ(gaps.see(16, VandrelRecordGaps::Kind::Other, due), first + 6);
     EXPECT_FALSE(gaps.takeLostBelow(first + 1000));
+}
+
+// A stream of frames sent faster than their longest time on the line: the
+// wait for one that did not come counts from the last one recorded, not from
+// the sum of all their times.
+TEST(RecordGapsSettle, AStreamOfFramesWaitsFromTheLastOneRecorded)
+{
+    VandrelRecordGaps gaps;
+    const auto now = VandrelRecordGaps::Clock::now();
+    const std::chrono::milliseconds line(200);
+    const auto first = gaps.see(10, VandrelRecordGaps::Kind::Other, now);
+    for (int frame = 0; frame < 20; ++frame) {
+        gaps.dmxFrameGoesOut(line, now);
+        gaps.dmxFrameGiven(quint8(11 + 2 * frame), true, now);
+    }
+    gaps.see(51, VandrelRecordGaps::Kind::Other, now); // numbered after them all
+    const auto recorded = now + std::chrono::milliseconds(50);
+    for (int frame = 0; frame < 19; ++frame) // the last one's record is lost
+        gaps.see(quint8(11 + 2 * frame), VandrelRecordGaps::Kind::Dmx, recorded);
+    const auto due = recorded + line + VandrelRecordGaps::RecordMargin;
+    gaps.passCompleted(due - std::chrono::milliseconds(1));
+    EXPECT_TRUE(gaps.openBelow(first + 41));
+    gaps.passCompleted(due);
+    EXPECT_FALSE(gaps.openBelow(first + 41));
+    EXPECT_TRUE(gaps.takeLostBelow(first + 41));
 }
 
 // Before the first record since the box was opened nothing shows a loss,
