@@ -30,7 +30,9 @@ namespace tarvesk::itf {
 // - one that a frame whose index is not known yet may have (its chain is still
 //   going out, or its first report failed: untold): open until that frame's
 //   time on the line is over.
-// And at any rate lost once a record more than Behind indices above it came.
+// Any other open index (not a told frame's own record, nor one whose frame's
+// chain is still going out) is lost at any rate once a record more than
+// Behind indices above it came.
 // A DMX record nobody told of (a raw report sent past the DMX sender) is read
 // as a frame's own record when it does not follow one, and the index after it
 // as that frame's answer slot.
