@@ -251,7 +251,8 @@ std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, 
     if (!reader.onlyKeys(object, place,
             {"release", "firmware", "subversion", "capabilities", "serial", "manufacturer", "product",
                 "serial_text", "vendor_id", "product_id", "registers", "dorvane_ram", "status_block", "dali",
-                "dmx", "dorvane", "monitor_hold_back", "drop_records", "fail_polls"})) {
+                "dmx", "dorvane", "monitor_hold_back", "drop_records", "fail_polls",
+                "dmx_recorded_after_line"})) {
         return nullptr;
     }
     SimBoxConfig config;
@@ -289,6 +290,14 @@ std::shared_ptr<SimVandrelBox> readBox(Reader& reader, const QJsonValue& value, 
             block.append(char(*byte));
         }
         box->setStatusBlock(block);
+    }
+    const QString afterLine = QStringLiteral("dmx_recorded_after_line");
+    if (object.contains(afterLine)) {
+        if (!object.value(afterLine).isBool()) {
+            reader.fail(place + QLatin1Char('.') + afterLine, QStringLiteral("true or false is expected"));
+            return nullptr;
+        }
+        box->setDmxRecordedAfterLine(object.value(afterLine).toBool());
     }
     readMonitorHoldBack(reader, object, place, *box);
     readDropRecords(reader, object, place, *box);

@@ -44,6 +44,11 @@ namespace tarvesk::sim {
 //                                                    left out) work, the 1 after them fail with an
 //                                                    I/O error (a disturbed cable) before they
 //                                                    reach the box, whose records stay
+//         "dmx_recorded_after_line": true            optional, default false: the box records each
+//                                                    DMX frame once the line has carried it (break,
+//                                                    mark after break, slots, in real time, one
+//                                                    frame after the other), after the DALI records
+//                                                    made meanwhile, as the hardware does
 //       }
 //     ]
 //   }

@@ -212,10 +212,26 @@ void SimVandrelBox::recordLocked(quint8 type, quint8 index, quint8 flags, const 
         _stream.enqueueRaw(bytes);
 }
 
+void SimVandrelBox::recordDmxLine()
+{
+    const auto now = std::chrono::steady_clock::now();
+    while (!_dmxLine.empty() && _dmxLine.front().at <= now) {
+        const LineRecord record = _dmxLine.front();
+        _dmxLine.pop_front();
+        recordLocked(Factory::RECORD_DMX, record.index, record.flags, record.payload);
+    }
+}
+
+void SimVandrelBox::setDmxRecordedAfterLine(bool on)
+{
+    Lock locker(_mutex);
+    _dmxRecordedAfterLine = on;
+}
+
 bool SimVandrelBox::hasStreamData() const
 {
     Lock locker(_mutex);
-    return _stream.hasPendingReplies() || !_delayed.empty();
+    return _stream.hasPendingReplies() || !_delayed.empty() || !_dmxLine.empty();
 }
 
 int SimVandrelBox::pollCount() const
@@ -246,6 +262,7 @@ void SimVandrelBox::replug()
     // A box that comes back has restarted: nothing half-sent survives.
     _stream = VandrelMonitorStreamEncoder();
     _delayed.clear();
+    _dmxLine.clear();
     _dmxContinuationsLeft = 0;
     _daliAnswer.reset();
 }
@@ -478,6 +495,7 @@ void SimVandrelBox::answerPoll(unsigned char* reply)
                 heardDaliFrame(frame);
         }
     }
+    recordDmxLine();
     while (!_delayed.empty() && _delayed.front().readyAtPoll <= _pollCount
         && _delayed.front().readyAt <= std::chrono::steady_clock::now()) {
         _stream.enqueueRaw(_delayed.front().bytes);
@@ -775,16 +793,29 @@ void SimVandrelBox::finishDmxFrame()
     const bool internal = _dmxInternal && !isBootloaderLineFrame(_dmxFrame);
     const std::optional<QByteArray> answer
         = internal ? internalFrame(_dmxFrame) : putDmxFrame(_dmxFrame, _dmxBreakUs, &collided);
-    recordLocked(Factory::RECORD_DMX, _dmxIndex, 0, _dmxFrame);
+    // On the line the frame is recorded once carried, and its answer after it.
+    const bool onLine = _dmxRecordedAfterLine && !internal;
+    if (onLine) {
+        const auto lineTime = std::chrono::microseconds(
+            qint64(SimBusClock::dmxFrameUs(_dmxFrame.size(), _dmxBreakUs)));
+        _dmxLineFreeAt = std::max(std::chrono::steady_clock::now(), _dmxLineFreeAt) + lineTime;
+    }
+    const auto record = [this, onLine](quint8 index, quint8 flags, const QByteArray& payload) {
+        if (onLine)
+            _dmxLine.push_back({_dmxLineFreeAt, index, flags, payload});
+        else
+            recordLocked(Factory::RECORD_DMX, index, flags, payload);
+    };
+    record(_dmxIndex, 0, _dmxFrame);
     if (answer)
         _clock.frame(SimBusModel::Dmx, SimBusClock::dmxFrameUs(answer->size()));
     const quint8 answerIndex = static_cast<quint8>(_dmxIndex + 1);
     if (collided)
-        recordLocked(Factory::RECORD_DMX, answerIndex, FlagFrameError, QByteArray());
+        record(answerIndex, FlagFrameError, QByteArray());
     else if (answer)
-        recordLocked(Factory::RECORD_DMX, answerIndex, 0, *answer);
+        record(answerIndex, 0, *answer);
     else if (_dmxExpectAnswer && _config.firmwareVersion >= TimeoutEventFirmware)
-        recordLocked(Factory::RECORD_DMX, answerIndex, FlagTimeoutEvent, QByteArray());
+        record(answerIndex, FlagTimeoutEvent, QByteArray());
     _dmxFrame.clear();
     takeUnplugRequests();
 }

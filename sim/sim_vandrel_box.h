@@ -97,6 +97,12 @@ public:
     bool isPlugged() const;
     int plugGeneration() const;
 
+    // A box that records each DMX frame only once the line has carried it
+    // (its break, mark after break and slots, in real time, one frame after
+    // the other), after the DALI records made meanwhile, as the hardware
+    // does. Off: DMX frames are recorded as they arrive.
+    void setDmxRecordedAfterLine(bool on);
+
     void setTiming(SimTiming timing);
     SimBusStats busStats() const;
     qint64 busTimeUs() const;
@@ -141,6 +147,8 @@ private:
     bool daliSupplyPresent() const;
     std::optional<QByteArray> putDmxFrame(const QByteArray& frame, double breakUs, bool* collided);
     void recordLocked(quint8 type, quint8 index, quint8 flags, const QByteArray& payload);
+    // The DMX line's records whose time has come go into the stream.
+    void recordDmxLine();
     bool hasMonitor() const { return _config.firmwareVersion >= MonitorFirmware; }
 
     mutable std::recursive_mutex _mutex; // guards everything below
@@ -179,6 +187,17 @@ private:
     bool _dmxExpectAnswer = false;
     bool _dmxInternal = false;
     double _dmxBreakUs = SimBusClock::DmxDefaultBreakUs;
+    // Recording DMX frames after their time on the line: what waits for it.
+    bool _dmxRecordedAfterLine = false;
+    struct LineRecord
+    {
+        std::chrono::steady_clock::time_point at;
+        quint8 index;
+        quint8 flags;
+        QByteArray payload;
+    };
+    std::deque<LineRecord> _dmxLine;
+    std::chrono::steady_clock::time_point _dmxLineFreeAt;
     // Older firmware: the backward frame of the last DALI query, fetched with
     // the DALI status and data requests.
     std::optional<quint8> _daliAnswer;

@@ -345,6 +345,12 @@ void UsbVandrelDevice::detachRecordSink(itf::IVandrelRecordSink* sink)
         _monitor->detachRecordSink(sink);
 }
 
+void UsbVandrelDevice::tellRecordSinks(const std::function<void(itf::IVandrelRecordSink&)>& tell)
+{
+    if (_monitor)
+        _monitor->tellRecordSinks(tell);
+}
+
 void UsbVandrelDevice::logPacket(proto::RawPacket* packet)
 {
     if (packet)

@@ -74,6 +74,7 @@ public:
     void restartMonitor(int intervalMs) override;
     void attachRecordSink(itf::IVandrelRecordSink* sink) override;
     void detachRecordSink(itf::IVandrelRecordSink* sink) override;
+    void tellRecordSinks(const std::function<void(itf::IVandrelRecordSink&)>& tell) override;
 
     itf::UsbVandrelDataMonitor* getDataMonitor() const { return _monitor; }
     itf::DmxInterface* getDmxInterface() const { return _dmxUniverse ? _dmx : nullptr; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 struct libusb_device_handle;
 
 namespace tarvesk::proto {
@@ -32,6 +34,9 @@ public:
     // has returned no monitor touches the sink.
     virtual void attachRecordSink(IVandrelRecordSink* sink) = 0;
     virtual void detachRecordSink(IVandrelRecordSink* sink) = 0;
+    // Tells every attached record sink something (the DMX sender its frames'
+    // indices), on the calling thread.
+    virtual void tellRecordSinks(const std::function<void(IVandrelRecordSink&)>& tell) { (void)tell; }
 };
 
 } // namespace tarvesk::itf

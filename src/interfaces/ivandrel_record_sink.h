@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+#include <chrono>
+
 namespace tarvesk::proto {
 class RawPacket;
 }
@@ -35,6 +37,25 @@ public:
     virtual void pollFailed(int status) = 0;
     // Polling ended for good with the bus status `status`, or (0) polls again.
     virtual void feedEnded(int status) = 0;
+
+    // The DMX sender's frames, one at a time. The box gives a frame two
+    // indices as its first report arrives (its own record's and its answer's)
+    // and records it only once the line has carried it, so the records
+    // numbered after it may come first.
+    // Before the frame's first report goes out. `busy`: how long it may keep
+    // the line once it is on it (break, mark after break, slots, and the
+    // answer window when an answer is awaited).
+    virtual void dmxFrameGoesOut(std::chrono::microseconds busy) { (void)busy; }
+    // Once its chain went out: the box gave it the index byte `index`.
+    // `whole`: the whole chain went out; else the box may drop the frame and
+    // record nothing of it.
+    virtual void dmxFrameGiven(quint8 index, bool whole)
+    {
+        (void)index;
+        (void)whole;
+    }
+    // Its first report failed: the box may have given it indices nobody knows.
+    virtual void dmxFrameUntold() { }
 };
 
 } // namespace tarvesk::itf

@@ -152,6 +152,13 @@ void UsbVandrelDataMonitor::detachRecordSink(IVandrelRecordSink* sink)
     _sinks.erase(std::remove(_sinks.begin(), _sinks.end(), sink), _sinks.end());
 }
 
+void UsbVandrelDataMonitor::tellRecordSinks(const std::function<void(IVandrelRecordSink&)>& tell)
+{
+    std::lock_guard<std::mutex> locker(_installMutex);
+    for (IVandrelRecordSink* sink : _sinks)
+        tell(*sink);
+}
+
 bool UsbVandrelDataMonitor::waitUntilPrimed(int timeoutMs)
 {
     std::unique_lock<std::mutex> locker(_installMutex);

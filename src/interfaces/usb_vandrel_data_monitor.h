@@ -88,6 +88,8 @@ public:
     // monitor thread no longer touches the sink.
     void attachRecordSink(IVandrelRecordSink* sink);
     void detachRecordSink(IVandrelRecordSink* sink);
+    // Tells every sink something, in order with the records they are offered.
+    void tellRecordSinks(const std::function<void(IVandrelRecordSink&)>& tell);
 
     // Waits, at most timeoutMs, until a polling pass of the feed begun by
     // init() or resume() has drained what the box held before. True once it

@@ -5,6 +5,7 @@
 #include "interfaces/bootloader/ibootloader.h"
 #include "interfaces/bootloader/vandrel_bootloader_setup.h"
 #include "interfaces/iusb_vandrel_device.h"
+#include "interfaces/ivandrel_record_sink.h"
 #include "interfaces/lib_usb_interface.h"
 #include "interfaces/usb_vandrel_data_monitor.h"
 #include "interfaces/vandrel_answer_wait.h"
@@ -17,6 +18,7 @@
 #include "protocol/usb/vandrel_timing.h"
 #include "protocol/wystrel/wystrel_packet.h"
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 
@@ -67,26 +69,48 @@ int UsbVandrelDmxInterface::sendChain(
 {
     const std::vector<proto::VandrelReport> reports
         = proto::buildVandrelDmxReports(packet.getRawDataString(), options);
+    // How long the frame may keep the line: the box records it only after
+    // that, and the records it makes meanwhile are numbered after the frame.
+    const unsigned firmware = getParentDevice()->getVersion();
+    auto busyUs = std::chrono::microseconds(
+        proto::vandrelDmxLineTimeUs(options.breakValue, packet.getDataSize(), firmware));
+    if (options.expectAnswer) {
+        busyUs += std::chrono::milliseconds(proto::vandrelDmxAnswerWaitMs(options.answerTimeout, firmware,
+            getParentDevice()->hasCapability(core::Device::CAP_VD_TIMEOUT_EVENT)));
+    }
     // One chain at a time: another sender's reports between ours would tear the frame.
     std::lock_guard<core::NetworkInterface> exchange(*_transport);
     // Taken before the frame goes out: records reported from now on may be its own.
     const VandrelRecordIndex::Count floor = _recordIndex.floor();
+    _vandrel->tellRecordSinks([busyUs](IVandrelRecordSink& sink) { sink.dmxFrameGoesOut(busyUs); });
+    quint8 given = 0;
+    const auto tellGiven = [this, &given](bool whole) {
+        _vandrel->tellRecordSinks(
+            [given, whole](IVandrelRecordSink& sink) { sink.dmxFrameGiven(given, whole); });
+    };
     proto::UsbVandrelPacket reply;
     for (size_t k = 0; k < reports.size(); ++k) {
         const proto::UsbVandrelPacket request(reports[k].data(), int(reports[k].size()));
         const int status = _transport->transferPacket(_vandrel->getDeviceHandle(), &request, &reply);
         if (status != core::ITF_OK) {
             if (k == 0) {
+                // The box may have taken it all the same, under an index nobody knows.
+                _vandrel->tellRecordSinks([](IVandrelRecordSink& sink) { sink.dmxFrameUntold(); });
                 qCWarning(service::loggerGlog()).noquote()
                     << QStringLiteral(GLOG_PREFIX "USB errcode %1").arg(status);
                 qCWarning(service::loggerGlog()).noquote()
                     << QStringLiteral(GLOG_PREFIX "Error sending DMX packet: %1").arg(status);
+            } else {
+                tellGiven(false); // the box may drop a chain that broke off
             }
             return status;
         }
-        if (k == 0)
-            index = _recordIndex.given(reply.getUint8(1), floor);
+        if (k == 0) {
+            given = reply.getUint8(1);
+            index = _recordIndex.given(given, floor);
+        }
     }
+    tellGiven(true);
     return core::ITF_OK;
 }
 

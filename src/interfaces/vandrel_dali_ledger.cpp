@@ -737,8 +737,10 @@ void VandrelDaliLedger::passCompleted(Clock::time_point began)
     _lastDrainedPassBegan = std::max(_lastDrainedPassBegan, began);
     _gaps.passCompleted(began);
     releaseGated();
-    if (!_gated.empty())
-        return; // a frame's echo or answer may be among them: none given up, no verdict yet
+    // A frame's echo or answer may be among the gated records or the indices
+    // still to come (shown by a DMX record as well): none given up, no verdict yet.
+    if (!_gated.empty() || _gaps.openBelow(std::numeric_limits<VandrelRecordGaps::Count>::max()))
+        return;
     // A frame whose time on the bus was over well before this pass began would
     // have been reported by now: its records were lost and will not come any
     // more. (The margin covers a record the reassembler still holds.)
@@ -787,6 +789,25 @@ void VandrelDaliLedger::giveUp(const Owed& owed)
     const auto waiter = _waiters.find(owed.ticket);
     if (waiter != _waiters.end())
         waiter->second->endFeed(core::ITF_ERR_TIMEOUT);
+}
+
+void VandrelDaliLedger::dmxFrameGoesOut(std::chrono::microseconds busy)
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    _gaps.dmxFrameGoesOut(busy);
+}
+
+void VandrelDaliLedger::dmxFrameGiven(quint8 index, bool whole)
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    _gaps.dmxFrameGiven(index, whole);
+    releaseGated(); // what was skipped while its chain went out is its, or lost
+}
+
+void VandrelDaliLedger::dmxFrameUntold()
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    _gaps.dmxFrameUntold();
 }
 
 void VandrelDaliLedger::pollFailed(int status)

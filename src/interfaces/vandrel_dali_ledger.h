@@ -68,10 +68,12 @@ namespace tarvesk::itf {
 // another master's memory traffic. The rule as one table is in the .cpp
 // (classify, account).
 //
-// Records the box lost show in its record index (see VandrelRecordGaps):
-// a DALI record reported after indices that may yet come waits for them
-// (reaching nobody, and the waiting senders hear of no monitor pass
-// meanwhile); once they are known lost, nothing is known of the bus any more:
+// Records the box lost show in its record index (see VandrelRecordGaps,
+// which the DMX sender tells of the indices its frames were given): a DALI
+// record reported after indices that may yet come waits for them (reaching
+// nobody), and while any index may yet come, whatever record showed it, the
+// waiting senders hear of no monitor pass (the missing one may be their
+// answer: "no answer" would be false); once they are known lost, nothing is known of the bus any more:
 // our frame on the bus that may still be answered is in doubt, so is every
 // owed frame whose echo may have been among them, and they count as another
 // master's memory traffic.
@@ -168,6 +170,9 @@ public:
     void passCompleted(Clock::time_point began) override;
     void pollFailed(int status) override;
     void feedEnded(int status) override;
+    void dmxFrameGoesOut(std::chrono::microseconds busy) override;
+    void dmxFrameGiven(quint8 index, bool whole) override;
+    void dmxFrameUntold() override;
 
 private:
     // Records held at most while the oldest owed frame's fate is open; beyond,

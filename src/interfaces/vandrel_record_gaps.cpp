@@ -4,59 +4,190 @@
 
 namespace tarvesk::itf {
 
-VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::time_point now)
+namespace {
+
+constexpr VandrelRecordGaps::Count Wrap = VandrelRecordIndex::Wrap;
+
+} // namespace
+
+VandrelRecordGaps::Count VandrelRecordGaps::floor() const
 {
-    Count count = index;
-    const auto isDmxAnswer = [this, kind](Count c) { return kind == Kind::Dmx && reserved(c); };
-    if (_highest < 0) {
-        _first = count;
-        if (_lostBeforeFirst)
-            _missing.push_back({count - 1, now, true});
-        _lostBeforeFirst = false;
-    } else {
-        count = VandrelRecordIndex::atOrAbove(index, _highest - Behind + 1);
-        if (count > _highest) {
-            // Skipped indices are open until they come late or are settled lost
-            // (at most Behind of them stay open: see below).
-            for (Count skipped = std::max(_highest + 1, count - Behind - 1); skipped < count; ++skipped) {
-                if (!reserved(skipped))
-                    _missing.push_back({skipped, now, false});
-            }
-            if (count - _highest - 1 > Behind + 1)
-                _missing.push_back({_highest + 1, now, true}); // more than can come late: lost
-            _highest = count;
-        } else {
-            const auto late = std::find_if(
-                _missing.begin(), _missing.end(), [count](const Missing& m) { return m.count == count; });
-            if (late != _missing.end()) {
-                _missing.erase(late);
-            } else if (isDmxAnswer(count) || (kind == Kind::Dmx && count < _first)) {
-                // A DMX answer made after the records numbered later (its slot
-                // was not counted lost), or a DMX frame numbered before the
-                // first record seen and recorded after it.
-            } else {
-                // An index seen again: the box made a wrap's worth of records
-                // less a few that never came.
-                while (count <= _highest)
-                    count += VandrelRecordIndex::Wrap;
-                _missing.push_back({count - 1, now, true});
-                _highest = count;
+    // Before the first record, counts start a wrap up: the first record may be
+    // read below the first told frame, and stays positive.
+    return std::max(_anchored ? _highest + 1 : Wrap, _givenNext);
+}
+
+VandrelRecordGaps::DmxFrame* VandrelRecordGaps::toldFrameOf(quint8 index, Count& count)
+{
+    for (auto frame = _told.rbegin(); frame != _told.rend(); ++frame) {
+        for (const Count c : {frame->own, frame->own + 1}) {
+            // A wrap older is another frame's.
+            if ((c & 0xFF) == index && (!_anchored || c > _highest - (Wrap - Behind))) {
+                count = c;
+                return &*frame;
             }
         }
     }
-    _highest = std::max(_highest, count);
+    return nullptr;
+}
+
+VandrelRecordGaps::DmxFrame* VandrelRecordGaps::toldFrameAt(Count count)
+{
+    const auto frame = std::find_if(_told.begin(), _told.end(),
+        [count](const DmxFrame& f) { return f.own == count || f.own + 1 == count; });
+    return frame == _told.end() ? nullptr : &*frame;
+}
+
+void VandrelRecordGaps::skipped(Count count, Clock::time_point now)
+{
+    Missing missing;
+    missing.count = count;
+    if (const DmxFrame* frame = toldFrameAt(count)) {
+        // Its answer slot may stay empty, and a frame whose chain broke off may never be recorded.
+        if (count != frame->own || !frame->whole || frame->ownSeen)
+            return;
+        missing.due = frame->due;
+        missing.told = true;
+    } else if (reserved(count)) {
+        _guessTook = count;
+        return;
+    } else if (_pending && count >= pendingFloor()) {
+        missing.pending = true;
+    } else if (untold(count)) {
+        missing.due = _untoldDue;
+    } else {
+        // Every record but a DMX frame's comes in index order.
+        missing.due = now;
+        missing.lost = true;
+    }
+    _missing.push_back(missing);
+}
+
+void VandrelRecordGaps::erase(Count count)
+{
+    _missing.erase(std::remove_if(_missing.begin(), _missing.end(),
+                       [count](const Missing& m) { return m.count == count; }),
+        _missing.end());
+}
+
+void VandrelRecordGaps::markLost(Count count)
+{
+    erase(count);
+    Missing missing;
+    missing.count = count;
+    missing.lost = true;
+    _missing.push_back(missing);
+}
+
+void VandrelRecordGaps::seeTold(DmxFrame& frame, Count count, Clock::time_point now)
+{
+    // The box puts its frames on the line one after the other and records
+    // each before its answer: what came before this record and did not come
+    // was lost.
+    for (DmxFrame& earlier : _told) {
+        const bool before = earlier.own < frame.own || (&earlier == &frame && count != frame.own);
+        if (before && !earlier.ownSeen && earlier.whole)
+            markLost(earlier.own);
+        if (before || &earlier == &frame)
+            earlier.ownSeen = true;
+    }
+    if (count != frame.own) {
+        frame.answerSeen = true;
+        return;
+    }
+    // The frames after it go on the line from now on at the latest.
+    auto lineFreeAt = now;
+    for (DmxFrame& later : _told) {
+        if (later.own <= frame.own)
+            continue;
+        lineFreeAt += later.busy;
+        const auto due = std::min(later.due, lineFreeAt + RecordMargin);
+        for (Missing& missing : _missing) {
+            if (missing.told && missing.count == later.own)
+                missing.due = std::min(missing.due, due);
+        }
+        later.due = due;
+    }
+    _lineFreeAt = std::min(_lineFreeAt, lineFreeAt);
+}
+
+VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::time_point now)
+{
+    Count count = index;
+    DmxFrame* told = kind == Kind::Dmx ? toldFrameOf(index, count) : nullptr;
+    if (!_anchored) {
+        // The first record: older than the first frame told since the start,
+        // or one of the few numbered after it; anything after that frame
+        // belongs to this feed.
+        if (!told)
+            count += Wrap; // counts start a wrap up (see floor)
+        Count from = count;
+        if (!_told.empty()) {
+            from = _told.front().own;
+            if (!told)
+                count = VandrelRecordIndex::atOrAbove(index, from + Behind - (Wrap - 1));
+        }
+        _anchored = true;
+        _first = count;
+        _highest = std::min(from, count) - 1;
+    } else if (!told) {
+        count = VandrelRecordIndex::atOrAbove(index, _highest - Behind + 1);
+    }
+    if (count > _highest) {
+        // Skipped indices are open until they come late or are settled lost
+        // (at most Behind of them stay open: see below).
+        for (Count s = std::max(_highest + 1, count - Behind - 1); s < count; ++s)
+            skipped(s, now);
+        if (count - _highest - 1 > Behind + 1)
+            markLost(_highest + 1); // more than can come late: lost
+        _highest = count;
+        if (_lostBeforeFirst)
+            markLost(count - 1); // the first record seen follows those the failed poll took
+        _lostBeforeFirst = false;
+    } else {
+        const auto late = std::find_if(
+            _missing.begin(), _missing.end(), [count](const Missing& m) { return m.count == count; });
+        if (late != _missing.end()) {
+            _missing.erase(late);
+        } else if (!told && kind == Kind::Other) {
+            // An index seen again: the box made a wrap's worth of records
+            // less a few that never came. (A DMX record below the highest is
+            // a frame's recorded late, or its answer.)
+            while (count <= _highest)
+                count += Wrap;
+            markLost(count - 1);
+            _highest = count;
+        }
+    }
     for (Missing& missing : _missing) {
-        if (_highest - missing.count > Behind)
+        if (!missing.told && !missing.pending && _highest - missing.count > Behind)
             missing.lost = true;
     }
-    // A DMX record right after the last DMX frame's own record is its answer;
-    // any other is a frame's own, whose answer slot may stay empty.
-    if (kind == Kind::Dmx && !isDmxAnswer(count)) {
-        _dmxFrame = count;
-        _missing.erase(std::remove_if(_missing.begin(), _missing.end(),
-                           [count](const Missing& m) { return !m.lost && m.count == count + 1; }),
-            _missing.end());
+    if (told) {
+        seeTold(*told, count, now);
+    } else if (kind == Kind::Dmx) {
+        if (_pending && count >= pendingFloor())
+            _seenWhilePending.push_back(count);
+        // Nobody told of it (yet): a record right after a frame's own is its
+        // answer; any other is a frame's own, whose answer slot may stay empty.
+        if (!reserved(count)) {
+            _guessed = true;
+            _dmxFrame = count;
+            _guessTook = -1;
+            const auto slot = std::find_if(_missing.begin(), _missing.end(),
+                [count](const Missing& m) { return !m.lost && m.count == count + 1; });
+            if (slot != _missing.end()) {
+                _guessTook = slot->count;
+                _missing.erase(slot);
+            }
+        }
     }
+    // Told frames whose records came, or that a wrap has passed, are done with.
+    _told.erase(std::remove_if(_told.begin(), _told.end(),
+                    [this](const DmxFrame& f) {
+                        return (f.ownSeen && f.answerSeen) || f.own + 1 <= _highest - (Wrap - Behind);
+                    }),
+        _told.end());
     return count;
 }
 
@@ -78,23 +209,99 @@ bool VandrelRecordGaps::takeLostBelow(Count count)
 void VandrelRecordGaps::passCompleted(Clock::time_point began)
 {
     for (Missing& missing : _missing) {
-        if (missing.seen + LineTime <= began)
+        if (!missing.pending && missing.due <= began)
             missing.lost = true;
     }
 }
 
 void VandrelRecordGaps::pollFailed()
 {
-    if (_highest < 0)
+    if (!_anchored)
         _lostBeforeFirst = true;
 }
 
 void VandrelRecordGaps::restart()
 {
-    _lostBeforeFirst = false;
-    _highest = -1;
-    _dmxFrame = -1;
-    _missing.clear();
+    *this = VandrelRecordGaps();
+}
+
+void VandrelRecordGaps::dmxFrameGoesOut(std::chrono::microseconds busy, Clock::time_point)
+{
+    _pending = true;
+    _pendingFloor = floor();
+    _pendingAnchored = _anchored;
+    _pendingBusy = busy;
+    _seenWhilePending.clear();
+}
+
+VandrelRecordGaps::Count VandrelRecordGaps::pendingFloor() const
+{
+    // Records seen first since the start while the chain went out anchor the
+    // count: older than the frame, or among the few the box numbered after it.
+    return _pendingAnchored || !_anchored ? _pendingFloor : _first - Behind;
+}
+
+void VandrelRecordGaps::dmxFrameGiven(quint8 index, bool whole, Clock::time_point now)
+{
+    DmxFrame frame;
+    frame.own = VandrelRecordIndex::atOrAbove(index, _pending ? pendingFloor() : floor());
+    frame.whole = whole;
+    // The box puts its frames on the line one after the other.
+    frame.busy = _pendingBusy;
+    _lineFreeAt = std::max(now, _lineFreeAt) + _pendingBusy;
+    frame.due = _lineFreeAt + RecordMargin;
+    const auto seen = [this](Count c) {
+        return std::find(_seenWhilePending.begin(), _seenWhilePending.end(), c) != _seenWhilePending.end();
+    };
+    frame.ownSeen = seen(frame.own);
+    frame.answerSeen = seen(frame.own + 1);
+    _pending = false;
+    _seenWhilePending.clear();
+    _givenNext = std::max(_givenNext, frame.own + 2);
+    if (_untoldFrom >= 0 && _untoldTo < 0)
+        _untoldTo = frame.own;
+    _told.push_back(frame);
+    if (int(_told.size()) > MaxDmxFrames)
+        _told.pop_front();
+    // Its answer, come while the chain went out, was read as a frame's own
+    // record, and the index after it as that frame's answer slot.
+    const bool answerGuessed = _guessed && _dmxFrame == frame.own + 1;
+    if (answerGuessed || (_guessed && _dmxFrame == frame.own))
+        _guessed = false;
+    // What was skipped while the chain went out is this frame's, or lost.
+    std::vector<Count> skippedMeanwhile;
+    for (const Missing& missing : _missing) {
+        if (missing.pending)
+            skippedMeanwhile.push_back(missing.count);
+    }
+    if (answerGuessed && _guessTook >= 0)
+        skippedMeanwhile.push_back(_guessTook);
+    for (const Count count : skippedMeanwhile) {
+        erase(count);
+        skipped(count, now);
+    }
+    if (frame.answerSeen && !frame.ownSeen && frame.whole)
+        markLost(frame.own);
+}
+
+void VandrelRecordGaps::dmxFrameUntold(Clock::time_point now)
+{
+    if (!_pending)
+        return;
+    _pending = false;
+    _seenWhilePending.clear();
+    if (_untoldFrom < 0 || _untoldTo >= 0) {
+        _untoldFrom = pendingFloor();
+        _untoldTo = -1;
+    }
+    _lineFreeAt = std::max(now, _lineFreeAt) + _pendingBusy;
+    _untoldDue = _lineFreeAt + RecordMargin;
+    for (Missing& missing : _missing) {
+        if (missing.pending) {
+            missing.pending = false;
+            missing.due = _untoldDue;
+        }
+    }
 }
 
 } // namespace tarvesk::itf

@@ -123,6 +123,12 @@ public:
             sinkMonitor(sink, false);
     }
 
+    void tellRecordSinks(const std::function<void(itf::IVandrelRecordSink&)>& tell) override
+    {
+        for (itf::IVandrelRecordSink* sink : sinks)
+            tell(*sink);
+    }
+
     libusb_device_handle* handle = nullptr;
     itf::LibUsbInterface* transport = nullptr;
     // Stands in for the data monitor: called with each installed mutex and with null.

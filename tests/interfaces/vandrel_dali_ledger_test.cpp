@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@ namespace {
 // Frames as the box puts them on the bus; backward frames are one byte.
 const QByteArray kRead("\x01\xC5", 2);       // READ MEMORY LOCATION (short address 0)
 const QByteArray kActual("\x01\xA0", 2);     // QUERY ACTUAL LEVEL
+const QByteArray kPresent("\x01\x91", 2);    // QUERY CONTROL GEAR PRESENT
 const QByteArray kDapc("\x00\x80", 2);       // DAPC 128
 const QByteArray kInitialise("\xA5\x00", 2); // INITIALISE, sent twice
 const QByteArray kOther("\x9F\x05", 2);      // another master's frame
@@ -93,30 +95,44 @@ void latePass(VandrelDaliLedger& ledger)
 }
 
 // Records in bus order, as the box reports them. Besides DALI frames: "-" the
-// box lost a record; "dmx" a DMX frame takes two indices (its own record's
-// and its answer's) while the line carries it; "DMX" its own record comes,
-// after those numbered later, and no answer; "late" a late pass (latePass).
+// box lost a record; "dmx" our DMX sender's frame takes two indices (its own
+// record's and its answer's) while the line carries it, and the sender tells
+// the ledger so; "dmx?" the same, told only at "dmx!" (its chain still goes
+// out); "DMX" the own record of the next such frame comes, after those
+// numbered later; "DMX+" the next one's answer; "late" a late pass (latePass).
 struct Feeder
 {
     void operator()(VandrelDaliLedger& ledger, const QByteArray& bytes)
     {
-        if (bytes == "-") {
-            ++nextIndex;
-        } else if (bytes == "dmx") {
-            dmxFrame = nextIndex;
-            nextIndex += 2;
-        } else if (bytes == "DMX") {
+        const auto dmxRecord = [&ledger](quint8 index) {
             proto::RawPacket dmx;
             dmx.setPacketType(proto::PACKET_TYPE_DMX);
-            dmx.setIndex(dmxFrame);
+            dmx.setIndex(index);
             EXPECT_FALSE(ledger.takeRecord(dmx));
+        };
+        if (bytes == "-") {
+            ++nextIndex;
+        } else if (bytes == "dmx" || bytes == "dmx?") {
+            ledger.dmxFrameGoesOut(std::chrono::milliseconds(1));
+            dmxFrames.push_back(nextIndex);
+            nextIndex += 2;
+            if (bytes == "dmx")
+                ledger.dmxFrameGiven(dmxFrames.back(), true);
+        } else if (bytes == "dmx!") {
+            ledger.dmxFrameGiven(dmxFrames.back(), true);
+        } else if (bytes == "DMX") {
+            dmxRecord(dmxFrames.at(ownNext++));
+        } else if (bytes == "DMX+") {
+            dmxRecord(quint8(dmxFrames.at(answerNext++) + 1));
         } else if (bytes == "late") {
             latePass(ledger);
         } else {
             EXPECT_TRUE(ledger.takeRecord(record(bytes)));
         }
     }
-    quint8 dmxFrame = 0;
+    std::vector<quint8> dmxFrames;
+    size_t ownNext = 0;
+    size_t answerNext = 0;
 };
 
 void feed(VandrelDaliLedger& ledger, const std::vector<QByteArray>& records)
@@ -338,7 +354,29 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
         LedgerCase {"dmx_frame_recorded_after_later_records", {{kActual, true}},
             {kOther, "dmx", kActual, "\x11", "DMX", kOther, "\x12"}, {{kActual, "\x11"}}, 0, false, {false}},
         // Its record never came: lost, as any other.
-        LedgerCase {"dmx_frame_lost", {{kActual, true}}, {kOther, "dmx", kActual, "\x11"}, {{}}, 0, true, {true}}),
+        LedgerCase {"dmx_frame_lost", {{kActual, true}}, {kOther, "dmx", kActual, "\x11"}, {{}}, 0, true, {true}},
+        // The DMX frame's own record lost, its answer the first record
+        // reported, then our first query's echo lost: the index after the
+        // DMX answer is no answer slot but a loss, and neither query takes
+        // the second one's answer.
+        LedgerCase {"dmx_frame_lost_before_its_answer_then_our_echo",
+            {{kActual, true}, {kActual, true}}, {"dmx", "DMX+", "-", "\x10", kActual, "\x20"}, {{}, {}}, 0, true,
+            {true, true}},
+        // Our query's answer lost and shown by the next index, a DMX
+        // frame's: "no answer" would be false.
+        LedgerCase {"lost_answer_shown_by_a_dmx_record", {{kPresent, true}}, {kPresent, "-", "dmx", "DMX"},
+            {{kPresent}}, 0, false, {true}},
+        // Back-to-back DMX frames recorded after the DALI records numbered
+        // after them (long breaks), nothing lost: nothing in doubt.
+        LedgerCase {"dmx_frames_recorded_late_beside_queries", {{kActual, true}, {kPresent, true}},
+            {"dmx", "dmx", kActual, "\x11", "DMX", kPresent, "DMX", kTimeout},
+            {{kActual, "\x11"}, {kPresent, kTimeout}}, 0, false, {false, false}},
+        // A DMX record of a frame whose index the sender has not told yet:
+        // the gap is its own or lost, settled once told.
+        LedgerCase {"dmx_frame_told_after_its_record", {{kActual, true}},
+            {kActual, "dmx?", "DMX", "\x11", "dmx!"}, {{kActual, "\x11"}}, 0, false, {false}},
+        LedgerCase {"lost_answer_shown_by_the_record_of_a_dmx_frame_not_told_yet", {{kPresent, true}},
+            {kPresent, "-", "dmx?", "DMX", "dmx!"}, {{kPresent}}, 0, false, {true}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DaliLedgerSender, RecordsOfAReleasedOrRefusedFrameReachNobody)
@@ -471,6 +509,35 @@ TEST(DaliLedgerSender, ATimedQuerysAnswerWindowCountsFromItsEcho)
     EXPECT_EQ(waiter.waitForAnswer(pastTheGuard), proto::PacketMutex::WAIT_BACKSTOP);
     ledger.passCompleted(Clock::now() + window);
     EXPECT_EQ(waiter.waitForAnswer(pastTheGuard), proto::PacketMutex::WAIT_GUARD);
+}
+
+// An index that may yet come, shown by a DMX record (of a frame whose index
+// the sender has not told yet), holds the verdict of the frame on the bus:
+// the missing record may be its answer. Once it is known lost, the frame is in doubt.
+TEST(DaliLedgerSender, AGapShownByADmxRecordHoldsTheVerdict)
+{
+    VandrelDaliLedger ledger;
+    proto::PacketMutex waiter(0, false);
+    const auto ticket = ledger.sending(kPresent, 1, &waiter);
+    ledger.goesOut(ticket, 1);
+    waiter.armQuietWindow();
+    proto::PacketMutex::WaitRule onePass;
+    onePass.quietPasses = 1;
+    onePass.guard = onePass.backstop = proto::PacketMutex::Clock::now(); // no waiting
+    ledger.recordsFrom(2);
+    nextIndex = 40;
+    ledger.takeRecord(record(kPresent));
+    ledger.dmxFrameGoesOut(std::chrono::milliseconds(1));
+    proto::RawPacket dmx; // given 42, reported before the sender knew it: 41 may be its
+    dmx.setPacketType(proto::PACKET_TYPE_DMX);
+    dmx.setIndex(42);
+    ledger.takeRecord(dmx);
+    EXPECT_EQ(drain(waiter), (std::vector<QByteArray> {kPresent}));
+    ledger.passCompleted(VandrelDaliLedger::Clock::now() + std::chrono::seconds(1));
+    EXPECT_EQ(waiter.waitForAnswer(onePass), proto::PacketMutex::WAIT_BACKSTOP);
+    EXPECT_FALSE(ledger.inDoubt(ticket));
+    ledger.dmxFrameGiven(42, true);
+    EXPECT_TRUE(ledger.inDoubt(ticket));
 }
 
 // A full ledger forgets nothing: the next sender is refused without a wait,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -10,11 +11,26 @@ using tarvesk::itf::VandrelRecordGaps;
 
 namespace {
 
+// What the gaps learn, in order: a record the box reported, or what the DMX
+// sender tells of its frame.
+enum class What {
+    Record,    // a DALI (or any other) record with this index byte
+    DmxRecord, // a DMX record with this index byte
+    GoesOut,   // the DMX sender's frame goes out, its index not told yet
+    Given,     // it was given this index byte (goes out first, if not told so)
+    Untold,    // its first report failed: its index stays unknown
+};
+
 struct Seen
 {
-    int index; // the byte the box numbered the record with
-    bool dmx = false;
+    int index; // the byte the box numbered the record with, or gave the frame
+    What what = What::Record;
 };
+
+constexpr What Dmx = What::DmxRecord;
+constexpr What Given = What::Given;
+const Seen GoesOut {0, What::GoesOut};
+const Seen Untold {0, What::Untold};
 
 struct GapsCase
 {
@@ -33,15 +49,40 @@ class RecordGaps : public ::testing::TestWithParam<GapsCase>
 {
 };
 
+// A DMX frame keeps the line this long in the table (its records all come
+// before the passes that would settle them).
+constexpr std::chrono::milliseconds Busy {1};
+
 // What the record indices show, read in the order the box reported them.
 TEST_P(RecordGaps, SkippedIndicesAreLostOnlyWhenNoDmxRecordCanFillThem)
 {
     const GapsCase& c = GetParam();
     VandrelRecordGaps gaps;
     VandrelRecordGaps::Count last = 0; // the highest count seen
+    bool goingOut = false;
     for (const Seen& seen : c.seen) {
-        last = std::max(last,
-            gaps.see(quint8(seen.index), seen.dmx ? VandrelRecordGaps::Kind::Dmx : VandrelRecordGaps::Kind::Other));
+        switch (seen.what) {
+        case What::Record:
+        case What::DmxRecord:
+            last = std::max(last,
+                gaps.see(quint8(seen.index),
+                    seen.what == Dmx ? VandrelRecordGaps::Kind::Dmx : VandrelRecordGaps::Kind::Other));
+            break;
+        case What::GoesOut:
+            gaps.dmxFrameGoesOut(Busy);
+            goingOut = true;
+            break;
+        case What::Given:
+            if (!goingOut)
+                gaps.dmxFrameGoesOut(Busy);
+            gaps.dmxFrameGiven(quint8(seen.index), true);
+            goingOut = false;
+            break;
+        case What::Untold:
+            gaps.dmxFrameUntold();
+            goingOut = false;
+            break;
+        }
     }
     EXPECT_EQ(gaps.openBelow(last + 1), c.open);
     EXPECT_EQ(gaps.takeLostBelow(last + 1), c.lost);
@@ -64,36 +105,96 @@ std::vector<Seen> operator+(std::vector<Seen> a, const std::vector<Seen>& b)
 
 INSTANTIATE_TEST_SUITE_P(Indices, RecordGaps,
     ::testing::Values(GapsCase {"in_order_across_the_wrap", run(250, 12), false, false},
-        GapsCase {"one_skipped_may_yet_come", {{10}, {12}}, true, false},
+        // Only a DMX frame's records come after those numbered later: with
+        // none given that index, it is lost at once.
+        GapsCase {"one_skipped_is_lost", {{10}, {12}}, false, true},
+        GapsCase {"one_skipped_while_a_frame_goes_out_may_yet_come", {{10}, GoesOut, {12}}, true, false},
         // More than 32 records numbered later came: it will not come any more.
         GapsCase {"one_skipped_then_many", std::vector<Seen> {{10}} + run(12, 34), false, true},
         // A DMX frame takes two indices; the records made while the line
         // carried it come first, then its own, then maybe its answer.
-        GapsCase {"dmx_frame_recorded_late", {{10}, {13}, {14}, {11, true}}, false, false},
-        GapsCase {"dmx_frame_and_answer_recorded_late", {{10}, {13}, {11, true}, {14}, {12, true}}, false,
+        GapsCase {"dmx_frame_recorded_late", {{10}, {11, Given}, {13}, {14}, {11, Dmx}}, false, false},
+        GapsCase {"dmx_frame_and_answer_recorded_late", {{10}, {11, Given}, {13}, {11, Dmx}, {14}, {12, Dmx}},
+            false, false},
+        GapsCase {"dmx_frame_still_on_the_line", {{10}, {11, Given}, {13}, {14}}, true, false},
+        // A long break beside busy DALI traffic: more than 32 records numbered
+        // later, and still its own (read at its count, not a wrap ahead).
+        GapsCase {"dmx_frame_recorded_after_many_later_ones",
+            std::vector<Seen> {{10}, {11, Given}} + run(13, 40) + std::vector<Seen> {{11, Dmx}, {53}}, false,
             false},
-        GapsCase {"dmx_frame_lost", std::vector<Seen> {{10}, {13}, {14}} + run(15, 33), false, true},
-        GapsCase {"dmx_answer_lost_is_no_loss", std::vector<Seen> {{10}, {11, true}} + run(13, 40), false,
-            false},
+        // The box records its frames in the order it put them on the line.
+        GapsCase {"dmx_frame_lost_shown_by_a_later_frame", {{10}, {11, Given}, {13, Given}, {15}, {13, Dmx}},
+            false, true},
+        GapsCase {"dmx_answer_lost_is_no_loss", std::vector<Seen> {{10}, {11, Given}, {11, Dmx}} + run(13, 40),
+            false, false},
+        // Its own record lost, its answer the first record reported: the
+        // index after the answer is no answer slot, and lost.
+        GapsCase {"dmx_frame_lost_before_its_answer", {{0, Given}, {1, Dmx}, {3}}, false, true},
+        GapsCase {"dmx_frame_lost_then_a_dali_record", {{10}, {11, Given}, {12, Dmx}, {14}}, false, true},
+        // The monitor reported records of the frame before the sender knew its index.
+        GapsCase {"dmx_frame_reported_before_it_was_told", {{10}, GoesOut, {13}, {11, Dmx}, {11, Given}, {14}},
+            false, false},
+        GapsCase {"dmx_answer_reported_before_it_was_told", {{10}, GoesOut, {12, Dmx}, {14}, {11, Given}},
+            false, true},
+        // Its first report failed: its indices are unknown, and may yet come.
+        GapsCase {"untold_frame", {{10}, GoesOut, Untold, {13}}, true, false},
+        // A DMX record nobody told of: a frame's own, the index after it its answer slot.
+        GapsCase {"untold_dmx_record_and_its_empty_answer_slot", {{10}, {11, Dmx}, {13}}, false, false},
         // A run of lost records one wrap short reads as an index seen again.
         GapsCase {"run_of_250_lost", {{100}, {101}, {102}, {97}}, false, true},
-        GapsCase {"long_run_lost", {{100}, {200}}, true, true}),
+        GapsCase {"long_run_lost", {{100}, {200}}, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A skipped index settles as lost once a pass that drained the box began
-// long enough after the skip showed for a DMX frame to have been recorded.
-TEST(RecordGapsSettle, ADrainedPassBegunLaterSettlesWhatDidNotCome)
+// A told frame's own record is lost once a drained pass began after its
+// time on the line, which counts after the frames given before it.
+TEST(RecordGapsSettle, AToldFramesTimeOnTheLineSettlesItsRecord)
 {
     VandrelRecordGaps gaps;
     const auto now = VandrelRecordGaps::Clock::now();
-    gaps.see(10, VandrelRecordGaps::Kind::Other, now);
-    gaps.see(12, VandrelRecordGaps::Kind::Other, now);
-    gaps.passCompleted(now + VandrelRecordGaps::LineTime / 2);
-    EXPECT_TRUE(gaps.openBelow(13));
-    gaps.passCompleted(now + VandrelRecordGaps::LineTime);
-    EXPECT_FALSE(gaps.openBelow(13));
-    EXPECT_FALSE(gaps.takeLostBelow(11)); // nothing lost before 11
-    EXPECT_TRUE(gaps.takeLostBelow(13));
+    const std::chrono::milliseconds line(180);
+    const auto first = gaps.see(10, VandrelRecordGaps::Kind::Other, now);
+    for (const quint8 index : {11, 13}) {
+        gaps.dmxFrameGoesOut(line, now);
+        gaps.dmxFrameGiven(index, true, now);
+    }
+    gaps.see(15, VandrelRecordGaps::Kind::Other, now); // made while the frames kept the line
+    gaps.see(11, VandrelRecordGaps::Kind::Dmx, now + line);
+    const auto due = now + 2 * line + VandrelRecordGaps::RecordMargin;
+    gaps.passCompleted(due - std::chrono::milliseconds(1));
+    EXPECT_TRUE(gaps.openBelow(first + 6));
+    gaps.passCompleted(due);
+    EXPECT_FALSE(gaps.openBelow(first + 6));
+    EXPECT_FALSE(gaps.takeLostBelow(first + 3)); // the first frame came
+    EXPECT_TRUE(gaps.takeLostBelow(first + 6));  // the second did not
+    // When it comes after all, it is late, not a wrap's worth of records ahead.
+    EXPECT_EQ(gaps.see(13, VandrelRecordGaps::Kind::Dmx, due), first + 3);
+    EXPECT_EQ(gaps.see(16, VandrelRecordGaps::Kind::Other, due), first + 6);
+    EXPECT_FALSE(gaps.takeLostBelow(first + 1000));
+}
+
+// A stream of frames sent faster than their longest time on the line: the
+// wait for one that did not come counts from the last one recorded, not from
+// the sum of all their times.
+TEST(RecordGapsSettle, AStreamOfFramesWaitsFromTheLastOneRecorded)
+{
+    VandrelRecordGaps gaps;
+    const auto now = VandrelRecordGaps::Clock::now();
+    const std::chrono::milliseconds line(200);
+    const auto first = gaps.see(10, VandrelRecordGaps::Kind::Other, now);
+    for (int frame = 0; frame < 20; ++frame) {
+        gaps.dmxFrameGoesOut(line, now);
+        gaps.dmxFrameGiven(quint8(11 + 2 * frame), true, now);
+    }
+    gaps.see(51, VandrelRecordGaps::Kind::Other, now); // numbered after them all
+    const auto recorded = now + std::chrono::milliseconds(50);
+    for (int frame = 0; frame < 19; ++frame) // the last one's record is lost
+        gaps.see(quint8(11 + 2 * frame), VandrelRecordGaps::Kind::Dmx, recorded);
+    const auto due = recorded + line + VandrelRecordGaps::RecordMargin;
+    gaps.passCompleted(due - std::chrono::milliseconds(1));
+    EXPECT_TRUE(gaps.openBelow(first + 41));
+    gaps.passCompleted(due);
+    EXPECT_FALSE(gaps.openBelow(first + 41));
+    EXPECT_TRUE(gaps.takeLostBelow(first + 41));
 }
 
 // Before the first record since the box was opened nothing shows a loss,
@@ -101,19 +202,20 @@ TEST(RecordGapsSettle, ADrainedPassBegunLaterSettlesWhatDidNotCome)
 TEST(RecordGapsSettle, TheFirstRecordAnchorsTheCount)
 {
     VandrelRecordGaps gaps;
-    gaps.see(200, VandrelRecordGaps::Kind::Other);
-    EXPECT_FALSE(gaps.takeLostBelow(1000));
-    gaps.see(205, VandrelRecordGaps::Kind::Other);
-    EXPECT_TRUE(gaps.openBelow(206));
+    const auto first = gaps.see(200, VandrelRecordGaps::Kind::Other);
+    EXPECT_FALSE(gaps.takeLostBelow(first + 1000));
+    gaps.dmxFrameGoesOut(std::chrono::milliseconds(1));
+    gaps.see(205, VandrelRecordGaps::Kind::Other); // the frame may be given 201
+    EXPECT_TRUE(gaps.openBelow(first + 6));
     gaps.restart();
-    EXPECT_FALSE(gaps.openBelow(1000));
+    EXPECT_FALSE(gaps.openBelow(first + 1000));
     gaps.pollFailed();
-    const auto first = gaps.see(7, VandrelRecordGaps::Kind::Other);
-    EXPECT_FALSE(gaps.openBelow(first + 1));
-    EXPECT_TRUE(gaps.takeLostBelow(first + 1));
+    const auto anchor = gaps.see(7, VandrelRecordGaps::Kind::Other);
+    EXPECT_FALSE(gaps.openBelow(anchor + 1));
+    EXPECT_TRUE(gaps.takeLostBelow(anchor + 1));
     gaps.pollFailed(); // once anchored, the indices will show it
     gaps.see(8, VandrelRecordGaps::Kind::Other);
-    EXPECT_FALSE(gaps.takeLostBelow(1000));
+    EXPECT_FALSE(gaps.takeLostBelow(anchor + 1000));
 }
 
 } // namespace

@@ -155,6 +155,8 @@ TEST(SimBench, BadBenchesSayWhatAndWhere)
         {R"({"boxes": [{"drop_records": {"count": 5, "first": 1}}]})",
             "boxes[0].drop_records: unknown key \"first\""},
         {R"({"boxes": [{"fail_polls": 1}]})", "boxes[0].fail_polls: an object is expected"},
+        {R"({"boxes": [{"dmx_recorded_after_line": 1}]})",
+            "boxes[0].dmx_recorded_after_line: true or false is expected"},
         {R"({"boxes": [{"fail_polls": {"after": 3}}]})", "boxes[0].fail_polls.count: a number is expected"},
         {R"({"boxes": [{"fail_polls": {"count": 0}}]})", "boxes[0].fail_polls.count: 0 is outside"},
         {R"({"boxes": [{"fail_polls": {"count": 1, "after": -1}}]})",

@@ -1,5 +1,8 @@
 #include "sim_test_support.h"
 
+#include "wait_until.h"
+
+#include <QElapsedTimer>
 #include <QHash>
 
 using namespace tarvesk;
@@ -304,6 +307,37 @@ TEST(SimBox, DmxFrameInAChainOfReports)
     host.exchange(hex("1381000000000038") + frame.left(56));
     EXPECT_EQ(quint8(host.exchange(hex("1302003c") + frame.mid(56)).at(0)), 0xC0 | 0x13);
     EXPECT_EQ(responder->frames.size(), 1);
+}
+
+// Recording after the line: a DMX frame (break register 100: 26.6 ms from
+// firmware 16) is recorded, with its answer, once the line has carried it; the
+// DALI frame sent after it is recorded first, with the indices after the DMX
+// frame's.
+TEST(SimBox, ADmxFrameIsRecordedOnceTheLineCarriedIt)
+{
+    auto responder = std::make_shared<EchoResponder>();
+    SimHost host(firmware(21));
+    host.box->addBusModel(responder);
+    host.box->addBusModel(std::make_shared<AnsweringGear>(
+        QHash<QByteArray, SimDaliAnswer> {{hex("ffa0"), SimDaliAnswer::answer(0xFE)}}));
+    host.box->setDmxRecordedAfterLine(true);
+    QElapsedTimer sent;
+    sent.start();
+    const quint8 index = quint8(host.exchange(hex("1380640000040003cc0102"))[1]);
+    host.exchange(hex("0a00ffa0"));
+    QList<QByteArray> records = host.pollRecords();
+    ASSERT_TRUE(tarvesk::test::waitUntil([&] {
+        records += host.pollRecords();
+        return records.size() >= 4;
+    }));
+    EXPECT_GE(sent.elapsed(), 26); // not before the line carried it
+    ASSERT_EQ(records.size(), 4);
+    EXPECT_EQ(records[0], daliRecord(quint8(index + 2), 0, hex("ffa0")));
+    EXPECT_EQ(records[1], daliRecord(quint8(index + 3), 0, hex("fe")));
+    EXPECT_EQ(quint8(records[2][1]), index);
+    EXPECT_EQ(records[2].mid(7), hex("cc0102"));
+    EXPECT_EQ(quint8(records[3][1]), quint8(index + 1));
+    EXPECT_EQ(records[3].mid(7), hex("cc0003"));
 }
 
 TEST(SimBox, LegacyDmxAnswersInTheReply)

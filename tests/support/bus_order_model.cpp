@@ -1038,6 +1038,8 @@ void Model::dmxStep()
     // records not yet reported, lost ones among them (the index cannot tell
     // them apart).
     const Count unreported = _counter - (_lastOffered + 1);
+    // The DMX sender tells the ledger of its frame (its line time: a few slots).
+    _ledger.dmxFrameGoesOut(std::chrono::milliseconds(1));
     // The box may report records while the frame's report goes out.
     if (_in.rarely(3)) {
         note("monitor: a poll while the frame's report goes out");
@@ -1052,6 +1054,7 @@ void Model::dmxStep()
     _dmxGivenSinceLongRun = true;
     ++_transfer;
     const Count given = _index.given(quint8(dmx->count & 0xFF), floor);
+    _ledger.dmxFrameGiven(quint8(dmx->count & 0xFF), true);
     note("DMX: frame #" + std::to_string(dmx->id) + " goes out at " + std::to_string(dmx->count) + ", given "
         + std::to_string(given) + (dmx->awaited ? " (awaited)" : "") + (dmx->allowedMiss ? ", may be missed" : ""));
     if (dmx->awaited) {

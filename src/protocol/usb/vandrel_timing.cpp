@@ -13,6 +13,13 @@ constexpr float OldTimeoutStepUs = 0.666f;
 constexpr float NewTimeoutStepUs = 2.664f;
 constexpr float OldBreakStepUs = 88.0f;
 constexpr int MaxValue = 254;
+// The box's own break setting: a 16-bit register in steps of the newer time-out unit.
+constexpr double LongestBoxBreakUs = 65535.0 * NewTimeoutStepUs;
+// The mark after the break is the box's own (DMX512 asks at least 8 us); this bounds it.
+constexpr int MarkAfterBreakUs = 1000;
+// 11 bits at 250 kbit/s, and the slots of a full DMX512 frame.
+constexpr int SlotUs = 44;
+constexpr int FullFrameSlots = 513;
 
 bool newTiming(unsigned firmware)
 {
@@ -61,6 +68,14 @@ int vandrelDmxAnswerWaitMs(std::optional<int> answerTimeout, unsigned firmware, 
         return defaultMs;
     const int us = vandrelValueToTime(VandrelTimeKind::AnswerTimeout, *answerTimeout, firmware);
     return std::max(defaultMs, (us + 999) / 1000);
+}
+
+int vandrelDmxLineTimeUs(int breakValue, int slots, unsigned firmware)
+{
+    const double breakUs = breakValue > 0
+        ? vandrelValueToTime(VandrelTimeKind::BreakTime, std::min(breakValue, 255), firmware)
+        : LongestBoxBreakUs;
+    return int(std::ceil(breakUs)) + MarkAfterBreakUs + std::max(slots, FullFrameSlots) * SlotUs;
 }
 
 } // namespace tarvesk::proto

@@ -24,4 +24,11 @@ int vandrelValueToTime(VandrelTimeKind kind, int value, unsigned firmware);
 // give up before the box has reported.
 int vandrelDmxAnswerWaitMs(std::optional<int> answerTimeout, unsigned firmware, bool timeoutEvents);
 
+// The longest the box may take to put a DMX frame of `slots` slots (start code
+// included) on the line, in microseconds: its break (`breakValue` as sent in
+// the report; 0 leaves the break to the box's own setting, which may be as
+// long as its break register allows), the mark after the break, and the slots
+// (at least a full DMX512 frame's, the box's channel count may pad it).
+int vandrelDmxLineTimeUs(int breakValue, int slots, unsigned firmware);
+
 } // namespace tarvesk::proto

@@ -72,6 +72,19 @@ TEST(VandrelTiming, AnswerWait)
     EXPECT_EQ(proto::vandrelDmxAnswerWaitMs(65000, 15, false), int(std::ceil(65000 * 0.666 / 1000)));
 }
 
+// How long a frame may keep the DMX line: its break (255 steps: 255 x 255 x
+// 2.664 us = 173.2 ms from firmware 16, 255 x 88 us = 22.4 ms before; none
+// given: the box's own setting, at most 65535 x 2.664 us), a mark after the
+// break of at most 1 ms, and the slots at 44 us each (at least 513 of them).
+TEST(VandrelTiming, LineTime)
+{
+    const int fullFrame = 513 * 44;
+    EXPECT_EQ(proto::vandrelDmxLineTimeUs(255, 3, 21), int(std::trunc(255 * 255 * 2.664)) + 1000 + fullFrame);
+    EXPECT_EQ(proto::vandrelDmxLineTimeUs(255, 3, 15), 255 * 88 + 1000 + fullFrame);
+    EXPECT_EQ(proto::vandrelDmxLineTimeUs(0, 3, 21), int(std::ceil(65535 * 2.664)) + 1000 + fullFrame);
+    EXPECT_EQ(proto::vandrelDmxLineTimeUs(1, 1000, 15), 88 + 1000 + 1000 * 44);
+}
+
 struct ChainCase
 {
     int size;
