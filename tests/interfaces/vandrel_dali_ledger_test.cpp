@@ -360,8 +360,8 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
         // DMX answer is no answer slot but a loss, and neither query takes
         // the second one's answer.
         LedgerCase {"dmx_frame_lost_before_its_answer_then_our_echo",
-            {{kActual, true}, {kActual, true}}, {"dmx", "DMX+", "-", "\x10", kActual, "\x20"}, {{}, {}}, 0, true,
-            {true, true}},
+            {{kActual, true}, {kActual, false}}, {"dmx", "DMX+", "-", "\x10", kActual, "\x20"}, {{}}, 0, true,
+            {true}},
         // Our query's answer lost and shown by the next index, a DMX
         // frame's: "no answer" would be false.
         LedgerCase {"lost_answer_shown_by_a_dmx_record", {{kPresent, true}}, {kPresent, "-", "dmx", "DMX"},
