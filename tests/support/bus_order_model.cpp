@@ -229,6 +229,7 @@ struct BoxRecord
     quint8 flags = 0;
     Count index = 0;
     qint64 tag = 0;
+    bool old = false; // in the box when it was opened anew
 };
 
 // The box's USB side while the real data monitor primes a feed: each monitor
@@ -418,6 +419,9 @@ private:
     std::array<Gear, 2> _gears;
     bool _timeoutEvents = false;
     bool _ourDali = true; // our request threads send DALI frames (else only the DMX sender)
+    // Nothing disturbs the bus: no record lost, no poll or transfer failing, no
+    // other master, no box opened anew (what (f) judges).
+    bool _calm = false;
     bool _lastOnBusOpen = false; // our frame (or a copy of one) was on the bus last and nothing followed it yet
     bool _lastCopiesClosingFrame = false; // another master's copy of a queued frame of ours that the box closes
 
@@ -444,6 +448,9 @@ private:
     Clock::time_point _farBegan = Clock::now();
 
     std::vector<Thread> _threads;
+    // The bytes of our requests whose write failed, while the ledger may still owe them.
+    std::vector<QByteArray> _unwritten;
+    bool _failNextWrite = false;
     // Records the box is to lose when it makes them (aimed losses), by tag.
     std::set<qint64> _loseTags;
     int _disturbances = 0; // in the whole scenario so far
@@ -585,6 +592,10 @@ void Model::putOnBus(const QByteArray& bytes, int id, bool closes, bool firstCop
     Sent* ours = id > 0 ? _sent.at(id).get() : nullptr;
     if (!ours)
         disturb("another master's frame");
+    else if (bytes.size() == 1 && _lastOnBusOpen)
+        // On the bus it is a backward frame, as an answer to the frame before
+        // is: which it was, what the box reports cannot show.
+        disturb("our one-byte frame where an answer may come");
     const bool enableBefore = _gears[0].enabled6;
     if (ours && ours->memoryRead && !ours->expectedKnown) {
         ours->expectedByte = _gears[0].memory[size_t(ours->expectBank)][size_t(ours->expectLocation)];
@@ -627,7 +638,7 @@ void Model::busStep()
     const auto [id, copy] = _queue.front();
     _queue.pop_front();
     const Sent& sent = *_sent.at(id);
-    if (_features.aimedLosses && copy == 0 && _in.rarely(12)) {
+    if (_features.aimedLosses && !_calm && copy == 0 && _in.rarely(12)) {
         // The box loses our echo, what followed it, or both.
         const int which = 1 + _in.pick(3);
         note("box: loses " + std::string(which == 1 ? "the echo" : which == 2 ? "the answer" : "both records")
@@ -641,6 +652,9 @@ void Model::busStep()
     putOnBus(sent.bytes, id, sent.closes, copy == 0);
     for (RecordKind kind : {Echo, Answer, TimeoutEvent, FrameError})
         _loseTags.erase(tagOf(id, kind));
+    // Another master's frame right after our ENABLE DEVICE TYPE uses it up.
+    if (_lastWasOurEnable && !_calm && _features.foreignBetweenEnableAndQuery && _in.rarely(3))
+        foreignStep();
 }
 
 void Model::flushBus()
@@ -657,6 +671,8 @@ void Model::foreignFrame(const QByteArray& bytes)
 
 void Model::foreignStep()
 {
+    if (_calm)
+        return;
     if (_lastWasOurEnable && !_features.foreignBetweenEnableAndQuery)
         return; // a known fault: the enable is used up (see Features)
     if (_lastCopiesClosingFrame && !_features.frameAfterCopyOnClosingBox)
@@ -720,6 +736,9 @@ void Model::foreignStep()
     }
     if (bytes.isEmpty())
         return;
+    if (!_features.foreignCopyOfUnwrittenRequest
+        && std::find(_unwritten.begin(), _unwritten.end(), bytes) != _unwritten.end())
+        return; // a known fault (see Features)
     if (!_features.answeredCopyAhead && answeredCopyAhead(bytes))
         return; // undecidable from what the box reports (see Features)
     if (!_features.foreignOneByteAfterOurFrame && bytes.size() == 1 && _lastOnBusOpen)
@@ -908,6 +927,7 @@ void Model::farPass()
         if (sent.second->mutex)
             sent.second->farPassSeen = true;
     _longRunPending = false;
+    _unwritten.clear();
 }
 
 void Model::stall()
@@ -927,6 +947,7 @@ void Model::stall()
         for (auto& sent : _sent)
             if (sent.second->mutex)
                 sent.second->farPassSeen = true;
+        _unwritten.clear();
     }
     _longRunPending = false;
 }
@@ -960,6 +981,9 @@ void Model::reopen()
             _buffer.push_back(answer);
         }
     }
+    for (BoxRecord& record : _buffer)
+        record.old = true;
+    _unwritten.clear();
     note("box opened anew: " + std::to_string(_buffer.size()) + " old records drained into the log");
     _index.feedEnded(core::ITF_ERR_NO_DEVICE);
     _ledger.feedEnded(core::ITF_ERR_NO_DEVICE);
@@ -975,6 +999,10 @@ void Model::reopen()
         _buffer.clear();
     if (_in.rarely(2))
         _counter = _in.pick(256); // a box powered up anew counts from anywhere
+    // Once primed, the senders that waited for it go at once.
+    for (Thread& thread : _threads)
+        if (!thread.busy && _in.rarely(2))
+            hostStep(thread);
     _lastOffered = _counter - 1;
     _keptSinceOpen = false;
     _firstDmxSinceOpen = true;
@@ -1100,11 +1128,12 @@ void Model::send(Thread& thread, const QByteArray& bytes, bool awaited, int copi
         endExchange(thread, nullptr, {VerdictKind::Error, 0, core::ITF_ERR_BUSY});
         return;
     }
-    if (_features.failedTransfers && _in.rarely(30)) {
+    if (_failNextWrite || (_features.failedTransfers && !_calm && _in.rarely(30))) {
+        _failNextWrite = false;
         failedTransfer(thread, s);
         return;
     }
-    if (_in.rarely(40)) {
+    if (!_calm && _in.rarely(40)) {
         note("T" + std::to_string(thread.number) + ": the box refuses " + hex(bytes));
         disturb("a refused request");
         _ledger.refused(s.ticket);
@@ -1118,7 +1147,7 @@ void Model::send(Thread& thread, const QByteArray& bytes, bool awaited, int copi
         // reported before it (see Features).
         size_t through = 0;
         for (size_t i = 0; i < _buffer.size(); ++i)
-            if (_buffer[i].tag < 0 && kindOf(_buffer[i].tag) == Echo && _buffer[i].bytes == bytes)
+            if (_buffer[i].tag < 0 && !_buffer[i].old && kindOf(_buffer[i].tag) == Echo && _buffer[i].bytes == bytes)
                 through = i + 2;
         if (through > 0) {
             note("monitor: a poll before our request goes out");
@@ -1145,6 +1174,7 @@ void Model::failedTransfer(Thread& thread, Sent& s)
         + " fails");
     requestNotWritten(_ledger, s.ticket);
     disturb("a failed transfer");
+    _unwritten.push_back(s.bytes);
     if (s.awaited) {
         s.mutex->armQuietWindow();
         conclude(thread, s, {VerdictKind::Error, 0, core::ITF_ERR_IO});
@@ -1198,32 +1228,56 @@ bool Model::quiet() const
 
 void Model::pollingClient()
 {
-    // A client asking the same query again and again, every few passes.
-    Thread* client = nullptr;
-    for (Thread& thread : _threads)
-        if (!thread.busy)
-            client = &thread;
-    if (!client || !_ourDali)
+    // A client asking the same query again and again, every few passes, on
+    // whichever request thread is free (an asking in doubt is asked again by
+    // its own thread).
+    if (!_ourDali)
         return;
-    Thread& thread = *client;
     const int askings = 2 + _in.pick(10);
-    const int disturbance = _in.pick(6); // 1 echo, 2 answer, 3 both lost; 4 also a burst; else none
-    note("T" + std::to_string(thread.number) + ": a client asks 01 a0 " + std::to_string(askings) + " times");
-    for (int k = 0; k < askings; ++k) {
-        if (!thread.busy) {
-            startExchange(thread);
-            thread.kind = Kind::Query;
+    // 1 its first asking's echo lost, 2 its answer, 3 both; 4 a burst past the
+    // hold cap right after the first asking, behind a request of ours whose
+    // write failed (or whose echo was lost); else none.
+    const int disturbance = _calm || !_features.aimedLosses ? 0 : _in.pick(6);
+    note("a client asks 01 a0 " + std::to_string(askings) + " times");
+    if (disturbance == 4) {
+        for (Thread& other : _threads) {
+            if (other.busy)
+                continue;
+            startExchange(other);
+            other.kind = Kind::Dapc;
+            const bool unwritten = _features.unwrittenCommandBeforeBurst;
+            _failNextWrite = unwritten;
+            hostStep(other);
+            if (!unwritten)
+                _loseTags.insert(tagOf(_nextId - 1, Echo));
+            _failNextWrite = false;
+            break;
         }
-        if (!thread.waiting)
+    }
+    for (int k = 0; k < askings; ++k) {
+        Thread* asking = nullptr;
+        for (Thread& thread : _threads)
+            if (thread.busy && !thread.waiting && thread.kind == Kind::Query)
+                asking = &thread; // asks again
+        for (Thread& thread : _threads)
+            if (!asking && !thread.busy)
+                asking = &thread;
+        if (asking) {
+            Thread& thread = *asking;
+            if (!thread.busy) {
+                startExchange(thread);
+                thread.kind = Kind::Query;
+            }
             hostStep(thread);
-        if (k == 0 && thread.waiting && _features.aimedLosses && disturbance >= 1 && disturbance <= 4) {
-            const int id = thread.waiting;
-            if ((disturbance & 1) != 0 || disturbance == 4)
-                _loseTags.insert(tagOf(id, Echo));
-            if ((disturbance & 2) != 0)
-                for (RecordKind kind : {Answer, TimeoutEvent, FrameError})
-                    _loseTags.insert(tagOf(id, kind));
-            note("box: loses records of our #" + std::to_string(id));
+            if (k == 0 && thread.waiting && disturbance >= 1 && disturbance <= 3) {
+                const int id = thread.waiting;
+                if ((disturbance & 1) != 0)
+                    _loseTags.insert(tagOf(id, Echo));
+                if ((disturbance & 2) != 0)
+                    for (RecordKind kind : {Answer, TimeoutEvent, FrameError})
+                        _loseTags.insert(tagOf(id, kind));
+                note("box: loses records of our #" + std::to_string(id));
+            }
         }
         while (!_queue.empty())
             busStep();
@@ -1415,7 +1469,7 @@ void Model::dmxStep()
     dmx->lineMs = 23 + _in.pick(std::max(1, _features.dmxLineMs - 22));
     dmx->lateBy = _in.pick(1 + dmx->lineMs / 25);
     dmx->judged = _features.liveness && quiet();
-    if (_features.aimedLosses && _in.rarely(10)) {
+    if (_features.aimedLosses && !_calm && _in.rarely(10)) {
         const bool own = _in.pick(2) == 0;
         note(std::string("box: will lose the DMX frame's ") + (own ? "own record" : "answer"));
         if (own)
@@ -1511,10 +1565,11 @@ Outcome Model::run()
 {
     _timeoutEvents = _in.pick(2) == 1;
     _ourDali = !_in.rarely(4);
+    _calm = _in.rarely(3);
     _counter = _in.pick(256);
     _lastOffered = _counter - 1;
     note(std::string("box ") + (_timeoutEvents ? "with" : "without") + " time-out events, first index "
-        + std::to_string(_counter) + (_ourDali ? "" : "; no DALI frames of ours"));
+        + std::to_string(_counter) + (_ourDali ? "" : "; no DALI frames of ours") + (_calm ? "; calm" : ""));
     for (int step = 0; step < 600 && !_in.done(); ++step) {
         switch (_in.pick(24)) {
         case 0:
@@ -1533,7 +1588,7 @@ Outcome Model::run()
             foreignStep();
             break;
         case 9:
-            if (_features.lostRecords) {
+            if (_features.lostRecords && !_calm) {
                 const int kind = _in.pick(4);
                 _loseNext = kind < 2 ? 1
                     : kind == 2      ? 2 + _in.pick(31)
@@ -1558,13 +1613,14 @@ Outcome Model::run()
             latePass();
             break;
         case 15:
-            failedPoll();
+            if (!_calm)
+                failedPoll();
             break;
         case 16:
             farPass();
             break;
         case 17:
-            if (_features.reopen && _in.rarely(3))
+            if (_features.reopen && !_calm && _in.rarely(2))
                 reopen();
             break;
         case 18:
@@ -1573,7 +1629,7 @@ Outcome Model::run()
             break;
         case 19: {
             // Another master's burst of traffic of its own.
-            if ((_lastWasOurEnable && !_features.foreignBetweenEnableAndQuery)
+            if (_calm || (_lastWasOurEnable && !_features.foreignBetweenEnableAndQuery)
                 || (_lastCopiesClosingFrame && !_features.frameAfterCopyOnClosingBox))
                 break;
             int frames = 2 + _in.pick(40);

@@ -155,10 +155,21 @@ struct Features
     // passes), after the box lost its first asking's echo, answer or both,
     // or a burst, or nothing.
     bool pollingClient = true;
-    // Pending: a request whose write fails after the transport announced it
-    // to the ledger (the going-out hook runs before the write); the ledger is
-    // told what the transport knows (requestNotWritten in the model).
+    // A command of ours (never awaited) whose write fails after the
+    // transport announced it to the ledger (the going-out hook runs before
+    // the write), then a client's query and a burst past the hold cap: the
+    // query's records are held behind the command, which never reaches the
+    // bus. The ledger is told what the transport knows (requestNotWritten in
+    // the model).
+    bool unwrittenCommandBeforeBurst = true;
+    // Pending: any request's write fails so: a later identical frame's echo
+    // is taken for the unwritten one's, and every identical frame after it
+    // takes the next one's answer.
     bool failedTransfers = false;
+    // Pending: another master's copy of such a request's bytes, while the
+    // ledger may still owe it: it takes the copy's echo for the request's and
+    // settles the records held behind it as another master's.
+    bool foreignCopyOfUnwrittenRequest = false;
     // Monitor stalls of one to ten seconds (a drained pass begun that long
     // after the latest frames).
     bool stalls = true;
@@ -180,6 +191,7 @@ struct Features
         f.dmxLineMs = 205;
         f.holdCapSizes = true;
         f.failedTransfers = true;
+        f.foreignCopyOfUnwrittenRequest = true;
         f.liveness = true;
         return f;
     }
