@@ -78,6 +78,8 @@ TEST(BusOrderProperty, SeededScenariosPassTheOracle)
                                     << total.noAnswers << " without answer, " << total.errors << " errors, "
                                     << total.memoryBytes << " memory bytes, " << total.missed << " missed, "
                                     << total.undisturbed << " undisturbed");
+    testing::Test::RecordProperty("exchanges", total.exchanges);
+    testing::Test::RecordProperty("undisturbed", total.undisturbed);
     EXPECT_GT(total.values, 500);
     EXPECT_GT(total.noAnswers, 200);
     EXPECT_GT(total.errors, 200);

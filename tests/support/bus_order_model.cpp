@@ -871,15 +871,22 @@ void Model::freshPasses(int count)
 void Model::quickPass()
 {
     // Begun soon after the latest frames: a DMX frame still on the line is
-    // not recorded yet, and its indices stay open.
-    const auto began = Clock::now() + std::chrono::milliseconds(5 + _in.pick(56));
-    note("monitor: a drained pass begun soon after");
-    makeDmxRecords(began);
-    drainedPass(began);
-    if (_dmx)
-        _dmx->passAfterSeen = true;
-    if (_longRunPending && _dmxGivenSinceLongRun)
-        _longRunPending = false;
+    // not recorded yet, and its indices stay open. Or a run of them, one every
+    // 5 ms as the monitor polls, some past an answer window.
+    const int first = 5 + _in.pick(56);
+    const int run = 1 + _in.pick(14);
+    const int count = _features.quickPassRuns ? run : 1;
+    note("monitor: " + std::to_string(count) + " drained passes begun soon after");
+    for (int i = 0; i < count; ++i) {
+        const auto began = Clock::now() + std::chrono::milliseconds(_features.quickPassRuns ? 5 * (i + 1) : first);
+        makeDmxRecords(began);
+        drainedPass(began);
+        if (_dmx)
+            _dmx->passAfterSeen = true;
+        if (_longRunPending && _dmxGivenSinceLongRun)
+            _longRunPending = false;
+        evaluate();
+    }
 }
 
 void Model::latePass()
@@ -1128,7 +1135,10 @@ void Model::send(Thread& thread, const QByteArray& bytes, bool awaited, int copi
         endExchange(thread, nullptr, {VerdictKind::Error, 0, core::ITF_ERR_BUSY});
         return;
     }
-    if (_failNextWrite || (_features.failedTransfers && !_calm && _in.rarely(30))) {
+    // (Each choice is read whether or not its switch is on, so that an input
+    // makes the same order under every set of switches but where they differ.)
+    const bool writeFails = _in.rarely(30);
+    if (_failNextWrite || (_features.failedTransfers && !_calm && writeFails)) {
         _failNextWrite = false;
         failedTransfer(thread, s);
         return;
@@ -1282,7 +1292,8 @@ void Model::pollingClient()
         while (!_queue.empty())
             busStep();
         if (k == 0 && disturbance == 4 && _features.pastHoldCap) {
-            const int frames = _features.holdCapSizes ? 1018 + _in.pick(13) : 1100;
+            const int size = _in.pick(13);
+            const int frames = _features.holdCapSizes ? 1018 + size : 1100;
             note("another master sends " + std::to_string(frames) + " frames");
             for (int i = 0; i < frames; ++i)
                 foreignFrame(frame(0x9F, quint8(i)));
@@ -1466,8 +1477,8 @@ void Model::dmxStep()
     dmx->count = _counter;
     _counter += 2;
     dmx->goneOut = Clock::now();
-    dmx->lineMs = 23 + _in.pick(std::max(1, _features.dmxLineMs - 22));
-    dmx->lateBy = _in.pick(1 + dmx->lineMs / 25);
+    dmx->lineMs = std::min(_features.dmxLineMs, 23 + _in.pick(183));
+    dmx->lateBy = _in.pick(256) % (1 + dmx->lineMs / 25);
     dmx->judged = _features.liveness && quiet();
     if (_features.aimedLosses && !_calm && _in.rarely(10)) {
         const bool own = _in.pick(2) == 0;
@@ -1633,8 +1644,10 @@ Outcome Model::run()
                 || (_lastCopiesClosingFrame && !_features.frameAfterCopyOnClosingBox))
                 break;
             int frames = 2 + _in.pick(40);
-            if (_features.pastHoldCap && _in.rarely(8))
-                frames = !_features.holdCapSizes ? 1100 : _in.rarely(4) ? 2100 : 1018 + _in.pick(13);
+            if (_features.pastHoldCap && _in.rarely(8)) {
+                const int size = _in.pick(52);
+                frames = !_features.holdCapSizes ? 1100 : size < 13 ? 2100 : 1018 + size % 13;
+            }
             note("another master sends " + std::to_string(frames) + " frames");
             for (int i = 0; i < frames; ++i)
                 foreignFrame(frame(0x9F, quint8(i)));

@@ -138,6 +138,11 @@ struct Features
     // Drained passes begun soon after the latest frames (5 to 60 ms), before
     // a DMX frame still on the line was recorded.
     bool quickPasses = true;
+    // Pending: runs of them, one every 5 ms (as the monitor polls), the
+    // later ones past an answer window: a DMX record that shows our answer
+    // lost, and nothing else since, leaves the verdict "no answer" standing
+    // until the loss is settled.
+    bool quickPassRuns = false;
     // A box opened anew (old records drained, its counter maybe restarted).
     bool reopen = true;
     // The box opened anew holds more records than one monitor pass takes (an
@@ -190,6 +195,7 @@ struct Features
         Features f;
         f.dmxLineMs = 205;
         f.holdCapSizes = true;
+        f.quickPassRuns = true;
         f.failedTransfers = true;
         f.foreignCopyOfUnwrittenRequest = true;
         f.liveness = true;
