@@ -64,7 +64,8 @@ EOF
     if grep -q '^\[  PASSED  \]' <<<"$output" && ! grep -q FAILED <<<"$output"; then
         echo "$name: NOT CAUGHT"
     else
-        echo "$name: caught: $(grep -m1 -E '^seed [0-9]+: \(' <<<"$output" | cut -c1-160)"
+        seeds=$(grep -A2 'run.failed' <<<"$output" | grep -m1 -o 'Which is: [0-9]*' | grep -o '[0-9]*')
+        echo "$name: caught (${seeds:-?} seeds): $(grep -m1 -E '^seed [0-9]+: \(' <<<"$output" | cut -c1-160)"
     fi
 done
 restore

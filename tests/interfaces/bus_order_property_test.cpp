@@ -90,8 +90,8 @@ TEST(BusOrderProperty, SeededScenariosPassTheOracle)
 // The orders and the clause that the ledger of today still fails
 // (busorder::Features::withPending): DMX frames whose long break time keeps
 // their records back past the record gaps' wait, bursts at and around the
-// hold cap, requests whose write failed after they were announced, and
-// liveness (e). To run once the ledger's fixes are in.
+// hold cap, runs of passes 5 ms apart, requests whose write failed after
+// they were announced, and liveness (e). To run once the ledger's fixes are in.
 TEST(BusOrderProperty, DISABLED_SeededScenariosWithThePendingOrdersPassTheOracle)
 {
     const SeededRun run = runSeeds(busorder::Features::withPending(), 300);
