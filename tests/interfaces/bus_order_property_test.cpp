@@ -71,7 +71,7 @@ SeededRun runSeeds(const busorder::Features& features, uint32_t seeds)
 // and those still pending. The sums show the run reached every kind of verdict.
 TEST(BusOrderProperty, SeededScenariosPassTheOracle)
 {
-    const SeededRun run = runSeeds(busorder::Features(), 300);
+    const SeededRun run = runSeeds(busorder::Features(), 500);
     const busorder::Stats& total = run.total;
     EXPECT_EQ(run.failed, 0);
     SCOPED_TRACE(testing::Message() << total.exchanges << " exchanges: " << total.values << " values, "
@@ -94,7 +94,7 @@ TEST(BusOrderProperty, SeededScenariosPassTheOracle)
 // they were announced, and liveness (e). To run once the ledger's fixes are in.
 TEST(BusOrderProperty, DISABLED_SeededScenariosWithThePendingOrdersPassTheOracle)
 {
-    const SeededRun run = runSeeds(busorder::Features::withPending(), 300);
+    const SeededRun run = runSeeds(busorder::Features::withPending(), 500);
     EXPECT_EQ(run.failed, 0);
     EXPECT_GT(run.total.judged, 100);
 }

@@ -423,6 +423,7 @@ private:
     // other master, no box opened anew (what (f) judges).
     bool _calm = false;
     bool _lastOnBusOpen = false; // our frame (or a copy of one) was on the bus last and nothing followed it yet
+    int _lastAnswerByte = -1; // the byte that answered it, if it was answered (else -1)
     bool _lastCopiesClosingFrame = false; // another master's copy of a queued frame of ours that the box closes
 
     std::map<int, std::unique_ptr<Sent>> _sent;
@@ -592,9 +593,10 @@ void Model::putOnBus(const QByteArray& bytes, int id, bool closes, bool firstCop
     Sent* ours = id > 0 ? _sent.at(id).get() : nullptr;
     if (!ours)
         disturb("another master's frame");
-    else if (bytes.size() == 1 && _lastOnBusOpen)
+    else if (bytes.size() == 1 && (_lastOnBusOpen || _lastAnswerByte == quint8(bytes.at(0))))
         // On the bus it is a backward frame, as an answer to the frame before
-        // is: which it was, what the box reports cannot show.
+        // is (or that answer's byte again): which it was, what the box
+        // reports cannot show.
         disturb("our one-byte frame where an answer may come");
     const bool enableBefore = _gears[0].enabled6;
     if (ours && ours->memoryRead && !ours->expectedKnown) {
@@ -625,6 +627,7 @@ void Model::putOnBus(const QByteArray& bytes, int id, bool closes, bool firstCop
         return _sent.at(q.first)->bytes == bytes;
     });
     _lastOnBusOpen = (ours || copyOfOurs) && reaction.answers == 0 && !closes;
+    _lastAnswerByte = (ours || copyOfOurs) && reaction.answers == 1 && !collide ? reaction.byte : -1;
     _lastCopiesClosingFrame = copyOfOurs && std::any_of(_queue.begin(), _queue.end(), [&](const std::pair<int, int>& q) {
         return _sent.at(q.first)->bytes == bytes && _sent.at(q.first)->closes;
     });
