@@ -391,6 +391,7 @@ private:
     void judge(bool judged, const std::string& name, const Verdict& verdict, int askings);
     void quickPass();
     void stall();
+    void stalledWaits();
     void prime();
     void pollingClient();
     void failedTransfer(Thread& thread, Sent& s);
@@ -938,6 +939,18 @@ void Model::farPass()
             sent.second->farPassSeen = true;
     _longRunPending = false;
     _unwritten.clear();
+    stalledWaits();
+}
+
+void Model::stalledWaits()
+{
+    // A wait that saw no pass for seconds may end with "the box stopped
+    // reporting" (README): (e) does not judge it.
+    for (Thread& thread : _threads)
+        if (thread.waiting)
+            thread.judged = false;
+    if (_dmx)
+        _dmx->judged = false;
 }
 
 void Model::stall()
@@ -958,6 +971,7 @@ void Model::stall()
             if (sent.second->mutex)
                 sent.second->farPassSeen = true;
         _unwritten.clear();
+        stalledWaits();
     }
     _longRunPending = false;
 }
