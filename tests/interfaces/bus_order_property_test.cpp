@@ -26,47 +26,78 @@ std::vector<uint8_t> scenarioBytes(uint32_t seed)
     return bytes;
 }
 
-// Every exchange the model drives through the DALI ledger and the record index,
-// in thousands of bus orders, passes the oracle: no record of another frame,
-// memory bytes from our own selection, no false "no answer", no value where
-// ownership cannot be shown, also where the box lost records beside our
-// frames. Off (see busorder::Features): the orders that what the box reports
-// cannot settle. The sums show the run reached every kind of verdict.
-TEST(BusOrderProperty, SeededScenariosPassTheOracle)
+struct SeededRun
+{
+    busorder::Stats total;
+    int failed = 0;
+};
+
+// Runs the seeds, reports the first few orders that break the oracle (traced).
+SeededRun runSeeds(const busorder::Features& features, uint32_t seeds)
 {
     // The model's classes log warnings and debug lines by the hundred.
     const QtMessageHandler previous
         = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-    busorder::Stats total;
-    int failed = 0;
-    for (uint32_t seed = 1; seed <= 300; ++seed) {
+    SeededRun run;
+    busorder::Stats& total = run.total;
+    for (uint32_t seed = 1; seed <= seeds; ++seed) {
         const std::vector<uint8_t> bytes = scenarioBytes(seed);
-        const busorder::Outcome outcome = busorder::runScenario(bytes.data(), bytes.size(), busorder::Features());
+        const busorder::Outcome outcome = busorder::runScenario(bytes.data(), bytes.size(), features);
         total.exchanges += outcome.stats.exchanges;
         total.values += outcome.stats.values;
         total.noAnswers += outcome.stats.noAnswers;
         total.errors += outcome.stats.errors;
         total.missed += outcome.stats.missed;
         total.memoryBytes += outcome.stats.memoryBytes;
-        if (!outcome.violations.empty() && ++failed <= 3) {
-            const busorder::Outcome traced
-                = busorder::runScenario(bytes.data(), bytes.size(), busorder::Features(), true);
+        total.judged += outcome.stats.judged;
+        total.undisturbed += outcome.stats.undisturbed;
+        if (!outcome.violations.empty() && ++run.failed <= 3) {
+            const busorder::Outcome traced = busorder::runScenario(bytes.data(), bytes.size(), features, true);
             ADD_FAILURE() << "seed " << seed << ": (" << outcome.violations.front().clause << ") "
                           << outcome.violations.front().what << "\n"
                           << traced.trace;
         }
     }
     qInstallMessageHandler(previous);
-    EXPECT_EQ(failed, 0);
+    return run;
+}
+
+// Every exchange the model drives through the DALI ledger and the record index,
+// in thousands of bus orders, passes the oracle: no record of another frame,
+// memory bytes from our own selection, no false "no answer", no value where
+// ownership cannot be shown, also where the box lost records beside our
+// frames; nothing in doubt where nothing disturbed the bus. Off (see
+// busorder::Features): the orders that what the box reports cannot settle,
+// and those still pending. The sums show the run reached every kind of verdict.
+TEST(BusOrderProperty, SeededScenariosPassTheOracle)
+{
+    const SeededRun run = runSeeds(busorder::Features(), 500);
+    const busorder::Stats& total = run.total;
+    EXPECT_EQ(run.failed, 0);
     SCOPED_TRACE(testing::Message() << total.exchanges << " exchanges: " << total.values << " values, "
                                     << total.noAnswers << " without answer, " << total.errors << " errors, "
-                                    << total.memoryBytes << " memory bytes, " << total.missed << " missed");
+                                    << total.memoryBytes << " memory bytes, " << total.missed << " missed, "
+                                    << total.undisturbed << " undisturbed");
+    testing::Test::RecordProperty("exchanges", total.exchanges);
+    testing::Test::RecordProperty("undisturbed", total.undisturbed);
     EXPECT_GT(total.values, 500);
     EXPECT_GT(total.noAnswers, 200);
     EXPECT_GT(total.errors, 200);
     EXPECT_GT(total.memoryBytes, 20);
+    EXPECT_GT(total.undisturbed, 100);
 }
 
+// The orders and the clause that the ledger of today still fails
+// (busorder::Features::withPending): DMX frames whose long break time keeps
+// their records back past the record gaps' wait, bursts at and around the
+// hold cap, runs of passes 5 ms apart, requests whose write failed after
+// they were announced, and liveness (e). To run once the ledger's fixes are in.
+TEST(BusOrderProperty, DISABLED_SeededScenariosWithThePendingOrdersPassTheOracle)
+{
+    const SeededRun run = runSeeds(busorder::Features::withPending(), 500);
+    EXPECT_EQ(run.failed, 0);
+    EXPECT_GT(run.total.judged, 100);
+}
 
 // The bus orders kept in the fuzz target's corpus (among them every
 // counterexample it found) pass the oracle.

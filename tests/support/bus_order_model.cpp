@@ -1,13 +1,22 @@
 #include "bus_order_model.h"
 
 #include "core/itf_error.h"
+#include "interfaces/ilib_usb.h"
+#include "interfaces/lib_usb_interface.h"
+#include "interfaces/usb_vandrel_data_monitor.h"
 #include "interfaces/vandrel_dali_ledger.h"
 #include "interfaces/vandrel_record_index.h"
 #include "protocol/dali/dali_packet.h"
 #include "protocol/dmx/dmx_packet.h"
 #include "protocol/packet_mutex.h"
+#include "protocol/usb/usb_vandrel_packet_factory.h"
+#include "protocol/usb/vandrel_commands.h"
+#include "vandrel_monitor_stream_encoder.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+
+#include <libusb.h>
 
 #include <algorithm>
 #include <array>
@@ -16,6 +25,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 
 namespace tarvesk::test::busorder {
@@ -26,6 +36,16 @@ using itf::VandrelDaliLedger;
 using itf::VandrelRecordIndex;
 using Clock = proto::PacketMutex::Clock;
 using Count = VandrelRecordIndex::Count;
+
+// What the transport tells the ledger when the write of a request fails after
+// its going-out hook ran (the hook runs before the write, under the transfer
+// mutex): nothing more today, so the frame stays owed as if the box had it.
+// The ledger's own word for a write that failed goes here once it has one.
+void requestNotWritten(VandrelDaliLedger& ledger, VandrelDaliLedger::Ticket ticket)
+{
+    (void)ledger;
+    (void)ticket;
+}
 
 // The input read as choices; once it is used up every choice is 0, the most
 // ordinary one, and the scenario winds down.
@@ -174,6 +194,8 @@ struct Thread
     int count = 1;
     quint8 level = 0;
     bool oneByteAwaited = false;
+    // (e): the exchange began once a disturbance had ended, and none came since.
+    bool judged = false;
 };
 
 struct DmxExchange
@@ -192,6 +214,12 @@ struct DmxExchange
     // older frame's), and only then may the sender's wait end without it.
     bool passAfterSeen = false;
     bool concluded = false;
+    // On the line: when it went out, how long the line takes with it before
+    // the box records it, and how many records numbered after it come first.
+    Clock::time_point goneOut;
+    int lineMs = 23;
+    int lateBy = 0;
+    bool judged = false; // (e), as a thread's exchange
 };
 
 struct BoxRecord
@@ -201,6 +229,98 @@ struct BoxRecord
     quint8 flags = 0;
     Count index = 0;
     qint64 tag = 0;
+    bool old = false; // in the box when it was opened anew
+};
+
+// The box's USB side while the real data monitor primes a feed: each monitor
+// poll takes the whole records that fit in one reply from the front of the
+// box's buffer (those left stay in it), and says whether more wait. A poll
+// planned to fail loses its reply (the records in it).
+class BoxUsb : public itf::ILibUsb
+{
+public:
+    explicit BoxUsb(std::deque<BoxRecord>& buffer)
+        : _buffer(buffer)
+    { }
+    int failAt = -1; // the poll (counted in polls) that fails
+    int polls = 0;   // polls answered or failed
+
+    int init(libusb_context** context) override
+    {
+        *context = nullptr;
+        return 0;
+    }
+    void exit(libusb_context*) override { }
+    ssize_t getDeviceList(libusb_context*, libusb_device*** list) override
+    {
+        *list = nullptr;
+        return 0;
+    }
+    void freeDeviceList(libusb_device**, int) override { }
+    int getDeviceDescriptor(libusb_device*, libusb_device_descriptor*) override { return LIBUSB_ERROR_NOT_FOUND; }
+    libusb_device* refDevice(libusb_device* device) override { return device; }
+    void unrefDevice(libusb_device*) override { }
+    int open(libusb_device*, libusb_device_handle**) override { return LIBUSB_ERROR_NOT_FOUND; }
+    void close(libusb_device_handle*) override { }
+    int kernelDriverActive(libusb_device_handle*, int) override { return 0; }
+    int detachKernelDriver(libusb_device_handle*, int) override { return 0; }
+    int claimInterface(libusb_device_handle*, int) override { return 0; }
+    int releaseInterface(libusb_device_handle*, int) override { return 0; }
+    int bulkTransfer(libusb_device_handle*, unsigned char endpoint, unsigned char* data, int length,
+        int* transferred, unsigned int) override
+    {
+        if (!(endpoint & 0x80)) {
+            *transferred = length;
+            return 0;
+        }
+        ++polls;
+        const QByteArray reply = nextReply();
+        if (polls == failAt) {
+            *transferred = 0;
+            return LIBUSB_ERROR_TIMEOUT;
+        }
+        const int size = std::min(length, int(reply.size()));
+        std::copy(reply.begin(), reply.begin() + size, data);
+        *transferred = size;
+        return 0;
+    }
+    int controlTransfer(libusb_device_handle*, uint8_t, uint8_t, uint16_t, uint16_t, unsigned char*, uint16_t,
+        unsigned int) override
+    {
+        return LIBUSB_ERROR_NOT_SUPPORTED;
+    }
+    int clearHalt(libusb_device_handle*, unsigned char) override { return 0; }
+    int resetDevice(libusb_device_handle*) override { return 0; }
+
+private:
+    QByteArray nextReply()
+    {
+        using Encoder = sim::VandrelMonitorStreamEncoder;
+        QByteArray reply(Encoder::ReportSize, '\0');
+        reply[0] = char(Encoder::PollReplyCommandByte);
+        // Whole records only, with a zero byte after the last (the closing
+        // record type): the host takes each at once.
+        int at = 4;
+        while (!_buffer.empty()) {
+            const BoxRecord& record = _buffer.front();
+            sim::MonitorRecord encoded;
+            encoded.type = record.dmx ? proto::UsbVandrelPacketFactory::RECORD_DMX
+                                      : proto::UsbVandrelPacketFactory::RECORD_DALI;
+            encoded.index = quint8(record.index & 0xFF);
+            encoded.flags = record.flags;
+            encoded.payload = record.bytes;
+            const QByteArray bytes = Encoder::encodeRecord(encoded);
+            if (at + bytes.size() >= Encoder::ReportSize)
+                break;
+            std::copy(bytes.begin(), bytes.end(), reply.begin() + at);
+            at += int(bytes.size());
+            _buffer.pop_front();
+        }
+        reply[1] = char(_buffer.empty() ? Encoder::LastOfBurst : proto::vandrel::PollMoreData);
+        return reply;
+    }
+
+    std::deque<BoxRecord>& _buffer;
 };
 
 class Model
@@ -265,6 +385,19 @@ private:
     void evaluateDmx();
     void concludeDmx(const char* how);
 
+    // Bus orders after which the service is to recover (see (e)).
+    void disturb(const std::string& what);
+    bool quiet() const;
+    void judge(bool judged, const std::string& name, const Verdict& verdict, int askings);
+    void quickPass();
+    void stall();
+    void stalledWaits();
+    void prime();
+    void pollingClient();
+    void failedTransfer(Thread& thread, Sent& s);
+    void makeDmxRecords(Clock::time_point upTo);
+    void makeDmxRecords(DmxExchange& dmx);
+
     void violation(char clause, const std::string& what)
     {
         _outcome.violations.push_back({clause, what});
@@ -287,7 +420,11 @@ private:
     std::array<Gear, 2> _gears;
     bool _timeoutEvents = false;
     bool _ourDali = true; // our request threads send DALI frames (else only the DMX sender)
+    // Nothing disturbs the bus: no record lost, no poll or transfer failing, no
+    // other master, no box opened anew (what (f) judges).
+    bool _calm = false;
     bool _lastOnBusOpen = false; // our frame (or a copy of one) was on the bus last and nothing followed it yet
+    int _lastAnswerByte = -1; // the byte that answered it, if it was answered (else -1)
     bool _lastCopiesClosingFrame = false; // another master's copy of a queued frame of ours that the box closes
 
     std::map<int, std::unique_ptr<Sent>> _sent;
@@ -313,6 +450,18 @@ private:
     Clock::time_point _farBegan = Clock::now();
 
     std::vector<Thread> _threads;
+    // The bytes of our requests whose write failed, while the ledger may still owe them.
+    std::vector<QByteArray> _unwritten;
+    bool _failNextWrite = false;
+    // Records the box is to lose when it makes them (aimed losses), by tag.
+    std::set<qint64> _loseTags;
+    int _disturbances = 0; // in the whole scenario so far
+    int _quietRounds = 0;  // rounds of drained passes since the last one
+    // The real data monitor that primes a box opened anew, on a USB stand-in
+    // serving the box's buffer (made at the first such opening).
+    std::shared_ptr<BoxUsb> _boxUsb;
+    std::unique_ptr<itf::LibUsbInterface> _usb;
+    std::unique_ptr<itf::UsbVandrelDataMonitor> _monitor;
     // Every DMX frame sent; those whose records are not made yet are still on the line.
     std::vector<std::unique_ptr<DmxExchange>> _dmxFrames;
     DmxExchange* _dmx = nullptr; // the awaited exchange under way
@@ -393,10 +542,13 @@ Reaction Model::react(const QByteArray& bytes)
 
 void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Count index)
 {
-    // A DMX frame on the line is recorded before more than a few DALI records
-    // numbered after it (the line carries it in some 23 ms).
-    if (!dmx && index < 0 && _counter - _dmxLineSince >= 4)
-        makeDmxRecords();
+    // A DMX frame on the line is recorded once the line has carried it: the
+    // records numbered after it that the box made meanwhile come first.
+    if (!dmx && index < 0 && _counter - _dmxLineSince >= 2) {
+        for (auto& pending : _dmxFrames)
+            if (!pending->recordsMade && _counter - pending->count >= 2 + pending->lateBy)
+                makeDmxRecords(*pending);
+    }
     BoxRecord record;
     record.dmx = dmx;
     record.bytes = bytes;
@@ -410,9 +562,12 @@ void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Co
     // Beside our DALI frames no run is a whole number of wraps long: the
     // one-byte index cannot show it (README says so).
     const bool wholeWraps = _ourDali && _features.daliRecordsLost && (_lostRun + 1) % 256 == 0;
-    if (_loseNext > 0 && mayLose && !wholeWraps && (_features.longLostRuns || _lostRun < 32)) {
-        --_loseNext;
+    const bool aimed = _loseTags.erase(tag) > 0;
+    if ((aimed || _loseNext > 0) && mayLose && !wholeWraps && (_features.longLostRuns || _lostRun < 32)) {
+        if (!aimed)
+            --_loseNext;
         ++_lostRun;
+        disturb("a record lost");
         if (_lostRun >= 224 && !_longRunPending) {
             _longRunPending = true;
             _dmxGivenSinceLongRun = false;
@@ -437,6 +592,13 @@ void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Co
 void Model::putOnBus(const QByteArray& bytes, int id, bool closes, bool firstCopy)
 {
     Sent* ours = id > 0 ? _sent.at(id).get() : nullptr;
+    if (!ours)
+        disturb("another master's frame");
+    else if (bytes.size() == 1 && (_lastOnBusOpen || _lastAnswerByte == quint8(bytes.at(0))))
+        // On the bus it is a backward frame, as an answer to the frame before
+        // is (or that answer's byte again): which it was, what the box
+        // reports cannot show.
+        disturb("our one-byte frame where an answer may come");
     const bool enableBefore = _gears[0].enabled6;
     if (ours && ours->memoryRead && !ours->expectedKnown) {
         ours->expectedByte = _gears[0].memory[size_t(ours->expectBank)][size_t(ours->expectLocation)];
@@ -466,6 +628,7 @@ void Model::putOnBus(const QByteArray& bytes, int id, bool closes, bool firstCop
         return _sent.at(q.first)->bytes == bytes;
     });
     _lastOnBusOpen = (ours || copyOfOurs) && reaction.answers == 0 && !closes;
+    _lastAnswerByte = (ours || copyOfOurs) && reaction.answers == 1 && !collide ? reaction.byte : -1;
     _lastCopiesClosingFrame = copyOfOurs && std::any_of(_queue.begin(), _queue.end(), [&](const std::pair<int, int>& q) {
         return _sent.at(q.first)->bytes == bytes && _sent.at(q.first)->closes;
     });
@@ -479,7 +642,23 @@ void Model::busStep()
     const auto [id, copy] = _queue.front();
     _queue.pop_front();
     const Sent& sent = *_sent.at(id);
+    if (_features.aimedLosses && !_calm && copy == 0 && _in.rarely(12)) {
+        // The box loses our echo, what followed it, or both.
+        const int which = 1 + _in.pick(3);
+        note("box: loses " + std::string(which == 1 ? "the echo" : which == 2 ? "the answer" : "both records")
+            + " of our #" + std::to_string(id));
+        if (which & 1)
+            _loseTags.insert(tagOf(id, Echo));
+        if (which & 2)
+            for (RecordKind kind : {Answer, TimeoutEvent, FrameError})
+                _loseTags.insert(tagOf(id, kind));
+    }
     putOnBus(sent.bytes, id, sent.closes, copy == 0);
+    for (RecordKind kind : {Echo, Answer, TimeoutEvent, FrameError})
+        _loseTags.erase(tagOf(id, kind));
+    // Another master's frame right after our ENABLE DEVICE TYPE uses it up.
+    if (_lastWasOurEnable && !_calm && _features.foreignBetweenEnableAndQuery && _in.rarely(3))
+        foreignStep();
 }
 
 void Model::flushBus()
@@ -496,6 +675,8 @@ void Model::foreignFrame(const QByteArray& bytes)
 
 void Model::foreignStep()
 {
+    if (_calm)
+        return;
     if (_lastWasOurEnable && !_features.foreignBetweenEnableAndQuery)
         return; // a known fault: the enable is used up (see Features)
     if (_lastCopiesClosingFrame && !_features.frameAfterCopyOnClosingBox)
@@ -559,6 +740,9 @@ void Model::foreignStep()
     }
     if (bytes.isEmpty())
         return;
+    if (!_features.foreignCopyOfUnwrittenRequest
+        && std::find(_unwritten.begin(), _unwritten.end(), bytes) != _unwritten.end())
+        return; // a known fault (see Features)
     if (!_features.answeredCopyAhead && answeredCopyAhead(bytes))
         return; // undecidable from what the box reports (see Features)
     if (!_features.foreignOneByteAfterOurFrame && bytes.size() == 1 && _lastOnBusOpen)
@@ -583,22 +767,35 @@ bool Model::answeredCopyAhead(const QByteArray& bytes) const
 
 void Model::makeDmxRecords()
 {
+    for (auto& pending : _dmxFrames)
+        if (!pending->recordsMade)
+            makeDmxRecords(*pending);
+}
+
+void Model::makeDmxRecords(Clock::time_point upTo)
+{
+    for (auto& pending : _dmxFrames)
+        if (!pending->recordsMade && pending->goneOut + std::chrono::milliseconds(pending->lineMs) <= upTo)
+            makeDmxRecords(*pending);
+}
+
+void Model::makeDmxRecords(DmxExchange& dmx)
+{
+    dmx.recordsMade = true;
+    const QByteArray payload = QByteArray(1, '\0') + char(dmx.id & 0xFF);
+    note("DMX: frame #" + std::to_string(dmx.id) + " recorded at " + std::to_string(dmx.count)
+        + (dmx.answers ? ", answered" : ""));
+    make(true, payload, 0, tagOf(dmx.id, Echo), dmx.count);
+    if (dmx.answers)
+        make(true, payload + char(0x42), 0, tagOf(dmx.id, Answer), dmx.count + 1);
+    else if (dmx.awaited && _timeoutEvents)
+        make(true, QByteArray(), proto::PACKET_FLAG_TIMEOUT_EVENT, tagOf(dmx.id, TimeoutEvent), dmx.count + 1);
+    for (RecordKind kind : {Echo, Answer, TimeoutEvent})
+        _loseTags.erase(tagOf(dmx.id, kind));
     _dmxLineSince = std::numeric_limits<Count>::max();
-    for (auto& pending : _dmxFrames) {
-        DmxExchange& dmx = *pending;
-        if (dmx.recordsMade)
-            continue;
-        dmx.recordsMade = true;
-        const QByteArray payload = QByteArray(1, '\0') + char(dmx.id & 0xFF);
-        note("DMX: frame #" + std::to_string(dmx.id) + " recorded at " + std::to_string(dmx.count)
-            + (dmx.answers ? ", answered" : ""));
-        make(true, payload, 0, tagOf(dmx.id, Echo), dmx.count);
-        if (dmx.answers)
-            make(true, payload + char(0x42), 0, tagOf(dmx.id, Answer), dmx.count + 1);
-        else if (dmx.awaited && _timeoutEvents)
-            make(true, QByteArray(), proto::PACKET_FLAG_TIMEOUT_EVENT, tagOf(dmx.id, TimeoutEvent),
-                dmx.count + 1);
-    }
+    for (auto& pending : _dmxFrames)
+        if (!pending->recordsMade)
+            _dmxLineSince = std::min(_dmxLineSince, pending->count);
 }
 
 // ---- the monitor ------------------------------------------------------------------
@@ -634,7 +831,7 @@ void Model::offer(const BoxRecord& record)
 
 void Model::poll(int records)
 {
-    makeDmxRecords();
+    makeDmxRecords(Clock::now());
     _lastPollStart = Clock::now();
     ++_transfer;
     _index.recordsFrom(_transfer);
@@ -655,13 +852,39 @@ void Model::drainedPass(Clock::time_point began)
 
 void Model::freshPasses(int count)
 {
-    flushBus();
+    while (!_queue.empty())
+        busStep();
     note("monitor: " + std::to_string(count) + " drained passes");
     for (int i = 0; i < count; ++i) {
-        // Begun after every frame so far went out and was on the bus: stamped
-        // ahead of the host clock by more than an answer window, by less than
-        // a frame's time before its records count as lost.
-        drainedPass(Clock::now() + std::chrono::milliseconds(100));
+        // Begun after every DALI frame so far went out and was on the bus:
+        // stamped ahead of the host clock by more than an answer window, by
+        // less than a frame's time before its records count as lost; a DMX
+        // frame still on the line is recorded once its time on it is over.
+        const auto began = Clock::now() + std::chrono::milliseconds(100 + 15 * i);
+        makeDmxRecords(began);
+        drainedPass(began);
+        if (_dmx)
+            _dmx->passAfterSeen = true;
+        if (_longRunPending && _dmxGivenSinceLongRun)
+            _longRunPending = false;
+        evaluate();
+    }
+    ++_quietRounds;
+}
+
+void Model::quickPass()
+{
+    // Begun soon after the latest frames: a DMX frame still on the line is
+    // not recorded yet, and its indices stay open. Or a run of them, one every
+    // 5 ms as the monitor polls, some past an answer window.
+    const int first = 5 + _in.pick(56);
+    const int run = 1 + _in.pick(14);
+    const int count = _features.quickPassRuns ? run : 1;
+    note("monitor: " + std::to_string(count) + " drained passes begun soon after");
+    for (int i = 0; i < count; ++i) {
+        const auto began = Clock::now() + std::chrono::milliseconds(_features.quickPassRuns ? 5 * (i + 1) : first);
+        makeDmxRecords(began);
+        drainedPass(began);
         if (_dmx)
             _dmx->passAfterSeen = true;
         if (_longRunPending && _dmxGivenSinceLongRun)
@@ -680,6 +903,7 @@ void Model::failedPoll()
 {
     ++_transfer;
     note("monitor: a poll fails");
+    disturb("a failed poll");
     // The failed transfer may have taken records with it (they may lengthen a
     // lost run: see longLostRuns).
     const int taken = _features.longLostRuns ? _in.pick(3) : 0;
@@ -714,6 +938,42 @@ void Model::farPass()
         if (sent.second->mutex)
             sent.second->farPassSeen = true;
     _longRunPending = false;
+    _unwritten.clear();
+    stalledWaits();
+}
+
+void Model::stalledWaits()
+{
+    // A wait that saw no pass for seconds may end with "the box stopped
+    // reporting" (README): (e) does not judge it.
+    for (Thread& thread : _threads)
+        if (thread.waiting)
+            thread.judged = false;
+    if (_dmx)
+        _dmx->judged = false;
+}
+
+void Model::stall()
+{
+    // The monitor thread stalls for seconds; its next pass drains the box.
+    flushBus();
+    const int ms = 1000 + 250 * _in.pick(37);
+    note("monitor: stalls " + std::to_string(ms) + " ms, then a pass drains the box");
+    const auto began = std::max(_farBegan, Clock::now()) + std::chrono::milliseconds(ms);
+    drainedPass(began);
+    if (_dmx)
+        _dmx->passAfterSeen = true;
+    // Beyond a frame's time on the bus and the ledger's 3 s, the unreported
+    // frames of ours count as lost: their waits may end with a time-out.
+    if (ms >= 3500) {
+        _farBegan = began;
+        for (auto& sent : _sent)
+            if (sent.second->mutex)
+                sent.second->farPassSeen = true;
+        _unwritten.clear();
+        stalledWaits();
+    }
+    _longRunPending = false;
 }
 
 void Model::reopen()
@@ -726,20 +986,78 @@ void Model::reopen()
         for (int i = _in.pick(4); i > 0; --i)
             foreignFrame(frame(0x01, QueryActualLevel));
     }
+    disturb("a box opened anew");
+    if (_features.primeThroughMonitor && _in.rarely(3)) {
+        // An earlier run's traffic the box still holds, more than one monitor
+        // pass takes: copies of our query and their answers among it.
+        const int frames = 300 + _in.pick(900);
+        for (int i = 0; i < frames; ++i) {
+            const int foreign = -(_nextForeign++);
+            BoxRecord echo;
+            echo.bytes = frame(0x01, QueryActualLevel);
+            echo.index = _counter++;
+            echo.tag = tagOf(foreign, Echo);
+            _buffer.push_back(echo);
+            BoxRecord answer;
+            answer.bytes = QByteArray(1, char(0x33));
+            answer.index = _counter++;
+            answer.tag = tagOf(foreign, Answer);
+            _buffer.push_back(answer);
+        }
+    }
+    for (BoxRecord& record : _buffer)
+        record.old = true;
+    _unwritten.clear();
     note("box opened anew: " + std::to_string(_buffer.size()) + " old records drained into the log");
-    // The first pass of the new feed takes what the box held into the packet log alone.
-    _buffer.clear();
     _index.feedEnded(core::ITF_ERR_NO_DEVICE);
     _ledger.feedEnded(core::ITF_ERR_NO_DEVICE);
     if (_dmx && _dmx->mutex)
         _dmx->mutex->endFeed(core::ITF_ERR_NO_DEVICE);
     _index.feedEnded(0);
     _ledger.feedEnded(0);
+    // The first passes of the new feed take what the box held into the packet
+    // log alone, until one drained the box.
+    if (_features.primeThroughMonitor && QCoreApplication::instance())
+        prime();
+    else
+        _buffer.clear();
     if (_in.rarely(2))
         _counter = _in.pick(256); // a box powered up anew counts from anywhere
+    // Once primed, the senders that waited for it go at once.
+    for (Thread& thread : _threads)
+        if (!thread.busy && _in.rarely(2))
+            hostStep(thread);
     _lastOffered = _counter - 1;
     _keptSinceOpen = false;
     _firstDmxSinceOpen = true;
+}
+
+void Model::prime()
+{
+    using Monitor = itf::UsbVandrelDataMonitor;
+    if (!_monitor) {
+        static char handle = 0;
+        _boxUsb = std::make_shared<BoxUsb>(_buffer);
+        _usb = std::make_unique<itf::LibUsbInterface>(_boxUsb);
+        _monitor = std::make_unique<Monitor>(
+            [] { return reinterpret_cast<libusb_device_handle*>(&handle); }, _usb.get());
+        _monitor->init(Monitor::PollIntervalMs);
+    } else {
+        _monitor->stopAndWait(0);
+        _monitor->resume(Monitor::PollIntervalMs);
+    }
+    int passes = 0;
+    for (; passes < 64 && !_monitor->isPrimed(); ++passes) {
+        // Polls that fail while the box is primed, the first of a pass or a later one.
+        if (passes < 6 && _in.rarely(3)) {
+            _boxUsb->failAt = _boxUsb->polls + 1 + _in.pick(3);
+            note("monitor: poll " + std::to_string(_boxUsb->failAt - _boxUsb->polls) + " of the pass fails");
+        }
+        _monitor->pollForData();
+        _boxUsb->failAt = -1;
+    }
+    note("monitor: primed after " + std::to_string(passes) + " passes, " + std::to_string(_buffer.size())
+        + " records left in the box");
 }
 
 // ---- the senders ------------------------------------------------------------------
@@ -747,6 +1065,7 @@ void Model::reopen()
 void Model::startExchange(Thread& thread)
 {
     thread.busy = true;
+    thread.judged = _features.liveness && quiet();
     thread.asking = thread.attempt = 1;
     thread.step = 0;
     // Memory and device type traffic comes from one thread (the service
@@ -833,8 +1152,17 @@ void Model::send(Thread& thread, const QByteArray& bytes, bool awaited, int copi
         endExchange(thread, nullptr, {VerdictKind::Error, 0, core::ITF_ERR_BUSY});
         return;
     }
-    if (_in.rarely(40)) {
+    // (Each choice is read whether or not its switch is on, so that an input
+    // makes the same order under every set of switches but where they differ.)
+    const bool writeFails = _in.rarely(30);
+    if (_failNextWrite || (_features.failedTransfers && !_calm && writeFails)) {
+        _failNextWrite = false;
+        failedTransfer(thread, s);
+        return;
+    }
+    if (!_calm && _in.rarely(40)) {
         note("T" + std::to_string(thread.number) + ": the box refuses " + hex(bytes));
+        disturb("a refused request");
         _ledger.refused(s.ticket);
         if (awaited)
             _ledger.release(s.ticket);
@@ -846,7 +1174,7 @@ void Model::send(Thread& thread, const QByteArray& bytes, bool awaited, int copi
         // reported before it (see Features).
         size_t through = 0;
         for (size_t i = 0; i < _buffer.size(); ++i)
-            if (_buffer[i].tag < 0 && kindOf(_buffer[i].tag) == Echo && _buffer[i].bytes == bytes)
+            if (_buffer[i].tag < 0 && !_buffer[i].old && kindOf(_buffer[i].tag) == Echo && _buffer[i].bytes == bytes)
                 through = i + 2;
         if (through > 0) {
             note("monitor: a poll before our request goes out");
@@ -861,6 +1189,24 @@ void Model::send(Thread& thread, const QByteArray& bytes, bool awaited, int copi
     if (awaited) {
         s.mutex->armQuietWindow();
         thread.waiting = s.id;
+    }
+}
+
+void Model::failedTransfer(Thread& thread, Sent& s)
+{
+    // The transport announces the request under the transfer mutex, then its
+    // write fails: the box never got it.
+    _ledger.goesOut(s.ticket, ++_transfer);
+    note("T" + std::to_string(thread.number) + ": the write of our #" + std::to_string(s.id) + " " + hex(s.bytes)
+        + " fails");
+    requestNotWritten(_ledger, s.ticket);
+    disturb("a failed transfer");
+    _unwritten.push_back(s.bytes);
+    if (s.awaited) {
+        s.mutex->armQuietWindow();
+        conclude(thread, s, {VerdictKind::Error, 0, core::ITF_ERR_IO});
+    } else {
+        endExchange(thread, nullptr, {VerdictKind::Error, 0, core::ITF_ERR_IO});
     }
 }
 
@@ -887,6 +1233,90 @@ void Model::hostStep(Thread& thread)
         return;
     }
     endExchange(thread, nullptr, Verdict());
+}
+
+void Model::disturb(const std::string& what)
+{
+    if (_quietRounds > 0 || _disturbances == 0)
+        note("  (disturbance: " + what + ")");
+    ++_disturbances;
+    _quietRounds = 0;
+    for (Thread& thread : _threads)
+        thread.judged = false;
+    if (_dmx)
+        _dmx->judged = false;
+}
+
+bool Model::quiet() const
+{
+    // A round of drained passes since the last disturbance, and no loss planned.
+    return _quietRounds >= 1 && _loseNext == 0 && _loseTags.empty();
+}
+
+void Model::pollingClient()
+{
+    // A client asking the same query again and again, every few passes, on
+    // whichever request thread is free (an asking in doubt is asked again by
+    // its own thread).
+    if (!_ourDali)
+        return;
+    const int askings = 2 + _in.pick(10);
+    // 1 its first asking's echo lost, 2 its answer, 3 both; 4 a burst past the
+    // hold cap right after the first asking, behind a request of ours whose
+    // write failed (or whose echo was lost); else none.
+    const int disturbance = _calm || !_features.aimedLosses ? 0 : _in.pick(6);
+    note("a client asks 01 a0 " + std::to_string(askings) + " times");
+    if (disturbance == 4) {
+        for (Thread& other : _threads) {
+            if (other.busy)
+                continue;
+            startExchange(other);
+            other.kind = Kind::Dapc;
+            const bool unwritten = _features.unwrittenCommandBeforeBurst;
+            _failNextWrite = unwritten;
+            hostStep(other);
+            if (!unwritten)
+                _loseTags.insert(tagOf(_nextId - 1, Echo));
+            _failNextWrite = false;
+            break;
+        }
+    }
+    for (int k = 0; k < askings; ++k) {
+        Thread* asking = nullptr;
+        for (Thread& thread : _threads)
+            if (thread.busy && !thread.waiting && thread.kind == Kind::Query)
+                asking = &thread; // asks again
+        for (Thread& thread : _threads)
+            if (!asking && !thread.busy)
+                asking = &thread;
+        if (asking) {
+            Thread& thread = *asking;
+            if (!thread.busy) {
+                startExchange(thread);
+                thread.kind = Kind::Query;
+            }
+            hostStep(thread);
+            if (k == 0 && thread.waiting && disturbance >= 1 && disturbance <= 3) {
+                const int id = thread.waiting;
+                if ((disturbance & 1) != 0)
+                    _loseTags.insert(tagOf(id, Echo));
+                if ((disturbance & 2) != 0)
+                    for (RecordKind kind : {Answer, TimeoutEvent, FrameError})
+                        _loseTags.insert(tagOf(id, kind));
+                note("box: loses records of our #" + std::to_string(id));
+            }
+        }
+        while (!_queue.empty())
+            busStep();
+        if (k == 0 && disturbance == 4 && _features.pastHoldCap) {
+            const int size = _in.pick(13);
+            const int frames = _features.holdCapSizes ? 1018 + size : 1100;
+            note("another master sends " + std::to_string(frames) + " frames");
+            for (int i = 0; i < frames; ++i)
+                foreignFrame(frame(0x9F, quint8(i)));
+        }
+        freshPasses(1 + _in.pick(3));
+    }
 }
 
 void Model::evaluate()
@@ -953,6 +1383,12 @@ void Model::conclude(Thread& thread, Sent& s, Verdict verdict)
     _ledger.release(s.ticket);
     thread.waiting = 0;
     const std::string name = "our #" + std::to_string(s.id) + " " + hex(s.bytes);
+    if (_features.nothingInDoubtUndisturbed && _disturbances == 0) {
+        _outcome.stats.undisturbed++;
+        if (doubt || disturbed)
+            violation('f', name + (doubt ? " in doubt" : " disturbed")
+                    + " where nothing was lost, nothing failed and nobody else spoke");
+    }
     if (disturbed) {
         verdict = {VerdictKind::Error, 0, core::ITF_ERR_PACKET_NOT_ANSWER};
     } else if (doubt) {
@@ -1000,10 +1436,22 @@ void Model::conclude(Thread& thread, Sent& s, Verdict verdict)
     endExchange(thread, &s, verdict);
 }
 
-void Model::endExchange(Thread& thread, const Sent*, Verdict verdict)
+void Model::endExchange(Thread& thread, const Sent* last, Verdict verdict)
 {
     thread.busy = false;
     thread.waiting = 0;
+    if (thread.judged) {
+        // (e): begun once every disturbance had ended, with none since.
+        _outcome.stats.judged++;
+        const bool failed = verdict.kind == VerdictKind::Error && verdict.status != core::ITF_ERR_BUSY;
+        if (failed || thread.asking > 2 || thread.attempt > 2)
+            violation('e', "T" + std::to_string(thread.number) + "'s exchange"
+                    + (last ? " (last our #" + std::to_string(last->id) + " " + hex(last->bytes) + ")" : "")
+                    + " after the bus had recovered: " + (failed ? "error " + std::to_string(verdict.status) : "a result")
+                    + " after " + std::to_string(thread.asking) + " askings, " + std::to_string(thread.attempt)
+                    + " attempts");
+        thread.judged = false;
+    }
     Stats& stats = _outcome.stats;
     switch (verdict.kind) {
     case VerdictKind::Value:
@@ -1047,6 +1495,19 @@ void Model::dmxStep()
     }
     dmx->count = _counter;
     _counter += 2;
+    dmx->goneOut = Clock::now();
+    dmx->lineMs = std::min(_features.dmxLineMs, 23 + _in.pick(183));
+    dmx->lateBy = _in.pick(256) % (1 + dmx->lineMs / 25);
+    dmx->judged = _features.liveness && quiet();
+    if (_features.aimedLosses && !_calm && _in.rarely(10)) {
+        const bool own = _in.pick(2) == 0;
+        note(std::string("box: will lose the DMX frame's ") + (own ? "own record" : "answer"));
+        if (own)
+            _loseTags.insert(tagOf(dmx->id, Echo));
+        else
+            for (RecordKind kind : {Answer, TimeoutEvent})
+                _loseTags.insert(tagOf(dmx->id, kind));
+    }
     _dmxLineSince = std::min(_dmxLineSince, dmx->count);
     if (unreported >= (_firstDmxSinceOpen ? 224 : 256) || _longRunPending)
         dmx->allowedMiss = true;
@@ -1056,7 +1517,8 @@ void Model::dmxStep()
     const Count given = _index.given(quint8(dmx->count & 0xFF), floor);
     _ledger.dmxFrameGiven(quint8(dmx->count & 0xFF), true);
     note("DMX: frame #" + std::to_string(dmx->id) + " goes out at " + std::to_string(dmx->count) + ", given "
-        + std::to_string(given) + (dmx->awaited ? " (awaited)" : "") + (dmx->allowedMiss ? ", may be missed" : ""));
+        + std::to_string(given) + (dmx->awaited ? " (awaited)" : "") + (dmx->allowedMiss ? ", may be missed" : "")
+        + ", on the line " + std::to_string(dmx->lineMs) + " ms");
     if (dmx->awaited) {
         dmx->older = _index.awaitAnswer(given + 1);
         dmx->mutex->expectIndex(int((given + 1) & 0xFF));
@@ -1108,6 +1570,15 @@ void Model::evaluateDmx()
 void Model::concludeDmx(const char* how)
 {
     note(std::string("DMX: frame #") + std::to_string(_dmx->id) + ": " + how);
+    // (The model closes no DMX answer window: "no record" is no failure.)
+    const bool failed = std::string(how) == "error";
+    if (failed && !_dmx->allowedMiss) {
+        const std::string name = "DMX frame #" + std::to_string(_dmx->id);
+        if (_dmx->judged)
+            violation('e', name + " failed (" + how + ") after the bus had recovered");
+        else if (_features.nothingInDoubtUndisturbed && _disturbances == 0)
+            violation('f', name + " failed (" + how + ") where nothing was lost and nobody else spoke");
+    }
     _index.endAwait();
     _outcome.stats.exchanges++;
     if (std::string(how) == "answer")
@@ -1125,12 +1596,13 @@ Outcome Model::run()
 {
     _timeoutEvents = _in.pick(2) == 1;
     _ourDali = !_in.rarely(4);
+    _calm = _in.rarely(3);
     _counter = _in.pick(256);
     _lastOffered = _counter - 1;
     note(std::string("box ") + (_timeoutEvents ? "with" : "without") + " time-out events, first index "
-        + std::to_string(_counter) + (_ourDali ? "" : "; no DALI frames of ours"));
+        + std::to_string(_counter) + (_ourDali ? "" : "; no DALI frames of ours") + (_calm ? "; calm" : ""));
     for (int step = 0; step < 600 && !_in.done(); ++step) {
-        switch (_in.pick(20)) {
+        switch (_in.pick(24)) {
         case 0:
         case 1:
         case 2:
@@ -1147,7 +1619,7 @@ Outcome Model::run()
             foreignStep();
             break;
         case 9:
-            if (_features.lostRecords) {
+            if (_features.lostRecords && !_calm) {
                 const int kind = _in.pick(4);
                 _loseNext = kind < 2 ? 1
                     : kind == 2      ? 2 + _in.pick(31)
@@ -1172,13 +1644,14 @@ Outcome Model::run()
             latePass();
             break;
         case 15:
-            failedPoll();
+            if (!_calm)
+                failedPoll();
             break;
         case 16:
             farPass();
             break;
         case 17:
-            if (_features.reopen && _in.rarely(3))
+            if (_features.reopen && !_calm && _in.rarely(2))
                 reopen();
             break;
         case 18:
@@ -1187,15 +1660,34 @@ Outcome Model::run()
             break;
         case 19: {
             // Another master's burst of traffic of its own.
-            if ((_lastWasOurEnable && !_features.foreignBetweenEnableAndQuery)
+            if (_calm || (_lastWasOurEnable && !_features.foreignBetweenEnableAndQuery)
                 || (_lastCopiesClosingFrame && !_features.frameAfterCopyOnClosingBox))
                 break;
-            const int frames = _features.pastHoldCap && _in.rarely(8) ? 1100 : 2 + _in.pick(40);
+            int frames = 2 + _in.pick(40);
+            if (_features.pastHoldCap && _in.rarely(8)) {
+                const int size = _in.pick(52);
+                frames = !_features.holdCapSizes ? 1100 : size < 13 ? 2100 : 1018 + size % 13;
+            }
             note("another master sends " + std::to_string(frames) + " frames");
             for (int i = 0; i < frames; ++i)
                 foreignFrame(frame(0x9F, quint8(i)));
             break;
         }
+        case 20:
+            if (_features.quickPasses)
+                quickPass();
+            break;
+        case 21:
+            if (_features.pollingClient)
+                pollingClient();
+            break;
+        case 22:
+            if (_features.stalls && _in.rarely(3))
+                stall();
+            break;
+        case 23:
+            freshPasses(1);
+            break;
         }
         evaluate();
     }
