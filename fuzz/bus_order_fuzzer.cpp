@@ -4,10 +4,8 @@
 // index account for every record; any exchange that breaks the oracle stops
 // the run with the bus order printed.
 //
-// QM_BUS_ORDER=pending also makes the orders (and judges the clause) that
-// the ledger of today is known to fail (busorder::Features::withPending);
-// QM_BUS_ORDER=all those and the bus orders that the test suite's seeded run
-// keeps away from: those the box's reports cannot settle.
+// QM_BUS_ORDER=all also makes the bus orders that the test suite's seeded
+// run keeps away from: those the box's reports cannot settle.
 #include "bus_order_model.h"
 #include "quiet_log.h"
 
@@ -25,8 +23,6 @@ tarvesk::test::busorder::Features features()
 {
     tarvesk::test::busorder::Features f;
     const char* which = std::getenv("QM_BUS_ORDER");
-    if (which && (std::strcmp(which, "pending") == 0 || std::strcmp(which, "all") == 0))
-        f = tarvesk::test::busorder::Features::withPending();
     if (which && std::strcmp(which, "all") == 0) {
         f.foreignBetweenEnableAndQuery = true;
         f.lostAnswerIsNoAnswer = true;

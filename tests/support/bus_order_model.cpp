@@ -37,14 +37,12 @@ using itf::VandrelRecordIndex;
 using Clock = proto::PacketMutex::Clock;
 using Count = VandrelRecordIndex::Count;
 
-// What the transport tells the ledger when the write of a request fails after
-// its going-out hook ran (the hook runs before the write, under the transfer
-// mutex): nothing more today, so the frame stays owed as if the box had it.
-// The ledger's own word for a write that failed goes here once it has one.
+// What the sender tells the ledger when the write of a request fails: the
+// transport runs its going-out hook only once the report reached the box, so
+// the frame never went out, and the box did not take it.
 void requestNotWritten(VandrelDaliLedger& ledger, VandrelDaliLedger::Ticket ticket)
 {
-    (void)ledger;
-    (void)ticket;
+    ledger.refused(ticket);
 }
 
 // The input read as choices; once it is used up every choice is 0, the most
@@ -545,9 +543,15 @@ void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Co
     // A DMX frame on the line is recorded once the line has carried it: the
     // records numbered after it that the box made meanwhile come first.
     if (!dmx && index < 0 && _counter - _dmxLineSince >= 2) {
-        for (auto& pending : _dmxFrames)
-            if (!pending->recordsMade && _counter - pending->count >= 2 + pending->lateBy)
-                makeDmxRecords(*pending);
+        // The line carries the frames one after the other: none is recorded
+        // before the one sent ahead of it.
+        for (auto& pending : _dmxFrames) {
+            if (pending->recordsMade)
+                continue;
+            if (_counter - pending->count < 2 + pending->lateBy)
+                break;
+            makeDmxRecords(*pending);
+        }
     }
     BoxRecord record;
     record.dmx = dmx;
@@ -774,13 +778,23 @@ void Model::makeDmxRecords()
 
 void Model::makeDmxRecords(Clock::time_point upTo)
 {
-    for (auto& pending : _dmxFrames)
-        if (!pending->recordsMade && pending->goneOut + std::chrono::milliseconds(pending->lineMs) <= upTo)
-            makeDmxRecords(*pending);
+    for (auto& pending : _dmxFrames) {
+        if (pending->recordsMade)
+            continue;
+        if (pending->goneOut + std::chrono::milliseconds(pending->lineMs) > upTo)
+            break; // the frames behind it are still on the line too
+        makeDmxRecords(*pending);
+    }
 }
 
 void Model::makeDmxRecords(DmxExchange& dmx)
 {
+    for (auto& earlier : _dmxFrames) {
+        if (earlier.get() == &dmx)
+            break;
+        if (!earlier->recordsMade)
+            makeDmxRecords(*earlier);
+    }
     dmx.recordsMade = true;
     const QByteArray payload = QByteArray(1, '\0') + char(dmx.id & 0xFF);
     note("DMX: frame #" + std::to_string(dmx.id) + " recorded at " + std::to_string(dmx.count)
@@ -1194,9 +1208,8 @@ void Model::send(Thread& thread, const QByteArray& bytes, bool awaited, int copi
 
 void Model::failedTransfer(Thread& thread, Sent& s)
 {
-    // The transport announces the request under the transfer mutex, then its
-    // write fails: the box never got it.
-    _ledger.goesOut(s.ticket, ++_transfer);
+    // The write fails under the transfer mutex: the box never got it.
+    ++_transfer;
     note("T" + std::to_string(thread.number) + ": the write of our #" + std::to_string(s.id) + " " + hex(s.bytes)
         + " fails");
     requestNotWritten(_ledger, s.ticket);
@@ -1486,8 +1499,9 @@ void Model::dmxStep()
     // records not yet reported, lost ones among them (the index cannot tell
     // them apart).
     const Count unreported = _counter - (_lastOffered + 1);
-    // The DMX sender tells the ledger of its frame (its line time: a few slots).
-    _ledger.dmxFrameGoesOut(std::chrono::milliseconds(1));
+    // The DMX sender tells the ledger of its frame and the longest it may
+    // keep the line (from the box's settings): the frame takes at most that.
+    _ledger.dmxFrameGoesOut(std::chrono::milliseconds(_features.dmxLineMs));
     // The box may report records while the frame's report goes out.
     if (_in.rarely(3)) {
         note("monitor: a poll while the frame's report goes out");

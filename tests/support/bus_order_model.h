@@ -71,9 +71,6 @@ namespace tarvesk::test::busorder {
 // Each switch that is off by default names bus orders that what the box
 // reports cannot settle (README says which): the generator keeps away from
 // them; the fuzz target can make them all the same (QM_BUS_ORDER=all).
-// Those marked "pending" are orders (or a clause) that the ledger of today
-// still fails (withPending() turns them on; QM_BUS_ORDER=pending in the fuzz
-// target): see each.
 struct Features
 {
     // Another master's frame between our ENABLE DEVICE TYPE and the device
@@ -131,18 +128,16 @@ struct Features
     // How long a DMX frame may take on the line before the box records it
     // (break time, mark after break, slots), in ms: DALI records numbered
     // after it come first (a DALI frame takes some 25 ms), and drained passes
-    // begun sooner do not bring it. Pending beyond 100: the record gaps call
-    // a DMX index lost once a drained pass begun 100 ms after the skip did
-    // not bring it, where a break time alone reaches about 173 ms.
-    int dmxLineMs = 100;
+    // begun sooner do not bring it. A break time alone reaches about 173 ms;
+    // the DMX sender tells the ledger this longest time on the line.
+    int dmxLineMs = 205;
     // Drained passes begun soon after the latest frames (5 to 60 ms), before
     // a DMX frame still on the line was recorded.
     bool quickPasses = true;
-    // Pending: runs of them, one every 5 ms (as the monitor polls), the
-    // later ones past an answer window: a DMX record that shows our answer
-    // lost, and nothing else since, leaves the verdict "no answer" standing
-    // until the loss is settled.
-    bool quickPassRuns = false;
+    // Runs of them, one every 5 ms (as the monitor polls), the later ones
+    // past an answer window: a DMX record that shows our answer lost, and
+    // nothing else since, must hold the verdict until the loss is settled.
+    bool quickPassRuns = true;
     // A box opened anew (old records drained, its counter maybe restarted).
     bool reopen = true;
     // The box opened anew holds more records than one monitor pass takes (an
@@ -153,54 +148,38 @@ struct Features
     // Bursts of another master past the ledger's hold cap while records are
     // held behind a lost echo (needs daliRecordsLost): of 1100 frames.
     bool pastHoldCap = true;
-    // Pending: bursts at and around the cap (1018 to 1030 frames, and 2100):
-    // one of 1020 leaves every later identical query refused.
-    bool holdCapSizes = false;
+    // Bursts at and around the cap (1018 to 1030 frames, and 2100): a later
+    // identical query must not be refused for as long as it is asked.
+    bool holdCapSizes = true;
     // A client asks the same query again and again (every few monitor
     // passes), after the box lost its first asking's echo, answer or both,
     // or a burst, or nothing.
     bool pollingClient = true;
-    // A command of ours (never awaited) whose write fails after the
-    // transport announced it to the ledger (the going-out hook runs before
-    // the write), then a client's query and a burst past the hold cap: the
-    // query's records are held behind the command, which never reaches the
-    // bus. The ledger is told what the transport knows (requestNotWritten in
-    // the model).
+    // A command of ours (never awaited) whose write fails, then a client's
+    // query and a burst past the hold cap: the command never reaches the bus,
+    // and the ledger is told what the transport knows (requestNotWritten in
+    // the model), so nothing is held behind it.
     bool unwrittenCommandBeforeBurst = true;
-    // Pending: any request's write fails so: a later identical frame's echo
-    // is taken for the unwritten one's, and every identical frame after it
-    // takes the next one's answer.
-    bool failedTransfers = false;
-    // Pending: another master's copy of such a request's bytes, while the
-    // ledger may still owe it: it takes the copy's echo for the request's and
-    // settles the records held behind it as another master's.
-    bool foreignCopyOfUnwrittenRequest = false;
+    // Any request's write fails so: a later identical frame's echo must not
+    // be taken for the unwritten one's.
+    bool failedTransfers = true;
+    // Another master's copy of such a request's bytes: not the unwritten
+    // request's echo, and the records after it are not settled as its.
+    bool foreignCopyOfUnwrittenRequest = true;
     // Monitor stalls of one to ten seconds (a drained pass begun that long
     // after the latest frames).
     bool stalls = true;
     // (f): where nothing was lost, nothing failed and no other master spoke,
     // nothing is in doubt.
     bool nothingInDoubtUndisturbed = true;
-    // Pending (e): once a disturbance has ended (records lost, a burst, another
+    // (e): once a disturbance has ended (records lost, a burst, another
     // master's traffic, failed polls or transfers, a box opened anew) and a
     // round of drained passes followed, every exchange begun after it ends
     // right, from its second asking on at the latest (never a clear error).
-    bool liveness = false;
+    bool liveness = true;
     // Several of our awaited frames owed at once (request threads beside each other).
     int threads = 3;
 
-    // Everything the ledger of today is known to fail, on.
-    static Features withPending()
-    {
-        Features f;
-        f.dmxLineMs = 205;
-        f.holdCapSizes = true;
-        f.quickPassRuns = true;
-        f.failedTransfers = true;
-        f.foreignCopyOfUnwrittenRequest = true;
-        f.liveness = true;
-        return f;
-    }
 };
 
 struct Violation
