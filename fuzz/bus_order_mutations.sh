@@ -21,8 +21,11 @@ mutations=(
 "a device type's query not disturbed by a foreign frame|src/interfaces/vandrel_dali_ledger.cpp|        _disturbed.insert(ticket);
         return;|        return;"
 "a loss puts no owed frame in doubt|src/interfaces/vandrel_dali_ledger.cpp|        if (reportable(owed, from) \&\& !owed.suspect) {|        if (false) {"
-"record gaps settle a skipped index too early|src/interfaces/vandrel_record_gaps.cpp|        if (missing.seen + LineTime <= began)|        if (missing.seen <= began)"
+"record gaps settle a skipped index too early|src/interfaces/vandrel_record_gaps.cpp|        if (!missing.pending \&\& missing.due <= began)|        if (!missing.pending)"
 "the hold cap puts no later frame in doubt|src/interfaces/vandrel_dali_ledger.cpp|    const int doubted = suspectHeldOwners(from);|    const int doubted = 0;"
+"an awaited frame goes out while an identical one is owed|src/interfaces/vandrel_dali_ledger.cpp|        return waiter \&\& std::any_of(_owed.begin(), _owed.end(), same);|        return false \&\& std::any_of(_owed.begin(), _owed.end(), same);"
+"the indices the DMX sender was given are not told to the gaps|src/interfaces/vandrel_dali_ledger.cpp|    _gaps.dmxFrameGiven(index, whole);|    (void)index, (void)whole;"
+"another master's copy of our ENABLE DEVICE TYPE counts as a foreign frame|src/interfaces/vandrel_dali_ledger.cpp|    if (_ourEnabling != 0 \&\& frame == _ourEnablingFrame)|    if (false)"
 )
 
 files=(src/interfaces/usb_vandrel_data_monitor.cpp src/interfaces/vandrel_dali_ledger.cpp

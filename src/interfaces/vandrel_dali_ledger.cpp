@@ -195,6 +195,7 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(const QByteArray& frame, in
 void VandrelDaliLedger::goesOut(Ticket ticket, quint64 transfer)
 {
     std::lock_guard<std::mutex> locker(_mutex);
+    _latestTransfer = std::max(_latestTransfer, transfer);
     for (Owed& owed : _owed) {
         if (owed.ticket == ticket) {
             owed.transfer = transfer;
@@ -207,6 +208,7 @@ void VandrelDaliLedger::recordsFrom(quint64 transfer)
 {
     std::lock_guard<std::mutex> locker(_mutex);
     _recordsFrom = transfer;
+    _latestTransfer = std::max(_latestTransfer, transfer);
 }
 
 void VandrelDaliLedger::refused(Ticket ticket)
@@ -334,12 +336,13 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
     // Every record moves the box's index, whoever takes it.
     const bool dali = record.getPacketType() == proto::PACKET_TYPE_DALI;
     std::lock_guard<std::mutex> locker(_mutex);
+    const bool afterFailedPoll = _gaps.lostBeforeFirst();
     const VandrelRecordGaps::Count count = _gaps.see(quint8(record.getIndex()),
         record.getPacketType() == proto::PACKET_TYPE_DMX ? VandrelRecordGaps::Kind::Dmx
                                                          : VandrelRecordGaps::Kind::Other);
     if (dali && _gated.empty() && !_gaps.openBelow(count)) {
         if (_gaps.takeLostBelow(count))
-            lostHere(_recordsFrom);
+            lostHere(afterFailedPoll ? std::min(_failedPollFrom, _recordsFrom) : _recordsFrom);
         offer(record, _recordsFrom);
         return true;
     }
@@ -813,6 +816,9 @@ void VandrelDaliLedger::dmxFrameUntold()
 void VandrelDaliLedger::pollFailed(int status)
 {
     std::lock_guard<std::mutex> locker(_mutex);
+    // What a poll failed before the first record took was made before it:
+    // only frames that had gone out by now can have lost records to it.
+    _failedPollFrom = _latestTransfer + 1;
     _gaps.pollFailed();
     for (const auto& waiter : _waiters)
         waiter.second->pollFailed(status);

@@ -66,6 +66,9 @@ public:
     Count see(quint8 index, Kind kind, Clock::time_point now = Clock::now());
     // Whether an index below `count` is missing and may yet come.
     bool openBelow(Count count) const;
+    // Whether a poll failed before any record was seen since the start: the
+    // first record seen then shows the index before it lost.
+    bool lostBeforeFirst() const { return _lostBeforeFirst; }
     // Whether records below `count` were lost since the last call that said
     // so; those are then forgotten.
     bool takeLostBelow(Count count);

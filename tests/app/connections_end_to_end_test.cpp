@@ -153,6 +153,23 @@ private:
     std::vector<std::thread> clients;
 };
 
+// Once the storm has passed the bound many times over, how many of `calls`
+// ordinary calls made one after the other are answered.
+int callsAnsweredDuring(const ConnectionStorm& storm, int bound, int calls, int port, ServiceProcess& service)
+{
+    EXPECT_TRUE(tarvesk::test::waitUntil([&] { return storm.count() > 20 * bound; }, 30000)) << storm.count();
+    int answered = 0;
+    for (int i = 0; i < calls; ++i) {
+        HttpTestClient client(port, std::chrono::seconds(20));
+        const qmtest::HttpReply reply
+            = client.request("POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody("system.listMethods"));
+        EXPECT_EQ(reply.status, 200) << i << ", after " << storm.count() << " connections ended\n"
+                                     << service.log().right(1500).toStdString();
+        answered += reply.status == 200;
+    }
+    return answered;
+}
+
 // The most connections a process held (connectionSocketsOf) while this
 // lived, looked at every few milliseconds on a thread of its own.
 class PeakConnections
@@ -547,16 +564,7 @@ TEST(ConnectionsEndToEnd, CallsAreAnsweredWhileAClientConnectsAndResetsAsFastAsI
 
     ConnectionStorm storm(port, 1, std::string(), true);
     // The bound would be full of reset connections many times over.
-    EXPECT_TRUE(tarvesk::test::waitUntil([&] { return storm.count() > 20 * bound; }, 30000)) << storm.count();
-    int answered = 0;
-    for (int i = 0; i < calls; ++i) {
-        HttpTestClient client(port, std::chrono::seconds(20));
-        const qmtest::HttpReply reply
-            = client.request("POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody("system.listMethods"));
-        EXPECT_EQ(reply.status, 200) << i << ", after " << storm.count() << " resets\n"
-                                     << service.log().right(1500).toStdString();
-        answered += reply.status == 200;
-    }
+    const int answered = callsAnsweredDuring(storm, bound, calls, port, service);
     const int stormed = storm.count();
     storm.stop();
     EXPECT_EQ(answered, calls) << stormed << " connections reset meanwhile";
@@ -584,16 +592,7 @@ TEST(ConnectionsEndToEnd, CallsAreAnsweredWhileClientsSendHalfARequestLineAndClo
 
     PeakConnections held(service.pid());
     ConnectionStorm storm(port, 6, "POST /deb", false);
-    EXPECT_TRUE(tarvesk::test::waitUntil([&] { return storm.count() > 20 * bound; }, 30000)) << storm.count();
-    int answered = 0;
-    for (int i = 0; i < calls; ++i) {
-        HttpTestClient client(port, std::chrono::seconds(20));
-        const qmtest::HttpReply reply
-            = client.request("POST", "/", {{"Content-Type", "application/json-rpc"}}, qmtest::rpcBody("system.listMethods"));
-        EXPECT_EQ(reply.status, 200) << i << ", after " << storm.count() << " connections\n"
-                                     << service.log().right(1500).toStdString();
-        answered += reply.status == 200;
-    }
+    const int answered = callsAnsweredDuring(storm, bound, calls, port, service);
     const int stormed = storm.count();
     storm.stop();
     const int mostHeld = held.stop();

@@ -362,6 +362,9 @@ private:
     // The monitor.
     void poll(int records);
     void drainedPass(Clock::time_point began);
+    // A drained pass begun then, with what the model makes of it: DMX frames
+    // whose line time is over recorded first, the oracle's look after it.
+    void drainedPassAt(Clock::time_point began);
     void freshPasses(int count);
     void latePass();
     void failedPoll();
@@ -455,6 +458,9 @@ private:
     std::set<qint64> _loseTags;
     int _disturbances = 0; // in the whole scenario so far
     int _quietRounds = 0;  // rounds of drained passes since the last one
+    bool _ourEchoLost = false; // the box lost the echo of a DALI frame of ours not yet given up
+    bool _lossUnshown = false; // the box lost a record and reported none numbered after it yet
+    Count _lastLost = -1;
     // The real data monitor that primes a box opened anew, on a USB stand-in
     // serving the box's buffer (made at the first such opening).
     std::shared_ptr<BoxUsb> _boxUsb;
@@ -585,6 +591,10 @@ void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Co
                 sent->second->lostAnswerAt = record.index;
             }
         }
+        if (tag > 0 && kindOf(tag) == Echo && !dmx)
+            _ourEchoLost = true;
+        _lossUnshown = true;
+        _lastLost = record.index;
         note("  (lost) #" + std::to_string(record.index));
         return;
     }
@@ -826,6 +836,8 @@ void Model::offer(const BoxRecord& record)
     packet->setFlags(record.flags);
     packet->setCreationTime(record.tag);
     _lastOffered = std::max(_lastOffered, record.index);
+    if (_lossUnshown && record.index > _lastLost)
+        _lossUnshown = false; // its index shows the loss
     if (record.tag > 0) {
         const int id = idOf(record.tag);
         auto sent = _sent.find(id);
@@ -874,16 +886,20 @@ void Model::freshPasses(int count)
         // stamped ahead of the host clock by more than an answer window, by
         // less than a frame's time before its records count as lost; a DMX
         // frame still on the line is recorded once its time on it is over.
-        const auto began = Clock::now() + std::chrono::milliseconds(100 + 15 * i);
-        makeDmxRecords(began);
-        drainedPass(began);
-        if (_dmx)
-            _dmx->passAfterSeen = true;
-        if (_longRunPending && _dmxGivenSinceLongRun)
-            _longRunPending = false;
-        evaluate();
+        drainedPassAt(Clock::now() + std::chrono::milliseconds(100 + 15 * i));
     }
     ++_quietRounds;
+}
+
+void Model::drainedPassAt(Clock::time_point began)
+{
+    makeDmxRecords(began);
+    drainedPass(began);
+    if (_dmx)
+        _dmx->passAfterSeen = true;
+    if (_longRunPending && _dmxGivenSinceLongRun)
+        _longRunPending = false;
+    evaluate();
 }
 
 void Model::quickPass()
@@ -896,14 +912,7 @@ void Model::quickPass()
     const int count = _features.quickPassRuns ? run : 1;
     note("monitor: " + std::to_string(count) + " drained passes begun soon after");
     for (int i = 0; i < count; ++i) {
-        const auto began = Clock::now() + std::chrono::milliseconds(_features.quickPassRuns ? 5 * (i + 1) : first);
-        makeDmxRecords(began);
-        drainedPass(began);
-        if (_dmx)
-            _dmx->passAfterSeen = true;
-        if (_longRunPending && _dmxGivenSinceLongRun)
-            _longRunPending = false;
-        evaluate();
+        drainedPassAt(Clock::now() + std::chrono::milliseconds(_features.quickPassRuns ? 5 * (i + 1) : first));
     }
 }
 
@@ -932,6 +941,10 @@ void Model::failedPoll()
                 sent->second->lostAnswerAt = record.index;
             }
         }
+        if (record.tag > 0 && kindOf(record.tag) == Echo && !record.dmx)
+            _ourEchoLost = true;
+        _lossUnshown = true;
+        _lastLost = std::max(_lastLost, record.index);
         _buffer.pop_front();
     }
     _index.pollFailed(core::ITF_ERR_IO);
@@ -952,6 +965,7 @@ void Model::farPass()
         if (sent.second->mutex)
             sent.second->farPassSeen = true;
     _longRunPending = false;
+    _ourEchoLost = false; // the frames whose echoes were lost are given up
     _unwritten.clear();
     stalledWaits();
 }
@@ -1025,6 +1039,7 @@ void Model::reopen()
     note("box opened anew: " + std::to_string(_buffer.size()) + " old records drained into the log");
     _index.feedEnded(core::ITF_ERR_NO_DEVICE);
     _ledger.feedEnded(core::ITF_ERR_NO_DEVICE);
+    _ourEchoLost = _lossUnshown = false; // the ledger forgets what it was owed and counts anew
     if (_dmx && _dmx->mutex)
         _dmx->mutex->endFeed(core::ITF_ERR_NO_DEVICE);
     _index.feedEnded(0);
@@ -1262,8 +1277,13 @@ void Model::disturb(const std::string& what)
 
 bool Model::quiet() const
 {
-    // A round of drained passes since the last disturbance, and no loss planned.
-    return _quietRounds >= 1 && _loseNext == 0 && _loseTags.empty();
+    // A round of drained passes since the last disturbance, no loss planned,
+    // and no frame of ours still owed whose echo the box lost (it is given up
+    // only at a drained pass well after its time on the bus; until then a
+    // record that may be its answer puts a later frame in doubt).
+    // Nor a loss the box's index has not shown yet: the record that shows it
+    // may be ours, and what was lost may have been its echo.
+    return _quietRounds >= 1 && _loseNext == 0 && _loseTags.empty() && !_ourEchoLost && !_lossUnshown;
 }
 
 void Model::pollingClient()
