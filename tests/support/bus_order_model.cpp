@@ -157,6 +157,8 @@ struct Sent
     VandrelDaliLedger::Ticket ticket = 0;
     std::unique_ptr<proto::PacketMutex> mutex;
     bool farPassSeen = false; // a pass that shows lost records began after it was armed
+    // Sent while a DALI frame of ours whose echo the box lost was still owed.
+    bool behindLostEcho = false;
     // Truth, from the bus and the box.
     bool answerMade = false;     // the gear answered (or collided) on its first copy
     bool answerReported = false; // that record reached the sinks
@@ -1175,6 +1177,7 @@ void Model::send(Thread& thread, const QByteArray& bytes, bool awaited, int copi
         s.mutex->setInterfaceType(proto::PACKET_TYPE_DALI);
     }
     _sent.emplace(s.id, std::move(sent));
+    s.behindLostEcho = _ourEchoLost;
     s.ticket = _ledger.sending(bytes, copies, s.mutex.get(), VandrelDaliLedger::RoomWait(), s.closes);
     if (s.ticket == 0) {
         note("T" + std::to_string(thread.number) + ": no room for " + hex(bytes));
@@ -1278,12 +1281,9 @@ void Model::disturb(const std::string& what)
 bool Model::quiet() const
 {
     // A round of drained passes since the last disturbance, no loss planned,
-    // and no frame of ours still owed whose echo the box lost (it is given up
-    // only at a drained pass well after its time on the bus; until then a
-    // record that may be its answer puts a later frame in doubt).
-    // Nor a loss the box's index has not shown yet: the record that shows it
+    // and no loss the box's index has not shown yet: the record that shows it
     // may be ours, and what was lost may have been its echo.
-    return _quietRounds >= 1 && _loseNext == 0 && _loseTags.empty() && !_ourEchoLost && !_lossUnshown;
+    return _quietRounds >= 1 && _loseNext == 0 && _loseTags.empty() && !_lossUnshown;
 }
 
 void Model::pollingClient()
@@ -1473,6 +1473,11 @@ void Model::endExchange(Thread& thread, const Sent* last, Verdict verdict)
 {
     thread.busy = false;
     thread.waiting = 0;
+    // A one-byte frame of ours sent while one whose echo the box lost is still
+    // owed: its echo may as well be that frame's one-byte answer, which the
+    // box's reports cannot settle until the lost frame is given up.
+    if (last && last->bytes.size() == 1 && last->behindLostEcho)
+        thread.judged = false;
     if (thread.judged) {
         // (e): begun once every disturbance had ended, with none since.
         _outcome.stats.judged++;
