@@ -209,8 +209,17 @@ bool VandrelRecordGaps::takeLostBelow(Count count)
 void VandrelRecordGaps::passCompleted(Clock::time_point began)
 {
     for (Missing& missing : _missing) {
-        if (!missing.pending && missing.due <= began)
-            missing.lost = true;
+        if (missing.pending || missing.lost || missing.due > began)
+            continue;
+        missing.lost = true;
+        // A told frame's own record settled lost is counted once: a later
+        // frame's record must not show it lost again.
+        if (missing.told) {
+            for (DmxFrame& frame : _told) {
+                if (frame.own == missing.count)
+                    frame.ownSeen = true;
+            }
+        }
     }
 }
 

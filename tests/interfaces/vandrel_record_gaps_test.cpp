@@ -172,6 +172,27 @@ TEST(RecordGapsSettle, AToldFramesTimeOnTheLineSettlesItsRecord)
     EXPECT_FALSE(gaps.takeLostBelow(first + 1000));
 }
 
+// A told frame's own record settled lost by a drained pass is one loss: a
+// later told frame's record does not show it lost again (which would put the
+// frames of ours then owed in doubt for nothing).
+TEST(RecordGapsSettle, AToldFrameSettledLostIsCountedOnce)
+{
+    VandrelRecordGaps gaps;
+    const auto now = VandrelRecordGaps::Clock::now();
+    const std::chrono::milliseconds line(180);
+    const auto first = gaps.see(10, VandrelRecordGaps::Kind::Other, now);
+    gaps.dmxFrameGoesOut(line, now);
+    gaps.dmxFrameGiven(11, true, now);
+    gaps.see(13, VandrelRecordGaps::Kind::Other, now); // made while the frame kept the line
+    const auto due = now + line + VandrelRecordGaps::RecordMargin;
+    gaps.passCompleted(due);
+    EXPECT_TRUE(gaps.takeLostBelow(first + 3));
+    gaps.dmxFrameGoesOut(line, due);
+    gaps.dmxFrameGiven(14, true, due);
+    EXPECT_EQ(gaps.see(14, VandrelRecordGaps::Kind::Dmx, due + line), first + 4);
+    EXPECT_FALSE(gaps.takeLostBelow(first + 1000));
+}
+
 // A stream of frames sent faster than their longest time on the line: the
 // wait for one that did not come counts from the last one recorded, not from
 // the sum of all their times.

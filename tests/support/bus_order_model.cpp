@@ -462,6 +462,7 @@ private:
     int _quietRounds = 0;  // rounds of drained passes since the last one
     bool _ourEchoLost = false; // the box lost the echo of a DALI frame of ours not yet given up
     bool _lossUnshown = false; // the box lost a record and reported none numbered after it yet
+    bool _reportedSinceOpen = false; // a record reached the ledger since its feed began
     Count _lastLost = -1;
     // The real data monitor that primes a box opened anew, on a USB stand-in
     // serving the box's buffer (made at the first such opening).
@@ -838,6 +839,7 @@ void Model::offer(const BoxRecord& record)
     packet->setFlags(record.flags);
     packet->setCreationTime(record.tag);
     _lastOffered = std::max(_lastOffered, record.index);
+    _reportedSinceOpen = true;
     if (_lossUnshown && record.index > _lastLost)
         _lossUnshown = false; // its index shows the loss
     if (record.tag > 0) {
@@ -949,6 +951,14 @@ void Model::failedPoll()
         _lastLost = std::max(_lastLost, record.index);
         _buffer.pop_front();
     }
+    if (!_reportedSinceOpen) {
+        // Before any record was reported since the feed began, nothing the
+        // box reports can show whether the poll took records: the index of
+        // the first one reported is read as following a lost one, and what
+        // was owed then is in doubt. The disturbance lasts until that record.
+        _lossUnshown = true;
+        _lastLost = -1;
+    }
     _index.pollFailed(core::ITF_ERR_IO);
     _ledger.pollFailed(core::ITF_ERR_IO);
     if (_dmx && _dmx->mutex)
@@ -1042,6 +1052,7 @@ void Model::reopen()
     _index.feedEnded(core::ITF_ERR_NO_DEVICE);
     _ledger.feedEnded(core::ITF_ERR_NO_DEVICE);
     _ourEchoLost = _lossUnshown = false; // the ledger forgets what it was owed and counts anew
+    _reportedSinceOpen = false;
     if (_dmx && _dmx->mutex)
         _dmx->mutex->endFeed(core::ITF_ERR_NO_DEVICE);
     _index.feedEnded(0);
@@ -1550,6 +1561,12 @@ void Model::dmxStep()
     _dmxLineSince = std::min(_dmxLineSince, dmx->count);
     if (unreported >= (_firstDmxSinceOpen ? 224 : 256) || _longRunPending)
         dmx->allowedMiss = true;
+    // So many records before the first frame since the box was opened leave
+    // the count where the index cannot place it (an older record reads as one
+    // numbered after the frame): as after a long lost run, the frames given
+    // until a drained pass began after one went out may miss their answers.
+    if (_firstDmxSinceOpen && unreported >= 224)
+        _longRunPending = true;
     _firstDmxSinceOpen = false;
     _dmxGivenSinceLongRun = true;
     ++_transfer;
