@@ -448,7 +448,7 @@ TEST(ConnectionsEndToEnd, LargeBodiesSentAtOnceStayWithinTheBudgetAndAreAllAnswe
     EXPECT_TRUE(tarvesk::test::waitUntil([&] {
         return service.log().contains(QString("holds up to %1 bytes of request bodies at once").arg(budget));
     }));
-    const qint64 residentBefore = residentBytesOf(service.pid());
+    [[maybe_unused]] const qint64 residentBefore = residentBytesOf(service.pid());
 
     // A call the service can answer, padded with blanks to the body's size.
     std::string body = qmtest::rpcBody("system.listMethods");
@@ -472,8 +472,12 @@ TEST(ConnectionsEndToEnd, LargeBodiesSentAtOnceStayWithinTheBudgetAndAreAllAnswe
     // All but the few whose bodies fit the budget are turned away.
     EXPECT_TRUE(tarvesk::test::waitUntil([&] { return service.log().contains("Turned a request body away"); }, 120000))
         << service.log().right(2000).toStdString();
+#ifndef __SANITIZE_THREAD__
     const qint64 grown = residentBytesOf(service.pid()) - residentBefore;
+    // (ThreadSanitizer's shadow memory makes every byte the service touches
+    // cost several resident ones: the figure says nothing there.)
     EXPECT_LT(grown, qint64(clients) * qint64(bodySize) / 2) << grown << " bytes more resident";
+#endif
     EXPECT_TRUE(qmtest::rpcCall(port, "system.listMethods").contains("result"));
 
     int refused = 0;
