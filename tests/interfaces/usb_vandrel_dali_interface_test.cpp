@@ -254,17 +254,22 @@ TEST_F(VandrelDali, AnIdenticalFrameReportedWhileTheBoxCallsOursBusyIsNotOurs)
         const proto::VandrelReport bytes = proto::vandrelCommandRequest(proto::vandrel::VD_CMD_POLL_MONITOR);
         const proto::UsbVandrelPacket poll(bytes.data(), int(bytes.size()));
         proto::UsbVandrelPacket reply;
-        quint64 from = 0;
-        transport->transferPacket(device->handle, &poll, &reply, itf::LibUsbInterface::FailureLog::Logged,
-            [&from](quint64 transfer) { from = transfer; });
-        sink->recordsFrom(from);
+        // A poll as the monitor makes it: under the transfer mutex, so never
+        // between our request's write and the ledger's note that it went out.
+        const auto pollNow = [&] {
+            quint64 from = 0;
+            transport->transferPacket(device->handle, &poll, &reply, itf::LibUsbInterface::FailureLog::Logged,
+                [&from](quint64 transfer) { from = transfer; });
+            sink->recordsFrom(from);
+        };
+        pollNow();
         report(kQuery);
         report("\x11");
         box->editFaults([](sim::SimFaults& f) { f.clear(); });
-        // Once the box took ours: a poll after every transfer so far.
+        // Once the box took ours: a poll after it.
         if (!test::waitUntil([&] { return box->busStats().daliFrames > framesBefore; }))
             return;
-        sink->recordsFrom(~quint64(0));
+        pollNow();
         report(kQuery);
         report("\x42");
         while (!done) {
