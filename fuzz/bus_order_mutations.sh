@@ -21,7 +21,7 @@ mutations=(
 "a device type's query not disturbed by a foreign frame|src/interfaces/vandrel_dali_ledger.cpp|        _disturbed.insert(ticket);
         return;|        return;"
 "a loss puts no owed frame in doubt|src/interfaces/vandrel_dali_ledger.cpp|        if (reportable(owed, from) \&\& !owed.suspect) {|        if (false) {"
-"record gaps settle a skipped index too early|src/interfaces/vandrel_record_gaps.cpp|        if (!missing.pending \&\& missing.due <= began)|        if (!missing.pending)"
+"record gaps settle a skipped index too early|src/interfaces/vandrel_record_gaps.cpp|missing.due > began)|false)"
 "the hold cap puts no later frame in doubt|src/interfaces/vandrel_dali_ledger.cpp|    const int doubted = suspectHeldOwners(from);|    const int doubted = 0;"
 "an awaited frame goes out while an identical one is owed|src/interfaces/vandrel_dali_ledger.cpp|        return waiter \&\& std::any_of(_owed.begin(), _owed.end(), same);|        return false \&\& std::any_of(_owed.begin(), _owed.end(), same);"
 "the indices the DMX sender was given are not told to the gaps|src/interfaces/vandrel_dali_ledger.cpp|    _gaps.dmxFrameGiven(index, whole);|    (void)index, (void)whole;"
