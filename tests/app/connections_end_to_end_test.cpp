@@ -153,6 +153,15 @@ private:
     std::vector<std::thread> clients;
 };
 
+// The service under a limit of 256 open files (a bound of 128 connections,
+// which a storm passes many times over), serving.
+bool startServingUnderStormLimit(ServiceProcess& service, int port)
+{
+    service.setDescriptorLimit(256);
+    return service.startServingOnBench(port, R"({"boxes": []})")
+        && qmtest::rpcCall(port, "system.listMethods").contains("result");
+}
+
 // Once the storm has passed the bound many times over, how many of `calls`
 // ordinary calls made one after the other are answered.
 int callsAnsweredDuring(const ConnectionStorm& storm, int bound, int calls, int port, ServiceProcess& service)
@@ -561,10 +570,8 @@ TEST(ConnectionsEndToEnd, CallsAreAnsweredWhileAClientConnectsAndResetsAsFastAsI
     constexpr int bound = 128;
     constexpr int calls = 5;
     ServiceProcess service;
-    service.setDescriptorLimit(256);
     const int port = qmtest::freeLoopbackPort();
-    ASSERT_TRUE(service.startServingOnBench(port, R"({"boxes": []})")) << service.standardError().toStdString();
-    ASSERT_TRUE(qmtest::rpcCall(port, "system.listMethods").contains("result"));
+    ASSERT_TRUE(startServingUnderStormLimit(service, port)) << service.standardError().toStdString();
 
     ConnectionStorm storm(port, 1, std::string(), true);
     // The bound would be full of reset connections many times over.
@@ -589,10 +596,8 @@ TEST(ConnectionsEndToEnd, CallsAreAnsweredWhileClientsSendHalfARequestLineAndClo
     constexpr int bound = 128;
     constexpr int calls = 5;
     ServiceProcess service;
-    service.setDescriptorLimit(256);
     const int port = qmtest::freeLoopbackPort();
-    ASSERT_TRUE(service.startServingOnBench(port, R"({"boxes": []})")) << service.standardError().toStdString();
-    ASSERT_TRUE(qmtest::rpcCall(port, "system.listMethods").contains("result"));
+    ASSERT_TRUE(startServingUnderStormLimit(service, port)) << service.standardError().toStdString();
 
     PeakConnections held(service.pid());
     ConnectionStorm storm(port, 6, "POST /deb", false);
