@@ -144,7 +144,9 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(const QByteArray& frame, in
     // after a loss gets a right answer once the lost frame is given up.
     const auto twinOwed = [&] {
         const auto same = [&frame](const Owed& o) { return o.frame == frame; };
-        return waiter && std::any_of(_owed.begin(), _owed.end(), same);
+        return waiter
+            && (std::any_of(_owed.begin(), _owed.end(), same)
+                || std::any_of(_echoMayCome.begin(), _echoMayCome.end(), same));
     };
     if (copies > 0 && (!hasRoom() || twinOwed())) {
         const auto start = Clock::now();
@@ -336,13 +338,17 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
     // Every record moves the box's index, whoever takes it.
     const bool dali = record.getPacketType() == proto::PACKET_TYPE_DALI;
     std::lock_guard<std::mutex> locker(_mutex);
-    const bool afterFailedPoll = _gaps.lostBeforeFirst();
+    // The first record seen after a poll that failed before it shows the
+    // records that poll took: made before it failed, whatever record shows
+    // them and whenever their loss is taken.
+    if (_gaps.lostBeforeFirst())
+        _lossBeforeFirstFrom = std::min(_failedPollFrom, _recordsFrom);
     const VandrelRecordGaps::Count count = _gaps.see(quint8(record.getIndex()),
         record.getPacketType() == proto::PACKET_TYPE_DMX ? VandrelRecordGaps::Kind::Dmx
                                                          : VandrelRecordGaps::Kind::Other);
     if (dali && _gated.empty() && !_gaps.openBelow(count)) {
         if (_gaps.takeLostBelow(count))
-            lostHere(afterFailedPoll ? std::min(_failedPollFrom, _recordsFrom) : _recordsFrom);
+            lostHere(_recordsFrom);
         offer(record, _recordsFrom);
         return true;
     }
@@ -376,6 +382,10 @@ void VandrelDaliLedger::releaseGated()
 
 void VandrelDaliLedger::lostHere(quint64 from)
 {
+    if (_lossBeforeFirstFrom != 0) {
+        from = std::min(from, _lossBeforeFirstFrom);
+        _lossBeforeFirstFrom = 0;
+    }
     // Behind held records the loss keeps its place in bus order: what it does
     // to the memory pointers and to the frame on the bus comes after them.
     if (_heldBehind == 0) {
@@ -399,9 +409,17 @@ void VandrelDaliLedger::recordsLost(quint64 from)
     // used up our ENABLE DEVICE TYPE.
     noteUnseenFrames();
     int doubted = 0;
-    if (isOursUnanswered() && _waiters.count(_onBus.frame.ticket)) {
-        doubt(_onBus.frame.ticket);
-        ++doubted;
+    if (isOursUnanswered()) {
+        if (_waiters.count(_onBus.frame.ticket)) {
+            doubt(_onBus.frame.ticket);
+            ++doubted;
+        }
+        // The echo it took may have been another master's identical frame,
+        // which only the records lost could have shown: its own may still
+        // come, and must not be taken for a later frame of its bytes.
+        _echoMayCome.push_back(_onBus.frame);
+        if (int(_echoMayCome.size()) > MaxOwed)
+            _echoMayCome.pop_front();
     }
     _onBus = OnBus();
     for (Owed& owed : _owed) {
@@ -417,6 +435,7 @@ void VandrelDaliLedger::recordsLost(quint64 from)
 void VandrelDaliLedger::dropGated()
 {
     _gaps.restart();
+    _lossBeforeFirstFrom = 0;
     if (_gated.empty())
         return;
     _gated.clear();
@@ -751,6 +770,10 @@ void VandrelDaliLedger::passCompleted(Clock::time_point began)
         return o.transfer != 0 && o.transfer < _recordsFrom
             && o.wentOut + _frameTime * o.copies + LostAfter <= began;
     };
+    const auto overdue = [this, began](const Owed& o) {
+        return o.wentOut + _frameTime * o.copies + LostAfter <= began;
+    };
+    _echoMayCome.erase(std::remove_if(_echoMayCome.begin(), _echoMayCome.end(), overdue), _echoMayCome.end());
     size_t givenUp = 0;
     // While records are held, the frames behind the oldest may have their
     // echoes among them: only the oldest can be given up, and then the held
@@ -842,6 +865,7 @@ void VandrelDaliLedger::feedEnded(int status)
             qCDebug(service::loggerGlog()).noquote()
                 << QStringLiteral("DALI: the feed ended with %1 frames sent not reported").arg(_owed.size());
         _owed.clear();
+        _echoMayCome.clear();
         _onBus = OnBus();
         noteUnseenFrames();
     }

@@ -73,10 +73,13 @@ namespace tarvesk::itf {
 // record reported after indices that may yet come waits for them (reaching
 // nobody), and while any index may yet come, whatever record showed it, the
 // waiting senders hear of no monitor pass (the missing one may be their
-// answer: "no answer" would be false); once they are known lost, nothing is known of the bus any more:
-// our frame on the bus that may still be answered is in doubt, so is every
-// owed frame whose echo may have been among them, and they count as another
-// master's memory traffic.
+// answer: "no answer" would be false); once they are known lost, nothing is
+// known of the bus any more: our frame on the bus that may still be answered
+// is in doubt, so is every owed frame whose echo may have been among them,
+// and they count as another master's memory traffic. The echo that our frame
+// on the bus took may have been another master's identical frame, which the
+// lost records would have shown: until its own would have come, no awaited
+// frame of its bytes goes out.
 //
 // Seeing every frame on the bus in order, it also tells a sender whether
 // another master's frame came between its frame and what that frame depends
@@ -114,8 +117,10 @@ public:
     // An awaited frame waits (as for room) until no earlier frame of ours with
     // the same bytes is owed: then a frame whose records were lost puts no
     // later frame's answer in question, and once it is given up the same
-    // question asked again is answered. Its wait ends by LostAfter beyond the
-    // room's guard, once a pass drained the box meanwhile, else at the backstop.
+    // question asked again is answered. So it waits, too, while the echo of
+    // one that was on the bus when records were lost may still come. Its
+    // wait ends by LostAfter beyond the room's guard, once a pass drained the
+    // box meanwhile, else at the backstop.
     // No copies: the box records no echo of these bytes (a bit-bang pattern),
     // so nothing is owed.
     // Ticket 0: no room came in time (or polling has ended); nothing registered.
@@ -277,6 +282,10 @@ private:
     mutable std::mutex _mutex;
     std::condition_variable _room;
     std::deque<Owed> _owed; // guarded by _mutex; in send order
+    // Frames of ours on the bus when records were lost, whose echo taken may
+    // have been another master's identical frame: until they would have been
+    // given up, no awaited frame of their bytes goes out (guarded by _mutex).
+    std::deque<Owed> _echoMayCome;
     OnBus _onBus; // guarded by _mutex
     std::set<Ticket> _doubted; // guarded by _mutex; until released
     // Records held behind the oldest owed frame (see above), in arrival order.
@@ -318,6 +327,9 @@ private:
     // after the last poll that failed before any record was seen: guarded by _mutex.
     quint64 _latestTransfer = 0;
     quint64 _failedPollFrom = 0;
+    // While the loss such a poll caused is not taken yet: only frames that
+    // went out before this transfer can have lost records to it (else 0).
+    quint64 _lossBeforeFirstFrom = 0;
     Clock::time_point _lastDrainedPassBegan;        // guarded by _mutex
     int _endStatus = 0;                             // guarded by _mutex
 };

@@ -136,10 +136,18 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
     if (count > _highest) {
         // Skipped indices are open until they come late or are settled lost
         // (at most Behind of them stay open: see below).
-        for (Count s = std::max(_highest + 1, count - Behind - 1); s < count; ++s)
+        const Count window = std::max(_highest + 1, count - Behind - 1);
+        for (Count s = window; s < count; ++s)
             skipped(s, now);
-        if (count - _highest - 1 > Behind + 1)
+        if (window > _highest + 1) {
             markLost(_highest + 1); // more than can come late: lost
+            // A told frame's own record among them is lost with them, once: a
+            // later frame's record must not show it lost again long after.
+            for (DmxFrame& frame : _told) {
+                if (frame.own > _highest && frame.own < window)
+                    frame.ownSeen = true;
+            }
+        }
         _highest = count;
         if (_lostBeforeFirst)
             markLost(count - 1); // the first record seen follows those the failed poll took
@@ -182,10 +190,18 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
             }
         }
     }
-    // Told frames whose records came, or that a wrap has passed, are done with.
+    // Told frames whose records came, or that a wrap has passed, are done
+    // with. Once a wrap has passed, no record can be read as a frame's own any
+    // more: its index is no longer waited for, nor counted lost long after
+    // (it may have been placed a wrap off, when records a wrap long came
+    // before the feed's first one).
+    const Count outOfReach = _highest - (Wrap - Behind);
+    _missing.erase(std::remove_if(_missing.begin(), _missing.end(),
+                       [outOfReach](const Missing& m) { return m.told && m.count + 1 <= outOfReach; }),
+        _missing.end());
     _told.erase(std::remove_if(_told.begin(), _told.end(),
-                    [this](const DmxFrame& f) {
-                        return (f.ownSeen && f.answerSeen) || f.own + 1 <= _highest - (Wrap - Behind);
+                    [outOfReach](const DmxFrame& f) {
+                        return (f.ownSeen && f.answerSeen) || f.own + 1 <= outOfReach;
                     }),
         _told.end());
     return count;

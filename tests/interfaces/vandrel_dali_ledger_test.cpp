@@ -99,7 +99,8 @@ void latePass(VandrelDaliLedger& ledger)
 // record's and its answer's) while the line carries it, and the sender tells
 // the ledger so; "dmx?" the same, told only at "dmx!" (its chain still goes
 // out); "DMX" the own record of the next such frame comes, after those
-// numbered later; "DMX+" the next one's answer; "late" a late pass (latePass).
+// numbered later; "DMX+" the next one's answer; "late" a late pass (latePass);
+// "fail" a poll fails.
 struct Feeder
 {
     void operator()(VandrelDaliLedger& ledger, const QByteArray& bytes)
@@ -126,6 +127,8 @@ struct Feeder
             dmxRecord(quint8(dmxFrames.at(answerNext++) + 1));
         } else if (bytes == "late") {
             latePass(ledger);
+        } else if (bytes == "fail") {
+            ledger.pollFailed(-7);
         } else {
             EXPECT_TRUE(ledger.takeRecord(record(bytes)));
         }
@@ -364,6 +367,19 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
             {true}},
         // Our query's answer lost and shown by the next index, a DMX
         // frame's: "no answer" would be false.
+        // Another master's copy of our query came first and was taken for
+        // ours, then a record was lost: ours may still come, so the same
+        // query asked again waits until it would have been given up.
+        LedgerCase {"copy_taken_for_ours_then_a_loss",
+            {{kActual, true}, {kActual, true, 1, false, 3}, {kActual, true, 1, false, 6}},
+            {kActual, "-", kOther, kActual, "\x11", "late", kActual, "\x22"},
+            {{kActual}, {kNotSent}, {kActual, "\x22"}},
+            0, false, {true, false, false}},
+        // A poll failed before the first record, taking one with it; our
+        // query goes out after it, and a DMX record is the first to show the
+        // loss: the lost record was made before our query went out.
+        LedgerCase {"loss_a_failed_poll_took_shown_by_a_dmx_record", {{kActual, true, 1, false, 2}},
+            {"-", "fail", "dmx", "DMX", kActual, "\x11"}, {{kActual, "\x11"}}, 0, false, {false}},
         LedgerCase {"lost_answer_shown_by_a_dmx_record", {{kPresent, true}}, {kPresent, "-", "dmx", "DMX"},
             {{kPresent}}, 0, false, {true}},
         // Back-to-back DMX frames recorded after the DALI records numbered

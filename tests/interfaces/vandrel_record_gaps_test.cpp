@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -191,6 +192,45 @@ TEST(RecordGapsSettle, AToldFrameSettledLostIsCountedOnce)
     gaps.dmxFrameGiven(14, true, due);
     EXPECT_EQ(gaps.see(14, VandrelRecordGaps::Kind::Dmx, due + line), first + 4);
     EXPECT_FALSE(gaps.takeLostBelow(first + 1000));
+}
+
+// A told frame's own record lost within a run longer than the late reach is
+// counted with that run: a frame recorded long after does not show it lost
+// again (every frame of ours then owed would be in doubt for nothing).
+TEST(RecordGapsSettle, AToldFrameLostInALongRunIsCountedWithTheRun)
+{
+    VandrelRecordGaps gaps;
+    const auto now = VandrelRecordGaps::Clock::now();
+    const std::chrono::milliseconds line(30);
+    const auto first = gaps.see(10, VandrelRecordGaps::Kind::Other, now);
+    gaps.dmxFrameGoesOut(line, now);
+    gaps.dmxFrameGiven(11, true, now);
+    gaps.see(110, VandrelRecordGaps::Kind::Other, now);
+    EXPECT_TRUE(gaps.takeLostBelow(first + 101));
+    const auto later = now + std::chrono::seconds(1);
+    gaps.passCompleted(later);
+    gaps.dmxFrameGoesOut(line, later);
+    gaps.dmxFrameGiven(111, true, later);
+    EXPECT_EQ(gaps.see(111, VandrelRecordGaps::Kind::Dmx, later + line), first + 101);
+    EXPECT_FALSE(gaps.takeLostBelow(first + 1000));
+}
+
+// A frame told before the first record, with more than a wrap of records
+// ahead of it in the box: its index byte places it a wrap off. Once a wrap
+// has passed it, its index is no longer waited for nor counted lost later.
+TEST(RecordGapsSettle, AToldFrameAWrapBehindIsForgotten)
+{
+    VandrelRecordGaps gaps;
+    const auto now = VandrelRecordGaps::Clock::now();
+    const auto all = std::numeric_limits<VandrelRecordGaps::Count>::max();
+    gaps.dmxFrameGoesOut(std::chrono::milliseconds(50), now);
+    gaps.dmxFrameGiven(16, true, now);
+    for (int record = 0; record < 300; ++record)
+        gaps.see(quint8(19 + record), VandrelRecordGaps::Kind::Other, now);
+    gaps.takeLostBelow(all); // what the first records showed
+    gaps.passCompleted(now + std::chrono::seconds(1));
+    EXPECT_FALSE(gaps.openBelow(all));
+    EXPECT_FALSE(gaps.takeLostBelow(all));
 }
 
 // A stream of frames sent faster than their longest time on the line: the

@@ -1307,7 +1307,9 @@ void Model::pollingClient()
     const int askings = 2 + _in.pick(10);
     // 1 its first asking's echo lost, 2 its answer, 3 both; 4 a burst past the
     // hold cap right after the first asking, behind a request of ours whose
-    // write failed (or whose echo was lost); else none.
+    // write failed or whose echo was lost (the asking's records are then held
+    // and dropped), sometimes followed by another master's copy of the query,
+    // answered; else none.
     const int disturbance = _calm || !_features.aimedLosses ? 0 : _in.pick(6);
     note("a client asks 01 a0 " + std::to_string(askings) + " times");
     if (disturbance == 4) {
@@ -1316,7 +1318,7 @@ void Model::pollingClient()
                 continue;
             startExchange(other);
             other.kind = Kind::Dapc;
-            const bool unwritten = _features.unwrittenCommandBeforeBurst;
+            const bool unwritten = _features.unwrittenCommandBeforeBurst && _in.pick(2) == 0;
             _failNextWrite = unwritten;
             hostStep(other);
             if (!unwritten)
@@ -1358,6 +1360,12 @@ void Model::pollingClient()
             note("another master sends " + std::to_string(frames) + " frames");
             for (int i = 0; i < frames; ++i)
                 foreignFrame(frame(0x9F, quint8(i)));
+            // Its copy must not be taken for our asking whose records were dropped.
+            const QByteArray query = frame(0x01, QueryActualLevel);
+            if (_in.pick(2) == 1 && (_features.answeredCopyAhead || !answeredCopyAhead(query))) {
+                note("another master copies 01 a0");
+                foreignFrame(query);
+            }
         }
         freshPasses(1 + _in.pick(3));
     }

@@ -158,7 +158,8 @@ struct Features
     // A command of ours (never awaited) whose write fails, then a client's
     // query and a burst past the hold cap: the command never reaches the bus,
     // and the ledger is told what the transport knows (requestNotWritten in
-    // the model), so nothing is held behind it.
+    // the model), so nothing is held behind it. Off, or half the time, the
+    // command's echo is lost instead.
     bool unwrittenCommandBeforeBurst = true;
     // Any request's write fails so: a later identical frame's echo must not
     // be taken for the unwritten one's.
