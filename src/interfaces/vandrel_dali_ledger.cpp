@@ -197,7 +197,6 @@ VandrelDaliLedger::Ticket VandrelDaliLedger::sending(const QByteArray& frame, in
 void VandrelDaliLedger::goesOut(Ticket ticket, quint64 transfer)
 {
     std::lock_guard<std::mutex> locker(_mutex);
-    _latestTransfer = std::max(_latestTransfer, transfer);
     for (Owed& owed : _owed) {
         if (owed.ticket == ticket) {
             owed.transfer = transfer;
@@ -210,7 +209,6 @@ void VandrelDaliLedger::recordsFrom(quint64 transfer)
 {
     std::lock_guard<std::mutex> locker(_mutex);
     _recordsFrom = transfer;
-    _latestTransfer = std::max(_latestTransfer, transfer);
 }
 
 void VandrelDaliLedger::refused(Ticket ticket)
@@ -338,11 +336,6 @@ bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
     // Every record moves the box's index, whoever takes it.
     const bool dali = record.getPacketType() == proto::PACKET_TYPE_DALI;
     std::lock_guard<std::mutex> locker(_mutex);
-    // The first record seen after a poll that failed before it shows the
-    // records that poll took: made before it failed, whatever record shows
-    // them and whenever their loss is taken.
-    if (_gaps.lostBeforeFirst())
-        _lossBeforeFirstFrom = std::min(_failedPollFrom, _recordsFrom);
     const VandrelRecordGaps::Count count = _gaps.see(quint8(record.getIndex()),
         record.getPacketType() == proto::PACKET_TYPE_DMX ? VandrelRecordGaps::Kind::Dmx
                                                          : VandrelRecordGaps::Kind::Other);
@@ -382,10 +375,6 @@ void VandrelDaliLedger::releaseGated()
 
 void VandrelDaliLedger::lostHere(quint64 from)
 {
-    if (_lossBeforeFirstFrom != 0) {
-        from = std::min(from, _lossBeforeFirstFrom);
-        _lossBeforeFirstFrom = 0;
-    }
     // Behind held records the loss keeps its place in bus order: what it does
     // to the memory pointers and to the frame on the bus comes after them.
     if (_heldBehind == 0) {
@@ -435,7 +424,6 @@ void VandrelDaliLedger::recordsLost(quint64 from)
 void VandrelDaliLedger::dropGated()
 {
     _gaps.restart();
-    _lossBeforeFirstFrom = 0;
     if (_gated.empty())
         return;
     _gated.clear();
@@ -839,9 +827,6 @@ void VandrelDaliLedger::dmxFrameUntold()
 void VandrelDaliLedger::pollFailed(int status)
 {
     std::lock_guard<std::mutex> locker(_mutex);
-    // What a poll failed before the first record took was made before it:
-    // only frames that had gone out by now can have lost records to it.
-    _failedPollFrom = _latestTransfer + 1;
     _gaps.pollFailed();
     for (const auto& waiter : _waiters)
         waiter.second->pollFailed(status);

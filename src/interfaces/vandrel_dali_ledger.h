@@ -323,13 +323,7 @@ private:
     std::map<Ticket, proto::PacketMutex*> _waiters; // guarded by _mutex
     Ticket _nextTicket = 1;                         // guarded by _mutex
     quint64 _recordsFrom = 0;                       // guarded by _mutex
-    // The latest transfer heard of (a request's or a poll's), and the first
-    // after the last poll that failed before any record was seen: guarded by _mutex.
-    quint64 _latestTransfer = 0;
-    quint64 _failedPollFrom = 0;
-    // While the loss such a poll caused is not taken yet: only frames that
-    // went out before this transfer can have lost records to it (else 0).
-    quint64 _lossBeforeFirstFrom = 0;
+
     Clock::time_point _lastDrainedPassBegan;        // guarded by _mutex
     int _endStatus = 0;                             // guarded by _mutex
 };

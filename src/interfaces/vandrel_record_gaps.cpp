@@ -132,6 +132,10 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
         _highest = std::min(from, count) - 1;
     } else if (!told) {
         count = VandrelRecordIndex::atOrAbove(index, _highest - Behind + 1);
+        // No other record has an index a told frame was given: this one came
+        // a wrap's worth of records (or more) later, and they never came.
+        while (kind == Kind::Other && toldFrameAt(count))
+            count += Wrap;
     }
     if (count > _highest) {
         // Skipped indices are open until they come late or are settled lost

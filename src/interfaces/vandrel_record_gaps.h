@@ -39,7 +39,9 @@ namespace tarvesk::itf {
 //
 // What the byte cannot show: records the box itself lost (not a failed
 // poll) before the first record it reported since it was opened, and a run
-// of lost records that is a whole number of wraps (256, 512, ...) long. A run
+// of lost records that is a whole number of wraps (256, 512, ...) long,
+// unless a told frame was given an index in it (no other record has that
+// index, so a record read at it came a wrap later). A run
 // that reads as a few indices back of the highest (224 to 255 long, and so on)
 // shows as an index seen again, and counts as lost records too.
 //

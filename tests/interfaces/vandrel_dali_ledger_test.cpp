@@ -375,11 +375,11 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
             {kActual, "-", kOther, kActual, "\x11", "late", kActual, "\x22"},
             {{kActual}, {kNotSent}, {kActual, "\x22"}},
             0, false, {true, false, false}},
-        // A poll failed before the first record, taking one with it; our
-        // query goes out after it, and a DMX record is the first to show the
-        // loss: the lost record was made before our query went out.
-        LedgerCase {"loss_a_failed_poll_took_shown_by_a_dmx_record", {{kActual, true, 1, false, 2}},
-            {"-", "fail", "dmx", "DMX", kActual, "\x11"}, {{kActual, "\x11"}}, 0, false, {false}},
+        // A poll failed before the first record; our query goes out after
+        // it, and a DMX record is the first to show a loss before it: the box
+        // may have lost our echo as well as what the poll took.
+        LedgerCase {"loss_before_the_first_record_shown_by_a_dmx_record", {{kActual, true, 1, false, 2}},
+            {"-", "fail", "dmx", "DMX", kActual, "\x11"}, {{}}, 0, false, {true}},
         LedgerCase {"lost_answer_shown_by_a_dmx_record", {{kPresent, true}}, {kPresent, "-", "dmx", "DMX"},
             {{kPresent}}, 0, false, {true}},
         // Back-to-back DMX frames recorded after the DALI records numbered

@@ -143,6 +143,11 @@ INSTANTIATE_TEST_SUITE_P(Indices, RecordGaps,
         GapsCase {"untold_dmx_record_and_its_empty_answer_slot", {{10}, {11, Dmx}, {13}}, false, false},
         // A run of lost records one wrap short reads as an index seen again.
         GapsCase {"run_of_250_lost", {{100}, {101}, {102}, {97}}, false, true},
+        // A run a whole wrap long reads as the next index, unless a frame was
+        // given it: no other record has a told frame's index.
+        GapsCase {"run_of_a_wrap_lost_across_a_told_frame", {{10}, {11, Given}, {11}}, false, true},
+        GapsCase {"run_of_a_wrap_lost_across_a_told_answer_slot", {{10}, {11, Given}, {11, Dmx}, {12}}, false,
+            true},
         GapsCase {"long_run_lost", {{100}, {200}}, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 

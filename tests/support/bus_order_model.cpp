@@ -348,6 +348,8 @@ public:
     }
 
     Outcome run();
+    // A line the ledger or the monitor logged, in a traced run.
+    void logged(const std::string& line) { note("  log: " + line); }
 
 private:
     // The box and its bus.
@@ -1308,17 +1310,18 @@ void Model::pollingClient()
     // 1 its first asking's echo lost, 2 its answer, 3 both; 4 a burst past the
     // hold cap right after the first asking, behind a request of ours whose
     // write failed or whose echo was lost (the asking's records are then held
-    // and dropped), sometimes followed by another master's copy of the query,
-    // answered; else none.
+    // and dropped, and another master's copy of the query, answered, follows
+    // the burst); else none.
     const int disturbance = _calm || !_features.aimedLosses ? 0 : _in.pick(6);
     note("a client asks 01 a0 " + std::to_string(askings) + " times");
+    bool unwritten = false;
     if (disturbance == 4) {
         for (Thread& other : _threads) {
             if (other.busy)
                 continue;
             startExchange(other);
             other.kind = Kind::Dapc;
-            const bool unwritten = _features.unwrittenCommandBeforeBurst && _in.pick(2) == 0;
+            unwritten = _features.unwrittenCommandBeforeBurst && _in.pick(2) == 0;
             _failNextWrite = unwritten;
             hostStep(other);
             if (!unwritten)
@@ -1362,7 +1365,7 @@ void Model::pollingClient()
                 foreignFrame(frame(0x9F, quint8(i)));
             // Its copy must not be taken for our asking whose records were dropped.
             const QByteArray query = frame(0x01, QueryActualLevel);
-            if (_in.pick(2) == 1 && (_features.answeredCopyAhead || !answeredCopyAhead(query))) {
+            if (!unwritten && (_features.answeredCopyAhead || !answeredCopyAhead(query))) {
                 note("another master copies 01 a0");
                 foreignFrame(query);
             }
@@ -1788,10 +1791,29 @@ Outcome Model::run()
 
 } // namespace
 
+namespace {
+
+// A traced run's log lines, in their place in the bus order.
+Model* tracedModel = nullptr;
+
+void traceLogLine(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    tracedModel->logged(message.trimmed().toStdString());
+}
+
+} // namespace
+
 Outcome runScenario(const uint8_t* data, size_t size, const Features& features, bool trace)
 {
     Model model(data, size, features, trace);
-    return model.run();
+    if (!trace)
+        return model.run();
+    tracedModel = &model;
+    const QtMessageHandler previous = qInstallMessageHandler(traceLogLine);
+    Outcome outcome = model.run();
+    qInstallMessageHandler(previous);
+    tracedModel = nullptr;
+    return outcome;
 }
 
 } // namespace tarvesk::test::busorder
