@@ -397,20 +397,7 @@ void VandrelDaliLedger::recordsLost(quint64 from)
     // its records), another master's frame that moved a memory pointer or
     // used up our ENABLE DEVICE TYPE.
     noteUnseenFrames();
-    int doubted = 0;
-    if (isOursUnanswered()) {
-        if (_waiters.count(_onBus.frame.ticket)) {
-            doubt(_onBus.frame.ticket);
-            ++doubted;
-        }
-        // The echo it took may have been another master's identical frame,
-        // which only the records lost could have shown: its own may still
-        // come, and must not be taken for a later frame of its bytes.
-        _echoMayCome.push_back(_onBus.frame);
-        if (int(_echoMayCome.size()) > MaxOwed)
-            _echoMayCome.pop_front();
-    }
-    _onBus = OnBus();
+    int doubted = forgetFrameOnBus();
     for (Owed& owed : _owed) {
         if (reportable(owed, from) && !owed.suspect) {
             suspect(owed);
@@ -419,6 +406,25 @@ void VandrelDaliLedger::recordsLost(quint64 from)
     }
     qCWarning(service::loggerGlog()).noquote()
         << QStringLiteral(GLOG_PREFIX "DALI: the box lost records; %1 frames in doubt").arg(doubted);
+}
+
+int VandrelDaliLedger::forgetFrameOnBus()
+{
+    int doubted = 0;
+    if (isOursUnanswered()) {
+        if (_waiters.count(_onBus.frame.ticket)) {
+            doubt(_onBus.frame.ticket);
+            ++doubted;
+        }
+        // The echo it took may have been another master's identical frame,
+        // which only the records that went unseen could have shown: its own
+        // may still come, and must not be taken for a later frame of its bytes.
+        _echoMayCome.push_back(_onBus.frame);
+        if (int(_echoMayCome.size()) > MaxOwed)
+            _echoMayCome.pop_front();
+    }
+    _onBus = OnBus();
+    return doubted;
 }
 
 void VandrelDaliLedger::dropGated()
@@ -687,7 +693,7 @@ void VandrelDaliLedger::dropHeld(quint64 from)
     _held.clear();
     _heldBehind = 0;
     noteUnseenFrames();
-    _onBus = OnBus();
+    const int onBus = forgetFrameOnBus(); // its answer may have been among them
     // Once a MaxHeld records, not once a record.
     qCWarning(service::loggerGlog()).noquote()
         << QStringLiteral(GLOG_PREFIX "DALI: more than %1 records held behind a frame the box has not reported; "
@@ -695,7 +701,7 @@ void VandrelDaliLedger::dropHeld(quint64 from)
                .arg(MaxHeld)
                .arg(dropped)
                .arg(_droppedHeld)
-               .arg(doubted);
+               .arg(doubted + onBus);
 }
 
 int VandrelDaliLedger::suspectHeldOwners(quint64 from)

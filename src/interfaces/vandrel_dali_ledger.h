@@ -265,6 +265,9 @@ private:
     // `from`: at once, or in its place behind the held records.
     void lostHere(quint64 from);
     void recordsLost(quint64 from);
+    // Records went unseen after the frame on the bus: ours, unanswered, is in
+    // doubt (if awaited) and its own echo may still come. How many became so.
+    int forgetFrameOnBus();
     // What was gated goes unseen (the feed ended).
     void dropGated();
     // The frame's answer may be another's: its sender is told, and asks again or fails.

@@ -367,6 +367,12 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
             {true}},
         // Our query's answer lost and shown by the next index, a DMX
         // frame's: "no answer" would be false.
+        // Our query's answer has the byte of a later one-byte frame of ours,
+        // behind a frame whose echo has not come: it is held, and dropped
+        // with more records than are held. The query may not end on "no answer".
+        LedgerCase {"answer_held_then_dropped", {{kActual, true}, {kDapc, false}, {kOneByte, false}},
+            busOrder({{kActual, "\x5A"}, std::vector<QByteArray>(1100, kOther), {"late"}}), {{kActual}}, 0, false,
+            {true}},
         // Another master's copy of our query came first and was taken for
         // ours, then a record was lost: ours may still come, so the same
         // query asked again waits until it would have been given up.
