@@ -448,6 +448,7 @@ private:
     int _lostRun = 0;
     Count _lastOffered = -1;
     bool _keptSinceOpen = false; // a record made since the box was opened reached its buffer
+    Count _highestKept = -1;     // the highest index of a record kept since the box was opened
     bool _firstDmxSinceOpen = true;
     bool _longRunPending = false;
     bool _dmxGivenSinceLongRun = false;
@@ -576,7 +577,11 @@ void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Co
     // Without the long runs, lost runs end by 32 indices even where two meet.
     // Beside our DALI frames no run is a whole number of wraps long: the
     // one-byte index cannot show it (README says so).
-    const bool wholeWraps = _ourDali && _features.daliRecordsLost && (_lostRun + 1) % 256 == 0;
+    // Counted in indices since the highest record kept: an answer slot a DMX
+    // frame left empty is part of the run too.
+    const bool wholeWraps = _ourDali && _features.daliRecordsLost
+        && ((_lostRun + 1) % 256 == 0
+            || (_highestKept >= 0 && record.index > _highestKept && (record.index - _highestKept) % 256 == 0));
     const bool aimed = _loseTags.erase(tag) > 0;
     if ((aimed || _loseNext > 0) && mayLose && !wholeWraps && (_features.longLostRuns || _lostRun < 32)) {
         if (!aimed)
@@ -605,6 +610,7 @@ void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Co
     }
     _lostRun = 0;
     _keptSinceOpen = true;
+    _highestKept = std::max(_highestKept, record.index);
     _buffer.push_back(record);
 }
 
@@ -1073,6 +1079,7 @@ void Model::reopen()
             hostStep(thread);
     _lastOffered = _counter - 1;
     _keptSinceOpen = false;
+    _highestKept = -1;
     _firstDmxSinceOpen = true;
 }
 
