@@ -220,6 +220,10 @@ struct DmxExchange
     int lineMs = 23;
     int lateBy = 0;
     bool judged = false; // (e), as a thread's exchange
+    // Given while so many records were unreported that the index byte cannot
+    // place it: the record gaps may read its records, when they come, as
+    // records lost.
+    bool misplaced = false;
 };
 
 struct BoxRecord
@@ -393,6 +397,8 @@ private:
     // Bus orders after which the service is to recover (see (e)).
     void disturb(const std::string& what);
     bool quiet() const;
+    // A DMX frame given where the index cannot place it, its records still to come.
+    bool misplacedDmxToCome() const;
     void judge(bool judged, const std::string& name, const Verdict& verdict, int askings);
     void quickPass();
     void stall();
@@ -909,7 +915,7 @@ void Model::drainedPassAt(Clock::time_point began)
     drainedPass(began);
     if (_dmx)
         _dmx->passAfterSeen = true;
-    if (_longRunPending && _dmxGivenSinceLongRun)
+    if (_longRunPending && _dmxGivenSinceLongRun && !misplacedDmxToCome())
         _longRunPending = false;
     evaluate();
 }
@@ -1303,7 +1309,13 @@ bool Model::quiet() const
     // A round of drained passes since the last disturbance, no loss planned,
     // and no loss the box's index has not shown yet: the record that shows it
     // may be ours, and what was lost may have been its echo.
-    return _quietRounds >= 1 && _loseNext == 0 && _loseTags.empty() && !_lossUnshown;
+    return _quietRounds >= 1 && _loseNext == 0 && _loseTags.empty() && !_lossUnshown && !misplacedDmxToCome();
+}
+
+bool Model::misplacedDmxToCome() const
+{
+    return std::any_of(_dmxFrames.begin(), _dmxFrames.end(),
+        [](const std::unique_ptr<DmxExchange>& f) { return f->misplaced && !f->recordsMade; });
 }
 
 void Model::pollingClient()
@@ -1585,6 +1597,13 @@ void Model::dmxStep()
     // until a drained pass began after one went out may miss their answers.
     if (_firstDmxSinceOpen && unreported >= 224)
         _longRunPending = true;
+    // Likewise, until its records came, for a frame given so far ahead of
+    // what was reported.
+    if (unreported >= 224) {
+        dmx->misplaced = true;
+        _longRunPending = true;
+        disturb("a DMX frame given where the index cannot place it");
+    }
     _firstDmxSinceOpen = false;
     _dmxGivenSinceLongRun = true;
     ++_transfer;
