@@ -760,12 +760,11 @@ void VandrelDaliLedger::passCompleted(Clock::time_point began)
     // A frame whose time on the bus was over well before this pass began would
     // have been reported by now: its records were lost and will not come any
     // more. (The margin covers a record the reassembler still holds.)
-    const auto lost = [this, began](const Owed& o) {
-        return o.transfer != 0 && o.transfer < _recordsFrom
-            && o.wentOut + _frameTime * o.copies + LostAfter <= began;
-    };
     const auto overdue = [this, began](const Owed& o) {
         return o.wentOut + _frameTime * o.copies + LostAfter <= began;
+    };
+    const auto lost = [this, &overdue](const Owed& o) {
+        return o.transfer != 0 && o.transfer < _recordsFrom && overdue(o);
     };
     _echoMayCome.erase(std::remove_if(_echoMayCome.begin(), _echoMayCome.end(), overdue), _echoMayCome.end());
     size_t givenUp = 0;

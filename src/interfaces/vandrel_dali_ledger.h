@@ -326,7 +326,6 @@ private:
     std::map<Ticket, proto::PacketMutex*> _waiters; // guarded by _mutex
     Ticket _nextTicket = 1;                         // guarded by _mutex
     quint64 _recordsFrom = 0;                       // guarded by _mutex
-
     Clock::time_point _lastDrainedPassBegan;        // guarded by _mutex
     int _endStatus = 0;                             // guarded by _mutex
 };
