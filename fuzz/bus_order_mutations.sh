@@ -25,7 +25,7 @@ mutations=(
 "the hold cap puts no later frame in doubt|src/interfaces/vandrel_dali_ledger.cpp|    const int doubted = suspectHeldOwners(from);|    const int doubted = 0;"
 "an awaited frame goes out while an identical one is owed|src/interfaces/vandrel_dali_ledger.cpp|            \&\& (std::any_of(_owed.begin(), _owed.end(), same)|            \&\& (false \&\& std::any_of(_owed.begin(), _owed.end(), same)"
 "an awaited frame goes out while a copy may have taken an identical one's echo|src/interfaces/vandrel_dali_ledger.cpp|std::any_of(_echoMayCome.begin(), _echoMayCome.end(), same)|false"
-"record gaps wait for a told frame's record a wrap behind|src/interfaces/vandrel_record_gaps.cpp|return m.told \&\& m.count + 1 <= outOfReach;|return false;"
+"record gaps wait for a told frame's record a wrap behind|src/interfaces/vandrel_record_gaps.cpp|        if (missing.told \&\& missing.count + 1 <= outOfReach)|        if (false)"
 "the indices the DMX sender was given are not told to the gaps|src/interfaces/vandrel_dali_ledger.cpp|    _gaps.dmxFrameGiven(index, whole);|    (void)index, (void)whole;"
 "another master's copy of our ENABLE DEVICE TYPE counts as a foreign frame|src/interfaces/vandrel_dali_ledger.cpp|    if (_ourEnabling != 0 \&\& frame == _ourEnablingFrame)|    if (false)"
 )

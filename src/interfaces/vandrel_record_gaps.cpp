@@ -196,13 +196,14 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
     }
     // Told frames whose records came, or that a wrap has passed, are done
     // with. Once a wrap has passed, no record can be read as a frame's own any
-    // more: its index is no longer waited for, nor counted lost long after
-    // (it may have been placed a wrap off, when records a wrap long came
-    // before the feed's first one).
+    // more: its index is lost now, not waited for nor counted lost long after.
+    // (The frame may have been placed a wrap off, given while a wrap's worth
+    // of records was unreported, and its index be another record's.)
     const Count outOfReach = _highest - (Wrap - Behind);
-    _missing.erase(std::remove_if(_missing.begin(), _missing.end(),
-                       [outOfReach](const Missing& m) { return m.told && m.count + 1 <= outOfReach; }),
-        _missing.end());
+    for (Missing& missing : _missing) {
+        if (missing.told && missing.count + 1 <= outOfReach)
+            missing.lost = true;
+    }
     _told.erase(std::remove_if(_told.begin(), _told.end(),
                     [outOfReach](const DmxFrame& f) {
                         return (f.ownSeen && f.answerSeen) || f.own + 1 <= outOfReach;
