@@ -37,6 +37,7 @@ VandrelRecordIndex::Count VandrelRecordIndex::given(quint8 index, Count floorBef
     const Count count = atOrAbove(index, firstRecordsMeanwhile ? _firstReported - Behind : floorBefore);
     _givenNext = std::max(_givenNext, count + 2);
     _lastGiven = count;
+    _reportedSinceGiven = false;
     _lastGivenAt = Clock::now();
     if (_anchor == Anchor::None) {
         // Nothing reported yet: whatever the box recorded before is older.
@@ -125,6 +126,7 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
         _firstReported = count;
     _reported = _anchor == Anchor::Record ? std::max(_reported, count) : count;
     _last = count;
+    _reportedSinceGiven = true;
     _anchor = Anchor::Record;
     if (!_waiter || !dmx)
         return false;
@@ -154,10 +156,13 @@ void VandrelRecordIndex::passCompleted(Clock::time_point began)
         // The box had reported all but the last few records older than the
         // frame given last: a count further behind it lost a long run. The
         // record reported last is the newest; its byte is right, its count is
-        // taken near that frame.
+        // taken near that frame. One reported before that frame was given is
+        // older than it: the run lost reached up to the frame (which may still
+        // be on the line, its records to come).
         const Count lowest = _lastGiven - Settled;
         if (_reported < lowest)
-            _reported = _last = atOrAbove(quint8(_last & 0xFF), lowest);
+            _reported = _last
+                = _reportedSinceGiven ? atOrAbove(quint8(_last & 0xFF), lowest) : _lastGiven - 1;
     }
     if (!_waiter || _answer < 0 || _confirmed || _untellable || began <= _awaitGivenAt)
         return;

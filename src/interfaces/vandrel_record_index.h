@@ -113,6 +113,7 @@ private:
     Count _givenNext = 0;           // guarded by _mutex: the lowest count not yet given to a DMX frame
     Count _lastGiven = -1;          // guarded by _mutex: the count last given, -1 none
     Clock::time_point _lastGivenAt; // guarded by _mutex: when it was known to have gone out
+    bool _reportedSinceGiven = false; // guarded by _mutex: a record was reported since then
     proto::PacketMutex* _waiter = nullptr; // guarded by _mutex
     Count _answer = -1; // guarded by _mutex: -1 while the awaited answer's count is unknown
     // guarded by _mutex: the first record after the first frame was read as

@@ -150,8 +150,9 @@ public:
         Pass,            // a monitor pass that begins now drains the box
         Await,           // an awaited frame and its answer, then n DALI records; all reported, then a pass
         AwaitInTransfer, // an awaited frame; what the box held is reported while its report goes out
-        AwaitLaterFirst  // an awaited frame; n DALI records numbered after it are reported while its
+        AwaitLaterFirst, // an awaited frame; n DALI records numbered after it are reported while its
                          // report goes out, before the frame's own records
+        AwaitOnTheLine   // an awaited frame still on the line at the first drained pass after it went out
     };
     struct Step
     {
@@ -196,6 +197,9 @@ public:
             case AwaitLaterFirst:
                 outcome += await(index, false, 0, step.n);
                 break;
+            case AwaitOnTheLine:
+                outcome += await(index, false, 0, 0, true);
+                break;
             }
         }
         return outcome;
@@ -225,7 +229,8 @@ private:
         index.passCompleted(VandrelRecordIndex::Clock::now() + std::chrono::milliseconds(1));
     }
 
-    char await(VandrelRecordIndex& index, bool olderInTransfer, int daliAfter, int laterReportedFirst = 0)
+    char await(VandrelRecordIndex& index, bool olderInTransfer, int daliAfter, int laterReportedFirst = 0,
+        bool onTheLine = false)
     {
         proto::PacketMutex mutex(0, false);
         mutex.setInterfaceType(proto::PACKET_TYPE_DMX);
@@ -245,6 +250,8 @@ private:
         // Another master's DALI frames numbered after ours may be recorded before it.
         for (int i = 0; i < daliAfter; ++i)
             make(_next++, false);
+        if (onTheLine)
+            pass(index);
         make(frame, true);
         make(frame + 1, true);
         pass(index);
@@ -311,6 +318,8 @@ TEST(VandrelRecordIndex, BusOrders)
             {{B::AwaitLaterFirst, 2}, {B::Await}}, "RR"},
         {"256 and more DALI records unreported when frames go out: an older frame's answer has the byte", 0,
             {{B::Dali, 300}, {B::Answered, 129}, {B::Await}, {B::Await}}, "MR"},
+        {"a run of 201 lost, then a frame still on the line at the first pass after it went out", 0,
+            {{B::Await}, {B::Lose, 201}, {B::Dali, 201}, {B::AwaitOnTheLine}, {B::Await}}, "RRR"},
         {"the same with the older frames' records reported before the awaited one goes out", 0,
             {{B::Dali, 300}, {B::Answered, 129}, {B::AwaitInTransfer}, {B::Await}}, "MR"},
     };
