@@ -594,7 +594,10 @@ void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Co
             --_loseNext;
         ++_lostRun;
         disturb("a record lost");
-        if (_lostRun >= 224 && !_longRunPending) {
+        // Long in indices too: the empty answer slots and the DMX records
+        // kept out of index order within it count.
+        const bool longRun = _lostRun >= 224 || (_highestKept >= 0 && record.index - _highestKept > 224);
+        if (longRun && !_longRunPending) {
             _longRunPending = true;
             _dmxGivenSinceLongRun = false;
             if (_dmx)
@@ -990,7 +993,10 @@ void Model::farPass()
     for (auto& sent : _sent)
         if (sent.second->mutex)
             sent.second->farPassSeen = true;
-    _longRunPending = false;
+    // The count finds its place again only at a drained pass after a DMX
+    // frame went out (README), however late.
+    if (_dmxGivenSinceLongRun && !misplacedDmxToCome())
+        _longRunPending = false;
     _ourEchoLost = false; // the frames whose echoes were lost are given up
     _unwritten.clear();
     stalledWaits();
@@ -1027,7 +1033,8 @@ void Model::stall()
         _unwritten.clear();
         stalledWaits();
     }
-    _longRunPending = false;
+    if (_dmxGivenSinceLongRun && !misplacedDmxToCome())
+        _longRunPending = false;
 }
 
 void Model::reopen()
