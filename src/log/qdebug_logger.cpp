@@ -191,9 +191,12 @@ void QDebugLogger::trimFileToSize(QFile* file, qint64 maxSize)
     QFile::copy(file->fileName(), backup);
     // Readers that began before the rotation must not read on into the new
     // log at their old offsets: a read that may have seen the emptied file
-    // ends after the count changed, and its reader stops there.
+    // ends after the count changed, and its reader stops there. Counted again
+    // once the file is empty: a reader that began between the two counts may
+    // have read the old log, and must not read on into the new one either.
     s_rotations.fetch_add(1);
     file->resize(0);
+    s_rotations.fetch_add(1);
     // Composed as the debug stream joins its pieces: one blank between each.
     warnDirect(QStringLiteral("Log file exceeds quota limit of  %1 , new log file created!").arg(maxSize));
     warnDirect(QStringLiteral("Log file backup created at ") + backup);
