@@ -968,11 +968,13 @@ void Model::failedPoll()
         _lastLost = std::max(_lastLost, record.index);
         _buffer.pop_front();
     }
-    if (!_reportedSinceOpen) {
+    if (!_reportedSinceOpen && !_lossUnshown) {
         // Before any record was reported since the feed began, nothing the
         // box reports can show whether the poll took records: the index of
         // the first one reported is read as following a lost one, and what
-        // was owed then is in doubt. The disturbance lasts until that record.
+        // was owed then is in doubt. The disturbance lasts until that record
+        // (or, when it took records, until one numbered after them: a DMX
+        // record reported first may be older).
         _lossUnshown = true;
         _lastLost = -1;
     }
