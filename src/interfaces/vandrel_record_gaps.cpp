@@ -229,6 +229,22 @@ bool VandrelRecordGaps::takeLostBelow(Count count)
 
 void VandrelRecordGaps::passCompleted(Clock::time_point began)
 {
+    if (!_anchored) {
+        // Nothing reported since the start, and a told frame's time on the
+        // line was over when a pass that drained the box began: its own record
+        // was lost with everything before it, and what comes next was numbered
+        // after it. Anchored there, a first record that follows a long lost
+        // run is not read a wrap short, below frames already given.
+        for (DmxFrame& frame : _told) {
+            if (!frame.whole || frame.ownSeen || frame.due > began)
+                continue;
+            markLost(frame.own);
+            frame.ownSeen = true;
+            _anchored = true;
+            _highest = std::max(_highest, frame.own);
+            _pendingAnchored = true;
+        }
+    }
     for (Missing& missing : _missing) {
         if (missing.pending || missing.lost || missing.due > began)
             continue;

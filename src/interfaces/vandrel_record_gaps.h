@@ -38,7 +38,9 @@ namespace tarvesk::itf {
 // as that frame's answer slot.
 //
 // What the byte cannot show: records the box itself lost (not a failed
-// poll) before the first record it reported since it was opened, and a run
+// poll) before the first record it reported since it was opened, unless a
+// told frame's time on the line was over at a drained pass before that
+// record (its own record was lost, and what comes next follows it), and a run
 // of lost records that is a whole number of wraps (256, 512, ...) long,
 // unless a told frame was given an index in it (no other record has that
 // index, so a record read at it came a wrap later). A run

@@ -50,6 +50,7 @@ VandrelRecordIndex::Count VandrelRecordIndex::given(quint8 index, Count floorBef
 void VandrelRecordIndex::beginAwait(proto::PacketMutex* waiter)
 {
     std::lock_guard<std::mutex> locker(_mutex);
+    _lastPassed.reset();
     _waiter = waiter;
     _answer = -1;
     _confirmed = false;
@@ -76,6 +77,7 @@ int VandrelRecordIndex::awaitAnswer(Count answer)
 void VandrelRecordIndex::endAwait()
 {
     std::lock_guard<std::mutex> locker(_mutex);
+    _lastPassed.reset();
     _waiter = nullptr;
     _answer = -1;
     _confirmed = false;
@@ -128,6 +130,7 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
     _last = count;
     _reportedSinceGiven = true;
     _anchor = Anchor::Record;
+    _lastPassed.reset();
     if (!_waiter || !dmx)
         return false;
     if (_untellable)
@@ -139,8 +142,12 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
             _early.erase(_early.begin());
         return true;
     }
-    if (sameByte(count, _answer) && count != _answer)
-        return true; // an older frame's: for the packet log only
+    if (sameByte(count, _answer) && count != _answer) {
+        // An older frame's: for the packet log only, unless a drained pass
+        // shows that this last record was read short (see passCompleted).
+        _lastPassed.reset(record.clone());
+        return true;
+    }
     if (count == _answer && !_confirmed) {
         _held.emplace_back(record.clone());
         return true;
@@ -160,9 +167,14 @@ void VandrelRecordIndex::passCompleted(Clock::time_point began)
         // older than it: the run lost reached up to the frame (which may still
         // be on the line, its records to come).
         const Count lowest = _lastGiven - Settled;
-        if (_reported < lowest)
+        if (_reported < lowest) {
             _reported = _last
                 = _reportedSinceGiven ? atOrAbove(quint8(_last & 0xFF), lowest) : _lastGiven - 1;
+            // That last record, passed over as an older frame's answer, is the awaited one.
+            if (_lastPassed && _last == _answer && !_untellable)
+                _held.push_back(std::move(_lastPassed));
+        }
+        _lastPassed.reset();
     }
     if (!_waiter || _answer < 0 || _confirmed || _untellable || began <= _awaitGivenAt)
         return;

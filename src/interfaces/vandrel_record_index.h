@@ -41,7 +41,8 @@ namespace tarvesk::itf {
 // lost run leaves the reported count behind the given ones; a monitor pass that
 // began after a frame went out and drained the box shows that the box had
 // reported its older records, so the byte of the last record is then read at
-// most Settled below that frame.
+// most Settled below that frame (a DMX record last reported with the awaited
+// answer's byte, passed over as an older frame's, is then the awaited answer).
 //
 // What the byte cannot tell: a frame's count is read as the first at or above
 // the floor, so with 256 or more records made and not yet reported when it
@@ -129,6 +130,9 @@ private:
     // was known (at most MaxEarly, the newest), then the answer until confirmed
     std::vector<std::pair<Count, std::unique_ptr<proto::RawPacket>>> _early;
     std::vector<std::unique_ptr<proto::RawPacket>> _held;
+    // guarded by _mutex: the record reported last, when it was passed over as
+    // an older frame's answer (its byte is the awaited answer's)
+    std::unique_ptr<proto::RawPacket> _lastPassed;
 };
 
 } // namespace tarvesk::itf

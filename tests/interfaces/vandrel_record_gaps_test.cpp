@@ -239,6 +239,33 @@ TEST(RecordGapsSettle, AToldFrameAWrapBehindIsSettledThen)
     EXPECT_FALSE(gaps.takeLostBelow(all));
 }
 
+// A frame told before the first record since the box was opened, its time
+// on the line over at a drained pass with nothing reported: its record was
+// lost, and what comes next was numbered after it. The first record, after a
+// long lost run, is not read a wrap short (below the frame), which would
+// place the next frame a wrap ahead of every record to come.
+TEST(RecordGapsSettle, AFrameToldBeforeAnyRecordAndLostAnchorsTheCount)
+{
+    VandrelRecordGaps gaps;
+    const auto now = VandrelRecordGaps::Clock::now();
+    const auto all = std::numeric_limits<VandrelRecordGaps::Count>::max();
+    const std::chrono::milliseconds line(30);
+    gaps.dmxFrameGoesOut(line, now);
+    gaps.dmxFrameGiven(100, true, now);
+    const auto later = now + std::chrono::seconds(1);
+    gaps.passCompleted(later);
+    for (int record = 146; record < 200; ++record)
+        gaps.see(quint8(record), VandrelRecordGaps::Kind::Other, later);
+    EXPECT_TRUE(gaps.takeLostBelow(all));
+    gaps.dmxFrameGoesOut(line, later);
+    gaps.dmxFrameGiven(200, true, later);
+    gaps.see(200, VandrelRecordGaps::Kind::Dmx, later);
+    gaps.see(201, VandrelRecordGaps::Kind::Dmx, later);
+    gaps.see(202, VandrelRecordGaps::Kind::Other, later);
+    EXPECT_FALSE(gaps.openBelow(all));
+    EXPECT_FALSE(gaps.takeLostBelow(all));
+}
+
 // A stream of frames sent faster than their longest time on the line: the
 // wait for one that did not come counts from the last one recorded, not from
 // the sum of all their times.

@@ -293,9 +293,9 @@ TEST(VandrelRecordIndex, BusOrders)
         {"200 frames lost (400 indices), no drained pass before the next exchange", 40,
             {{B::Await}, {B::Lose, 200}, {B::Unawaited, 230}, {B::Report}, {B::Await}, {B::Await},
                 {B::Await}},
-            "RMRR"},
+            "RRRR"},
         {"a lost run of 1000 DALI records", 7,
-            {{B::Await}, {B::Lose, 1000}, {B::Dali, 1010}, {B::Await}, {B::Await}}, "RMR"},
+            {{B::Await}, {B::Lose, 1000}, {B::Dali, 1010}, {B::Await}, {B::Await}}, "RRR"},
         {"first frame at 256 (byte 0), older records reported while it goes out", 252,
             {{B::Dali, 4}, {B::AwaitInTransfer}, {B::Await}}, "RR"},
         {"first frame at 255, an older record reported while it goes out", 254,
@@ -320,6 +320,10 @@ TEST(VandrelRecordIndex, BusOrders)
             {{B::Dali, 300}, {B::Answered, 129}, {B::Await}, {B::Await}}, "MR"},
         {"a run of 201 lost, then a frame still on the line at the first pass after it went out", 0,
             {{B::Await}, {B::Lose, 201}, {B::Dali, 201}, {B::AwaitOnTheLine}, {B::Await}}, "RRR"},
+        // The answer is reported last and read short, as an older frame's;
+        // the drained pass that re-reads the count hands it on.
+        {"150 frames' records lost, then a frame whose own record is lost", 0,
+            {{B::Await}, {B::Lose, 150}, {B::Unawaited, 150}, {B::Lose, 1}, {B::Await}, {B::Await}}, "RRR"},
         {"the same with the older frames' records reported before the awaited one goes out", 0,
             {{B::Dali, 300}, {B::Answered, 129}, {B::AwaitInTransfer}, {B::Await}}, "MR"},
     };
