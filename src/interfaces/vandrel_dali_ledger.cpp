@@ -419,12 +419,22 @@ int VandrelDaliLedger::forgetFrameOnBus()
         // The echo it took may have been another master's identical frame,
         // which only the records that went unseen could have shown: its own
         // may still come, and must not be taken for a later frame of its bytes.
-        _echoMayCome.push_back(_onBus.frame);
-        if (int(_echoMayCome.size()) > MaxOwed)
-            _echoMayCome.pop_front();
+        echoMayCome(_onBus.frame);
     }
     _onBus = OnBus();
     return doubted;
+}
+
+void VandrelDaliLedger::echoMayCome(const Owed& frame)
+{
+    _echoMayCome.push_back(frame);
+    if (int(_echoMayCome.size()) > MaxOwed)
+        _echoMayCome.pop_front();
+}
+
+bool VandrelDaliLedger::overdue(const Owed& frame, Clock::time_point began) const
+{
+    return frame.wentOut + _frameTime * frame.copies + LostAfter <= began;
 }
 
 void VandrelDaliLedger::dropGated()
@@ -634,6 +644,25 @@ void VandrelDaliLedger::oweAgain()
 {
     // Counted as the other master's frame it was (beside ours, if it reads memory).
     noteForeignFrame(_onBus.frame.frame);
+    if (_onBus.frame.suspect) {
+        // Its own records may have been lost. Owed again, it would take the
+        // next record with its bytes, which a later frame's may have (our
+        // one-byte frame's and a later query's answer), and be shown not ours
+        // again, for as long as the query is asked. Its sender knows it is in
+        // doubt. Unless a drained pass began after its time on the bus (with
+        // no record gated behind an open index), its echo may yet come, after
+        // the echo of a frame of ours owed now.
+        const Owed lost = _onBus.frame;
+        _onBus = OnBus();
+        if (!_gated.empty() || !overdue(lost, _lastDrainedPassBegan)) {
+            for (Owed& later : _owed) {
+                if (!later.suspect)
+                    suspect(later);
+            }
+            echoMayCome(lost);
+        }
+        return;
+    }
     Owed owed = _onBus.frame;
     if (!_owed.empty() && _owed.front().ticket == owed.ticket) {
         ++_owed.front().echoesLeft;
@@ -760,13 +789,12 @@ void VandrelDaliLedger::passCompleted(Clock::time_point began)
     // A frame whose time on the bus was over well before this pass began would
     // have been reported by now: its records were lost and will not come any
     // more. (The margin covers a record the reassembler still holds.)
-    const auto overdue = [this, began](const Owed& o) {
-        return o.wentOut + _frameTime * o.copies + LostAfter <= began;
+    const auto lost = [this, began](const Owed& o) {
+        return o.transfer != 0 && o.transfer < _recordsFrom && overdue(o, began);
     };
-    const auto lost = [this, &overdue](const Owed& o) {
-        return o.transfer != 0 && o.transfer < _recordsFrom && overdue(o);
-    };
-    _echoMayCome.erase(std::remove_if(_echoMayCome.begin(), _echoMayCome.end(), overdue), _echoMayCome.end());
+    _echoMayCome.erase(std::remove_if(_echoMayCome.begin(), _echoMayCome.end(),
+                           [this, began](const Owed& o) { return overdue(o, began); }),
+        _echoMayCome.end());
     size_t givenUp = 0;
     // While records are held, the frames behind the oldest may have their
     // echoes among them: only the oldest can be given up, and then the held

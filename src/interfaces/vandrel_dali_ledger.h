@@ -268,6 +268,11 @@ private:
     // Records went unseen after the frame on the bus: ours, unanswered, is in
     // doubt (if awaited) and its own echo may still come. How many became so.
     int forgetFrameOnBus();
+    // Its echo may still come: no identical frame of ours is awaited until then.
+    void echoMayCome(const Owed& frame);
+    // Its time on the bus was over well before a drained pass that began then:
+    // its records would have been reported.
+    bool overdue(const Owed& frame, Clock::time_point began) const;
     // What was gated goes unseen (the feed ended).
     void dropGated();
     // The frame's answer may be another's: its sender is told, and asks again or fails.

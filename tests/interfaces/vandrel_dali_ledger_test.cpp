@@ -381,6 +381,23 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
             {kActual, "-", kOther, kActual, "\x11", "late", kActual, "\x22"},
             {{kActual}, {kNotSent}, {kActual, "\x22"}},
             0, false, {true, false, false}},
+        // On a box with time-out events, the echo of our one-byte frame lost:
+        // a later query's answer with its byte is taken for that echo, and the
+        // next query's echo shows it was not. The lost frame is not owed again,
+        // or it would take every later answer with its byte: the query asked
+        // again is answered once the lost frame is past coming.
+        LedgerCase {"one_byte_echo_lost_then_queries_answered_with_its_byte",
+            {{kDapc, false}, {kOneByte, true, 1, true}, {kActual, true, 1, true, 3},
+                {kActual, true, 1, true, 6}, {kActual, true, 1, true, 9}},
+            {kDapc, "-", kTimeout, kActual, "\x5A", "late", kActual, "\x5A", "late", kActual, "\x5A"},
+            {{}, {}, {kActual, "\x5A"}, {kActual, "\x5A"}}, 0, false, {true, true, false, false}},
+        // The same, but the byte taken for the echo was another master's, and
+        // the query's echo came from its copy too: our one-byte frame's own
+        // echo may still come, and would look like the query's answer.
+        LedgerCase {"one_byte_echo_taken_from_a_copy_then_a_copy_of_the_query",
+            {{kOneByte, true, 1, true}, {kActual, true, 1, true, 3}},
+            {kOther, "-", "\x5A", kActual, "\x5A", kTimeout, kActual, "\x11"}, {{}, {}}, 0, false,
+            {true, true}},
         // A poll failed before the first record; our query goes out after
         // it, and a DMX record is the first to show a loss before it: the box
         // may have lost our echo as well as what the poll took.
