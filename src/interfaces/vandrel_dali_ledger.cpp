@@ -507,7 +507,8 @@ bool VandrelDaliLedger::isOursUnanswered() const
 //
 //   NotOurs       the box follows each of our closing frame's echoes with a
 //                 record, so that echo was another master's identical frame:
-//                 ours is owed again; the record is then looked at anew
+//                 ours is owed again (see oweAgain for one in doubt); the
+//                 record is then looked at anew
 //   OldestsEcho   ours on the bus, Open; passed on to its sender
 //   ShortEcho     the same, not passed on (it would be taken for the answer)
 //   DoubtfulEcho  the same, and ours that was on the bus is in doubt

@@ -55,7 +55,8 @@ namespace tarvesk::itf {
 // Another master's frame identical to ours, next to ours on the bus: on a
 // box that follows each of our echoes with a record, an echo with another
 // identical echo right after it was the other master's, and so was one with
-// another master's frame right after it (ours is owed again); on other boxes
+// another master's frame right after it (ours is owed again, unless it is in
+// doubt already: then owed frames are in doubt while its echo may come); on other boxes
 // an answer after two such echoes may be either frame's, and the exchange is
 // in doubt (inDoubt): nobody gets that answer.
 //
