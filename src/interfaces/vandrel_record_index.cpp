@@ -50,7 +50,7 @@ VandrelRecordIndex::Count VandrelRecordIndex::given(quint8 index, Count floorBef
 void VandrelRecordIndex::beginAwait(proto::PacketMutex* waiter)
 {
     std::lock_guard<std::mutex> locker(_mutex);
-    _lastPassed.reset();
+    _passedOver = false;
     _waiter = waiter;
     _answer = -1;
     _confirmed = false;
@@ -69,6 +69,8 @@ int VandrelRecordIndex::awaitAnswer(Count answer)
     for (auto& [count, record] : _early) {
         if (count == answer)
             _held.push_back(std::move(record));
+        else if (sameByte(count, answer))
+            _passedOver = true;
     }
     _early.clear();
     return 0;
@@ -77,7 +79,7 @@ int VandrelRecordIndex::awaitAnswer(Count answer)
 void VandrelRecordIndex::endAwait()
 {
     std::lock_guard<std::mutex> locker(_mutex);
-    _lastPassed.reset();
+    _passedOver = false;
     _waiter = nullptr;
     _answer = -1;
     _confirmed = false;
@@ -130,7 +132,6 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
     _last = count;
     _reportedSinceGiven = true;
     _anchor = Anchor::Record;
-    _lastPassed.reset();
     if (!_waiter || !dmx)
         return false;
     if (_untellable)
@@ -143,9 +144,9 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
         return true;
     }
     if (sameByte(count, _answer) && count != _answer) {
-        // An older frame's: for the packet log only, unless a drained pass
-        // shows that this last record was read short (see passCompleted).
-        _lastPassed.reset(record.clone());
+        // An older frame's: for the packet log only (unless the count was
+        // read short: see passCompleted).
+        _passedOver = true;
         return true;
     }
     if (count == _answer && !_confirmed) {
@@ -170,11 +171,19 @@ void VandrelRecordIndex::passCompleted(Clock::time_point began)
         if (_reported < lowest) {
             _reported = _last
                 = _reportedSinceGiven ? atOrAbove(quint8(_last & 0xFF), lowest) : _lastGiven - 1;
-            // That last record, passed over as an older frame's answer, is the awaited one.
-            if (_lastPassed && _last == _answer && !_untellable)
-                _held.push_back(std::move(_lastPassed));
+            // A record with the awaited answer's byte, passed over as an
+            // older frame's, may have been read short too, or be an older
+            // frame's after all (a long run lost after it): which, the
+            // count cannot tell.
+            if (_passedOver && _waiter && _answer >= 0 && !_confirmed && !_untellable) {
+                qCWarning(service::loggerGlog()).noquote()
+                    << QStringLiteral(GLOG_PREFIX "DMX: the box lost a long run of records; a record with "
+                                                  "the answer's index (%1) cannot be told from an older frame's")
+                           .arg(_answer & 0xFF);
+                untellable();
+                return;
+            }
         }
-        _lastPassed.reset();
     }
     if (!_waiter || _answer < 0 || _confirmed || _untellable || began <= _awaitGivenAt)
         return;
@@ -195,6 +204,11 @@ void VandrelRecordIndex::passCompleted(Clock::time_point began)
                                       "its answer (index %2) cannot be told from an older frame's")
                .arg(_reported - frame)
                .arg(_answer & 0xFF);
+    untellable();
+}
+
+void VandrelRecordIndex::untellable()
+{
     _held.clear();
     _untellable = true;
     _waiter->endFeed(core::ITF_ERR_PACKET_NOT_ANSWER);

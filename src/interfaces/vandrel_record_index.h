@@ -41,8 +41,10 @@ namespace tarvesk::itf {
 // lost run leaves the reported count behind the given ones; a monitor pass that
 // began after a frame went out and drained the box shows that the box had
 // reported its older records, so the byte of the last record is then read at
-// most Settled below that frame (a DMX record last reported with the awaited
-// answer's byte, passed over as an older frame's, is then the awaited answer).
+// most Settled below that frame. A DMX record with the awaited answer's byte
+// passed over as an older frame's before then may have been read short as
+// well, or be an older frame's after all: the waiter's feed ends with
+// ITF_ERR_PACKET_NOT_ANSWER.
 //
 // What the byte cannot tell: a frame's count is read as the first at or above
 // the floor, so with 256 or more records made and not yet reported when it
@@ -101,6 +103,9 @@ public:
     void feedEnded(int status) override;
 
 private:
+    // The awaited answer cannot be told from an older frame's: the waiter's feed ends.
+    void untellable();
+
     // What the reported count is anchored on since the feed (re)started.
     enum class Anchor { None, Given, Record };
 
@@ -130,9 +135,9 @@ private:
     // was known (at most MaxEarly, the newest), then the answer until confirmed
     std::vector<std::pair<Count, std::unique_ptr<proto::RawPacket>>> _early;
     std::vector<std::unique_ptr<proto::RawPacket>> _held;
-    // guarded by _mutex: the record reported last, when it was passed over as
-    // an older frame's answer (its byte is the awaited answer's)
-    std::unique_ptr<proto::RawPacket> _lastPassed;
+    // guarded by _mutex: a DMX record with the awaited answer's byte was
+    // passed over as an older frame's
+    bool _passedOver = false;
 };
 
 } // namespace tarvesk::itf
