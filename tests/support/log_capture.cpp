@@ -3,23 +3,31 @@
 namespace tarvesk::test {
 
 namespace {
+// Threads of an earlier test (a monitor still polling, say) may log while a
+// capture begins or ends: the active one is read and left under this lock.
+std::mutex s_activeMutex;
 LogCapture* s_active = nullptr;
 }
 
 LogCapture::LogCapture()
 {
-    s_active = this;
+    {
+        std::lock_guard<std::mutex> lock(s_activeMutex);
+        s_active = this;
+    }
     _previous = qInstallMessageHandler(&LogCapture::handler);
 }
 
 LogCapture::~LogCapture()
 {
     qInstallMessageHandler(_previous);
+    std::lock_guard<std::mutex> lock(s_activeMutex);
     s_active = nullptr;
 }
 
 void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
+    std::lock_guard<std::mutex> active(s_activeMutex);
     if (LogCapture* capture = s_active) {
         std::lock_guard<std::mutex> lock(capture->_mutex);
         capture->_entries.append({type, QString::fromLatin1(context.category), message});
