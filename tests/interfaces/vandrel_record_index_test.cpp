@@ -332,6 +332,10 @@ TEST(VandrelRecordIndex, BusOrders)
         {"an older frame's answer a wrap back reported last, everything after it lost", 0,
             {{B::Await}, {B::Answered, 1}, {B::Lose, 254}, {B::Dali, 254}, {B::Lose, 2}, {B::Await}, {B::Await}},
             "RER"},
+        {"the same, that older answer reported while the awaited frame's report goes out", 0,
+            {{B::Await}, {B::Answered, 1}, {B::Lose, 254}, {B::Dali, 254}, {B::Lose, 2}, {B::AwaitInTransfer},
+                {B::Await}},
+            "RER"},
         {"the same with the older frames' records reported before the awaited one goes out", 0,
             {{B::Dali, 300}, {B::Answered, 129}, {B::AwaitInTransfer}, {B::Await}}, "ER"},
     };
