@@ -34,11 +34,10 @@ public:
     static QString filterRules();
     // The quota rotations of the log so far, twice each: a rotation counts
     // itself before it empties the file and again once it is empty, and takes
-    // no lock a reader holds: a reader of the
-    // log reads the count before and after a read of the file, and what it
-    // read holds only text logged before any rotation since it began when
-    // both equal the count it began with. No thread that logs ever waits for
-    // a reader of the log.
+    // no lock a reader holds: a reader of the log reads the count before and
+    // after a read of the file, and what it read holds only text logged before
+    // any rotation since it began when both equal the count it began with. No
+    // thread that logs ever waits for a reader of the log.
     static quint64 rotations();
 
 private:
