@@ -34,7 +34,21 @@ VandrelRecordIndex::Count VandrelRecordIndex::given(quint8 index, Count floorBef
     // meanwhile are the feed's first: older than the frame, or among the few
     // the box numbered after it while it was still sending it.
     const bool firstRecordsMeanwhile = _lastGiven < 0 && _firstReported >= 0 && floorBefore <= _firstReported;
-    const Count count = atOrAbove(index, firstRecordsMeanwhile ? _firstReported - Behind : floorBefore);
+    Count count = atOrAbove(index, firstRecordsMeanwhile ? _firstReported - Behind : floorBefore);
+    if (_aheadOfFirst && _lastGiven == _firstGiven) {
+        // The box gave the second frame an index below records read as
+        // numbered after the first one and reported before its own record:
+        // those lay more than the first frame's window before it (a long run
+        // lost up to it), not a wrap of lost records after it. Reading them
+        // so is harmless to a waiter either way: no DMX frame of this feed is
+        // older than the first.
+        const Count next = atOrAbove(index, _givenNext);
+        if (next <= _reported && next > _sinceFirstOwn) {
+            _reported = _last = std::max(_sinceFirstOwn, _givenNext - 1);
+            count = next;
+        }
+    }
+    _aheadOfFirst = false;
     _givenNext = std::max(_givenNext, count + 2);
     _lastGiven = count;
     _reportedSinceGiven = false;
@@ -107,6 +121,7 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
             // the box numbered after it while it was still sending it.
             count = atOrAbove(index, _firstGiven + Behind - (Wrap - 1));
             _provisional = count < _firstGiven;
+            _aheadOfFirst = count > _firstGiven + 1;
         }
         break;
     case Anchor::Record:
@@ -128,6 +143,8 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
     }
     if (_firstReported < 0)
         _firstReported = count;
+    if (_sinceFirstOwn >= 0 || (dmx && _firstGiven >= 0 && (count == _firstGiven || count == _firstGiven + 1)))
+        _sinceFirstOwn = std::max(_sinceFirstOwn, count);
     _reported = _anchor == Anchor::Record ? std::max(_reported, count) : count;
     _last = count;
     _reportedSinceGiven = true;
@@ -167,8 +184,12 @@ void VandrelRecordIndex::passCompleted(Clock::time_point began)
         // taken near that frame. One reported before that frame was given is
         // older than it: the run lost reached up to the frame (which may still
         // be on the line, its records to come).
+        // While the first records are read older than the first frame by its
+        // window and no DMX record has shown otherwise, they are older: the
+        // run lost lies after them (a DMX record read older than that frame
+        // still moves them on).
         const Count lowest = _lastGiven - Settled;
-        if (_reported < lowest) {
+        if (_reported < lowest && !_provisional) {
             _reported = _last
                 = _reportedSinceGiven ? atOrAbove(quint8(_last & 0xFF), lowest) : _lastGiven - 1;
             // A record with the awaited answer's byte, passed over as an
@@ -233,6 +254,8 @@ void VandrelRecordIndex::feedEnded(int status)
     _givenNext = 0;
     _lastGiven = -1;
     _provisional = false;
+    _aheadOfFirst = false;
+    _sinceFirstOwn = -1;
 }
 
 } // namespace tarvesk::itf

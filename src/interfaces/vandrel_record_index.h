@@ -125,6 +125,12 @@ private:
     // guarded by _mutex: the first record after the first frame was read as
     // older than that frame; a DMX record may yet show it lay after a lost run
     bool _provisional = false;
+    // guarded by _mutex: records before the first frame's own record were read
+    // as numbered after it; the second frame's index may show them older
+    bool _aheadOfFirst = false;
+    // guarded by _mutex: the highest count reported since the first frame's
+    // own record (or answer), -1 before it
+    Count _sinceFirstOwn = -1;
     // guarded by _mutex: a drained pass has shown the awaited frame's count right
     bool _confirmed = false;
     // guarded by _mutex: a drained pass showed that the count cannot tell the

@@ -338,6 +338,16 @@ TEST(VandrelRecordIndex, BusOrders)
             "RER"},
         {"the same with the older frames' records reported before the awaited one goes out", 0,
             {{B::Dali, 300}, {B::Answered, 129}, {B::AwaitInTransfer}, {B::Await}}, "ER"},
+        // The first frame's window reads the older records right; a drained
+        // pass before the frame's own record must not take them for ones
+        // numbered after it.
+        {"a run of 180 lost up to the first frame, older records reported while it is on the line", 9,
+            {{B::Dali, 30}, {B::Lose, 180}, {B::Dali, 180}, {B::AwaitOnTheLine}, {B::Await}}, "RR"},
+        // Records 225 older than the first frame read as numbered after it;
+        // the second frame, given right after the first one's answer, shows
+        // that they were older.
+        {"a run of 224 lost up to the first frame, two older records reported before it", 60,
+            {{B::Dali, 2}, {B::Lose, 224}, {B::Dali, 224}, {B::Await}, {B::Await}, {B::Await}}, "RRR"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
