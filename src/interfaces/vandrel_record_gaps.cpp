@@ -175,6 +175,14 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
         if (!missing.told && !missing.pending && _highest - missing.count > Behind)
             missing.lost = true;
     }
+    if (kind == Kind::Other && _pending && count >= pendingFloor()) {
+        // Kept as runs of consecutive counts; the lowest ones are those a
+        // frame's byte read from the floor may meet.
+        if (!_otherWhilePending.empty() && _otherWhilePending.back().second + 1 == count)
+            _otherWhilePending.back().second = count;
+        else if (int(_otherWhilePending.size()) < MaxDmxFrames)
+            _otherWhilePending.emplace_back(count, count);
+    }
     if (told) {
         seeTold(*told, count, now);
     } else if (kind == Kind::Dmx) {
@@ -278,6 +286,7 @@ void VandrelRecordGaps::dmxFrameGoesOut(std::chrono::microseconds busy, Clock::t
     _pendingAnchored = _anchored;
     _pendingBusy = busy;
     _seenWhilePending.clear();
+    _otherWhilePending.clear();
 }
 
 VandrelRecordGaps::Count VandrelRecordGaps::pendingFloor() const
@@ -291,6 +300,15 @@ void VandrelRecordGaps::dmxFrameGiven(quint8 index, bool whole, Clock::time_poin
 {
     DmxFrame frame;
     frame.own = VandrelRecordIndex::atOrAbove(index, _pending ? pendingFloor() : floor());
+    // Its two indices are its own: where another record came at either while
+    // its chain went out, the box gave it that byte a wrap (or more) later,
+    // and everything it made in between was lost or is unreported.
+    const auto takenByOther = [this](Count c) {
+        return std::any_of(_otherWhilePending.begin(), _otherWhilePending.end(),
+            [c](const std::pair<Count, Count>& run) { return run.first <= c && c <= run.second; });
+    };
+    while (takenByOther(frame.own) || takenByOther(frame.own + 1))
+        frame.own += Wrap;
     frame.whole = whole;
     // The box puts its frames on the line one after the other.
     frame.busy = _pendingBusy;
@@ -303,6 +321,7 @@ void VandrelRecordGaps::dmxFrameGiven(quint8 index, bool whole, Clock::time_poin
     frame.answerSeen = seen(frame.own + 1);
     _pending = false;
     _seenWhilePending.clear();
+    _otherWhilePending.clear();
     _givenNext = std::max(_givenNext, frame.own + 2);
     if (_untoldFrom >= 0 && _untoldTo < 0)
         _untoldTo = frame.own;
@@ -336,6 +355,7 @@ void VandrelRecordGaps::dmxFrameUntold(Clock::time_point now)
         return;
     _pending = false;
     _seenWhilePending.clear();
+    _otherWhilePending.clear();
     if (_untoldFrom < 0 || _untoldTo >= 0) {
         _untoldFrom = pendingFloor();
         _untoldTo = -1;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <deque>
+#include <utility>
 #include <vector>
 
 namespace tarvesk::itf {
@@ -151,6 +152,8 @@ private:
     bool _pendingAnchored = false; // a record was seen before the chain went out
     std::chrono::microseconds _pendingBusy {0};
     std::vector<Count> _seenWhilePending; // DMX records at or above the pending floor
+    // Other records at or above it, as runs of consecutive counts (the first MaxDmxFrames runs)
+    std::vector<std::pair<Count, Count>> _otherWhilePending;
     Count _untoldFrom = -1;       // indices an untold frame may have: from here...
     Count _untoldTo = -1;         // ...to the next told frame (-1: none yet)
     Clock::time_point _untoldDue;

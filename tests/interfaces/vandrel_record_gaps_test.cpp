@@ -137,6 +137,10 @@ INSTANTIATE_TEST_SUITE_P(Indices, RecordGaps,
             false, false},
         GapsCase {"dmx_answer_reported_before_it_was_told", {{10}, GoesOut, {12, Dmx}, {14}, {11, Given}},
             false, true},
+        // Given the byte of a record that came while it went out (the first
+        // since the start): a wrap later, and the index skipped is no answer slot.
+        GapsCase {"dmx_frame_given_the_index_of_a_record_come_meanwhile", {GoesOut, {57}, {59}, {57, Given}}, false,
+            true},
         // Its first report failed: its indices are unknown, and may yet come.
         GapsCase {"untold_frame", {{10}, GoesOut, Untold, {13}}, true, false},
         // A DMX record nobody told of: a frame's own, the index after it its answer slot.
