@@ -781,7 +781,10 @@ void VandrelDaliLedger::passCompleted(Clock::time_point began)
 {
     std::lock_guard<std::mutex> locker(_mutex);
     _lastDrainedPassBegan = std::max(_lastDrainedPassBegan, began);
-    _gaps.passCompleted(began);
+    if (const VandrelRecordGaps::Count shift = _gaps.passCompleted(began)) {
+        for (Held& gated : _gated)
+            gated.count += shift;
+    }
     releaseGated();
     // A frame's echo or answer may be among the gated records or the indices
     // still to come (shown by a DMX record as well): none given up, no verdict yet.

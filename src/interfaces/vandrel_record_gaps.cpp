@@ -235,23 +235,48 @@ bool VandrelRecordGaps::takeLostBelow(Count count)
     return _missing.size() != before;
 }
 
-void VandrelRecordGaps::passCompleted(Clock::time_point began)
+VandrelRecordGaps::Count VandrelRecordGaps::passCompleted(Clock::time_point began)
 {
-    if (!_anchored) {
-        // Nothing reported since the start, and a told frame's time on the
-        // line was over when a pass that drained the box began: its own record
-        // was lost with everything before it, and what comes next was numbered
-        // after it. Anchored there, a first record that follows a long lost
-        // run is not read a wrap short, below frames already given.
-        for (DmxFrame& frame : _told) {
-            if (!frame.whole || frame.ownSeen || frame.due > began)
-                continue;
-            markLost(frame.own);
-            frame.ownSeen = true;
-            _anchored = true;
-            _highest = std::max(_highest, frame.own);
-            _pendingAnchored = true;
+    // A told frame's time on the line was over when a pass that drained the
+    // box began, and no record at or above its index came: its own record was
+    // lost with everything before it, and what comes next was numbered after
+    // it. Counted on from there, records that follow a long lost run are not
+    // read a wrap short, below frames already given.
+    std::vector<DmxFrame*> lost;
+    Count top = -1;
+    bool allAbove = true; // every told frame lies above every record seen
+    for (DmxFrame& frame : _told) {
+        if (_anchored && frame.own <= _highest) {
+            allAbove = false;
+            continue;
         }
+        if (!frame.whole || frame.ownSeen || frame.due > began)
+            continue;
+        lost.push_back(&frame);
+        top = std::max(top, frame.own);
+    }
+    Count shift = 0;
+    if (!lost.empty() && _anchored && allAbove) {
+        // Every record since the start was read as older than those frames:
+        // either they are, and everything after them up to the frames was
+        // lost, or they came after the frames and were read a wrap short. The
+        // shorter run lost is taken. (Either way the frames' records were
+        // lost, and the records to come follow the frames.)
+        const Count after = VandrelRecordIndex::atOrAbove(quint8(_first & 0xFF), top + 2);
+        if (after - (top + 2) < top - _highest)
+            shift = after - _first;
+    }
+    if (shift != 0)
+        shiftRecords(shift);
+    for (DmxFrame* frame : lost) {
+        markLost(frame->own);
+        frame->ownSeen = true;
+    }
+    if (!lost.empty()) {
+        if (!_anchored)
+            _pendingAnchored = true;
+        _anchored = true;
+        _highest = std::max(_highest, top);
     }
     for (Missing& missing : _missing) {
         if (missing.pending || missing.lost || missing.due > began)
@@ -265,6 +290,25 @@ void VandrelRecordGaps::passCompleted(Clock::time_point began)
                     frame.ownSeen = true;
             }
         }
+    }
+    return shift;
+}
+
+void VandrelRecordGaps::shiftRecords(Count by)
+{
+    _highest += by;
+    _first += by;
+    for (Missing& missing : _missing)
+        missing.count += by;
+    if (_dmxFrame >= 0)
+        _dmxFrame += by;
+    if (_guessTook >= 0)
+        _guessTook += by;
+    for (Count& count : _seenWhilePending)
+        count += by;
+    for (auto& run : _otherWhilePending) {
+        run.first += by;
+        run.second += by;
     }
 }
 

@@ -41,7 +41,10 @@ namespace tarvesk::itf {
 // What the byte cannot show: records the box itself lost (not a failed
 // poll) before the first record it reported since it was opened, unless a
 // told frame's time on the line was over at a drained pass before that
-// record (its own record was lost, and what comes next follows it), and a run
+// record, or at the pass that brought it while every record so far reads as
+// older than the told frames and a shorter run lost puts them after the
+// frames (the frame's own record was lost, and what comes next follows it),
+// and a run
 // of lost records that is a whole number of wraps (256, 512, ...) long,
 // unless a told frame was given an index in it (no other record has that
 // index, so a record read at it came a wrap later). A run
@@ -77,8 +80,10 @@ public:
     // Whether records below `count` were lost since the last call that said
     // so; those are then forgotten.
     bool takeLostBelow(Count count);
-    // A monitor pass that began at `began` drained the box.
-    void passCompleted(Clock::time_point began);
+    // A monitor pass that began at `began` drained the box. Returns how far
+    // the counts of the records seen so far moved (a number of wraps; 0 as a
+    // rule): counts the caller keeps move with them.
+    Count passCompleted(Clock::time_point began);
     // A poll failed and may have taken records with it. Once a record was
     // seen, their indices show; before, the first one seen follows them.
     void pollFailed();
@@ -128,6 +133,8 @@ private:
     void skipped(Count count, Clock::time_point now);
     void erase(Count count);
     void markLost(Count count);
+    // The records seen since the start were read `by` short.
+    void shiftRecords(Count by);
     // A DMX record of a told frame, seen at `now`.
     void seeTold(DmxFrame& frame, Count count, Clock::time_point now);
 

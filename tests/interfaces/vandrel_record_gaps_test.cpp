@@ -270,6 +270,33 @@ TEST(RecordGapsSettle, AFrameToldBeforeAnyRecordAndLostAnchorsTheCount)
     EXPECT_FALSE(gaps.takeLostBelow(all));
 }
 
+// The same when the first record comes in that pass after a run lost up to
+// it: read as older than the frames, it would leave the count a wrap short
+// of every frame given later.
+TEST(RecordGapsSettle, AFirstRecordReadAsOlderThanFramesDueIsCountedAfterThem)
+{
+    VandrelRecordGaps gaps;
+    const auto now = VandrelRecordGaps::Clock::now();
+    const auto all = std::numeric_limits<VandrelRecordGaps::Count>::max();
+    const std::chrono::milliseconds line(30);
+    for (const int given : {100, 157}) {
+        gaps.dmxFrameGoesOut(line, now);
+        gaps.dmxFrameGiven(quint8(given), true, now);
+    }
+    const auto later = now + std::chrono::seconds(1);
+    for (int record = 160; record < 200; ++record)
+        gaps.see(quint8(record), VandrelRecordGaps::Kind::Other, later);
+    gaps.passCompleted(later);
+    EXPECT_TRUE(gaps.takeLostBelow(all));
+    gaps.dmxFrameGoesOut(line, later);
+    gaps.dmxFrameGiven(200, true, later);
+    gaps.see(200, VandrelRecordGaps::Kind::Dmx, later);
+    gaps.see(201, VandrelRecordGaps::Kind::Dmx, later);
+    gaps.see(202, VandrelRecordGaps::Kind::Other, later);
+    EXPECT_FALSE(gaps.openBelow(all));
+    EXPECT_FALSE(gaps.takeLostBelow(all));
+}
+
 // A stream of frames sent faster than their longest time on the line: the
 // wait for one that did not come counts from the last one recorded, not from
 // the sum of all their times.
