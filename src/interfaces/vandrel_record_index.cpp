@@ -116,6 +116,11 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
         if (dmx) {
             // The service's own frame: the first one's or a later one's.
             count = atOrAbove(index, _firstGiven);
+        } else if (_settledGiven >= 0) {
+            // A drained pass began after that frame went out: every record
+            // older than it was reported (none was) or lost, and this one
+            // was numbered after it.
+            count = atOrAbove(index, _settledGiven + 2);
         } else {
             // The first frame's own record, one older than it, or one of the few
             // the box numbered after it while it was still sending it.
@@ -177,6 +182,8 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
 void VandrelRecordIndex::passCompleted(Clock::time_point began)
 {
     std::lock_guard<std::mutex> locker(_mutex);
+    if (_anchor == Anchor::Given && began > _lastGivenAt)
+        _settledGiven = _lastGiven;
     if (_anchor == Anchor::Record && _lastGiven >= 0 && began > _lastGivenAt) {
         // The box had reported all but the last few records older than the
         // frame given last: a count further behind it lost a long run. The
@@ -256,6 +263,7 @@ void VandrelRecordIndex::feedEnded(int status)
     _provisional = false;
     _aheadOfFirst = false;
     _sinceFirstOwn = -1;
+    _settledGiven = -1;
 }
 
 } // namespace tarvesk::itf

@@ -34,7 +34,8 @@ namespace tarvesk::itf {
 // the highest one so far (a shorter run of lost records is counted past). The
 // first record after a frame was given, before any other was reported, is read
 // at most Behind above that frame's count (older records may be unreported in
-// any number up to 255 - Behind); a DMX record is never older than the feed's
+// any number up to 255 - Behind), or, once a drained pass began after a frame
+// went out, as numbered after that frame; a DMX record is never older than the feed's
 // first frame (the box was drained before it went out, and DMX frames are the
 // service's own), so one read below it shows that such a first record lay after
 // a lost run, not before the frame, and the count moves on by a wrap. A longer
@@ -131,6 +132,9 @@ private:
     // guarded by _mutex: the highest count reported since the first frame's
     // own record (or answer), -1 before it
     Count _sinceFirstOwn = -1;
+    // guarded by _mutex: nothing reported yet, the frame given last before a
+    // drained pass began (-1 none): no record to come is older than it
+    Count _settledGiven = -1;
     // guarded by _mutex: a drained pass has shown the awaited frame's count right
     bool _confirmed = false;
     // guarded by _mutex: a drained pass showed that the count cannot tell the

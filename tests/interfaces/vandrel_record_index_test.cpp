@@ -343,6 +343,11 @@ TEST(VandrelRecordIndex, BusOrders)
         // numbered after it.
         {"a run of 180 lost up to the first frame, older records reported while it is on the line", 9,
             {{B::Dali, 30}, {B::Lose, 180}, {B::Dali, 180}, {B::AwaitOnTheLine}, {B::Await}}, "RR"},
+        // Every record lost from the first frame on, past a drained pass: the
+        // first record reported after it is newer than the frames given
+        // before that pass, however far the first frame lies behind.
+        {"150 frames lost from the first on, a drained pass, then a DALI record", 0,
+            {{B::Lose, 150}, {B::Unawaited, 150}, {B::Pass}, {B::Dali, 1}, {B::Await}, {B::Await}}, "RR"},
         // Records 225 older than the first frame read as numbered after it;
         // the second frame, given right after the first one's answer, shows
         // that they were older.
