@@ -613,7 +613,7 @@ void Model::make(bool dmx, const QByteArray& bytes, quint8 flags, qint64 tag, Co
         if (tag > 0 && kindOf(tag) == Echo && !dmx)
             _ourEchoLost = true;
         _lossUnshown = true;
-        _lastLost = record.index;
+        _lastLost = std::max(_lastLost, record.index); // a record a failed poll took may lie above it
         note("  (lost) #" + std::to_string(record.index));
         return;
     }
@@ -1075,6 +1075,7 @@ void Model::reopen()
     _index.feedEnded(core::ITF_ERR_NO_DEVICE);
     _ledger.feedEnded(core::ITF_ERR_NO_DEVICE);
     _ourEchoLost = _lossUnshown = false; // the ledger forgets what it was owed and counts anew
+    _lastLost = -1;
     _reportedSinceOpen = false;
     if (_dmx && _dmx->mutex)
         _dmx->mutex->endFeed(core::ITF_ERR_NO_DEVICE);
