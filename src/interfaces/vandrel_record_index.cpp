@@ -35,13 +35,13 @@ VandrelRecordIndex::Count VandrelRecordIndex::given(quint8 index, Count floorBef
     // the box numbered after it while it was still sending it.
     const bool firstRecordsMeanwhile = _lastGiven < 0 && _firstReported >= 0 && floorBefore <= _firstReported;
     Count count = atOrAbove(index, firstRecordsMeanwhile ? _firstReported - Behind : floorBefore);
-    if (_aheadOfFirst && _lastGiven == _firstGiven) {
+    if (_aheadOfFirst && _lastGiven == _firstGiven && _sinceFirstOwn >= 0) {
         // The box gave the second frame an index below records read as
-        // numbered after the first one and reported before its own record:
-        // those lay more than the first frame's window before it (a long run
-        // lost up to it), not a wrap of lost records after it. Reading them
-        // so is harmless to a waiter either way: no DMX frame of this feed is
-        // older than the first.
+        // numbered after the first one and reported before its own record
+        // (which came at its count): those lay more than the first frame's
+        // window before it (a long run lost up to it), not a wrap of lost
+        // records after it. Reading them so is harmless to a waiter either
+        // way: no DMX frame of this feed is older than the first.
         const Count next = atOrAbove(index, _givenNext);
         if (next <= _reported && next > _sinceFirstOwn) {
             _reported = _last = std::max(_sinceFirstOwn, _givenNext - 1);

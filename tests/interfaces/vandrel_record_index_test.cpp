@@ -353,6 +353,10 @@ TEST(VandrelRecordIndex, BusOrders)
         // that they were older.
         {"a run of 224 lost up to the first frame, two older records reported before it", 60,
             {{B::Dali, 2}, {B::Lose, 224}, {B::Dali, 224}, {B::Await}, {B::Await}, {B::Await}}, "RRR"},
+        // Not when the first frame's own record came elsewhere (more than a
+        // wrap of records was unreported when it went out).
+        {"a thousand older records unreported at the first frame, a thousand after it", 1,
+            {{B::Dali, 1020}, {B::Unawaited, 1}, {B::Dali, 1020}, {B::Pass}, {B::Await}, {B::Await}}, "RR"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
