@@ -116,21 +116,28 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
         if (dmx) {
             // The service's own frame: the first one's or a later one's.
             count = atOrAbove(index, _firstGiven);
+            _readFromGiven = true;
         } else if (_settledGiven >= 0) {
             // A drained pass began after that frame went out: every record
             // older than it was reported (none was) or lost, and this one
             // was numbered after it.
             count = atOrAbove(index, _settledGiven + 2);
+            _readFromGiven = true;
         } else {
             // The first frame's own record, one older than it, or one of the few
             // the box numbered after it while it was still sending it.
             count = atOrAbove(index, _firstGiven + Behind - (Wrap - 1));
             _provisional = count < _firstGiven;
             _aheadOfFirst = count > _firstGiven + 1;
+            _readFromGiven = true;
         }
         break;
     case Anchor::Record:
         count = atOrAbove(index, _reported - Behind);
+        // A longer run counted past, or a DALI record read back of the
+        // highest (a run of a wrap less a few): the count may have slipped.
+        if (count > _reported + Behind || (!dmx && count <= _reported))
+            _readFromGiven = false;
         if (_provisional && dmx) {
             // The first record read as older than the first frame lay after a
             // lost run, when a DMX record (never older than that frame) reads
@@ -194,11 +201,13 @@ void VandrelRecordIndex::passCompleted(Clock::time_point began)
         // While the first records are read older than the first frame by its
         // window and no DMX record has shown otherwise, they are older: the
         // run lost lies after them (a DMX record read older than that frame
-        // still moves them on).
+        // still moves them on). While every record since the start was read
+        // from a frame's count, one after the other, the run lost lies after
+        // the last of them and reached up to the frame.
         const Count lowest = _lastGiven - Settled;
         if (_reported < lowest && !_provisional) {
-            _reported = _last
-                = _reportedSinceGiven ? atOrAbove(quint8(_last & 0xFF), lowest) : _lastGiven - 1;
+            _reported = _last = _reportedSinceGiven && !_readFromGiven ? atOrAbove(quint8(_last & 0xFF), lowest)
+                                                                       : _lastGiven - 1;
             // A record with the awaited answer's byte, passed over as an
             // older frame's, may have been read short too, or be an older
             // frame's after all (a long run lost after it): which, the
@@ -264,6 +273,7 @@ void VandrelRecordIndex::feedEnded(int status)
     _aheadOfFirst = false;
     _sinceFirstOwn = -1;
     _settledGiven = -1;
+    _readFromGiven = false;
 }
 
 } // namespace tarvesk::itf

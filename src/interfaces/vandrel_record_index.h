@@ -135,6 +135,9 @@ private:
     // guarded by _mutex: nothing reported yet, the frame given last before a
     // drained pass began (-1 none): no record to come is older than it
     Count _settledGiven = -1;
+    // guarded by _mutex: the records since the start were read from a given
+    // frame's count, and each later one close after the one before
+    bool _readFromGiven = false;
     // guarded by _mutex: a drained pass has shown the awaited frame's count right
     bool _confirmed = false;
     // guarded by _mutex: a drained pass showed that the count cannot tell the

@@ -353,6 +353,11 @@ TEST(VandrelRecordIndex, BusOrders)
         // that they were older.
         {"a run of 224 lost up to the first frame, two older records reported before it", 60,
             {{B::Dali, 2}, {B::Lose, 224}, {B::Dali, 224}, {B::Await}, {B::Await}, {B::Await}}, "RRR"},
+        // The first record reported right after the first frame, in a pass
+        // after a later frame went out: older than that frame, not a wrap on.
+        {"first frame, a record after it, 210 lost, a frame given after, then the pass", 0,
+            {{B::Unawaited, 1}, {B::Dali, 1}, {B::Lose, 210}, {B::Dali, 210}, {B::AwaitOnTheLine}, {B::Await}},
+            "RR"},
         // Not when the first frame's own record came elsewhere (more than a
         // wrap of records was unreported when it went out).
         {"a thousand older records unreported at the first frame, a thousand after it", 1,
