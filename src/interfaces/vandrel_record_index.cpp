@@ -198,16 +198,15 @@ void VandrelRecordIndex::passCompleted(Clock::time_point began)
         // taken near that frame. One reported before that frame was given is
         // older than it: the run lost reached up to the frame (which may still
         // be on the line, its records to come).
-        // While the first records are read older than the first frame by its
-        // window and no DMX record has shown otherwise, they are older: the
-        // run lost lies after them (a DMX record read older than that frame
-        // still moves them on). While every record since the start was read
-        // from a frame's count, one after the other, the run lost lies after
-        // the last of them and reached up to the frame.
+        // So do the first records read older than the first frame by its
+        // window (no DMX record has shown otherwise), and every record since
+        // the start read from a frame's count, one after the other: the run
+        // lost lies after the last of them.
         const Count lowest = _lastGiven - Settled;
-        if (_reported < lowest && !_provisional) {
-            _reported = _last = _reportedSinceGiven && !_readFromGiven ? atOrAbove(quint8(_last & 0xFF), lowest)
-                                                                       : _lastGiven - 1;
+        if (_reported < lowest) {
+            const bool older = !_reportedSinceGiven || _provisional || _readFromGiven;
+            _reported = _last = older ? _lastGiven - 1 : atOrAbove(quint8(_last & 0xFF), lowest);
+            _provisional = false;
             // A record with the awaited answer's byte, passed over as an
             // older frame's, may have been read short too, or be an older
             // frame's after all (a long run lost after it): which, the

@@ -358,6 +358,12 @@ TEST(VandrelRecordIndex, BusOrders)
         {"first frame, a record after it, 210 lost, a frame given after, then the pass", 0,
             {{B::Unawaited, 1}, {B::Dali, 1}, {B::Lose, 210}, {B::Dali, 210}, {B::AwaitOnTheLine}, {B::Await}},
             "RR"},
+        // Records read older than the first frame, every frame's records
+        // lost for a while: later frames still get their answers.
+        {"older records at the first frame, then frames whose records are lost", 0,
+            {{B::Dali, 30}, {B::Lose, 2}, {B::AwaitOnTheLine}, {B::Lose, 150}, {B::Unawaited, 150}, {B::Pass},
+                {B::Await}, {B::Await}},
+            "MRR"},
         // Not when the first frame's own record came elsewhere (more than a
         // wrap of records was unreported when it went out).
         {"a thousand older records unreported at the first frame, a thousand after it", 1,
