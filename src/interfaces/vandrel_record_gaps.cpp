@@ -126,6 +126,10 @@ VandrelRecordGaps::Count VandrelRecordGaps::see(quint8 index, Kind kind, Clock::
             from = _told.front().own;
             if (!told)
                 count = VandrelRecordIndex::atOrAbove(index, from + Behind - (Wrap - 1));
+            // No other record has an index a told frame was given: this one
+            // is a wrap older (the frame went out with that many unreported).
+            while (kind == Kind::Other && toldFrameAt(count))
+                count -= Wrap;
         }
         _anchored = true;
         _first = count;

@@ -137,6 +137,10 @@ INSTANTIATE_TEST_SUITE_P(Indices, RecordGaps,
             false, false},
         GapsCase {"dmx_answer_reported_before_it_was_told", {{10}, GoesOut, {12, Dmx}, {14}, {11, Given}},
             false, true},
+        // Given before any record, with a wrap of older records unreported:
+        // the first record at its index is older, the next one skipped no
+        // answer slot.
+        GapsCase {"first_record_at_the_index_of_a_frame_told_before_it", {{57, Given}, {57}, {59}}, false, true},
         // Given the byte of a record that came while it went out (the first
         // since the start): a wrap later, and the index skipped is no answer slot.
         GapsCase {"dmx_frame_given_the_index_of_a_record_come_meanwhile", {GoesOut, {57}, {59}, {57, Given}}, false,
