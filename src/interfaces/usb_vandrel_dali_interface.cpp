@@ -254,8 +254,11 @@ int UsbVandrelDaliInterface::sendMonitored(const proto::UsbVandrelPacket& reques
         mutex.setInterfaceType(proto::PACKET_TYPE_DALI);
         const VandrelDaliLedger::Ticket ticket
             = _ledger.sending(frame, copies, answer ? &mutex : nullptr, room, boxTimesAnswer);
-        if (ticket == 0)
-            return core::ITF_ERR_BUSY;
+        if (ticket == 0) {
+            // A box pulled out while an identical frame was owed is gone, not busy.
+            const int ended = _ledger.endStatus();
+            return ended != 0 ? ended : core::ITF_ERR_BUSY;
+        }
         bool wentOut = false;
         bool refused = false;
         int status = sendRequest(

@@ -331,6 +331,12 @@ int VandrelDaliLedger::owedCount() const
     return int(_owed.size());
 }
 
+int VandrelDaliLedger::endStatus() const
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    return _endStatus;
+}
+
 bool VandrelDaliLedger::takeRecord(const proto::RawPacket& record)
 {
     // Every record moves the box's index, whoever takes it.

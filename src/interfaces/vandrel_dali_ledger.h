@@ -147,6 +147,8 @@ public:
     void release(Ticket ticket);
     // Frames sent whose echoes have not all come yet.
     int owedCount() const;
+    // How the feed ended (0 while it runs): why a frame was not sent.
+    int endStatus() const;
     // Whether the frame's records may be another master's: after its echo an
     // identical frame that nobody here sent came before any answer, and then an
     // answer that may be either frame's. The sender's wait was ended; the
