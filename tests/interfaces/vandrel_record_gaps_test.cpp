@@ -247,6 +247,20 @@ TEST(RecordGapsSettle, AToldFrameAWrapBehindIsSettledThen)
     EXPECT_FALSE(gaps.takeLostBelow(all));
 }
 
+// The next frame, given byte 200 after records up to 199: its own record,
+// its answer and a DALI record after them leave nothing open nor lost.
+void expectTheNextFrameFollows(VandrelRecordGaps& gaps, VandrelRecordGaps::Clock::time_point at)
+{
+    const auto all = std::numeric_limits<VandrelRecordGaps::Count>::max();
+    gaps.dmxFrameGoesOut(std::chrono::milliseconds(30), at);
+    gaps.dmxFrameGiven(200, true, at);
+    gaps.see(200, VandrelRecordGaps::Kind::Dmx, at);
+    gaps.see(201, VandrelRecordGaps::Kind::Dmx, at);
+    gaps.see(202, VandrelRecordGaps::Kind::Other, at);
+    EXPECT_FALSE(gaps.openBelow(all));
+    EXPECT_FALSE(gaps.takeLostBelow(all));
+}
+
 // A frame told before the first record since the box was opened, its time
 // on the line over at a drained pass with nothing reported: its record was
 // lost, and what comes next was numbered after it. The first record, after a
@@ -265,13 +279,7 @@ TEST(RecordGapsSettle, AFrameToldBeforeAnyRecordAndLostAnchorsTheCount)
     for (int record = 146; record < 200; ++record)
         gaps.see(quint8(record), VandrelRecordGaps::Kind::Other, later);
     EXPECT_TRUE(gaps.takeLostBelow(all));
-    gaps.dmxFrameGoesOut(line, later);
-    gaps.dmxFrameGiven(200, true, later);
-    gaps.see(200, VandrelRecordGaps::Kind::Dmx, later);
-    gaps.see(201, VandrelRecordGaps::Kind::Dmx, later);
-    gaps.see(202, VandrelRecordGaps::Kind::Other, later);
-    EXPECT_FALSE(gaps.openBelow(all));
-    EXPECT_FALSE(gaps.takeLostBelow(all));
+    expectTheNextFrameFollows(gaps, later);
 }
 
 // The same when the first record comes in that pass after a run lost up to
@@ -292,13 +300,7 @@ TEST(RecordGapsSettle, AFirstRecordReadAsOlderThanFramesDueIsCountedAfterThem)
         gaps.see(quint8(record), VandrelRecordGaps::Kind::Other, later);
     gaps.passCompleted(later);
     EXPECT_TRUE(gaps.takeLostBelow(all));
-    gaps.dmxFrameGoesOut(line, later);
-    gaps.dmxFrameGiven(200, true, later);
-    gaps.see(200, VandrelRecordGaps::Kind::Dmx, later);
-    gaps.see(201, VandrelRecordGaps::Kind::Dmx, later);
-    gaps.see(202, VandrelRecordGaps::Kind::Other, later);
-    EXPECT_FALSE(gaps.openBelow(all));
-    EXPECT_FALSE(gaps.takeLostBelow(all));
+    expectTheNextFrameFollows(gaps, later);
 }
 
 // A stream of frames sent faster than their longest time on the line: the
