@@ -44,10 +44,9 @@ namespace tarvesk::itf {
 // record, or at the pass that brought it while every record so far reads as
 // older than the told frames and a shorter run lost puts them after the
 // frames (the frame's own record was lost, and what comes next follows it),
-// and a run
-// of lost records that is a whole number of wraps (256, 512, ...) long,
-// unless a told frame was given an index in it (no other record has that
-// index, so a record read at it came a wrap later). A run
+// and a run of lost records that is a whole number of wraps (256, 512, ...)
+// long, unless a told frame was given an index in it (no other record has
+// that index, so a record read at it came a wrap later). A run
 // that reads as a few indices back of the highest (224 to 255 long, and so on)
 // shows as an index seen again, and counts as lost records too.
 //

@@ -116,21 +116,19 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
         if (dmx) {
             // The service's own frame: the first one's or a later one's.
             count = atOrAbove(index, _firstGiven);
-            _readFromGiven = true;
         } else if (_settledGiven >= 0) {
             // A drained pass began after that frame went out: every record
             // older than it was reported (none was) or lost, and this one
             // was numbered after it.
             count = atOrAbove(index, _settledGiven + 2);
-            _readFromGiven = true;
         } else {
             // The first frame's own record, one older than it, or one of the few
             // the box numbered after it while it was still sending it.
             count = atOrAbove(index, _firstGiven + Behind - (Wrap - 1));
             _provisional = count < _firstGiven;
             _aheadOfFirst = count > _firstGiven + 1;
-            _readFromGiven = true;
         }
+        _readFromGiven = true;
         break;
     case Anchor::Record:
         count = atOrAbove(index, _reported - Behind);
