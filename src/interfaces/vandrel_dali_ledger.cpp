@@ -722,8 +722,14 @@ void VandrelDaliLedger::dropHeld(quint64 from)
 {
     // Which frame the held records were is past knowing within the bound: every
     // frame of ours behind the oldest that may have made one of them is in
-    // doubt, and none of them is given to anybody.
-    const int doubted = suspectHeldOwners(from);
+    // doubt, and none of them is given to anybody. So is the oldest: had its
+    // records been lost, the held ones were ours, and the next echo of its
+    // bytes would be another master's copy, whose answer is not its own.
+    int doubted = suspectHeldOwners(from);
+    if (!_owed.empty() && _owed.front().ticket == _heldBehind && !_owed.front().suspect) {
+        suspect(_owed.front());
+        ++doubted;
+    }
     const quint64 dropped = _held.size() + 1;
     _droppedHeld += dropped;
     _held.clear();

@@ -293,6 +293,12 @@ INSTANTIATE_TEST_SUITE_P(BusOrder, DaliLedger,
         LedgerCase {"more_records_held_than_the_cap", {{kDapc, false}, {kActual, true}},
             busOrder({{kActual, "\x21"}, std::vector<QByteArray>(1100, kOther), {kActual, "\x4D"}}), {{}}, 0,
             true, {true}},
+        // Both records of our query lost, then our DAPC's echo: held behind the
+        // query, then dropped with more records than are held. Had the held
+        // records been ours, another master's copy of the query after them is
+        // no echo of ours: the query is in doubt, and the copy's answer is nobody's.
+        LedgerCase {"oldest_frame_lost_before_more_records_held_than_the_cap", {{kActual, true}, {kDapc, false}},
+            busOrder({{kDapc}, std::vector<QByteArray>(1100, kOther), {kActual, "\x4D"}}), {{}}, 0, true, {true}},
         // The same with bursts that fill the cap right at the copy's echo, or
         // one record before it; the query asked again is not sent while the
         // first is owed, and is answered once it was given up.
