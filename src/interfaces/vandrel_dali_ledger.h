@@ -65,7 +65,9 @@ namespace tarvesk::itf {
 // whose echo was lost: that frame is in doubt, and so is a later owed frame
 // of the same bytes whose echo it may take. Beyond MaxHeld held records, which
 // frames they were is past knowing: they are dropped, every owed frame that
-// may have made one is in doubt, and the disturbance check counts them as
+// may have made one is in doubt, so is the frame they were held behind (had
+// its records been lost, the next echo of its bytes is another master's
+// copy), and the disturbance check counts them as
 // another master's memory traffic. The rule as one table is in the .cpp
 // (classify, account).
 //

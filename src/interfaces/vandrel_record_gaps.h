@@ -65,7 +65,7 @@ public:
     static constexpr Count Behind = VandrelRecordIndex::Behind;
     // Beyond a DMX frame's time on the line, how long the box may take to
     // record it and the monitor to fetch it.
-    static constexpr std::chrono::milliseconds RecordMargin {25};
+    static constexpr std::chrono::milliseconds RecordMargin = VandrelRecordIndex::RecordMargin;
     // Told DMX frames whose records may still come, at most.
     static constexpr int MaxDmxFrames = 64;
 

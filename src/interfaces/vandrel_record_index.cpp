@@ -53,12 +53,28 @@ VandrelRecordIndex::Count VandrelRecordIndex::given(quint8 index, Count floorBef
     _lastGiven = count;
     _reportedSinceGiven = false;
     _lastGivenAt = Clock::now();
+    // The box puts its frames on the line one after the other.
+    _lineFreeAt = std::max(_lastGivenAt, _lineFreeAt) + _goingOutBusy;
     if (_anchor == Anchor::None) {
         // Nothing reported yet: whatever the box recorded before is older.
         _anchor = Anchor::Given;
         _firstGiven = count;
     }
+    // Beyond the bound the frames are not followed one by one: the oldest
+    // ones stand for the rest, and once those are off the line a record is
+    // read from the first frame again.
+    if (_anchor == Anchor::Given && !_onLineOverflowed) {
+        _onLineOverflowed = int(_onLine.size()) >= MaxOnLine;
+        if (!_onLineOverflowed)
+            _onLine.emplace_back(count, _lineFreeAt + RecordMargin);
+    }
     return count;
+}
+
+void VandrelRecordIndex::dmxFrameGoesOut(std::chrono::microseconds busy)
+{
+    std::lock_guard<std::mutex> locker(_mutex);
+    _goingOutBusy = busy;
 }
 
 void VandrelRecordIndex::beginAwait(proto::PacketMutex* waiter)
@@ -114,8 +130,10 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
         break;
     case Anchor::Given:
         if (dmx) {
-            // The service's own frame: the first one's or a later one's.
-            count = atOrAbove(index, _firstGiven);
+            // The service's own frame: the first one's or a later one's, and
+            // not one whose time on the line was over before a drained pass
+            // began (its records came then, or were lost).
+            count = atOrAbove(index, _onLine.empty() ? _firstGiven : _onLine.front().first);
         } else if (_settledGiven >= 0) {
             // A drained pass began after that frame went out: every record
             // older than it was reported (none was) or lost, and this one
@@ -159,6 +177,8 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
     _last = count;
     _reportedSinceGiven = true;
     _anchor = Anchor::Record;
+    _onLine.clear();
+    _onLineOverflowed = false;
     if (!_waiter || !dmx)
         return false;
     if (_untellable)
@@ -189,6 +209,8 @@ void VandrelRecordIndex::passCompleted(Clock::time_point began)
     std::lock_guard<std::mutex> locker(_mutex);
     if (_anchor == Anchor::Given && began > _lastGivenAt)
         _settledGiven = _lastGiven;
+    while (!_onLine.empty() && _onLine.front().second <= began)
+        _onLine.pop_front();
     if (_anchor == Anchor::Record && _lastGiven >= 0 && began > _lastGivenAt) {
         // The box had reported all but the last few records older than the
         // frame given last: a count further behind it lost a long run. The
@@ -271,6 +293,8 @@ void VandrelRecordIndex::feedEnded(int status)
     _sinceFirstOwn = -1;
     _settledGiven = -1;
     _readFromGiven = false;
+    _onLine.clear();
+    _onLineOverflowed = false;
 }
 
 } // namespace tarvesk::itf

@@ -5,6 +5,8 @@
 
 #include <QtGlobal>
 
+#include <chrono>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -38,7 +40,9 @@ namespace tarvesk::itf {
 // went out, as numbered after that frame; a DMX record is never older than the feed's
 // first frame (the box was drained before it went out, and DMX frames are the
 // service's own), so one read below it shows that such a first record lay after
-// a lost run, not before the frame, and the count moves on by a wrap. A longer
+// a lost run, not before the frame, and the count moves on by a wrap. Nor is a
+// first DMX record older than every frame still on the line when a drained
+// pass began (the records of those off it came then, or were lost). A longer
 // lost run leaves the reported count behind the given ones; a monitor pass that
 // began after a frame went out and drained the box shows that the box had
 // reported its older records, so the byte of the last record is then read at
@@ -76,6 +80,11 @@ public:
     static constexpr Count Settled = 128;
     // DMX records kept back while a frame's first report goes out.
     static constexpr int MaxEarly = 64;
+    // Beyond a DMX frame's time on the line, how long the box may take to
+    // record it and the monitor to fetch it.
+    static constexpr std::chrono::milliseconds RecordMargin {25};
+    // Frames given before any record came whose records may still come, at most.
+    static constexpr int MaxOnLine = 64;
 
     // Before a frame's first report goes out: the lowest count the box can
     // give it (every index given or reported so far is below).
@@ -99,6 +108,7 @@ public:
 
     bool takeRecord(const proto::RawPacket& record) override;
     void passCompleted(Clock::time_point began) override;
+    void dmxFrameGoesOut(std::chrono::microseconds busy) override;
     void pollFailed(int) override { }
     // A box polled again after its feed ended (reconnected) may have started counting anew.
     void feedEnded(int status) override;
@@ -138,6 +148,13 @@ private:
     // guarded by _mutex: the records since the start were read from a given
     // frame's count, and each later one close after the one before
     bool _readFromGiven = false;
+    // guarded by _mutex: while nothing was reported, the frames given whose
+    // records may still come (a drained pass began before the line could
+    // have carried them), oldest first, with when they are recorded at the latest
+    std::deque<std::pair<Count, Clock::time_point>> _onLine;
+    bool _onLineOverflowed = false; // guarded by _mutex: more were given than it holds
+    Clock::time_point _lineFreeAt;          // guarded by _mutex: when the frames given are off the line
+    std::chrono::microseconds _goingOutBusy {0}; // guarded by _mutex: how long the frame going out may take
     // guarded by _mutex: a drained pass has shown the awaited frame's count right
     bool _confirmed = false;
     // guarded by _mutex: a drained pass showed that the count cannot tell the

@@ -148,6 +148,7 @@ public:
         Lose,            // the next n records the box makes never reach the stream
         Report,          // the monitor reports every record made so far
         Pass,            // a monitor pass that begins now drains the box
+        LatePass,        // one that begins once every frame given so far is off the line
         Await,           // an awaited frame and its answer, then n DALI records; all reported, then a pass
         AwaitInTransfer, // an awaited frame; what the box held is reported while its report goes out
         AwaitLaterFirst, // an awaited frame; n DALI records numbered after it are reported while its
@@ -171,6 +172,7 @@ public:
             case Answered:
                 for (int i = 0; i < step.n; ++i) {
                     const VandrelRecordIndex::Count floor = index.floor();
+                    index.dmxFrameGoesOut(OnTheLine);
                     index.given(quint8(_next & 0xFF), floor);
                     make(_next, true);
                     if (step.kind == Answered)
@@ -190,6 +192,9 @@ public:
                 break;
             case Pass:
                 pass(index);
+                break;
+            case LatePass:
+                pass(index, std::chrono::hours(1));
                 break;
             case Await:
             case AwaitInTransfer:
@@ -223,11 +228,12 @@ private:
         _pending.clear();
     }
 
-    void pass(VandrelRecordIndex& index)
+    // Begins after everything so far, whatever the resolution of the clock;
+    // a frame's time on the line (OnTheLine) is not over unless `later` says so.
+    void pass(VandrelRecordIndex& index, std::chrono::milliseconds later = std::chrono::milliseconds(1))
     {
         report(index);
-        // Begins after everything so far, whatever the resolution of the clock.
-        index.passCompleted(VandrelRecordIndex::Clock::now() + std::chrono::milliseconds(1));
+        index.passCompleted(VandrelRecordIndex::Clock::now() + later);
     }
 
     char await(VandrelRecordIndex& index, bool olderInTransfer, int daliAfter, int laterReportedFirst = 0,
@@ -239,6 +245,7 @@ private:
         const VandrelRecordIndex::Count floor = index.floor();
         if (olderInTransfer)
             report(index);
+        index.dmxFrameGoesOut(OnTheLine);
         const VandrelRecordIndex::Count frame = _next;
         _next += 2;
         for (int i = 0; i < laterReportedFirst; ++i)
@@ -263,6 +270,8 @@ private:
         return answers.size() == 1 && answers[0] == frame + 1 ? 'R' : 'W';
     }
 
+    // How long each frame may keep the line: longer than a row takes.
+    static constexpr std::chrono::seconds OnTheLine {10};
     VandrelRecordIndex::Count _next;
     int _lose = 0;
     std::deque<std::unique_ptr<proto::RawPacket>> _pending;
@@ -368,6 +377,14 @@ TEST(VandrelRecordIndex, BusOrders)
         // wrap of records was unreported when it went out).
         {"a thousand older records unreported at the first frame, a thousand after it", 1,
             {{B::Dali, 1020}, {B::Unawaited, 1}, {B::Dali, 1020}, {B::Pass}, {B::Await}, {B::Await}}, "RR"},
+        // Nothing reported since the first frame, all its records lost and a
+        // wrap of indices made since: once a drained pass began after the
+        // frames given so far were off the line, a DMX record is a later
+        // frame's, not the first one's (whose byte the awaited answer has).
+        {"every record lost from the first frame on, a late pass, then an answer with its byte", 0,
+            {{B::Lose, 1}, {B::Unawaited, 1}, {B::Lose, 253}, {B::Dali, 253}, {B::LatePass}, {B::Lose, 1},
+                {B::AwaitOnTheLine}, {B::Await}},
+            "RR"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1575,8 +1575,9 @@ void Model::dmxStep()
     // records not yet reported, lost ones among them (the index cannot tell
     // them apart).
     const Count unreported = _counter - (_lastOffered + 1);
-    // The DMX sender tells the ledger of its frame and the longest it may
+    // The DMX sender tells the index and the ledger of its frame and the longest it may
     // keep the line (from the box's settings): the frame takes at most that.
+    _index.dmxFrameGoesOut(std::chrono::milliseconds(_features.dmxLineMs));
     _ledger.dmxFrameGoesOut(std::chrono::milliseconds(_features.dmxLineMs));
     // The box may report records while the frame's report goes out.
     if (_in.rarely(3)) {
