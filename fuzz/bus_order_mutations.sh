@@ -22,7 +22,7 @@ mutations=(
         return;|        return;"
 "a loss puts no owed frame in doubt|src/interfaces/vandrel_dali_ledger.cpp|        if (reportable(owed, from) \&\& !owed.suspect) {|        if (false) {"
 "record gaps settle a skipped index too early|src/interfaces/vandrel_record_gaps.cpp|missing.due > began)|false)"
-"the hold cap puts no later frame in doubt|src/interfaces/vandrel_dali_ledger.cpp|    const int doubted = suspectHeldOwners(from);|    const int doubted = 0;"
+"the hold cap puts no later frame in doubt|src/interfaces/vandrel_dali_ledger.cpp|    int doubted = suspectHeldOwners(from);|    int doubted = 0;"
 "an awaited frame goes out while an identical one is owed|src/interfaces/vandrel_dali_ledger.cpp|            \&\& (std::any_of(_owed.begin(), _owed.end(), same)|            \&\& (false \&\& std::any_of(_owed.begin(), _owed.end(), same)"
 "an awaited frame goes out while a copy may have taken an identical one's echo|src/interfaces/vandrel_dali_ledger.cpp|std::any_of(_echoMayCome.begin(), _echoMayCome.end(), same)|false"
 "record gaps wait for a told frame's record a wrap behind|src/interfaces/vandrel_record_gaps.cpp|        if (missing.told \&\& missing.count + 1 <= outOfReach)|        if (false)"

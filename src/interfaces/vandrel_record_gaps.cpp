@@ -276,6 +276,14 @@ VandrelRecordGaps::Count VandrelRecordGaps::passCompleted(Clock::time_point bega
         markLost(frame->own);
         frame->ownSeen = true;
     }
+    if (shift != 0) {
+        // A frame still on the line that the records seen now follow: its own
+        // record comes late, or was lost (once its time on the line is over).
+        for (const DmxFrame& frame : _told) {
+            if (frame.whole && !frame.ownSeen && frame.own <= _highest)
+                skipped(frame.own, began);
+        }
+    }
     if (!lost.empty()) {
         if (!_anchored)
             _pendingAnchored = true;

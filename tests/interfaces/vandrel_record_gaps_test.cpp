@@ -303,6 +303,39 @@ TEST(RecordGapsSettle, AFirstRecordReadAsOlderThanFramesDueIsCountedAfterThem)
     expectTheNextFrameFollows(gaps, later);
 }
 
+// The same with a second frame still on the line at that pass: the records
+// counted after the first frame now follow it too. Its record may yet come
+// late, and once its time on the line is over it is lost, once: a later
+// frame's record does not show it lost again (our frame on the bus then
+// would be put in doubt for nothing).
+TEST(RecordGapsSettle, AFrameStillOnTheLineWhenTheCountMovesPastItIsWaitedForThenLostOnce)
+{
+    VandrelRecordGaps gaps;
+    const auto now = VandrelRecordGaps::Clock::now();
+    const auto all = std::numeric_limits<VandrelRecordGaps::Count>::max();
+    const std::chrono::milliseconds quick(30);
+    const std::chrono::milliseconds slow(200);
+    gaps.dmxFrameGoesOut(quick, now);
+    gaps.dmxFrameGiven(100, true, now);
+    const auto second = now + std::chrono::milliseconds(900);
+    gaps.dmxFrameGoesOut(slow, second);
+    gaps.dmxFrameGiven(157, true, second);
+    const auto later = now + std::chrono::seconds(1);
+    for (int record = 160; record < 200; ++record)
+        gaps.see(quint8(record), VandrelRecordGaps::Kind::Other, later);
+    gaps.passCompleted(later);
+    EXPECT_TRUE(gaps.takeLostBelow(all)); // the first frame's record
+    EXPECT_TRUE(gaps.openBelow(all));     // the second one's may yet come
+    const auto due = second + slow + VandrelRecordGaps::RecordMargin;
+    gaps.passCompleted(due);
+    EXPECT_FALSE(gaps.openBelow(all));
+    EXPECT_TRUE(gaps.takeLostBelow(all));
+    gaps.dmxFrameGoesOut(quick, due);
+    gaps.dmxFrameGiven(200, true, due);
+    gaps.see(200, VandrelRecordGaps::Kind::Dmx, due);
+    EXPECT_FALSE(gaps.takeLostBelow(all));
+}
+
 // A stream of frames sent faster than their longest time on the line: the
 // wait for one that did not come counts from the last one recorded, not from
 // the sum of all their times.
