@@ -28,10 +28,13 @@ mutations=(
 "record gaps wait for a told frame's record a wrap behind|src/interfaces/vandrel_record_gaps.cpp|        if (missing.told \&\& missing.count + 1 <= outOfReach)|        if (false)"
 "the indices the DMX sender was given are not told to the gaps|src/interfaces/vandrel_dali_ledger.cpp|    _gaps.dmxFrameGiven(index, whole);|    (void)index, (void)whole;"
 "another master's copy of our ENABLE DEVICE TYPE counts as a foreign frame|src/interfaces/vandrel_dali_ledger.cpp|    if (_ourEnabling != 0 \&\& frame == _ourEnablingFrame)|    if (false)"
+"the hold cap leaves the frame held behind out of doubt|src/interfaces/vandrel_dali_ledger.cpp|    if (!_owed.empty() \&\& _owed.front().ticket == _heldBehind \&\& !_owed.front().suspect) {|    if (false) {"
+"a first DMX record read from the first frame though frames went off the line|src/interfaces/vandrel_record_index.cpp|_onLine.empty() ? _firstGiven : _onLine.front().first|_firstGiven"
+"record gaps forget a frame on the line that the count moved past|src/interfaces/vandrel_record_gaps.cpp|    if (shift != 0) {|    if (false) {"
 )
 
 files=(src/interfaces/usb_vandrel_data_monitor.cpp src/interfaces/vandrel_dali_ledger.cpp
-    src/interfaces/vandrel_record_gaps.cpp)
+    src/interfaces/vandrel_record_gaps.cpp src/interfaces/vandrel_record_index.cpp)
 backup=$(mktemp -d)
 for file in "${files[@]}"; do cp -p "$file" "$backup/$(basename "$file")"; done
 restore() {
