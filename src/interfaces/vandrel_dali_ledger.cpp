@@ -201,6 +201,7 @@ void VandrelDaliLedger::goesOut(Ticket ticket, quint64 transfer)
         if (owed.ticket == ticket) {
             owed.transfer = transfer;
             owed.wentOut = Clock::now();
+            owed.drainedBefore = _lastDrainedPassBegan;
         }
     }
 }
@@ -440,7 +441,9 @@ void VandrelDaliLedger::echoMayCome(const Owed& frame)
 
 bool VandrelDaliLedger::overdue(const Owed& frame, Clock::time_point began) const
 {
-    return frame.wentOut + _frameTime * frame.copies + LostAfter <= began;
+    // A pass that began no later than the last one drained before the frame
+    // went out began before it: it tells nothing of the frame.
+    return began > frame.drainedBefore && frame.wentOut + _frameTime * frame.copies + LostAfter <= began;
 }
 
 void VandrelDaliLedger::dropGated()

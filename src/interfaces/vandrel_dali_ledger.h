@@ -200,6 +200,7 @@ private:
         bool closesExchange = false;
         quint64 transfer = 0; // NotTaken: not gone out yet, or the box called it busy
         Clock::time_point wentOut;
+        Clock::time_point drainedBefore; // when the last drained pass before it began
         // Its records may have been lost or dropped: its sender was told it is
         // in doubt, and what is taken for it reaches nobody.
         bool suspect = false;
