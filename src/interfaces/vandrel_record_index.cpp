@@ -44,14 +44,13 @@ VandrelRecordIndex::Count VandrelRecordIndex::given(quint8 index, Count floorBef
         // way: no DMX frame of this feed is older than the first.
         const Count next = atOrAbove(index, _givenNext);
         if (next <= _reported && next > _sinceFirstOwn) {
-            _reported = _last = std::max(_sinceFirstOwn, _givenNext - 1);
+            _reported = std::max(_sinceFirstOwn, _givenNext - 1);
             count = next;
         }
     }
     _aheadOfFirst = false;
     _givenNext = std::max(_givenNext, count + 2);
     _lastGiven = count;
-    _reportedSinceGiven = false;
     _lastGivenAt = Clock::now();
     // The box puts its frames on the line one after the other.
     _lineFreeAt = std::max(_lastGivenAt, _lineFreeAt) + _goingOutBusy;
@@ -146,14 +145,9 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
             _provisional = count < _firstGiven;
             _aheadOfFirst = count > _firstGiven + 1;
         }
-        _readFromGiven = true;
         break;
     case Anchor::Record:
         count = atOrAbove(index, _reported - Behind);
-        // A longer run counted past, or a DALI record read back of the
-        // highest (a run of a wrap less a few): the count may have slipped.
-        if (count > _reported + Behind || (!dmx && count <= _reported))
-            _readFromGiven = false;
         if (_provisional && dmx) {
             // The first record read as older than the first frame lay after a
             // lost run, when a DMX record (never older than that frame) reads
@@ -163,7 +157,6 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
                 const Count shift = atOrAbove(index, _firstGiven) - count;
                 count += shift;
                 _reported += shift;
-                _last += shift;
                 _firstReported += shift;
             }
         }
@@ -174,8 +167,6 @@ bool VandrelRecordIndex::takeRecord(const proto::RawPacket& record)
     if (_sinceFirstOwn >= 0 || (dmx && _firstGiven >= 0 && (count == _firstGiven || count == _firstGiven + 1)))
         _sinceFirstOwn = std::max(_sinceFirstOwn, count);
     _reported = _anchor == Anchor::Record ? std::max(_reported, count) : count;
-    _last = count;
-    _reportedSinceGiven = true;
     _anchor = Anchor::Record;
     _onLine.clear();
     _onLineOverflowed = false;
@@ -213,19 +204,15 @@ void VandrelRecordIndex::passCompleted(Clock::time_point began)
         _onLine.pop_front();
     if (_anchor == Anchor::Record && _lastGiven >= 0 && began > _lastGivenAt) {
         // The box had reported all but the last few records older than the
-        // frame given last: a count further behind it lost a long run. The
-        // record reported last is the newest; its byte is right, its count is
-        // taken near that frame. One reported before that frame was given is
-        // older than it: the run lost reached up to the frame (which may still
-        // be on the line, its records to come).
-        // So do the first records read older than the first frame by its
-        // window (no DMX record has shown otherwise), and every record since
-        // the start read from a frame's count, one after the other: the run
-        // lost lies after the last of them.
-        const Count lowest = _lastGiven - Settled;
-        if (_reported < lowest) {
-            const bool older = !_reportedSinceGiven || _provisional || _readFromGiven;
-            _reported = _last = older ? _lastGiven - 1 : atOrAbove(quint8(_last & 0xFF), lowest);
+        // frame given last: a count further behind it lost a long run, which
+        // reached up to that frame (it may still be on the line, its records
+        // to come). The count goes on from just below it. Had the records
+        // reported last been numbered after the frame instead, read a wrap
+        // short, the count would then stay short of them, by less than a wrap,
+        // and read the records to come after them consistently; the frame's
+        // own records, though, must not be read a wrap ahead of it.
+        if (_reported < _lastGiven - Settled) {
+            _reported = _lastGiven - 1;
             _provisional = false;
             // A record with the awaited answer's byte, passed over as an
             // older frame's, may have been read short too, or be an older
@@ -283,7 +270,6 @@ void VandrelRecordIndex::feedEnded(int status)
     _ended = false;
     _anchor = Anchor::None;
     _reported = -1;
-    _last = -1;
     _firstGiven = -1;
     _firstReported = -1;
     _givenNext = 0;
@@ -292,7 +278,6 @@ void VandrelRecordIndex::feedEnded(int status)
     _aheadOfFirst = false;
     _sinceFirstOwn = -1;
     _settledGiven = -1;
-    _readFromGiven = false;
     _onLine.clear();
     _onLineOverflowed = false;
 }

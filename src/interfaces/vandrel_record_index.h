@@ -45,8 +45,8 @@ namespace tarvesk::itf {
 // pass began (the records of those off it came then, or were lost). A longer
 // lost run leaves the reported count behind the given ones; a monitor pass that
 // began after a frame went out and drained the box shows that the box had
-// reported its older records, so the byte of the last record is then read at
-// most Settled below that frame. A DMX record with the awaited answer's byte
+// reported its older records: a count then more than Settled below that frame
+// goes on from just below it. A DMX record with the awaited answer's byte
 // passed over as an older frame's before then may have been read short as
 // well, or be an older frame's after all: the waiter's feed ends with
 // ITF_ERR_PACKET_NOT_ANSWER.
@@ -124,13 +124,11 @@ private:
     bool _ended = false;            // guarded by _mutex: the feed ended; the next start begins anew
     Anchor _anchor = Anchor::None;  // guarded by _mutex
     Count _reported = -1;           // guarded by _mutex: the highest reported count (Record)
-    Count _last = -1;               // guarded by _mutex: the count of the record reported last
     Count _firstGiven = -1;         // guarded by _mutex: the frame that anchors the count (Given)
     Count _firstReported = -1;      // guarded by _mutex: the first record's count since the start, -1 none
     Count _givenNext = 0;           // guarded by _mutex: the lowest count not yet given to a DMX frame
     Count _lastGiven = -1;          // guarded by _mutex: the count last given, -1 none
     Clock::time_point _lastGivenAt; // guarded by _mutex: when it was known to have gone out
-    bool _reportedSinceGiven = false; // guarded by _mutex: a record was reported since then
     proto::PacketMutex* _waiter = nullptr; // guarded by _mutex
     Count _answer = -1; // guarded by _mutex: -1 while the awaited answer's count is unknown
     // guarded by _mutex: the first record after the first frame was read as
@@ -145,9 +143,6 @@ private:
     // guarded by _mutex: nothing reported yet, the frame given last before a
     // drained pass began (-1 none): no record to come is older than it
     Count _settledGiven = -1;
-    // guarded by _mutex: the records since the start were read from a given
-    // frame's count, and each later one close after the one before
-    bool _readFromGiven = false;
     // guarded by _mutex: while nothing was reported, the frames given whose
     // records may still come (a drained pass began before the line could
     // have carried them), oldest first, with when they are recorded at the latest

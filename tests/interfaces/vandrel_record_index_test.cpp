@@ -377,6 +377,13 @@ TEST(VandrelRecordIndex, BusOrders)
         // wrap of records was unreported when it went out).
         {"a thousand older records unreported at the first frame, a thousand after it", 1,
             {{B::Dali, 1020}, {B::Unawaited, 1}, {B::Dali, 1020}, {B::Pass}, {B::Await}, {B::Await}}, "RR"},
+        // Older records reported only once the frame was given, the run
+        // after them lost up to it (longer than Settled), the frame's own
+        // record lost: its answer is not read a wrap ahead of it.
+        {"older records reported after the frame, a run of 138 lost up to it, its own record lost", 0,
+            {{B::Dali, 1}, {B::Report}, {B::Dali, 2}, {B::Lose, 138}, {B::Dali, 138}, {B::Lose, 1},
+                {B::AwaitOnTheLine}, {B::Await}},
+            "RR"},
         // Nothing reported since the first frame, all its records lost and a
         // wrap of indices made since: once a drained pass began after the
         // frames given so far were off the line, a DMX record is a later
