@@ -366,10 +366,8 @@ void VandrelRecordGaps::dmxFrameGiven(quint8 index, bool whole, Clock::time_poin
     while (takenByOther(frame.own) || takenByOther(frame.own + 1))
         frame.own += Wrap;
     frame.whole = whole;
-    // The box puts its frames on the line one after the other.
     frame.busy = _pendingBusy;
-    _lineFreeAt = std::max(now, _lineFreeAt) + _pendingBusy;
-    frame.due = _lineFreeAt + RecordMargin;
+    frame.due = VandrelRecordIndex::recordedBy(_lineFreeAt, now, _pendingBusy);
     const auto seen = [this](Count c) {
         return std::find(_seenWhilePending.begin(), _seenWhilePending.end(), c) != _seenWhilePending.end();
     };
@@ -416,8 +414,7 @@ void VandrelRecordGaps::dmxFrameUntold(Clock::time_point now)
         _untoldFrom = pendingFloor();
         _untoldTo = -1;
     }
-    _lineFreeAt = std::max(now, _lineFreeAt) + _pendingBusy;
-    _untoldDue = _lineFreeAt + RecordMargin;
+    _untoldDue = VandrelRecordIndex::recordedBy(_lineFreeAt, now, _pendingBusy);
     for (Missing& missing : _missing) {
         if (missing.pending) {
             missing.pending = false;

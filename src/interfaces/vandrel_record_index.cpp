@@ -52,8 +52,7 @@ VandrelRecordIndex::Count VandrelRecordIndex::given(quint8 index, Count floorBef
     _givenNext = std::max(_givenNext, count + 2);
     _lastGiven = count;
     _lastGivenAt = Clock::now();
-    // The box puts its frames on the line one after the other.
-    _lineFreeAt = std::max(_lastGivenAt, _lineFreeAt) + _goingOutBusy;
+    const Clock::time_point recorded = recordedBy(_lineFreeAt, _lastGivenAt, _goingOutBusy);
     if (_anchor == Anchor::None) {
         // Nothing reported yet: whatever the box recorded before is older.
         _anchor = Anchor::Given;
@@ -65,7 +64,7 @@ VandrelRecordIndex::Count VandrelRecordIndex::given(quint8 index, Count floorBef
     if (_anchor == Anchor::Given && !_onLineOverflowed) {
         _onLineOverflowed = int(_onLine.size()) >= MaxOnLine;
         if (!_onLineOverflowed)
-            _onLine.emplace_back(count, _lineFreeAt + RecordMargin);
+            _onLine.emplace_back(count, recorded);
     }
     return count;
 }

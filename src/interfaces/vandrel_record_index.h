@@ -5,6 +5,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <chrono>
 #include <deque>
 #include <memory>
@@ -85,6 +86,16 @@ public:
     static constexpr std::chrono::milliseconds RecordMargin {25};
     // Frames given before any record came whose records may still come, at most.
     static constexpr int MaxOnLine = 64;
+    // A DMX frame given at `now` that may keep the line for `busy`: the box
+    // puts its frames on the line one after the other, so it is carried once
+    // the frames given before it are (`lineFreeAt`, moved on past it). When
+    // it is recorded at the latest.
+    static Clock::time_point recordedBy(
+        Clock::time_point& lineFreeAt, Clock::time_point now, std::chrono::microseconds busy)
+    {
+        lineFreeAt = std::max(now, lineFreeAt) + busy;
+        return lineFreeAt + RecordMargin;
+    }
 
     // Before a frame's first report goes out: the lowest count the box can
     // give it (every index given or reported so far is below).

@@ -159,6 +159,22 @@ INSTANTIATE_TEST_SUITE_P(Indices, RecordGaps,
         GapsCase {"long_run_lost", {{100}, {200}}, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The DMX sender's frame, given the index byte `index` at `at`, keeping the
+// line up to `line`.
+void tell(VandrelRecordGaps& gaps, quint8 index, std::chrono::milliseconds line,
+    VandrelRecordGaps::Clock::time_point at)
+{
+    gaps.dmxFrameGoesOut(line, at);
+    gaps.dmxFrameGiven(index, true, at);
+}
+
+// Records of another kind with the index bytes from..to-1, seen at `at`.
+void seeOthers(VandrelRecordGaps& gaps, int from, int to, VandrelRecordGaps::Clock::time_point at)
+{
+    for (int record = from; record < to; ++record)
+        gaps.see(quint8(record), VandrelRecordGaps::Kind::Other, at);
+}
+
 // A told frame's own record is lost once a drained pass began after its
 // time on the line, which counts after the frames given before it.
 TEST(RecordGapsSettle, AToldFramesTimeOnTheLineSettlesItsRecord)
@@ -168,8 +184,7 @@ TEST(RecordGapsSettle, AToldFramesTimeOnTheLineSettlesItsRecord)
     const std::chrono::milliseconds line(180);
     const auto first = gaps.see(10, VandrelRecordGaps::Kind::Other, now);
     for (const quint8 index : {11, 13}) {
-        gaps.dmxFrameGoesOut(line, now);
-        gaps.dmxFrameGiven(index, true, now);
+        tell(gaps, index, line, now);
     }
     gaps.see(15, VandrelRecordGaps::Kind::Other, now); // made while the frames kept the line
     gaps.see(11, VandrelRecordGaps::Kind::Dmx, now + line);
@@ -195,14 +210,12 @@ TEST(RecordGapsSettle, AToldFrameSettledLostIsCountedOnce)
     const auto now = VandrelRecordGaps::Clock::now();
     const std::chrono::milliseconds line(180);
     const auto first = gaps.see(10, VandrelRecordGaps::Kind::Other, now);
-    gaps.dmxFrameGoesOut(line, now);
-    gaps.dmxFrameGiven(11, true, now);
+    tell(gaps, 11, line, now);
     gaps.see(13, VandrelRecordGaps::Kind::Other, now); // made while the frame kept the line
     const auto due = now + line + VandrelRecordGaps::RecordMargin;
     gaps.passCompleted(due);
     EXPECT_TRUE(gaps.takeLostBelow(first + 3));
-    gaps.dmxFrameGoesOut(line, due);
-    gaps.dmxFrameGiven(14, true, due);
+    tell(gaps, 14, line, due);
     EXPECT_EQ(gaps.see(14, VandrelRecordGaps::Kind::Dmx, due + line), first + 4);
     EXPECT_FALSE(gaps.takeLostBelow(first + 1000));
 }
@@ -216,14 +229,12 @@ TEST(RecordGapsSettle, AToldFrameLostInALongRunIsCountedWithTheRun)
     const auto now = VandrelRecordGaps::Clock::now();
     const std::chrono::milliseconds line(30);
     const auto first = gaps.see(10, VandrelRecordGaps::Kind::Other, now);
-    gaps.dmxFrameGoesOut(line, now);
-    gaps.dmxFrameGiven(11, true, now);
+    tell(gaps, 11, line, now);
     gaps.see(110, VandrelRecordGaps::Kind::Other, now);
     EXPECT_TRUE(gaps.takeLostBelow(first + 101));
     const auto later = now + std::chrono::seconds(1);
     gaps.passCompleted(later);
-    gaps.dmxFrameGoesOut(line, later);
-    gaps.dmxFrameGiven(111, true, later);
+    tell(gaps, 111, line, later);
     EXPECT_EQ(gaps.see(111, VandrelRecordGaps::Kind::Dmx, later + line), first + 101);
     EXPECT_FALSE(gaps.takeLostBelow(first + 1000));
 }
@@ -237,8 +248,7 @@ TEST(RecordGapsSettle, AToldFrameAWrapBehindIsSettledThen)
     VandrelRecordGaps gaps;
     const auto now = VandrelRecordGaps::Clock::now();
     const auto all = std::numeric_limits<VandrelRecordGaps::Count>::max();
-    gaps.dmxFrameGoesOut(std::chrono::milliseconds(50), now);
-    gaps.dmxFrameGiven(16, true, now);
+    tell(gaps, 16, std::chrono::milliseconds(50), now);
     for (int record = 0; record < 300; ++record)
         gaps.see(quint8(19 + record), VandrelRecordGaps::Kind::Other, now);
     EXPECT_TRUE(gaps.takeLostBelow(all));
@@ -252,8 +262,7 @@ TEST(RecordGapsSettle, AToldFrameAWrapBehindIsSettledThen)
 void expectTheNextFrameFollows(VandrelRecordGaps& gaps, VandrelRecordGaps::Clock::time_point at)
 {
     const auto all = std::numeric_limits<VandrelRecordGaps::Count>::max();
-    gaps.dmxFrameGoesOut(std::chrono::milliseconds(30), at);
-    gaps.dmxFrameGiven(200, true, at);
+    tell(gaps, 200, std::chrono::milliseconds(30), at);
     gaps.see(200, VandrelRecordGaps::Kind::Dmx, at);
     gaps.see(201, VandrelRecordGaps::Kind::Dmx, at);
     gaps.see(202, VandrelRecordGaps::Kind::Other, at);
@@ -272,12 +281,10 @@ TEST(RecordGapsSettle, AFrameToldBeforeAnyRecordAndLostAnchorsTheCount)
     const auto now = VandrelRecordGaps::Clock::now();
     const auto all = std::numeric_limits<VandrelRecordGaps::Count>::max();
     const std::chrono::milliseconds line(30);
-    gaps.dmxFrameGoesOut(line, now);
-    gaps.dmxFrameGiven(100, true, now);
+    tell(gaps, 100, line, now);
     const auto later = now + std::chrono::seconds(1);
     gaps.passCompleted(later);
-    for (int record = 146; record < 200; ++record)
-        gaps.see(quint8(record), VandrelRecordGaps::Kind::Other, later);
+    seeOthers(gaps, 146, 200, later);
     EXPECT_TRUE(gaps.takeLostBelow(all));
     expectTheNextFrameFollows(gaps, later);
 }
@@ -292,12 +299,10 @@ TEST(RecordGapsSettle, AFirstRecordReadAsOlderThanFramesDueIsCountedAfterThem)
     const auto all = std::numeric_limits<VandrelRecordGaps::Count>::max();
     const std::chrono::milliseconds line(30);
     for (const int given : {100, 157}) {
-        gaps.dmxFrameGoesOut(line, now);
-        gaps.dmxFrameGiven(quint8(given), true, now);
+        tell(gaps, quint8(given), line, now);
     }
     const auto later = now + std::chrono::seconds(1);
-    for (int record = 160; record < 200; ++record)
-        gaps.see(quint8(record), VandrelRecordGaps::Kind::Other, later);
+    seeOthers(gaps, 160, 200, later);
     gaps.passCompleted(later);
     EXPECT_TRUE(gaps.takeLostBelow(all));
     expectTheNextFrameFollows(gaps, later);
@@ -315,14 +320,11 @@ TEST(RecordGapsSettle, AFrameStillOnTheLineWhenTheCountMovesPastItIsWaitedForThe
     const auto all = std::numeric_limits<VandrelRecordGaps::Count>::max();
     const std::chrono::milliseconds quick(30);
     const std::chrono::milliseconds slow(200);
-    gaps.dmxFrameGoesOut(quick, now);
-    gaps.dmxFrameGiven(100, true, now);
+    tell(gaps, 100, quick, now);
     const auto second = now + std::chrono::milliseconds(900);
-    gaps.dmxFrameGoesOut(slow, second);
-    gaps.dmxFrameGiven(157, true, second);
+    tell(gaps, 157, slow, second);
     const auto later = now + std::chrono::seconds(1);
-    for (int record = 160; record < 200; ++record)
-        gaps.see(quint8(record), VandrelRecordGaps::Kind::Other, later);
+    seeOthers(gaps, 160, 200, later);
     gaps.passCompleted(later);
     EXPECT_TRUE(gaps.takeLostBelow(all)); // the first frame's record
     EXPECT_TRUE(gaps.openBelow(all));     // the second one's may yet come
@@ -330,8 +332,7 @@ TEST(RecordGapsSettle, AFrameStillOnTheLineWhenTheCountMovesPastItIsWaitedForThe
     gaps.passCompleted(due);
     EXPECT_FALSE(gaps.openBelow(all));
     EXPECT_TRUE(gaps.takeLostBelow(all));
-    gaps.dmxFrameGoesOut(quick, due);
-    gaps.dmxFrameGiven(200, true, due);
+    tell(gaps, 200, quick, due);
     gaps.see(200, VandrelRecordGaps::Kind::Dmx, due);
     EXPECT_FALSE(gaps.takeLostBelow(all));
 }
@@ -346,8 +347,7 @@ TEST(RecordGapsSettle, AStreamOfFramesWaitsFromTheLastOneRecorded)
     const std::chrono::milliseconds line(200);
     const auto first = gaps.see(10, VandrelRecordGaps::Kind::Other, now);
     for (int frame = 0; frame < 20; ++frame) {
-        gaps.dmxFrameGoesOut(line, now);
-        gaps.dmxFrameGiven(quint8(11 + 2 * frame), true, now);
+        tell(gaps, quint8(11 + 2 * frame), line, now);
     }
     gaps.see(51, VandrelRecordGaps::Kind::Other, now); // numbered after them all
     const auto recorded = now + std::chrono::milliseconds(50);
